@@ -1,0 +1,125 @@
+// The call frame: the busy flag, the retry loop, the reader's mutex and the message boxes.
+#include "api/frame.h"
+
+#include <atomic>
+#include <cstring>
+
+#include "platform/messagebox.h"
+#include "platform/mutex.h"
+#include "platform/system.h"
+#include "settings/messages.h"
+#include "settings/trace.h"
+
+namespace {
+
+std::atomic<int> g_apiBusy{0};
+PlatHandle g_portMutex = 0;
+
+const std::uint32_t kRetryPauseMs = 100;
+
+}  // namespace
+
+int EnterApi() {
+    int expected = 0;
+    return g_apiBusy.compare_exchange_strong(expected, 1) ? 0 : ZUK_ERR_BUSY;
+}
+
+void LeaveApi() { g_apiBusy = 0; }
+
+bool ApiIsBusy() { return g_apiBusy != 0; }
+
+bool AcquirePortMutex() {
+    PlatHandle mutex = PlatMutexCreate(ZUK_PORT_MUTEX_NAME);
+    if (mutex == 0) return false;
+    // An abandoned mutex (its owner ended without releasing it) is owned by this thread now too.
+    std::uint32_t wait = PlatMutexWait(mutex);
+    if (wait != PLAT_WAIT_OBJECT_0 && wait != PLAT_WAIT_ABANDONED) {
+        PlatHandleClose(mutex);
+        return false;
+    }
+    if (g_portMutex != 0) {  // held already by this thread: keep one handle, one ownership
+        PlatMutexRelease(mutex);
+        PlatHandleClose(mutex);
+        return false;
+    }
+    g_portMutex = mutex;
+    return true;
+}
+
+void ReleasePortMutex() {
+    if (g_portMutex == 0) return;
+    PlatMutexRelease(g_portMutex);
+    PlatHandleClose(g_portMutex);
+    g_portMutex = 0;
+}
+
+bool PortMutexHeld() { return g_portMutex != 0; }
+
+int ShowMessageBox(std::uint32_t captionId, std::uint32_t textId, std::uint32_t style, void *parent) {
+    char caption[512] = {0};
+    char text[512] = {0};
+    const char *c = GetMessageText(captionId);
+    const char *t = GetMessageText(textId);
+    if (c) std::strncpy(caption, c, sizeof caption - 1);
+    if (t) std::strncpy(text, t, sizeof text - 1);
+    if (!parent) style |= PLAT_MB_TOPMOST | PLAT_MB_TASKMODAL;
+    // The language of the buttons follows the system's default locale.
+    std::uint16_t language = static_cast<std::uint16_t>(PlatSystemDefaultLcid() & 0xFFFF);
+    return PlatMessageBox(parent, text, caption, style, language);
+}
+
+int NormaliseResult(int code) {
+    switch (code) {
+    case 2816:
+    case 3072:
+    case 0x50000:
+        return ZUK_ERR_READER_STATUS;
+    default:
+        return code;
+    }
+}
+
+bool IsReaderError(int code) {
+    switch (NormaliseResult(code)) {
+    case 256: case 512: case 768: case 1024: case 1280:
+    case 1536: case 1792: case 2048: case 2304: case 2560:
+        return true;
+    default:
+        return false;
+    }
+}
+
+int WaitUntilFree(const char *exportName) {
+    while (EnterApi() == ZUK_ERR_BUSY) {
+        Trace(exportName, "ZUK", ZUK_ERR_BUSY);
+        if (ShowMessageBox(kMsgBusyCaption, kMsgBusyText, kStyleRetryCancel, nullptr) ==
+            PLAT_IDCANCEL) {
+            Trace(exportName, "ZUK", ZUK_ERR_BUSY);
+            return ZUK_ERR_BUSY;
+        }
+        PlatSleep(kRetryPauseMs);
+    }
+    return 0;
+}
+
+int RunExport(const ExportFrame &frame, int (*worker)(void *context), void *context) {
+    // A failed open gives back only a hold it took itself: a second ZUKOpen after a successful
+    // one must not free the reader that the first one still uses.
+    const bool tookMutex = frame.takesPortMutex && AcquirePortMutex();
+    if (WaitUntilFree(frame.name) != 0) {
+        if (tookMutex) ReleasePortMutex();
+        return ZUK_ERR_BUSY;
+    }
+    int code = worker(context);
+    while (code != ZUK_OK && code != ZUK_CANCELLED) {
+        if (ShowMessageBox(frame.retryCaption, frame.retryText, kStyleRetryCancel, nullptr) ==
+            PLAT_IDCANCEL) {
+            break;
+        }
+        PlatSleep(kRetryPauseMs);
+        code = worker(context);
+    }
+    LeaveApi();
+    if ((tookMutex && code != ZUK_OK) || frame.releasesPortMutex) ReleasePortMutex();
+    return code;
+}

@@ -1,0 +1,61 @@
+// The call frame shared by every export: one call at a time per process, a retry prompt while the
+// work fails, the reader's named mutex between processes, and the result-code helpers.
+#ifndef ZUK_API_FRAME_H
+#define ZUK_API_FRAME_H
+
+#include <cstdint>
+
+#include "ZUKcntrl.h"
+
+// Message ids of the frame's prompts (caption, text).
+const std::uint32_t kMsgBusyCaption = 0x80001, kMsgBusyText = 0x80002;
+const std::uint32_t kMsgRetryCaption = 0x90001, kMsgRetryText = 0x90002;
+const std::uint32_t kMsgNoAccountCaption = 0x70001, kMsgNoAccountText = 0x70002;
+const std::uint32_t kMsgLockedCaption = 0xA0001, kMsgLockedText = 0xA0002;
+
+// Message box styles in use.
+const std::uint32_t kStyleRetryCancel = 0x35;  // Retry/Cancel with the exclamation icon
+const std::uint32_t kStyleNotice = 0x30;       // OK with the exclamation icon
+
+// The reader's mutex, shared by every process of the session.
+#define ZUK_PORT_MUTEX_NAME "ZUK_PORT_MUTEX"
+
+// Load and unload of the library: attach reads the settings and the message catalogue and
+// returns false when the registry settings are missing or invalid.
+bool LibraryAttach(void *moduleHandle);
+void LibraryDetach();
+void *GetModuleHandleOfLibrary();
+
+int EnterApi();   // 0, or ZUK_ERR_BUSY when a call is already inside the frame
+void LeaveApi();
+bool ApiIsBusy();
+
+// Waits for the reader's mutex; true when this call took the process's hold on it (false when the
+// process held it already or the mutex cannot be had).
+bool AcquirePortMutex();
+void ReleasePortMutex();
+bool PortMutexHeld();
+
+// Shows a message box with catalogue texts; a null parent makes it topmost and task-modal.
+int ShowMessageBox(std::uint32_t captionId, std::uint32_t textId, std::uint32_t style, void *parent);
+
+int NormaliseResult(int code);
+bool IsReaderError(int code);
+
+// The export frame.  worker(context) is called until it returns 0 or -1 or the user cancels the
+// retry prompt (retryCaption/retryText).  takesPortMutex: ZUKOpen's rules; releasesPortMutex:
+// ZUKClose's.
+struct ExportFrame {
+    const char *name;
+    std::uint32_t retryCaption;
+    std::uint32_t retryText;
+    bool takesPortMutex;
+    bool releasesPortMutex;
+};
+int RunExport(const ExportFrame &frame, int (*worker)(void *context), void *context);
+
+// The busy wait shared with the account export: 0 once this call owns the frame, or ZUK_ERR_BUSY
+// after the user cancelled the busy prompt (the frame is then untouched).
+int WaitUntilFree(const char *exportName);
+
+#endif

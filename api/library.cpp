@@ -1,0 +1,24 @@
+// Load and unload of the library.
+#include "api/frame.h"
+#include "settings/config.h"
+#include "settings/messages.h"
+
+namespace {
+void *g_moduleHandle = nullptr;
+}
+
+void *GetModuleHandleOfLibrary() { return g_moduleHandle; }
+
+bool LibraryAttach(void *moduleHandle) {
+    g_moduleHandle = moduleHandle;
+    if (LoadRegistryConfig() != 0) return false;
+    LoadIniSettings(GetInstallPath());
+    char path[kMessageTextSize] = {0};
+    SelectLanguageFile(path);
+    LoadMessageCatalogue(path);
+    return true;
+}
+
+void LibraryDetach() {
+    // The card session, once opened by ZUKOpen, is closed here.
+}

@@ -1,0 +1,102 @@
+/*
+ * ZUKcntrl.h - public interface of the ZUKcntrl user-identification library.
+ *
+ * The library identifies the user from a FeliCa card laid on a PR300 reader (or from an ID and
+ * password typed into its own prompt) and hands the host the user's account and password.  Every
+ * export returns one of the result codes below.  Valid C and C++; on Windows every export uses the
+ * __stdcall convention and is exported under its plain name (ZUKGetLibVersion, not
+ * _ZUKGetLibVersion@4), so GetProcAddress and the import libraries both find it.
+ */
+#ifndef ZUKCNTRL_H
+#define ZUKCNTRL_H
+
+#include <stdint.h>
+
+#if defined(_WIN32)
+#define ZUKAPI __stdcall
+#else
+#define ZUKAPI
+#endif
+
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Result codes (signed 32-bit). */
+#define ZUK_OK                   0
+#define ZUK_CANCELLED            (-1)        /* the user ended a prompt with Cancel */
+#define ZUK_ERR_INCOMPLETE       1           /* a prompt cannot be shown, or the reader's answer stayed incomplete */
+#define ZUK_ERR_NO_DATA          2           /* the card holds no account, or no PIN to verify */
+#define ZUK_ERR_PIN_WRONG        3           /* the PIN does not match; the card's failure count was raised */
+#define ZUK_ERR_DISABLED         4           /* the library is switched off (registry Mode 0 or unsupported) */
+#define ZUK_ERR_NO_CARD          5           /* no card answered on the reader */
+#define ZUK_ERR_CARD_LOCKED      6           /* the card's PIN failure count has reached its limit */
+#define ZUK_ERR_PIN_LOCKED_NOW   7           /* wrong PIN, and this failure locked the card */
+#define ZUK_ERR_ACCOUNT_STORE    16          /* the credential store cannot be written or holds no usable pair */
+#define ZUK_ERR_VERSION          48          /* AccountRequest.Version is not 0x10000 */
+#define ZUK_ERR_ALREADY_OPEN     256         /* the card session or serial port is already open */
+#define ZUK_ERR_NOT_OPEN         512         /* the card session or serial port is not open */
+#define ZUK_ERR_PORT_CLOSE       768         /* the serial port cannot be closed */
+#define ZUK_ERR_PORT_OPEN        1280        /* the serial port cannot be opened, or the reader is not found */
+#define ZUK_ERR_LINK_CLOSE       1536        /* the reader reported a failure while the link was being closed */
+#define ZUK_ERR_BUSY             1792        /* another call of the library is in progress in this process */
+#define ZUK_ERR_HANDLE           2048        /* the reader handle is not 1 */
+#define ZUK_ERR_PORT_IO          2304        /* configuring, purging, writing or reading the port failed */
+#define ZUK_ERR_READER_STATUS    2560        /* the reader answered with an error status */
+#define ZUK_ERR_PARAM            0x10000     /* an argument is invalid */
+#define ZUK_ERR_BUFFER           0x20000     /* a caller's buffer is too small for the data */
+#define ZUK_ERR_SYSTEM           0x40000     /* a system facility failed */
+#define ZUK_ERR_CARD_IO          0x1000000   /* the reader's answer was malformed or a card command failed */
+#define ZUK_ERR_UNEXPECTED       0x7F000000  /* an unexpected prompt result or unmapped internal status */
+
+/* The library version that ZUKGetLibVersion reports: 3.1.0. */
+#define ZUK_LIB_VERSION          0x00030100
+
+/* AccountRequest.Version must hold this value. */
+#define ZUK_ACCOUNT_REQUEST_VERSION 0x10000
+
+/* Request modes of ZUKGetUserAccount. */
+#define ZUK_ACCOUNT_MODE_INTERACTIVE        0x0
+#define ZUK_ACCOUNT_MODE_INTERACTIVE_HANDOVER 0x1010000 /* also keep the pair for a later pick-up */
+#define ZUK_ACCOUNT_MODE_PICKUP             0x10000   /* return the pair a hand-over call left */
+
+/* The host's request record of ZUKGetUserAccount.  Texts are ANSI byte strings; the out lengths are
+ * the only end markers the library guarantees. */
+typedef struct AccountRequest {
+    uint32_t Version;        /* must be ZUK_ACCOUNT_REQUEST_VERSION */
+    char    *AccountBuffer;  /* receives the user account text */
+    int32_t  AccountLength;  /* in: size of AccountBuffer (above 0); out: account text length */
+    char    *PasswordBuffer; /* receives the password text */
+    int32_t  PasswordLength; /* in: size of PasswordBuffer (above 0); out: password length */
+    int32_t  Reserved1;      /* not interpreted; set to 0 */
+    int32_t  Reserved2;      /* not interpreted; set to 0 */
+} AccountRequest;
+
+/* Opens the reader: *handle becomes 1 with a reader, 0 when the library runs without one. */
+int ZUKAPI ZUKOpen(int *handle);
+/* Closes the reader opened by ZUKOpen (call it from the thread that opened it). */
+int ZUKAPI ZUKClose(int handle);
+/* *present becomes 1 when a card answers on the reader, 0 when none does. */
+int ZUKAPI ZUKSenseCard(int handle, int *present);
+/* Verifies a PIN against the card; the failure count lives on the card. */
+int ZUKAPI ZUKVerifyPIN(int handle, int pinLength, const char *pin);
+/* Read a text from the card: *length is the buffer size in, the text length out (no terminator). */
+int ZUKAPI ZUKGetUserName(int handle, char *buffer, int *length);
+int ZUKAPI ZUKGetUserOption(int handle, char *buffer, int *length);
+int ZUKAPI ZUKGetAdminOption(int handle, char *buffer, int *length);
+/* The largest user ID and password the library hands out (128 and 256). */
+int ZUKAPI ZUKGetMaxLength(int *maxIdLength, int *maxPasswordLength);
+/* The library mode: 256 (card) or 768 (card or typed), 0 otherwise.  The second argument is ignored. */
+int ZUKAPI ZUKGetLibMode(int *mode, int reserved);
+/* The library version, ZUK_LIB_VERSION. */
+int ZUKAPI ZUKGetLibVersion(int *version);
+/* Identifies the user: fills the request's account and password buffers (see the request modes).
+ * window is the parent of the library's prompts and may be null. */
+int ZUKAPI ZUKGetUserAccount(int handle, AccountRequest *request, int mode, void *window);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* ZUKCNTRL_H */

@@ -1,0 +1,70 @@
+// Controls of the in-memory platform used by the native build.  Tests set up registry keys, INI
+// files, the locale and the clock, script message-box answers and inject failures here.
+#ifndef ZUK_PLATFORM_FAKE_H
+#define ZUK_PLATFORM_FAKE_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/registry.h"
+
+// Forgets every key, value, INI file, recorded message box and fault; resets clock and locale.
+void FakePlatformReset();
+
+// ---- registry ----
+// Roots are PLAT_HKEY_LOCAL_MACHINE or PLAT_HKEY_CURRENT_USER; paths use backslashes.
+void FakeRegSetValue(PlatKey root, const std::string &path, const std::string &name,
+                     std::uint32_t type, const std::string &bytes);
+void FakeRegSetString(PlatKey root, const std::string &path, const std::string &name,
+                      const std::string &text);  // stored with a terminating zero, as Windows does
+void FakeRegSetDword(PlatKey root, const std::string &path, const std::string &name,
+                     std::uint32_t value);
+// The value's type and bytes; false when the key or value does not exist.
+bool FakeRegGetValue(PlatKey root, const std::string &path, const std::string &name,
+                     std::uint32_t *type, std::string *bytes);
+bool FakeRegKeyExists(PlatKey root, const std::string &path, bool *isVolatile = nullptr);
+void FakeRegDeleteValue(PlatKey root, const std::string &path, const std::string &name);
+// Drops every volatile key, as when the user's hive is unloaded.
+void FakeRegUnloadVolatile();
+// Makes PlatRegOpenCurrentUser fail with the given error (0 restores it).
+void FakeRegFailCurrentUser(long error);
+// Makes the nth (1-based) following PlatRegSetValue / PlatRegDeleteValue / PlatRegCreateKey fail.
+void FakeRegFailSet(int nth, long error);
+void FakeRegFailDelete(int nth, long error);
+void FakeRegFailCreate(int nth, long error);
+// Number of keys still open (a leak shows as a non-zero count after an operation).
+int FakeRegOpenKeyCount();
+
+// ---- INI files ----
+void FakeProfileSetFile(const std::string &path, const std::string &content);
+
+// ---- message boxes ----
+struct FakeMessageBox {
+    void *parent;
+    std::string caption;
+    std::string text;
+    std::uint32_t style;
+    std::uint16_t language;
+};
+// Answers given in order; when the script runs out the box is answered with Cancel and
+// FakeMessageBoxUnexpected() counts it.
+void FakeMessageBoxScript(const std::vector<int> &answers);
+// A hook called while a box is "open", before its answer is taken (it may call the library,
+// as a window procedure can while a real box runs its message loop).  Null removes it.
+void FakeMessageBoxSetHook(void (*hook)(const FakeMessageBox &box, void *context), void *context);
+const std::vector<FakeMessageBox> &FakeMessageBoxesShown();
+int FakeMessageBoxUnexpected();
+
+// ---- time and locale ----
+void FakeSetTime(std::int64_t secondsSince1970);  // local time is taken as UTC
+void FakeSetLocalTimeFails(bool fails);
+std::uint64_t FakeSleptMilliseconds();            // total of every PlatSleep
+void FakeSetSystemLcid(std::uint32_t lcid);
+
+// ---- named mutexes ----
+// Whether the named mutex exists and is owned by some thread.
+bool FakeMutexOwned(const std::string &name);
+void FakeMutexFailCreate(bool fails);
+
+#endif

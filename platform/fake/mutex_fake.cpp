@@ -1,0 +1,82 @@
+// Named mutexes within one process: a real owning-thread mutex with recursion, so native tests can
+// check who holds the reader's mutex and that a second thread waits for it.
+#include <condition_variable>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "platform/fake/fake_internal.h"
+#include "platform/fake/fake_platform.h"
+#include "platform/mutex.h"
+
+namespace {
+
+struct Named {
+    std::string name;
+    std::thread::id owner;
+    int depth = 0;
+};
+
+std::mutex g_lock;
+std::condition_variable g_changed;
+std::map<std::string, Named> g_mutexes;
+std::map<PlatHandle, std::string> g_handles;
+PlatHandle g_next = 0x100;
+bool g_failCreate = false;
+
+}  // namespace
+
+PlatHandle PlatMutexCreate(const char *name) {
+    std::lock_guard<std::mutex> lock(g_lock);
+    if (g_failCreate || !name) return 0;
+    g_mutexes[name].name = name;
+    PlatHandle h = g_next++;
+    g_handles[h] = name;
+    return h;
+}
+
+std::uint32_t PlatMutexWait(PlatHandle mutex) {
+    std::unique_lock<std::mutex> lock(g_lock);
+    auto h = g_handles.find(mutex);
+    if (h == g_handles.end()) return PLAT_WAIT_FAILED;
+    Named &m = g_mutexes[h->second];
+    std::thread::id self = std::this_thread::get_id();
+    g_changed.wait(lock, [&] { return m.depth == 0 || m.owner == self; });
+    m.owner = self;
+    ++m.depth;
+    return PLAT_WAIT_OBJECT_0;
+}
+
+bool PlatMutexRelease(PlatHandle mutex) {
+    std::lock_guard<std::mutex> lock(g_lock);
+    auto h = g_handles.find(mutex);
+    if (h == g_handles.end()) return false;
+    Named &m = g_mutexes[h->second];
+    if (m.depth == 0 || m.owner != std::this_thread::get_id()) return false;
+    if (--m.depth == 0) g_changed.notify_all();
+    return true;
+}
+
+void PlatHandleClose(PlatHandle handle) {
+    std::lock_guard<std::mutex> lock(g_lock);
+    g_handles.erase(handle);
+}
+
+void FakeMutexReset() {
+    std::lock_guard<std::mutex> lock(g_lock);
+    g_mutexes.clear();
+    g_handles.clear();
+    g_failCreate = false;
+}
+
+bool FakeMutexOwned(const std::string &name) {
+    std::lock_guard<std::mutex> lock(g_lock);
+    auto m = g_mutexes.find(name);
+    return m != g_mutexes.end() && m->second.depth > 0;
+}
+
+void FakeMutexFailCreate(bool fails) {
+    std::lock_guard<std::mutex> lock(g_lock);
+    g_failCreate = fails;
+}

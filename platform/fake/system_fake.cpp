@@ -1,0 +1,56 @@
+// Virtual clock and locale: PlatSleep adds to a counter instead of waiting, so native tests never
+// depend on the wall clock; local time is the set time read as UTC.
+#include <atomic>
+#include <ctime>
+#include <thread>
+
+#include "platform/fake/fake_internal.h"
+#include "platform/fake/fake_platform.h"
+#include "platform/system.h"
+
+namespace {
+
+std::atomic<std::int64_t> g_now{1336987805};  // 2012-05-14 09:30:05
+std::atomic<std::uint64_t> g_slept{0};
+std::atomic<bool> g_localTimeFails{false};
+std::atomic<std::uint32_t> g_lcid{0x0409};
+
+}  // namespace
+
+void PlatSleep(std::uint32_t milliseconds) {
+    g_slept += milliseconds;
+    std::this_thread::yield();
+}
+
+std::int64_t PlatTimeNow() { return g_now; }
+
+bool PlatLocalTime(std::int64_t seconds, PlatCalendar *out) {
+    if (g_localTimeFails) return false;
+    std::time_t t = static_cast<std::time_t>(seconds);
+    std::tm tm{};
+    if (!gmtime_r(&t, &tm)) return false;
+    *out = PlatCalendar{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+    return true;
+}
+
+std::uint32_t PlatSystemDefaultLcid() { return g_lcid; }
+
+void FakeSystemReset() {
+    g_now = 1336987805;
+    g_slept = 0;
+    g_localTimeFails = false;
+    g_lcid = 0x0409;
+}
+
+void FakeSetTime(std::int64_t secondsSince1970) { g_now = secondsSince1970; }
+void FakeSetLocalTimeFails(bool fails) { g_localTimeFails = fails; }
+std::uint64_t FakeSleptMilliseconds() { return g_slept; }
+void FakeSetSystemLcid(std::uint32_t lcid) { g_lcid = lcid; }
+
+void FakePlatformReset() {
+    FakeRegistryReset();
+    FakeProfileReset();
+    FakeMessageBoxReset();
+    FakeSystemReset();
+    FakeMutexReset();
+}

@@ -1,0 +1,165 @@
+// Loading the settings: registry values first (any missing or invalid one refuses the load), then
+// the INI file next to the library, whose missing keys fall back to defaults.
+//
+// Texts that do not fit their field (511 characters) are never cut, since a cut name names another
+// port, model or file: the field is left empty instead.  An empty port name means the reader's
+// port is looked up, an empty device name matches no reader model (the open fails visibly), an
+// empty log file name turns the trace off.  A path composed from InstallPath that does not fit its
+// buffer is treated as absent: no INI file is read, the default log file is none.
+#include "settings/config.h"
+
+#include <cstring>
+
+#include "platform/profile.h"
+#include "platform/registry.h"
+#include "settings/hex.h"
+#include "settings/registry.h"
+#include "settings/text.h"
+
+namespace {
+
+LibrarySettings g_settings;
+
+const char kIniName[] = "ZUKcntrl.ini";
+const char kLogName[] = "ZUKcntrl.log";
+
+// Reads one INI text value through StripQuotes into a field.
+void ReadIniText(const char *iniPath, const char *section, const char *key, const char *def,
+                 char *field, std::size_t capacity) {
+    char raw[1024] = {0};
+    if (iniPath[0] != '\0') {
+        PlatProfileString(section, key, def, raw, sizeof raw, iniPath);
+    } else {
+        CopyText(raw, sizeof raw, def);
+    }
+    StripQuotes(raw, field, capacity);
+}
+
+std::int32_t ReadIniInt(const char *iniPath, const char *section, const char *key,
+                        std::int32_t def) {
+    if (iniPath[0] == '\0') return def;
+    return static_cast<std::int32_t>(PlatProfileInt(section, key, def, iniPath));
+}
+
+}  // namespace
+
+LibrarySettings *MutableSettings() { return &g_settings; }
+
+void ResetSettings() {
+    std::memset(&g_settings, 0, sizeof g_settings);
+}
+
+bool StripQuotes(const char *text, char *dst, std::size_t capacity) {
+    if (!dst || capacity == 0) return false;
+    dst[0] = '\0';
+    if (!text) return true;
+    if (*text == '"') ++text;
+    std::size_t n = 0;
+    while (text[n] != '\0' && text[n] != '"') ++n;
+    if (n >= capacity) return false;
+    std::memcpy(dst, text, n);
+    dst[n] = '\0';
+    return true;
+}
+
+void ParseSystemCodes(const char *text, LibrarySettings *settings) {
+    settings->SystemCodeCount = 0;
+    if (!text) return;
+    const char *p = text;
+    while (*p != '\0' && settings->SystemCodeCount < kMaxSystemCodes) {
+        const char *comma = std::strchr(p, ',');
+        std::size_t len = comma ? static_cast<std::size_t>(comma - p) : std::strlen(p);
+        std::uint8_t code[2];
+        if (len > 0 && HexToBytes(p, len, code, sizeof code) == 2) {
+            std::memcpy(settings->SystemCodes[settings->SystemCodeCount], code, 2);
+            ++settings->SystemCodeCount;
+        }
+        if (!comma) break;
+        p = comma + 1;
+    }
+}
+
+int LoadRegistryConfig() {
+    const PlatKey hklm = PLAT_HKEY_LOCAL_MACHINE;
+
+    // The installation path must fit its field with a terminator; a longer one is refused.
+    std::memset(g_settings.InstallPath, 0, sizeof g_settings.InstallPath);
+    std::uint8_t path[1024] = {0};
+    std::uint32_t length = sizeof path;
+    if (ReadRegString(hklm, ZUK_SETTINGS_KEY, "InstallPath", path, &length) != 0 || length == 0 ||
+        length >= sizeof g_settings.InstallPath) {
+        return 1;
+    }
+    std::memcpy(g_settings.InstallPath, path, length);
+    if (std::strlen(g_settings.InstallPath) == 0) return 1;  // a value that starts with a zero byte
+
+    g_settings.Mode = 0;
+    if (ReadRegDword(hklm, ZUK_SETTINGS_KEY, "Mode", &g_settings.Mode) != 0) return 2;
+
+    g_settings.IdmAsAccount = 0;
+    std::uint8_t felica[512] = {0};
+    length = sizeof felica;
+    if (ReadRegString(hklm, ZUK_SETTINGS_KEY, "FeliCa", felica, &length) == 0 && length == 3 &&
+        std::strcmp(reinterpret_cast<const char *>(felica), "IDM") == 0) {
+        g_settings.IdmAsAccount = 1;
+    }
+
+    g_settings.Device = 0;
+    if (ReadRegDword(hklm, ZUK_SETTINGS_KEY, "Device", &g_settings.Device) != 0 ||
+        g_settings.Device > 1) {
+        return 3;
+    }
+
+    g_settings.Config = 0;
+    if (ReadRegDword(hklm, ZUK_SETTINGS_KEY, "Config", &g_settings.Config) != 0) return 4;
+
+    // The current user's library key must exist: the credential keys are created below it.
+    PlatKey user = 0;
+    if (OpenCurrentUserRoot(PLAT_KEY_READ, &user) != 0) return 5;
+    PlatKey key = 0;
+    long error = PlatRegCreateKey(user, ZUK_SETTINGS_KEY, PLAT_KEY_READ | PLAT_KEY_WRITE, false, &key);
+    if (error == 0) PlatRegCloseKey(key);
+    PlatRegCloseKey(user);
+    return error == 0 ? 0 : 6;
+}
+
+void LoadIniSettings(const char *installPath) {
+    char ini[1024];
+    JoinText(ini, sizeof ini, installPath, kIniName);  // empty when it does not fit: defaults apply
+
+    g_settings.PollingInterval = ReadIniInt(ini, "Card", "PollingInterval", 1000);
+    g_settings.VerifyRetry = ReadIniInt(ini, "Card", "VerifyRetry", 0);
+    if (g_settings.VerifyRetry < 0) g_settings.VerifyRetry = 0;
+    ReadIniText(ini, "Device", "PortName", "", g_settings.PortName, sizeof g_settings.PortName);
+    ReadIniText(ini, "Device", "DeviceName", "PR300", g_settings.DeviceName,
+                sizeof g_settings.DeviceName);
+    g_settings.LogMode = ReadIniInt(ini, "Log", "Mode", 0);
+    char defaultLog[512];
+    JoinText(defaultLog, sizeof defaultLog, installPath, kLogName);
+    ReadIniText(ini, "Log", "FileName", defaultLog, g_settings.LogFileName,
+                sizeof g_settings.LogFileName);
+    char codes[1024];
+    ReadIniText(ini, "FeliCa", "SystemCode", "8165", codes, sizeof codes);
+    ParseSystemCodes(codes, &g_settings);
+}
+
+const char *GetInstallPath() { return g_settings.InstallPath; }
+std::uint32_t GetLibraryMode() { return g_settings.Mode; }
+std::uint32_t GetIdmAsAccount() { return g_settings.IdmAsAccount; }
+std::uint32_t GetDeviceKind() { return g_settings.Device; }
+std::uint32_t GetInputItems() { return g_settings.Config & 0x0000F; }
+std::uint32_t GetRememberItems() { return g_settings.Config & 0x000F0; }
+std::uint32_t GetRememberStore() { return g_settings.Config & 0x00F00; }
+std::uint32_t GetReuseBlock() { return g_settings.Config & 0x0F000; }
+std::uint32_t GetDialogVariant() { return g_settings.Config & 0xF0000; }
+std::int32_t GetPollingInterval() { return g_settings.PollingInterval; }
+std::int32_t GetVerifyRetry() { return g_settings.VerifyRetry; }
+const char *GetPortName() { return g_settings.PortName; }
+const char *GetDeviceName() { return g_settings.DeviceName; }
+std::int32_t GetLogMode() { return g_settings.LogMode; }
+const char *GetLogFileName() { return g_settings.LogFileName; }
+
+std::int32_t GetSystemCodes(const std::uint8_t **codes) {
+    if (codes) *codes = &g_settings.SystemCodes[0][0];
+    return g_settings.SystemCodeCount;
+}

@@ -1,0 +1,159 @@
+// The message catalogue.  Index lines are "<locale>,<file>", message lines "<8-digit id>,<text>";
+// fields are split at commas with empty fields skipped, lines are read in pieces of at most 511
+// characters, and "\n" in a text stands for a newline.
+#include "settings/messages.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "platform/system.h"
+#include "settings/config.h"
+#include "settings/hex.h"
+#include "settings/text.h"
+
+namespace {
+
+struct MessageEntry {
+    std::uint32_t id;
+    char text[kMessageTextSize];
+};
+
+MessageEntry g_messages[] = {
+    {0x00010001, ""}, {0x00010002, ""}, {0x00010003, ""},
+    {0x00020001, ""}, {0x00020002, ""}, {0x00020003, ""}, {0x00020004, ""},
+    {0x00020005, ""}, {0x00020006, ""}, {0x00020007, ""},
+    {0x00030001, ""}, {0x00030002, ""}, {0x00030003, ""}, {0x00030004, ""},
+    {0x00040001, ""}, {0x00040002, ""}, {0x00040003, ""}, {0x00040004, ""},
+    {0x00050001, ""}, {0x00050002, ""}, {0x00050003, ""},
+    {0x00060001, ""}, {0x00060002, ""},
+    {0x00070001, ""}, {0x00070002, ""},
+    {0x00080001, ""}, {0x00080002, ""},
+    {0x00090001, ""}, {0x00090002, ""},
+    {0x000A0001, ""}, {0x000A0002, ""},
+    {0x000C0001, ""}, {0x000C0003, ""}, {0x000C0004, ""}, {0x000C0005, ""},
+};
+
+const std::size_t kMessageCount = sizeof g_messages / sizeof g_messages[0];
+
+MessageEntry *FindEntry(std::uint32_t id) {
+    for (MessageEntry &entry : g_messages) {
+        if (entry.id == id) return &entry;
+    }
+    return nullptr;
+}
+
+// Splits a line at commas, skipping empty fields: returns the start of field `index` (0-based) and
+// its length through *length, or null when there is no such field.
+const char *Field(const char *line, int index, std::size_t *length) {
+    const char *p = line;
+    for (int i = 0;; ++i) {
+        while (*p == ',') ++p;
+        if (*p == '\0') return nullptr;
+        const char *end = std::strchr(p, ',');
+        std::size_t n = end ? static_cast<std::size_t>(end - p) : std::strlen(p);
+        if (i == index) {
+            *length = n;
+            return p;
+        }
+        p += n;
+    }
+}
+
+// Drops one trailing line end (LF, or CR LF from a file written on Windows and read as binary).
+std::size_t WithoutLineEnd(const char *text, std::size_t length) {
+    if (length > 0 && text[length - 1] == '\n') --length;
+    if (length > 0 && text[length - 1] == '\r') --length;
+    return length;
+}
+
+// Replaces each backslash-n pair by a newline, in place.
+void UnescapeNewlines(char *text) {
+    char *out = text;
+    for (const char *in = text; *in != '\0'; ++in) {
+        if (in[0] == '\\' && in[1] == 'n') {
+            *out++ = '\n';
+            ++in;
+        } else {
+            *out++ = *in;
+        }
+    }
+    *out = '\0';
+}
+
+}  // namespace
+
+const char *GetMessageText(std::uint32_t id) {
+    const MessageEntry *entry = FindEntry(id);
+    return entry ? entry->text : nullptr;
+}
+
+void ClearMessageTexts() {
+    for (MessageEntry &entry : g_messages) entry.text[0] = '\0';
+}
+
+std::size_t MessageIdCount() { return kMessageCount; }
+std::uint32_t MessageIdAt(std::size_t index) {
+    return index < kMessageCount ? g_messages[index].id : 0;
+}
+
+void SelectLanguageFile(char *path) {
+    if (!path) return;
+    path[0] = '\0';
+    char indexPath[kMessageTextSize];
+    if (!JoinText(indexPath, sizeof indexPath, GetInstallPath(), "ZukLang.csv")) return;
+    const std::uint32_t locales[2] = {PlatSystemDefaultLcid(), 0x0409};
+    for (std::uint32_t locale : locales) {
+        char key[16];
+        std::snprintf(key, sizeof key, "%04x", static_cast<unsigned>(locale));
+        std::FILE *file = std::fopen(indexPath, "r");
+        if (!file) return;
+        char line[512];
+        while (std::fgets(line, sizeof line, file)) {
+            std::size_t keyLength = 0, nameLength = 0;
+            const char *first = Field(line, 0, &keyLength);
+            if (!first || keyLength != std::strlen(key) || std::strncmp(first, key, keyLength) != 0) {
+                continue;
+            }
+            const char *name = Field(line, 1, &nameLength);
+            if (!name) continue;
+            char fileName[512];
+            nameLength = WithoutLineEnd(name, nameLength);
+            std::memcpy(fileName, name, nameLength);
+            fileName[nameLength] = '\0';
+            std::fclose(file);
+            JoinText(path, kMessageTextSize, GetInstallPath(), fileName);  // empty if too long
+            return;
+        }
+        std::fclose(file);
+    }
+}
+
+void LoadMessageCatalogue(const char *path) {
+    if (!path || path[0] == '\0') return;
+    std::FILE *file = std::fopen(path, "r");
+    if (!file) return;
+    char line[512];
+    while (std::fgets(line, sizeof line, file)) {
+        std::size_t idLength = 0, textLength = 0;
+        const char *idField = Field(line, 0, &idLength);
+        std::uint8_t idBytes[4];
+        if (!idField || idLength != 8 || HexToBytes(idField, 8, idBytes, sizeof idBytes) != 4) {
+            continue;
+        }
+        std::uint32_t id = static_cast<std::uint32_t>(idBytes[0]) << 24 |
+                           static_cast<std::uint32_t>(idBytes[1]) << 16 |
+                           static_cast<std::uint32_t>(idBytes[2]) << 8 | idBytes[3];
+        const char *text = Field(line, 1, &textLength);
+        if (!text) continue;
+        MessageEntry *entry = FindEntry(id);
+        if (!entry) continue;
+        // A text that ends the line would keep the line's own newline: drop it, so a caption or
+        // label never ends in a stray line break.
+        textLength = WithoutLineEnd(text, textLength);
+        if (textLength >= kMessageTextSize) textLength = kMessageTextSize - 1;
+        std::memcpy(entry->text, text, textLength);
+        entry->text[textLength] = '\0';
+        UnescapeNewlines(entry->text);
+    }
+    std::fclose(file);
+}

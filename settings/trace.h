@@ -1,0 +1,18 @@
+// The trace log: one time-stamped line per export outcome, filtered by the log mode.
+#ifndef ZUK_SETTINGS_TRACE_H
+#define ZUK_SETTINGS_TRACE_H
+
+#include <cstdint>
+
+// Size at which the log file is moved aside to "<name>.old" before a line would pass it.
+const long kTraceRotateSize = 0x100000;
+
+// Reports an export's outcome: name is the export, layer "ZUK" (the library's own outcome) or
+// "LOW" (a card-layer failure, printed with the card layer's last raw status).
+void Trace(const char *function, const char *layer, std::uint32_t code);
+void TraceNormalEnd(const char *function);
+void TraceDetail(const char *function, const char *layer, std::uint32_t code);
+// Stamps the body with the local time, rotates the file when needed and appends the line.
+void WriteTraceLine(const char *body);
+
+#endif
