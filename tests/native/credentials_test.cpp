@@ -1,0 +1,159 @@
+// The credential store: masking, the two pairs and their keys, and failures.
+#include <cctype>
+#include <cstring>
+
+#include "settings/config.h"
+#include "settings/credentials.h"
+#include "tests/native/support.h"
+
+namespace {
+
+TEST(Scramble, RoundTripsEveryLengthAndFirstByte) {
+    char stored[kStoredTextSize];
+    std::uint8_t back[kStoredTextSize];
+    std::uint8_t password[kMaxStoredPassword];
+    for (int length = 1; length <= kMaxStoredPassword; ++length) {
+        for (int first = 0; first < 256; first += (length < 4 ? 1 : 37)) {
+            for (int i = 0; i < length; ++i) password[i] = static_cast<std::uint8_t>(i * 7 + length);
+            password[0] = static_cast<std::uint8_t>(first);
+            std::int32_t n = ScramblePassword(password, length, stored);
+            ASSERT_EQ(n, 2 + 2 * length);
+            ASSERT_EQ(std::strlen(stored), static_cast<size_t>(n));
+            ASSERT_EQ(UnscramblePassword(stored, n, back), length);
+            ASSERT_EQ(std::memcmp(back, password, length), 0) << length << " " << first;
+        }
+    }
+}
+
+TEST(Scramble, StoredFormAndEdgeCases) {
+    char stored[kStoredTextSize];
+    const std::uint8_t abc[] = {0x61, 0x62, 0x63};
+    ASSERT_EQ(ScramblePassword(abc, 3, stored), 8);
+    EXPECT_EQ(std::string(stored, 2), "24") << "offset (0x61 + 3) mod 64";
+    for (const char *p = stored; *p; ++p) {
+        EXPECT_TRUE((*p >= '0' && *p <= '9') || (*p >= 'a' && *p <= 'f')) << stored;
+    }
+    EXPECT_EQ(std::string(stored).find("616263"), std::string::npos);
+
+    std::string upper = stored;
+    for (char &c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    std::uint8_t back[kStoredTextSize];
+    ASSERT_EQ(UnscramblePassword(upper.c_str(), 8, back), 3);
+    EXPECT_EQ(std::memcmp(back, abc, 3), 0);
+
+    EXPECT_EQ(ScramblePassword(abc, 0, stored), 0);
+    EXPECT_STREQ(stored, "");
+    std::uint8_t tooLong[kMaxStoredPassword + 1] = {1};
+    EXPECT_EQ(ScramblePassword(tooLong, kMaxStoredPassword + 1, stored), 0);
+    const struct {
+        const char *text;
+        std::int32_t length;
+    } bad[] = {{"", 0}, {"24", 2}, {"2", 1}, {"24zz", 4}, {"241", 3}};
+    for (const auto &b : bad) EXPECT_EQ(UnscramblePassword(b.text, b.length, back), 0) << b.text;
+}
+
+class Store : public LibraryTest {
+protected:
+    void Configure(std::uint32_t config) { MutableSettings()->Config = config; }
+    std::string Value(const char *key, const char *name) {
+        std::string bytes;
+        return FakeRegGetValue(PLAT_HKEY_CURRENT_USER, key, name, nullptr, &bytes) ? bytes : "<none>";
+    }
+};
+
+TEST_F(Store, WhichKeyAndWhichValues) {
+    const struct {
+        std::uint32_t config;
+        CredentialKind kind;
+        const char *key;
+        bool isVolatile;
+        const char *idName;
+        const char *passwordName;
+        bool password;
+    } cases[] = {
+        {0x210, Remembered, ZUK_NONVOLATILE_KEY, false, "UserID", "Password", false},
+        {0x230, Remembered, ZUK_NONVOLATILE_KEY, false, "UserID", "Password", true},
+        {0x130, Remembered, ZUK_VOLATILE_KEY, true, "UserID", "Password", true},
+        {0x003, Entered, ZUK_VOLATILE_KEY, true, "InputUserID", "InputPassword", true},
+        {0x201, Entered, ZUK_VOLATILE_KEY, true, "InputUserID", "InputPassword", false},
+    };
+    for (const auto &c : cases) {
+        FakePlatformReset();
+        Configure(c.config);
+        ASSERT_EQ(WriteCredentials("user01", 6, "24abcdef", 8, c.kind), 0);
+        bool isVolatile = !c.isVolatile;
+        ASSERT_TRUE(FakeRegKeyExists(PLAT_HKEY_CURRENT_USER, c.key, &isVolatile)) << c.config;
+        EXPECT_EQ(isVolatile, c.isVolatile) << c.config;
+        EXPECT_EQ(Value(c.key, c.idName), "user01") << "no terminating zero";
+        EXPECT_EQ(Value(c.key, c.passwordName), c.password ? "24abcdef" : "<none>") << c.config;
+
+        char id[64] = {0}, pw[64] = {0};
+        std::int32_t idLength = sizeof id, pwLength = sizeof pw;
+        ASSERT_EQ(ReadCredentials(id, &idLength, pw, &pwLength, c.kind), 0);
+        EXPECT_EQ(std::string(id, idLength), "user01");
+        EXPECT_EQ(std::string(pw, pwLength), c.password ? "24abcdef" : "");
+    }
+}
+
+TEST_F(Store, ReadingNothingAndATrailingZero) {
+    Configure(0x230);
+    char id[16], pw[16];
+    std::int32_t idLength = sizeof id, pwLength = sizeof pw;
+    EXPECT_EQ(ReadCredentials(id, &idLength, pw, &pwLength, Remembered), 0);
+    EXPECT_EQ(idLength, 0);
+    EXPECT_EQ(pwLength, 0);
+
+    FakeRegSetValue(PLAT_HKEY_CURRENT_USER, ZUK_NONVOLATILE_KEY, "UserID", PLAT_REG_SZ,
+                    std::string("0123456789\0", 11));
+    std::memset(id, 0, sizeof id);
+    idLength = sizeof id;
+    pwLength = sizeof pw;
+    EXPECT_EQ(ReadCredentials(id, &idLength, pw, &pwLength, Remembered), 0);
+    EXPECT_EQ(idLength, 10);
+}
+
+TEST_F(Store, DeleteRemovesTheEnteredPair) {
+    Configure(0x001);  // ID only: the entered password is not stored
+    ASSERT_EQ(WriteCredentials("u", 1, "", 0, Entered), 0);
+    EXPECT_EQ(DeleteCredentials(), kStoreWriteFailed) << "InputPassword is absent";
+    EXPECT_EQ(Value(ZUK_VOLATILE_KEY, "InputUserID"), "<none>");
+
+    Configure(0x003);
+    ASSERT_EQ(WriteCredentials("u", 1, "2401", 4, Entered), 0);
+    EXPECT_EQ(DeleteCredentials(), 0);
+    EXPECT_EQ(Value(ZUK_VOLATILE_KEY, "InputPassword"), "<none>");
+    EXPECT_EQ(DeleteCredentials(), kStoreWriteFailed) << "nothing left to delete";
+}
+
+TEST_F(Store, VolatileKeyDiesWithTheHive) {
+    Configure(0x130);
+    ASSERT_EQ(WriteCredentials("u", 1, "2401", 4, Remembered), 0);
+    Configure(0x230);
+    ASSERT_EQ(WriteCredentials("v", 1, "2402", 4, Remembered), 0);
+    FakeRegUnloadVolatile();
+    EXPECT_EQ(Value(ZUK_VOLATILE_KEY, "UserID"), "<none>");
+    EXPECT_EQ(Value(ZUK_NONVOLATILE_KEY, "UserID"), "v");
+}
+
+TEST_F(Store, Failures) {
+    Configure(0x230);
+    FakeRegFailCurrentUser(PLAT_ERROR_PROC_NOT_FOUND);
+    char id[8], pw[8];
+    std::int32_t idLength = 5, pwLength = 6;
+    EXPECT_EQ(ReadCredentials(id, &idLength, pw, &pwLength, Remembered), kStoreSystem);
+    EXPECT_EQ(idLength, 5) << "lengths unchanged";
+    EXPECT_EQ(pwLength, 6);
+    EXPECT_EQ(WriteCredentials("u", 1, "2401", 4, Remembered), kStoreSystem);
+    EXPECT_EQ(DeleteCredentials(), kStoreSystem);
+    FakeRegFailCurrentUser(0);
+
+    FakeRegFailSet(1, PLAT_ERROR_ACCESS_DENIED);
+    EXPECT_EQ(WriteCredentials("u", 1, "2401", 4, Remembered), kStoreWriteFailed);
+    EXPECT_EQ(Value(ZUK_NONVOLATILE_KEY, "Password"), "<none>") << "the password is not written";
+
+    FakeRegFailSet(2, PLAT_ERROR_ACCESS_DENIED);
+    EXPECT_EQ(WriteCredentials("w", 1, "2401", 4, Remembered), kStoreWriteFailed);
+    EXPECT_EQ(Value(ZUK_NONVOLATILE_KEY, "UserID"), "w") << "the ID stays written";
+}
+
+}  // namespace

@@ -1,0 +1,239 @@
+// The call frame: result-code folding, the message boxes, the retry loop, the busy prompt and the
+// reader mutex rules, driven through the two query exports and through the frame itself.
+#include <atomic>
+#include <thread>
+
+#include <cstdio>
+#include <cstring>
+
+#include "api/frame.h"
+#include "platform/mutex.h"
+#include "platform/messagebox.h"
+#include "settings/config.h"
+#include "settings/messages.h"
+#include "tests/native/support.h"
+
+namespace {
+
+TEST(ResultCodes, NormaliseAndClassify) {
+    const struct {
+        int code;
+        int normalised;
+        bool readerError;
+    } cases[] = {
+        {2816, 2560, true},  {3072, 2560, true},   {0x50000, 2560, true}, {2048, 2048, true},
+        {-1, -1, false},     {0, 0, false},        {2, 2, false},         {0x10000, 0x10000, false},
+        {0x1000000, 0x1000000, false},             {256, 256, true},      {1024, 1024, true},
+        {1792, 1792, true},  {2304, 2304, true},   {2560, 2560, true},    {2561, 2561, false},
+        {0x7F000000, 0x7F000000, false},
+    };
+    for (const auto &c : cases) {
+        EXPECT_EQ(NormaliseResult(c.code), c.normalised) << c.code;
+        EXPECT_EQ(IsReaderError(c.code), c.readerError) << c.code;
+    }
+}
+
+class Frame : public LibraryTest {};
+
+TEST_F(Frame, MessageBoxStyleLanguageAndTexts) {
+    FakeSetSystemLcid(0x0411);
+    ShowMessageBox(kMsgRetryCaption, kMsgRetryText, kStyleRetryCancel, nullptr);
+    int parent = 0;
+    ShowMessageBox(kMsgLockedCaption, kMsgLockedText, kStyleNotice, &parent);
+    ShowMessageBox(0x12345678, 0x87654321, kStyleNotice, &parent);  // ids without a text
+    const auto &shown = FakeMessageBoxesShown();
+    ASSERT_EQ(shown.size(), 3u);
+    EXPECT_EQ(shown[0].style, 0x35u | 0x40000u | 0x2000u);
+    EXPECT_EQ(shown[0].parent, nullptr);
+    EXPECT_EQ(shown[0].language, 0x0411);
+    EXPECT_EQ(shown[1].style, 0x30u) << "with a parent only the given style";
+    EXPECT_EQ(shown[2].caption, "");
+    EXPECT_EQ(shown[2].text, "");
+}
+
+TEST_F(Frame, VersionAndModeWorkers) {
+    int version = 0;
+    EXPECT_EQ(ZUKGetLibVersion(&version), 0);
+    EXPECT_EQ(version, 0x00030100);
+    const struct {
+        std::uint32_t registryMode;
+        int reported;
+    } modes[] = {{256, 256}, {768, 768}, {512, 0}, {0, 0}, {1, 0}};
+    for (const auto &m : modes) {
+        MutableSettings()->Mode = m.registryMode;
+        int mode = -5;
+        EXPECT_EQ(ZUKGetLibMode(&mode, 12345), 0) << m.registryMode;
+        EXPECT_EQ(mode, m.reported) << m.registryMode;
+    }
+    MutableSettings()->Mode = 0;
+    version = 7;
+    FakeMessageBoxScript({PLAT_IDCANCEL});
+    EXPECT_EQ(ZUKGetLibVersion(&version), ZUK_ERR_DISABLED);
+    EXPECT_EQ(version, 7);
+    EXPECT_EQ(FakeMessageBoxUnexpected(), 0);
+}
+
+TEST_F(Frame, EachRetryCallsTheWorkerAgainUntilCancel) {
+    FakeMessageBoxScript({PLAT_IDRETRY, PLAT_IDRETRY, PLAT_IDCANCEL});
+    EXPECT_EQ(ZUKGetLibVersion(nullptr), ZUK_ERR_PARAM);
+    const auto &shown = FakeMessageBoxesShown();
+    ASSERT_EQ(shown.size(), 3u);
+    for (const auto &box : shown) {
+        EXPECT_EQ(box.style & 0xFF, 0x35u);
+        EXPECT_EQ(box.parent, nullptr);
+    }
+    EXPECT_EQ(FakeSleptMilliseconds(), 200u) << "100 ms before each new attempt";
+    EXPECT_FALSE(ApiIsBusy());
+}
+
+int CountingWorker(void *context) {
+    int *calls = static_cast<int *>(context);
+    ++*calls;
+    return *calls < 3 ? ZUK_ERR_NO_CARD : ZUK_OK;
+}
+
+TEST_F(Frame, RetryEndsWhenTheWorkerSucceeds) {
+    int calls = 0;
+    FakeMessageBoxScript({PLAT_IDRETRY, PLAT_IDRETRY});
+    const ExportFrame frame = {"ZUKSenseCard", kMsgRetryCaption, kMsgRetryText, false, false};
+    EXPECT_EQ(RunExport(frame, CountingWorker, &calls), 0);
+    EXPECT_EQ(calls, 3);
+    EXPECT_EQ(FakeMessageBoxUnexpected(), 0);
+}
+
+// A call made while a prompt of another call is open (from a window procedure, or another
+// thread) meets the busy prompt; Cancel gives 1792 and leaves the running call alone.
+struct ReentryProbe {
+    int nestedResult = 0;
+    bool busyDuringNested = false;
+    bool done = false;
+};
+
+void CallWhileOpen(const FakeMessageBox &box, void *context) {
+    ReentryProbe *probe = static_cast<ReentryProbe *>(context);
+    if (probe->done) return;
+    probe->done = true;
+    int mode = 0;
+    probe->nestedResult = ZUKGetLibMode(&mode, 0);
+    probe->busyDuringNested = ApiIsBusy();
+    (void)box;
+}
+
+TEST_F(Frame, NestedCallMeetsTheBusyPrompt) {
+    ReentryProbe probe;
+    FakeMessageBoxSetHook(CallWhileOpen, &probe);
+    // Outer retry prompt -> nested busy prompt (Retry once, then Cancel) -> outer Cancel.
+    FakeMessageBoxScript({PLAT_IDRETRY, PLAT_IDCANCEL, PLAT_IDCANCEL});
+    EXPECT_EQ(ZUKGetLibVersion(nullptr), ZUK_ERR_PARAM);
+    EXPECT_EQ(probe.nestedResult, ZUK_ERR_BUSY);
+    EXPECT_TRUE(probe.busyDuringNested) << "the busy flag still belongs to the outer call";
+    const auto &shown = FakeMessageBoxesShown();
+    ASSERT_EQ(shown.size(), 3u);
+    EXPECT_EQ(FakeMessageBoxUnexpected(), 0);
+    EXPECT_FALSE(ApiIsBusy());
+}
+
+TEST_F(Frame, BusyTracesEachPromptAndOnceMoreAtTheEnd) {
+    MutableSettings()->LogMode = 1;
+    std::string log = TestInstallDir() + "busy.log";
+    std::remove(log.c_str());
+    std::strcpy(MutableSettings()->LogFileName, log.c_str());
+    ASSERT_EQ(EnterApi(), 0);
+    FakeMessageBoxScript({PLAT_IDRETRY, PLAT_IDCANCEL});
+    int version = 0;
+    EXPECT_EQ(ZUKGetLibVersion(&version), ZUK_ERR_BUSY);
+    EXPECT_TRUE(ApiIsBusy()) << "Cancel on the busy prompt leaves the flag to its owner";
+    LeaveApi();
+    std::string text = ReadFile(log);
+    size_t lines = 0;
+    for (size_t p = text.find("ZUKGetLibVersion,ZUK,0x00000700"); p != std::string::npos;
+         p = text.find("ZUKGetLibVersion,ZUK,0x00000700", p + 1)) {
+        ++lines;
+    }
+    EXPECT_EQ(lines, 3u) << text;
+}
+
+TEST_F(Frame, TwoThreadsNeverRunAWorkerTogether) {
+    std::atomic<int> inside{0};
+    std::atomic<int> overlap{0};
+    struct Ctx {
+        std::atomic<int> *inside;
+        std::atomic<int> *overlap;
+    } ctx{&inside, &overlap};
+    auto worker = [](void *c) -> int {
+        Ctx *x = static_cast<Ctx *>(c);
+        if (x->inside->fetch_add(1) != 0) ++*x->overlap;
+        std::this_thread::yield();
+        x->inside->fetch_sub(1);
+        return 0;
+    };
+    // Busy prompts are answered with Retry for as long as the test runs.
+    std::vector<int> retries(100000, PLAT_IDRETRY);
+    FakeMessageBoxScript(retries);
+    const ExportFrame frame = {"ZUKGetLibMode", kMsgBusyCaption, kMsgBusyText, false, false};
+    auto run = [&] {
+        for (int i = 0; i < 2000; ++i) RunExport(frame, worker, &ctx);
+    };
+    std::thread a(run), b(run);
+    a.join();
+    b.join();
+    EXPECT_EQ(overlap.load(), 0);
+}
+
+int Fails(void *) { return ZUK_ERR_PORT_OPEN; }
+int Succeeds(void *) { return ZUK_OK; }
+
+TEST_F(Frame, PortMutexRules) {
+    const ExportFrame open = {"ZUKOpen", kMsgRetryCaption, kMsgRetryText, true, false};
+    const ExportFrame close = {"ZUKClose", kMsgRetryCaption, kMsgRetryText, false, true};
+
+    FakeMessageBoxScript({PLAT_IDCANCEL});
+    EXPECT_EQ(RunExport(open, Fails, nullptr), ZUK_ERR_PORT_OPEN);
+    EXPECT_FALSE(FakeMutexOwned(ZUK_PORT_MUTEX_NAME)) << "a failed open releases the mutex";
+
+    EXPECT_EQ(RunExport(open, Succeeds, nullptr), 0);
+    EXPECT_TRUE(FakeMutexOwned(ZUK_PORT_MUTEX_NAME)) << "held from open until close";
+
+    // A second, failing open in the same process keeps the first open's hold.
+    FakeMessageBoxScript({PLAT_IDCANCEL});
+    EXPECT_EQ(RunExport(open, Fails, nullptr), ZUK_ERR_PORT_OPEN);
+    EXPECT_TRUE(FakeMutexOwned(ZUK_PORT_MUTEX_NAME));
+
+    // Close releases it whatever its result.
+    FakeMessageBoxScript({PLAT_IDCANCEL});
+    EXPECT_EQ(RunExport(close, Fails, nullptr), ZUK_ERR_PORT_OPEN);
+    EXPECT_FALSE(FakeMutexOwned(ZUK_PORT_MUTEX_NAME));
+
+    // An open that ends at the busy prompt releases it; a close that does keeps it.
+    EXPECT_EQ(RunExport(open, Succeeds, nullptr), 0);
+    ASSERT_EQ(EnterApi(), 0);
+    FakeMessageBoxScript({PLAT_IDCANCEL});
+    EXPECT_EQ(RunExport(close, Succeeds, nullptr), ZUK_ERR_BUSY);
+    EXPECT_TRUE(FakeMutexOwned(ZUK_PORT_MUTEX_NAME));
+    LeaveApi();
+    EXPECT_EQ(RunExport(close, Succeeds, nullptr), 0);
+    ASSERT_EQ(EnterApi(), 0);
+    FakeMessageBoxScript({PLAT_IDCANCEL});
+    EXPECT_EQ(RunExport(open, Succeeds, nullptr), ZUK_ERR_BUSY);
+    EXPECT_FALSE(FakeMutexOwned(ZUK_PORT_MUTEX_NAME));
+    LeaveApi();
+}
+
+TEST_F(Frame, SecondThreadWaitsForTheReaderMutex) {
+    ASSERT_TRUE(AcquirePortMutex());
+    std::atomic<bool> acquired{false};
+    std::thread other([&] {
+        PlatHandle m = PlatMutexCreate(ZUK_PORT_MUTEX_NAME);
+        PlatMutexWait(m);
+        acquired = true;
+        PlatMutexRelease(m);
+        PlatHandleClose(m);
+    });
+    for (int i = 0; i < 50; ++i) std::this_thread::yield();
+    EXPECT_FALSE(acquired.load());
+    ReleasePortMutex();
+    other.join();
+    EXPECT_TRUE(acquired.load());
+}
+
+}  // namespace
