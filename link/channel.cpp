@@ -1,0 +1,268 @@
+// Secure channel: authenticates the library and the reader to each other, gives a reader the
+// operational key set when its key state is incomplete, and carries card commands in secured
+// frames (single DES CBC under the session key, with a sequence number and an inner checksum).
+#include "link/channel.h"
+
+#include <cstring>
+
+#include "link/des.h"
+#include "link/reader.h"
+#include "platform/system.h"
+#include "zuk_build_constants.h"
+
+namespace {
+
+const std::uint8_t kInitialKeys[24] = ZUK_INITIAL_KEYS_INIT;
+const std::uint8_t kOperationalKeys[24] = ZUK_OPERATIONAL_KEYS_INIT;
+const std::uint8_t kZeroIv[8] = {0};
+
+ChannelSession g_session;
+
+constexpr std::uint8_t INS_CHALLENGE = 0x81;
+constexpr std::uint8_t INS_AUTH_ANSWER = 0x83;
+constexpr std::uint8_t INS_WRITE_KEYS = 0x85;
+constexpr std::uint8_t INS_KEY_STATE = 0x87;
+constexpr std::uint8_t INS_KEY_WRAPPED = 0x89;
+
+// One 8-byte TDEA-ECB step, or a copy when no key set is selected.
+bool Tdea(const std::uint8_t *keys, int k1, int k2, bool decrypt, const std::uint8_t in[8],
+          std::uint8_t out[8]) {
+    if (keys == nullptr) {
+        std::memcpy(out, in, 8);
+        return true;
+    }
+    return decrypt ? TdeaEcbDecrypt(keys + 8 * k1, keys + 8 * k2, in, 8, out)
+                   : TdeaEcbEncrypt(keys + 8 * k1, keys + 8 * k2, in, 8, out);
+}
+
+constexpr int KA = 0, KB = 1, KC = 2;
+
+}  // namespace
+
+ChannelSession &ChannelSessionState() { return g_session; }
+
+void ChannelHostRandom(std::uint32_t seed, std::uint8_t out[8]) {
+    std::uint32_t state = seed;
+    for (int draw = 0; draw < 2; ++draw) {
+        state = state * 214013u + 2531011u;
+        const std::uint32_t value = (state >> 16) & 0x7FFFu;
+        out[4 * draw + 0] = static_cast<std::uint8_t>(value);
+        out[4 * draw + 1] = static_cast<std::uint8_t>(value >> 8);
+        out[4 * draw + 2] = 0;
+        out[4 * draw + 3] = 0;
+    }
+}
+
+LinkStatus ChannelAuthenticate(ChannelKeySelector selector) {
+    const std::uint8_t *keys = nullptr;
+    switch (selector) {
+    case CHANNEL_KEYS_NONE: keys = nullptr; break;
+    case CHANNEL_KEYS_INITIAL: keys = kInitialKeys; break;
+    case CHANNEL_KEYS_OPERATIONAL: keys = kOperationalKeys; break;
+    }
+
+    std::uint8_t answer[FRAME_BUFFER_SIZE];
+    std::uint32_t answerLength = 0;
+    const std::uint8_t challengeRequest[] = {0x00, INS_CHALLENGE, 0x00, 0x00};
+    LinkStatus st = ReaderCommand(FRAME_TYPE_READER, challengeRequest, sizeof challengeRequest,
+                                  answer, &answerLength);
+    if (st != LINK_OK) return st;
+    // The challenge is the first 8 bytes of the answer data, before the status word.
+    if (FrameBodyLength(answer) < 8 + 2) return LINK_ERR_GENERAL;
+
+    if (!Tdea(keys, KA, KB, true, answer + FRAME_BODY_OFFSET, g_session.readerRandom)) {
+        return LINK_ERR_GENERAL;
+    }
+    ChannelHostRandom(static_cast<std::uint32_t>(PlatTimeNow()), g_session.hostRandom);
+
+    // Body: 00 83 00 00 10, T1, T2.
+    std::uint8_t body[5 + 16] = {0x00, INS_AUTH_ANSWER, 0x00, 0x00, 0x10};
+    if (!Tdea(keys, KB, KC, false, g_session.readerRandom, body + 5) ||
+        !Tdea(keys, KB, KC, false, g_session.hostRandom, body + 13)) {
+        return LINK_ERR_GENERAL;
+    }
+    st = ReaderCommand(FRAME_TYPE_READER, body, sizeof body, answer, &answerLength);
+    SecureWipe(body, sizeof body);
+    if (st != LINK_OK) return st;
+    if (FrameBodyLength(answer) < 8 + 2) return LINK_ERR_GENERAL;
+
+    std::uint8_t check[8];
+    if (!Tdea(keys, KC, KA, true, answer + FRAME_BODY_OFFSET, check)) return LINK_ERR_GENERAL;
+    const bool match = std::memcmp(check, g_session.hostRandom, 8) == 0;
+    SecureWipe(check, sizeof check);
+    if (!match) return LINK_ERR_AUTH;
+
+    for (int i = 0; i < 8; ++i) {
+        g_session.sessionKey[i] =
+            static_cast<std::uint8_t>(g_session.hostRandom[i] ^ g_session.readerRandom[i]);
+    }
+    g_session.sequenceNumber = 1;
+    g_session.reestablishPending = false;
+    return LINK_OK;
+}
+
+LinkStatus ChannelProvisionKeys() {
+    LinkStatus st = ChannelAuthenticate(CHANNEL_KEYS_NONE);
+    if (st != LINK_OK) return st;
+    const std::uint8_t writeState[] = {0x00, INS_WRITE_KEYS, 0x00, 0x02, 0x03, 0x02, 0x11, 0x02};
+    st = ReaderCommand(FRAME_TYPE_READER, writeState, sizeof writeState, nullptr, nullptr);
+    if (st != LINK_OK) return st;
+    // A reader that already holds the operational keys refuses the initial set.
+    st = ChannelAuthenticate(CHANNEL_KEYS_INITIAL);
+    if (st != LINK_OK) st = ChannelAuthenticate(CHANNEL_KEYS_OPERATIONAL);
+    if (st != LINK_OK) return st;
+
+    std::uint8_t block[32];
+    std::memcpy(block, g_session.sessionKey, 8);
+    std::memcpy(block + 8, kOperationalKeys, 24);
+    std::uint8_t body[5 + 32] = {0x00, INS_WRITE_KEYS, 0x00, 0x01, 0x20};
+    const bool ok = TdeaEcbEncrypt(g_session.readerRandom, g_session.hostRandom, block,
+                                   sizeof block, body + 5);
+    SecureWipe(block, sizeof block);
+    if (!ok) return LINK_ERR_GENERAL;
+    return ReaderCommand(FRAME_TYPE_READER, body, sizeof body, nullptr, nullptr);
+}
+
+LinkStatus ChannelEstablish() {
+    std::uint8_t answer[FRAME_BUFFER_SIZE];
+    std::uint32_t answerLength = 0;
+    const std::uint8_t readState[] = {0x00, INS_KEY_STATE, 0x00, 0x00};
+    LinkStatus st =
+        ReaderCommand(FRAME_TYPE_READER, readState, sizeof readState, answer, &answerLength);
+    if (st != LINK_OK) return st;
+    if (FrameBodyLength(answer) != 5) return LINK_ERR_GENERAL;
+    const std::uint8_t *state = answer + FRAME_BODY_OFFSET;
+    if (state[0] == 0 || state[1] == 0 || state[2] == 0) {
+        st = ChannelProvisionKeys();
+        if (st != LINK_OK) return st;
+    }
+    return ChannelAuthenticate(CHANNEL_KEYS_OPERATIONAL);
+}
+
+LinkStatus ChannelExchange(const std::uint8_t *frame, std::uint32_t frameLength,
+                           std::uint8_t *response, std::uint32_t *responseLength) {
+    if (frame == nullptr || frameLength == 0 || response == nullptr ||
+        responseLength == nullptr || *responseLength == 0) {
+        return LINK_ERR_ARGUMENT;
+    }
+    if (frameLength >= 5 && frame[0] == FRAME_TYPE_READER && frame[3] == 0x00 &&
+        frame[4] == INS_KEY_WRAPPED) {
+        return ChannelSendKeyWrapped(frame, frameLength, response, responseLength);
+    }
+    return ChannelSecureExchange(frame, frameLength, response, responseLength);
+}
+
+LinkStatus ChannelSecureExchange(const std::uint8_t *frame, std::uint32_t frameLength,
+                                 std::uint8_t *response, std::uint32_t *responseLength) {
+    if (frame == nullptr || response == nullptr || responseLength == nullptr ||
+        frameLength < FRAME_HEADER_SIZE) {
+        return LINK_ERR_ARGUMENT;
+    }
+    const std::uint32_t capacity = *responseLength;
+    const std::uint32_t l = static_cast<std::uint32_t>(FrameBodyLength(frame));
+    // The frame's own length rules, but it must lie within the caller's frame and fit the
+    // secured frame's 1024-byte buffer.
+    if (l > CHANNEL_MAX_BODY || frameLength < FRAME_HEADER_SIZE + l) return LINK_ERR_ARGUMENT;
+
+    // Plain block: sequence number, L, body, zero padding, inner checksum; a multiple of 8.
+    const std::uint32_t pad = (8 - ((l + 5) % 8)) % 8;
+    const std::uint32_t e = l + 5 + pad;
+    std::uint8_t plain[FRAME_BUFFER_SIZE];
+    const std::uint16_t sequence = g_session.sequenceNumber;
+    plain[0] = static_cast<std::uint8_t>(sequence >> 8);
+    plain[1] = static_cast<std::uint8_t>(sequence);
+    plain[2] = static_cast<std::uint8_t>(l >> 8);
+    plain[3] = static_cast<std::uint8_t>(l);
+    std::memcpy(plain + 4, frame + FRAME_BODY_OFFSET, l);
+    std::memset(plain + 4 + l, 0, pad);
+    plain[e - 1] = FrameChecksum(plain, e - 1);
+
+    std::uint8_t request[FRAME_BUFFER_SIZE];
+    request[0] = frame[0];
+    request[1] = static_cast<std::uint8_t>(e >> 8);
+    request[2] = static_cast<std::uint8_t>(e);
+    const bool encrypted = DesCbcEncrypt(g_session.sessionKey, kZeroIv, plain, e,
+                                         request + FRAME_BODY_OFFSET);
+    SecureWipe(plain, e);
+    if (!encrypted) return LINK_ERR_GENERAL;
+    request[FRAME_HEADER_SIZE + e] = FrameChecksum(request, FRAME_HEADER_SIZE + e);
+
+    std::uint8_t answer[FRAME_BUFFER_SIZE];
+    std::uint32_t answerLength = sizeof answer;
+    LinkStatus st = ReaderExchange(request, e + FRAME_OVERHEAD, answer, &answerLength);
+    if (st != LINK_OK) return st;
+
+    const std::uint32_t d = static_cast<std::uint32_t>(FrameBodyLength(answer));
+    if (d == 0) return LINK_ERR_EMPTY_ANSWER;
+    if (g_session.sequenceNumber == 0xFFFF) {
+        g_session.reestablishPending = true;
+    } else {
+        ++g_session.sequenceNumber;
+    }
+
+    std::uint8_t opened[FRAME_BUFFER_SIZE];
+    if (!DesCbcDecrypt(g_session.sessionKey, kZeroIv, answer + FRAME_BODY_OFFSET, d, opened)) {
+        return LINK_ERR_GENERAL;
+    }
+    const std::uint16_t answerSequence = static_cast<std::uint16_t>((opened[0] << 8) | opened[1]);
+    const std::uint32_t answerBody = (static_cast<std::uint32_t>(opened[2]) << 8) | opened[3];
+    if (answerSequence != sequence) {
+        SecureWipe(opened, d);
+        return LINK_ERR_AUTH;
+    }
+    // The answer length comes from the decrypted block: it must lie within that block (before
+    // its inner checksum) and its frame must fit the caller's buffer.
+    if (d < 5 || answerBody > d - 5) {
+        SecureWipe(opened, d);
+        return LINK_ERR_GENERAL;
+    }
+    if (answerBody + FRAME_OVERHEAD > capacity) {
+        SecureWipe(opened, d);
+        return LINK_ERR_FRAME_TOO_LONG;
+    }
+    response[0] = answer[0];
+    response[1] = static_cast<std::uint8_t>(answerBody >> 8);
+    response[2] = static_cast<std::uint8_t>(answerBody);
+    std::memcpy(response + FRAME_BODY_OFFSET, opened + 4, answerBody);
+    response[FRAME_HEADER_SIZE + answerBody] =
+        FrameChecksum(response, FRAME_HEADER_SIZE + answerBody);
+    *responseLength = answerBody + FRAME_OVERHEAD;
+    SecureWipe(opened, d);
+
+    if (g_session.reestablishPending) {
+        st = ChannelEstablish();
+        if (st != LINK_OK) return st;
+    }
+    return LINK_OK;
+}
+
+LinkStatus ChannelSendKeyWrapped(const std::uint8_t *frame, std::uint32_t frameLength,
+                                 std::uint8_t *response, std::uint32_t *responseLength) {
+    if (frame == nullptr || response == nullptr || responseLength == nullptr || frameLength < 8) {
+        return LINK_ERR_ARGUMENT;
+    }
+    const std::uint32_t lc = frame[7];
+    if (lc + 8 > 0xFF) return LINK_ERR_GENERAL;
+    // The data must lie within the caller's frame.
+    if (frameLength < 8 + lc) return LINK_ERR_ARGUMENT;
+    const std::uint32_t l = static_cast<std::uint32_t>(FrameBodyLength(frame));
+    if (l + 8 > 0xFFFF) return LINK_ERR_GENERAL;
+
+    // Session key, then the caller's data, under the key pair of the last authentication.
+    std::uint8_t clear[8 + 0xFF];
+    std::memcpy(clear, g_session.sessionKey, 8);
+    std::memcpy(clear + 8, frame + 8, lc);
+    std::uint8_t request[FRAME_BUFFER_SIZE];
+    const bool ok = TdeaEcbEncrypt(g_session.readerRandom, g_session.hostRandom, clear, lc + 8,
+                                   request + 8);
+    SecureWipe(clear, sizeof clear);
+    if (!ok) return LINK_ERR_GENERAL;
+    request[0] = frame[0];
+    request[1] = static_cast<std::uint8_t>((l + 8) >> 8);
+    request[2] = static_cast<std::uint8_t>(l + 8);
+    std::memcpy(request + 3, frame + 3, 4);
+    request[7] = static_cast<std::uint8_t>(lc + 8);
+    const std::uint32_t total = 8 + lc + 8;
+    request[total] = FrameChecksum(request, total);
+    return ReaderExchange(request, total + 1, response, responseLength);
+}

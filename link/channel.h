@@ -1,0 +1,49 @@
+// Secure channel to the reader: mutual authentication with two-key triple DES, key provisioning,
+// sequence-numbered DES-CBC secured frames for card commands, and the key-wrapped INS 0x89
+// reader data command.
+#ifndef ZUK_LINK_CHANNEL_H
+#define ZUK_LINK_CHANNEL_H
+
+#include <cstdint>
+
+#include "link/link.h"
+
+// Largest caller body a secured frame can carry in a 1024-byte frame buffer.
+constexpr std::uint32_t CHANNEL_MAX_BODY = 1011;
+
+enum ChannelKeySelector {
+    CHANNEL_KEYS_NONE,         // no cipher: values travel as they are
+    CHANNEL_KEYS_INITIAL,      // the reader's factory key set
+    CHANNEL_KEYS_OPERATIONAL,  // the key set of normal sessions
+};
+
+// The session values of the one channel of the process.  Not cleared when the link closes;
+// the next authentication replaces them.
+struct ChannelSession {
+    std::uint8_t readerRandom[8];
+    std::uint8_t hostRandom[8];
+    std::uint8_t sessionKey[8];
+    std::uint16_t sequenceNumber;
+    bool reestablishPending;
+};
+
+// The process-wide session (tests read it, and may set the sequence number).
+ChannelSession &ChannelSessionState();
+
+// The host random value of an authentication: two draws of the linear congruential generator
+// seeded with `seed`, each as a 32-bit little-endian word.
+void ChannelHostRandom(std::uint32_t seed, std::uint8_t out[8]);
+
+LinkStatus ChannelEstablish();
+LinkStatus ChannelAuthenticate(ChannelKeySelector selector);
+LinkStatus ChannelProvisionKeys();
+// Entry point for card and reader-data commands: INS 0x89 reader frames go key-wrapped, every
+// other frame secured.  *responseLength: capacity on entry, response size on success.
+LinkStatus ChannelExchange(const std::uint8_t *frame, std::uint32_t frameLength,
+                           std::uint8_t *response, std::uint32_t *responseLength);
+LinkStatus ChannelSecureExchange(const std::uint8_t *frame, std::uint32_t frameLength,
+                                 std::uint8_t *response, std::uint32_t *responseLength);
+LinkStatus ChannelSendKeyWrapped(const std::uint8_t *frame, std::uint32_t frameLength,
+                                 std::uint8_t *response, std::uint32_t *responseLength);
+
+#endif
