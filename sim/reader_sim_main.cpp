@@ -1,1 +1,316 @@
-int main(){return 0;}
+// zuk-reader-sim: the simulated reader as a program.  It serves a pseudo-terminal (which Wine maps
+// to a COM port through $WINEPREFIX/dosdevices/comN), sees the line speed the host sets on it, and
+// takes commands on a control channel (a FIFO or a loopback TCP port): place or remove the card and
+// inject faults.  Every frame both ways is logged in hex.
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "sim/sim_reader.h"
+#include "zuk_build_constants.h"
+
+namespace {
+
+volatile sig_atomic_t g_stop = 0;
+void OnSignal(int) { g_stop = 1; }
+
+struct Options {
+    std::string link;
+    std::string fifo;
+    int tcpPort = -1;
+    std::string initialHex = ZUK_INITIAL_KEYS_HEX;
+    std::string operationalHex = ZUK_OPERATIONAL_KEYS_HEX;
+    bool provisioned = true;
+    std::string keyState;
+    std::string logPath;
+    bool speedCheck = true;
+};
+
+void Usage() {
+    std::fprintf(stderr,
+                 "usage: zuk-reader-sim [--link PATH] [--control-fifo PATH | --control-port N]\n"
+                 "         [--initial-keys HEX48] [--operational-keys HEX48] [--unprovisioned]\n"
+                 "         [--key-state HEX6] [--log FILE] [--no-speed-check]\n"
+                 "Prints 'PTY <slave path>' on stdout when ready.  Control commands, one a line:\n"
+                 "  place | remove | busy N | class XX N | split BYTES DELAY_MS | wrong-seq |\n"
+                 "  bad-auth | empty | sw INS SW1SW2 [COUNT] | silent on|off | close |\n"
+                 "  keystate HEX6 | status | log | quit\n");
+}
+
+std::uint32_t SpeedOf(speed_t s) {
+    switch (s) {
+    case B1200: return 1200;
+    case B2400: return 2400;
+    case B4800: return 4800;
+    case B9600: return 9600;
+    case B19200: return 19200;
+    case B38400: return 38400;
+    case B57600: return 57600;
+    case B115200: return 115200;
+    default: return 0;  // a speed the reader does not know: no check
+    }
+}
+
+void MakeRaw(int fd) {
+    struct termios t;
+    if (tcgetattr(fd, &t) != 0) return;
+    cfmakeraw(&t);
+    tcsetattr(fd, TCSANOW, &t);
+}
+
+FILE *g_log = stderr;
+std::size_t g_logged = 0;
+
+void FlushLog(const SimReader &r) {
+    for (; g_logged < r.log.size(); ++g_logged) {
+        const SimLogEntry &e = r.log[g_logged];
+        std::fprintf(g_log, "%s %s  (%u bit/s)\n", e.fromHost ? ">" : "<", SimHex(e.bytes).c_str(),
+                     e.baud);
+    }
+    for (const std::string &ev : r.events) std::fprintf(g_log, "# %s\n", ev.c_str());
+    const_cast<SimReader &>(r).events.clear();
+    std::fflush(g_log);
+}
+
+// Runs one control command; returns the reply line.
+std::string Control(SimReader *r, const std::string &line, int *master, int *slave, bool *quit) {
+    std::istringstream in(line);
+    std::string cmd;
+    in >> cmd;
+    SimFaults &f = r->faults;
+    if (cmd.empty()) return "";
+    if (cmd == "place") { r->cardPresent = true; return "OK"; }
+    if (cmd == "remove") { r->cardPresent = false; return "OK"; }
+    if (cmd == "busy") { f.answerClass = 0x80; f.classCount = 1; in >> f.classCount; return "OK"; }
+    if (cmd == "class") {
+        std::string hex;
+        in >> hex >> f.classCount;
+        f.answerClass = static_cast<std::uint8_t>(std::strtoul(hex.c_str(), nullptr, 16) & 0x87);
+        return "OK";
+    }
+    if (cmd == "split") {
+        unsigned long piece = 0, delay = 0;
+        in >> piece >> delay;
+        f.splitPiece = piece;
+        f.splitDelayMs = static_cast<std::uint32_t>(delay);
+        return "OK";
+    }
+    if (cmd == "wrong-seq") { f.wrongSequence = true; return "OK"; }
+    if (cmd == "bad-auth") { f.badAuthAnswer = true; return "OK"; }
+    if (cmd == "empty") { f.emptySecured = true; return "OK"; }
+    if (cmd == "sw") {
+        std::string ins, word;
+        int count = 1;
+        in >> ins >> word >> count;
+        f.statusIns = static_cast<std::uint8_t>(std::strtoul(ins.c_str(), nullptr, 16));
+        f.statusWord = static_cast<std::uint16_t>(std::strtoul(word.c_str(), nullptr, 16));
+        f.statusCount = count;
+        return "OK";
+    }
+    if (cmd == "silent") {
+        std::string v;
+        in >> v;
+        f.silent = v != "off";
+        return "OK";
+    }
+    if (cmd == "close") {
+        f.closed = true;
+        if (*master >= 0) close(*master);
+        if (*slave >= 0) close(*slave);
+        *master = *slave = -1;
+        return "OK";
+    }
+    if (cmd == "keystate") {
+        std::string hex;
+        in >> hex;
+        std::vector<std::uint8_t> b;
+        if (!SimParseHex(hex, &b) || b.size() != 3) return "ERR key state is 3 bytes";
+        std::memcpy(r->keyState, b.data(), 3);
+        return "OK";
+    }
+    if (cmd == "status") {
+        std::ostringstream out;
+        out << "OK speed " << r->speed << " authentications " << r->authentications
+            << " sequence " << r->expectedSequence << " keystate " << SimHex(r->keyState, 3)
+            << " card " << (r->cardPresent ? "present" : "absent") << " frames " << r->log.size();
+        return out.str();
+    }
+    if (cmd == "log") {
+        std::ostringstream out;
+        out << "OK";
+        for (const SimLogEntry &e : r->log) out << "\n" << (e.fromHost ? "> " : "< ") << SimHex(e.bytes);
+        return out.str();
+    }
+    if (cmd == "quit") { *quit = true; return "OK"; }
+    return "ERR unknown command";
+}
+
+bool ParseKeys(const std::string &hex, std::uint8_t out[24]) {
+    std::vector<std::uint8_t> b;
+    if (!SimParseHex(hex, &b) || b.size() != 24) return false;
+    std::memcpy(out, b.data(), 24);
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    Options opt;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        auto next = [&](std::string *v) {
+            if (i + 1 >= argc) { Usage(); std::exit(2); }
+            *v = argv[++i];
+        };
+        std::string port;
+        if (a == "--link") next(&opt.link);
+        else if (a == "--control-fifo") next(&opt.fifo);
+        else if (a == "--control-port") { next(&port); opt.tcpPort = std::atoi(port.c_str()); }
+        else if (a == "--initial-keys") next(&opt.initialHex);
+        else if (a == "--operational-keys") next(&opt.operationalHex);
+        else if (a == "--unprovisioned") opt.provisioned = false;
+        else if (a == "--key-state") next(&opt.keyState);
+        else if (a == "--log") next(&opt.logPath);
+        else if (a == "--no-speed-check") opt.speedCheck = false;
+        else { Usage(); return 2; }
+    }
+    std::uint8_t initial[24], operational[24];
+    if (!ParseKeys(opt.initialHex, initial) || !ParseKeys(opt.operationalHex, operational)) {
+        std::fprintf(stderr, "key sets are 48 hexadecimal digits\n");
+        return 2;
+    }
+    if (!opt.logPath.empty()) {
+        g_log = std::fopen(opt.logPath.c_str(), "a");
+        if (g_log == nullptr) { std::perror("log"); return 1; }
+    }
+
+    static SimReader reader;
+    SimReaderInit(&reader, initial, operational, opt.provisioned);
+    reader.checkSpeed = opt.speedCheck;
+    if (!opt.keyState.empty()) {
+        std::vector<std::uint8_t> b;
+        if (!SimParseHex(opt.keyState, &b) || b.size() != 3) { Usage(); return 2; }
+        std::memcpy(reader.keyState, b.data(), 3);
+    }
+
+    int master = -1, slave = -1;
+    char name[256];
+    if (openpty(&master, &slave, name, nullptr, nullptr) != 0) { std::perror("openpty"); return 1; }
+    MakeRaw(master);
+    MakeRaw(slave);
+    // The reader starts at 9600 bit/s; the host finds the port at this speed.
+    struct termios t;
+    tcgetattr(slave, &t);
+    cfsetispeed(&t, B9600);
+    cfsetospeed(&t, B9600);
+    tcsetattr(slave, TCSANOW, &t);
+    if (!opt.link.empty()) {
+        unlink(opt.link.c_str());
+        if (symlink(name, opt.link.c_str()) != 0) { std::perror("symlink"); return 1; }
+    }
+
+    int control = -1, listener = -1;
+    if (!opt.fifo.empty()) {
+        if (mkfifo(opt.fifo.c_str(), 0600) != 0 && errno != EEXIST) { std::perror("mkfifo"); return 1; }
+        control = open(opt.fifo.c_str(), O_RDWR | O_NONBLOCK);  // RDWR: no EOF when writers go
+        if (control < 0) { std::perror("fifo"); return 1; }
+    } else if (opt.tcpPort >= 0) {
+        listener = socket(AF_INET, SOCK_STREAM, 0);
+        int one = 1;
+        setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        addr.sin_port = htons(static_cast<std::uint16_t>(opt.tcpPort));
+        if (bind(listener, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0 ||
+            listen(listener, 4) != 0) {
+            std::perror("control port");
+            return 1;
+        }
+        socklen_t len = sizeof addr;
+        getsockname(listener, reinterpret_cast<sockaddr *>(&addr), &len);
+        std::printf("CONTROL %u\n", ntohs(addr.sin_port));
+    }
+    signal(SIGINT, OnSignal);
+    signal(SIGTERM, OnSignal);
+    signal(SIGPIPE, SIG_IGN);
+    std::printf("PTY %s\n", name);
+    std::fflush(stdout);
+
+    std::string controlLine;
+    bool quit = false;
+    while (!g_stop && !quit) {
+        pollfd fds[3];
+        int n = 0;
+        int masterIndex = -1, controlIndex = -1, listenIndex = -1;
+        if (master >= 0) { masterIndex = n; fds[n++] = {master, POLLIN, 0}; }
+        if (control >= 0) { controlIndex = n; fds[n++] = {control, POLLIN, 0}; }
+        if (listener >= 0) { listenIndex = n; fds[n++] = {listener, POLLIN, 0}; }
+        if (poll(fds, static_cast<nfds_t>(n), 200) < 0) {
+            if (errno == EINTR) continue;
+            break;
+        }
+        if (masterIndex >= 0 && (fds[masterIndex].revents & POLLIN)) {
+            std::uint8_t buf[2048];
+            const ssize_t got = read(master, buf, sizeof buf);
+            if (got > 0) {
+                struct termios now;
+                std::uint32_t baud = 0;
+                if (tcgetattr(master, &now) == 0) baud = SpeedOf(cfgetospeed(&now));
+                SimReaderReceive(&reader, buf, static_cast<std::size_t>(got), baud);
+                std::uint8_t out[2048];
+                bool first = true;
+                for (;;) {
+                    const std::size_t k = SimReaderTransmit(&reader, out, sizeof out);
+                    if (k == 0) break;
+                    if (!first && reader.faults.splitDelayMs > 0) usleep(reader.faults.splitDelayMs * 1000);
+                    first = false;
+                    if (master >= 0 && write(master, out, k) < 0) break;
+                }
+            }
+        }
+        if (listenIndex >= 0 && (fds[listenIndex].revents & POLLIN) && control < 0) {
+            control = accept(listener, nullptr, nullptr);
+        }
+        if (controlIndex >= 0 && (fds[controlIndex].revents & (POLLIN | POLLHUP))) {
+            char buf[512];
+            const ssize_t got = read(control, buf, sizeof buf);
+            if (got <= 0) {
+                if (listener >= 0) { close(control); control = -1; }
+            } else {
+                controlLine.append(buf, static_cast<std::size_t>(got));
+                std::size_t nl;
+                while ((nl = controlLine.find('\n')) != std::string::npos) {
+                    const std::string line = controlLine.substr(0, nl);
+                    controlLine.erase(0, nl + 1);
+                    const std::string reply = Control(&reader, line, &master, &slave, &quit) + "\n";
+                    std::fprintf(g_log, "# control: %s\n", line.c_str());
+                    if (listener >= 0) {
+                        (void)!write(control, reply.data(), reply.size());
+                    } else {
+                        std::fputs(reply.c_str(), stdout);
+                        std::fflush(stdout);
+                    }
+                }
+            }
+        }
+        FlushLog(reader);
+    }
+    if (!opt.link.empty()) unlink(opt.link.c_str());
+    return 0;
+}
