@@ -76,14 +76,14 @@ void MakeRaw(int fd) {
 FILE *g_log = stderr;
 std::size_t g_logged = 0;
 
-void FlushLog(const SimReader &r) {
+void FlushLog(SimReader &r) {
     for (; g_logged < r.log.size(); ++g_logged) {
         const SimLogEntry &e = r.log[g_logged];
         std::fprintf(g_log, "%s %s  (%u bit/s)\n", e.fromHost ? ">" : "<", SimHex(e.bytes).c_str(),
                      e.baud);
     }
     for (const std::string &ev : r.events) std::fprintf(g_log, "# %s\n", ev.c_str());
-    const_cast<SimReader &>(r).events.clear();
+    r.events.clear();
     std::fflush(g_log);
 }
 
