@@ -9,7 +9,8 @@
 
 #include "platform/registry.h"
 
-// Forgets every key, value, INI file, recorded message box and fault; resets clock and locale.
+// Forgets every key, value, INI file, recorded message box, serial device and fault; resets
+// clock and locale.
 void FakePlatformReset();
 
 // ---- registry ----

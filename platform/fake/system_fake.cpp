@@ -6,6 +6,7 @@
 
 #include "platform/fake/fake_internal.h"
 #include "platform/fake/fake_platform.h"
+#include "platform/fake/fake_serial.h"
 #include "platform/system.h"
 
 namespace {
@@ -53,4 +54,5 @@ void FakePlatformReset() {
     FakeMessageBoxReset();
     FakeSystemReset();
     FakeMutexReset();
+    FakeSerialReset();
 }
