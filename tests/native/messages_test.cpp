@@ -100,3 +100,23 @@ TEST_F(Catalogue, AttachLoadsTheCatalogue) {
 }
 
 }  // namespace
+
+namespace {
+
+// Every message id has a text in each shipped language file, and no text contains a comma
+// (it would end the text early).
+TEST(ShippedCatalogue, EveryIdHasATextInEveryLanguage) {
+    for (const char *file : {"ZukLang_0409.txt", "ZukLang_0411.txt"}) {
+        ClearMessageTexts();
+        std::string path = std::string(ZUK_SOURCE_DIR) + "/dist/" + file;
+        LoadMessageCatalogue(path.c_str());
+        for (std::size_t i = 0; i < MessageIdCount(); ++i) {
+            const char *text = GetMessageText(MessageIdAt(i));
+            ASSERT_NE(text, nullptr);
+            EXPECT_STRNE(text, "") << file << " lacks 0x" << std::hex << MessageIdAt(i);
+        }
+    }
+    ClearMessageTexts();
+}
+
+}  // namespace
