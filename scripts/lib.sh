@@ -77,7 +77,9 @@ zuk_wine_start() {
         wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$font" /t REG_SZ /d IPAGothic /f >/dev/null 2>&1
     done
     wineserver -w
-    wineserver -p
+    # The persistent server keeps its output out of the test log (it reports a pseudo-terminal
+    # that closes under it at length) and must not hold a caller's pipe open.
+    wineserver -p >"$WINEPREFIX/wineserver.log" 2>&1 </dev/null
     wine wineboot </dev/null >/dev/null 2>&1 || true
 }
 
