@@ -11,6 +11,10 @@ set(ZUK_PASSWORD_MASK
     "9AF7F07F4BD59E9137B94254E61D207D EF36ACC4F303C6C5A4DB8ED3A5CE11B3 C072653BF189B134874AE008C9F1DDD2 EC645B094149FC8833FF3AA71AF11C2E"
     CACHE STRING "Mask of stored passwords: 64 bytes, 128 hexadecimal digits (spaces allowed)")
 
+set(ZUK_READER_KEYS
+    "C3A1 5E07 92D4 4B68 1F3A 90CE 27B5 D461 8A0F 6C13 E259 47BD 3E81 F605 A9C2 175D D08B 62F4 4E1A 93C7 B75E 208D 6A34 F1C9 0B7E 58A2 C61D 349F"
+    CACHE STRING "Reader card key table: key groups of 16, 24, 8 and 8 bytes, 112 hexadecimal digits (spaces allowed)")
+
 function(zuk_check_hex name digits)
   string(REPLACE ";" "" value "${${name}}")
   string(REPLACE " " "" value "${value}")
@@ -29,6 +33,7 @@ endfunction()
 zuk_check_hex(ZUK_INITIAL_KEYS 48)
 zuk_check_hex(ZUK_OPERATIONAL_KEYS 48)
 zuk_check_hex(ZUK_PASSWORD_MASK 128)
+zuk_check_hex(ZUK_READER_KEYS 112)
 
 configure_file(${CMAKE_CURRENT_LIST_DIR}/build_constants.h.in
                ${PROJECT_BINARY_DIR}/generated/zuk_build_constants.h @ONLY)

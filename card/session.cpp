@@ -1,0 +1,155 @@
+// The card session: its open flag, opening (device check, port selection from the setting or the
+// USB-serial driver's registry entries, link open, key table) and closing.
+#include "card/session.h"
+
+#include <cstring>
+
+#include "card/felica.h"
+#include "link/reader.h"
+#include "settings/registry.h"
+#include "zuk_build_constants.h"
+
+namespace {
+
+int g_sessionOpen = 0;
+
+constexpr std::uint32_t kAreaSize = 512;
+constexpr char kDeviceName[] = "PR300";
+constexpr char kFriendlyPrefix[] = "KORVA DATA USB-SER Comm. Port (";
+constexpr std::size_t kFriendlyPrefixLength = sizeof kFriendlyPrefix - 1;  // 31
+constexpr const char *kDriverServices[] = {"D_SER2_A", "Ser2dw", "PCD_SER2"};
+
+// Joins two texts into a 512-byte key path area; false when they would not fit with the
+// terminator, so an over-long instance path is refused instead of cut or overrun.
+bool JoinPath(const char *head, const char *tail, char (&out)[kAreaSize]) {
+    const std::size_t a = std::strlen(head);
+    const std::size_t b = std::strlen(tail);
+    if (a + b >= kAreaSize) return false;
+    std::memcpy(out, head, a);
+    std::memcpy(out + a, tail, b);
+    out[a + b] = '\0';
+    return true;
+}
+
+// Finds the port path through the driver's registry entries.
+CardStatus FindDriverPort(char *path, std::uint32_t capacity) {
+    char instance[kAreaSize];
+    bool found = false;
+    for (const char *service : kDriverServices) {
+        char key[kAreaSize];
+        if (!JoinPath("SYSTEM\\CurrentControlSet\\Services\\", service, key)) continue;
+        std::memset(instance, 0, sizeof instance);
+        std::uint32_t length = kAreaSize - 1;  // keep a terminator in the zeroed area
+        if (QueryMachineValue(key, "0", reinterpret_cast<std::uint8_t *>(instance), &length) ==
+                CARD_OK &&
+            length >= 1) {
+            found = true;
+            break;
+        }
+    }
+    if (!found) return CARD_ERR_NO_READER;
+    char key[kAreaSize];
+    if (!JoinPath("SYSTEM\\CurrentControlSet\\Enum\\", instance, key)) return CARD_ERR_NO_READER;
+    char friendly[kAreaSize];
+    std::memset(friendly, 0, sizeof friendly);
+    std::uint32_t length = kAreaSize - 1;
+    if (QueryMachineValue(key, "FriendlyName", reinterpret_cast<std::uint8_t *>(friendly),
+                          &length) != CARD_OK)
+        return CARD_ERR_NO_READER;
+    return PortPathFromFriendlyName(friendly, path, capacity);
+}
+
+}  // namespace
+
+int CardSessionIsOpen() { return g_sessionOpen; }
+
+std::uint32_t QueryMachineValue(const char *keyPath, const char *valueName, std::uint8_t *buffer,
+                                std::uint32_t *length) {
+    if (length == nullptr) return PLAT_ERROR_INVALID_PARAMETER;
+    if (*length > kAreaSize) *length = kAreaSize;
+    const long error = ReadRegString(PLAT_HKEY_LOCAL_MACHINE, keyPath, valueName, buffer, length);
+    if (error != 0) {
+        *length = 0;
+        return static_cast<std::uint32_t>(error);
+    }
+    return CARD_OK;
+}
+
+CardStatus PortPathFromFriendlyName(const char *friendlyName, char *path, std::uint32_t capacity) {
+    if (friendlyName == nullptr || path == nullptr) return CARD_ERR_ARGUMENT;
+    if (std::strncmp(friendlyName, kFriendlyPrefix, kFriendlyPrefixLength) != 0)
+        return CARD_ERR_NO_READER;
+    // The port name runs to the closing parenthesis (or the end of the text).  It must read COM
+    // followed by one to three digits: taking a fixed five characters would turn COM100 into
+    // COM10 and open another port.
+    const char *name = friendlyName + kFriendlyPrefixLength;
+    std::size_t n = 0;
+    while (name[n] != '\0' && name[n] != ')') ++n;
+    if (n < 4 || n > 6 || std::strncmp(name, "COM", 3) != 0) return CARD_ERR_NO_READER;
+    for (std::size_t i = 3; i < n; ++i) {
+        if (name[i] < '0' || name[i] > '9') return CARD_ERR_NO_READER;
+    }
+    if (n + 5 > capacity) return CARD_ERR_BUFFER;
+    std::memcpy(path, "\\\\.\\", 4);
+    std::memcpy(path + 4, name, n);
+    path[4 + n] = '\0';
+    return CARD_OK;
+}
+
+LinkStatus ReaderLinkOpen(const char *portPath) {
+    if (portPath == nullptr) return LINK_ERR_ARGUMENT;
+    return ReaderOpenLink(portPath);
+}
+
+LinkStatus ReaderLinkClose() { return ReaderCloseLink(); }
+
+CardStatus ConnectReader(const char *deviceName, const char *portName) {
+    if (deviceName != nullptr) {
+        if (std::strlen(deviceName) > 511) return CARD_ERR_ARGUMENT;
+        if (std::strcmp(deviceName, kDeviceName) != 0) return CARD_ERR_NO_READER;
+    }
+    char found[kAreaSize];
+    const char *portPath = portName;
+    if (portPath == nullptr) {
+        const CardStatus st = FindDriverPort(found, sizeof found);
+        if (st != CARD_OK) return st;
+        portPath = found;
+    }
+    const LinkStatus st = ReaderLinkOpen(portPath);
+    return st == LINK_OK ? CARD_OK : st;
+}
+
+std::int32_t LoadReaderKeys() {
+    // Eleven 8-byte slots: 0-1, 3-5, 7 and 9 carry the build's key groups (16, 24, 8, 8 bytes);
+    // 2, 6, 8 and 10 stay zero.  Assembled afresh each time and wiped after sending.
+    static const std::uint8_t kKeys[56] = ZUK_READER_KEYS_INIT;
+    std::uint8_t table[88];
+    std::memset(table, 0, sizeof table);
+    std::memcpy(table + 0 * 8, kKeys, 16);
+    std::memcpy(table + 3 * 8, kKeys + 16, 24);
+    std::memcpy(table + 7 * 8, kKeys + 40, 8);
+    std::memcpy(table + 9 * 8, kKeys + 48, 8);
+    const CardStatus st = ReaderWriteKeyTable(0, 0, 11, table);
+    std::memset(table, 0, sizeof table);
+    return st == CARD_OK ? 0 : MapCardStatus(st);
+}
+
+std::int32_t CardOpenSession(const char *deviceName, const char *portName) {
+    if (g_sessionOpen == 1) return MapCardStatus(SESSION_ERR_ALREADY_OPEN);
+    const CardStatus st = ConnectReader(deviceName, portName);
+    if (st != CARD_OK) return MapCardStatus(st);
+    g_sessionOpen = 1;
+    const std::int32_t result = LoadReaderKeys();
+    if (result == 0) return 0;
+    (void)ReaderLinkClose();
+    g_sessionOpen = 0;
+    return result;
+}
+
+std::int32_t CardCloseSession() {
+    ClearCurrentIdm();
+    const LinkStatus st = ReaderLinkClose();
+    if (st != LINK_OK) return MapCardStatus(st);
+    g_sessionOpen = 0;
+    return 0;
+}
