@@ -36,8 +36,11 @@ CardStatus FindDriverPort(char *path, std::uint32_t capacity) {
     char instance[kAreaSize];
     bool found = false;
     for (const char *service : kDriverServices) {
+        char head[kAreaSize];
         char key[kAreaSize];
-        if (!JoinPath("SYSTEM\\CurrentControlSet\\Services\\", service, key)) continue;
+        if (!JoinPath("SYSTEM\\CurrentControlSet\\Services\\", service, head) ||
+            !JoinPath(head, "\\Enum", key))
+            continue;
         std::memset(instance, 0, sizeof instance);
         std::uint32_t length = kAreaSize - 1;  // keep a terminator in the zeroed area
         if (QueryMachineValue(key, "0", reinterpret_cast<std::uint8_t *>(instance), &length) ==
