@@ -1,0 +1,47 @@
+// The card's data layout: the service and item tables, the access arguments of one item, whole
+// item reads in pieces of at most 12 blocks, and the item reads behind the exported functions.
+#ifndef ZUK_CARD_LAYOUT_H
+#define ZUK_CARD_LAYOUT_H
+
+#include <cstdint>
+
+#include "card/card_status.h"
+
+enum CardDirection { CARD_READ = 0, CARD_WRITE = 1 };
+
+// The access arguments of one card item in one direction.  The lists point into the layout's
+// constant area list, the record's own service code, and the shared block-list area.
+struct CardAccess {
+    int keyNumber;
+    int keyVersion;
+    int areaCount;
+    const std::uint8_t *areaCodes;
+    int serviceCount;
+    std::uint8_t serviceCode[2];  // little-endian, as sent
+    int blockCount;
+    const std::uint8_t *blockList;
+};
+
+struct CardLimits {
+    int account;
+    int password;
+    int pin;
+};
+
+constexpr int CARD_DATA_AREA_SIZE = 1024;
+
+// API result codes.
+std::int32_t LookupCardItem(int item, int direction, CardAccess *access);
+std::int32_t ReadCardItem(const CardAccess &access, int capacity, std::uint8_t *output,
+                          int *length);
+std::int32_t CardReadAccount(std::uint8_t *account, int *accountLength, std::uint8_t *password,
+                             int *passwordLength);
+std::int32_t CardReadUserName(std::uint8_t *buffer, int *length);
+std::int32_t CardReadUserOption(std::uint8_t *buffer, int *length);
+std::int32_t CardReadAdminOption(std::uint8_t *buffer, int *length);
+std::int32_t CardGetLimits(CardLimits *limits);
+
+// The shared data area the item reads fill (the PIN operations read through it too).
+std::uint8_t *CardDataArea();
+
+#endif
