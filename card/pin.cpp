@@ -1,0 +1,106 @@
+// PIN verification: reads the PIN and its control block from the card, compares, and writes the
+// failure count back to the card after every attempt.
+#include "card/pin.h"
+
+#include <cstring>
+
+#include "card/card_status.h"
+#include "card/felica.h"
+#include "card/layout.h"
+#include "card/session.h"
+
+namespace {
+
+constexpr int kPinItem = 4;
+constexpr int kControlReadItem = 2;
+constexpr int kControlRewriteItem = 3;
+
+// Reads the control block, raises byte 1 (kept at 255) or sets it to 0 when resetting, and
+// writes the block back under an authentication with the write service; bytes 0 and 2-15 go
+// back as read.
+std::int32_t RewriteFailureCount(bool reset) {
+    if (!CardSessionIsOpen()) return MapCardStatus(SESSION_ERR_NOT_OPEN);
+    CardAccess access;
+    std::int32_t result = LookupCardItem(kControlRewriteItem, CARD_READ, &access);
+    if (result != 0) return result;
+    std::uint8_t *data = CardDataArea();
+    std::memset(data, 0, CARD_DATA_AREA_SIZE);
+    int got = 0;
+    result = ReadCardItem(access, CARD_DATA_AREA_SIZE, data, &got);
+    if (result != 0) return result;
+    std::uint8_t block[16];
+    std::memcpy(block, data, sizeof block);
+    if (reset) {
+        block[1] = 0;
+    } else if (block[1] < 255) {
+        ++block[1];
+    }
+    result = LookupCardItem(kControlRewriteItem, CARD_WRITE, &access);
+    if (result != 0) return result;
+    CardStatus st = CardAuthenticate(access.keyNumber, access.keyVersion, access.areaCount,
+                                     access.areaCodes, access.serviceCount, access.serviceCode);
+    if (st != CARD_OK) return MapCardStatus(st);
+    st = CardWriteBlocks(access.blockCount, access.blockList, block);
+    if (st != CARD_OK) return MapCardStatus(st);
+    return 0;
+}
+
+}  // namespace
+
+std::int32_t CardGetPinState(int *present, int *retryLimit, int *failureCount, std::uint8_t *pin,
+                             int *pinLength) {
+    if (present == nullptr || retryLimit == nullptr || failureCount == nullptr ||
+        pin == nullptr || pinLength == nullptr || *pinLength <= 0)
+        return MapCardStatus(SESSION_ERR_ARGUMENT);
+    if (!CardSessionIsOpen()) return MapCardStatus(SESSION_ERR_NOT_OPEN);
+    CardAccess access;
+    std::int32_t result = LookupCardItem(kPinItem, CARD_READ, &access);
+    if (result != 0) return result;
+    std::uint8_t *data = CardDataArea();
+    std::memset(data, 0, CARD_DATA_AREA_SIZE);
+    int got = 0;
+    result = ReadCardItem(access, CARD_DATA_AREA_SIZE, data, &got);
+    if (result != 0) return result;
+    int length = 0;
+    while (length < got && data[length] != 0) ++length;
+    if (length > *pinLength) return MapCardStatus(SESSION_ERR_BUFFER);
+    std::memcpy(pin, data, static_cast<std::size_t>(length));
+    *pinLength = length;
+    if (length == 0) {
+        *present = 0;
+        return 0;
+    }
+    *present = 1;
+    result = LookupCardItem(kControlReadItem, CARD_READ, &access);
+    if (result != 0) return result;
+    std::memset(data, 0, CARD_DATA_AREA_SIZE);
+    result = ReadCardItem(access, CARD_DATA_AREA_SIZE, data, &got);
+    if (result != 0) return result;
+    *retryLimit = data[0];
+    *failureCount = data[1];
+    return 0;
+}
+
+std::int32_t CardVerifyPin(const std::uint8_t *pin, int length) {
+    if (pin == nullptr || length < 0) return MapCardStatus(SESSION_ERR_ARGUMENT);
+    if (!CardSessionIsOpen()) return MapCardStatus(SESSION_ERR_NOT_OPEN);
+    int present = 0, limit = 0, count = 0;
+    std::uint8_t stored[512];
+    std::memset(stored, 0, sizeof stored);
+    int storedLength = sizeof stored;
+    std::int32_t result = CardGetPinState(&present, &limit, &count, stored, &storedLength);
+    if (result != 0) return result;
+    if (!present) return MapCardStatus(SESSION_ERR_NO_PIN);
+    if (limit != 0 && count >= limit) return MapCardStatus(SESSION_ERR_PIN_LOCKED);
+    if (length == storedLength &&
+        std::memcmp(pin, stored, static_cast<std::size_t>(length)) == 0)
+        return ResetPinFailures();
+    result = CountPinFailure();
+    if (result != 0) return result;
+    if (limit != 0 && count + 1 >= limit) return MapCardStatus(SESSION_ERR_NOW_LOCKED);
+    return MapCardStatus(SESSION_ERR_WRONG_PIN);
+}
+
+std::int32_t CountPinFailure() { return RewriteFailureCount(false); }
+
+std::int32_t ResetPinFailures() { return RewriteFailureCount(true); }
