@@ -1,7 +1,8 @@
 // zuk-reader-sim: the simulated reader as a program.  It serves a pseudo-terminal (which Wine maps
 // to a COM port through $WINEPREFIX/dosdevices/comN), sees the line speed the host sets on it, and
-// takes commands on a control channel (a FIFO or a loopback TCP port): place or remove the card and
-// inject faults.  Every frame both ways is logged in hex.
+// takes commands on a control channel (a FIFO or a loopback TCP port): place, remove or swap the
+// simulated card, dump its blocks, check the key table the host loaded, and inject reader and card
+// faults.  Every frame both ways is logged in hex.
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -17,10 +18,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "sim/sim_card.h"
 #include "sim/sim_reader.h"
 #include "zuk_build_constants.h"
 
@@ -39,7 +42,62 @@ struct Options {
     std::string keyState;
     std::string logPath;
     bool speedCheck = true;
+    std::string cardFile;
 };
+
+SimCard g_card;
+bool g_haveCard = false;
+
+// Loads a card description file into the card and places it in the field (replacing any card).
+std::string LoadCard(SimReader *r, const std::string &path) {
+    std::ifstream in(path);
+    if (!in) return "ERR cannot read " + path;
+    std::stringstream text;
+    text << in.rdbuf();
+    SimCardDescription description;
+    std::string error;
+    if (!SimCardParseDescription(text.str(), &description, &error)) return "ERR " + error;
+    SimCardInit(&g_card, description);
+    SimCardPlace(&g_card, r);
+    g_haveCard = true;
+    return "OK";
+}
+
+// The key table the library's build sends: slots 0-1, 3-5, 7 and 9 carry the key groups.
+std::vector<std::uint8_t> ExpectedKeyTable() {
+    std::vector<std::uint8_t> keys;
+    std::vector<std::uint8_t> table(88, 0);
+    if (!SimParseHex(ZUK_READER_KEYS_HEX, &keys) || keys.size() != 56) return table;
+    std::memcpy(&table[0], &keys[0], 16);
+    std::memcpy(&table[24], &keys[16], 24);
+    std::memcpy(&table[56], &keys[40], 8);
+    std::memcpy(&table[72], &keys[48], 8);
+    return table;
+}
+
+// Card faults: read F1F2 [N] | write F1F2 [N] | silent-after N | remove-after-reads N |
+// overcount N.
+std::string CardFault(std::istringstream &in) {
+    std::string kind, word;
+    in >> kind;
+    SimCardFaults &f = g_card.faults;
+    if (kind == "read" || kind == "write") {
+        int count = 1;
+        in >> word >> count;
+        const unsigned long flags = std::strtoul(word.c_str(), nullptr, 16);
+        const std::uint8_t f1 = static_cast<std::uint8_t>(flags >> 8);
+        const std::uint8_t f2 = static_cast<std::uint8_t>(flags);
+        if (kind == "read") { f.readFlag1 = f1; f.readFlag2 = f2; f.readFlagCount = count; }
+        else { f.writeFlag1 = f1; f.writeFlag2 = f2; f.writeFlagCount = count; }
+        return "OK";
+    }
+    int n = 0;
+    in >> n;
+    if (kind == "silent-after") { f.silentAfter = n; return "OK"; }
+    if (kind == "remove-after-reads") { f.removeAfterReads = n; return "OK"; }
+    if (kind == "overcount") { f.overcountRead = n; return "OK"; }
+    return "ERR unknown card fault";
+}
 
 void Usage() {
     std::fprintf(stderr,
@@ -49,7 +107,13 @@ void Usage() {
                  "Prints 'PTY <slave path>' on stdout when ready.  Control commands, one a line:\n"
                  "  place | remove | busy N | class XX N | split BYTES DELAY_MS | wrong-seq |\n"
                  "  bad-auth | empty | sw INS SW1SW2 [COUNT] | silent on|off | close |\n"
-                 "  keystate HEX6 | status | log | quit\n");
+                 "  keystate HEX6 | status | log | quit |\n"
+                 "  card FILE | dump SERVICE(0-4) | keytable | card-fault read F1F2 [N] |\n"
+                 "  card-fault write F1F2 [N] | card-fault silent-after N |\n"
+                 "  card-fault remove-after-reads N | card-fault overcount N\n"
+                 "--card FILE places a card described by FILE (name = value lines: account,\n"
+                 "password, pin, retry_limit, failure_count, user_name, user_option,\n"
+                 "admin_option, idm, pmm, system_code).\n");
 }
 
 std::uint32_t SpeedOf(speed_t s) {
@@ -94,7 +158,33 @@ std::string Control(SimReader *r, const std::string &line, int *master, int *sla
     in >> cmd;
     SimFaults &f = r->faults;
     if (cmd.empty()) return "";
-    if (cmd == "place") { r->cardPresent = true; return "OK"; }
+    if (cmd == "place") {
+        if (g_haveCard) SimCardPlace(&g_card, r);
+        r->cardPresent = true;
+        return "OK";
+    }
+    if (cmd == "card") {
+        std::string path;
+        in >> path;
+        return LoadCard(r, path);
+    }
+    if (cmd == "dump") {
+        int service = -1;
+        in >> service;
+        if (!g_haveCard || service < 0 || service >= SIM_CARD_SERVICES) return "ERR no such service";
+        return "OK\n" + SimCardDump(g_card, service);
+    }
+    if (cmd == "card-fault") return g_haveCard ? CardFault(in) : "ERR no card";
+    if (cmd == "keytable") {
+        std::ostringstream out;
+        out << "OK tables " << r->keyTable.size();
+        if (!r->keyTable.empty()) {
+            const SimKeyTableEntry &e = r->keyTable.back();
+            out << " p1 " << int(e.p1) << " p2 " << int(e.p2) << " match "
+                << (e.data == ExpectedKeyTable() ? "yes" : "no");
+        }
+        return out.str();
+    }
     if (cmd == "remove") { r->cardPresent = false; return "OK"; }
     if (cmd == "busy") { f.answerClass = 0x80; f.classCount = 1; in >> f.classCount; return "OK"; }
     if (cmd == "class") {
@@ -187,6 +277,7 @@ int main(int argc, char **argv) {
         else if (a == "--key-state") next(&opt.keyState);
         else if (a == "--log") next(&opt.logPath);
         else if (a == "--no-speed-check") opt.speedCheck = false;
+        else if (a == "--card") next(&opt.cardFile);
         else { Usage(); return 2; }
     }
     std::uint8_t initial[24], operational[24];
@@ -206,6 +297,10 @@ int main(int argc, char **argv) {
         std::vector<std::uint8_t> b;
         if (!SimParseHex(opt.keyState, &b) || b.size() != 3) { Usage(); return 2; }
         std::memcpy(reader.keyState, b.data(), 3);
+    }
+    if (!opt.cardFile.empty()) {
+        const std::string loaded = LoadCard(&reader, opt.cardFile);
+        if (loaded != "OK") { std::fprintf(stderr, "%s\n", loaded.c_str()); return 2; }
     }
 
     int master = -1, slave = -1;
