@@ -89,10 +89,10 @@ bool IsReaderError(int code) {
     }
 }
 
-int WaitUntilFree(const char *exportName) {
+int WaitUntilFree(const char *exportName, void *parent) {
     while (EnterApi() == ZUK_ERR_BUSY) {
         Trace(exportName, "ZUK", ZUK_ERR_BUSY);
-        if (ShowMessageBox(kMsgBusyCaption, kMsgBusyText, kStyleRetryCancel, nullptr) ==
+        if (ShowMessageBox(kMsgBusyCaption, kMsgBusyText, kStyleRetryCancel, parent) ==
             PLAT_IDCANCEL) {
             Trace(exportName, "ZUK", ZUK_ERR_BUSY);
             return ZUK_ERR_BUSY;

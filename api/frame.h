@@ -56,6 +56,7 @@ int RunExport(const ExportFrame &frame, int (*worker)(void *context), void *cont
 
 // The busy wait shared with the account export: 0 once this call owns the frame, or ZUK_ERR_BUSY
 // after the user cancelled the busy prompt (the frame is then untouched).
-int WaitUntilFree(const char *exportName);
+// parent is the owner of the busy prompt (null: topmost and task-modal).
+int WaitUntilFree(const char *exportName, void *parent = nullptr);
 
 #endif

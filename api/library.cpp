@@ -1,5 +1,6 @@
 // Load and unload of the library.
 #include "api/frame.h"
+#include "card/session.h"
 #include "settings/config.h"
 #include "settings/messages.h"
 
@@ -20,5 +21,6 @@ bool LibraryAttach(void *moduleHandle) {
 }
 
 void LibraryDetach() {
-    // The card session, once opened by ZUKOpen, is closed here.
+    // A card session left open by the host is closed on unload; the outcome cannot be reported.
+    (void)CardCloseSession();
 }

@@ -7,5 +7,7 @@ void FakeProfileReset();
 void FakeMessageBoxReset();
 void FakeSystemReset();
 void FakeMutexReset();
+void FakeWindowReset();
+void FakeDialogReset();
 
 #endif

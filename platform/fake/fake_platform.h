@@ -68,4 +68,47 @@ void FakeSetSystemLcid(std::uint32_t lcid);
 bool FakeMutexOwned(const std::string &name);
 void FakeMutexFailCreate(bool fails);
 
+// ---- windows ----
+// Declares a handle as an existing window (PlatIsWindow), or removes it.
+void FakeWindowAdd(void *window);
+void FakeWindowRemove(void *window);
+
+// ---- prompt dialogs ----
+enum FakeDialogKind {
+    FAKE_DIALOG_CARD_WAIT,
+    FAKE_DIALOG_CARD_OR_ID,
+    FAKE_DIALOG_ID_PASSWORD,
+    FAKE_DIALOG_PIN,
+    FAKE_DIALOG_NO_CARD,
+    FAKE_DIALOG_PIN_ERROR,
+};
+// One scripted answer: the dialog expected, its result, and for OK the texts typed (the id and
+// password of the credentials prompts, or the PIN).  before, when set, runs while the dialog is
+// "open" (it may place a card or call the library, as a window procedure could).
+struct FakeDialogStep {
+    FakeDialogKind kind;
+    int result;
+    std::string id;
+    std::string password;
+    std::string pin;
+    void (*before)(void *context);
+    void *context;
+};
+struct FakeDialogShown {
+    FakeDialogKind kind;
+    void *parent;
+    int idLimit, passwordLimit, pinLimit;  // the edit limits the dialog would apply
+};
+// Answers given in order.  A dialog of another kind than the next step, or one shown after the
+// script ran out, is answered with Cancel (-1) and counted by FakeDialogUnexpected().
+void FakeDialogScript(const std::vector<FakeDialogStep> &steps);
+const std::vector<FakeDialogShown> &FakeDialogsShown();
+int FakeDialogUnexpected();
+// The card-access window: how often it was opened and closed, whether it is open now, and a switch
+// that makes the next openings fail.
+int FakeAccessingOpened();
+int FakeAccessingClosed();
+bool FakeAccessingOpen();
+void FakeAccessingFails(bool fails);
+
 #endif

@@ -55,4 +55,6 @@ void FakePlatformReset() {
     FakeSystemReset();
     FakeMutexReset();
     FakeSerialReset();
+    FakeWindowReset();
+    FakeDialogReset();
 }

@@ -1,0 +1,147 @@
+// Workers of the reader and card exports: argument and setting checks, one card-layer call, the
+// folded result and one trace line.
+#include <cstdint>
+
+#include "api/frame.h"
+#include "api/prompt_state.h"
+#include "api/workers.h"
+#include "card/felica.h"
+#include "card/layout.h"
+#include "card/pin.h"
+#include "card/session.h"
+#include "settings/config.h"
+#include "settings/trace.h"
+
+namespace {
+
+const int kReaderHandle = 1;
+
+int Traced(const char *name, int code) {
+    Trace(name, "ZUK", static_cast<std::uint32_t>(code));
+    return code;
+}
+
+// A card-layer result: a failure is folded and traced with the card layer's raw status.
+int TracedCard(const char *name, int code) {
+    if (code == ZUK_OK) return Traced(name, ZUK_OK);
+    const int folded = NormaliseResult(code);
+    Trace(name, "LOW", static_cast<std::uint32_t>(folded));
+    return folded;
+}
+
+// Sense trace state: the last result traced and the presence of the last traced success, so that
+// a host polling the reader gets one line per change rather than one per poll.
+int g_lastSenseResult = 0;
+int g_lastSensePresence = 0;
+
+void TraceSenseFailure(const char *layer, int code) {
+    if (code == g_lastSenseResult) return;
+    Trace("ZUKSenseCard", layer, static_cast<std::uint32_t>(code));
+    g_lastSenseResult = code;
+}
+
+typedef std::int32_t (*TextRead)(std::uint8_t *buffer, int *length);
+
+int TextWorker(const char *name, TextRead read, int handle, char *buffer, int *length) {
+    if (GetLibraryMode() == 0) return Traced(name, ZUK_ERR_DISABLED);
+    if (handle == kReaderHandle && buffer != nullptr && length != nullptr && *length > 0)
+        return TracedCard(name, read(reinterpret_cast<std::uint8_t *>(buffer), length));
+    return Traced(name, handle == kReaderHandle ? ZUK_ERR_PARAM : ZUK_ERR_HANDLE);
+}
+
+}  // namespace
+
+void ResetSenseTraceState() {
+    g_lastSenseResult = 0;
+    g_lastSensePresence = 0;
+}
+
+int OpenWorker(int *handle) {
+    const char *name = "ZUKOpen";
+    if (handle == nullptr) return Traced(name, ZUK_ERR_PARAM);
+    if (GetLibraryMode() == 0) {
+        *handle = 0;
+        return Traced(name, ZUK_ERR_DISABLED);
+    }
+    if (GetDeviceKind() == 0) {  // no reader: nothing to open, nothing traced
+        *handle = 0;
+        return ZUK_OK;
+    }
+    const char *port = GetPortName();
+    const int code = CardOpenSession(GetDeviceName(), port[0] != '\0' ? port : nullptr);
+    *handle = code == ZUK_OK ? kReaderHandle : 0;
+    return TracedCard(name, code);
+}
+
+int CloseWorker(int handle) {
+    const char *name = "ZUKClose";
+    if (GetLibraryMode() == 0) return Traced(name, ZUK_ERR_DISABLED);
+    if (GetDeviceKind() == 0) return ZUK_OK;
+    if (handle != kReaderHandle) return Traced(name, ZUK_ERR_HANDLE);
+    return TracedCard(name, CardCloseSession());
+}
+
+int SenseCardWorker(int handle, int *present) {
+    int code = ZUK_OK;
+    if (GetLibraryMode() == 0) {
+        code = ZUK_ERR_DISABLED;
+    } else if (handle != kReaderHandle) {
+        code = ZUK_ERR_HANDLE;
+    } else if (present == nullptr) {
+        code = ZUK_ERR_PARAM;
+    }
+    if (code != ZUK_OK) {
+        TraceSenseFailure("ZUK", code);
+        return code;
+    }
+    const std::uint8_t *codes = nullptr;
+    const std::int32_t count = GetSystemCodes(&codes);
+    code = CardSense(present, codes, count);
+    if (code != ZUK_OK) {
+        code = NormaliseResult(code);
+        TraceSenseFailure("LOW", code);
+        return code;
+    }
+    if (g_lastSenseResult != 0 || *present != g_lastSensePresence) {
+        Trace("ZUKSenseCard", "ZUK", 0);
+        g_lastSenseResult = 0;
+        g_lastSensePresence = *present;
+    }
+    return ZUK_OK;
+}
+
+int VerifyPinWorker(int handle, int pinLength, const char *pin) {
+    const char *name = "ZUKVerifyPIN";
+    if (GetLibraryMode() == 0) return Traced(name, ZUK_ERR_DISABLED);
+    if (handle == kReaderHandle && pinLength >= 0 && pin != nullptr)
+        return TracedCard(name, CardVerifyPin(reinterpret_cast<const std::uint8_t *>(pin), pinLength));
+    return Traced(name, handle == kReaderHandle ? ZUK_ERR_PARAM : ZUK_ERR_HANDLE);
+}
+
+int UserNameWorker(int handle, char *buffer, int *length) {
+    return TextWorker("ZUKGetUserName", CardReadUserName, handle, buffer, length);
+}
+
+int UserOptionWorker(int handle, char *buffer, int *length) {
+    return TextWorker("ZUKGetUserOption", CardReadUserOption, handle, buffer, length);
+}
+
+int AdminOptionWorker(int handle, char *buffer, int *length) {
+    return TextWorker("ZUKGetAdminOption", CardReadAdminOption, handle, buffer, length);
+}
+
+int MaxLengthWorker(int *maxIdLength, int *maxPasswordLength) {
+    const char *name = "ZUKGetMaxLength";
+    if (GetLibraryMode() == 0) return Traced(name, ZUK_ERR_DISABLED);
+    if (maxIdLength == nullptr || maxPasswordLength == nullptr) return Traced(name, ZUK_ERR_PARAM);
+    CardLimits limits{};
+    if (CardGetLimits(&limits) == ZUK_OK) {
+        *maxIdLength = limits.account;
+        *maxPasswordLength = limits.password;
+        SetInputLimits(limits.account, limits.password, limits.pin);
+    } else {
+        *maxIdLength = 128;
+        *maxPasswordLength = 256;
+    }
+    return Traced(name, ZUK_OK);
+}

@@ -1,0 +1,22 @@
+// The workers behind the exports.  Each checks its arguments and the settings, calls the card
+// layer, folds the card layer's code with NormaliseResult, traces once and returns a result code.
+// The account flow and the dialogs call some of them directly (under their own export names).
+#ifndef ZUK_API_WORKERS_H
+#define ZUK_API_WORKERS_H
+
+#include "ZUKcntrl.h"
+
+int OpenWorker(int *handle);
+int CloseWorker(int handle);
+int SenseCardWorker(int handle, int *present);
+int VerifyPinWorker(int handle, int pinLength, const char *pin);
+int UserNameWorker(int handle, char *buffer, int *length);
+int UserOptionWorker(int handle, char *buffer, int *length);
+int AdminOptionWorker(int handle, char *buffer, int *length);
+int MaxLengthWorker(int *maxIdLength, int *maxPasswordLength);
+int AccountWorker(int handle, AccountRequest *request, int mode, void *window);
+
+// Forgets the sense trace state (the last traced result and presence), as at load.
+void ResetSenseTraceState();
+
+#endif

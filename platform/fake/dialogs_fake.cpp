@@ -1,0 +1,89 @@
+// Prompt dialogs of the native build: each "shows" by taking the next scripted answer and, for
+// OK, filling the typed texts as the real dialog's OK handler does.
+#include <cstring>
+
+#include "api/dialogs/dialogs.h"
+#include "api/prompt_state.h"
+#include "platform/fake/fake_internal.h"
+#include "platform/fake/fake_platform.h"
+#include "ZUKcntrl.h"
+
+namespace {
+
+std::vector<FakeDialogStep> g_script;
+std::size_t g_next = 0;
+std::vector<FakeDialogShown> g_shown;
+int g_unexpected = 0;
+int g_accessingOpened = 0;
+int g_accessingClosed = 0;
+bool g_accessingOpen = false;
+bool g_accessingFails = false;
+
+// Copies a typed text as the dialogs read an edit field: at most 1023 bytes, zero-terminated.
+void Fill(char *area, const std::string &text) {
+    std::memset(area, 0, kEnteredTextSize);
+    std::memcpy(area, text.data(), text.size() < kEnteredTextSize ? text.size() : kEnteredTextSize - 1);
+}
+
+int Show(FakeDialogKind kind, void *parent) {
+    g_shown.push_back({kind, parent, IdInputLimit(), PasswordInputLimit(), PinInputLimit()});
+    if (g_next >= g_script.size() || g_script[g_next].kind != kind) {
+        ++g_unexpected;
+        return kDialogCancel;
+    }
+    const FakeDialogStep step = g_script[g_next++];
+    if (step.before != nullptr) step.before(step.context);
+    if (step.result == kDialogOk) {
+        if (kind == FAKE_DIALOG_PIN) {
+            Fill(EnteredPin(), step.pin);
+        } else if (kind == FAKE_DIALOG_CARD_OR_ID || kind == FAKE_DIALOG_ID_PASSWORD) {
+            Fill(EnteredId(), step.id);
+            Fill(EnteredPassword(), step.password);
+        }
+    }
+    return step.result;
+}
+
+}  // namespace
+
+void FakeDialogScript(const std::vector<FakeDialogStep> &steps) {
+    g_script = steps;
+    g_next = 0;
+}
+
+const std::vector<FakeDialogShown> &FakeDialogsShown() { return g_shown; }
+int FakeDialogUnexpected() { return g_unexpected; }
+int FakeAccessingOpened() { return g_accessingOpened; }
+int FakeAccessingClosed() { return g_accessingClosed; }
+bool FakeAccessingOpen() { return g_accessingOpen; }
+void FakeAccessingFails(bool fails) { g_accessingFails = fails; }
+
+void FakeDialogReset() {
+    g_script.clear();
+    g_next = 0;
+    g_shown.clear();
+    g_unexpected = 0;
+    g_accessingOpened = 0;
+    g_accessingClosed = 0;
+    g_accessingOpen = false;
+    g_accessingFails = false;
+}
+
+int CardWaitDialog(void *parent) { return Show(FAKE_DIALOG_CARD_WAIT, parent); }
+int CardOrIdDialog(void *parent) { return Show(FAKE_DIALOG_CARD_OR_ID, parent); }
+int IdPasswordDialog(void *parent) { return Show(FAKE_DIALOG_ID_PASSWORD, parent); }
+int PinDialog(void *parent) { return Show(FAKE_DIALOG_PIN, parent); }
+int NoCardDialog(void *parent) { return Show(FAKE_DIALOG_NO_CARD, parent); }
+int PinErrorDialog(void *parent) { return Show(FAKE_DIALOG_PIN_ERROR, parent); }
+
+int OpenAccessingWindow(void * /*parent*/) {
+    if (g_accessingFails) return ZUK_ERR_SYSTEM;
+    ++g_accessingOpened;
+    g_accessingOpen = true;
+    return 0;
+}
+
+void CloseAccessingWindow() {
+    if (g_accessingOpen) ++g_accessingClosed;
+    g_accessingOpen = false;
+}

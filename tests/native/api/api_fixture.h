@@ -1,0 +1,124 @@
+// Shared set-up of the export tests: the library loaded from a working configuration (reader on
+// COM3, trace of every outcome), the fake serial port wired to an in-process simulated reader with
+// a card holding an account, a password and a PIN, and helpers to read the trace and the store.
+#ifndef ZUK_TESTS_API_FIXTURE_H
+#define ZUK_TESTS_API_FIXTURE_H
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "ZUKcntrl.h"
+#include "api/frame.h"
+#include "api/prompt_state.h"
+#include "api/workers.h"
+#include "card/felica.h"
+#include "card/session.h"
+#include "link/transport.h"
+#include "platform/fake/fake_platform.h"
+#include "platform/fake/fake_serial.h"
+#include "platform/messagebox.h"
+#include "settings/config.h"
+#include "settings/messages.h"
+#include "sim/sim_card.h"
+#include "sim/sim_fake_port.h"
+#include "sim/sim_reader.h"
+#include "tests/native/support.h"
+#include "zuk_build_constants.h"
+
+class ApiTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        (void)CardCloseSession();
+        (void)SerialClose();
+        FakePlatformReset();
+        CardStateReset();
+        SetLastCardStatus(0);
+        ResetSenseTraceState();
+        ResetPromptState();
+        std::remove(LogPath().c_str());
+        const std::uint8_t initial[24] = ZUK_INITIAL_KEYS_INIT;
+        const std::uint8_t operational[24] = ZUK_OPERATIONAL_KEYS_INIT;
+        SimReaderInit(&sim, initial, operational, true);
+        FakeSerialConnect("\\\\.\\COM3", SimReaderFakeDevice(&sim));
+        description.account = "alice";
+        description.password = "s3cret-pass";
+        description.pin = "1234";
+        description.retryLimit = 3;
+        description.userName = "Alice Example";
+        description.userOption = "opt-user";
+        description.adminOption = "opt-admin";
+        PlaceCard();
+        Configure(256, 1, 0x231);
+    }
+    void TearDown() override {
+        EXPECT_FALSE(ApiIsBusy()) << "a test left the frame busy";
+        ReleasePortMutex();
+        (void)CardCloseSession();
+        (void)SerialClose();
+        EXPECT_EQ(FakeRegOpenKeyCount(), 0) << "a registry key was left open";
+    }
+
+    // Loads the library with these machine values and INI lines (added to the defaults).
+    void Configure(std::uint32_t mode, std::uint32_t device, std::uint32_t config,
+                   const std::string &extraIni = "", const char *felica = nullptr) {
+        WriteValidMachineConfig();
+        FakeRegSetDword(PLAT_HKEY_LOCAL_MACHINE, ZUK_SETTINGS_KEY, "Mode", mode);
+        FakeRegSetDword(PLAT_HKEY_LOCAL_MACHINE, ZUK_SETTINGS_KEY, "Device", device);
+        FakeRegSetDword(PLAT_HKEY_LOCAL_MACHINE, ZUK_SETTINGS_KEY, "Config", config);
+        if (felica != nullptr)
+            FakeRegSetString(PLAT_HKEY_LOCAL_MACHINE, ZUK_SETTINGS_KEY, "FeliCa", felica);
+        FakeProfileSetFile(TestInstallDir() + "ZUKcntrl.ini",
+                           "[Device]\nPortName=" + portName + "\nDeviceName=PR300\n[Log]\nMode=3\n"
+                           "[FeliCa]\nSystemCode=88B4\n" + extraIni);
+        ResetSettings();
+        ClearMessageTexts();
+        ASSERT_TRUE(LibraryAttach(nullptr));
+    }
+
+    void PlaceCard() {
+        SimCardInit(&card, description);
+        SimCardPlace(&card, &sim);
+    }
+    void RemoveCard() { SimCardRemove(&sim); }
+
+    // Opens the reader through the export.
+    void Open() {
+        int handle = -1;
+        ASSERT_EQ(ZUKOpen(&handle), 0);
+        ASSERT_EQ(handle, 1);
+    }
+    // Opens the reader and senses the card, as a host does before reading from it.
+    void OpenAndSense() {
+        Open();
+        int present = 0;
+        ASSERT_EQ(ZUKSenseCard(1, &present), 0);
+        ASSERT_EQ(present, 1);
+    }
+
+    static std::string LogPath() { return TestInstallDir() + "ZUKcntrl.log"; }
+    // The trace's lines without their time stamps.
+    static std::vector<std::string> TraceLines() {
+        std::vector<std::string> lines;
+        const std::string text = ReadFile(LogPath());
+        std::size_t start = 0;
+        while (start < text.size()) {
+            std::size_t end = text.find('\n', start);
+            if (end == std::string::npos) end = text.size();
+            std::string line = text.substr(start, end - start);
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            if (line.size() > 20) lines.push_back(line.substr(20));
+            start = end + 1;
+        }
+        return lines;
+    }
+    static void ClearTrace() { std::remove(LogPath().c_str()); }
+
+    std::string portName = "\\\\.\\COM3";  // the INI's PortName
+    SimReader sim;
+    SimCard card;
+    SimCardDescription description;
+};
+
+#endif
