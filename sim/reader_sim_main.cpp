@@ -172,7 +172,8 @@ std::string Control(SimReader *r, const std::string &line, int *master, int *sla
         int service = -1;
         in >> service;
         if (!g_haveCard || service < 0 || service >= SIM_CARD_SERVICES) return "ERR no such service";
-        return "OK\n" + SimCardDump(g_card, service);
+        // The blocks, one a line, then END, so that a client knows where the reply stops.
+        return "OK\n" + SimCardDump(g_card, service) + "END";
     }
     if (cmd == "card-fault") return g_haveCard ? CardFault(in) : "ERR no card";
     if (cmd == "keytable") {

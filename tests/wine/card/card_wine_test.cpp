@@ -6,60 +6,19 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <string>
 
 #include "card/felica.h"
 #include "card/layout.h"
 #include "card/pin.h"
 #include "card/session.h"
+#include "tests/wine/support/sim_control.h"
 
 namespace {
 
 const char *kServiceKey = "SYSTEM\\CurrentControlSet\\Services\\D_SER2_A\\Enum";
 const char *kInstance = "USB\\VID_0ZUK&PID_0300\\SIMREADER";
 const char *kEnumKey = "SYSTEM\\CurrentControlSet\\Enum\\USB\\VID_0ZUK&PID_0300\\SIMREADER";
-
-// The simulator's control channel: one loopback connection, one line per command and reply.
-class SimControl {
-public:
-    SimControl() {
-        WSADATA data;
-        WSAStartup(MAKEWORD(2, 2), &data);
-        const char *port = std::getenv("ZUK_SIM_CONTROL_PORT");
-        if (port == nullptr) return;
-        sock_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        addr.sin_port = htons(static_cast<u_short>(std::atoi(port)));
-        if (connect(sock_, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0) {
-            closesocket(sock_);
-            sock_ = INVALID_SOCKET;
-        }
-    }
-    ~SimControl() {
-        if (sock_ != INVALID_SOCKET) closesocket(sock_);
-        WSACleanup();
-    }
-    bool Connected() const { return sock_ != INVALID_SOCKET; }
-    // The first line of the reply.
-    std::string Command(const std::string &line) {
-        const std::string out = line + "\n";
-        send(sock_, out.data(), static_cast<int>(out.size()), 0);
-        return ReadLine();
-    }
-    // The next line of a reply of several lines.
-    std::string ReadLine() {
-        std::string reply;
-        char c;
-        while (recv(sock_, &c, 1, 0) == 1 && c != '\n') reply += c;
-        return reply;
-    }
-
-private:
-    SOCKET sock_ = INVALID_SOCKET;
-};
 
 void SetMachineText(const char *path, const char *name, const std::string &text) {
     HKEY key = nullptr;
@@ -115,8 +74,9 @@ TEST(WineCard, OpensThroughTheDriverEntriesAndReadsTheCard) {
     // A wrong PIN is counted on the card: the simulator's dump shows the new count.
     const std::uint8_t wrong[4] = {'0', '0', '0', '0'};
     EXPECT_EQ(CardVerifyPin(wrong, 4), 3);
-    EXPECT_EQ(sim.Command("dump 1"), "OK");
-    EXPECT_EQ(sim.ReadLine(), "03 01 00 00 00 00 00 00 00 00 00 00 00 00 00 00");
+    const std::vector<std::string> blocks = sim.Dump(1);
+    ASSERT_FALSE(blocks.empty());
+    EXPECT_EQ(blocks[0], "03 01 00 00 00 00 00 00 00 00 00 00 00 00 00 00");
 
     EXPECT_EQ(CardCloseSession(), 0);
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, kEnumKey);
