@@ -3,6 +3,8 @@
 
 #include <algorithm>
 
+#include "tests/wine/support/dialog_driver.h"
+
 namespace {
 
 struct Search {
@@ -71,10 +73,14 @@ bool WaitGone(HWND window, DWORD timeoutMs) {
 }
 
 void CloseAllWindows() {
+    std::vector<HWND> left;  // windows that offer no way to close them (the card access window)
     for (int i = 0; i < 50; ++i) {
         SeenWindow w;
-        if (!WaitForWindow(&w, 0)) return;
-        PressButton(w.hwnd, IDCANCEL);
+        if (!WaitForWindow(&w, 0, 0, left)) return;
+        if (!CloseByKind(w.hwnd)) {
+            left.push_back(w.hwnd);
+            continue;
+        }
         WaitGone(w.hwnd, 1000);
     }
 }

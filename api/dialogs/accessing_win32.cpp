@@ -1,0 +1,64 @@
+// The card access window: modeless, shown while the card is read, and closed by the library.
+#include "api/dialogs/dialog_common_win32.h"
+#include "api/dialogs/dialogs.h"
+#include "api/frame.h"
+#include "resources/dialog_ids.h"
+
+namespace {
+
+const std::uint32_t kMsgCaption = 0x60001;
+const std::uint32_t kMsgText = 0x60002;
+
+DialogRun g_run{};
+HWND g_window = nullptr;
+HWND g_previouslyActive = nullptr;
+
+INT_PTR CALLBACK AccessingProc(HWND dialog, UINT message, WPARAM /*wParam*/, LPARAM lParam) {
+    switch (message) {
+    case WM_INITDIALOG:
+        BeginDialog(dialog, lParam);
+        SetCaptionText(dialog, kMsgCaption);
+        CentreOnDesktop(dialog);
+        SetControlText(dialog, ZUK_IDC_ACCESS_TEXT, kMsgText);
+        return FALSE;  // nothing in it takes the focus
+    case WM_CLOSE:
+        // Only the library closes this window; a close from anywhere else ends the process.
+        if (g_run.endFlag == 0) EndProcessFromDialog(dialog, false);
+        DestroyWindow(dialog);
+        return TRUE;
+    case WM_DESTROY:
+        // Destroyed with its owner: forget the handle, so that a later close cannot reach a
+        // window that reuses it.
+        if (dialog == g_window) g_window = nullptr;
+        return FALSE;
+    default:
+        return FALSE;
+    }
+}
+
+}  // namespace
+
+int OpenAccessingWindow(void *parent) {
+    // One window at a time: a window still open is closed rather than left behind.
+    if (g_window != nullptr) CloseAccessingWindow();
+    HWND owner = static_cast<HWND>(parent);
+    SetDialogParent(owner);
+    g_previouslyActive = GetActiveWindow();
+    g_run = DialogRun{};
+    g_window = CreateDialogParamA(static_cast<HINSTANCE>(GetModuleHandleOfLibrary()),
+                                  MAKEINTRESOURCEA(ZUK_DLG_ACCESSING), owner, AccessingProc,
+                                  reinterpret_cast<LPARAM>(&g_run));
+    return g_window != nullptr ? 0 : ZUK_ERR_SYSTEM;
+}
+
+void CloseAccessingWindow() {
+    g_run.endFlag = 1;
+    if (g_window != nullptr) {
+        if (g_previouslyActive != nullptr && g_previouslyActive != GetActiveWindow() &&
+            IsWindow(g_previouslyActive)) {
+            SetActiveWindow(g_previouslyActive);
+        }
+        SendMessageA(g_window, WM_CLOSE, 0, 0);
+    }
+    g_window = nullptr;
+}

@@ -1,0 +1,131 @@
+// Shared parts of the Win32 prompt dialogs.
+#include "api/dialogs/dialog_common_win32.h"
+
+#include <cstdio>
+
+#include "api/dialogs/dialogs.h"
+#include "api/frame.h"
+#include "api/prompt_state.h"
+#include "api/workers.h"
+#include "card/session.h"
+#include "settings/messages.h"
+
+namespace {
+
+HWND g_dialogParent = nullptr;
+
+// The reader handle the polls use (the card session's handle).
+const int kPollHandle = 1;
+
+// A label's catalogue text and its suffix together.
+const std::size_t kLabelBufferSize = 2048;
+
+const char *CatalogueText(std::uint32_t messageId) {
+    const char *text = GetMessageText(messageId);
+    return text != nullptr ? text : "";
+}
+
+HINSTANCE LibraryInstance() { return static_cast<HINSTANCE>(GetModuleHandleOfLibrary()); }
+
+}  // namespace
+
+HWND DialogParent() { return g_dialogParent; }
+void SetDialogParent(HWND parent) { g_dialogParent = parent; }
+
+int RunModalDialog(int templateId, HWND parent, DLGPROC proc, DialogRun *run) {
+    SetDialogParent(parent);
+    run->endFlag = 0;
+    run->result = kDialogFailed;
+    run->initialised = false;
+    DialogBoxParamA(LibraryInstance(), MAKEINTRESOURCEA(templateId), parent, proc,
+                    reinterpret_cast<LPARAM>(run));
+    // DialogBoxParam's own -1 (not created) would read as Cancel: the record says what happened.
+    return run->initialised ? run->result : kDialogFailed;
+}
+
+DialogRun *BeginDialog(HWND dialog, LPARAM param) {
+    DialogRun *run = reinterpret_cast<DialogRun *>(param);
+    SetWindowLongPtrA(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(run));
+    run->endFlag = 0;
+    run->initialised = true;
+    return run;
+}
+
+DialogRun *RunOf(HWND dialog) {
+    return reinterpret_cast<DialogRun *>(GetWindowLongPtrA(dialog, DWLP_USER));
+}
+
+void SetCaptionText(HWND dialog, std::uint32_t messageId) {
+    SetWindowTextA(dialog, CatalogueText(messageId));
+}
+
+void SetControlText(HWND dialog, int controlId, std::uint32_t messageId) {
+    SetDlgItemTextA(dialog, controlId, CatalogueText(messageId));
+}
+
+void SetLabelText(HWND dialog, int controlId, std::uint32_t messageId, const char *suffix) {
+    char label[kLabelBufferSize];
+    std::snprintf(label, sizeof label, "%s%s", CatalogueText(messageId), suffix);
+    SetDlgItemTextA(dialog, controlId, label);
+}
+
+void SetEditLimit(HWND dialog, int controlId, int limit) {
+    // OK reads at most kEnteredTextSize - 1 bytes: a larger limit (or 0, which means no limit to
+    // an edit field) would let the user type text that is then cut.
+    const int largest = static_cast<int>(kEnteredTextSize) - 1;
+    const int bytes = (limit <= 0 || limit > largest) ? largest : limit;
+    SendDlgItemMessageA(dialog, controlId, EM_LIMITTEXT, static_cast<WPARAM>(bytes), 0);
+}
+
+void SetExclamationIcon(HWND dialog, int controlId) {
+    SendDlgItemMessageA(dialog, controlId, STM_SETICON,
+                        reinterpret_cast<WPARAM>(LoadIcon(nullptr, IDI_EXCLAMATION)), 0);
+}
+
+void CentreOnDesktop(HWND window) {
+    RECT desktop{};
+    RECT own{};
+    GetWindowRect(GetDesktopWindow(), &desktop);
+    GetWindowRect(window, &own);
+    const int width = own.right - own.left;
+    const int height = own.bottom - own.top;
+    const int x = (desktop.right - width) / 2;
+    const int y = (desktop.bottom - height) / 2;
+    SetWindowPos(window, DialogParent() != nullptr ? HWND_TOP : HWND_TOPMOST, x, y, 0, 0,
+                 SWP_NOSIZE | SWP_SHOWWINDOW);
+}
+
+void StartPollTimer(HWND dialog) { SetTimer(dialog, kPollTimerId, PollingPeriodMs(), nullptr); }
+
+void StopPollTimer(HWND dialog) { KillTimer(dialog, kPollTimerId); }
+
+bool PollCard(HWND dialog) {
+    StopPollTimer(dialog);
+    int present = 0;
+    SenseCardWorker(kPollHandle, &present);
+    if (present == 1) return true;
+    StartPollTimer(dialog);
+    return false;
+}
+
+void PostCommand(HWND dialog, int controlId) {
+    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(controlId, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, controlId)));
+}
+
+void EndByLibrary(HWND dialog, int result) {
+    DialogRun *run = RunOf(dialog);
+    if (run != nullptr) {
+        run->endFlag = 1;
+        run->result = result;
+    }
+    EndDialog(dialog, 1);
+}
+
+void EndProcessFromDialog(HWND dialog, bool stopTimer) {
+    CardCloseSession();
+    if (stopTimer) StopPollTimer(dialog);
+    LeaveApi();
+    ReleasePortMutex();
+    ExitProcess(0);
+}

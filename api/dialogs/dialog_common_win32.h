@@ -1,0 +1,64 @@
+// What the Win32 prompt dialogs share: the record of one open dialog, catalogue texts, edit
+// limits, placement on the desktop, the reader poll of the waiting dialogs, and the ends of a
+// dialog (by the library, or from outside, which ends the process).
+#ifndef ZUK_API_DIALOGS_DIALOG_COMMON_WIN32_H
+#define ZUK_API_DIALOGS_DIALOG_COMMON_WIN32_H
+
+#include <windows.h>
+
+#include <cstdint>
+
+// One open dialog.  endFlag is 0 from initialisation until the library itself ends the dialog;
+// a dialog destroyed while it is still 0 was closed from outside.
+struct DialogRun {
+    int endFlag;
+    int result;        // the show function's result, set when the library ends the dialog
+    bool initialised;  // the dialog was created (WM_INITDIALOG ran)
+    int variant;       // dialog-specific (the credentials prompts' kind)
+};
+
+// Stores parent as the parent of the last dialog opened, shows the modal dialog from the
+// library's template and returns run->result, or kDialogFailed when it could not be created.
+int RunModalDialog(int templateId, HWND parent, DLGPROC proc, DialogRun *run);
+
+// On WM_INITDIALOG of a modal dialog: keeps the record with the window, end flag 0.
+DialogRun *BeginDialog(HWND dialog, LPARAM param);
+// The record of a dialog, or null before its initialisation.
+DialogRun *RunOf(HWND dialog);
+
+// The parent given to the last dialog opened (decides the z-order when centring).
+HWND DialogParent();
+void SetDialogParent(HWND parent);
+
+// Texts from the message catalogue; an id without text gives an empty text.
+void SetCaptionText(HWND dialog, std::uint32_t messageId);
+void SetControlText(HWND dialog, int controlId, std::uint32_t messageId);
+// A label followed by a mnemonic suffix such as "(&I)", which moves the focus to its edit field.
+void SetLabelText(HWND dialog, int controlId, std::uint32_t messageId, const char *suffix);
+// Maximum length in bytes of an edit field.
+void SetEditLimit(HWND dialog, int controlId, int limit);
+// Puts the system exclamation icon into an icon control.
+void SetExclamationIcon(HWND dialog, int controlId);
+
+// Centres the window on the desktop, on top of the z-order (above every non-topmost window when
+// the dialog has no parent), and shows it.
+void CentreOnDesktop(HWND window);
+
+// The reader poll of the waiting dialogs: timer kPollTimerId with the polling period.
+void StartPollTimer(HWND dialog);
+void StopPollTimer(HWND dialog);
+// One tick: stops the timer and asks the reader; true when a card answered, otherwise the timer
+// runs again.  Reader failures count as no card.
+bool PollCard(HWND dialog);
+
+// Posts a button's command to the dialog, as Esc and the close command do for the Cancel button.
+void PostCommand(HWND dialog, int controlId);
+
+// Ends a modal dialog with a result after setting its end flag.
+void EndByLibrary(HWND dialog, int result);
+
+// A dialog destroyed from outside: closes the card session, stops the poll timer when stopTimer,
+// leaves the call frame, releases the reader's mutex and ends the process with exit code 0.
+void EndProcessFromDialog(HWND dialog, bool stopTimer);
+
+#endif
