@@ -14,6 +14,15 @@
 
 namespace {
 
+// Removes the remembered pair a test wrote, so no other test of the prefix meets it.
+void ForgetRememberedPair() {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, ZUK_NONVOLATILE_KEY, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return;
+    RegDeleteValueA(key, "UserID");
+    RegDeleteValueA(key, "Password");
+    RegCloseKey(key);
+}
+
 // Config: InputItems 3 (ID and password), nothing remembered, durable store.
 const std::uint32_t kIdAndPassword = 0x203;
 
@@ -26,8 +35,8 @@ protected:
     void TearDown() override {
         CloseAllWindows();
         ResetPromptState();
+        ForgetRememberedPair();
     }
-    static int ShowParentless(int (*show)(void *)) { return show(nullptr); }
 };
 
 struct Prompt {
