@@ -16,6 +16,7 @@
 #include "card/felica.h"
 #include "card/session.h"
 #include "link/transport.h"
+#include "platform/fake/fake_internal.h"
 #include "platform/fake/fake_platform.h"
 #include "platform/fake/fake_serial.h"
 #include "platform/messagebox.h"
@@ -60,6 +61,7 @@ protected:
         EXPECT_EQ(FakeRegOpenKeyCount(), 0) << "a registry key was left open";
     }
 
+public:
     // Loads the library with these machine values and INI lines (added to the defaults).
     void Configure(std::uint32_t mode, std::uint32_t device, std::uint32_t config,
                    const std::string &extraIni = "", const char *felica = nullptr) {

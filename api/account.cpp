@@ -1,0 +1,345 @@
+// The user-account worker: silent reuse of the remembered pair, pick-up of the entered pair, and
+// the interactive sources (card with or without PIN, the card's IDm, typed credentials).
+#include "api/account.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "api/dialogs/dialogs.h"
+#include "api/frame.h"
+#include "api/prompt_state.h"
+#include "api/workers.h"
+#include "card/felica.h"
+#include "card/layout.h"
+#include "card/pin.h"
+#include "platform/system.h"
+#include "platform/window.h"
+#include "settings/config.h"
+#include "settings/trace.h"
+
+namespace {
+
+const char kName[] = "ZUKGetUserAccount";
+const std::uint32_t kInputIdOnly = 1;
+const std::uint32_t kRememberId = 0x10;
+const std::uint32_t kRememberIdAndPassword = 0x30;
+const std::uint32_t kModeCard = 0x100;
+const std::uint32_t kModeCardOrTyped = 0x300;
+const std::uint32_t kPinErrorPauseMs = 2000;
+
+int Traced(int code) {
+    Trace(kName, "ZUK", static_cast<std::uint32_t>(code));
+    return code;
+}
+
+int TracedLow(int code) {
+    Trace(kName, "LOW", static_cast<std::uint32_t>(code));
+    return code;
+}
+
+// Cancel: the host gets empty texts.
+int Cancelled(AccountRequest *request) {
+    request->AccountBuffer[0] = '\0';
+    request->PasswordBuffer[0] = '\0';
+    request->AccountLength = 0;
+    request->PasswordLength = 0;
+    return Traced(ZUK_CANCELLED);
+}
+
+// Copies a typed or generated text and terminates it when the buffer has a byte to spare.
+void CopyText(char *buffer, std::int32_t size, const char *text, std::int32_t length) {
+    std::memcpy(buffer, text, static_cast<std::size_t>(length));
+    if (length < size) buffer[length] = '\0';
+}
+
+bool SameId(const AccountRequest &a, const AccountRequest &b) {
+    return a.AccountLength == b.AccountLength &&
+           std::memcmp(a.AccountBuffer, b.AccountBuffer, static_cast<std::size_t>(a.AccountLength)) == 0;
+}
+
+// The outcome of a load in the pick-up and reuse steps: 0 only with a user ID.
+int PairResult(int code, const AccountRequest &request) {
+    return code == ZUK_OK && request.AccountLength > 0 ? ZUK_OK : code;
+}
+
+// Pick-up mode: the entered pair an earlier hand-over call left, deleted whatever the outcome.
+int PickUp(AccountRequest *request) {
+    const std::uint32_t remember = GetRememberItems();
+    int code;
+    if (remember == 0) {
+        code = PairResult(LoadStoredPair(request, Entered), *request);
+        if (code == ZUK_OK) DeleteCredentials();
+    } else if (remember == kRememberId || remember == kRememberIdAndPassword) {
+        if (RememberedPairComplete()) {
+            code = LoadStoredPair(request, Remembered);
+        } else {
+            // The entered pair counts only when it belongs to the remembered user.
+            char id[128];
+            char password[256];
+            AccountRequest remembered = {ZUK_ACCOUNT_REQUEST_VERSION, id, sizeof id, password,
+                                         sizeof password, 0, 0};
+            const AccountRequest asked = *request;
+            code = LoadStoredPair(&remembered, Remembered);
+            if (code == ZUK_OK) code = LoadStoredPair(request, Entered);
+            if (code == ZUK_OK && !SameId(*request, remembered)) {
+                // Another user's pair never reaches the host's buffers.
+                std::memset(request->AccountBuffer, 0, static_cast<std::size_t>(request->AccountLength));
+                std::memset(request->PasswordBuffer, 0, static_cast<std::size_t>(request->PasswordLength));
+                request->AccountLength = asked.AccountLength;
+                request->PasswordLength = asked.PasswordLength;
+                code = ZUK_ERR_ACCOUNT_STORE;
+            }
+            std::memset(password, 0, sizeof password);
+        }
+        DeleteCredentials();
+        code = PairResult(code, *request);
+    } else {
+        return Traced(ZUK_ERR_ACCOUNT_STORE);
+    }
+    if (code == ZUK_OK || code == ZUK_ERR_BUFFER) return Traced(code);
+    return Traced(ZUK_ERR_ACCOUNT_STORE);
+}
+
+// Keeps the pair obtained: as the remembered pair when the configuration remembers, and as the
+// entered pair in hand-over mode.
+int StorePair(const AccountRequest *request, int mode) {
+    char scrambled[kStoredTextSize];
+    const std::int32_t length =
+        ScramblePassword(reinterpret_cast<const std::uint8_t *>(request->PasswordBuffer),
+                         request->PasswordLength, scrambled);
+    const std::uint32_t remember = GetRememberItems();
+    int code = ZUK_OK;
+    if (remember == kRememberId || remember == kRememberIdAndPassword)
+        code = WriteCredentials(request->AccountBuffer, request->AccountLength, scrambled, length,
+                                Remembered);
+    if (code == ZUK_OK && mode == ZUK_ACCOUNT_MODE_INTERACTIVE_HANDOVER)
+        code = WriteCredentials(request->AccountBuffer, request->AccountLength, scrambled, length,
+                                Entered);
+    std::memset(scrambled, 0, sizeof scrambled);
+    return Traced(code);
+}
+
+int TypedPath(AccountRequest *request, int mode) {
+    const std::int32_t idLength = static_cast<std::int32_t>(std::strlen(EnteredId()));
+    const std::int32_t passwordLength = static_cast<std::int32_t>(std::strlen(EnteredPassword()));
+    if (idLength > request->AccountLength || passwordLength > request->PasswordLength)
+        return Traced(ZUK_ERR_BUFFER);
+    CopyText(request->AccountBuffer, request->AccountLength, EnteredId(), idLength);
+    CopyText(request->PasswordBuffer, request->PasswordLength, EnteredPassword(), passwordLength);
+    request->AccountLength = idLength;
+    request->PasswordLength = passwordLength;
+    return StorePair(request, mode);
+}
+
+// The card's IDm as the account: lower-case hexadecimal, no password, no PIN.
+int IdmPath(AccountRequest *request, int mode, void *window) {
+    const int opened = OpenAccessingWindow(window);
+    if (opened != ZUK_OK) return Traced(opened);
+    std::uint8_t idm[8];
+    std::uint8_t pmm[8];
+    int idmLength = sizeof idm;
+    int pmmLength = sizeof pmm;
+    const int code = CardGetIdm(idm, &idmLength, pmm, &pmmLength);
+    if (code != ZUK_OK) {
+        const int folded = TracedLow(NormaliseResult(code));
+        CloseAccessingWindow();
+        return folded;
+    }
+    if (request->AccountLength < 2 * idmLength) {
+        CloseAccessingWindow();
+        return Traced(ZUK_ERR_BUFFER);
+    }
+    char text[2 * sizeof idm + 1];
+    for (int i = 0; i < idmLength; ++i) std::snprintf(text + 2 * i, 3, "%02x", idm[i]);
+    CopyText(request->AccountBuffer, request->AccountLength, text, 2 * idmLength);
+    request->AccountLength = 2 * idmLength;
+    request->PasswordLength = 0;
+    CloseAccessingWindow();
+    return StorePair(request, mode);
+}
+
+// The card's PIN state: whether it has a PIN and whether that is locked already.
+int ReadPinState(bool *hasPin, bool *locked) {
+    int present = 0;
+    int limit = 0;
+    int count = 0;
+    std::uint8_t pin[512];
+    int pinLength = sizeof pin;
+    const int code = CardGetPinState(&present, &limit, &count, pin, &pinLength);
+    std::memset(pin, 0, sizeof pin);
+    if (code != ZUK_OK) return NormaliseResult(code);
+    *hasPin = present == 1;
+    *locked = present == 1 && limit != 0 && count >= limit;
+    return ZUK_OK;
+}
+
+// Asks for the PIN until the card accepts it, the attempts are used up or the user cancels.
+// 0 when verified; any other value is the worker's result.
+int PinLoop(AccountRequest *request, int handle, void *window) {
+    const std::int32_t limit = GetVerifyRetry();
+    std::int32_t attempts = 0;
+    bool wrongPin = false;
+    for (;;) {
+        if (limit != 0 && attempts == limit) return ZUK_ERR_PIN_WRONG;
+        const int answer = PinDialog(window);
+        if (answer == kDialogFailed) return Traced(ZUK_ERR_INCOMPLETE);
+        if (answer == kDialogCancel) {
+            if (wrongPin) return Traced(ZUK_ERR_PIN_WRONG);
+            return Cancelled(request);
+        }
+        if (answer != kDialogOk) return Traced(ZUK_ERR_UNEXPECTED);
+
+        (void)OpenAccessingWindow(window);
+        const int verified = VerifyPinWorker(
+            handle, static_cast<int>(std::strlen(EnteredPin())), EnteredPin());
+        CloseAccessingWindow();
+
+        int shown;
+        if (verified == ZUK_OK) {
+            return ZUK_OK;
+        } else if (verified == ZUK_ERR_PIN_WRONG) {
+            wrongPin = true;
+            shown = PinErrorDialog(window);
+        } else if (verified == ZUK_ERR_NO_CARD || verified == ZUK_ERR_CARD_IO) {
+            shown = NoCardDialog(window);
+        } else if (verified == ZUK_ERR_PIN_LOCKED_NOW) {
+            if (PinErrorDialog(window) != kDialogFailed) return ZUK_ERR_PIN_LOCKED_NOW;
+            return Traced(ZUK_ERR_INCOMPLETE);
+        } else {
+            return verified;
+        }
+        if (shown == kDialogFailed) return Traced(ZUK_ERR_INCOMPLETE);
+        PlatSleep(kPinErrorPauseMs);
+        if (limit != 0) ++attempts;
+    }
+}
+
+int ReadAccountFromCard(AccountRequest *request, int mode, void *window) {
+    const int opened = OpenAccessingWindow(window);
+    if (opened != ZUK_OK) return Traced(opened);
+    int code = CardReadAccount(reinterpret_cast<std::uint8_t *>(request->AccountBuffer),
+                               &request->AccountLength,
+                               reinterpret_cast<std::uint8_t *>(request->PasswordBuffer),
+                               &request->PasswordLength);
+    CloseAccessingWindow();
+    if (code != ZUK_OK) return TracedLow(NormaliseResult(code));
+    if (GetInputItems() == kInputIdOnly) {  // the configuration asks for the user ID alone
+        std::memset(request->PasswordBuffer, 0, static_cast<std::size_t>(request->PasswordLength));
+        request->PasswordLength = 0;
+    }
+    if (request->AccountLength <= 0) return Traced(ZUK_ERR_NO_DATA);
+    return StorePair(request, mode);
+}
+
+int CardPath(AccountRequest *request, int handle, int mode, void *window) {
+    if (GetIdmAsAccount() == 1) return IdmPath(request, mode, window);
+    const int opened = OpenAccessingWindow(window);
+    if (opened != ZUK_OK) return Traced(opened);
+    bool hasPin = false;
+    bool locked = false;
+    const int state = ReadPinState(&hasPin, &locked);
+    if (state != ZUK_OK) {
+        TracedLow(state);
+        CloseAccessingWindow();
+        return state;
+    }
+    CloseAccessingWindow();
+    if (hasPin) {
+        if (locked) return ZUK_ERR_CARD_LOCKED;
+        const int verified = PinLoop(request, handle, window);
+        if (verified != ZUK_OK) return verified;
+    }
+    return ReadAccountFromCard(request, mode, window);
+}
+
+}  // namespace
+
+bool RememberedPairComplete() {
+    const std::uint32_t input = GetInputItems();
+    const std::uint32_t remember = GetRememberItems();
+    return (input == 1 && remember == kRememberId) || (input == 3 && remember == kRememberIdAndPassword);
+}
+
+int ValidateAccountRequest(int mode, void *window, const AccountRequest *request, int handle) {
+    if (request == nullptr) return Traced(ZUK_ERR_PARAM);
+    if (mode != 0 && mode != 1 && mode != 0x101 && mode != ZUK_ACCOUNT_MODE_PICKUP &&
+        mode != ZUK_ACCOUNT_MODE_INTERACTIVE_HANDOVER)
+        return Traced(ZUK_ERR_PARAM);
+    if (window != nullptr && !PlatIsWindow(window)) return Traced(ZUK_ERR_PARAM);
+    if (request->Version != ZUK_ACCOUNT_REQUEST_VERSION) return Traced(ZUK_ERR_VERSION);
+    if (request->AccountBuffer == nullptr || request->PasswordBuffer == nullptr ||
+        request->AccountLength <= 0 || request->PasswordLength <= 0)
+        return Traced(ZUK_ERR_PARAM);
+    if (handle != 1) return Traced(ZUK_ERR_HANDLE);
+    return ZUK_OK;
+}
+
+int LoadStoredPair(AccountRequest *request, CredentialKind kind) {
+    char id[kStoredTextSize] = {0};
+    char stored[kStoredTextSize] = {0};
+    std::int32_t idLength = sizeof id;
+    std::int32_t storedLength = sizeof stored;
+    int code = ReadCredentials(id, &idLength, stored, &storedLength, kind);
+    if (code != ZUK_OK) return code;
+    if (idLength == 0) return ZUK_ERR_NO_DATA;
+    std::uint8_t password[kStoredTextSize] = {0};
+    std::int32_t passwordLength = 0;
+    if (storedLength > 0) passwordLength = UnscramblePassword(stored, storedLength, password);
+    if (request->AccountLength < idLength || request->PasswordLength < passwordLength) {
+        code = ZUK_ERR_BUFFER;
+    } else {
+        request->AccountLength = idLength;
+        request->PasswordLength = passwordLength;
+        std::memcpy(request->AccountBuffer, id, static_cast<std::size_t>(idLength));
+        std::memcpy(request->PasswordBuffer, password, static_cast<std::size_t>(passwordLength));
+    }
+    std::memset(password, 0, sizeof password);
+    std::memset(stored, 0, sizeof stored);
+    return code;
+}
+
+int AccountWorker(int handle, AccountRequest *request, int mode, void *window) {
+    if (GetLibraryMode() == 0) return Traced(ZUK_ERR_DISABLED);
+    const int valid = ValidateAccountRequest(mode, window, request, handle);
+    // Without a reader the handle is not needed.
+    if (valid != ZUK_OK && !(valid == ZUK_ERR_HANDLE && GetDeviceKind() == 0)) return valid;
+
+    if (RememberedPairComplete() && GetReuseBlock() == 0) {
+        const int reused = PairResult(LoadStoredPair(request, Remembered), *request);
+        if (reused == ZUK_OK) {
+            if (mode == ZUK_ACCOUNT_MODE_PICKUP) DeleteCredentials();
+            return Traced(ZUK_OK);
+        }
+        if (reused == ZUK_ERR_BUFFER) return Traced(ZUK_ERR_BUFFER);
+    }
+    if (mode == ZUK_ACCOUNT_MODE_PICKUP) return PickUp(request);
+
+    int answer;
+    if (GetDeviceKind() == 0) {
+        answer = IdPasswordDialog(window);
+    } else {
+        int present = 0;
+        const int sensed = SenseCardWorker(handle, &present);
+        if (sensed != ZUK_OK) return sensed;
+        const std::uint32_t libraryMode = GetLibraryMode();
+        if (libraryMode != kModeCard && libraryMode != kModeCardOrTyped)
+            return Traced(ZUK_ERR_DISABLED);
+        if (present == 1) {
+            answer = kDialogCard;
+        } else {
+            answer = libraryMode == kModeCard ? CardWaitDialog(window) : CardOrIdDialog(window);
+        }
+    }
+    switch (answer) {
+    case kDialogCard:
+        return CardPath(request, handle, mode, window);
+    case kDialogOk:
+        return TypedPath(request, mode);
+    case kDialogFailed:
+        return Traced(ZUK_ERR_INCOMPLETE);
+    case kDialogCancel:
+        return Cancelled(request);
+    default:
+        return Traced(ZUK_ERR_UNEXPECTED);
+    }
+}

@@ -1,0 +1,54 @@
+// ZUKGetUserAccount: its own result loop around the account worker, with the no-account prompt,
+// the card-locked notice and the locked-now rule.
+#include <cstring>
+
+#include "api/frame.h"
+#include "api/workers.h"
+#include "platform/messagebox.h"
+#include "platform/system.h"
+#include "platform/window.h"
+
+namespace {
+const std::uint32_t kPauseMs = 100;
+}
+
+extern "C" int ZUKAPI ZUKGetUserAccount(int handle, AccountRequest *request, int mode, void *window) {
+    AccountRequest asked{};
+    if (request != nullptr) asked = *request;
+    // Message boxes belong to the host's window when it is one.
+    void *parent = PlatIsWindow(window) ? window : nullptr;
+    if (WaitUntilFree("ZUKGetUserAccount", parent) != ZUK_OK) return ZUK_ERR_BUSY;
+
+    bool lockedNow = false;
+    int result;
+    for (;;) {
+        result = AccountWorker(handle, request, mode, window);
+        if (IsReaderError(result)) {
+            if (ShowMessageBox(kMsgRetryCaption, kMsgRetryText, kStyleRetryCancel, parent) ==
+                PLAT_IDCANCEL)
+                break;
+        } else if (result == ZUK_OK || result == ZUK_ERR_PIN_WRONG) {
+            break;
+        } else if (result == ZUK_CANCELLED) {
+            // A cancel after the wrong PIN that locked the card reports the wrong PIN.
+            if (lockedNow) result = ZUK_ERR_PIN_WRONG;
+            break;
+        } else if (result == ZUK_ERR_NO_DATA) {
+            if (ShowMessageBox(kMsgNoAccountCaption, kMsgNoAccountText, kStyleRetryCancel, parent) ==
+                PLAT_IDCANCEL)
+                break;
+            *request = asked;  // start again with the sizes the host gave
+        } else if (result == ZUK_ERR_CARD_LOCKED) {
+            ShowMessageBox(kMsgLockedCaption, kMsgLockedText, kStyleNotice, parent);
+        } else if (result == ZUK_ERR_PIN_LOCKED_NOW) {
+            lockedNow = true;
+        } else {
+            if (ShowMessageBox(kMsgRetryCaption, kMsgRetryText, kStyleRetryCancel, parent) ==
+                PLAT_IDCANCEL)
+                break;
+        }
+        PlatSleep(kPauseMs);
+    }
+    LeaveApi();
+    return result;
+}

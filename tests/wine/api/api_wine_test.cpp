@@ -1,0 +1,354 @@
+// A host's session through ZUKcntrl.dll against zuk-reader-sim: open, sense, the card texts, PIN
+// verification counted on the card, the account through the real PIN dialog, close; with the
+// trace the library wrote.
+#include <winsock2.h>
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "ZUKcntrl.h"
+#include "tests/wine/support/sim_control.h"
+#include "tests/wine/support/ui_watcher.h"
+#include "tests/wine/support/wine_support.h"
+
+namespace {
+
+typedef int(ZUKAPI *OpenFn)(int *);
+typedef int(ZUKAPI *CloseFn)(int);
+typedef int(ZUKAPI *SenseFn)(int, int *);
+typedef int(ZUKAPI *VerifyFn)(int, int, const char *);
+typedef int(ZUKAPI *TextFn)(int, char *, int *);
+typedef int(ZUKAPI *AccountFn)(int, AccountRequest *, int, void *);
+
+// The trace's lines without their time stamps.
+std::vector<std::string> TraceLines() {
+    std::vector<std::string> lines;
+    const std::string text = ReadWholeFile(InstallDir() + "ZUKcntrl.log");
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find("\r\n", start);
+        if (end == std::string::npos) end = text.size();
+        if (end - start > 20) lines.push_back(text.substr(start + 20, end - start - 20));
+        start = end + 2;
+    }
+    return lines;
+}
+
+std::string Text(TextFn read) {
+    char buffer[128];
+    int length = sizeof buffer;
+    if (read(1, buffer, &length) != 0) return "<failed>";
+    return std::string(buffer, static_cast<std::size_t>(length));
+}
+
+// The failure count byte of the card's PIN control block, from the simulator's dump.
+std::string ControlBlock(SimControl *sim) {
+    const std::vector<std::string> blocks = sim->Dump(1);
+    return blocks.empty() ? "<no dump>" : blocks[0];
+}
+
+// Waits for the library's dialog that holds the given control (the card-access window comes and
+// goes before the prompts).
+bool WaitForDialogWith(int control, SeenWindow *out, DWORD thread, DWORD timeoutMs) {
+    std::vector<HWND> others;
+    const DWORD end = GetTickCount() + timeoutMs;
+    while (GetTickCount() < end) {
+        if (!WaitForWindow(out, end - GetTickCount(), thread, others)) return false;
+        if (GetDlgItem(out->hwnd, control) != nullptr) return true;
+        others.push_back(out->hwnd);
+    }
+    return false;
+}
+
+TEST(HostSession, OpenSenseReadVerifyAccountClose) {
+    SimControl sim;
+    ASSERT_TRUE(sim.Connected());
+    ASSERT_EQ(sim.Command(std::string("card ") + ZUK_SIM_CARD_FILE), "OK");
+    const char *com = std::getenv("ZUK_SIM_COM");
+    ASSERT_NE(com, nullptr);
+    WriteMachineConfig(256, 1, 0x1233);  // remembered, never reused silently
+    WriteIni(std::string("[Device]\r\nPortName=\\\\.\\") + com +
+             "\r\nDeviceName=PR300\r\n[Log]\r\nMode=3\r\n[FeliCa]\r\nSystemCode=88B4\r\n"
+             "[Card]\r\nVerifyRetry=3\r\n");
+    DeleteFileA((InstallDir() + "ZUKcntrl.log").c_str());
+    LoadedLibrary lib;
+    ASSERT_NE(lib.module, nullptr);
+    auto open = lib.Get<OpenFn>("ZUKOpen");
+    auto close = lib.Get<CloseFn>("ZUKClose");
+    auto sense = lib.Get<SenseFn>("ZUKSenseCard");
+    auto verify = lib.Get<VerifyFn>("ZUKVerifyPIN");
+    auto account = lib.Get<AccountFn>("ZUKGetUserAccount");
+
+    int handle = -1;
+    ASSERT_EQ(open(&handle), 0);
+    ASSERT_EQ(handle, 1);
+    int present = -1;
+    ASSERT_EQ(sense(1, &present), 0);
+    EXPECT_EQ(present, 1);
+    EXPECT_EQ(Text(lib.Get<TextFn>("ZUKGetUserName")), "Alice Example");
+    EXPECT_EQ(Text(lib.Get<TextFn>("ZUKGetUserOption")), "opt-user");
+    EXPECT_EQ(Text(lib.Get<TextFn>("ZUKGetAdminOption")), "opt-admin");
+
+    // A wrong PIN: the retry prompt comes up, Cancel returns 3, and the card counts the failure.
+    CallThread wrong;
+    StartCall(&wrong, [&] { return verify(1, 4, "0000"); });
+    SeenWindow box;
+    ASSERT_TRUE(WaitForWindow(&box, 10000, wrong.id));
+    PressButton(box.hwnd, IDCANCEL);
+    ASSERT_TRUE(FinishCall(&wrong, 10000));
+    EXPECT_EQ(wrong.result, ZUK_ERR_PIN_WRONG);
+    EXPECT_EQ(ControlBlock(&sim).substr(0, 5), "03 01");
+    EXPECT_EQ(verify(1, 4, "1234"), 0);
+    EXPECT_EQ(ControlBlock(&sim).substr(0, 5), "03 00");
+
+    // The account through the PIN dialog: the user types the PIN and presses OK.
+    char accountText[128];
+    char passwordText[256];
+    AccountRequest request = {ZUK_ACCOUNT_REQUEST_VERSION, accountText, sizeof accountText,
+                              passwordText, sizeof passwordText, 0, 0};
+    CallThread acquire;
+    StartCall(&acquire, [&] { return account(1, &request, 0, nullptr); });
+    SeenWindow pin;
+    ASSERT_TRUE(WaitForDialogWith(1042, &pin, acquire.id, 10000));
+    // Another thread's call while the dialog is up meets the busy prompt; Cancel gives 1792.
+    CallThread other;
+    int otherPresence = 0;
+    StartCall(&other, [&] { return sense(1, &otherPresence); });
+    SeenWindow busy;
+    ASSERT_TRUE(WaitForWindow(&busy, 10000, other.id));
+    PressButton(busy.hwnd, IDCANCEL);
+    ASSERT_TRUE(FinishCall(&other, 10000));
+    EXPECT_EQ(other.result, ZUK_ERR_BUSY);
+    SetDlgItemTextA(pin.hwnd, 1042, "1234");
+    PressButton(pin.hwnd, 1043);
+    ASSERT_TRUE(FinishCall(&acquire, 15000));
+    EXPECT_EQ(acquire.result, 0);
+    EXPECT_EQ(std::string(accountText, static_cast<std::size_t>(request.AccountLength)), "alice");
+    EXPECT_EQ(std::string(passwordText, static_cast<std::size_t>(request.PasswordLength)),
+              "s3cret-pass");
+
+    EXPECT_EQ(close(1), 0);
+    const std::vector<std::string> expected = {
+        "ZUKOpen,NormalEnd",
+        "ZUKSenseCard,NormalEnd",
+        "ZUKGetUserName,NormalEnd",
+        "ZUKGetUserOption,NormalEnd",
+        "ZUKGetAdminOption,NormalEnd",
+        "ZUKVerifyPIN,LOW,0x00000003,0x10000003",
+        "ZUKVerifyPIN,NormalEnd",
+        "ZUKSenseCard,ZUK,0x00000700",  // the busy prompt, and its cancel
+        "ZUKSenseCard,ZUK,0x00000700",
+        "ZUKVerifyPIN,NormalEnd",  // the PIN typed into the dialog, traced under its own name
+        "ZUKGetUserAccount,NormalEnd",
+        "ZUKClose,NormalEnd",
+    };
+    EXPECT_EQ(TraceLines(), expected);
+}
+
+bool RunCancellingPrompts(CallThread *t, std::function<int()> calls, int *prompts);
+
+// One user action in a prompt: find the library's window that holds `control` (0: a message box),
+// optionally give the simulator a command first, type `text` into `control`, press `button`.
+struct UiStep {
+    int control;
+    const char *simCommand;
+    const char *text;
+    int button;
+};
+
+struct AccountCase {
+    const char *name;
+    DWORD device;
+    const char *ini;  // extra INI lines
+    const char *cardFaults;  // a simulator command run before the call, or null
+    std::vector<UiStep> steps;
+    int expected;
+    std::string account;
+};
+
+TEST(AccountPrompts, RealDialogsDriveTheFlow) {
+    SimControl sim;
+    ASSERT_TRUE(sim.Connected());
+    const char *com = std::getenv("ZUK_SIM_COM");
+    ASSERT_NE(com, nullptr);
+    const AccountCase cases[] = {
+        {"cancel on the first PIN prompt", 1, "", nullptr, {{1042, nullptr, nullptr, 1044}},
+         ZUK_CANCELLED, ""},
+        {"VerifyRetry 2: two wrong PINs end it", 1, "[Card]\r\nVerifyRetry=2\r\n", nullptr,
+         {{1042, nullptr, "0000", 1043}, {1052, nullptr, nullptr, 1052},
+          {1042, nullptr, "1111", 1043}, {1052, nullptr, nullptr, 1052}},
+         ZUK_ERR_PIN_WRONG, ""},
+        {"no reader: the typed prompt", 0, "", nullptr,
+         {{1025, nullptr, "carol", 0}, {1026, nullptr, "pw", 1027}}, 0, "carol"},
+        {"locked card: the notice, then the card is taken away", 1, "", "locked",
+         {{0, nullptr, nullptr, IDOK}, {1012, nullptr, nullptr, 1012}}, ZUK_CANCELLED, ""},
+    };
+    for (const AccountCase &c : cases) {
+        ASSERT_EQ(sim.Command(std::string("card ") + ZUK_SIM_CARD_FILE), "OK");
+        WriteMachineConfig(256, c.device, 0x1233);
+        WriteIni(std::string("[Device]\r\nPortName=\\\\.\\") + com +
+                 "\r\nDeviceName=PR300\r\n[FeliCa]\r\nSystemCode=88B4\r\n" + c.ini);
+        LoadedLibrary lib;
+        ASSERT_NE(lib.module, nullptr);
+        int handle = -1;
+        ASSERT_EQ(lib.Get<OpenFn>("ZUKOpen")(&handle), 0) << c.name;
+        if (c.cardFaults != nullptr) {
+            // A card whose PIN is locked: three failures against a limit of 3.
+            for (int i = 0; i < 3; ++i) {
+                int present = 0;
+                lib.Get<SenseFn>("ZUKSenseCard")(1, &present);
+            }
+            CallThread lock;
+            int dummy = 0;
+            ASSERT_TRUE(RunCancellingPrompts(&lock, [&] {
+                for (int i = 0; i < 3; ++i) lib.Get<VerifyFn>("ZUKVerifyPIN")(1, 1, "x");
+                return 0;
+            }, &dummy));
+        }
+        char accountText[128];
+        char passwordText[256];
+        AccountRequest request = {ZUK_ACCOUNT_REQUEST_VERSION, accountText, sizeof accountText,
+                                  passwordText, sizeof passwordText, 0, 0};
+        CallThread call;
+        StartCall(&call, [&] {
+            return lib.Get<AccountFn>("ZUKGetUserAccount")(handle, &request, 0, nullptr);
+        });
+        for (const UiStep &step : c.steps) {
+            SeenWindow w;
+            if (step.control == 0) {  // a message box: its text is the static control 0xFFFF
+                ASSERT_TRUE(WaitForDialogWith(0xFFFF, &w, call.id, 10000)) << c.name;
+                if (c.cardFaults != nullptr) sim.Command("remove");
+            } else {
+                ASSERT_TRUE(WaitForDialogWith(step.control, &w, call.id, 10000))
+                    << c.name << ": no window with control " << step.control;
+            }
+            if (step.text != nullptr) SetDlgItemTextA(w.hwnd, step.control, step.text);
+            if (step.button != 0) {
+                PressButton(w.hwnd, step.button);
+                WaitGone(w.hwnd, 10000);
+            }
+        }
+        ASSERT_TRUE(FinishCall(&call, 15000)) << c.name;
+        EXPECT_EQ(call.result, c.expected) << c.name;
+        if (c.expected == ZUK_OK || c.expected == ZUK_CANCELLED) {
+            EXPECT_EQ(std::string(accountText, static_cast<std::size_t>(request.AccountLength)),
+                      c.account) << c.name;
+        }
+        if (c.expected == ZUK_CANCELLED) {
+            EXPECT_EQ(request.PasswordLength, 0) << c.name;
+        }
+        lib.Get<CloseFn>("ZUKClose")(handle);
+    }
+}
+
+// Runs the calls on a thread of their own and cancels every prompt they show, as a user who
+// gives up at once; false when the thread does not end.
+bool RunCancellingPrompts(CallThread *t, std::function<int()> calls, int *prompts) {
+    StartCall(t, std::move(calls));
+    *prompts = 0;
+    const DWORD end = GetTickCount() + 60000;
+    while (WaitForSingleObject(t->handle, 0) == WAIT_TIMEOUT && GetTickCount() < end) {
+        SeenWindow box;
+        if (WaitForWindow(&box, 200, t->id)) {
+            PressButton(box.hwnd, IDCANCEL);
+            WaitGone(box.hwnd, 5000);
+            ++*prompts;
+        }
+    }
+    return FinishCall(t, 1000);
+}
+
+TEST(BadArguments, EveryExportReturnsItsCodeAfterTheRetryPrompt) {
+    WriteMachineConfig(256, 1, 0x231);
+    WriteIni("[Log]\r\nMode=0\r\n");
+    LoadedLibrary lib;
+    ASSERT_NE(lib.module, nullptr);
+    std::vector<std::pair<const char *, int>> results;
+    CallThread t;
+    int prompts = 0;
+    ASSERT_TRUE(RunCancellingPrompts(&t, [&] {
+        char buffer[8];
+        int zero = 0;
+        int length = sizeof buffer;
+        AccountRequest request = {ZUK_ACCOUNT_REQUEST_VERSION, buffer, 8, buffer, 8, 0, 0};
+        AccountRequest badVersion = request;
+        badVersion.Version = 0x20000;
+        auto text = lib.Get<TextFn>("ZUKGetUserName");
+        auto account = lib.Get<AccountFn>("ZUKGetUserAccount");
+        results = {
+            {"ZUKOpen(null)", lib.Get<OpenFn>("ZUKOpen")(nullptr)},
+            {"ZUKClose(7)", lib.Get<CloseFn>("ZUKClose")(7)},
+            {"ZUKSenseCard(1, null)", lib.Get<SenseFn>("ZUKSenseCard")(1, nullptr)},
+            {"ZUKVerifyPIN(1, -1, pin)", lib.Get<VerifyFn>("ZUKVerifyPIN")(1, -1, "1")},
+            {"ZUKGetUserName(1, buffer, 0)", text(1, buffer, &zero)},
+            {"ZUKGetUserName(0, buffer, 8)", text(0, buffer, &length)},
+            {"ZUKGetUserOption(1, null, 8)", lib.Get<TextFn>("ZUKGetUserOption")(1, nullptr, &length)},
+            {"ZUKGetAdminOption(1, buffer, null)", lib.Get<TextFn>("ZUKGetAdminOption")(1, buffer, nullptr)},
+            {"ZUKGetMaxLength(null, null)", lib.Get<int(ZUKAPI *)(int *, int *)>("ZUKGetMaxLength")(nullptr, nullptr)},
+            {"ZUKGetLibVersion(null)", lib.Get<int(ZUKAPI *)(int *)>("ZUKGetLibVersion")(nullptr)},
+            {"ZUKGetLibMode(null)", lib.Get<int(ZUKAPI *)(int *, int)>("ZUKGetLibMode")(nullptr, 5)},
+            {"ZUKGetUserAccount(null request)", account(1, nullptr, 0, nullptr)},
+            {"ZUKGetUserAccount(mode 0x2000)", account(1, &request, 0x2000, nullptr)},
+            {"ZUKGetUserAccount(invalid window)", account(1, &request, 0, reinterpret_cast<void *>(0x4321))},
+            {"ZUKGetUserAccount(version 0x20000)", account(1, &badVersion, 0, nullptr)},
+            {"ZUKGetUserAccount(handle 3)", account(3, &request, 0, nullptr)},
+        };
+        return 0;
+    }, &prompts));
+    const int expected[] = {ZUK_ERR_PARAM, ZUK_ERR_HANDLE, ZUK_ERR_PARAM, ZUK_ERR_PARAM,
+                            ZUK_ERR_PARAM, ZUK_ERR_HANDLE, ZUK_ERR_PARAM, ZUK_ERR_PARAM,
+                            ZUK_ERR_PARAM, ZUK_ERR_PARAM, ZUK_ERR_PARAM, ZUK_ERR_PARAM,
+                            ZUK_ERR_PARAM, ZUK_ERR_PARAM, ZUK_ERR_VERSION, ZUK_ERR_HANDLE};
+    ASSERT_EQ(results.size(), sizeof expected / sizeof expected[0]);
+    for (std::size_t i = 0; i < results.size(); ++i)
+        EXPECT_EQ(results[i].second, expected[i]) << results[i].first;
+    EXPECT_EQ(prompts, static_cast<int>(results.size())) << "one retry prompt per call";
+}
+
+TEST(TwoProcesses, SecondOpenWaitsForTheFirstClose) {
+    WriteMachineConfig(256, 0, 0x231);  // no reader: ZUKOpen holds the mutex all the same
+    WriteIni("[Log]\r\nMode=0\r\n");
+    for (const char *how : {"close", "end"}) {
+        HANDLE event = CreateEventA(nullptr, TRUE, FALSE, "zuk-api-child-opened");
+        ResetEvent(event);
+        HANDLE child = StartChild(std::string("--open-child zuk-api-child-opened 1500 ") + how);
+        ASSERT_NE(child, nullptr);
+        ASSERT_EQ(WaitForSingleObject(event, 20000), static_cast<DWORD>(WAIT_OBJECT_0)) << how;
+        LoadedLibrary lib;
+        int handle = -1;
+        const DWORD start = GetTickCount();
+        EXPECT_EQ(lib.Get<OpenFn>("ZUKOpen")(&handle), 0) << how;
+        EXPECT_GE(GetTickCount() - start, 1000u) << how << ": the second open did not wait";
+        EXPECT_EQ(lib.Get<CloseFn>("ZUKClose")(handle), 0) << how;
+        EXPECT_EQ(WaitForSingleObject(child, 20000), static_cast<DWORD>(WAIT_OBJECT_0)) << how;
+        CloseHandle(child);
+        CloseHandle(event);
+    }
+}
+
+// Second process of the two-process test: opens the reader through the DLL, signals, holds it for
+// holdMs, then closes it or ends without closing.
+int OpenChild(const char *event, int holdMs, bool close) {
+    LoadedLibrary lib;
+    int handle = -1;
+    const int opened = lib.Get<OpenFn>("ZUKOpen")(&handle);
+    HANDLE signal = OpenEventA(EVENT_MODIFY_STATE, FALSE, event);
+    if (signal) SetEvent(signal);
+    Sleep(static_cast<DWORD>(holdMs));
+    if (!close) ExitProcess(opened == 0 ? 0 : 3);
+    return lib.Get<CloseFn>("ZUKClose")(handle) == 0 && opened == 0 ? 0 : 3;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    if (argc == 5 && std::strcmp(argv[1], "--open-child") == 0)
+        return OpenChild(argv[2], std::atoi(argv[3]), std::strcmp(argv[4], "close") == 0);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
