@@ -344,11 +344,59 @@ int OpenChild(const char *event, int holdMs, bool close) {
     return lib.Get<CloseFn>("ZUKClose")(handle) == 0 && opened == 0 ? 0 : 3;
 }
 
+TEST(OwnerWindow, DestroyedUnderThePinDialogEndsTheProcessAfterClosingTheReader) {
+    SimControl sim;
+    ASSERT_TRUE(sim.Connected());
+    ASSERT_EQ(sim.Command(std::string("card ") + ZUK_SIM_CARD_FILE), "OK");
+    const char *com = std::getenv("ZUK_SIM_COM");
+    ASSERT_NE(com, nullptr);
+    WriteMachineConfig(256, 1, 0x1233);
+    WriteIni(std::string("[Device]\r\nPortName=\\\\.\\") + com +
+             "\r\nDeviceName=PR300\r\n[FeliCa]\r\nSystemCode=88B4\r\n");
+    HANDLE child = StartChild("--owner-child");
+    ASSERT_NE(child, nullptr);
+    // The child's reader runs at 115200 bit/s while its PIN dialog is up.
+    bool opened = false;
+    for (int i = 0; i < 200 && !opened; ++i) {
+        opened = sim.Command("status").find("speed 115200") != std::string::npos;
+        if (!opened) Sleep(20);
+    }
+    EXPECT_TRUE(opened);
+    ASSERT_EQ(WaitForSingleObject(child, 30000), static_cast<DWORD>(WAIT_OBJECT_0));
+    DWORD exitCode = 99;
+    GetExitCodeProcess(child, &exitCode);
+    CloseHandle(child);
+    EXPECT_EQ(exitCode, 0u);
+    EXPECT_NE(sim.Command("status").find("speed 9600"), std::string::npos)
+        << "the reader was not closed before the process ended";
+}
+
+void CALLBACK DestroyOnTimer(HWND window, UINT, UINT_PTR, DWORD) { DestroyWindow(window); }
+
+// Second process of the owner test: a host window owns the PIN dialog and is destroyed under it
+// by a timer, as a host that closes its window tree would.
+int OwnerChild() {
+    LoadedLibrary lib;
+    int handle = -1;
+    if (lib.Get<OpenFn>("ZUKOpen")(&handle) != 0) return 4;
+    HWND owner = CreateWindowExA(0, "STATIC", "host", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100,
+                                 nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    if (owner == nullptr) return 5;
+    SetTimer(owner, 1, 1500, DestroyOnTimer);
+    char accountText[128];
+    char passwordText[256];
+    AccountRequest request = {ZUK_ACCOUNT_REQUEST_VERSION, accountText, sizeof accountText,
+                              passwordText, sizeof passwordText, 0, 0};
+    lib.Get<AccountFn>("ZUKGetUserAccount")(handle, &request, 0, owner);
+    return 6;  // the library should have ended the process
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
     if (argc == 5 && std::strcmp(argv[1], "--open-child") == 0)
         return OpenChild(argv[2], std::atoi(argv[3]), std::strcmp(argv[4], "close") == 0);
+    if (argc == 2 && std::strcmp(argv[1], "--owner-child") == 0) return OwnerChild();
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
