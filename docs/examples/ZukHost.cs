@@ -1,0 +1,130 @@
+// ZukHost.cs - ZUKcntrl.dll from C# through P/Invoke.
+//
+// ZUKcntrl.dll is a 32-bit DLL: build the host for x86 (a 64-bit process cannot load it).
+//   csc /platform:x86 ZukHost.cs        (mcs -platform:x86 ZukHost.cs with Mono)
+//   ZukHost.exe            version, mode and buffer sizes
+//   ZukHost.exe identify   asks the library who the user is (card, PIN prompt or typed ID)
+using System;
+using System.Runtime.InteropServices;
+using System.Text;
+
+namespace Korva.Zuk
+{
+    // The host's request record of ZUKGetUserAccount: seven 32-bit fields.  The two buffers are
+    // memory the host owns; the library writes the texts (ANSI, no terminator) and their lengths.
+    [StructLayout(LayoutKind.Sequential)]
+    public struct AccountRequest
+    {
+        public uint Version;           // ZukNative.AccountRequestVersion
+        public IntPtr AccountBuffer;
+        public int AccountLength;      // in: buffer size; out: text length
+        public IntPtr PasswordBuffer;
+        public int PasswordLength;     // in: buffer size; out: text length (0: none)
+        public int Reserved1;
+        public int Reserved2;
+    }
+
+    public static class ZukNative
+    {
+        const string Dll = "ZUKcntrl.dll";
+
+        public const int Ok = 0;
+        public const int Cancelled = -1;
+        public const uint AccountRequestVersion = 0x10000;
+        public const int ModeInteractive = 0x0;
+        public const int ModeInteractiveHandover = 0x1010000;
+        public const int ModePickup = 0x10000;
+
+        [DllImport(Dll, CallingConvention = CallingConvention.StdCall)]
+        public static extern int ZUKOpen(out int handle);
+        [DllImport(Dll, CallingConvention = CallingConvention.StdCall)]
+        public static extern int ZUKClose(int handle);
+        [DllImport(Dll, CallingConvention = CallingConvention.StdCall)]
+        public static extern int ZUKSenseCard(int handle, out int present);
+        [DllImport(Dll, CallingConvention = CallingConvention.StdCall)]
+        public static extern int ZUKVerifyPIN(int handle, int pinLength, byte[] pin);
+        [DllImport(Dll, CallingConvention = CallingConvention.StdCall)]
+        public static extern int ZUKGetUserName(int handle, byte[] buffer, ref int length);
+        [DllImport(Dll, CallingConvention = CallingConvention.StdCall)]
+        public static extern int ZUKGetUserOption(int handle, byte[] buffer, ref int length);
+        [DllImport(Dll, CallingConvention = CallingConvention.StdCall)]
+        public static extern int ZUKGetAdminOption(int handle, byte[] buffer, ref int length);
+        [DllImport(Dll, CallingConvention = CallingConvention.StdCall)]
+        public static extern int ZUKGetMaxLength(out int maxIdLength, out int maxPasswordLength);
+        [DllImport(Dll, CallingConvention = CallingConvention.StdCall)]
+        public static extern int ZUKGetLibMode(out int mode, int reserved);
+        [DllImport(Dll, CallingConvention = CallingConvention.StdCall)]
+        public static extern int ZUKGetLibVersion(out int version);
+        [DllImport(Dll, CallingConvention = CallingConvention.StdCall)]
+        public static extern int ZUKGetUserAccount(int handle, ref AccountRequest request, int mode, IntPtr window);
+    }
+
+    public static class ZukHost
+    {
+        // Texts cross the interface in the system's ANSI code page.
+        static string Ansi(byte[] bytes, int length)
+        {
+            return Encoding.Default.GetString(bytes, 0, length);
+        }
+
+        static int Identify()
+        {
+            int handle;
+            int result = ZukNative.ZUKOpen(out handle);
+            if (result != ZukNative.Ok) return result;
+            int maxId, maxPassword;
+            ZukNative.ZUKGetMaxLength(out maxId, out maxPassword);
+            IntPtr account = Marshal.AllocHGlobal(maxId);
+            IntPtr password = Marshal.AllocHGlobal(maxPassword);
+            try
+            {
+                var request = new AccountRequest
+                {
+                    Version = ZukNative.AccountRequestVersion,
+                    AccountBuffer = account,
+                    AccountLength = maxId,
+                    PasswordBuffer = password,
+                    PasswordLength = maxPassword,
+                };
+                result = ZukNative.ZUKGetUserAccount(handle, ref request, ZukNative.ModeInteractive, IntPtr.Zero);
+                if (result == ZukNative.Ok)
+                {
+                    byte[] text = new byte[request.AccountLength];
+                    Marshal.Copy(account, text, 0, request.AccountLength);
+                    Console.WriteLine("user: " + Ansi(text, text.Length) +
+                                      (request.PasswordLength > 0 ? " (with a password)" : ""));
+                }
+                else if (result == ZukNative.Cancelled)
+                {
+                    Console.WriteLine("cancelled by the user");
+                }
+            }
+            finally
+            {
+                // The password is a secret: clear it before the memory goes back.
+                Marshal.Copy(new byte[maxPassword], 0, password, maxPassword);
+                Marshal.FreeHGlobal(password);
+                Marshal.FreeHGlobal(account);
+                ZukNative.ZUKClose(handle);
+            }
+            return result;
+        }
+
+        public static int Main(string[] args)
+        {
+            int version, mode, maxId, maxPassword;
+            int result = ZukNative.ZUKGetLibVersion(out version);
+            if (result != ZukNative.Ok)
+            {
+                Console.WriteLine("ZUKGetLibVersion failed: " + result);
+                return 1;
+            }
+            Console.WriteLine("ZUKcntrl {0}.{1}.{2}", (version >> 16) & 0xFF, (version >> 8) & 0xFF, version & 0xFF);
+            ZukNative.ZUKGetLibMode(out mode, 0);
+            ZukNative.ZUKGetMaxLength(out maxId, out maxPassword);
+            Console.WriteLine("mode {0}; buffers {1} and {2} bytes", mode, maxId, maxPassword);
+            if (args.Length > 0 && args[0] == "identify") result = Identify();
+            return result == ZukNative.Ok ? 0 : 1;
+        }
+    }
+}

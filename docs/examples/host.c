@@ -1,0 +1,77 @@
+/*
+ * host.c - a C host of ZUKcntrl.dll, linked with an import library.
+ *
+ *   host            prints the library's version, mode and the buffer sizes to use
+ *   host reader     also opens the reader, tells whether a card is there, reads the user name
+ *
+ * Build with MinGW-w64 (i686):
+ *   i686-w64-mingw32-gcc -I<ZUKcntrl>\include host.c -L<ZUKcntrl>\lib -lZUKcntrl -o host.exe
+ * or with MSVC (x86):
+ *   cl /I<ZUKcntrl>\include host.c <ZUKcntrl>\lib\ZUKcntrl.lib
+ * and run it with ZUKcntrl.dll beside it or on the PATH.
+ */
+#include <stdio.h>
+#include <string.h>
+
+#include "ZUKcntrl.h"
+
+/* Texts from the library carry their length and no terminator: print them by length. */
+static int read_user_name(int handle)
+{
+    char name[256];
+    int length = (int)sizeof name;
+    int result = ZUKGetUserName(handle, name, &length);
+    if (result == ZUK_OK) {
+        printf("user name: %.*s\n", length, name);
+    } else {
+        printf("ZUKGetUserName failed: %d\n", result);
+    }
+    return result;
+}
+
+static int use_reader(void)
+{
+    int handle = 0;
+    int present = 0;
+    int result = ZUKOpen(&handle);
+    if (result != ZUK_OK) {
+        printf("ZUKOpen failed: %d\n", result);
+        return result;
+    }
+    if (handle == 0) {
+        printf("the library is configured without a reader (Device 0)\n");
+        return ZUKClose(handle);
+    }
+    result = ZUKSenseCard(handle, &present);
+    if (result == ZUK_OK && present) {
+        result = read_user_name(handle);
+    } else if (result == ZUK_OK) {
+        printf("no card on the reader\n");
+    }
+    /* Close from the thread that opened: it releases the reader for other programs. */
+    if (ZUKClose(handle) != ZUK_OK && result == ZUK_OK) result = ZUK_ERR_PORT_CLOSE;
+    return result;
+}
+
+int main(int argc, char **argv)
+{
+    int version = 0, mode = 0, max_id = 0, max_password = 0;
+    int result = ZUKGetLibVersion(&version);
+    if (result != ZUK_OK) {
+        printf("ZUKGetLibVersion failed: %d\n", result);
+        return 1;
+    }
+    printf("ZUKcntrl %d.%d.%d\n", (version >> 16) & 0xFF, (version >> 8) & 0xFF, version & 0xFF);
+
+    result = ZUKGetLibMode(&mode, 0);
+    if (result == ZUK_OK) {
+        printf("mode: %s\n", mode == 256   ? "account from a card"
+                             : mode == 768 ? "account from a card or typed"
+                                           : "switched off");
+    }
+    if (result == ZUK_OK) result = ZUKGetMaxLength(&max_id, &max_password);
+    if (result == ZUK_OK) printf("buffers: user ID %d bytes, password %d bytes\n", max_id, max_password);
+
+    if (result == ZUK_OK && argc > 1 && strcmp(argv[1], "reader") == 0) result = use_reader();
+    return result == ZUK_OK ? 0 : 1;
+}

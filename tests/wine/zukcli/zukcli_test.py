@@ -1,0 +1,353 @@
+#!/usr/bin/env python3
+"""zukcli under Wine: result names, exit codes, --json, status on healthy and broken settings, and
+(with zuk-reader-sim) the reader commands in one process.
+
+Run by CTest inside the prepared Wine prefix (WINEPREFIX set).  Environment:
+  ZUKCLI_BIN      folder of zukcli.exe and ZUKcntrl.dll
+  ZUK_SOURCE_DIR  the source tree (public header, catalogue, simulated cards)
+  ZUK_READER_SIM  zuk-reader-sim (WithReader only)
+"""
+import json
+import os
+import re
+import shutil
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+BIN = os.environ.get("ZUKCLI_BIN", "")
+SOURCE = os.environ.get("ZUK_SOURCE_DIR", "")
+SIM = os.environ.get("ZUK_READER_SIM", "")
+PREFIX = os.environ.get("WINEPREFIX", "")
+KEY = r"HKLM\SOFTWARE\KORVA\ZUKLib"
+GOOD_INI = "[Card]\r\nVerifyRetry=3\r\n[Device]\r\nDeviceName=PR300\r\n[Log]\r\nMode=3\r\n"
+
+
+def winpath(path):
+    return subprocess.check_output(["winepath", "-w", path], text=True).strip()
+
+
+def wine(args, timeout=60, **kw):
+    return subprocess.run(["wine"] + args, capture_output=True, timeout=timeout, **kw)
+
+
+class Install:
+    """A throwaway installation folder with the catalogue, and the machine values that name it."""
+
+    def __init__(self):
+        self.dir = tempfile.mkdtemp(prefix="zukcli-", dir=BIN)
+        for name in os.listdir(os.path.join(SOURCE, "dist")):
+            if name.startswith("ZukLang"):
+                shutil.copy(os.path.join(SOURCE, "dist", name), self.dir)
+        self.windows = winpath(self.dir).rstrip("\\") + "\\"
+        self.write_ini(GOOD_INI)
+
+    def remove(self):
+        shutil.rmtree(self.dir, ignore_errors=True)
+
+    def write_ini(self, text):
+        with open(os.path.join(self.dir, "ZUKcntrl.ini"), "w", newline="") as f:
+            f.write(text)
+
+    def machine(self, **values):
+        """Replaces the machine values: defaults Mode 256, Device 1, Config 0x231, InstallPath
+        this folder; a value of None leaves that value out."""
+        settings = {"InstallPath": self.windows, "Mode": 256, "Device": 1, "Config": 0x231}
+        settings.update(values)
+        wine(["reg", "delete", KEY, "/f"])
+        lines = ["Windows Registry Editor Version 5.00", "", "[HKEY_LOCAL_MACHINE\\SOFTWARE\\KORVA\\ZUKLib]"]
+        for name, value in settings.items():
+            if value is None:
+                continue
+            if isinstance(value, int):
+                lines.append('"%s"=dword:%08x' % (name, value))
+            else:
+                lines.append('"%s"="%s"' % (name, value.replace("\\", "\\\\")))
+        path = os.path.join(self.dir, "machine.reg")
+        with open(path, "w", newline="") as f:
+            f.write("\r\n".join(lines) + "\r\n")
+        result = wine(["reg", "import", winpath(path)])
+        assert result.returncode == 0, result.stderr
+        os.remove(path)
+
+
+def zukcli(*args, timeout=60):
+    """Runs zukcli (answering the library's prompts with Cancel); returns (exit code, stdout)."""
+    result = wine([os.path.join(BIN, "zukcli.exe"), "--cancel-prompts"] + list(args), timeout=timeout)
+    if result.stderr:
+        sys.stderr.write("zukcli %s: %s\n" % (" ".join(args), result.stderr.decode("latin-1")))
+    return result.returncode, result.stdout.decode("latin-1").replace("\r\n", "\n")
+
+
+def zukcli_json(*args, timeout=60):
+    code, out = zukcli("--json", *args, timeout=timeout)
+    document = json.loads(out)  # fails the test when the output is not JSON
+    assert document["exitCode"] == code, (document["exitCode"], code)
+    return code, document
+
+
+class Offline(unittest.TestCase):
+    """Commands that need no reader."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.install = Install()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.install.remove()
+
+    def setUp(self):
+        self.install.write_ini(GOOD_INI)
+        self.install.machine()
+
+    def test_commands_and_exit_codes(self):
+        cases = [
+            # (machine values, arguments, exit code, texts in the output)
+            ({}, ["version"], 0, ["ZUKGetLibVersion: ZUK_OK (0): success", "release: 3.1.0"]),
+            ({"Mode": 768}, ["mode"], 0, ["ZUKGetLibMode: ZUK_OK (0)", "mode: 768"]),
+            ({"Mode": 512}, ["mode"], 0, ["mode: 0"]),
+            ({}, ["limits"], 0, ["maxUserId: 128", "maxPassword: 256"]),
+            ({}, ["version", "mode", "limits"], 0, ["ZUKGetLibVersion", "ZUKGetLibMode", "ZUKGetMaxLength"]),
+            # Switched off: the retry prompt is answered with Cancel and the code comes back.
+            ({"Mode": 0}, ["version"], 1,
+             ["prompt answered with Cancel", "ZUKGetLibVersion: ZUK_ERR_DISABLED (4):"]),
+            # One failing call among good ones still fails the run.
+            ({"Mode": 0}, ["mode", "version"], 1, ["ZUKGetLibMode: ZUK_OK (0)", "ZUK_ERR_DISABLED (4)"]),
+            # Without a reader open hands out handle 0, which card commands refuse.
+            ({"Device": 0}, ["open", "name", "close"], 1,
+             ["ZUKOpen: ZUK_OK (0)", "handle: 0", "ZUKGetUserName: ZUK_ERR_HANDLE (2048)", "ZUKClose: ZUK_OK (0)"]),
+            ({}, ["name", "--size", "0", "--handle", "1"], 1, ["ZUKGetUserName: ZUK_ERR_PARAM (65536)"]),
+            # Requests the library refuses before any prompt or card.
+            ({"Device": 0}, ["account", "--mode", "0x2000"], 1, ["ZUKGetUserAccount: ZUK_ERR_PARAM (65536)"]),
+            ({"Device": 0}, ["account", "--account-size", "0"], 1, ["ZUKGetUserAccount: ZUK_ERR_PARAM (65536)"]),
+            ({}, ["account", "--handle", "0"], 1, ["ZUKGetUserAccount: ZUK_ERR_HANDLE (2048)"]),
+        ]
+        for values, args, exit_code, texts in cases:
+            with self.subTest(args=args, values=values):
+                self.install.machine(**values)
+                code, out = zukcli(*args)
+                self.assertEqual(code, exit_code, out)
+                for text in texts:
+                    self.assertIn(text, out)
+
+    def test_command_line_errors_run_nothing(self):
+        for args in (["bogus"], ["version", "bogus"], ["name", "--size", "x"], ["name", "--size", "2000000"],
+                     ["verify-pin"], ["sense", "--frobnicate"], []):
+            with self.subTest(args=args):
+                code, out = zukcli(*args)
+                self.assertEqual(code, 2, out)
+                self.assertNotIn("ZUKGetLibVersion", out)
+
+    def test_missing_dll_and_missing_export_are_named(self):
+        code, out = zukcli("--dll", r"C:\nowhere\ZUKcntrl.dll", "version")
+        self.assertEqual(code, 1)
+        self.assertIn(r"cannot load C:\nowhere\ZUKcntrl.dll", out)
+        code, out = zukcli("--dll", r"C:\windows\system32\version.dll", "version")
+        self.assertEqual(code, 1)
+        self.assertIn("has no ZUKGetLibVersion", out)
+
+    def test_every_result_code_of_the_header_has_a_name_and_meaning(self):
+        with open(os.path.join(SOURCE, "include", "ZUKcntrl.h")) as f:
+            header = dict((name, int(value.strip("()"), 0)) for name, value in
+                          re.findall(r"#define\s+(ZUK_OK|ZUK_CANCELLED|ZUK_ERR_\w+)\s+(\S+)", f.read()))
+        self.assertGreater(len(header), 20)
+        code, document = zukcli_json("codes")
+        listed = dict((c["name"], c["code"]) for c in document["results"][0]["codes"])
+        self.assertEqual(listed, header)
+        self.assertTrue(all(c["meaning"] for c in document["results"][0]["codes"]))
+
+    def test_json(self):
+        code, document = zukcli_json("version", "mode", "limits", "status")
+        self.assertEqual(code, 0)
+        version, mode, limits, status = document["results"]
+        self.assertEqual((version["name"], version["version"], version["release"]), ("ZUK_OK", 0x30100, "3.1.0"))
+        self.assertEqual(mode["mode"], 256)
+        self.assertEqual((limits["maxUserId"], limits["maxPassword"]), (128, 256))
+        self.assertTrue(status["healthy"])
+        self.install.machine(Mode=0)
+        code, document = zukcli_json("version")
+        self.assertEqual(code, 1)
+        self.assertEqual((document["results"][0]["result"], document["results"][0]["name"]), (4, "ZUK_ERR_DISABLED"))
+        self.assertEqual(len(document["results"][0]["prompts"]), 1)
+
+
+class Status(unittest.TestCase):
+    """status on a healthy configuration and on broken ones, each as the library sees it."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.install = Install()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.install.remove()
+
+    def setUp(self):
+        self.install.write_ini(GOOD_INI)
+
+    def test_healthy(self):
+        self.install.machine()
+        code, out = zukcli("status")
+        self.assertEqual(code, 0, out)
+        self.assertIn("healthy: the library loads", out)
+        code, document = zukcli_json("status")
+        status = document["results"][0]
+        self.assertEqual((code, status["healthy"], status["libraryLoads"], status["findings"]), (0, True, True, []))
+        self.assertEqual(status["settings"]["[Log] FileName"], self.install.windows + "ZUKcntrl.log")
+
+    def test_broken(self):
+        missing_folder = self.install.windows + "missing\\"
+        cases = [
+            # (what, machine values, INI text or None for the good one, level, text, library loads)
+            ("Device 2", {"Device": 2}, None, "error", "Device is 2, not 0 or 1", False),
+            ("no Config", {"Config": None}, None, "error", "Config is missing", False),
+            ("no InstallPath", {"InstallPath": None}, None, "error", "InstallPath is missing", False),
+            ("Mode as text", {"Mode": "256"}, None, "warning", "not a REG_DWORD", True),
+            ("Mode 0", {"Mode": 0}, None, "warning", "switched off", True),
+            ("no backslash", {"InstallPath": self.install.windows.rstrip("\\")}, None, "warning",
+             "does not end with a backslash", True),
+            ("no catalogue", {"InstallPath": missing_folder}, None, "warning", "ZukLang.csv' does not exist", True),
+            ("FeliCa idm", {"FeliCa": "idm"}, None, "warning", "not exactly IDM", True),
+            ("misspelt key", {}, "[Card]\r\nPolingInterval=500\r\n", "warning", "PolingInterval is not read", True),
+            ("unknown section", {}, "[Logs]\r\nMode=3\r\n", "warning", "section [Logs] is not read", True),
+            ("not a number", {}, "[Card]\r\nVerifyRetry=three\r\n", "warning", "is not a whole number", True),
+            ("reader model", {}, "[Device]\r\nDeviceName=pr300\r\n", "error", "only PR300", True),
+            ("port name", {}, "[Device]\r\nPortName=COM12\r\n", "warning", "for COM10 and above", True),
+            ("long port name", {}, "[Device]\r\nPortName=" + "C" * 600 + "\r\n", "error", "512 characters", True),
+            ("log folder", {}, "[Log]\r\nMode=1\r\nFileName=" + missing_folder + "z.log\r\n", "warning",
+             "folder", True),
+            ("log mode", {}, "[Log]\r\nMode=2\r\n", "warning", "only 0, 1 and 3", True),
+            ("system codes", {}, "[FeliCa]\r\nSystemCode=81 65,12\r\n", "error", "holds no valid code", True),
+        ]
+        for what, values, ini, level, text, loads in cases:
+            with self.subTest(what):
+                self.install.write_ini(ini if ini is not None else GOOD_INI)
+                self.install.machine(**values)
+                code, document = zukcli_json("status")
+                status = document["results"][0]
+                self.assertEqual(code, 1)
+                self.assertFalse(status["healthy"])
+                self.assertEqual(status["libraryLoads"], loads)
+                self.assertTrue(any(f["level"] == level and text in f["message"] for f in status["findings"]),
+                                status["findings"])
+        self.install.machine()
+
+
+SAMPLE_CARD = os.path.join(SOURCE, "sim", "cards", "alice.card")
+
+
+class Simulator:
+    """zuk-reader-sim with a card (the sample one unless told) on COM26 of the prefix, and its
+    control channel."""
+
+    def __init__(self, card_text=None):
+        self.work = tempfile.mkdtemp()
+        card = SAMPLE_CARD
+        if card_text is not None:
+            card = os.path.join(self.work, "card.card")
+            with open(card, "w") as f:
+                f.write(card_text)
+        self.process = subprocess.Popen(
+            [SIM, "--link", os.path.join(PREFIX, "dosdevices", "com26"), "--control-port", "0",
+             "--card", card, "--log", os.path.join(self.work, "sim.log")],
+            stdout=subprocess.PIPE, text=True)
+        port = None
+        for _ in range(2):
+            line = self.process.stdout.readline()
+            if line.startswith("CONTROL "):
+                port = int(line.split()[1])
+        self.control = socket.create_connection(("127.0.0.1", port), timeout=10)
+
+    def command(self, line, ends=b"\n"):
+        """The reply; a reply of several lines (dump) ends with an END line."""
+        self.control.sendall((line + "\n").encode())
+        reply = b""
+        while not reply.endswith(ends):
+            reply += self.control.recv(256)
+        return reply.decode().strip()
+
+    def stop(self):
+        self.control.close()
+        self.process.terminate()
+        self.process.wait(10)
+        self.process.stdout.close()
+        with open(os.path.join(self.work, "sim.log")) as f:
+            log = f.read()
+        shutil.rmtree(self.work, ignore_errors=True)
+        return log
+
+
+@unittest.skipUnless(SIM and os.path.exists(SIM), "no zuk-reader-sim")
+class WithReader(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.install = Install()
+        cls.install.write_ini("[Device]\r\nPortName=\\\\.\\COM26\r\n[Log]\r\nMode=3\r\n[FeliCa]\r\nSystemCode=88B4\r\n")
+        cls.install.machine()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.install.remove()
+
+    def setUp(self):
+        self.install.machine()
+        self.sim = Simulator()
+
+    def tearDown(self):
+        # CTest shows this only when the test fails.
+        sys.stderr.write("---- simulator log ----\n" + self.sim.stop())
+
+    def test_card_commands_in_one_process(self):
+        code, out = zukcli("open", "sense", "name", "user-option", "admin-option", "verify-pin", "1234", "close")
+        self.assertEqual(code, 0, out)
+        for text in ("ZUKOpen: ZUK_OK (0)", "handle: 1", "present: yes", "text: Alice Example", "text: opt-user",
+                     "text: opt-admin", "ZUKVerifyPIN: ZUK_OK (0)", "ZUKClose: ZUK_OK (0)"):
+            self.assertIn(text, out)
+        self.assertNotIn("1234", out)  # the PIN is never printed
+
+    def test_wrong_pin_and_small_buffer_in_json(self):
+        code, document = zukcli_json("open", "sense", "verify-pin", "0000", "name", "--size", "5", "close")
+        self.assertEqual(code, 1)
+        names = [r["name"] for r in document["results"]]
+        self.assertEqual(names, ["ZUK_OK", "ZUK_OK", "ZUK_ERR_PIN_WRONG", "ZUK_ERR_BUFFER", "ZUK_OK"])
+        # The card counted the failure: its PIN control block reads limit 3, count 1.
+        self.assertTrue(self.sim.command("dump 1", ends=b"END\n").startswith("OK\n03 01 "))
+
+    def test_account_from_a_card_without_pin(self):
+        with open(SAMPLE_CARD) as f:
+            without_pin = re.sub(r"(?m)^pin = .*$", "pin =", f.read())
+        cases = [
+            # (machine values, account, password)
+            ({"Config": 0x3}, "alice", "s3cret-pass"),          # user ID and password, nothing remembered
+            ({"Config": 0x3, "FeliCa": "IDM"}, "012e4c1f930a5507", ""),  # the IDm is the account
+        ]
+        for values, account, password in cases:
+            with self.subTest(values=values):
+                self.sim.stop()
+                self.sim = Simulator(without_pin)
+                self.install.machine(**values)
+                code, document = zukcli_json("open", "sense", "account", "--show-password", "close")
+                self.assertEqual(code, 0, document)
+                result = document["results"][2]
+                self.assertEqual((result["account"], result["accountLength"]), (account, len(account)))
+                self.assertEqual((result["password"], result["passwordLength"]), (password, len(password)))
+
+    def test_watch_reports_a_card_taken_away(self):
+        watcher = subprocess.Popen(["wine", os.path.join(BIN, "zukcli.exe"), "--cancel-prompts", "--json", "open",
+                                    "sense", "--watch", "--for", "4", "--interval", "200", "close"],
+                                   stdout=subprocess.PIPE)
+        time.sleep(2)
+        self.assertEqual(self.sim.command("remove"), "OK")
+        out, _ = watcher.communicate(timeout=60)
+        document = json.loads(out.decode("latin-1"))
+        presence = [r["present"] for r in document["results"] if r["command"] == "sense"]
+        self.assertEqual(presence, [True, False], document)
+        self.assertEqual(document["exitCode"], 0)
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)

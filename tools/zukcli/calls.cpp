@@ -1,0 +1,267 @@
+// One runner per export.  Each asks the library for its export by name, calls it with buffers of
+// exactly the sizes it announces, and never trusts an out length beyond the buffer it gave.
+#include "tools/zukcli/calls.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <vector>
+
+#include "tools/zukcli/library.h"
+#include "tools/zukcli/prompts.h"
+
+namespace {
+
+volatile LONG g_interrupted = 0;
+
+BOOL WINAPI OnConsoleControl(DWORD type) {
+    if (type == CTRL_C_EVENT || type == CTRL_BREAK_EVENT) {
+        InterlockedExchange(&g_interrupted, 1);
+        return TRUE;
+    }
+    return FALSE;
+}
+
+long long OptionValue(const Command &c, const char *name, long long fallback) {
+    auto it = c.options.find(name);
+    long long value = fallback;
+    if (it != c.options.end()) ParseInteger(it->second, &value);
+    return value;
+}
+
+int HandleFor(const Command &c, const Session &s) {
+    return static_cast<int>(OptionValue(c, "--handle", s.handle));
+}
+
+// A new entry for an export call; false (with the entry already reported) when the export cannot
+// be called.
+template <typename Fn>
+bool Prepare(const Command &c, const char *exportName, Entry *entry, Fn *fn, Report *report) {
+    entry->command = c.name;
+    entry->exportName = exportName;
+    std::string why;
+    *fn = Export<Fn>(exportName, &why);
+    if (!*fn) {
+        entry->error = why;
+        entry->failed = true;
+        report->Add(*entry);
+        return false;
+    }
+    return true;
+}
+
+// Records the call's result, with the prompts answered meanwhile, and reports the entry.
+bool Finish(Entry *entry, int result, Report *report) {
+    entry->called = true;
+    entry->result = result;
+    entry->prompts = TakeAnsweredPrompts();
+    if (result != ZUK_OK) entry->failed = true;
+    report->Add(*entry);
+    return !entry->failed;
+}
+
+// A text buffer of the size the caller asked for: the library may fill all of it.  A size of 0
+// or below still gets a valid pointer, so that the library's own check answers.
+std::vector<char> Buffer(long long size) {
+    return std::vector<char>(static_cast<std::size_t>(size > 0 ? size : 1), '\0');
+}
+
+// The out length must lie within the buffer; otherwise the call is a failure of the library.
+bool CheckLength(Entry *entry, const char *what, int length, long long size) {
+    if (length >= 0 && length <= size) return true;
+    entry->error = std::string("the library reported a ") + what + " length of " +
+                   std::to_string(length) + " for a buffer of " + std::to_string(size) + " bytes";
+    entry->failed = true;
+    return false;
+}
+
+bool Version(const Command &c, Report *r) {
+    Entry e;
+    LibVersionFn fn = nullptr;
+    if (!Prepare(c, "ZUKGetLibVersion", &e, &fn, r)) return false;
+    int version = 0;
+    const int result = fn(&version);
+    if (result == ZUK_OK) {
+        e.AddHex("version", version);
+        char text[32];
+        std::snprintf(text, sizeof text, "%d.%d.%d", (version >> 16) & 0xFF, (version >> 8) & 0xFF,
+                      version & 0xFF);
+        e.AddText("release", text);
+    }
+    return Finish(&e, result, r);
+}
+
+bool Mode(const Command &c, Report *r) {
+    Entry e;
+    LibModeFn fn = nullptr;
+    if (!Prepare(c, "ZUKGetLibMode", &e, &fn, r)) return false;
+    int mode = -1;
+    const int result = fn(&mode, 0);
+    if (result == ZUK_OK) {
+        e.AddNumber("mode", mode);
+        e.AddText("meaning", mode == 256   ? "the account comes from a card"
+                             : mode == 768 ? "the account comes from a card or is typed"
+                                           : "switched off or not an operating mode");
+    }
+    return Finish(&e, result, r);
+}
+
+bool Limits(const Command &c, Report *r) {
+    Entry e;
+    MaxLengthFn fn = nullptr;
+    if (!Prepare(c, "ZUKGetMaxLength", &e, &fn, r)) return false;
+    int id = 0, password = 0;
+    const int result = fn(&id, &password);
+    if (result == ZUK_OK) {
+        e.AddNumber("maxUserId", id);
+        e.AddNumber("maxPassword", password);
+    }
+    return Finish(&e, result, r);
+}
+
+bool Open(const Command &c, Session *s, Report *r) {
+    Entry e;
+    OpenFn fn = nullptr;
+    if (!Prepare(c, "ZUKOpen", &e, &fn, r)) return false;
+    const int unset = 0x7EEEEEEE;
+    int handle = unset;
+    const int result = fn(&handle);
+    if (handle != unset) {
+        s->handle = handle;
+        e.AddNumber("handle", handle);
+        if (result == ZUK_OK && handle == 0) e.AddText("reader", "none (registry Device is 0)");
+    }
+    return Finish(&e, result, r);
+}
+
+bool Close(const Command &c, Session *s, Report *r) {
+    Entry e;
+    CloseFn fn = nullptr;
+    if (!Prepare(c, "ZUKClose", &e, &fn, r)) return false;
+    return Finish(&e, fn(HandleFor(c, *s)), r);
+}
+
+bool SenseOnce(const Command &c, SenseFn fn, int handle, Report *r, int *present) {
+    Entry e;
+    e.command = c.name;
+    e.exportName = "ZUKSenseCard";
+    *present = -1;
+    const int result = fn(handle, present);
+    if (result == ZUK_OK) e.AddFlag("present", *present == 1);
+    return Finish(&e, result, r);
+}
+
+bool Sense(const Command &c, Session *s, Report *r) {
+    Entry e;
+    SenseFn fn = nullptr;
+    if (!Prepare(c, "ZUKSenseCard", &e, &fn, r)) return false;
+    const int handle = HandleFor(c, *s);
+    int present = -1;
+    if (c.options.count("--watch") == 0) return SenseOnce(c, fn, handle, r, &present);
+
+    // Watching: one entry for the first answer and one for each change of presence.  A failure
+    // ends the watch (its prompt has already offered Retry).
+    const long long seconds = OptionValue(c, "--for", 0);
+    const long long interval = OptionValue(c, "--interval", 500);
+    const DWORD start = GetTickCount();
+    SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+    if (!r->Json()) r->Message("watching the reader (Ctrl+C ends)");
+    bool ok = SenseOnce(c, fn, handle, r, &present);
+    while (ok && !g_interrupted) {
+        if (seconds > 0 && GetTickCount() - start >= static_cast<DWORD>(seconds * 1000)) break;
+        Sleep(static_cast<DWORD>(interval > 0 ? interval : 1));
+        int now = -1;
+        const int result = fn(handle, &now);
+        if (result != ZUK_OK || now != present) {
+            Entry change;
+            change.command = c.name;
+            change.exportName = "ZUKSenseCard";
+            if (result == ZUK_OK) {
+                change.AddFlag("present", now == 1);
+                change.AddText("change", now == 1 ? "a card was laid on the reader"
+                                                  : "the card was taken away");
+            }
+            ok = Finish(&change, result, r);
+            present = now;
+        }
+    }
+    SetConsoleCtrlHandler(OnConsoleControl, FALSE);
+    return ok;
+}
+
+bool VerifyPin(const Command &c, Session *s, Report *r) {
+    Entry e;
+    VerifyPinFn fn = nullptr;
+    if (!Prepare(c, "ZUKVerifyPIN", &e, &fn, r)) return false;
+    const std::string &pin = c.arguments[0];
+    e.AddNumber("pinLength", static_cast<long long>(pin.size()));  // never the PIN itself
+    return Finish(&e, fn(HandleFor(c, *s), static_cast<int>(pin.size()), pin.c_str()), r);
+}
+
+bool ReadText(const Command &c, const char *exportName, Session *s, Report *r) {
+    Entry e;
+    ReadTextFn fn = nullptr;
+    if (!Prepare(c, exportName, &e, &fn, r)) return false;
+    const long long size = OptionValue(c, "--size", 1024);
+    std::vector<char> buffer = Buffer(size);
+    int length = static_cast<int>(size);
+    const int result = fn(HandleFor(c, *s), buffer.data(), &length);
+    if (result == ZUK_OK && CheckLength(&e, "text", length, size)) {
+        e.AddText("text", std::string(buffer.data(), static_cast<std::size_t>(length)));
+        e.AddNumber("length", length);
+    }
+    return Finish(&e, result, r);
+}
+
+bool Account(const Command &c, Session *s, Report *r) {
+    Entry e;
+    UserAccountFn fn = nullptr;
+    if (!Prepare(c, "ZUKGetUserAccount", &e, &fn, r)) return false;
+    long long mode = 0, parent = 0;
+    auto it = c.options.find("--mode");
+    if (it != c.options.end()) ParseAccountMode(it->second, &mode);
+    it = c.options.find("--parent");
+    if (it != c.options.end()) ParseWindow(it->second, &parent);
+    const long long accountSize = OptionValue(c, "--account-size", 128);
+    const long long passwordSize = OptionValue(c, "--password-size", 256);
+    std::vector<char> account = Buffer(accountSize), password = Buffer(passwordSize);
+
+    AccountRequest request = {};
+    request.Version = ZUK_ACCOUNT_REQUEST_VERSION;
+    request.AccountBuffer = account.data();
+    request.AccountLength = static_cast<int32_t>(accountSize);
+    request.PasswordBuffer = password.data();
+    request.PasswordLength = static_cast<int32_t>(passwordSize);
+    HWND window = parent == kConsoleWindow ? GetConsoleWindow()
+                                           : reinterpret_cast<HWND>(static_cast<INT_PTR>(parent));
+    e.AddHex("requestMode", mode);
+    const int result = fn(HandleFor(c, *s), &request, static_cast<int>(mode), window);
+    if (result == ZUK_OK && CheckLength(&e, "account", request.AccountLength, accountSize) &&
+        CheckLength(&e, "password", request.PasswordLength, passwordSize)) {
+        e.AddText("account", std::string(account.data(), static_cast<std::size_t>(request.AccountLength)));
+        e.AddNumber("accountLength", request.AccountLength);
+        if (c.options.count("--show-password")) {
+            e.AddText("password", std::string(password.data(), static_cast<std::size_t>(request.PasswordLength)));
+        }
+        e.AddNumber("passwordLength", request.PasswordLength);
+    }
+    SecureZeroMemory(password.data(), password.size());
+    return Finish(&e, result, r);
+}
+
+}  // namespace
+
+bool RunCall(const Command &c, Session *s, Report *r) {
+    if (c.name == "version") return Version(c, r);
+    if (c.name == "mode") return Mode(c, r);
+    if (c.name == "limits") return Limits(c, r);
+    if (c.name == "open") return Open(c, s, r);
+    if (c.name == "close") return Close(c, s, r);
+    if (c.name == "sense") return Sense(c, s, r);
+    if (c.name == "verify-pin") return VerifyPin(c, s, r);
+    if (c.name == "name") return ReadText(c, "ZUKGetUserName", s, r);
+    if (c.name == "user-option") return ReadText(c, "ZUKGetUserOption", s, r);
+    if (c.name == "admin-option") return ReadText(c, "ZUKGetAdminOption", s, r);
+    if (c.name == "account") return Account(c, s, r);
+    return false;
+}

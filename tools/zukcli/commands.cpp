@@ -1,0 +1,207 @@
+// The subcommand table: names, options and their checks, and the dispatch to the runners.
+// Every argument is checked before anything runs, so a mistyped command line calls nothing.
+#include "tools/zukcli/commands.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "tools/zukcli/calls.h"
+#include "tools/zukcli/results.h"
+#include "tools/zukcli/status.h"
+
+namespace {
+
+enum class Value { None, Integer, Size, AccountMode, Window };
+
+// Buffers zukcli allocates for the library: at most 1 MiB; sizes of 0 or below are passed on as
+// given, so that the library's own check answers.
+const long long kMaxBufferSize = 1 << 20;
+
+struct OptionSpec {
+    const char *name;
+    Value value;
+};
+
+struct CommandSpec {
+    const char *name;
+    OptionSpec options[7];
+    int minArguments;
+    int maxArguments;
+};
+
+const CommandSpec kCommands[] = {
+    {"version", {}, 0, 0},
+    {"mode", {}, 0, 0},
+    {"limits", {}, 0, 0},
+    {"open", {}, 0, 0},
+    {"close", {{"--handle", Value::Integer}}, 0, 0},
+    {"sense",
+     {{"--handle", Value::Integer}, {"--watch", Value::None}, {"--for", Value::Integer},
+      {"--interval", Value::Integer}},
+     0, 0},
+    {"verify-pin", {{"--handle", Value::Integer}}, 1, 1},
+    {"name", {{"--handle", Value::Integer}, {"--size", Value::Size}}, 0, 0},
+    {"user-option", {{"--handle", Value::Integer}, {"--size", Value::Size}}, 0, 0},
+    {"admin-option", {{"--handle", Value::Integer}, {"--size", Value::Size}}, 0, 0},
+    {"account",
+     {{"--handle", Value::Integer}, {"--mode", Value::AccountMode},
+      {"--account-size", Value::Size}, {"--password-size", Value::Size},
+      {"--parent", Value::Window}, {"--show-password", Value::None}},
+     0, 0},
+    {"status", {}, 0, 0},
+    {"codes", {}, 0, 0},
+};
+
+const CommandSpec *FindSpec(const std::string &name) {
+    for (const CommandSpec &spec : kCommands) {
+        if (name == spec.name) return &spec;
+    }
+    return nullptr;
+}
+
+const OptionSpec *FindOption(const CommandSpec &spec, const std::string &name) {
+    for (const OptionSpec &option : spec.options) {
+        if (option.name && name == option.name) return &option;
+    }
+    return nullptr;
+}
+
+bool CheckValue(Value kind, const std::string &text) {
+    long long ignored = 0;
+    switch (kind) {
+    case Value::None: return true;
+    case Value::Integer: return ParseInteger(text, &ignored);
+    case Value::Size: return ParseInteger(text, &ignored) && ignored <= kMaxBufferSize;
+    case Value::AccountMode: return ParseAccountMode(text, &ignored);
+    case Value::Window: return ParseWindow(text, &ignored);
+    }
+    return false;
+}
+
+}  // namespace
+
+bool ParseInteger(const std::string &text, long long *value) {
+    if (text.empty()) return false;
+    errno = 0;
+    char *end = nullptr;
+    const long long v = std::strtoll(text.c_str(), &end, 0);
+    if (errno != 0 || *end != '\0' || v < -2147483648LL || v > 4294967295LL) return false;
+    *value = v;
+    return true;
+}
+
+bool ParseAccountMode(const std::string &text, long long *value) {
+    if (text == "interactive") { *value = 0; return true; }
+    if (text == "handover") { *value = 0x1010000; return true; }
+    if (text == "pickup") { *value = 0x10000; return true; }
+    return ParseInteger(text, value);
+}
+
+bool ParseWindow(const std::string &text, long long *value) {
+    if (text == "none") { *value = 0; return true; }
+    if (text == "console") { *value = kConsoleWindow; return true; }
+    return ParseInteger(text, value);
+}
+
+bool IsCommandName(const std::string &word) { return FindSpec(word) != nullptr; }
+
+bool ParseCommand(const std::vector<std::string> &args, std::size_t *next, Command *out,
+                  std::string *error) {
+    const std::string &name = args[*next];
+    const CommandSpec *spec = FindSpec(name);
+    if (!spec) {
+        *error = "unknown command '" + name + "' (zukcli --help lists the commands)";
+        return false;
+    }
+    *out = Command();
+    out->name = name;
+    ++*next;
+    while (*next < args.size() && !IsCommandName(args[*next])) {
+        std::string word = args[*next];
+        if (word.size() > 2 && word.compare(0, 2, "--") == 0) {
+            std::string value;
+            const std::size_t equals = word.find('=');
+            if (equals != std::string::npos) {
+                value = word.substr(equals + 1);
+                word = word.substr(0, equals);
+            }
+            const OptionSpec *option = FindOption(*spec, word);
+            if (!option) {
+                *error = name + ": unknown option " + word;
+                return false;
+            }
+            if (option->value != Value::None && equals == std::string::npos) {
+                if (*next + 1 >= args.size()) {
+                    *error = name + ": " + word + " needs a value";
+                    return false;
+                }
+                value = args[++*next];
+            }
+            if (option->value == Value::None && equals != std::string::npos) {
+                *error = name + ": " + word + " takes no value";
+                return false;
+            }
+            if (!CheckValue(option->value, value)) {
+                *error = name + ": invalid value '" + value + "' for " + word;
+                return false;
+            }
+            out->options[word] = value;
+        } else {
+            out->arguments.push_back(word);
+        }
+        ++*next;
+    }
+    const int count = static_cast<int>(out->arguments.size());
+    if (count < spec->minArguments || count > spec->maxArguments) {
+        *error = name + (spec->maxArguments == 0 ? ": takes no arguments"
+                                                 : ": needs exactly one argument");
+        if (count > spec->maxArguments && count > 0) {
+            *error += " (unknown command '" + out->arguments[static_cast<std::size_t>(spec->maxArguments)] +
+                      "'?)";
+        }
+        return false;
+    }
+    return true;
+}
+
+bool RunCommand(const Command &command, Session *session, Report *report) {
+    if (command.name == "status") return RunStatus(report);
+    if (command.name == "codes") return ListResultCodes(report);
+    return RunCall(command, session, report);
+}
+
+const char *UsageText() {
+    return "usage: zukcli [--json] [--dll PATH] [--cancel-prompts] COMMAND [options] [COMMAND ...]\n"
+           "\n"
+           "Loads ZUKcntrl.dll (--dll, else ZUKCNTRL_DLL, else the one next to zukcli.exe) and runs\n"
+           "the commands in order, in one process (the reader stays open only within a process):\n"
+           "  version                      ZUKGetLibVersion\n"
+           "  mode                         ZUKGetLibMode\n"
+           "  limits                       ZUKGetMaxLength\n"
+           "  open                         ZUKOpen; later commands use the handle it returns\n"
+           "  close [--handle N]           ZUKClose\n"
+           "  sense [--handle N] [--watch [--for SECONDS] [--interval MS]]\n"
+           "                               ZUKSenseCard; --watch prints each change of presence\n"
+           "                               until Ctrl+C, a failure, or SECONDS have passed\n"
+           "  verify-pin PIN [--handle N]  ZUKVerifyPIN\n"
+           "  name [--handle N] [--size N]          ZUKGetUserName (a buffer of N bytes: 1024,\n"
+           "                                        at most 1048576)\n"
+           "  user-option [--handle N] [--size N]   ZUKGetUserOption\n"
+           "  admin-option [--handle N] [--size N]  ZUKGetAdminOption\n"
+           "  account [--mode interactive|handover|pickup|N] [--account-size N]\n"
+           "          [--password-size N] [--parent none|console|HWND] [--handle N]\n"
+           "          [--show-password]    ZUKGetUserAccount (sizes 128 and 256; the password is\n"
+           "                               shown only with --show-password)\n"
+           "  status                       the registry and INI settings as the library reads\n"
+           "                               them, and what is wrong with them\n"
+           "  codes                        every result code with its name and meaning\n"
+           "\n"
+           "  --json            one JSON document instead of text\n"
+           "  --cancel-prompts  answer the library's message boxes (Retry / Cancel, notices) with\n"
+           "                    Cancel, so a failing call returns its result at once (for scripts);\n"
+           "                    its dialogs (card wait, PIN, ID and password) stay for a person\n"
+           "\n"
+           "Exit code: 0 when every call returned ZUK_OK (0) and status found no problem; 1\n"
+           "otherwise; 2 for a command line that cannot be understood (then nothing runs).\n";
+}

@@ -1,0 +1,294 @@
+// ZUKcntrl.ini as the library reads it: private-profile semantics (missing file, section or key:
+// the default), text values through the quote stripping, texts of 512 characters or more refused,
+// and the system codes split at commas with only four-digit hexadecimal pieces kept.
+#include <windows.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "tools/zukcli/settings_check.h"
+
+namespace {
+
+struct KnownSection {
+    const char *name;
+    const char *keys[3];
+};
+
+const KnownSection kSections[] = {
+    {"Card", {"PollingInterval", "VerifyRetry", nullptr}},
+    {"Device", {"PortName", "DeviceName", nullptr}},
+    {"Log", {"Mode", "FileName", nullptr}},
+    {"FeliCa", {"SystemCode", nullptr, nullptr}},
+};
+
+const char kAbsent[] = "\x7f(absent)";
+const std::size_t kTextField = 512;  // the library's text fields, terminator included
+
+std::string Trim(const std::string &s) {
+    const std::size_t a = s.find_first_not_of(" \t");
+    if (a == std::string::npos) return std::string();
+    return s.substr(a, s.find_last_not_of(" \t") - a + 1);
+}
+
+// Entries of a zero-separated, double-zero-terminated list.
+std::vector<std::string> List(const std::vector<char> &buffer, DWORD length) {
+    std::vector<std::string> out;
+    const char *p = buffer.data();
+    const char *end = p + length;
+    while (p < end && *p) {
+        out.emplace_back(p);
+        p += std::strlen(p) + 1;
+    }
+    return out;
+}
+
+const KnownSection *FindSection(const std::string &name) {
+    for (const KnownSection &s : kSections) {
+        if (lstrcmpiA(s.name, name.c_str()) == 0) return &s;
+    }
+    return nullptr;
+}
+
+bool KnownKey(const KnownSection &section, const std::string &key) {
+    for (const char *k : section.keys) {
+        if (k && lstrcmpiA(k, key.c_str()) == 0) return true;
+    }
+    return false;
+}
+
+class Ini {
+public:
+    explicit Ini(const std::string &path) : path_(path) {}
+    bool Present(const char *section, const char *key) const { return Raw(section, key, kAbsent) != kAbsent; }
+    std::string Raw(const char *section, const char *key, const char *def) const {
+        std::vector<char> buffer(1024, '\0');
+        if (path_.empty()) return def;
+        GetPrivateProfileStringA(section, key, def, buffer.data(), 1024, path_.c_str());
+        return buffer.data();
+    }
+    std::int32_t Number(const char *section, const char *key, std::int32_t def) const {
+        if (path_.empty()) return def;
+        return static_cast<std::int32_t>(GetPrivateProfileIntA(section, key, def, path_.c_str()));
+    }
+    const std::string &Path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+std::string Item(const char *section, const char *key) {
+    return std::string("[") + section + "] " + key;
+}
+
+// A number key: a value that is not a whole number is read only up to its first non-digit.
+std::int32_t NumberKey(const Ini &ini, const char *section, const char *key, std::int32_t def,
+                       StatusCheck *check) {
+    const std::int32_t value = ini.Number(section, key, def);
+    if (ini.Present(section, key)) {
+        const std::string raw = Trim(ini.Raw(section, key, ""));
+        char *end = nullptr;
+        std::strtol(raw.c_str(), &end, 10);
+        if (raw.empty() || *end != '\0') {
+            check->Add(Finding::Warning, Item(section, key),
+                       Item(section, key) + " = " + Quoted(raw) + " is not a whole number: the library reads " +
+                           std::to_string(value));
+        }
+    }
+    return value;
+}
+
+// A text key through the quote stripping; false when it is too long and so refused (empty).
+bool TextKey(const Ini &ini, const char *section, const char *key, const std::string &def,
+             std::string *value) {
+    *value = StripQuotesText(ini.Raw(section, key, def.c_str()));
+    if (value->size() >= kTextField) {
+        value->clear();
+        return false;
+    }
+    return true;
+}
+
+std::string Folder(const std::string &path) {
+    const std::size_t slash = path.find_last_of("\\/");
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+bool FolderExists(const std::string &folder) {
+    const DWORD a = GetFileAttributesA(folder.c_str());
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+void CheckUnknownEntries(const Ini &ini, StatusCheck *check) {
+    std::vector<char> buffer(32768, '\0');
+    DWORD n = GetPrivateProfileSectionNamesA(buffer.data(), static_cast<DWORD>(buffer.size()),
+                                             ini.Path().c_str());
+    for (const std::string &section : List(buffer, n)) {
+        const KnownSection *known = FindSection(section);
+        if (!known) {
+            check->Add(Finding::Warning, "[" + section + "]",
+                       "section [" + section + "] is not read by the library (sections: Card, Device, Log, FeliCa)");
+            continue;
+        }
+        std::vector<char> entries(32768, '\0');
+        DWORD m = GetPrivateProfileSectionA(section.c_str(), entries.data(),
+                                            static_cast<DWORD>(entries.size()), ini.Path().c_str());
+        for (const std::string &entry : List(entries, m)) {
+            const std::string line = Trim(entry);
+            if (line.empty() || line[0] == ';') continue;
+            const std::string key = Trim(line.substr(0, line.find('=')));
+            if (!KnownKey(*known, key)) {
+                std::string keys;
+                for (const char *k : known->keys) {
+                    if (k) keys += (keys.empty() ? "" : ", ") + std::string(k);
+                }
+                check->Add(Finding::Warning, Item(known->name, key.c_str()),
+                           Item(known->name, key.c_str()) + " is not read by the library (keys of [" +
+                               known->name + "]: " + keys + ")");
+            }
+        }
+    }
+}
+
+void CheckCard(const Ini &ini, StatusCheck *check) {
+    const std::int32_t polling = NumberKey(ini, "Card", "PollingInterval", 1000, check);
+    check->Set("[Card] PollingInterval", std::to_string(polling) + " ms");
+    if (polling <= 0) {
+        check->Add(Finding::Warning, "[Card] PollingInterval",
+                   "[Card] PollingInterval is " + std::to_string(polling) + ": a polling period must be above 0 ms");
+    }
+    std::int32_t retry = NumberKey(ini, "Card", "VerifyRetry", 0, check);
+    if (retry < 0) {
+        check->Add(Finding::Info, "[Card] VerifyRetry",
+                   "[Card] VerifyRetry is " + std::to_string(retry) + ", read as 0 (no limit)");
+        retry = 0;
+    }
+    check->Set("[Card] VerifyRetry", retry == 0 ? "0 (no limit)" : std::to_string(retry) + " PIN entries");
+}
+
+void CheckDevice(const Ini &ini, StatusCheck *check) {
+    std::string port, device;
+    if (!TextKey(ini, "Device", "PortName", "", &port)) {
+        check->Add(Finding::Error, "[Device] PortName",
+                   "[Device] PortName is 512 characters or longer: refused, so the port is looked up instead");
+    }
+    check->Set("[Device] PortName", port.empty() ? "(found through the USB-serial driver's entries)" : port);
+    // The name is opened as written: COM10 and above exist only as \\.\COMn.
+    if (port.size() > 4 && lstrcmpiA(port.substr(0, 3).c_str(), "COM") == 0 &&
+        port.find_first_not_of("0123456789", 3) == std::string::npos) {
+        check->Add(Finding::Warning, "[Device] PortName",
+                   "[Device] PortName " + Quoted(port) + " cannot be opened under that name: write " +
+                       Quoted("\\\\.\\" + port) + " for COM10 and above");
+    }
+    if (!TextKey(ini, "Device", "DeviceName", "PR300", &device)) {
+        check->Add(Finding::Error, "[Device] DeviceName",
+                   "[Device] DeviceName is 512 characters or longer: refused, so no reader model matches");
+    }
+    check->Set("[Device] DeviceName", device);
+    if (device != "PR300") {
+        check->Add(check->device == 1 ? Finding::Error : Finding::Info, "[Device] DeviceName",
+                   "[Device] DeviceName is " + Quoted(device) +
+                       ": only PR300 (exactly) is supported; ZUKOpen with a reader answers ZUK_ERR_PORT_OPEN (1280)");
+    }
+}
+
+void CheckLog(const Ini &ini, StatusCheck *check) {
+    const std::int32_t mode = NumberKey(ini, "Log", "Mode", 0, check);
+    check->logMode = mode;
+    const bool on = mode == 1 || mode == 3;
+    check->Set("[Log] Mode", std::to_string(mode) + (mode == 1 ? " (failures)" : mode == 3 ? " (everything)" : " (off)"));
+    if (!on && mode != 0) {
+        check->Add(Finding::Warning, "[Log] Mode",
+                   "[Log] Mode is " + std::to_string(mode) + ": only 0, 1 and 3 are defined; the trace is off");
+    }
+    const std::string fallback = check->installPath + "ZUKcntrl.log";
+    const std::string def = fallback.size() < kTextField ? fallback : std::string();
+    std::string file;
+    if (!TextKey(ini, "Log", "FileName", def, &file)) {
+        check->Add(on ? Finding::Error : Finding::Info, "[Log] FileName",
+                   "[Log] FileName is 512 characters or longer: refused, the trace is not written");
+    } else if (file.empty() && on) {
+        check->Add(Finding::Warning, "[Log] FileName",
+                   "no trace log file name (the default built from InstallPath is too long, or the value is "
+                   "empty): the trace is not written");
+    }
+    check->Set("[Log] FileName", file.empty() ? "(none)" : file);
+    if (!on || file.empty()) return;
+    if (file.size() + 4 >= kTextField) {
+        check->Add(Finding::Warning, "[Log] FileName",
+                   "[Log] FileName is too long for its rotation name (" + Quoted(file + ".old") +
+                       " exceeds 511 characters): the trace is not written");
+    }
+    const std::string folder = Folder(file);
+    const bool absolute = (file.size() >= 3 && file[1] == ':') || file.compare(0, 2, "\\\\") == 0;
+    if (!absolute) {
+        check->Add(Finding::Warning, "[Log] FileName",
+                   "[Log] FileName " + Quoted(file) + " is not a full path: it is relative to each host's current folder");
+    } else if (!FolderExists(folder)) {
+        check->Add(Finding::Warning, "[Log] FileName",
+                   "the trace log's folder " + Quoted(folder) + " does not exist: the trace is not written");
+    }
+}
+
+void CheckSystemCodes(const Ini &ini, StatusCheck *check) {
+    const std::string text = StripQuotesText(ini.Raw("FeliCa", "SystemCode", "8165"));
+    std::vector<std::string> accepted, ignored;
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        std::size_t comma = text.find(',', start);
+        if (comma == std::string::npos) comma = text.size();
+        const std::string piece = text.substr(start, comma - start);
+        if (!piece.empty()) {
+            if (piece.size() == 4 && IsHexDigits(piece)) {
+                accepted.push_back(piece);
+            } else {
+                ignored.push_back(piece);
+            }
+        }
+        start = comma + 1;
+    }
+    std::string codes;
+    for (std::size_t i = 0; i < accepted.size() && i < 5; ++i) codes += (i ? ", " : "") + accepted[i];
+    check->Set("[FeliCa] SystemCode", codes.empty() ? "(none)" : codes);
+    for (const std::string &piece : ignored) {
+        check->Add(Finding::Warning, "[FeliCa] SystemCode",
+                   "[FeliCa] SystemCode piece " + Quoted(piece) +
+                       " is not four hexadecimal digits (spaces count): it is ignored");
+    }
+    if (accepted.size() > 5) {
+        check->Add(Finding::Warning, "[FeliCa] SystemCode",
+                   "[FeliCa] SystemCode lists " + std::to_string(accepted.size()) +
+                       " codes: only the first five are polled");
+    }
+    if (accepted.empty()) {
+        check->Add(check->device == 1 ? Finding::Error : Finding::Warning, "[FeliCa] SystemCode",
+                   "[FeliCa] SystemCode holds no valid code: no card can be found");
+    }
+}
+
+}  // namespace
+
+void CheckIniFile(StatusCheck *check) {
+    std::string path = check->installPath + "ZUKcntrl.ini";
+    if (path.size() >= 1024) {
+        check->Add(Finding::Warning, "ZUKcntrl.ini",
+                   "InstallPath is too long to name ZUKcntrl.ini (1023 characters): the file is not read, "
+                   "every INI setting takes its default");
+        path.clear();
+    } else {
+        const DWORD a = GetFileAttributesA(path.c_str());
+        if (a == INVALID_FILE_ATTRIBUTES || (a & FILE_ATTRIBUTE_DIRECTORY)) {
+            check->Add(Finding::Info, "ZUKcntrl.ini",
+                       Quoted(path) + " does not exist: every INI setting takes its default");
+            path.clear();
+        } else {
+            check->Set("INI file", path);
+        }
+    }
+    const Ini ini(path);
+    if (!path.empty()) CheckUnknownEntries(ini, check);
+    CheckCard(ini, check);
+    CheckDevice(ini, check);
+    CheckLog(ini, check);
+    CheckSystemCodes(ini, check);
+}

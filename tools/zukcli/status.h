@@ -1,0 +1,12 @@
+// `status`: the registry values and the INI file as the library reads them when a process loads
+// it, what it makes of each, and what is wrong.
+#ifndef ZUKCLI_STATUS_H
+#define ZUKCLI_STATUS_H
+
+#include "tools/zukcli/report.h"
+
+// Reports one entry; false when something keeps the library from loading or from working as
+// configured.
+bool RunStatus(Report *report);
+
+#endif
