@@ -18,19 +18,19 @@ enum class Value { None, Integer, Size, AccountMode, Window };
 // given, so that the library's own check answers.
 const long long kMaxBufferSize = 1 << 20;
 
-struct OptionSpec {
+struct OptionForm {
     const char *name;
     Value value;
 };
 
-struct CommandSpec {
+struct CommandForm {
     const char *name;
-    OptionSpec options[7];
+    OptionForm options[7];
     int minArguments;
     int maxArguments;
 };
 
-const CommandSpec kCommands[] = {
+const CommandForm kCommands[] = {
     {"version", {}, 0, 0},
     {"mode", {}, 0, 0},
     {"limits", {}, 0, 0},
@@ -53,15 +53,15 @@ const CommandSpec kCommands[] = {
     {"codes", {}, 0, 0},
 };
 
-const CommandSpec *FindSpec(const std::string &name) {
-    for (const CommandSpec &spec : kCommands) {
-        if (name == spec.name) return &spec;
+const CommandForm *FindForm(const std::string &name) {
+    for (const CommandForm &form : kCommands) {
+        if (name == form.name) return &form;
     }
     return nullptr;
 }
 
-const OptionSpec *FindOption(const CommandSpec &spec, const std::string &name) {
-    for (const OptionSpec &option : spec.options) {
+const OptionForm *FindOption(const CommandForm &form, const std::string &name) {
+    for (const OptionForm &option : form.options) {
         if (option.name && name == option.name) return &option;
     }
     return nullptr;
@@ -104,13 +104,13 @@ bool ParseWindow(const std::string &text, long long *value) {
     return ParseInteger(text, value);
 }
 
-bool IsCommandName(const std::string &word) { return FindSpec(word) != nullptr; }
+bool IsCommandName(const std::string &word) { return FindForm(word) != nullptr; }
 
 bool ParseCommand(const std::vector<std::string> &args, std::size_t *next, Command *out,
                   std::string *error) {
     const std::string &name = args[*next];
-    const CommandSpec *spec = FindSpec(name);
-    if (!spec) {
+    const CommandForm *form = FindForm(name);
+    if (!form) {
         *error = "unknown command '" + name + "' (zukcli --help lists the commands)";
         return false;
     }
@@ -126,7 +126,7 @@ bool ParseCommand(const std::vector<std::string> &args, std::size_t *next, Comma
                 value = word.substr(equals + 1);
                 word = word.substr(0, equals);
             }
-            const OptionSpec *option = FindOption(*spec, word);
+            const OptionForm *option = FindOption(*form, word);
             if (!option) {
                 *error = name + ": unknown option " + word;
                 return false;
@@ -153,11 +153,11 @@ bool ParseCommand(const std::vector<std::string> &args, std::size_t *next, Comma
         ++*next;
     }
     const int count = static_cast<int>(out->arguments.size());
-    if (count < spec->minArguments || count > spec->maxArguments) {
-        *error = name + (spec->maxArguments == 0 ? ": takes no arguments"
+    if (count < form->minArguments || count > form->maxArguments) {
+        *error = name + (form->maxArguments == 0 ? ": takes no arguments"
                                                  : ": needs exactly one argument");
-        if (count > spec->maxArguments && count > 0) {
-            *error += " (unknown command '" + out->arguments[static_cast<std::size_t>(spec->maxArguments)] +
+        if (count > form->maxArguments && count > 0) {
+            *error += " (unknown command '" + out->arguments[static_cast<std::size_t>(form->maxArguments)] +
                       "'?)";
         }
         return false;
