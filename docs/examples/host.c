@@ -3,6 +3,7 @@
  *
  *   host            prints the library's version, mode and the buffer sizes to use
  *   host reader     also opens the reader, tells whether a card is there, reads the user name
+ *   host identify   asks the library who the user is (card and PIN, or typed ID and password)
  *
  * Build with MinGW-w64 (i686):
  *   i686-w64-mingw32-gcc -I<ZUKcntrl>\include host.c -L<ZUKcntrl>\lib -lZUKcntrl -o host.exe
@@ -53,6 +54,33 @@ static int use_reader(void)
     return result;
 }
 
+/* The library's main operation: it shows its own prompts and fills the two buffers. */
+static int identify(void)
+{
+    char account[128], password[256];
+    AccountRequest request;
+    int handle = 0;
+    int result = ZUKOpen(&handle);
+    if (result != ZUK_OK) return result;
+    memset(&request, 0, sizeof request);
+    request.Version = ZUK_ACCOUNT_REQUEST_VERSION;
+    request.AccountBuffer = account;
+    request.AccountLength = (int32_t)sizeof account;
+    request.PasswordBuffer = password;
+    request.PasswordLength = (int32_t)sizeof password;
+    result = ZUKGetUserAccount(handle, &request, ZUK_ACCOUNT_MODE_INTERACTIVE, NULL);
+    if (result == ZUK_OK) {
+        printf("user: %.*s (password of %d bytes)\n", (int)request.AccountLength, account,
+               (int)request.PasswordLength);
+    } else if (result == ZUK_CANCELLED) {
+        printf("cancelled by the user\n");
+    }
+    /* A real host hands the password on, then clears it. */
+    memset(password, 0, sizeof password);
+    ZUKClose(handle);
+    return result;
+}
+
 int main(int argc, char **argv)
 {
     int version = 0, mode = 0, max_id = 0, max_password = 0;
@@ -73,5 +101,6 @@ int main(int argc, char **argv)
     if (result == ZUK_OK) printf("buffers: user ID %d bytes, password %d bytes\n", max_id, max_password);
 
     if (result == ZUK_OK && argc > 1 && strcmp(argv[1], "reader") == 0) result = use_reader();
+    if (result == ZUK_OK && argc > 1 && strcmp(argv[1], "identify") == 0) result = identify();
     return result == ZUK_OK ? 0 : 1;
 }
