@@ -74,16 +74,17 @@ class Install:
         os.remove(path)
 
 
-def zukcli(*args, timeout=60):
+def zukcli(*args, timeout=60, env=None, encoding="latin-1"):
     """Runs zukcli (answering the library's prompts with Cancel); returns (exit code, stdout)."""
-    result = wine([os.path.join(BIN, "zukcli.exe"), "--cancel-prompts"] + list(args), timeout=timeout)
+    result = wine([os.path.join(BIN, "zukcli.exe"), "--cancel-prompts"] + list(args), timeout=timeout,
+                  env=dict(os.environ, **(env or {})))
     if result.stderr:
         sys.stderr.write("zukcli %s: %s\n" % (" ".join(args), result.stderr.decode("latin-1")))
-    return result.returncode, result.stdout.decode("latin-1").replace("\r\n", "\n")
+    return result.returncode, result.stdout.decode(encoding).replace("\r\n", "\n")
 
 
-def zukcli_json(*args, timeout=60):
-    code, out = zukcli("--json", *args, timeout=timeout)
+def zukcli_json(*args, timeout=60, env=None):
+    code, out = zukcli("--json", *args, timeout=timeout, env=env, encoding="utf-8")
     document = json.loads(out)  # fails the test when the output is not JSON
     assert document["exitCode"] == code, (document["exitCode"], code)
     return code, document
@@ -244,12 +245,12 @@ class Simulator:
     """zuk-reader-sim with a card (the sample one unless told) on COM26 of the prefix, and its
     control channel."""
 
-    def __init__(self, card_text=None):
+    def __init__(self, card_text=None, encoding="utf-8"):
         self.work = tempfile.mkdtemp()
         card = SAMPLE_CARD
         if card_text is not None:
             card = os.path.join(self.work, "card.card")
-            with open(card, "w") as f:
+            with open(card, "w", encoding=encoding) as f:
                 f.write(card_text)
         self.process = subprocess.Popen(
             [SIM, "--link", os.path.join(PREFIX, "dosdevices", "com26"), "--control-port", "0",
@@ -336,6 +337,16 @@ class WithReader(unittest.TestCase):
                 self.assertEqual((result["account"], result["accountLength"]), (account, len(account)))
                 self.assertEqual((result["password"], result["passwordLength"]), (password, len(password)))
 
+    def test_json_carries_card_texts_as_utf8(self):
+        # A Japanese system's card texts are CP932 bytes; the JSON document holds them as UTF-8.
+        with open(SAMPLE_CARD) as f:
+            text = f.read().replace("user_name = Alice Example", "user_name = \u5c71\u7530 \u82b1\u5b50")
+        self.sim.stop()
+        self.sim = Simulator(text.encode("cp932").decode("latin-1"), encoding="latin-1")
+        code, document = zukcli_json("open", "sense", "name", "close", env={"LC_ALL": "ja_JP.UTF-8"})
+        self.assertEqual(code, 0, document)
+        self.assertEqual(document["results"][2]["text"], "\u5c71\u7530 \u82b1\u5b50")
+
     def test_watch_reports_a_card_taken_away(self):
         watcher = subprocess.Popen(["wine", os.path.join(BIN, "zukcli.exe"), "--cancel-prompts", "--json", "open",
                                     "sense", "--watch", "--for", "4", "--interval", "200", "close"],
@@ -343,7 +354,7 @@ class WithReader(unittest.TestCase):
         time.sleep(2)
         self.assertEqual(self.sim.command("remove"), "OK")
         out, _ = watcher.communicate(timeout=60)
-        document = json.loads(out.decode("latin-1"))
+        document = json.loads(out.decode("utf-8"))
         presence = [r["present"] for r in document["results"] if r["command"] == "sense"]
         self.assertEqual(presence, [True, False], document)
         self.assertEqual(document["exitCode"], 0)
