@@ -1,8 +1,13 @@
 #!/usr/bin/env bash
-# The demo: builds the library, installs it with its catalogue and settings into a private Wine
-# prefix, and lets a host program load ZUKcntrl.dll and call it.  Installs missing Debian packages
-# first.  With ZUK_USE_DISPLAY=1 and a DISPLAY set, prompts appear on that display; otherwise a
-# private Xvfb display is used.
+# The demo: builds the library and its installer, installs it into a private Wine prefix, serves a
+# simulated PR300 reader with a sample card on a virtual COM port, and lets a host program
+# identify the user through ZUKcntrl.dll: open, sense, name and options, the user account with the
+# PIN prompt, close.  Then prints the trace log the library wrote.
+#
+# Without a display (or without ZUK_USE_DISPLAY=1) everything runs under a private Xvfb display
+# and the host answers the PIN prompt itself (PIN 1234), saving a picture of the dialog.  With
+# ZUK_USE_DISPLAY=1 and a DISPLAY, the PIN dialog appears on that display for a person to type into
+# (the sample card's PIN is 1234).  Installs missing Debian packages first.
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 
@@ -10,32 +15,60 @@ zuk_install_packages
 zuk_build_native
 zuk_build_win32
 
+demo="$ZUK_ROOT/build/demo"
+mkdir -p "$demo"
 export WINEPREFIX_OVERRIDE="$ZUK_ROOT/build/wine-demo"
-trap zuk_wine_stop EXIT
+simpid=""
+finish() {
+    if [ -n "$simpid" ]; then kill "$simpid" >/dev/null 2>&1 || true; fi
+    zuk_wine_stop
+}
+trap finish EXIT
 zuk_wine_start
 
-# Install: the DLL and host next to the catalogue and settings, as an installer would.
 bin="$ZUK_ROOT/build/win32/bin"
 install="$WINEPREFIX/drive_c/Program Files/KORVA/ZUKcntrl"
-mkdir -p "$install"
-cp "$bin/ZUKcntrl.dll" "$bin/zukcli.exe" "$ZUK_ROOT"/dist/ZukLang* "$install/"
-printf '[Card]\r\nPollingInterval=1000\r\nVerifyRetry=3\r\n[Device]\r\nDeviceName=PR300\r\n[Log]\r\nMode=3\r\n' \
+zuk_log "Installing with the silent installer ($(basename "$bin"/ZUKcntrl-*-setup.exe))"
+# Card mode with the reader; user ID and password from the card, nothing remembered.
+wine "$bin"/ZUKcntrl-*-setup.exe /S /MODE=256 /DEVICE=1 /CONFIG=0x3 </dev/null
+# The installed INI, pointed at the simulated reader on COM5, tracing every outcome, polling for
+# the sample card's system code.
+printf '[Card]\r\nPollingInterval=500\r\nVerifyRetry=3\r\n[Device]\r\nPortName=\\\\.\\COM5\r\nDeviceName=PR300\r\n[Log]\r\nMode=3\r\n[FeliCa]\r\nSystemCode=88B4\r\n' \
     > "$install/ZUKcntrl.ini"
 rm -f "$install/ZUKcntrl.log"
-key='HKLM\SOFTWARE\KORVA\ZUKLib'
-wine reg add "$key" /v InstallPath /t REG_SZ /d 'C:\Program Files\KORVA\ZUKcntrl\' /f >/dev/null 2>&1
-wine reg add "$key" /v Mode /t REG_DWORD /d 256 /f >/dev/null 2>&1
-wine reg add "$key" /v Device /t REG_DWORD /d 1 /f >/dev/null 2>&1
-wine reg add "$key" /v Config /t REG_DWORD /d 0x231 /f >/dev/null 2>&1
 
-zuk_log "A host loads ZUKcntrl.dll under Wine and asks for its version and mode"
-wine "$install/zukcli.exe" version mode
+zuk_log "Simulated PR300 reader on COM5 with the sample card (sim/cards/alice.card)"
+rm -f "$WINEPREFIX/dosdevices/com5"
+"$ZUK_ROOT/build/native/sim/zuk-reader-sim" --link "$WINEPREFIX/dosdevices/com5" \
+    --card "$ZUK_ROOT/sim/cards/alice.card" --log "$demo/reader.log" >"$demo/reader.out" 2>&1 &
+simpid=$!
+for _ in $(seq 100); do grep -q '^PTY ' "$demo/reader.out" && break; sleep 0.05; done
+grep '^PTY ' "$demo/reader.out"
 
-zuk_log "Trace log ($(basename "$install")/ZUKcntrl.log)"
+picture="$demo/pin-dialog.png"
+rm -f "$picture"
+answer=(--pin 1234 --screenshot "$(winepath -w "$picture")")
+if [ "${ZUK_USE_DISPLAY:-0}" = 1 ] && [ -n "${DISPLAY:-}" ]; then
+    answer=()
+    zuk_log "Type the PIN 1234 into the dialog on your display"
+fi
+
+zuk_log "A host identifies the user: open, sense, name, options, account (PIN prompt), close"
+cd "$install"
+status=0
+wine ./zukcli.exe version open sense name user-option admin-option \
+    account --show-password "${answer[@]}" close </dev/null || status=$?
+
+zuk_log "Trace log (C:\\Program Files\\KORVA\\ZUKcntrl\\ZUKcntrl.log)"
 tr -d '\r' < "$install/ZUKcntrl.log"
 
-zuk_log "Built files"
+zuk_log "Files"
 echo "  DLL:              $bin/ZUKcntrl.dll"
 echo "  header:           $ZUK_ROOT/include/ZUKcntrl.h"
 echo "  import libraries: $bin/libZUKcntrl.dll.a (MinGW), $bin/ZUKcntrl.lib (MSVC)"
+echo "  installer:        $(ls "$bin"/ZUKcntrl-*-setup.exe)"
 echo "  installed into:   $install"
+if [ -f "$picture" ]; then echo "  PIN dialog:       $picture"; fi
+echo "  reader traffic:   $demo/reader.log"
+if [ "$status" -eq 0 ]; then zuk_log "The user was identified from the sample card"; fi
+exit "$status"

@@ -1,6 +1,7 @@
 // One runner per export.  Each asks the library for its export by name, calls it with buffers of
 // exactly the sizes it announces, and never trusts an out length beyond the buffer it gave.
 #include "tools/zukcli/calls.h"
+#include "tools/zukcli/pin_answerer.h"
 
 #include <windows.h>
 
@@ -235,7 +236,14 @@ bool Account(const Command &c, Session *s, Report *r) {
     HWND window = parent == kConsoleWindow ? GetConsoleWindow()
                                            : reinterpret_cast<HWND>(static_cast<INT_PTR>(parent));
     e.AddHex("requestMode", mode);
+    // Without a person at the screen, the PIN dialog is answered by a watcher thread.
+    it = c.options.find("--pin");
+    const bool answering = it != c.options.end();
+    const auto shot = c.options.find("--screenshot");
+    const std::string picture = shot != c.options.end() ? shot->second : "";
+    if (answering) StartPinAnswerer(it->second, picture);
     const int result = fn(HandleFor(c, *s), &request, static_cast<int>(mode), window);
+    if (answering && StopPinAnswerer()) e.AddText("screenshot", picture);
     if (result == ZUK_OK && CheckLength(&e, "account", request.AccountLength, accountSize) &&
         CheckLength(&e, "password", request.PasswordLength, passwordSize)) {
         e.AddText("account", std::string(account.data(), static_cast<std::size_t>(request.AccountLength)));

@@ -12,7 +12,7 @@
 
 namespace {
 
-enum class Value { None, Integer, Size, AccountMode, Window };
+enum class Value { None, Integer, Size, AccountMode, Window, Text };
 
 // Buffers zukcli allocates for the library: at most 1 MiB; sizes of 0 or below are passed on as
 // given, so that the library's own check answers.
@@ -25,7 +25,7 @@ struct OptionForm {
 
 struct CommandForm {
     const char *name;
-    OptionForm options[7];
+    OptionForm options[8];
     int minArguments;
     int maxArguments;
 };
@@ -47,7 +47,8 @@ const CommandForm kCommands[] = {
     {"account",
      {{"--handle", Value::Integer}, {"--mode", Value::AccountMode},
       {"--account-size", Value::Size}, {"--password-size", Value::Size},
-      {"--parent", Value::Window}, {"--show-password", Value::None}},
+      {"--parent", Value::Window}, {"--show-password", Value::None}, {"--pin", Value::Text},
+      {"--screenshot", Value::Text}},
      0, 0},
     {"status", {}, 0, 0},
     {"codes", {}, 0, 0},
@@ -75,6 +76,7 @@ bool CheckValue(Value kind, const std::string &text) {
     case Value::Size: return ParseInteger(text, &ignored) && ignored <= kMaxBufferSize;
     case Value::AccountMode: return ParseAccountMode(text, &ignored);
     case Value::Window: return ParseWindow(text, &ignored);
+    case Value::Text: return !text.empty();
     }
     return false;
 }
@@ -191,8 +193,10 @@ const char *UsageText() {
            "  admin-option [--handle N] [--size N]  ZUKGetAdminOption\n"
            "  account [--mode interactive|handover|pickup|N] [--account-size N]\n"
            "          [--password-size N] [--parent none|console|HWND] [--handle N]\n"
-           "          [--show-password]    ZUKGetUserAccount (sizes 128 and 256; the password is\n"
-           "                               shown only with --show-password)\n"
+           "          [--show-password] [--pin PIN [--screenshot FILE.png]]\n"
+           "                               ZUKGetUserAccount (sizes 128 and 256; the password is\n"
+           "                               shown only with --show-password); --pin answers the\n"
+           "                               PIN dialog itself, --screenshot saves a picture of it\n"
            "  status                       the registry and INI settings as the library reads\n"
            "                               them, and what is wrong with them\n"
            "  codes                        every result code with its name and meaning\n"

@@ -1,7 +1,7 @@
 // Driving the library's prompt dialogs.
 #include "tests/wine/support/dialog_driver.h"
 
-#include "tests/wine/support/png_writer.h"
+#include "tools/picture/window_picture.h"
 #include "tests/wine/support/ui_watcher.h"
 #include "tests/wine/support/wine_support.h"
 
@@ -148,50 +148,10 @@ void SendEscape(HWND dialog) {
 void SendCloseCommand(HWND dialog) { PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0); }
 
 std::string SaveScreenshot(HWND window, const std::string &folder, const std::string &name) {
-    RECT r{};
-    if (!GetWindowRect(window, &r)) return "";
-    const int width = r.right - r.left;
-    const int height = r.bottom - r.top;
-    if (width <= 0 || height <= 0) return "";
-
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;  // top-down rows
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    void *bits = nullptr;
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ old = SelectObject(memory, bitmap);
-    // Let the window finish painting, then copy it as the screen shows it (it is on top).
-    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
-    Sleep(100);
-    // From the screen: PrintWindow under Wine leaves out the controls.
-    const bool copied = BitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY) != FALSE;
-    GdiFlush();
-
-    std::string path;
-    if (copied && bits != nullptr) {
-        std::vector<unsigned char> rgb(static_cast<size_t>(width) * height * 3);
-        const unsigned char *src = static_cast<const unsigned char *>(bits);
-        for (size_t i = 0, n = static_cast<size_t>(width) * height; i < n; ++i) {
-            rgb[i * 3 + 0] = src[i * 4 + 2];
-            rgb[i * 3 + 1] = src[i * 4 + 1];
-            rgb[i * 3 + 2] = src[i * 4 + 0];
-        }
-        std::string dir = ProgramDir() + "..\\screenshots\\";
-        CreateDirectoryA(dir.c_str(), nullptr);
-        dir += folder + "\\";
-        CreateDirectoryA(dir.c_str(), nullptr);
-        path = dir + name + ".png";
-        if (!WritePng(path, width, height, rgb)) path.clear();
-    }
-    SelectObject(memory, old);
-    DeleteObject(bitmap);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
-    return path;
+    std::string dir = ProgramDir() + "..\\screenshots\\";
+    CreateDirectoryA(dir.c_str(), nullptr);
+    dir += folder + "\\";
+    CreateDirectoryA(dir.c_str(), nullptr);
+    const std::string path = dir + name + ".png";
+    return SaveWindowPicture(window, path) ? path : "";
 }

@@ -1,7 +1,7 @@
-// A minimal PNG writer for test pictures: 8-bit RGB, no filtering, stored (uncompressed) deflate
+// A minimal PNG writer for window pictures: 8-bit RGB, no filtering, stored (uncompressed) deflate
 // blocks.  Enough for screenshots of small windows, with no library behind it.
-#ifndef ZUK_TESTS_WINE_PNG_WRITER_H
-#define ZUK_TESTS_WINE_PNG_WRITER_H
+#ifndef ZUK_TOOLS_PICTURE_PNG_WRITER_H
+#define ZUK_TOOLS_PICTURE_PNG_WRITER_H
 
 #include <cstdint>
 #include <string>

@@ -1,5 +1,5 @@
 // PNG encoding with stored deflate blocks.
-#include "tests/wine/support/png_writer.h"
+#include "tools/picture/png_writer.h"
 
 #include <cstdio>
 
