@@ -12,6 +12,7 @@
 #include "link/channel.h"
 #include "link/reader.h"
 #include "link/transport.h"
+#include "tests/wine/support/sim_control.h"
 
 namespace {
 
@@ -22,42 +23,6 @@ std::string PortPath() {
     const char *com = std::getenv("ZUK_SIM_COM");
     return std::string("\\\\.\\") + (com != nullptr ? com : "COM21");
 }
-
-// The simulator's control channel: one loopback connection, one line per command and reply.
-class SimControl {
-public:
-    SimControl() {
-        WSADATA data;
-        WSAStartup(MAKEWORD(2, 2), &data);
-        const char *port = std::getenv("ZUK_SIM_CONTROL_PORT");
-        if (port == nullptr) return;
-        sock_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        addr.sin_port = htons(static_cast<u_short>(std::atoi(port)));
-        if (connect(sock_, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0) {
-            closesocket(sock_);
-            sock_ = INVALID_SOCKET;
-        }
-    }
-    ~SimControl() {
-        if (sock_ != INVALID_SOCKET) closesocket(sock_);
-        WSACleanup();
-    }
-    bool Connected() const { return sock_ != INVALID_SOCKET; }
-    std::string Command(const std::string &line) {
-        const std::string out = line + "\n";
-        send(sock_, out.data(), static_cast<int>(out.size()), 0);
-        std::string reply;
-        char c;
-        while (recv(sock_, &c, 1, 0) == 1 && c != '\n') reply += c;
-        return reply;
-    }
-
-private:
-    SOCKET sock_ = INVALID_SOCKET;
-};
 
 LinkStatus SendCardCommand(std::string *answerHex) {
     const std::uint8_t body[] = {0x06, 0x01, 0x02};
