@@ -23,7 +23,7 @@ INT_PTR CALLBACK AccessingProc(HWND dialog, UINT message, WPARAM /*wParam*/, LPA
         return FALSE;  // nothing in it takes the focus
     case WM_CLOSE:
         // Only the library closes this window; a close from anywhere else ends the process.
-        if (g_run.endFlag == 0) EndProcessFromDialog(dialog, false);
+        EndProcessUnlessLibraryEnded(dialog, false);
         DestroyWindow(dialog);
         return TRUE;
     case WM_DESTROY:

@@ -34,11 +34,9 @@ INT_PTR CALLBACK CardWaitProc(HWND dialog, UINT message, WPARAM wParam, LPARAM l
         default:
             return FALSE;
         }
-    case WM_DESTROY: {
-        DialogRun *run = RunOf(dialog);
-        if (run != nullptr && run->endFlag == 0) EndProcessFromDialog(dialog, true);
+    case WM_DESTROY:
+        EndProcessUnlessLibraryEnded(dialog, true);
         return FALSE;
-    }
     default:
         return FALSE;
     }

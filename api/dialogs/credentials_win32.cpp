@@ -130,8 +130,8 @@ INT_PTR CALLBACK CredentialsProc(HWND dialog, UINT message, WPARAM wParam, LPARA
         }
     }
     case WM_DESTROY: {
-        DialogRun *run = RunOf(dialog);
-        if (run != nullptr && run->endFlag == 0) EndProcessFromDialog(dialog, run->variant == kCardOrId);
+        const DialogRun *run = RunOf(dialog);
+        EndProcessUnlessLibraryEnded(dialog, run != nullptr && run->variant == kCardOrId);
         return FALSE;
     }
     default:

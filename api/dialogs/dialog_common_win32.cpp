@@ -122,7 +122,9 @@ void EndByLibrary(HWND dialog, int result) {
     EndDialog(dialog, 1);
 }
 
-void EndProcessFromDialog(HWND dialog, bool stopTimer) {
+void EndProcessUnlessLibraryEnded(HWND dialog, bool stopTimer) {
+    const DialogRun *run = RunOf(dialog);
+    if (run == nullptr || run->endFlag != 0) return;
     CardCloseSession();
     if (stopTimer) StopPollTimer(dialog);
     LeaveApi();

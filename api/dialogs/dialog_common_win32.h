@@ -57,8 +57,9 @@ void PostCommand(HWND dialog, int controlId);
 // Ends a modal dialog with a result after setting its end flag.
 void EndByLibrary(HWND dialog, int result);
 
-// A dialog destroyed from outside: closes the card session, stops the poll timer when stopTimer,
-// leaves the call frame, releases the reader's mutex and ends the process with exit code 0.
-void EndProcessFromDialog(HWND dialog, bool stopTimer);
+// For a dialog being destroyed or closed: unless the library ended it (so it goes from outside,
+// with its owner or the host's window tree), closes the card session, stops the poll timer when
+// stopTimer, leaves the call frame, releases the reader's mutex and ends the process with code 0.
+void EndProcessUnlessLibraryEnded(HWND dialog, bool stopTimer);
 
 #endif

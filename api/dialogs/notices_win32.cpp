@@ -45,11 +45,9 @@ INT_PTR CALLBACK NoticeProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
         }
         return LOWORD(wParam) == IDCANCEL ? TRUE : FALSE;  // Esc: nothing happens
     }
-    case WM_DESTROY: {
-        DialogRun *run = RunOf(dialog);
-        if (run != nullptr && run->endFlag == 0) EndProcessFromDialog(dialog, true);
+    case WM_DESTROY:
+        EndProcessUnlessLibraryEnded(dialog, true);
         return FALSE;
-    }
     default:
         return FALSE;
     }
