@@ -149,4 +149,12 @@ TEST_F(CardExports, MaxLengthSetsTheDialogLimits) {
     EXPECT_EQ(PinInputLimit(), 16);
 }
 
+TEST_F(CardExports, UnloadClosesTheReaderTheHostLeftOpen) {
+    Open();
+    ASSERT_EQ(sim.speed, 115200u);
+    LibraryDetach();
+    EXPECT_EQ(CardSessionIsOpen(), 0);
+    EXPECT_EQ(sim.speed, 9600u) << "the reader was not taken back to 9600 bit/s";
+}
+
 }  // namespace
