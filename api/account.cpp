@@ -21,6 +21,7 @@ namespace {
 
 const char kName[] = "ZUKGetUserAccount";
 const std::uint32_t kInputIdOnly = 1;
+const std::uint32_t kInputIdAndPassword = 3;
 const std::uint32_t kRememberId = 0x10;
 const std::uint32_t kRememberIdAndPassword = 0x30;
 const std::uint32_t kModeCard = 0x100;
@@ -257,7 +258,8 @@ int CardPath(AccountRequest *request, int handle, int mode, void *window) {
 bool RememberedPairComplete() {
     const std::uint32_t input = GetInputItems();
     const std::uint32_t remember = GetRememberItems();
-    return (input == 1 && remember == kRememberId) || (input == 3 && remember == kRememberIdAndPassword);
+    return (input == kInputIdOnly && remember == kRememberId) ||
+           (input == kInputIdAndPassword && remember == kRememberIdAndPassword);
 }
 
 int ValidateAccountRequest(int mode, void *window, const AccountRequest *request, int handle) {
