@@ -337,6 +337,18 @@ class WithReader(unittest.TestCase):
                 self.assertEqual((result["account"], result["accountLength"]), (account, len(account)))
                 self.assertEqual((result["password"], result["passwordLength"]), (password, len(password)))
 
+    def test_account_through_the_pin_dialog_answered_by_zukcli(self):
+        # --pin types the PIN into the library's dialog; --screenshot keeps a PNG picture of it.
+        self.install.machine(Config=0x3)
+        picture = os.path.join(self.sim.work, "pin.png")
+        code, document = zukcli_json("open", "sense", "account", "--show-password", "--pin", "1234",
+                                     "--screenshot", "Z:" + picture.replace("/", "\\"), "close")
+        self.assertEqual(code, 0, document)
+        result = document["results"][2]
+        self.assertEqual((result["account"], result["password"]), ("alice", "s3cret-pass"))
+        with open(picture, "rb") as f:
+            self.assertEqual(f.read(8), b"\x89PNG\r\n\x1a\n")
+
     def test_json_carries_card_texts_as_utf8(self):
         # A Japanese system's card texts are CP932 bytes; the JSON document holds them as UTF-8.
         with open(SAMPLE_CARD) as f:
