@@ -7,7 +7,8 @@ ZUK_JOBS="${ZUK_JOBS:-2}"
 zuk_log() { printf '\n==> %s\n' "$*"; }
 
 # Debian packages the builds and tests need; installed only when one is missing.
-ZUK_PACKAGES=(cmake g++ make googletest libgtest-dev g++-mingw-w64-i686 wine wine32:i386 xvfb x11-apps
+ZUK_PACKAGES=(cmake g++ make googletest libgtest-dev g++-mingw-w64-i686 g++-mingw-w64-x86-64
+              wine wine32:i386 wine64 xvfb x11-apps
               imagemagick fonts-ipafont-gothic llvm-14 clang python3-cryptography-vectors libssl-dev
               python3 nsis mono-mcs)
 
@@ -38,19 +39,54 @@ zuk_build_native() {  # [asan]
     cmake --build "$dir" -j "$ZUK_JOBS"
 }
 
+# The 32-bit library and its programs (build/win32), then the 64-bit ones (build/win64), whose
+# installer carries both libraries.
 zuk_build_win32() {
     local dir="$ZUK_ROOT/build/win32"
-    zuk_log "Building ZUKcntrl.dll and the Windows programs in build/win32"
+    zuk_log "Building the 32-bit ZUKcntrl.dll and the Windows programs in build/win32"
     cmake -S "$ZUK_ROOT" -B "$dir" -DCMAKE_TOOLCHAIN_FILE="$ZUK_ROOT/cmake/mingw-i686.cmake" \
           -DCMAKE_BUILD_TYPE=Release -DZUK_NATIVE_BUILD_DIR="$ZUK_ROOT/build/native" >/dev/null
     cmake --build "$dir" -j "$ZUK_JOBS"
 }
 
-# Starts a private Xvfb display (unless ZUK_USE_DISPLAY=1 keeps the caller's) and a private 32-bit
-# Wine prefix with a warm, persistent wineserver.  zuk_wine_stop undoes both.
+zuk_build_win64() {
+    local dir="$ZUK_ROOT/build/win64"
+    zuk_log "Building the 64-bit ZUKcntrl.dll and the Windows programs in build/win64"
+    cmake -S "$ZUK_ROOT" -B "$dir" -DCMAKE_TOOLCHAIN_FILE="$ZUK_ROOT/cmake/mingw-x86_64.cmake" \
+          -DCMAKE_BUILD_TYPE=Release -DZUK_NATIVE_BUILD_DIR="$ZUK_ROOT/build/native" \
+          -DZUK_WIN32_BUILD_DIR="$ZUK_ROOT/build/win32" >/dev/null
+    cmake --build "$dir" -j "$ZUK_JOBS"
+}
+
+# Whether this machine executes 32-bit x86 programs.  Some virtual machines have no 32-bit user
+# mode ("Exec format error" for every i386 program, Wine's 32-bit loader and server included):
+# there Wine runs 64-bit Windows programs only, and the 32-bit library is built but cannot run.
+zuk_runs_32bit() { /lib/ld-linux.so.2 --version >/dev/null 2>&1; }
+
+# Where the machine cannot run Wine's 32-bit loader, "wine" (and "wine-stable", which Debian's
+# wineboot calls) must start the 64-bit loader directly: Debian's wrapper picks the 32-bit one
+# whenever it is installed.
+zuk_wine_loader() {
+    if zuk_runs_32bit; then return 0; fi
+    local shim="$ZUK_ROOT/build/wine-loader"
+    mkdir -p "$shim"
+    local name
+    for name in wine wine-stable; do
+        printf '#!/bin/sh\nexec /usr/lib/wine/wine64 "$@"\n' >"$shim/$name"
+        chmod +x "$shim/$name"
+    done
+    case ":$PATH:" in *":$shim:"*) ;; *) export PATH="$shim:$PATH" ;; esac
+    export WINELOADER=/usr/lib/wine/wine64
+}
+
+# Starts a private Xvfb display (unless ZUK_USE_DISPLAY=1 keeps the caller's) and a private 64-bit
+# Wine prefix with a warm, persistent wineserver.  The prefix runs 64-bit programs and, where the
+# machine executes 32-bit code, 32-bit ones under WOW64 with the 32-bit registry view, as 64-bit
+# Windows does.  zuk_wine_stop undoes both.
 zuk_wine_start() {
-    export WINEPREFIX="${WINEPREFIX_OVERRIDE:-$ZUK_ROOT/build/wine}"
-    export WINEARCH=win32
+    export WINEPREFIX="${WINEPREFIX_OVERRIDE:-$ZUK_ROOT/build/wine64}"
+    export WINEARCH=win64
+    zuk_wine_loader
     export WINEDEBUG=-all
     export WINEDLLOVERRIDES="mscoree,mshtml="
     if [ "${ZUK_USE_DISPLAY:-0}" != 1 ] || [ -z "${DISPLAY:-}" ]; then

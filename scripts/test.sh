@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs every test: the native tests (plain and with AddressSanitizer + UBSan) and the Wine tests
-# in a private 32-bit prefix with its own display.  Installs missing Debian packages first.
+# of the 64-bit and the 32-bit library in a private 64-bit prefix with its own display (the 32-bit
+# library under WOW64, as on 64-bit Windows).  Installs missing Debian packages first.
 # Exits non-zero on any failure.
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
@@ -9,6 +10,7 @@ zuk_install_packages
 zuk_build_native
 zuk_build_native asan
 zuk_build_win32
+zuk_build_win64
 
 status=0
 zuk_log "Native tests"
@@ -18,15 +20,21 @@ zuk_log "Native tests with AddressSanitizer and UndefinedBehaviorSanitizer"
 
 trap zuk_wine_stop EXIT
 zuk_wine_start
-zuk_log "Wine tests (prefix ${WINEPREFIX#"$ZUK_ROOT"/}, display $DISPLAY)"
-(cd "$ZUK_ROOT/build/win32" && ctest --output-on-failure) || status=1
-
-# Volatile credential keys must not survive the user's session: write them, restart the
-# wineserver, and look again.
-if [ -x "$ZUK_ROOT/scripts/check-volatile.sh" ]; then
-    zuk_log "Volatile keys across a wineserver restart"
-    "$ZUK_ROOT/scripts/check-volatile.sh" || status=1
+trees=(win64)
+if zuk_runs_32bit; then
+    trees+=(win32)
+else
+    zuk_log "This machine cannot execute 32-bit x86 code (no 32-bit user mode): the 32-bit library" \
+            "was built and linked but its Wine tests cannot run here; the 64-bit library's run them"
 fi
+for tree in "${trees[@]}"; do
+    zuk_log "Wine tests of build/$tree (prefix ${WINEPREFIX#"$ZUK_ROOT"/}, display $DISPLAY)"
+    (cd "$ZUK_ROOT/build/$tree" && ctest --output-on-failure) || status=1
+    # Volatile credential keys must not survive the user's session: write them, restart the
+    # wineserver, and look again.
+    zuk_log "Volatile keys across a wineserver restart (build/$tree)"
+    "$ZUK_ROOT/scripts/check-volatile.sh" "$tree" || status=1
+done
 
 if [ "$status" -eq 0 ]; then zuk_log "All tests passed"; else zuk_log "Some tests FAILED"; fi
 exit "$status"

@@ -21,7 +21,12 @@ const int kChildNoWindow = 5;
 // program's import slot, which the child points at WatchedExit.  It reports whether the library
 // had left the call frame and released the reader's mutex by then (the parent cannot see that
 // once the child is gone), and ends the process with the code given.
+// (32-bit import symbols carry the stdcall decoration and a leading underscore; 64-bit ones neither.)
+#ifdef _WIN64
+extern "C" void *g_exitProcessSlot asm("__imp_ExitProcess");
+#else
 extern "C" void *g_exitProcessSlot asm("__imp__ExitProcess@4");
+#endif
 void *g_realExit = nullptr;
 
 void WINAPI WatchedExit(UINT code) {
