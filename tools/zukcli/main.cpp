@@ -12,12 +12,14 @@
 #include "tools/zukcli/library.h"
 #include "tools/zukcli/prompts.h"
 #include "tools/zukcli/report.h"
+#include "tools/zukcli/status.h"
 
 namespace {
 
 struct Globals {
     bool json = false;
     bool cancelPrompts = false;
+    bool unattended = false;
     bool help = false;
     std::string dll;
 };
@@ -30,6 +32,7 @@ bool ParseCommandLine(int argc, char **argv, Globals *g, std::vector<Command> *c
         const std::string a = argv[i];
         if (a == "--json") g->json = true;
         else if (a == "--cancel-prompts") g->cancelPrompts = true;
+        else if (a == "--unattended") g->unattended = true;
         else if (a == "--help" || a == "-h" || a == "/?") g->help = true;
         else if (a == "--dll" && i + 1 < argc) g->dll = argv[++i];
         else if (a.compare(0, 6, "--dll=") == 0) g->dll = a.substr(6);
@@ -65,7 +68,11 @@ int main(int argc, char **argv) {
         return 0;
     }
     if (!globals.dll.empty()) SetDllPath(globals.dll);
-    if (globals.cancelPrompts) StartPromptCanceller();
+    // --unattended relies on the library's own prompt-free mode when the installation has it on,
+    // and answers the boxes itself otherwise: either way no call waits for a person.
+    if (globals.cancelPrompts || (globals.unattended && !InstallationIsUnattended())) {
+        StartPromptCanceller();
+    }
 
     Report report(globals.json);
     report.SetDll(DllPath());

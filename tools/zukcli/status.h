@@ -9,4 +9,8 @@
 // configured.
 bool RunStatus(Report *report);
 
+// True when the installation's ZUKcntrl.ini has [Prompt] Unattended=1, so the library shows no
+// retry or busy prompt of its own.
+bool InstallationIsUnattended();
+
 #endif

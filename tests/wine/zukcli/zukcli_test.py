@@ -175,6 +175,29 @@ class Offline(unittest.TestCase):
         self.assertEqual((document["results"][0]["result"], document["results"][0]["name"]), (4, "ZUK_ERR_DISABLED"))
         self.assertEqual(len(document["results"][0]["prompts"]), 1)
 
+    def test_unattended_mode_shows_no_box_and_traces_as_after_cancel(self):
+        log = os.path.join(self.install.dir, "ZUKcntrl.log")
+        self.install.machine(Mode=0)
+        runs = {}
+        for unattended in (False, True):
+            self.install.write_ini(GOOD_INI + ("[Prompt]\r\nUnattended=1\r\n" if unattended else ""))
+            if os.path.exists(log):
+                os.remove(log)
+            # zukcli's own canceller watches too: it finds no box to answer in unattended mode.
+            code, document = zukcli_json("version", "account")
+            self.assertEqual(code, 1)
+            results = document["results"]
+            self.assertEqual([r["name"] for r in results], ["ZUK_ERR_DISABLED", "ZUK_ERR_DISABLED"])
+            self.assertEqual(sum(len(r["prompts"]) for r in results), 0 if unattended else 2, results)
+            with open(log) as f:
+                runs[unattended] = [line[20:] for line in f.read().splitlines()]
+        self.assertEqual(runs[True], runs[False])
+        self.assertIn("ZUKGetLibVersion,ZUK,0x00000004", runs[True])
+        # Without any canceller the call still returns at once: no box waits for a person.
+        result = wine([os.path.join(BIN, "zukcli.exe"), "--unattended", "version"], timeout=30)
+        self.assertEqual(result.returncode, 1)
+        self.assertIn(b"ZUK_ERR_DISABLED (4)", result.stdout)
+
 
 class Status(unittest.TestCase):
     """status on a healthy configuration and on broken ones, each as the library sees it."""
