@@ -9,6 +9,7 @@
 #include "tools/zukcli/calls.h"
 #include "tools/zukcli/results.h"
 #include "tools/zukcli/status.h"
+#include "tools/zukcli/trace_view.h"
 
 namespace {
 
@@ -52,6 +53,7 @@ const CommandForm kCommands[] = {
      0, 0},
     {"status", {}, 0, 0},
     {"codes", {}, 0, 1},
+    {"trace", {{"--follow", Value::None}, {"--for", Value::Integer}}, 0, 1},
 };
 
 const CommandForm *FindForm(const std::string &name) {
@@ -175,6 +177,7 @@ bool ParseCommand(const std::vector<std::string> &args, std::size_t *next, Comma
 
 bool RunCommand(const Command &command, Session *session, Report *report) {
     if (command.name == "status") return RunStatus(report);
+    if (command.name == "trace") return RunTrace(command, report);
     if (command.name == "codes") {
         return command.arguments.empty() ? ListResultCodes(report) : DecodeCode(command.arguments[0], report);
     }
@@ -210,8 +213,14 @@ const char *UsageText() {
            "  codes [CODE]                 every result code with its name and meaning; with CODE\n"
            "                               (0x02000013, 2560, ...) that result code or raw trace\n"
            "                               code decoded: family, meaning, cause, result\n"
+           "  trace [FILE] [--follow [--for SECONDS]]\n"
+           "                               the trace log (the library's own, or FILE) decoded: each\n"
+           "                               line's export, result and raw code, grouped into runs\n"
+           "                               (a pause of a minute starts a new one); --follow waits\n"
+           "                               for new lines until Ctrl+C or SECONDS have passed\n"
            "\n"
-           "  --json            one JSON document instead of text\n"
+           "  --json            one JSON document instead of text (JSON Lines, one object per\n"
+           "                    line, when watching or following)\n"
            "  --cancel-prompts  answer the library's message boxes (Retry / Cancel, notices) with\n"
            "                    Cancel, so a failing call returns its result at once (for scripts);\n"
            "                    its dialogs (card wait, PIN, ID and password) stay for a person\n"

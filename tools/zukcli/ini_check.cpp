@@ -216,6 +216,7 @@ void CheckLog(const Ini &ini, StatusCheck *check) {
                    "empty): the trace is not written");
     }
     check->Set("[Log] FileName", file, file.empty() ? "none: no trace" : "");
+    check->logFile = file;
     if (!on || file.empty()) return;
     if (file.size() + 4 >= kTextField) {
         check->Add(Finding::Warning, "[Log] FileName",

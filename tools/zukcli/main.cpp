@@ -75,6 +75,9 @@ int main(int argc, char **argv) {
     }
 
     Report report(globals.json);
+    for (const Command &c : commands) {
+        if (c.options.count("--watch") || c.options.count("--follow")) report.SetJsonLines(true);
+    }
     report.SetDll(DllPath());
     Session session;
     bool ok = true;

@@ -36,6 +36,7 @@ struct StatusCheck {
     bool unattended = false;      // [Prompt] Unattended=1
     std::string portName;         // [Device] PortName as the library uses it (empty: look it up)
     std::string deviceName;
+    std::string logFile;          // [Log] FileName, or the default in the installation folder
 
     void Set(const std::string &name, const std::string &value, const std::string &meaning = std::string()) {
         settings.push_back({name, value, false, 0, meaning});

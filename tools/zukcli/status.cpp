@@ -44,6 +44,14 @@ bool InstallationIsUnattended() {
     return check.unattended;
 }
 
+std::string InstallationTraceFile() {
+    StatusCheck check;
+    CheckRegistry(&check);
+    if (!check.haveInstallPath) return std::string();
+    CheckIniFile(&check);
+    return check.logFile;
+}
+
 bool RunStatus(Report *report) {
     StatusCheck check;
     CheckRegistry(&check);

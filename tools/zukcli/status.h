@@ -13,4 +13,7 @@ bool RunStatus(Report *report);
 // retry or busy prompt of its own.
 bool InstallationIsUnattended();
 
+// The trace log file the library writes to ([Log] FileName or its default), or empty.
+std::string InstallationTraceFile();
+
 #endif

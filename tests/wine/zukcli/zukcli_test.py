@@ -161,14 +161,75 @@ class Offline(unittest.TestCase):
         self.assertEqual(listed, header)
         self.assertTrue(all(c["meaning"] for c in document["results"][0]["codes"]))
 
+    def test_codes_decodes_result_and_raw_codes(self):
+        cases = [
+            # (argument, fields expected in the JSON entry)
+            ("0x02000013", {"family": "reader link", "result": 1280, "resultName": "ZUK_ERR_PORT_OPEN"}),
+            ("0x080400EF", {"family": "card command", "result": 5, "resultName": "ZUK_ERR_NO_CARD"}),
+            ("0x02216A82", {"family": "reader link", "result": 1536, "resultName": "ZUK_ERR_LINK_CLOSE"}),
+            ("0x080101A6", {"family": "card command", "result": 2560, "resultName": "ZUK_ERR_READER_STATUS"}),
+            ("2560", {"kind": "result code", "name": "ZUK_ERR_READER_STATUS"}),
+            ("-1", {"kind": "result code", "name": "ZUK_CANCELLED"}),
+            ("0x50000", {"result": 2560}),
+        ]
+        for argument, expected in cases:
+            with self.subTest(argument):
+                code, document = zukcli_json("codes", argument)
+                self.assertEqual(code, 0)
+                entry = document["results"][0]
+                self.assertEqual(dict((k, entry[k]) for k in expected), expected)
+        code, out = zukcli("codes", "0x080101A6")
+        self.assertIn("service does not exist", out)
+        code, out = zukcli("codes", "0x12345678")
+        self.assertEqual(code, 1, out)
+        self.assertIn("neither a result code", out)
+        self.assertEqual(zukcli("codes", "zz")[0], 2)
+
+    def test_trace_is_decoded_and_grouped_into_runs(self):
+        path = os.path.join(self.install.dir, "sample.log")
+        lines = ["2012/05/14,09:30:05,ZUKOpen,LOW,0x00000500,0x02000013",
+                 "2012/05/14,09:30:07,ZUKGetLibVersion,ZUK,0x00000004",
+                 "2012/05/14,09:45:00,ZUKSenseCard,NormalEnd",   # a quarter of an hour later: a new run
+                 "not a trace line"]
+        with open(path, "w", newline="") as f:
+            f.write("\r\n".join(lines) + "\r\n")
+        code, document = zukcli_json("trace", winpath(path))
+        self.assertEqual(code, 0)
+        entries = document["results"]
+        self.assertEqual([(e.get("run"), e.get("export"), e.get("name")) for e in entries],
+                         [(1, "ZUKOpen", "ZUK_ERR_PORT_OPEN"), (1, "ZUKGetLibVersion", "ZUK_ERR_DISABLED"),
+                          (2, "ZUKSenseCard", "ZUK_OK"), (None, None, None)])
+        self.assertEqual((entries[0]["raw"], entries[0]["rawFamily"]), ("0x02000013", "reader link"))
+        self.assertIn("cannot be opened", entries[0]["rawMeaning"])
+        self.assertEqual(entries[3]["problem"], "not a trace line")
+        code, out = zukcli("trace", winpath(path))
+        self.assertIn("-- run 2, from 2012/05/14 09:45:00", out)
+        self.assertIn("09:30:05  ZUKOpen: ZUK_ERR_PORT_OPEN (1280)", out)
+        self.assertIn("raw 0x02000013, reader link: the serial port cannot be opened", out)
+        # --follow prints lines written after it started.
+        follower = subprocess.Popen(["wine", os.path.join(BIN, "zukcli.exe"), "--json", "trace", winpath(path),
+                                     "--follow", "--for", "4"], stdout=subprocess.PIPE)
+        time.sleep(2)
+        with open(path, "a", newline="") as f:
+            f.write("2012/05/14,09:45:01,ZUKClose,ZUK,0x00000300\r\n")
+        out, _ = follower.communicate(timeout=60)
+        objects = [json.loads(line) for line in out.decode("utf-8").splitlines() if line.strip()]
+        self.assertEqual(objects[-2].get("name"), "ZUK_ERR_PORT_CLOSE", objects)
+        self.assertEqual(objects[-1]["exitCode"], 0)
+
     def test_json(self):
+        self.install.machine(Device=0)
         code, document = zukcli_json("version", "mode", "limits", "status")
         self.assertEqual(code, 0)
         version, mode, limits, status = document["results"]
         self.assertEqual((version["name"], version["version"], version["release"]), ("ZUK_OK", 0x30100, "3.1.0"))
         self.assertEqual(mode["mode"], 256)
         self.assertEqual((limits["maxUserId"], limits["maxPassword"]), (128, 256))
-        self.assertTrue(status["healthy"])
+        self.assertTrue(status["healthy"], status)
+        # Values are numbers or strings; what they mean stands apart.
+        self.assertEqual(status["settings"]["Mode"], {"value": 256, "meaning": "account from a card"})
+        self.assertEqual(status["settings"]["Config"]["value"], 0x231)
+        self.assertEqual(status["settings"]["[Log] Mode"]["value"], 3)
         self.install.machine(Mode=0)
         code, document = zukcli_json("version")
         self.assertEqual(code, 1)
@@ -214,14 +275,14 @@ class Status(unittest.TestCase):
         self.install.write_ini(GOOD_INI)
 
     def test_healthy(self):
-        self.install.machine()
+        self.install.machine(Device=0)
         code, out = zukcli("status")
         self.assertEqual(code, 0, out)
         self.assertIn("healthy: the library loads", out)
         code, document = zukcli_json("status")
         status = document["results"][0]
         self.assertEqual((code, status["healthy"], status["libraryLoads"], status["findings"]), (0, True, True, []))
-        self.assertEqual(status["settings"]["[Log] FileName"], self.install.windows + "ZUKcntrl.log")
+        self.assertEqual(status["settings"]["[Log] FileName"]["value"], self.install.windows + "ZUKcntrl.log")
 
     def test_broken(self):
         missing_folder = self.install.windows + "missing\\"
@@ -246,6 +307,10 @@ class Status(unittest.TestCase):
              "folder", True),
             ("log mode", {}, "[Log]\r\nMode=2\r\n", "warning", "only 0, 1 and 3", True),
             ("system codes", {}, "[FeliCa]\r\nSystemCode=81 65,12\r\n", "error", "holds no valid code", True),
+            # The port is tried as ZUKOpen would: named, or looked up through the driver's entries.
+            ("missing port", {}, "[Device]\r\nPortName=COM7\r\n", "error",
+             "'COM7' cannot be opened: ERROR_FILE_NOT_FOUND (2)", True),
+            ("no driver port", {}, None, "error", "no reader port found", True),
         ]
         for what, values, ini, level, text, loads in cases:
             with self.subTest(what):
@@ -389,10 +454,20 @@ class WithReader(unittest.TestCase):
         time.sleep(2)
         self.assertEqual(self.sim.command("remove"), "OK")
         out, _ = watcher.communicate(timeout=60)
-        document = json.loads(out.decode("utf-8"))
-        presence = [r["present"] for r in document["results"] if r["command"] == "sense"]
-        self.assertEqual(presence, [True, False], document)
-        self.assertEqual(document["exitCode"], 0)
+        # JSON Lines: one object per line, each event with its time stamp, the exit code last.
+        objects = [json.loads(line) for line in out.decode("utf-8").splitlines() if line.strip()]
+        events = [o for o in objects if o.get("command") == "sense"]
+        self.assertEqual([(e["present"], e["event"]) for e in events],
+                         [(True, "card present"), (False, "card removed")], objects)
+        for e in events:
+            self.assertRegex(e["time"], r"^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3}$")
+        self.assertEqual(objects[-1]["exitCode"], 0)
+        # Text: one line per event, time stamp first.
+        watcher = subprocess.Popen(["wine", os.path.join(BIN, "zukcli.exe"), "--cancel-prompts", "open",
+                                    "sense", "--watch", "--for", "2", "--interval", "200", "close"],
+                                   stdout=subprocess.PIPE)
+        out, _ = watcher.communicate(timeout=60)
+        self.assertRegex(out.decode("latin-1"), r"(?m)^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3}  no card\r?$")
 
 
 if __name__ == "__main__":
