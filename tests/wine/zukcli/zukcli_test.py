@@ -308,8 +308,8 @@ class Status(unittest.TestCase):
             ("log mode", {}, "[Log]\r\nMode=2\r\n", "warning", "only 0, 1 and 3", True),
             ("system codes", {}, "[FeliCa]\r\nSystemCode=81 65,12\r\n", "error", "holds no valid code", True),
             # The port is tried as ZUKOpen would: named, or looked up through the driver's entries.
-            ("missing port", {}, "[Device]\r\nPortName=COM7\r\n", "error",
-             "'COM7' cannot be opened: ERROR_FILE_NOT_FOUND (2)", True),
+            ("missing port", {}, "[Device]\r\nPortName=\\\\.\\COM77\r\n", "error",
+             "'\\\\.\\COM77' cannot be opened: ERROR_", True),
             ("no driver port", {}, None, "error", "no reader port found", True),
         ]
         for what, values, ini, level, text, loads in cases:
@@ -397,6 +397,23 @@ class WithReader(unittest.TestCase):
                      "text: opt-admin", "ZUKVerifyPIN: ZUK_OK (0)", "ZUKClose: ZUK_OK (0)"):
             self.assertIn(text, out)
         self.assertNotIn("1234", out)  # the PIN is never printed
+
+    def test_status_tries_the_port_and_does_not_wait_for_a_busy_reader(self):
+        code, document = zukcli_json("status")
+        status = document["results"][0]
+        self.assertEqual(code, 0, status)
+        self.assertEqual(status["settings"]["Port"]["value"], "\\\\.\\COM26")
+        self.assertTrue(status["settings"]["Port"]["meaning"].startswith("opens"), status)
+        holder = subprocess.Popen(["wine", os.path.join(BIN, "zukcli.exe"), "--cancel-prompts", "open", "sense",
+                                   "--watch", "--for", "6", "close"], stdout=subprocess.PIPE)
+        time.sleep(3)
+        started = time.time()
+        code, document = zukcli_json("status", timeout=30)
+        self.assertLess(time.time() - started, 20)
+        holder.communicate(timeout=60)
+        status = document["results"][0]
+        self.assertEqual(code, 0, status)
+        self.assertTrue(any("in use by another program" in f["message"] for f in status["findings"]), status)
 
     def test_wrong_pin_and_small_buffer_in_json(self):
         code, document = zukcli_json("open", "sense", "verify-pin", "0000", "name", "--size", "5", "close")
