@@ -49,7 +49,7 @@ VIAddVersionKey "CompanyName" "KORVA"
 VIAddVersionKey "FileDescription" "ZUKcntrl ${ZUK_VERSION} setup"
 VIAddVersionKey "FileVersion" "${ZUK_VERSION}"
 VIAddVersionKey "ProductVersion" "${ZUK_VERSION}"
-VIAddVersionKey "LegalCopyright" "KORVA"
+VIAddVersionKey "LegalCopyright" "Copyright (c) 2026 KORVA. MIT License."
 
 Page directory
 Page instfiles

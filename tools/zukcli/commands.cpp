@@ -219,6 +219,7 @@ const char *UsageText() {
            "                               (a pause of a minute starts a new one); --follow waits\n"
            "                               for new lines until Ctrl+C or SECONDS have passed\n"
            "\n"
+           "  --version         zukcli's own version (the library's: the version command)\n"
            "  --json            one JSON document instead of text (JSON Lines, one object per\n"
            "                    line, when watching or following)\n"
            "  --cancel-prompts  answer the library's message boxes (Retry / Cancel, notices) with\n"

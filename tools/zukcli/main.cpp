@@ -21,6 +21,7 @@ struct Globals {
     bool cancelPrompts = false;
     bool unattended = false;
     bool help = false;
+    bool version = false;
     std::string dll;
 };
 
@@ -34,12 +35,13 @@ bool ParseCommandLine(int argc, char **argv, Globals *g, std::vector<Command> *c
         else if (a == "--cancel-prompts") g->cancelPrompts = true;
         else if (a == "--unattended") g->unattended = true;
         else if (a == "--help" || a == "-h" || a == "/?") g->help = true;
+        else if (a == "--version") g->version = true;
         else if (a == "--dll" && i + 1 < argc) g->dll = argv[++i];
         else if (a.compare(0, 6, "--dll=") == 0) g->dll = a.substr(6);
         else if (a == "--dll") { *error = "--dll needs a path"; return false; }
         else rest.push_back(a);
     }
-    if (g->help) return true;
+    if (g->help || g->version) return true;
     if (rest.empty()) {
         *error = "no command given";
         return false;
@@ -65,6 +67,10 @@ int main(int argc, char **argv) {
     }
     if (globals.help) {
         std::fputs(UsageText(), stdout);
+        return 0;
+    }
+    if (globals.version) {
+        std::fputs("zukcli " ZUKCLI_VERSION "\nCopyright (c) 2026 KORVA. MIT License.\n", stdout);
         return 0;
     }
     if (!globals.dll.empty()) SetDllPath(globals.dll);
