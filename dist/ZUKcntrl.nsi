@@ -215,6 +215,7 @@ Section "ZUKcntrl"
   File "${ZUK_SOURCE}\dist\ZukLang_0409.txt"
   File "${ZUK_SOURCE}\dist\ZukLang_0411.txt"
   File "${ZUK_SOURCE}\dist\ZUKcntrl.reg"
+  File "${ZUK_SOURCE}\LICENSE"
   ; An INI edited on this machine survives a reinstall.
   SetOverwrite off
   File "${ZUK_SOURCE}\dist\ZUKcntrl.ini"
@@ -256,6 +257,7 @@ Section "Uninstall"
   Delete "$INSTDIR\ZukLang_0409.txt"
   Delete "$INSTDIR\ZukLang_0411.txt"
   Delete "$INSTDIR\ZUKcntrl.reg"
+  Delete "$INSTDIR\LICENSE"
   Delete "$INSTDIR\ZUKcntrl.ini"
   ; The trace log the library wrote with the default file name, and its rotated predecessor.
   Delete "$INSTDIR\ZUKcntrl.log"

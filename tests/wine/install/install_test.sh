@@ -39,7 +39,7 @@ check "a refused install wrote no file" [ ! -e "$folder" ]
 
 wine "$base/setup.exe" /S </dev/null
 check "the installer exits with 0" [ $? -eq 0 ]
-for f in ZUKcntrl.dll zukcli.exe ZUKcntrl.ini ZUKcntrl.reg ZukLang.csv ZukLang_0409.txt ZukLang_0411.txt \
+for f in ZUKcntrl.dll zukcli.exe LICENSE ZUKcntrl.ini ZUKcntrl.reg ZukLang.csv ZukLang_0409.txt ZukLang_0411.txt \
          include/ZUKcntrl.h lib/libZUKcntrl.dll.a lib/ZUKcntrl.lib uninstall.exe; do
     check "installed $f" [ -f "$folder/$f" ]
 done
