@@ -66,16 +66,17 @@ Var FeliCaAction  ; "keep" the machine's value, "set" it to $FeliCa, or "remove"
 !macro ZUK_REFUSE TEXT
   MessageBox MB_ICONSTOP "${TEXT}" /SD IDOK
   SetErrorLevel 2
-  Quit
+  Abort
 !macroend
 
+; (LogicLib: = and <> compare integers, == and != compare texts.)
 ; $R9 = 1 when $R8 is a number as the options take it: decimal digits without a leading zero,
 ; or 0x and one to eight hexadecimal digits; anything else (signs, spaces, letters) gives 0.
 ; Uses $0 to $6.
 Function ZukIsNumber
   StrCpy $R9 0
   StrLen $0 $R8
-  ${If} $0 == 0
+  ${If} $0 = 0
     Return
   ${EndIf}
   StrCpy $1 $R8 2
@@ -109,7 +110,7 @@ Function ZukIsNumber
       ${EndIf}
       IntOp $5 $5 + 1
     ${Loop}
-    ${If} $5 == $6
+    ${If} $5 = $6
       Return
     ${EndIf}
     IntOp $3 $3 + 1
@@ -149,9 +150,9 @@ Function .onInit
       StrCpy $R1 -1
     ${EndIf}
     IntOp $R1 $R1 + 0
-    ${If} $R1 != 0
-    ${AndIf} $R1 != 256
-    ${AndIf} $R1 != 768
+    ${If} $R1 <> 0
+    ${AndIf} $R1 <> 256
+    ${AndIf} $R1 <> 768
       !insertmacro ZUK_REFUSE "/MODE must be 0 (library off), 256 (account from a card) or 768 (from a card or typed)."
     ${EndIf}
     StrCpy $Mode $R1
@@ -177,16 +178,16 @@ Function .onInit
     IntOp $R2 $R1 & 0xF
     IntOp $R3 $R1 & 0xF0
     IntOp $R4 $R1 >> 20
-    ${If} $R2 != 1
-    ${AndIf} $R2 != 3
+    ${If} $R2 <> 1
+    ${AndIf} $R2 <> 3
       !insertmacro ZUK_REFUSE "/CONFIG: the input items (0x0000F) must be 1 (user ID) or 3 (user ID and password)."
     ${EndIf}
-    ${If} $R3 != 0
-    ${AndIf} $R3 != 0x10
-    ${AndIf} $R3 != 0x30
+    ${If} $R3 <> 0
+    ${AndIf} $R3 <> 0x10
+    ${AndIf} $R3 <> 0x30
       !insertmacro ZUK_REFUSE "/CONFIG: the remembered items (0x000F0) must be 0x00, 0x10 or 0x30."
     ${EndIf}
-    ${If} $R4 != 0
+    ${If} $R4 <> 0
       !insertmacro ZUK_REFUSE "/CONFIG has bits above 0xFFFFF, which no setting uses."
     ${EndIf}
     StrCpy $Config $R1
@@ -227,8 +228,17 @@ Section "ZUKcntrl"
   File "${ZUK_BIN}\ZUKcntrl.lib"
   SetOutPath "$INSTDIR"
 
-  ; InstallPath ends in a backslash: the library appends file names to it directly.
-  WriteRegStr HKLM "${ZUK_KEY}" "InstallPath" "$INSTDIR\"
+  ; InstallPath ends in exactly one backslash: the library appends file names to it directly.
+  ; (An upgrade takes the folder from InstallPath, which may bring its backslash along.)
+  StrCpy $R0 $INSTDIR
+  ${DoWhile} $R0 != ""
+    StrCpy $R1 $R0 "" -1
+    ${If} $R1 != "\"
+      ${Break}
+    ${EndIf}
+    StrCpy $R0 $R0 -1
+  ${Loop}
+  WriteRegStr HKLM "${ZUK_KEY}" "InstallPath" "$R0\"
   WriteRegDWORD HKLM "${ZUK_KEY}" "Mode" $Mode
   WriteRegDWORD HKLM "${ZUK_KEY}" "Device" $Device
   WriteRegDWORD HKLM "${ZUK_KEY}" "Config" $Config
