@@ -7,6 +7,7 @@
 #include "platform/messagebox.h"
 #include "platform/system.h"
 #include "platform/window.h"
+#include "settings/config.h"
 
 namespace {
 const std::uint32_t kPauseMs = 100;
@@ -39,6 +40,9 @@ extern "C" int ZUKAPI ZUKGetUserAccount(int handle, AccountRequest *request, int
                 break;
             *request = asked;  // start again with the sizes the host gave
         } else if (result == ZUK_ERR_CARD_LOCKED) {
+            // The loop goes on until a person takes the locked card away; without one at the
+            // screen it would never end, so an unattended call returns the lock instead.
+            if (GetUnattended()) break;
             AskFramePrompt(kMsgLockedCaption, kMsgLockedText, kStyleNotice, parent);
         } else if (result == ZUK_ERR_PIN_LOCKED_NOW) {
             lockedNow = true;

@@ -1,7 +1,8 @@
 #!/bin/sh
 # packaging_test.sh debug OBJCOPY BIN
 #   ZUKcntrl.dll and zukcli.exe carry no debug sections and no symbols, name NAME.debug in their
-#   .gnu_debuglink section, and NAME.debug holds the debug sections.
+#   .gnu_debuglink section, NAME.debug holds the debug sections, and the version resource carries
+#   the copyright.
 # packaging_test.sh sign SIGN_SCRIPT BIN WORKDIR
 #   A self-signed certificate made on the fly signs copies of ZUKcntrl.dll, zukcli.exe and the
 #   installer through the build's signing script; osslsigncode verify accepts each against that
@@ -23,6 +24,11 @@ debug)
             ok "$f links to $f.debug"
         else
             fail "$f has no debug link to $f.debug"
+        fi
+        if strings -el "$bin/$f" | grep -q '^Copyright (c) 2026 KORVA. MIT License.$'; then
+            ok "$f names its copyright and licence in its version resource"
+        else
+            fail "$f has no LegalCopyright"
         fi
         if [ -f "$bin/$f.debug" ] && "$objdump" -h "$bin/$f.debug" | grep -q '\.debug_info'; then
             ok "$f.debug holds the debug information"

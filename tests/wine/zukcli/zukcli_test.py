@@ -143,6 +143,10 @@ class Offline(unittest.TestCase):
                 self.assertEqual(code, 2, out)
                 self.assertNotIn("ZUKGetLibVersion", out)
 
+    def test_version_option_needs_no_library(self):
+        code, out = zukcli("--version", "--dll", r"C:\nowhere\ZUKcntrl.dll")
+        self.assertEqual((code, out.splitlines()[0]), (0, "zukcli 3.1.0"))
+
     def test_missing_dll_and_missing_export_are_named(self):
         code, out = zukcli("--dll", r"C:\nowhere\ZUKcntrl.dll", "version")
         self.assertEqual(code, 1)
