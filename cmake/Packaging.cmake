@@ -29,12 +29,12 @@ function(zuk_release_binary target)
     COMMAND ${ZUK_OBJCOPY} --strip-all --add-gnu-debuglink=$<TARGET_FILE_NAME:${target}>.debug
             $<TARGET_FILE_NAME:${target}>
     WORKING_DIRECTORY $<TARGET_FILE_DIR:${target}>
-    COMMENT "Debug information of $<TARGET_FILE_NAME:${target}> into $<TARGET_FILE_NAME:${target}>.debug"
+    COMMENT "Debug information of ${target} into its .debug file"
     VERBATIM)
   if(ZUK_SIGNING)
     add_custom_command(TARGET ${target} POST_BUILD
       COMMAND sh ${ZUK_SIGN_SCRIPT} ${ZUK_SIGN_CERT} ${ZUK_SIGN_KEY} $<TARGET_FILE:${target}>
-      COMMENT "Signing $<TARGET_FILE_NAME:${target}>"
+      COMMENT "Signing ${target}"
       VERBATIM)
   endif()
 endfunction()
