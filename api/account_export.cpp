@@ -7,6 +7,7 @@
 #include "platform/messagebox.h"
 #include "platform/system.h"
 #include "platform/window.h"
+#include "settings/config.h"
 
 namespace {
 const std::uint32_t kPauseMs = 100;
@@ -24,7 +25,7 @@ extern "C" int ZUKAPI ZUKGetUserAccount(int handle, AccountRequest *request, int
     for (;;) {
         result = AccountWorker(handle, request, mode, window);
         if (IsReaderError(result)) {
-            if (ShowMessageBox(kMsgRetryCaption, kMsgRetryText, kStyleRetryCancel, parent) ==
+            if (AskFramePrompt(kMsgRetryCaption, kMsgRetryText, kStyleRetryCancel, parent) ==
                 PLAT_IDCANCEL)
                 break;
         } else if (result == ZUK_OK || result == ZUK_ERR_PIN_WRONG) {
@@ -34,16 +35,19 @@ extern "C" int ZUKAPI ZUKGetUserAccount(int handle, AccountRequest *request, int
             if (lockedNow) result = ZUK_ERR_PIN_WRONG;
             break;
         } else if (result == ZUK_ERR_NO_DATA) {
-            if (ShowMessageBox(kMsgNoAccountCaption, kMsgNoAccountText, kStyleRetryCancel, parent) ==
+            if (AskFramePrompt(kMsgNoAccountCaption, kMsgNoAccountText, kStyleRetryCancel, parent) ==
                 PLAT_IDCANCEL)
                 break;
             *request = asked;  // start again with the sizes the host gave
         } else if (result == ZUK_ERR_CARD_LOCKED) {
-            ShowMessageBox(kMsgLockedCaption, kMsgLockedText, kStyleNotice, parent);
+            // The loop goes on until a person takes the locked card away; without one at the
+            // screen it would never end, so an unattended call returns the lock instead.
+            if (GetUnattended()) break;
+            AskFramePrompt(kMsgLockedCaption, kMsgLockedText, kStyleNotice, parent);
         } else if (result == ZUK_ERR_PIN_LOCKED_NOW) {
             lockedNow = true;
         } else {
-            if (ShowMessageBox(kMsgRetryCaption, kMsgRetryText, kStyleRetryCancel, parent) ==
+            if (AskFramePrompt(kMsgRetryCaption, kMsgRetryText, kStyleRetryCancel, parent) ==
                 PLAT_IDCANCEL)
                 break;
         }

@@ -7,6 +7,7 @@
 #include "platform/messagebox.h"
 #include "platform/mutex.h"
 #include "platform/system.h"
+#include "settings/config.h"
 #include "settings/messages.h"
 #include "settings/trace.h"
 
@@ -68,6 +69,13 @@ int ShowMessageBox(std::uint32_t captionId, std::uint32_t textId, std::uint32_t 
     return PlatMessageBox(parent, text, caption, style, language);
 }
 
+int AskFramePrompt(std::uint32_t captionId, std::uint32_t textId, std::uint32_t style, void *parent) {
+    if (GetUnattended()) {
+        return (style & 0xF) == PLAT_MB_RETRYCANCEL ? PLAT_IDCANCEL : PLAT_IDOK;
+    }
+    return ShowMessageBox(captionId, textId, style, parent);
+}
+
 int NormaliseResult(int code) {
     switch (code) {
     case 2816:
@@ -92,7 +100,7 @@ bool IsReaderError(int code) {
 int WaitUntilFree(const char *exportName, void *parent) {
     while (EnterApi() == ZUK_ERR_BUSY) {
         Trace(exportName, "ZUK", ZUK_ERR_BUSY);
-        if (ShowMessageBox(kMsgBusyCaption, kMsgBusyText, kStyleRetryCancel, parent) ==
+        if (AskFramePrompt(kMsgBusyCaption, kMsgBusyText, kStyleRetryCancel, parent) ==
             PLAT_IDCANCEL) {
             Trace(exportName, "ZUK", ZUK_ERR_BUSY);
             return ZUK_ERR_BUSY;
@@ -112,7 +120,7 @@ int RunExport(const ExportFrame &frame, int (*worker)(void *context), void *cont
     }
     int code = worker(context);
     while (code != ZUK_OK && code != ZUK_CANCELLED) {
-        if (ShowMessageBox(frame.retryCaption, frame.retryText, kStyleRetryCancel, nullptr) ==
+        if (AskFramePrompt(frame.retryCaption, frame.retryText, kStyleRetryCancel, nullptr) ==
             PLAT_IDCANCEL) {
             break;
         }

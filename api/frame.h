@@ -39,6 +39,11 @@ bool PortMutexHeld();
 // Shows a message box with catalogue texts; a null parent makes it topmost and task-modal.
 int ShowMessageBox(std::uint32_t captionId, std::uint32_t textId, std::uint32_t style, void *parent);
 
+// The frame's own prompts (busy, retry, no account, card locked) go through here.  With the INI's
+// [Prompt] Unattended=1 no box is shown: the answer is Cancel (OK for a box without Cancel) at
+// once, so a host without a person at the screen gets its code back.
+int AskFramePrompt(std::uint32_t captionId, std::uint32_t textId, std::uint32_t style, void *parent);
+
 int NormaliseResult(int code);
 bool IsReaderError(int code);
 

@@ -31,7 +31,8 @@ bool JoinPath(const char *head, const char *tail, char (&out)[kAreaSize]) {
     return true;
 }
 
-// Finds the port path through the driver's registry entries.
+}  // namespace
+
 CardStatus FindDriverPort(char *path, std::uint32_t capacity) {
     char instance[kAreaSize];
     bool found = false;
@@ -61,8 +62,6 @@ CardStatus FindDriverPort(char *path, std::uint32_t capacity) {
         return CARD_ERR_NO_READER;
     return PortPathFromFriendlyName(friendly, path, capacity);
 }
-
-}  // namespace
 
 int CardSessionIsOpen() { return g_sessionOpen; }
 

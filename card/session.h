@@ -24,6 +24,10 @@ std::uint32_t QueryMachineValue(const char *keyPath, const char *valueName, std:
 // `capacity`), or CARD_ERR_NO_READER.
 CardStatus PortPathFromFriendlyName(const char *friendlyName, char *path, std::uint32_t capacity);
 
+// The reader's port path (\\.\COMn) from the USB-serial driver's registry entries: CARD_OK, or
+// CARD_ERR_NO_READER when no driver entry names a port.  Also used by zukcli status.
+CardStatus FindDriverPort(char *path, std::uint32_t capacity);
+
 LinkStatus ReaderLinkOpen(const char *portPath);
 LinkStatus ReaderLinkClose();
 

@@ -141,6 +141,8 @@ void LoadIniSettings(const char *installPath) {
     char codes[1024];
     ReadIniText(ini, "FeliCa", "SystemCode", "8165", codes, sizeof codes);
     ParseSystemCodes(codes, &g_settings);
+    // Only 1 switches the prompts off, so a typo keeps the library asking as it always did.
+    g_settings.Unattended = ReadIniInt(ini, "Prompt", "Unattended", 0) == 1 ? 1 : 0;
 }
 
 const char *GetInstallPath() { return g_settings.InstallPath; }
@@ -158,6 +160,7 @@ const char *GetPortName() { return g_settings.PortName; }
 const char *GetDeviceName() { return g_settings.DeviceName; }
 std::int32_t GetLogMode() { return g_settings.LogMode; }
 const char *GetLogFileName() { return g_settings.LogFileName; }
+bool GetUnattended() { return g_settings.Unattended == 1; }
 
 std::int32_t GetSystemCodes(const std::uint8_t **codes) {
     if (codes) *codes = &g_settings.SystemCodes[0][0];

@@ -25,6 +25,7 @@ struct LibrarySettings {
     char LogFileName[512];
     std::uint8_t SystemCodes[kMaxSystemCodes][2];
     std::int32_t SystemCodeCount;
+    std::int32_t Unattended;     // 1: retry, busy and notice boxes answer themselves at once
 };
 
 // Fills the registry part of the settings; 0 on success, non-zero makes the library refuse to load.
@@ -56,6 +57,7 @@ const char *GetDeviceName();
 std::int32_t GetLogMode();
 const char *GetLogFileName();
 std::int32_t GetSystemCodes(const std::uint8_t **codes);
+bool GetUnattended();
 
 // The settings record itself, for the loaders and for tests that set up a library state.
 LibrarySettings *MutableSettings();

@@ -61,10 +61,16 @@ namespace Korva.Zuk
 
     public static class ZukHost
     {
-        // Texts cross the interface in the system's ANSI code page.
+        [DllImport("kernel32.dll")]
+        static extern int GetACP();
+
+        // Texts cross the interface in the system's ANSI code page (932 on a Japanese system).
+        // Encoding.Default is that code page on .NET Framework but UTF-8 on .NET 5 and later, so
+        // the code page is asked for by number; .NET 5 and later know 932 only after
+        // Encoding.RegisterProvider(CodePagesEncodingProvider.Instance) at start-up.
         static string Ansi(byte[] bytes, int length)
         {
-            return Encoding.Default.GetString(bytes, 0, length);
+            return Encoding.GetEncoding(GetACP()).GetString(bytes, 0, length);
         }
 
         static int Identify()
@@ -113,14 +119,16 @@ namespace Korva.Zuk
         public static int Main(string[] args)
         {
             int version, mode, maxId, maxPassword;
-            int result = ZukNative.ZUKGetLibVersion(out version);
-            if (result != ZukNative.Ok)
+            // The mode first: with the library switched off (0) every other call prompts.
+            int result = ZukNative.ZUKGetLibMode(out mode, 0);
+            if (result != ZukNative.Ok || mode == 0)
             {
-                Console.WriteLine("ZUKGetLibVersion failed: " + result);
-                return 1;
+                Console.WriteLine("switched off: the host uses its own log-on");
+                return result == ZukNative.Ok ? 0 : 1;
             }
+            result = ZukNative.ZUKGetLibVersion(out version);
+            if (result != ZukNative.Ok) return 1;
             Console.WriteLine("ZUKcntrl {0}.{1}.{2}", (version >> 16) & 0xFF, (version >> 8) & 0xFF, version & 0xFF);
-            ZukNative.ZUKGetLibMode(out mode, 0);
             ZukNative.ZUKGetMaxLength(out maxId, out maxPassword);
             Console.WriteLine("mode {0}; buffers {1} and {2} bytes", mode, maxId, maxPassword);
             if (args.Length > 0 && args[0] == "identify") result = Identify();

@@ -84,18 +84,22 @@ static int identify(void)
 int main(int argc, char **argv)
 {
     int version = 0, mode = 0, max_id = 0, max_password = 0;
-    int result = ZUKGetLibVersion(&version);
+    /* The mode first: it is the one call that answers without a prompt when the library is
+       switched off on this machine (every other call would offer Retry first). */
+    int result = ZUKGetLibMode(&mode, 0);
     if (result != ZUK_OK) {
-        printf("ZUKGetLibVersion failed: %d\n", result);
+        printf("ZUKGetLibMode failed: %d\n", result);
         return 1;
     }
-    printf("ZUKcntrl %d.%d.%d\n", (version >> 16) & 0xFF, (version >> 8) & 0xFF, version & 0xFF);
+    if (mode == 0) {
+        printf("mode: switched off; the host uses its own log-on\n");
+        return 0;
+    }
+    printf("mode: %s\n", mode == 256 ? "account from a card" : "account from a card or typed");
 
-    result = ZUKGetLibMode(&mode, 0);
+    result = ZUKGetLibVersion(&version);
     if (result == ZUK_OK) {
-        printf("mode: %s\n", mode == 256   ? "account from a card"
-                             : mode == 768 ? "account from a card or typed"
-                                           : "switched off");
+        printf("ZUKcntrl %d.%d.%d\n", (version >> 16) & 0xFF, (version >> 8) & 0xFF, version & 0xFF);
     }
     if (result == ZUK_OK) result = ZUKGetMaxLength(&max_id, &max_password);
     if (result == ZUK_OK) printf("buffers: user ID %d bytes, password %d bytes\n", max_id, max_password);

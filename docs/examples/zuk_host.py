@@ -78,10 +78,13 @@ def identify(dll):
 def main():
     dll = load()
     version, mode = c_int(0), c_int(0)
+    # The mode first: with the library switched off (0) every other call prompts.
+    if dll.ZUKGetLibMode(byref(mode), 0) != ZUK_OK or mode.value == 0:
+        print("switched off: the host uses its own log-on")
+        return 0
     if dll.ZUKGetLibVersion(byref(version)) != ZUK_OK:
         print("ZUKGetLibVersion failed")
         return 1
-    dll.ZUKGetLibMode(byref(mode), 0)
     v = version.value
     print("ZUKcntrl %d.%d.%d, mode %d" % ((v >> 16) & 0xFF, (v >> 8) & 0xFF, v & 0xFF, mode.value))
     if len(sys.argv) > 1 and sys.argv[1] == "identify":

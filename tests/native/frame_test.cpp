@@ -153,6 +153,64 @@ TEST_F(Frame, BusyTracesEachPromptAndOnceMoreAtTheEnd) {
     EXPECT_EQ(lines, 3u) << text;
 }
 
+// Unattended hosts: the frame's prompts are not shown and answer Cancel at once, so the code and
+// the trace are those of a person pressing Cancel on the first prompt.
+class Unattended : public LibraryTest {
+protected:
+    std::string RunFailingCallsAndReadTrace(bool unattended);
+};
+
+std::string Unattended::RunFailingCallsAndReadTrace(bool unattended) {
+    std::string log = TestInstallDir() + (unattended ? "unattended.log" : "attended.log");
+    std::remove(log.c_str());
+    FakeProfileSetFile(TestInstallDir() + "ZUKcntrl.ini",
+                       std::string("[Log]\nMode=3\nFileName=") + log +
+                           (unattended ? "\n[Prompt]\nUnattended=1\n" : "\n"));
+    EXPECT_TRUE(Reattach());
+    if (!unattended) FakeMessageBoxScript({PLAT_IDCANCEL, PLAT_IDCANCEL, PLAT_IDCANCEL});
+    EXPECT_EQ(ZUKGetLibVersion(nullptr), ZUK_ERR_PARAM);
+    int mode = 0;
+    EXPECT_EQ(ZUKGetLibMode(&mode, 0), 0);
+    EXPECT_EQ(ZUKGetUserAccount(1, nullptr, 0, nullptr), ZUK_ERR_PARAM);
+    EXPECT_EQ(EnterApi(), 0);
+    EXPECT_EQ(ZUKGetMaxLength(nullptr, nullptr), ZUK_ERR_BUSY);
+    LeaveApi();
+    EXPECT_EQ(FakeMessageBoxUnexpected(), 0);
+    EXPECT_FALSE(ApiIsBusy());
+    std::string text = ReadFile(log);
+    // Time stamps differ between the runs: keep what follows them.
+    std::string kept;
+    for (std::size_t p = 0; p < text.size();) {
+        std::size_t end = text.find('\n', p);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(p, end - p);
+        kept += (line.size() > 20 ? line.substr(20) : line) + "\n";
+        p = end + 1;
+    }
+    return kept;
+}
+
+TEST_F(Unattended, AnswersEveryFramePromptWithCancel) {
+    const std::string attended = RunFailingCallsAndReadTrace(false);
+    const std::size_t shown = FakeMessageBoxesShown().size();
+    EXPECT_EQ(shown, 3u) << "two retry prompts and one busy prompt";
+    const std::string unattended = RunFailingCallsAndReadTrace(true);
+    EXPECT_EQ(FakeMessageBoxesShown().size(), shown) << "no box at all";
+    EXPECT_EQ(unattended, attended);
+    EXPECT_NE(attended.find("ZUKGetMaxLength,ZUK,0x00000700"), std::string::npos) << attended;
+}
+
+TEST_F(Unattended, OnlyTheValueOneSwitchesThePromptsOff) {
+    for (const char *value : {"0", "2", "yes", "-1"}) {
+        FakeProfileSetFile(TestInstallDir() + "ZUKcntrl.ini", std::string("[Prompt]\nUnattended=") + value + "\n");
+        ASSERT_TRUE(Reattach());
+        EXPECT_FALSE(GetUnattended()) << value;
+    }
+    FakeProfileSetFile(TestInstallDir() + "ZUKcntrl.ini", "[Prompt]\nUnattended=1\n");
+    ASSERT_TRUE(Reattach());
+    EXPECT_TRUE(GetUnattended());
+}
+
 TEST_F(Frame, TwoThreadsNeverRunAWorkerTogether) {
     std::atomic<int> inside{0};
     std::atomic<int> overlap{0};

@@ -10,6 +10,7 @@
 
 #include "tools/zukcli/library.h"
 #include "tools/zukcli/prompts.h"
+#include "tools/zukcli/results.h"
 
 namespace {
 
@@ -152,6 +153,40 @@ bool SenseOnce(const Command &c, SenseFn fn, int handle, Report *r, int *present
     return Finish(&e, result, r);
 }
 
+// Local time with milliseconds, for watch events.
+std::string TimeStamp() {
+    SYSTEMTIME t;
+    GetLocalTime(&t);
+    char text[32];
+    std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u.%03u", t.wYear, t.wMonth, t.wDay, t.wHour,
+                  t.wMinute, t.wSecond, t.wMilliseconds);
+    return text;
+}
+
+// One watch event: a line with its time stamp (text), or one JSON object per line.
+bool WatchEvent(const Command &c, int result, int present, bool first, Report *r) {
+    Entry e;
+    e.command = c.name;
+    e.exportName = "ZUKSenseCard";
+    const std::string stamp = TimeStamp();
+    e.AddText("time", stamp);
+    e.Only(Field::JsonOnly);
+    std::string what;
+    if (result == ZUK_OK) {
+        e.AddFlag("present", present == 1);
+        e.Only(Field::JsonOnly);
+        what = present == 1 ? (first ? "card present" : "card inserted") : (first ? "no card" : "card removed");
+        e.AddText("event", what);
+        e.Only(Field::JsonOnly);
+    } else {
+        const ResultInfo *info = FindResult(result);
+        what = std::string("ZUKSenseCard failed: ") + (info ? info->name : "unknown result") + " (" +
+               std::to_string(result) + ")";
+    }
+    e.line = stamp + "  " + what;
+    return Finish(&e, result, r);
+}
+
 bool Sense(const Command &c, Session *s, Report *r) {
     Entry e;
     SenseFn fn = nullptr;
@@ -167,22 +202,14 @@ bool Sense(const Command &c, Session *s, Report *r) {
     const DWORD start = GetTickCount();
     SetConsoleCtrlHandler(OnConsoleControl, TRUE);
     if (!r->Json()) r->Message("watching the reader (Ctrl+C ends)");
-    bool ok = SenseOnce(c, fn, handle, r, &present);
+    bool ok = WatchEvent(c, fn(handle, &present), present, true, r);
     while (ok && !g_interrupted) {
         if (seconds > 0 && GetTickCount() - start >= static_cast<DWORD>(seconds * 1000)) break;
         Sleep(static_cast<DWORD>(interval > 0 ? interval : 1));
         int now = -1;
         const int result = fn(handle, &now);
         if (result != ZUK_OK || now != present) {
-            Entry change;
-            change.command = c.name;
-            change.exportName = "ZUKSenseCard";
-            if (result == ZUK_OK) {
-                change.AddFlag("present", now == 1);
-                change.AddText("change", now == 1 ? "a card was laid on the reader"
-                                                  : "the card was taken away");
-            }
-            ok = Finish(&change, result, r);
+            ok = WatchEvent(c, result, now, false, r);
             present = now;
         }
     }

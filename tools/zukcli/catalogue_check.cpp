@@ -91,7 +91,7 @@ void CheckCatalogue(StatusCheck *check) {
         const std::vector<std::string> f = Fields(line);
         if (f.size() >= 2 && f[0].size() == 8 && IsHexDigits(f[0])) ++count;
     }
-    check->Set("Message catalogue", path + " (locale " + chosen + ", " + std::to_string(count) + " messages)");
+    check->Set("Message catalogue", path, "locale " + chosen + ", " + std::to_string(count) + " messages");
     if (count == 0) {
         check->Add(Finding::Warning, "ZukLang.csv",
                    "the language file " + Quoted(path) + " holds no message lines (\"<8 hex digits>,<text>\")");

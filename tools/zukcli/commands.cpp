@@ -9,6 +9,7 @@
 #include "tools/zukcli/calls.h"
 #include "tools/zukcli/results.h"
 #include "tools/zukcli/status.h"
+#include "tools/zukcli/trace_view.h"
 
 namespace {
 
@@ -51,7 +52,8 @@ const CommandForm kCommands[] = {
       {"--screenshot", Value::Text}},
      0, 0},
     {"status", {}, 0, 0},
-    {"codes", {}, 0, 0},
+    {"codes", {}, 0, 1},
+    {"trace", {{"--follow", Value::None}, {"--for", Value::Integer}}, 0, 1},
 };
 
 const CommandForm *FindForm(const std::string &name) {
@@ -156,12 +158,18 @@ bool ParseCommand(const std::vector<std::string> &args, std::size_t *next, Comma
     }
     const int count = static_cast<int>(out->arguments.size());
     if (count < form->minArguments || count > form->maxArguments) {
-        *error = name + (form->maxArguments == 0 ? ": takes no arguments"
-                                                 : ": needs exactly one argument");
+        *error = name + (form->maxArguments == 0   ? ": takes no arguments"
+                         : form->minArguments == 0 ? ": takes at most one argument"
+                                                   : ": needs exactly one argument");
         if (count > form->maxArguments && count > 0) {
             *error += " (unknown command '" + out->arguments[static_cast<std::size_t>(form->maxArguments)] +
                       "'?)";
         }
+        return false;
+    }
+    long long ignored = 0;
+    if (name == "codes" && count == 1 && !ParseInteger(out->arguments[0], &ignored)) {
+        *error = "codes: '" + out->arguments[0] + "' is not a number (decimal, or hexadecimal with 0x)";
         return false;
     }
     return true;
@@ -169,12 +177,15 @@ bool ParseCommand(const std::vector<std::string> &args, std::size_t *next, Comma
 
 bool RunCommand(const Command &command, Session *session, Report *report) {
     if (command.name == "status") return RunStatus(report);
-    if (command.name == "codes") return ListResultCodes(report);
+    if (command.name == "trace") return RunTrace(command, report);
+    if (command.name == "codes") {
+        return command.arguments.empty() ? ListResultCodes(report) : DecodeCode(command.arguments[0], report);
+    }
     return RunCall(command, session, report);
 }
 
 const char *UsageText() {
-    return "usage: zukcli [--json] [--dll PATH] [--cancel-prompts] COMMAND [options] [COMMAND ...]\n"
+    return "usage: zukcli [--json] [--dll PATH] [--cancel-prompts|--unattended] COMMAND [options] [COMMAND ...]\n"
            "\n"
            "Loads ZUKcntrl.dll (--dll, else ZUKCNTRL_DLL, else the one next to zukcli.exe) and runs\n"
            "the commands in order, in one process (the reader stays open only within a process):\n"
@@ -199,12 +210,24 @@ const char *UsageText() {
            "                               PIN dialog itself, --screenshot saves a picture of it\n"
            "  status                       the registry and INI settings as the library reads\n"
            "                               them, and what is wrong with them\n"
-           "  codes                        every result code with its name and meaning\n"
+           "  codes [CODE]                 every result code with its name and meaning; with CODE\n"
+           "                               (0x02000013, 2560, ...) that result code or raw trace\n"
+           "                               code decoded: family, meaning, cause, result\n"
+           "  trace [FILE] [--follow [--for SECONDS]]\n"
+           "                               the trace log (the library's own, or FILE) decoded: each\n"
+           "                               line's export, result and raw code, grouped into runs\n"
+           "                               (a pause of a minute starts a new one); --follow waits\n"
+           "                               for new lines until Ctrl+C or SECONDS have passed\n"
            "\n"
-           "  --json            one JSON document instead of text\n"
+           "  --version         zukcli's own version (the library's: the version command)\n"
+           "  --json            one JSON document instead of text (JSON Lines, one object per\n"
+           "                    line, when watching or following)\n"
            "  --cancel-prompts  answer the library's message boxes (Retry / Cancel, notices) with\n"
            "                    Cancel, so a failing call returns its result at once (for scripts);\n"
            "                    its dialogs (card wait, PIN, ID and password) stay for a person\n"
+           "  --unattended      no call waits on a message box: the library's own prompt-free mode\n"
+           "                    ([Prompt] Unattended=1 in ZUKcntrl.ini) when it is on, else as\n"
+           "                    --cancel-prompts\n"
            "\n"
            "Exit code: 0 when every call returned ZUK_OK (0) and status found no problem; 1\n"
            "otherwise; 2 for a command line that cannot be understood (then nothing runs).\n";

@@ -20,6 +20,7 @@ const KnownSection kSections[] = {
     {"Device", {"PortName", "DeviceName", nullptr}},
     {"Log", {"Mode", "FileName", nullptr}},
     {"FeliCa", {"SystemCode", nullptr, nullptr}},
+    {"Prompt", {"Unattended", nullptr, nullptr}},
 };
 
 const char kAbsent[] = "\x7f(absent)";
@@ -127,7 +128,7 @@ void CheckUnknownEntries(const Ini &ini, StatusCheck *check) {
         const KnownSection *known = FindSection(section);
         if (!known) {
             check->Add(Finding::Warning, "[" + section + "]",
-                       "section [" + section + "] is not read by the library (sections: Card, Device, Log, FeliCa)");
+                       "section [" + section + "] is not read by the library (sections: Card, Device, Log, FeliCa, Prompt)");
             continue;
         }
         std::vector<char> entries(32768, '\0');
@@ -152,7 +153,7 @@ void CheckUnknownEntries(const Ini &ini, StatusCheck *check) {
 
 void CheckCard(const Ini &ini, StatusCheck *check) {
     const std::int32_t polling = NumberKey(ini, "Card", "PollingInterval", 1000, check);
-    check->Set("[Card] PollingInterval", std::to_string(polling) + " ms");
+    check->SetNumber("[Card] PollingInterval", polling, "milliseconds between card polls");
     if (polling <= 0) {
         check->Add(Finding::Warning, "[Card] PollingInterval",
                    "[Card] PollingInterval is " + std::to_string(polling) + ": a polling period must be above 0 ms");
@@ -163,7 +164,7 @@ void CheckCard(const Ini &ini, StatusCheck *check) {
                    "[Card] VerifyRetry is " + std::to_string(retry) + ", read as 0 (no limit)");
         retry = 0;
     }
-    check->Set("[Card] VerifyRetry", retry == 0 ? "0 (no limit)" : std::to_string(retry) + " PIN entries");
+    check->SetNumber("[Card] VerifyRetry", retry, retry == 0 ? "no limit" : "PIN entries per identification");
 }
 
 void CheckDevice(const Ini &ini, StatusCheck *check) {
@@ -172,7 +173,7 @@ void CheckDevice(const Ini &ini, StatusCheck *check) {
         check->Add(Finding::Error, "[Device] PortName",
                    "[Device] PortName is 512 characters or longer: refused, so the port is looked up instead");
     }
-    check->Set("[Device] PortName", port.empty() ? "(found through the USB-serial driver's entries)" : port);
+    check->Set("[Device] PortName", port, port.empty() ? "found through the USB-serial driver's entries" : "");
     // The name is opened as written: COM10 and above exist only as \\.\COMn.
     if (port.size() > 4 && lstrcmpiA(port.substr(0, 3).c_str(), "COM") == 0 &&
         port.find_first_not_of("0123456789", 3) == std::string::npos) {
@@ -185,6 +186,8 @@ void CheckDevice(const Ini &ini, StatusCheck *check) {
                    "[Device] DeviceName is 512 characters or longer: refused, so no reader model matches");
     }
     check->Set("[Device] DeviceName", device);
+    check->portName = port;
+    check->deviceName = device;
     if (device != "PR300") {
         check->Add(check->device == 1 ? Finding::Error : Finding::Info, "[Device] DeviceName",
                    "[Device] DeviceName is " + Quoted(device) +
@@ -196,7 +199,7 @@ void CheckLog(const Ini &ini, StatusCheck *check) {
     const std::int32_t mode = NumberKey(ini, "Log", "Mode", 0, check);
     check->logMode = mode;
     const bool on = mode == 1 || mode == 3;
-    check->Set("[Log] Mode", std::to_string(mode) + (mode == 1 ? " (failures)" : mode == 3 ? " (everything)" : " (off)"));
+    check->SetNumber("[Log] Mode", mode, mode == 1 ? "failures" : mode == 3 ? "everything" : "off");
     if (!on && mode != 0) {
         check->Add(Finding::Warning, "[Log] Mode",
                    "[Log] Mode is " + std::to_string(mode) + ": only 0, 1 and 3 are defined; the trace is off");
@@ -212,7 +215,8 @@ void CheckLog(const Ini &ini, StatusCheck *check) {
                    "no trace log file name (the default built from InstallPath is too long, or the value is "
                    "empty): the trace is not written");
     }
-    check->Set("[Log] FileName", file.empty() ? "(none)" : file);
+    check->Set("[Log] FileName", file, file.empty() ? "none: no trace" : "");
+    check->logFile = file;
     if (!on || file.empty()) return;
     if (file.size() + 4 >= kTextField) {
         check->Add(Finding::Warning, "[Log] FileName",
@@ -249,7 +253,7 @@ void CheckSystemCodes(const Ini &ini, StatusCheck *check) {
     }
     std::string codes;
     for (std::size_t i = 0; i < accepted.size() && i < 5; ++i) codes += (i ? ", " : "") + accepted[i];
-    check->Set("[FeliCa] SystemCode", codes.empty() ? "(none)" : codes);
+    check->Set("[FeliCa] SystemCode", codes, codes.empty() ? "none: no card can be found" : "");
     for (const std::string &piece : ignored) {
         check->Add(Finding::Warning, "[FeliCa] SystemCode",
                    "[FeliCa] SystemCode piece " + Quoted(piece) +
@@ -291,4 +295,12 @@ void CheckIniFile(StatusCheck *check) {
     CheckDevice(ini, check);
     CheckLog(ini, check);
     CheckSystemCodes(ini, check);
+    const std::int32_t unattended = NumberKey(ini, "Prompt", "Unattended", 0, check);
+    check->unattended = unattended == 1;
+    check->SetNumber("[Prompt] Unattended", unattended,
+                     unattended == 1 ? "retry and busy prompts answer Cancel at once" : "prompts shown");
+    if (unattended != 0 && unattended != 1) {
+        check->Add(Finding::Warning, "[Prompt] Unattended",
+                   "[Prompt] Unattended is " + std::to_string(unattended) + ": only 1 switches the prompts off");
+    }
 }

@@ -12,13 +12,16 @@
 #include "tools/zukcli/library.h"
 #include "tools/zukcli/prompts.h"
 #include "tools/zukcli/report.h"
+#include "tools/zukcli/status.h"
 
 namespace {
 
 struct Globals {
     bool json = false;
     bool cancelPrompts = false;
+    bool unattended = false;
     bool help = false;
+    bool version = false;
     std::string dll;
 };
 
@@ -30,13 +33,15 @@ bool ParseCommandLine(int argc, char **argv, Globals *g, std::vector<Command> *c
         const std::string a = argv[i];
         if (a == "--json") g->json = true;
         else if (a == "--cancel-prompts") g->cancelPrompts = true;
+        else if (a == "--unattended") g->unattended = true;
         else if (a == "--help" || a == "-h" || a == "/?") g->help = true;
+        else if (a == "--version") g->version = true;
         else if (a == "--dll" && i + 1 < argc) g->dll = argv[++i];
         else if (a.compare(0, 6, "--dll=") == 0) g->dll = a.substr(6);
         else if (a == "--dll") { *error = "--dll needs a path"; return false; }
         else rest.push_back(a);
     }
-    if (g->help) return true;
+    if (g->help || g->version) return true;
     if (rest.empty()) {
         *error = "no command given";
         return false;
@@ -64,10 +69,21 @@ int main(int argc, char **argv) {
         std::fputs(UsageText(), stdout);
         return 0;
     }
+    if (globals.version) {
+        std::fputs("zukcli " ZUKCLI_VERSION "\nCopyright (c) 2026 KORVA. MIT License.\n", stdout);
+        return 0;
+    }
     if (!globals.dll.empty()) SetDllPath(globals.dll);
-    if (globals.cancelPrompts) StartPromptCanceller();
+    // --unattended relies on the library's own prompt-free mode when the installation has it on,
+    // and answers the boxes itself otherwise: either way no call waits for a person.
+    if (globals.cancelPrompts || (globals.unattended && !InstallationIsUnattended())) {
+        StartPromptCanceller();
+    }
 
     Report report(globals.json);
+    for (const Command &c : commands) {
+        if (c.options.count("--watch") || c.options.count("--follow")) report.SetJsonLines(true);
+    }
     report.SetDll(DllPath());
     Session session;
     bool ok = true;

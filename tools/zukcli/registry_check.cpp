@@ -156,11 +156,11 @@ void CheckMode(HKEY key, StatusCheck *check, bool *ok) {
         *ok = false;
         return;
     }
-    const char *meaning = mode == 0x100   ? " (account from a card)"
-                          : mode == 0x300 ? " (account from a card or typed)"
-                          : mode == 0     ? " (switched off)"
-                                          : "";
-    check->Set("Mode", std::to_string(mode) + meaning);
+    const char *meaning = mode == 0x100   ? "account from a card"
+                          : mode == 0x300 ? "account from a card or typed"
+                          : mode == 0     ? "switched off"
+                                          : "no mode of the library";
+    check->SetNumber("Mode", mode, meaning);
     if (mode == 0) {
         check->Add(Finding::Warning, "Mode",
                    "Mode is 0: the library is switched off, every export except ZUKGetLibMode "
@@ -177,8 +177,8 @@ void CheckFelica(HKEY key, StatusCheck *check) {
     std::string text;
     bool idm = false;
     if (v.present && ReadText(v, 512, &text)) idm = text == "IDM";
-    check->Set("FeliCa", idm ? "IDM (the card's IDm is the user account)"
-                             : "not IDM (the account is read from the card)");
+    check->Set("FeliCa", v.present ? text : "", idm ? "the card's IDm is the user account"
+                                                     : "the account is read from the card");
     if (v.present && !idm) {
         check->Add(Finding::Warning, "FeliCa",
                    "FeliCa is set but is not exactly IDM (upper case, nothing else): it is ignored");
@@ -198,7 +198,7 @@ void CheckDevice(HKEY key, StatusCheck *check, bool *ok) {
         return;
     }
     check->device = device;
-    check->Set("Device", device == 1 ? "1 (the PR300 reader)" : "0 (no reader: user ID and password are typed)");
+    check->SetNumber("Device", device, device == 1 ? "the PR300 reader" : "no reader: user ID and password are typed");
 }
 
 void CheckConfig(HKEY key, StatusCheck *check, bool *ok) {
@@ -209,7 +209,7 @@ void CheckConfig(HKEY key, StatusCheck *check, bool *ok) {
     }
     const std::uint32_t input = config & 0xF, remember = config & 0xF0, store = config & 0xF00,
                         reuse = config & 0xF000, variant = config & 0xF0000;
-    std::string meaning = Hex(config) + " (";
+    std::string meaning;
     meaning += input == 1 ? "asks for the user ID" : input == 3 ? "asks for user ID and password" : "input items " + Hex(input);
     meaning += remember == 0 ? ", remembers nothing"
                : remember == 0x10 ? ", remembers the user ID"
@@ -218,8 +218,7 @@ void CheckConfig(HKEY key, StatusCheck *check, bool *ok) {
     if (remember != 0) meaning += store == 0x200 ? " persistently" : " for the session";
     meaning += reuse == 0 ? ", may hand back remembered values silently" : ", never hands back silently";
     if (variant == 0x10000) meaning += ", second ID/password layout";
-    meaning += ")";
-    check->Set("Config", meaning);
+    check->SetNumber("Config", config, meaning, Hex(config));
     if (input != 1 && input != 3) {
         check->Add(Finding::Warning, "Config",
                    "Config input items (bits 0-3) are " + Hex(input) + ": only 1 (user ID) and 3 (user ID and password) are in use");

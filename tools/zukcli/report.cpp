@@ -44,6 +44,11 @@ std::string ResultText(int code) {
 void PrintText(const Entry &e) {
     const std::string title = e.exportName.empty() ? e.command : e.exportName;
     for (const std::string &p : e.prompts) std::printf("%s: prompt answered with Cancel: %s\n", title.c_str(), p.c_str());
+    if (!e.line.empty()) {
+        std::printf("%s\n", e.line.c_str());
+        std::fflush(stdout);
+        return;
+    }
     if (e.called) {
         std::printf("%s: %s\n", title.c_str(), ResultText(e.result).c_str());
     } else if (!e.error.empty()) {
@@ -156,7 +161,10 @@ void Entry::AddJson(const std::string &key, const std::string &json) {
 }
 
 void Report::Add(const Entry &entry) {
-    if (json_) {
+    if (json_ && lines_) {
+        std::printf("%s\n", JsonEntry(entry).c_str());
+        std::fflush(stdout);
+    } else if (json_) {
         entries_.push_back(entry);
     } else {
         PrintText(entry);
@@ -164,7 +172,10 @@ void Report::Add(const Entry &entry) {
 }
 
 void Report::Message(const std::string &text) {
-    if (json_) {
+    if (json_ && lines_) {
+        std::printf("{\"message\":%s}\n", JsonString(text).c_str());
+        std::fflush(stdout);
+    } else if (json_) {
         messages_.push_back(text);
     } else {
         std::printf("%s\n", text.c_str());
@@ -174,6 +185,11 @@ void Report::Message(const std::string &text) {
 
 void Report::Finish(int exitCode) {
     if (!json_) return;
+    if (lines_) {
+        std::printf("{\"dll\":%s,\"exitCode\":%d}\n", JsonString(dll_).c_str(), exitCode);
+        std::fflush(stdout);
+        return;
+    }
     std::string out = "{\"dll\":" + JsonString(dll_) + ",\"results\":[";
     for (std::size_t i = 0; i < entries_.size(); ++i) {
         out += (i ? ",\n  " : "\n  ") + JsonEntry(entries_[i]);

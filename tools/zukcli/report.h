@@ -26,6 +26,7 @@ struct Entry {
     std::vector<std::string> lines;    // further text for the text output (status findings)
     std::vector<std::string> prompts;  // the library's prompts that --cancel-prompts answered
     bool failed = false;          // counts against the exit code
+    std::string line;             // when set, the text output is this one line (watch events)
 
     void AddNumber(const std::string &key, long long value);
     void AddHex(const std::string &key, long long value);
@@ -40,6 +41,9 @@ class Report {
 public:
     explicit Report(bool json) : json_(json) {}
     bool Json() const { return json_; }
+    // JSON Lines: each entry is printed at once as one JSON object on a line of its own, and
+    // Finish prints a last object with the exit code (for watching, which runs until stopped).
+    void SetJsonLines(bool on) { lines_ = on; }
     void SetDll(const std::string &path) { dll_ = path; }
     // Prints the entry at once in text mode; keeps it for the document in JSON mode.
     void Add(const Entry &entry);
@@ -51,6 +55,7 @@ public:
 
 private:
     bool json_;
+    bool lines_ = false;
     std::string dll_;
     std::vector<Entry> entries_;
     std::vector<std::string> messages_;

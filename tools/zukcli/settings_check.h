@@ -16,7 +16,16 @@ struct Finding {
 };
 
 struct StatusCheck {
-    std::vector<std::pair<std::string, std::string>> settings;  // name, value as the library uses it
+    // What the library will use: the value (a number where the setting is one) and, apart, what it
+    // means.
+    struct Setting {
+        std::string name;
+        std::string text;      // the value as text
+        bool isNumber = false;
+        long long number = 0;
+        std::string meaning;   // empty when the value speaks for itself
+    };
+    std::vector<Setting> settings;
     std::vector<Finding> findings;
     // From the registry, for the later checks.
     bool registryLoads = false;   // the library's registry step would succeed
@@ -24,8 +33,18 @@ struct StatusCheck {
     std::string installPath;
     std::uint32_t device = 0;
     std::int32_t logMode = 0;
+    bool unattended = false;      // [Prompt] Unattended=1
+    std::string portName;         // [Device] PortName as the library uses it (empty: look it up)
+    std::string deviceName;
+    std::string logFile;          // [Log] FileName, or the default in the installation folder
 
-    void Set(const std::string &name, const std::string &value) { settings.emplace_back(name, value); }
+    void Set(const std::string &name, const std::string &value, const std::string &meaning = std::string()) {
+        settings.push_back({name, value, false, 0, meaning});
+    }
+    void SetNumber(const std::string &name, long long value, const std::string &meaning = std::string(),
+                   const std::string &text = std::string()) {
+        settings.push_back({name, text.empty() ? std::to_string(value) : text, true, value, meaning});
+    }
     void Add(Finding::Level level, const std::string &item, const std::string &message) {
         findings.push_back({level, item, message});
     }
@@ -37,6 +56,10 @@ void CheckRegistry(StatusCheck *check);
 void CheckIniFile(StatusCheck *check);
 // ZukLang.csv and the language file it selects for this system's locale.
 void CheckCatalogue(StatusCheck *check);
+
+// The reader's port as ZUKOpen would reach it: the reader's mutex (not waited for), then the port
+// opened, its settings read, and closed.
+void CheckPort(StatusCheck *check);
 
 // Text helpers shared by the checks (the library's own rules).
 std::string StripQuotesText(const std::string &text);  // drops a leading quote, stops at the next

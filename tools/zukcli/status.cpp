@@ -36,12 +36,29 @@ const char *LevelName(Finding::Level level) {
 
 }  // namespace
 
+bool InstallationIsUnattended() {
+    StatusCheck check;
+    CheckRegistry(&check);
+    if (!check.haveInstallPath) return false;
+    CheckIniFile(&check);
+    return check.unattended;
+}
+
+std::string InstallationTraceFile() {
+    StatusCheck check;
+    CheckRegistry(&check);
+    if (!check.haveInstallPath) return std::string();
+    CheckIniFile(&check);
+    return check.logFile;
+}
+
 bool RunStatus(Report *report) {
     StatusCheck check;
     CheckRegistry(&check);
     if (check.haveInstallPath) {
         CheckIniFile(&check);
         CheckCatalogue(&check);
+        CheckPort(&check);
     }
 
     // Whether the library itself agrees: loading it runs the same registry step.
@@ -72,9 +89,12 @@ bool RunStatus(Report *report) {
     e.AddText("DLL", dll + (loads ? " (loads)" : " (does not load)"));
     e.Only(Field::TextOnly);
     for (const auto &s : check.settings) {
-        e.AddText(s.first, s.second);
+        e.AddText(s.name, s.meaning.empty() ? s.text : s.text.empty() ? "(" + s.meaning + ")"
+                                                                       : s.text + " (" + s.meaning + ")");
         e.Only(Field::TextOnly);
-        settings += std::string(settings.size() > 1 ? "," : "") + JsonString(s.first) + ":" + JsonString(s.second);
+        settings += std::string(settings.size() > 1 ? "," : "") + JsonString(s.name) + ":{\"value\":" +
+                    (s.isNumber ? std::to_string(s.number) : JsonString(s.text)) +
+                    (s.meaning.empty() ? "" : ",\"meaning\":" + JsonString(s.meaning)) + "}";
     }
     settings += "}";
     // The text output shows the settings as lines; JSON gets them as an object.

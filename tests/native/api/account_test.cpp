@@ -187,6 +187,20 @@ TEST_F(AccountTest, LockedCardShowsTheNoticeAndTriesAgain) {
     FakeMessageBoxSetHook(nullptr, nullptr);
 }
 
+// Unattended, nobody takes the locked card away: the call ends with the lock instead of polling
+// the card for ever, and shows nothing.
+TEST_F(AccountTest, UnattendedLockedCardReturnsTheLock) {
+    Configure(256, 1, 0x231, "[Prompt]\nUnattended=1\n");
+    description.failureCount = 3;
+    PlaceCard();
+    Open();
+    AccountRequest r = Request();
+    EXPECT_EQ(Get(&r, 0), ZUK_ERR_CARD_LOCKED);
+    EXPECT_TRUE(FakeMessageBoxesShown().empty());
+    EXPECT_EQ(FakeMessageBoxUnexpected(), 0);
+    EXPECT_EQ(card.writes, 0);
+}
+
 TEST_F(AccountTest, EmptyAccountOnTheCardAsksAgainWithTheHostsSizes) {
     description.account = "";
     description.pin = "";

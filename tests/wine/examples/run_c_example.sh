@@ -23,4 +23,13 @@ for expected in "ZUKcntrl 3.1.0" "mode: account from a card or typed" \
     esac
 done
 wine "$host" </dev/null >/dev/null 2>&1 || { echo "FAIL: the example exits non-zero"; status=1; }
+
+# Switched off (Mode 0): the example asks the mode first and stops there, so no prompt waits.
+wine reg add "$key" /v Mode /t REG_DWORD /d 0 /f >/dev/null 2>&1
+out="$(timeout 60 wine "$host" </dev/null 2>&1 | tr -d '\r')"
+echo "$out"
+case "$out" in
+    *"mode: switched off"*) ;;
+    *) echo "FAIL: with Mode 0 the example did not stop at the mode (a prompt waiting?)"; status=1 ;;
+esac
 exit "$status"

@@ -143,6 +143,10 @@ class Offline(unittest.TestCase):
                 self.assertEqual(code, 2, out)
                 self.assertNotIn("ZUKGetLibVersion", out)
 
+    def test_version_option_needs_no_library(self):
+        code, out = zukcli("--version", "--dll", r"C:\nowhere\ZUKcntrl.dll")
+        self.assertEqual((code, out.splitlines()[0]), (0, "zukcli 3.1.0"))
+
     def test_missing_dll_and_missing_export_are_named(self):
         code, out = zukcli("--dll", r"C:\nowhere\ZUKcntrl.dll", "version")
         self.assertEqual(code, 1)
@@ -161,19 +165,103 @@ class Offline(unittest.TestCase):
         self.assertEqual(listed, header)
         self.assertTrue(all(c["meaning"] for c in document["results"][0]["codes"]))
 
+    def test_codes_decodes_result_and_raw_codes(self):
+        cases = [
+            # (argument, fields expected in the JSON entry)
+            ("0x02000013", {"family": "reader link", "result": 1280, "resultName": "ZUK_ERR_PORT_OPEN"}),
+            ("0x080400EF", {"family": "card command", "result": 5, "resultName": "ZUK_ERR_NO_CARD"}),
+            ("0x02216A82", {"family": "reader link", "result": 1536, "resultName": "ZUK_ERR_LINK_CLOSE"}),
+            ("0x080101A6", {"family": "card command", "result": 2560, "resultName": "ZUK_ERR_READER_STATUS"}),
+            ("2560", {"kind": "result code", "name": "ZUK_ERR_READER_STATUS"}),
+            ("-1", {"kind": "result code", "name": "ZUK_CANCELLED"}),
+            ("0x50000", {"result": 2560}),
+        ]
+        for argument, expected in cases:
+            with self.subTest(argument):
+                code, document = zukcli_json("codes", argument)
+                self.assertEqual(code, 0)
+                entry = document["results"][0]
+                self.assertEqual(dict((k, entry[k]) for k in expected), expected)
+        code, out = zukcli("codes", "0x080101A6")
+        self.assertIn("service does not exist", out)
+        code, out = zukcli("codes", "0x12345678")
+        self.assertEqual(code, 1, out)
+        self.assertIn("neither a result code", out)
+        self.assertEqual(zukcli("codes", "zz")[0], 2)
+
+    def test_trace_is_decoded_and_grouped_into_runs(self):
+        path = os.path.join(self.install.dir, "sample.log")
+        lines = ["2012/05/14,09:30:05,ZUKOpen,LOW,0x00000500,0x02000013",
+                 "2012/05/14,09:30:07,ZUKGetLibVersion,ZUK,0x00000004",
+                 "2012/05/14,09:45:00,ZUKSenseCard,NormalEnd",   # a quarter of an hour later: a new run
+                 "not a trace line"]
+        with open(path, "w", newline="") as f:
+            f.write("\r\n".join(lines) + "\r\n")
+        code, document = zukcli_json("trace", winpath(path))
+        self.assertEqual(code, 0)
+        entries = document["results"]
+        self.assertEqual([(e.get("run"), e.get("export"), e.get("name")) for e in entries],
+                         [(1, "ZUKOpen", "ZUK_ERR_PORT_OPEN"), (1, "ZUKGetLibVersion", "ZUK_ERR_DISABLED"),
+                          (2, "ZUKSenseCard", "ZUK_OK"), (None, None, None)])
+        self.assertEqual((entries[0]["raw"], entries[0]["rawFamily"]), ("0x02000013", "reader link"))
+        self.assertIn("cannot be opened", entries[0]["rawMeaning"])
+        self.assertEqual(entries[3]["problem"], "not a trace line")
+        code, out = zukcli("trace", winpath(path))
+        self.assertIn("-- run 2, from 2012/05/14 09:45:00", out)
+        self.assertIn("09:30:05  ZUKOpen: ZUK_ERR_PORT_OPEN (1280)", out)
+        self.assertIn("raw 0x02000013, reader link: the serial port cannot be opened", out)
+        # --follow prints lines written after it started.
+        follower = subprocess.Popen(["wine", os.path.join(BIN, "zukcli.exe"), "--json", "trace", winpath(path),
+                                     "--follow", "--for", "4"], stdout=subprocess.PIPE)
+        time.sleep(2)
+        with open(path, "a", newline="") as f:
+            f.write("2012/05/14,09:45:01,ZUKClose,ZUK,0x00000300\r\n")
+        out, _ = follower.communicate(timeout=60)
+        objects = [json.loads(line) for line in out.decode("utf-8").splitlines() if line.strip()]
+        self.assertEqual(objects[-2].get("name"), "ZUK_ERR_PORT_CLOSE", objects)
+        self.assertEqual(objects[-1]["exitCode"], 0)
+
     def test_json(self):
+        self.install.machine(Device=0)
         code, document = zukcli_json("version", "mode", "limits", "status")
         self.assertEqual(code, 0)
         version, mode, limits, status = document["results"]
         self.assertEqual((version["name"], version["version"], version["release"]), ("ZUK_OK", 0x30100, "3.1.0"))
         self.assertEqual(mode["mode"], 256)
         self.assertEqual((limits["maxUserId"], limits["maxPassword"]), (128, 256))
-        self.assertTrue(status["healthy"])
+        self.assertTrue(status["healthy"], status)
+        # Values are numbers or strings; what they mean stands apart.
+        self.assertEqual(status["settings"]["Mode"], {"value": 256, "meaning": "account from a card"})
+        self.assertEqual(status["settings"]["Config"]["value"], 0x231)
+        self.assertEqual(status["settings"]["[Log] Mode"]["value"], 3)
         self.install.machine(Mode=0)
         code, document = zukcli_json("version")
         self.assertEqual(code, 1)
         self.assertEqual((document["results"][0]["result"], document["results"][0]["name"]), (4, "ZUK_ERR_DISABLED"))
         self.assertEqual(len(document["results"][0]["prompts"]), 1)
+
+    def test_unattended_mode_shows_no_box_and_traces_as_after_cancel(self):
+        log = os.path.join(self.install.dir, "ZUKcntrl.log")
+        self.install.machine(Mode=0)
+        runs = {}
+        for unattended in (False, True):
+            self.install.write_ini(GOOD_INI + ("[Prompt]\r\nUnattended=1\r\n" if unattended else ""))
+            if os.path.exists(log):
+                os.remove(log)
+            # zukcli's own canceller watches too: it finds no box to answer in unattended mode.
+            code, document = zukcli_json("version", "account")
+            self.assertEqual(code, 1)
+            results = document["results"]
+            self.assertEqual([r["name"] for r in results], ["ZUK_ERR_DISABLED", "ZUK_ERR_DISABLED"])
+            self.assertEqual(sum(len(r.get("prompts", [])) for r in results), 0 if unattended else 2, results)
+            with open(log) as f:
+                runs[unattended] = [line[20:] for line in f.read().splitlines()]
+        self.assertEqual(runs[True], runs[False])
+        self.assertIn("ZUKGetLibVersion,ZUK,0x00000004", runs[True])
+        # Without any canceller the call still returns at once: no box waits for a person.
+        result = wine([os.path.join(BIN, "zukcli.exe"), "--unattended", "version"], timeout=30)
+        self.assertEqual(result.returncode, 1)
+        self.assertIn(b"ZUK_ERR_DISABLED (4)", result.stdout)
 
 
 class Status(unittest.TestCase):
@@ -191,14 +279,14 @@ class Status(unittest.TestCase):
         self.install.write_ini(GOOD_INI)
 
     def test_healthy(self):
-        self.install.machine()
+        self.install.machine(Device=0)
         code, out = zukcli("status")
         self.assertEqual(code, 0, out)
         self.assertIn("healthy: the library loads", out)
         code, document = zukcli_json("status")
         status = document["results"][0]
         self.assertEqual((code, status["healthy"], status["libraryLoads"], status["findings"]), (0, True, True, []))
-        self.assertEqual(status["settings"]["[Log] FileName"], self.install.windows + "ZUKcntrl.log")
+        self.assertEqual(status["settings"]["[Log] FileName"]["value"], self.install.windows + "ZUKcntrl.log")
 
     def test_broken(self):
         missing_folder = self.install.windows + "missing\\"
@@ -223,6 +311,10 @@ class Status(unittest.TestCase):
              "folder", True),
             ("log mode", {}, "[Log]\r\nMode=2\r\n", "warning", "only 0, 1 and 3", True),
             ("system codes", {}, "[FeliCa]\r\nSystemCode=81 65,12\r\n", "error", "holds no valid code", True),
+            # The port is tried as ZUKOpen would: named, or looked up through the driver's entries.
+            ("missing port", {}, "[Device]\r\nPortName=\\\\.\\COM77\r\n", "error",
+             "'\\\\.\\COM77' cannot be opened: ERROR_", True),
+            ("no driver port", {}, None, "error", "no reader port found", True),
         ]
         for what, values, ini, level, text, loads in cases:
             with self.subTest(what):
@@ -310,6 +402,23 @@ class WithReader(unittest.TestCase):
             self.assertIn(text, out)
         self.assertNotIn("1234", out)  # the PIN is never printed
 
+    def test_status_tries_the_port_and_does_not_wait_for_a_busy_reader(self):
+        code, document = zukcli_json("status")
+        status = document["results"][0]
+        self.assertEqual(code, 0, status)
+        self.assertEqual(status["settings"]["Port"]["value"], "\\\\.\\COM26")
+        self.assertTrue(status["settings"]["Port"]["meaning"].startswith("opens"), status)
+        holder = subprocess.Popen(["wine", os.path.join(BIN, "zukcli.exe"), "--cancel-prompts", "open", "sense",
+                                   "--watch", "--for", "6", "close"], stdout=subprocess.PIPE)
+        time.sleep(3)
+        started = time.time()
+        code, document = zukcli_json("status", timeout=30)
+        self.assertLess(time.time() - started, 20)
+        holder.communicate(timeout=60)
+        status = document["results"][0]
+        self.assertEqual(code, 0, status)
+        self.assertTrue(any("in use by another program" in f["message"] for f in status["findings"]), status)
+
     def test_wrong_pin_and_small_buffer_in_json(self):
         code, document = zukcli_json("open", "sense", "verify-pin", "0000", "name", "--size", "5", "close")
         self.assertEqual(code, 1)
@@ -366,10 +475,20 @@ class WithReader(unittest.TestCase):
         time.sleep(2)
         self.assertEqual(self.sim.command("remove"), "OK")
         out, _ = watcher.communicate(timeout=60)
-        document = json.loads(out.decode("utf-8"))
-        presence = [r["present"] for r in document["results"] if r["command"] == "sense"]
-        self.assertEqual(presence, [True, False], document)
-        self.assertEqual(document["exitCode"], 0)
+        # JSON Lines: one object per line, each event with its time stamp, the exit code last.
+        objects = [json.loads(line) for line in out.decode("utf-8").splitlines() if line.strip()]
+        events = [o for o in objects if o.get("command") == "sense"]
+        self.assertEqual([(e["present"], e["event"]) for e in events],
+                         [(True, "card present"), (False, "card removed")], objects)
+        for e in events:
+            self.assertRegex(e["time"], r"^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3}$")
+        self.assertEqual(objects[-1]["exitCode"], 0)
+        # Text: one line per event, time stamp first.
+        watcher = subprocess.Popen(["wine", os.path.join(BIN, "zukcli.exe"), "--cancel-prompts", "open",
+                                    "sense", "--watch", "--for", "2", "--interval", "200", "close"],
+                                   stdout=subprocess.PIPE)
+        out, _ = watcher.communicate(timeout=60)
+        self.assertRegex(out.decode("latin-1"), r"(?m)^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3}  no card\r?$")
 
 
 if __name__ == "__main__":
