@@ -1,7 +1,7 @@
 // zukcard's commands: check the input, open the reader as the library does with the issuing key
 // table, ask before data would be lost, carry the plan out, and report every item as written and
 // verified or not, as text or as one JSON document.
-#include <io.h>
+#include <windows.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -127,9 +127,11 @@ bool ReadFile(const std::string &path, std::string *text) {
     return true;
 }
 
-// Asks on a terminal whether to go on; false without a terminal.
+// Asks on the console whether to go on; false when the input is not a console (a file, a pipe or
+// NUL, which the C runtime's isatty takes for a terminal too).
 bool Confirm(const std::string &question) {
-    if (!_isatty(_fileno(stdin))) return false;
+    DWORD mode = 0;
+    if (!GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode)) return false;
     std::printf("%s [y/N] ", question.c_str());
     std::fflush(stdout);
     char answer[16] = {0};
