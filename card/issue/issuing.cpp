@@ -102,11 +102,14 @@ void TargetBytes(const IssueWrite &w, const std::uint8_t *current, std::uint8_t 
     if (w.count != ISSUE_KEEP) out[1] = static_cast<std::uint8_t>(w.count);
 }
 
-bool AllZero(const std::uint8_t *data, int length) {
+// Whether writing `target` over `current` loses data: a byte the card holds that is neither zero
+// nor already the byte to be written.  An empty item, the same data, and an item a run stopped
+// part-way through (its first blocks new, the rest still zero) lose nothing.
+bool Loses(const std::uint8_t *current, const std::uint8_t *target, int length) {
     for (int i = 0; i < length; ++i) {
-        if (data[i] != 0) return false;
+        if (current[i] != 0 && current[i] != target[i]) return true;
     }
-    return true;
+    return false;
 }
 
 std::string TextBefore0(const std::uint8_t *data, int length) {
@@ -183,9 +186,7 @@ std::int32_t IssueFindOverwrites(const IssuePlan &plan, std::string *names) {
         const std::int32_t result = CardReadWholeItem(w.item, current, sizeof current, &length);
         if (result != 0) return result;
         TargetBytes(w, current, target);
-        if (AllZero(current, length) ||
-            std::memcmp(current, target, static_cast<std::size_t>(length)) == 0)
-            continue;
+        if (!Loses(current, target, length)) continue;
         if (!names->empty()) *names += ", ";
         *names += w.name;
     }

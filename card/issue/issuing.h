@@ -49,7 +49,7 @@ bool IssuePlanPin(const std::string &pin, IssuePlan *plan, std::string *error);
 void IssuePlanUnlock(IssuePlan *plan);  // failure count 0, limit kept
 bool IssuePlanLimit(int limit, IssuePlan *plan, std::string *error);  // limit set, count kept
 
-// The plan's items whose card content would be lost: not empty and other than the plan writes.
+// The plan's items whose card content would be lost: a byte neither zero nor the one to be written.
 // Their names go to `names` (comma-separated); API result code of the reads.
 std::int32_t IssueFindOverwrites(const IssuePlan &plan, std::string *names);
 // Carries the plan out in order, each item read back and compared; stops at the first item that

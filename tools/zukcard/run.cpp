@@ -80,7 +80,7 @@ void ReportPlan(const IssuePlan &plan, Output *out) {
         const IssueWrite &w = plan.writes[i];
         std::string line = std::string(w.name) + ": " + StateText(w.state);
         if (w.result != 0) line += ": " + ResultText(w.result, w.lowStatus);
-        if (!out->json) out->Say(line);  // the document has the items
+        if (!out->json) out->Say(line);  // the JSON output lists the items instead
         std::string &list = w.state == ISSUE_VERIFIED ? written : notWritten;
         list += (list.empty() ? "" : ", ") + std::string(w.name);
         out->itemsJson += std::string(i ? "," : "") + "{\"name\":" + JsonString(w.name) +

@@ -169,12 +169,15 @@ TEST_F(IssuingTest, BadValuesAreRefusedBeforeAnythingIsWritten) {
 
 TEST_F(IssuingTest, ACardTakenAwayPartWayIsCompletedByASecondRun) {
     OpenAsStation();
-    const CardDescription alice = Alice();
+    CardDescription alice = Alice();
+    alice.password = std::string(200, 'p');  // two Writes: blocks 8-15, then 16-23
     IssuePlan plan;
     std::string error;
     ASSERT_TRUE(IssuePlanDescription(alice, &plan, &error));
-    card.faults.removeAtWrite = 2;  // gone when the password's first Write arrives
+    card.faults.removeAtWrite = 3;  // gone when the password's second Write arrives
     EXPECT_EQ(IssueRun(&plan), 5);  // no card
+    EXPECT_EQ(SimHex(card.blocks[0][15], 2), "70 70");  // the password's first half is written
+    EXPECT_EQ(SimHex(card.blocks[0][16], 2), "00 00");
     EXPECT_EQ(plan.writes[0].state, ISSUE_VERIFIED);
     EXPECT_STREQ(plan.writes[1].name, "password");
     EXPECT_EQ(plan.writes[1].state, ISSUE_WRITE_FAILED);
@@ -187,7 +190,7 @@ TEST_F(IssuingTest, ACardTakenAwayPartWayIsCompletedByASecondRun) {
     ASSERT_EQ(present, 1);
     std::string names = "unset";
     ASSERT_EQ(IssueFindOverwrites(plan, &names), 0);
-    EXPECT_EQ(names, "");  // what the first run wrote is what this one writes
+    EXPECT_EQ(names, "");  // what the first run wrote, whole or in part, is what this one writes
     ASSERT_EQ(IssueRun(&plan), 0);
     EXPECT_TRUE(SameBlocks(card, alice));
 }
