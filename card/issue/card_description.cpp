@@ -20,10 +20,12 @@ std::string Trim(const std::string &s) {
     return s.substr(a, b - a + 1);
 }
 
+// A number 0-255, decimal or 0x hexadecimal (a leading zero does not make it octal: 010 is ten).
 bool ParseByteValue(const std::string &value, int *out) {
     if (value.empty() || value[0] == '-' || value[0] == '+') return false;
+    const bool hex = value.size() > 2 && value[0] == '0' && (value[1] == 'x' || value[1] == 'X');
     char *end = nullptr;
-    const long v = std::strtol(value.c_str(), &end, 0);
+    const long v = std::strtol(value.c_str(), &end, hex ? 16 : 10);
     if (*end != '\0' || v < 0 || v > 255) return false;
     *out = static_cast<int>(v);
     return true;

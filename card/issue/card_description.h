@@ -38,7 +38,8 @@ struct CardDescription {
 const char *CardFieldName(CardField field);
 
 // Reads a description: lines "name = value" (account, password, pin, user_name, user_option,
-// admin_option as text; retry_limit and failure_count as a number 0-255; idm, pmm as 8 and
+// admin_option as text; retry_limit and failure_count as a number 0-255, decimal or 0x
+// hexadecimal; idm, pmm as 8 and
 // system_code as 2 bytes of hexadecimal); blank lines and lines starting with '#' are skipped,
 // and blanks around names and values are dropped.  False with `error` naming the line's field on
 // an unknown name or a bad value.

@@ -159,8 +159,12 @@ TEST_F(IssuingTest, BadValuesAreRefusedBeforeAnythingIsWritten) {
             EXPECT_NE(error.find(row.second), std::string::npos) << error;
         }
     }
-    IssuePlan plan;
+    CardDescription numbers;
     std::string error;
+    ASSERT_TRUE(ParseCardDescription("retry_limit = 010\nfailure_count = 0x1F", &numbers, &error));
+    EXPECT_EQ(numbers.retryLimit, 10);  // not octal
+    EXPECT_EQ(numbers.failureCount, 31);
+    IssuePlan plan;
     EXPECT_FALSE(IssuePlanPin(std::string(17, '1'), &plan, &error));
     EXPECT_FALSE(IssuePlanLimit(256, &plan, &error));
     EXPECT_NE(error.find("retry_limit"), std::string::npos);
