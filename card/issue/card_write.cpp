@@ -10,7 +10,8 @@
 
 int CardItemSize(int item) {
     CardAccess access;
-    if (item < 0 || item > CARD_ITEM_LAST || LookupCardItem(item, CARD_READ, &access) != 0) return 0;
+    if (item < 0 || item > CARD_ITEM_LAST) return 0;
+    if (LookupCardItem(item, CARD_READ, &access) != 0) return 0;
     return access.blockCount * static_cast<int>(FELICA_BLOCK_SIZE);
 }
 

@@ -61,8 +61,10 @@ bool ParseOptions(int argc, char **argv, Options *o, std::string *error) {
     if (o->command.empty()) { *error = "no command given"; return false; }
     if (!KnownCommand(o->command)) { *error = "unknown command " + o->command; return false; }
     if (TakesArgument(o->command) && !hasArgument) {
-        *error = o->command + " needs " +
-                 (o->command == "write" ? "a card file" : o->command == "set-pin" ? "a PIN" : "a number");
+        const char *what = o->command == "write"     ? "a card file"
+                           : o->command == "set-pin" ? "a PIN"
+                                                     : "a number";
+        *error = o->command + " needs " + what;
         return false;
     }
     return true;

@@ -200,13 +200,16 @@ int RunCommand(const Options &o) {
 
     IssuePlan plan;
     CardDescription description;
-    if (o.command != "read" && !MakePlan(o, &plan, &description, &out)) return out.Finish(EXIT_USAGE);
+    if (o.command != "read" && !MakePlan(o, &plan, &description, &out))
+        return out.Finish(EXIT_USAGE);
 
     static const std::uint8_t kIssuerKeys[CARD_KEY_TABLE_SIZE] = ZUK_ISSUER_KEYS_INIT;
     IssueStation station;
-    const IssueOpenStatus opened = IssueOpenStation(o.port.c_str(), !o.noWait, kIssuerKeys, &station);
+    const IssueOpenStatus opened =
+        IssueOpenStation(o.port.c_str(), !o.noWait, kIssuerKeys, &station);
     out.port = station.port;
     const std::string where = station.port[0] ? station.port : "the reader driver's port";
+    const std::string failure = ResultText(station.result, station.lowStatus);
     switch (opened) {
     case ISSUE_OPENED: break;
     case ISSUE_READER_HELD:
@@ -216,13 +219,13 @@ int RunCommand(const Options &o) {
         out.Say("the reader's mutex cannot be had");
         return out.Finish(EXIT_NOT_DONE);
     case ISSUE_OPEN_FAILED:
-        out.Say("cannot open the reader on " + where + ": " + ResultText(station.result, station.lowStatus));
+        out.Say("cannot open the reader on " + where + ": " + failure);
         return out.Finish(EXIT_NOT_DONE);
     case ISSUE_KEYS_REFUSED:
-        out.Say("the reader refused the issuing key table: " + ResultText(station.result, station.lowStatus));
+        out.Say("the reader refused the issuing key table: " + failure);
         return out.Finish(EXIT_NOT_DONE);
     case ISSUE_SENSE_FAILED:
-        out.Say("sensing the card failed: " + ResultText(station.result, station.lowStatus));
+        out.Say("sensing the card failed: " + failure);
         return out.Finish(EXIT_NOT_DONE);
     case ISSUE_NO_CARD:
         out.Say("no card on the reader at " + where);
@@ -254,10 +257,9 @@ int RunCommand(const Options &o) {
             IssueCloseStation(&station);
             return out.Finish(EXIT_NOT_DONE);
         }
-        if (!names.empty() && !o.force &&
-            (o.json || !Confirm("The card holds data that would be lost (" + names + "). Go on?"))) {
-            out.Say("the card holds data that would be lost (" + names +
-                    "); nothing was written. Use --force to write over it.");
+        const std::string lost = "card holds data that would be lost (" + names + ")";
+        if (!names.empty() && !o.force && (o.json || !Confirm("The " + lost + ". Go on?"))) {
+            out.Say("the " + lost + "; nothing was written. Use --force to write over it.");
             IssueCloseStation(&station);
             return out.Finish(EXIT_NOT_DONE);
         }

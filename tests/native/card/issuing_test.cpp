@@ -89,8 +89,8 @@ TEST_F(IssuingTest, APasswordIsPaddedAndWrittenInTwoPiecesUnderOneAuthentication
     std::string first = "16 " + Idm() + " 08 80 08 80 09 80 0A 80 0B 80 0C 80 0D 80 0E 80 0F";
     for (int i = 0; i < 128; ++i) first += " 70";
     EXPECT_EQ(card.commands[2], first);
-    EXPECT_EQ(card.commands[3].substr(0, 3 * 26), "16 " + Idm() +
-                                                      " 08 80 10 80 11 80 12 80 13 80 14 80 15 80 16 80 17 ");
+    EXPECT_EQ(card.commands[3].substr(0, 3 * 26),
+              "16 " + Idm() + " 08 80 10 80 11 80 12 80 13 80 14 80 15 80 16 80 17 ");
     EXPECT_EQ(SimHex(card.blocks[0][20], 16), "70 70 70 70 70 70 70 70 00 00 00 00 00 00 00 00");
     EXPECT_EQ(SimHex(card.blocks[0][23], 2), "00 00");
     // Longer than the item: refused before anything is sent.
