@@ -8,6 +8,10 @@
 ; HKLM\SOFTWARE\KORVA\ZUKLib in the 32-bit registry view (WOW6432Node on 64-bit Windows), where
 ; the 32-bit library reads them, and an entry in the list of installed programs.
 ;
+;
+; Optional component, not selected by default (so not installed by a silent install): the issuing
+; station's tool zukcard.exe, which writes users' cards.  It is offered on the components page.
+;
 ; Silent install: setup.exe /S [/D=C:\Other\Folder]  (/D must come last and take no quotes)
 ; Values: /MODE=0|256|768 /DEVICE=0|1 /CONFIG=0x3 /FELICA=IDM|NONE; an invalid one stops the
 ; installer before it writes anything (exit code 2).  Over an existing installation every machine
@@ -51,6 +55,7 @@ VIAddVersionKey "FileVersion" "${ZUK_VERSION}"
 VIAddVersionKey "ProductVersion" "${ZUK_VERSION}"
 VIAddVersionKey "LegalCopyright" "Copyright (c) 2026 KORVA. MIT License."
 
+Page components
 Page directory
 Page instfiles
 UninstPage uninstConfirm
@@ -208,6 +213,7 @@ Function .onInit
 FunctionEnd
 
 Section "ZUKcntrl"
+  SectionIn RO  ; the library itself: always installed
   SetRegView 32
   SetOutPath "$INSTDIR"
   File "${ZUK_BIN}\ZUKcntrl.dll"
@@ -259,10 +265,17 @@ Section "ZUKcntrl"
   WriteRegDWORD HKLM "${ZUK_UNINSTALL_KEY}" "NoRepair" 1
 SectionEnd
 
+; Only an issuing station needs it: the library's users never write cards.
+Section /o "Issuing station tool (zukcard.exe)" SecIssuing
+  SetOutPath "$INSTDIR"
+  File "${ZUK_BIN}\zukcard.exe"
+SectionEnd
+
 Section "Uninstall"
   SetRegView 32
   Delete "$INSTDIR\ZUKcntrl.dll"
   Delete "$INSTDIR\zukcli.exe"
+  Delete "$INSTDIR\zukcard.exe"
   Delete "$INSTDIR\ZukLang.csv"
   Delete "$INSTDIR\ZukLang_0409.txt"
   Delete "$INSTDIR\ZukLang_0411.txt"

@@ -8,6 +8,7 @@ typedef std::uintptr_t PlatHandle;
 
 const std::uint32_t PLAT_WAIT_OBJECT_0 = 0;
 const std::uint32_t PLAT_WAIT_ABANDONED = 0x80;
+const std::uint32_t PLAT_WAIT_TIMEOUT = 0x102;
 const std::uint32_t PLAT_WAIT_FAILED = 0xFFFFFFFFu;
 
 // CreateMutexA(default security, not initially owned, name): creates or opens the mutex; 0 when
@@ -17,6 +18,10 @@ PlatHandle PlatMutexCreate(const char *name);
 // WaitForSingleObject(handle, INFINITE).  PLAT_WAIT_ABANDONED means the previous owner ended
 // without releasing it; the caller owns it all the same.
 std::uint32_t PlatMutexWait(PlatHandle mutex);
+
+// WaitForSingleObject(handle, 0): takes the mutex only when no other thread owns it;
+// PLAT_WAIT_TIMEOUT when one does.
+std::uint32_t PlatMutexTryWait(PlatHandle mutex);
 
 // ReleaseMutex; false when the calling thread does not own it.
 bool PlatMutexRelease(PlatHandle mutex);

@@ -26,6 +26,7 @@
 #include "sim/sim_card.h"
 #include "sim/sim_reader.h"
 #include "zuk_build_constants.h"
+#include "zuk_issuer_keys.h"
 
 namespace {
 
@@ -75,6 +76,13 @@ std::vector<std::uint8_t> ExpectedKeyTable() {
     return table;
 }
 
+// The issuing station's table (zukcard): the library's with the write slots filled.
+std::vector<std::uint8_t> IssuerKeyTable() {
+    std::vector<std::uint8_t> table;
+    if (!SimParseHex(ZUK_ISSUER_KEYS_HEX, &table) || table.size() != 88) table.assign(88, 0);
+    return table;
+}
+
 // Card faults: read F1F2 [N] | write F1F2 [N] | silent-after N | remove-after-reads N |
 // overcount N.
 std::string CardFault(std::istringstream &in) {
@@ -96,6 +104,7 @@ std::string CardFault(std::istringstream &in) {
     if (kind == "silent-after") { f.silentAfter = n; return "OK"; }
     if (kind == "remove-after-reads") { f.removeAfterReads = n; return "OK"; }
     if (kind == "overcount") { f.overcountRead = n; return "OK"; }
+    if (kind == "remove-at-write") { f.removeAtWrite = n; return "OK"; }
     return "ERR unknown card fault";
 }
 
@@ -110,7 +119,8 @@ void Usage() {
                  "  keystate HEX6 | status | log | quit |\n"
                  "  card FILE | dump SERVICE(0-4) | keytable | card-fault read F1F2 [N] |\n"
                  "  card-fault write F1F2 [N] | card-fault silent-after N |\n"
-                 "  card-fault remove-after-reads N | card-fault overcount N\n"
+                 "  card-fault remove-after-reads N | card-fault overcount N |\n"
+                 "  card-fault remove-at-write N\n"
                  "--card FILE places a card described by FILE (name = value lines: account,\n"
                  "password, pin, retry_limit, failure_count, user_name, user_option,\n"
                  "admin_option, idm, pmm, system_code).\n");
@@ -182,7 +192,9 @@ std::string Control(SimReader *r, const std::string &line, int *master, int *sla
         if (!r->keyTable.empty()) {
             const SimKeyTableEntry &e = r->keyTable.back();
             out << " p1 " << int(e.p1) << " p2 " << int(e.p2) << " match "
-                << (e.data == ExpectedKeyTable() ? "yes" : "no");
+                << (e.data == ExpectedKeyTable() ? "yes"
+                    : e.data == IssuerKeyTable() ? "issuer"
+                                                 : "no");
         }
         return out.str();
     }

@@ -2,9 +2,9 @@
 // card's own state and answers as the card (or stays silent when not addressed).
 #include "sim/sim_card.h"
 
-#include <cstdlib>
 #include <cstring>
-#include <sstream>
+
+#include "zuk_issuer_keys.h"
 
 namespace {
 
@@ -89,6 +89,18 @@ std::uint8_t *BlockOf(SimCard *card, std::uint16_t code, int block) {
     return card->blocks[ServiceIndex(code, &writable)][block];
 }
 
+// Whether the key table the reader loaded last holds the card's key of `key` (never an empty one).
+bool ReaderCarriesKey(const SimCard &card, int key) {
+    if (card.reader == nullptr || card.reader->keyTable.empty()) return false;
+    if (key < 0 || key >= SIM_CARD_KEYS) return false;
+    const std::vector<std::uint8_t> &table = card.reader->keyTable.back().data;
+    const std::size_t at = 8 * static_cast<std::size_t>(key);
+    if (table.size() < at + 8) return false;
+    static const std::uint8_t kEmpty[8] = {};
+    return std::memcmp(card.keys[key], kEmpty, 8) != 0 &&
+           std::memcmp(&table[at], card.keys[key], 8) == 0;
+}
+
 // Parses "na areas ns services" and opens the services when the selected key opens all of them.
 bool Authenticate(SimCard *card, Cursor *c, std::vector<std::uint16_t> *services) {
     const int na = c->Byte();
@@ -101,6 +113,7 @@ bool Authenticate(SimCard *card, Cursor *c, std::vector<std::uint16_t> *services
     card->opened.clear();
     for (std::uint16_t code : *services) {
         if (KeyOf(*card, code) != card->selectedKey) return false;
+        if ((code & 0x3F) == 0x08 && !ReaderCarriesKey(*card, card->selectedKey)) return false;
     }
     card->opened = *services;
     card->mode = 2;
@@ -251,6 +264,11 @@ std::vector<std::uint8_t> Handle(SimCard *card, const std::uint8_t *command, std
         if (!c.ok || !ParseBlockList(&c, n, &refs)) return {};
         const std::uint8_t *data = c.Take(SIM_CARD_BLOCK_SIZE * static_cast<std::size_t>(n));
         if (!c.ok) return {};
+        if (card->faults.removeAtWrite > 0 && --card->faults.removeAtWrite == 0) {
+            card->faults.removeAtWrite = -1;
+            if (card->reader != nullptr) SimCardRemove(card->reader);
+            return {};
+        }
         std::uint8_t f1 = 0, f2 = 0;
         CheckAccess(card->opened, refs, true, &f1, &f2);
         if (f1 == 0 && card->faults.writeFlagCount > 0) {
@@ -284,28 +302,6 @@ void PutText(SimCard *card, int service, int first, int blocks, const std::strin
     std::memcpy(area, text.data(), text.size() < room ? text.size() : room);
 }
 
-bool ParseInt(const std::string &value, int *out) {
-    char *end = nullptr;
-    const long v = std::strtol(value.c_str(), &end, 0);
-    if (value.empty() || *end != '\0' || v < 0 || v > 255) return false;
-    *out = static_cast<int>(v);
-    return true;
-}
-
-bool ParseFixedHex(const std::string &value, std::uint8_t *out, std::size_t size) {
-    std::vector<std::uint8_t> bytes;
-    if (!SimParseHex(value, &bytes) || bytes.size() != size) return false;
-    std::memcpy(out, bytes.data(), size);
-    return true;
-}
-
-std::string Trim(const std::string &s) {
-    const std::size_t a = s.find_first_not_of(" \t\r");
-    if (a == std::string::npos) return "";
-    const std::size_t b = s.find_last_not_of(" \t\r");
-    return s.substr(a, b - a + 1);
-}
-
 }  // namespace
 
 std::size_t SimCardAnswer(void *context, const std::uint8_t *command, std::size_t length,
@@ -320,31 +316,7 @@ std::size_t SimCardAnswer(void *context, const std::uint8_t *command, std::size_
 
 bool SimCardParseDescription(const std::string &text, SimCardDescription *out,
                              std::string *error) {
-    std::istringstream lines(text);
-    std::string line;
-    while (std::getline(lines, line)) {
-        const std::string t = Trim(line);
-        if (t.empty() || t[0] == '#') continue;
-        const std::size_t eq = t.find('=');
-        if (eq == std::string::npos) { *error = "no '=' in: " + t; return false; }
-        const std::string name = Trim(t.substr(0, eq));
-        const std::string value = Trim(t.substr(eq + 1));
-        bool ok = true;
-        if (name == "account") out->account = value;
-        else if (name == "password") out->password = value;
-        else if (name == "pin") out->pin = value;
-        else if (name == "user_name") out->userName = value;
-        else if (name == "user_option") out->userOption = value;
-        else if (name == "admin_option") out->adminOption = value;
-        else if (name == "retry_limit") ok = ParseInt(value, &out->retryLimit);
-        else if (name == "failure_count") ok = ParseInt(value, &out->failureCount);
-        else if (name == "idm") ok = ParseFixedHex(value, out->idm, 8);
-        else if (name == "pmm") ok = ParseFixedHex(value, out->pmm, 8);
-        else if (name == "system_code") ok = ParseFixedHex(value, out->systemCode, 2);
-        else { *error = "unknown name: " + name; return false; }
-        if (!ok) { *error = "bad value for " + name + ": " + value; return false; }
-    }
-    return true;
+    return ParseCardDescription(text, out, error);
 }
 
 void SimCardInit(SimCard *card, const SimCardDescription &d) {
@@ -353,6 +325,8 @@ void SimCardInit(SimCard *card, const SimCardDescription &d) {
     std::memcpy(card->systemCode, d.systemCode, 2);
     std::memcpy(card->readKey, kReadKeys, sizeof kReadKeys);
     std::memcpy(card->writeKey, kWriteKeys, sizeof kWriteKeys);
+    static const std::uint8_t kCardKeys[SIM_CARD_KEYS * 8] = ZUK_ISSUER_KEYS_INIT;
+    std::memcpy(card->keys, kCardKeys, sizeof card->keys);
     std::memset(card->blocks, 0, sizeof card->blocks);
     PutText(card, 0, 0, 8, d.account);
     PutText(card, 0, 8, 16, d.password);
@@ -366,7 +340,6 @@ void SimCardInit(SimCard *card, const SimCardDescription &d) {
     card->opened.clear();
     card->mode = 0;
     card->faults = SimCardFaults();
-    card->reader = nullptr;
     card->commands.clear();
     card->writes = 0;
 }

@@ -8,6 +8,10 @@
 // Read and Write then act only on services opened by the last authentication of this card, and
 // Write only through a read/write service code (low byte 0x08).  Anything else is refused with
 // status flags (FF A5 access not allowed, FF A6 no such service, FF A8 block out of range).
+// An authentication that opens a read/write service code also needs the card's key for the
+// selected key number in the key table the reader loaded last (slot N holds key number N): a
+// reader loaded with the library's table, whose write slots 2, 6, 8 and 10 are empty, can write
+// the PIN control block only; the issuing station's table opens every item for writing.
 #ifndef ZUK_SIM_SIM_CARD_H
 #define ZUK_SIM_SIM_CARD_H
 
@@ -16,11 +20,13 @@
 #include <string>
 #include <vector>
 
+#include "card/issue/card_description.h"
 #include "sim/sim_reader.h"
 
 constexpr int SIM_CARD_SERVICES = 5;         // service numbers 0x198, 0x19C, 0x1A0, 0x1A4, 0x1A8
 constexpr int SIM_CARD_BLOCKS = 32;          // blocks per service
 constexpr std::size_t SIM_CARD_BLOCK_SIZE = 16;
+constexpr int SIM_CARD_KEYS = 11;            // key numbers 0-10
 
 struct SimCardFaults {
     int readFlagCount = 0;        // the next reads (Read or authenticated read) fail ...
@@ -30,6 +36,7 @@ struct SimCardFaults {
     int silentAfter = -1;         // after answering this many more commands the card goes quiet
     int removeAfterReads = -1;    // the card leaves the field after this many more reads
     int overcountRead = 0;        // a Read answer claims this many blocks more than it carries
+    int removeAtWrite = -1;       // the card leaves the field when the Nth next Write arrives
 };
 
 struct SimCard {
@@ -39,32 +46,25 @@ struct SimCard {
     // Per service: the 0x..0A read-only code's key number and the 0x..08 read/write code's one.
     int readKey[SIM_CARD_SERVICES];
     int writeKey[SIM_CARD_SERVICES];
+    std::uint8_t keys[SIM_CARD_KEYS][8];  // the card's key of each key number
     std::uint8_t blocks[SIM_CARD_SERVICES][SIM_CARD_BLOCKS][SIM_CARD_BLOCK_SIZE];
     // Session of the card: the selected key, the service codes the last authentication opened.
     int selectedKey;
     std::vector<std::uint16_t> opened;
     std::uint8_t mode;
     SimCardFaults faults;
-    SimReader *reader;            // for removal faults (may be null)
+    SimReader *reader = nullptr;  // the reader it was placed in: removal faults, the key table
     std::vector<std::string> commands;  // every command body received, as hex text
     int writes;                   // Writes carried out
 };
 
-// The card content a description file gives.
-struct SimCardDescription {
-    std::string account, password, pin, userName, userOption, adminOption;
-    int retryLimit = 0;
-    int failureCount = 0;
-    std::uint8_t idm[8] = {0x01, 0x2E, 0x4C, 0x1F, 0x93, 0x0A, 0x55, 0x07};
-    std::uint8_t pmm[8] = {0x03, 0x01, 0x4B, 0x02, 0x4F, 0x49, 0x93, 0xFF};
-    std::uint8_t systemCode[2] = {0x88, 0xB4};
-};
+// The card content a description file gives (the shared card description format).
+using SimCardDescription = CardDescription;
 
-// Reads a description: lines "name = value" (account, password, pin, retry_limit,
-// failure_count, user_name, user_option, admin_option as text; idm, pmm, system_code as hex);
-// '#' starts a comment.  False with `error` set on an unknown name or a bad value.
+// Reads a description (see ParseCardDescription).
 bool SimCardParseDescription(const std::string &text, SimCardDescription *out, std::string *error);
-// A card holding the description's content, laid out as the library expects it.
+// A card holding the description's content, laid out as the library expects it (a card already
+// placed stays with its reader).
 void SimCardInit(SimCard *card, const SimCardDescription &description);
 // Places the card in the reader's field (behind its hook) or takes it out.
 void SimCardPlace(SimCard *card, SimReader *reader);

@@ -48,6 +48,18 @@ std::uint32_t PlatMutexWait(PlatHandle mutex) {
     return PLAT_WAIT_OBJECT_0;
 }
 
+std::uint32_t PlatMutexTryWait(PlatHandle mutex) {
+    std::lock_guard<std::mutex> lock(g_lock);
+    auto h = g_handles.find(mutex);
+    if (h == g_handles.end()) return PLAT_WAIT_FAILED;
+    Named &m = g_mutexes[h->second];
+    std::thread::id self = std::this_thread::get_id();
+    if (m.depth != 0 && m.owner != self) return PLAT_WAIT_TIMEOUT;
+    m.owner = self;
+    ++m.depth;
+    return PLAT_WAIT_OBJECT_0;
+}
+
 bool PlatMutexRelease(PlatHandle mutex) {
     std::lock_guard<std::mutex> lock(g_lock);
     auto h = g_handles.find(mutex);

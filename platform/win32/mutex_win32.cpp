@@ -11,6 +11,10 @@ std::uint32_t PlatMutexWait(PlatHandle mutex) {
     return WaitForSingleObject(reinterpret_cast<HANDLE>(mutex), INFINITE);
 }
 
+std::uint32_t PlatMutexTryWait(PlatHandle mutex) {
+    return WaitForSingleObject(reinterpret_cast<HANDLE>(mutex), 0);
+}
+
 bool PlatMutexRelease(PlatHandle mutex) {
     return ReleaseMutex(reinterpret_cast<HANDLE>(mutex)) != FALSE;
 }

@@ -43,6 +43,7 @@ for f in ZUKcntrl.dll zukcli.exe LICENSE ZUKcntrl.ini ZUKcntrl.reg ZukLang.csv Z
          include/ZUKcntrl.h lib/libZUKcntrl.dll.a lib/ZUKcntrl.lib uninstall.exe; do
     check "installed $f" [ -f "$folder/$f" ]
 done
+check "the issuing tool (an optional component) is not installed by default" [ ! -e "$folder/zukcard.exe" ]
 wine reg query "$key" /reg:32 2>&1 | tr -d '\r' >"$base/values.txt"
 cat "$base/values.txt"
 check "InstallPath names the folder, with a backslash at the end" \

@@ -1,0 +1,208 @@
+#!/usr/bin/env python3
+"""zukcard under Wine against zuk-reader-sim with a blank card: a card written from a description is
+what the library then reads, read gives the description back, unlock opens a locked card, bad input
+and a card taken away part-way are reported, and data is only written over when asked.  Keys: the
+DLL carries none of the issuing station's write keys.
+
+Run by CTest inside the prepared Wine prefix.  Environment: that of zukcli_test.py, and
+ZUK_ISSUER_KEYS / ZUK_READER_KEYS (the build's key tables in hexadecimal).
+"""
+import json
+import os
+import subprocess
+import sys
+import time
+import unittest
+
+sys.path.insert(0, os.path.join(os.environ.get("ZUK_SOURCE_DIR", ""), "tests", "wine", "zukcli"))
+from zukcli_test import BIN, SAMPLE_CARD, Install, Simulator, zukcli, zukcli_json  # noqa: E402
+
+INI = "[Device]\r\nPortName=\\\\.\\COM26\r\n[Log]\r\nMode=3\r\n[FeliCa]\r\nSystemCode=88B4\r\n"
+
+
+def zukcard(*args, timeout=60):
+    """Runs zukcard with no terminal on its input; returns (exit code, stdout)."""
+    result = subprocess.run(["wine", os.path.join(BIN, "zukcard.exe")] + list(args), capture_output=True,
+                            stdin=subprocess.DEVNULL, timeout=timeout)
+    if result.stderr:
+        sys.stderr.write("zukcard %s: %s\n" % (" ".join(args), result.stderr.decode("latin-1")))
+    return result.returncode, result.stdout.decode("latin-1").replace("\r\n", "\n")
+
+
+def zukcard_json(*args):
+    code, out = zukcard("--json", *args)
+    document = json.loads(out)
+    assert document["exitCode"] == code, (document, code)
+    return code, document
+
+
+def parse(text):
+    """A card description as a dictionary (blank lines and comments skipped)."""
+    fields = {}
+    for line in text.splitlines():
+        line = line.strip()
+        if line and not line.startswith("#") and "=" in line:
+            name, value = line.split("=", 1)
+            fields[name.strip()] = value.strip()
+    return fields
+
+
+with open(SAMPLE_CARD) as f:
+    ALICE = parse(f.read())
+
+
+class Keys(unittest.TestCase):
+    def test_the_dll_carries_no_issuing_write_key(self):
+        table = bytes.fromhex(os.environ["ZUK_ISSUER_KEYS"])
+        library = bytes.fromhex(os.environ["ZUK_READER_KEYS"])
+        with open(os.path.join(BIN, "ZUKcntrl.dll"), "rb") as f:
+            dll = f.read()
+        with open(os.path.join(BIN, "zukcard.exe"), "rb") as f:
+            tool = f.read()
+        # Key bytes may be built into code as 4-byte immediates: look for every 4-byte piece.
+        def pieces(data):
+            return [data[i:i + 4] for i in range(0, len(data), 4)]
+        write_keys = b"".join(table[slot * 8:slot * 8 + 8] for slot in (2, 6, 8, 10))
+        # The search finds the library's own keys in the DLL and the write keys in the tool ...
+        self.assertTrue(all(p in dll for p in pieces(library)))
+        self.assertTrue(all(p in tool for p in pieces(write_keys)))
+        # ... and no piece of a write key in the DLL.
+        self.assertEqual([p.hex() for p in pieces(write_keys) if p in dll], [])
+
+
+class Issuing(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.install = Install()
+        cls.install.write_ini(INI)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.install.remove()
+
+    def setUp(self):
+        self.install.write_ini(INI)
+        self.install.machine(Config=0x3)
+        self.sim = Simulator("# a blank card: every item empty\n")
+
+    def tearDown(self):
+        sys.stderr.write("---- simulator log ----\n" + self.sim.stop())
+
+    def dumps(self):
+        return [self.sim.command("dump %d" % s, ends=b"END\n") for s in range(5)]
+
+    def write_card(self, fields, name="card.card"):
+        path = os.path.join(self.sim.work, name)
+        with open(path, "w") as f:
+            f.write("".join("%s = %s\n" % item for item in fields.items()))
+        return path
+
+    def test_issued_card_identifies_the_user_and_reads_back(self):
+        code, out = zukcard("write", SAMPLE_CARD)
+        self.assertEqual(code, 0, out)
+        for name in ("account", "password", "pin", "pin_control", "user_name", "user_option", "admin_option"):
+            self.assertIn(name + ": written and verified", out)
+        self.assertNotIn("s3cret", out)
+        self.assertEqual(self.sim.command("keytable").split()[-1], "issuer")
+
+        code, document = zukcli_json("open", "sense", "account", "--show-password", "--pin", "1234", "close")
+        self.assertEqual(code, 0, document)
+        self.assertEqual((document["results"][2]["account"], document["results"][2]["password"]),
+                         ("alice", "s3cret-pass"))
+
+        code, out = zukcard("read", "--show-secrets")
+        self.assertEqual((code, parse(out)), (0, ALICE), out)
+        code, document = zukcard_json("read")
+        self.assertEqual(code, 0)
+        card = document["card"]
+        self.assertEqual((card["account"], card["password"], card["pin"], card["retry_limit"]),
+                         ("alice", "***", "***", 3))
+
+    def test_locked_card_is_unlocked(self):
+        self.assertEqual(zukcard("write", SAMPLE_CARD)[0], 0)
+        code, document = zukcli_json("open", "sense", "verify-pin", "0000", "verify-pin", "0000",
+                                     "verify-pin", "0000", "verify-pin", "1234", "close")
+        self.assertEqual([r["name"] for r in document["results"]][2:6],
+                         ["ZUK_ERR_PIN_WRONG", "ZUK_ERR_PIN_WRONG", "ZUK_ERR_PIN_LOCKED_NOW", "ZUK_ERR_CARD_LOCKED"])
+        code, out = zukcard("unlock")
+        self.assertEqual(code, 0, out)
+        self.assertTrue(self.sim.command("dump 1", ends=b"END\n").startswith("OK\n03 00 "))
+        code, out = zukcli("open", "sense", "verify-pin", "1234", "close")
+        self.assertEqual(code, 0, out)
+        code, out = zukcard("set-limit", "256")
+        self.assertEqual(code, 2, out)
+        self.assertIn("retry_limit", out)
+
+    def test_bad_values_are_refused_with_nothing_written(self):
+        before = self.dumps()
+        cases = [
+            (dict(ALICE, user_name="N" * 65), "user_name is 65 bytes"),
+            (dict(ALICE, pin="1" * 17), "pin is 17 bytes"),
+            (dict(ALICE, retry_limit="300"), "retry_limit"),
+        ]
+        for fields, text in cases:
+            with self.subTest(text):
+                code, out = zukcard("write", self.write_card(fields))
+                self.assertEqual(code, 2, out)
+                self.assertIn(text, out)
+                self.assertIn("nothing was written", out)
+        code, out = zukcard("set-pin", "1" * 17)
+        self.assertEqual(code, 2, out)
+        self.assertEqual(self.dumps(), before)
+
+    def test_card_taken_away_is_reported_and_completed_by_a_second_run(self):
+        self.assertEqual(self.sim.command("card-fault remove-at-write 2"), "OK")  # gone at the password
+        code, document = zukcard_json("write", SAMPLE_CARD)
+        self.assertEqual(code, 1)
+        states = [(i["name"], i["verified"]) for i in document["items"]]
+        self.assertEqual(states[:2], [("account", True), ("password", False)])
+        self.assertEqual(document["items"][1]["resultName"], "ZUK_ERR_NO_CARD")
+        self.assertTrue(all(not verified for _, verified in states[1:]))
+        self.assertIn("not done: password, pin, user_name, user_option, admin_option, pin_control",
+                      document["messages"][-1])
+        self.assertEqual(self.sim.command("place"), "OK")
+        code, out = zukcard("write", SAMPLE_CARD)  # what the first run wrote is not data lost
+        self.assertEqual(code, 0, out)
+        self.assertEqual(parse(zukcard("read", "--show-secrets")[1]), ALICE)
+
+    def test_data_is_written_over_only_when_asked(self):
+        self.assertEqual(zukcard("write", SAMPLE_CARD)[0], 0)
+        bob = self.write_card(dict(ALICE, account="bob", user_name="Bob"))
+        before = self.dumps()
+        code, out = zukcard("write", bob)
+        self.assertEqual(code, 1, out)
+        self.assertIn("would be lost (account, user_name)", out)
+        code, out = zukcard("erase")
+        self.assertEqual(code, 1, out)
+        self.assertEqual(self.dumps(), before)
+        self.assertEqual(zukcard("write", "--force", bob)[0], 0)
+        self.assertEqual(parse(zukcard("read")[1])["account"], "bob")
+        code, out = zukcard("erase", "--force")
+        self.assertEqual(code, 0, out)
+        for dump in self.dumps():
+            self.assertEqual(set(dump.split("\n")[1:-1]), {" ".join(["00"] * 16)})
+
+    def test_reader_held_and_port_choice(self):
+        watcher = subprocess.Popen(["wine", os.path.join(BIN, "zukcli.exe"), "--cancel-prompts", "open", "sense",
+                                    "--watch", "--for", "8", "--interval", "500", "close"],
+                                   stdout=subprocess.DEVNULL)
+        for _ in range(10):  # until the watcher has opened the reader
+            code, out = zukcard("--no-wait", "read")
+            if code == 3:
+                break
+            time.sleep(0.5)
+        self.assertEqual(code, 3, out)
+        self.assertIn("another program holds the reader", out)
+        code, out = zukcard("read")  # waits for the watcher to close the reader
+        watcher.wait(60)
+        self.assertEqual(code, 0, out)
+        self.install.write_ini(INI.replace("COM26", "COM27"))
+        code, out = zukcard("read")
+        self.assertEqual(code, 1, out)
+        self.assertIn("cannot open the reader on \\\\.\\COM27", out)
+        code, out = zukcard("--port", "COM26", "read")
+        self.assertEqual(code, 0, out)
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
