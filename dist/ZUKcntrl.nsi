@@ -1,29 +1,46 @@
 ; Installer of ZUKcntrl 3.1.0, built with makensis:
-;   makensis -DZUK_BIN=<folder of ZUKcntrl.dll, zukcli.exe and the import libraries>
+;   makensis -DZUK_BIN=<folder of the 32-bit ZUKcntrl.dll, zukcli.exe, zukcard.exe and import libraries>
+;            [-DZUK_BIN64=<the same folder of the 64-bit build>] [-DZUK_STUB64]
 ;            -DZUK_SOURCE=<source tree> -DZUK_OUTFILE=<setup program> dist/ZUKcntrl.nsi
 ;
-; Installs into Program Files\KORVA\ZUKcntrl: ZUKcntrl.dll, zukcli.exe, the message catalogue,
-; ZUKcntrl.ini (kept when one is already there), the public header (include\) and the import
-; libraries for MinGW and MSVC (lib\).  Writes the machine values under
-; HKLM\SOFTWARE\KORVA\ZUKLib in the 32-bit registry view (WOW6432Node on 64-bit Windows), where
-; the 32-bit library reads them, and an entry in the list of installed programs.
+; Installs the 32-bit library into Program Files\KORVA\ZUKcntrl (Program Files (x86) on 64-bit
+; Windows): ZUKcntrl.dll, zukcli.exe, the message catalogue, ZUKcntrl.ini (kept when one is already
+; there), the public header (include\) and the import libraries for MinGW and MSVC (lib\).  Writes
+; the machine values under HKLM\SOFTWARE\KORVA\ZUKLib in the 32-bit registry view
+; (WOW6432Node on 64-bit Windows), where the 32-bit library reads them, and an entry in the list
+; of installed programs.
 ;
+; Built with ZUK_BIN64, the installer also carries the 64-bit library: on 64-bit Windows it
+; installs the same set of files from the 64-bit build into Program Files\KORVA\ZUKcntrl and
+; writes the machine values into the 64-bit view too, where the 64-bit library reads them; on
+; 32-bit Windows it installs the 32-bit library only.  ZUK_STUB64 makes the installer itself a
+; 64-bit program (for 64-bit Windows only); otherwise it is a 32-bit one that runs on both.
 ;
 ; Optional component, not selected by default (so not installed by a silent install): the issuing
 ; station's tool zukcard.exe, which writes users' cards.  It is offered on the components page.
 ;
-; Silent install: setup.exe /S [/D=C:\Other\Folder]  (/D must come last and take no quotes)
+; Silent install: setup.exe /S [/D=C:\Other\Folder]  (/D must come last and take no quotes; it
+; names the 32-bit library's folder)
 ; Values: /MODE=0|256|768 /DEVICE=0|1 /CONFIG=0x3 /FELICA=IDM|NONE; an invalid one stops the
 ; installer before it writes anything (exit code 2).  Over an existing installation every machine
-; value the command line does not set is kept, and so is an edited ZUKcntrl.ini.
+; value the command line does not set is kept (in each registry view), and so is an edited
+; ZUKcntrl.ini.
 ; Silent removal: uninstall.exe /S (see docs/install.md).
 
-Unicode true
+!ifdef ZUK_STUB64
+  Target amd64-unicode
+  ; A 64-bit installer knows when it is built that it runs on 64-bit Windows: the RunningX64
+  ; branches leave an "else" label unused.
+  !pragma warning disable 6012
+!else
+  Unicode true
+!endif
 SetCompressor /SOLID lzma
 RequestExecutionLevel admin
 
 !include "FileFunc.nsh"
 !include "LogicLib.nsh"
+!include "x64.nsh"
 
 !ifndef ZUK_BIN
   !error "define ZUK_BIN: the folder that holds ZUKcntrl.dll"
@@ -41,9 +58,8 @@ RequestExecutionLevel admin
 
 Name "ZUKcntrl ${ZUK_VERSION}"
 OutFile "${ZUK_OUTFILE}"
-InstallDir "$PROGRAMFILES\KORVA\ZUKcntrl"
-; An upgrade goes where the library is installed already.
-InstallDirRegKey HKLM "${ZUK_KEY}" "InstallPath"
+; The 32-bit library's folder; an upgrade goes where it is installed already (see .onInit).
+InstallDir "$PROGRAMFILES32\KORVA\ZUKcntrl"
 ShowInstDetails show
 ShowUninstDetails show
 
@@ -66,6 +82,12 @@ Var Device
 Var Config
 Var FeliCa
 Var FeliCaAction  ; "keep" the machine's value, "set" it to $FeliCa, or "remove" it
+; 1 where the command line set the value: it replaces the machine's; otherwise an existing value
+; stays and only a missing one is written (with its default).
+Var ModeSet
+Var DeviceSet
+Var ConfigSet
+Var Dir64         ; the 64-bit library's folder, empty when it is not installed
 
 ; Stops the installer before anything is written: a message (skipped when silent) and exit code 2.
 !macro ZUK_REFUSE TEXT
@@ -123,25 +145,64 @@ Function ZukIsNumber
   StrCpy $R9 1
 FunctionEnd
 
+; $R0 without its trailing backslashes.  Uses $R1.
+Function ZukTrimSlashes
+  ${DoWhile} $R0 != ""
+    StrCpy $R1 $R0 "" -1
+    ${If} $R1 != "\"
+      ${Break}
+    ${EndIf}
+    StrCpy $R0 $R0 -1
+  ${Loop}
+FunctionEnd
+
 Function .onInit
+  ; A first install starts from the defaults: the account from a card, the reader, user ID and
+  ; password typed, nothing remembered.  An upgrade keeps each view's values (ZukWriteValues).
+  StrCpy $Mode 256
+  StrCpy $Device 1
+  StrCpy $Config 3
+  StrCpy $ModeSet 0
+  StrCpy $DeviceSet 0
+  StrCpy $ConfigSet 0
+  ; An upgrade goes where each library is installed already, unless /D names another folder.
   SetRegView 32
-  ; An upgrade keeps the machine's values; a first install starts from the defaults: the account
-  ; from a card, the reader, user ID and password typed, nothing remembered.
-  ClearErrors
-  ReadRegDWORD $Mode HKLM "${ZUK_KEY}" "Mode"
-  ${If} ${Errors}
-    StrCpy $Mode 256
+  ${If} $INSTDIR == "$PROGRAMFILES32\KORVA\ZUKcntrl"
+    ; The folder of 32-bit programs as Windows names it (a 64-bit installer's $PROGRAMFILES32
+    ; need not be it).
+    ${If} ${RunningX64}
+      SetRegView 64
+      ClearErrors
+      ReadRegStr $R0 HKLM "SOFTWARE\Microsoft\Windows\CurrentVersion" "ProgramFilesDir (x86)"
+      ${IfNot} ${Errors}
+      ${AndIf} $R0 != ""
+        StrCpy $INSTDIR "$R0\KORVA\ZUKcntrl"
+      ${EndIf}
+      SetRegView 32
+    ${EndIf}
+    ClearErrors
+    ReadRegStr $R0 HKLM "${ZUK_KEY}" "InstallPath"
+    Call ZukTrimSlashes
+    ${IfNot} ${Errors}
+    ${AndIf} $R0 != ""
+      StrCpy $INSTDIR $R0
+    ${EndIf}
   ${EndIf}
-  ClearErrors
-  ReadRegDWORD $Device HKLM "${ZUK_KEY}" "Device"
-  ${If} ${Errors}
-    StrCpy $Device 1
+  StrCpy $Dir64 ""
+!ifdef ZUK_BIN64
+  ${If} ${RunningX64}
+    StrCpy $Dir64 "$PROGRAMFILES64\KORVA\ZUKcntrl"
+    SetRegView 64
+    ClearErrors
+    ReadRegStr $R0 HKLM "${ZUK_KEY}" "InstallPath"
+    Call ZukTrimSlashes
+    ${IfNot} ${Errors}
+    ${AndIf} $R0 != ""
+      StrCpy $Dir64 $R0
+    ${EndIf}
+    SetRegView 32
   ${EndIf}
-  ClearErrors
-  ReadRegDWORD $Config HKLM "${ZUK_KEY}" "Config"
-  ${If} ${Errors}
-    StrCpy $Config 3
-  ${EndIf}
+!endif
   StrCpy $FeliCaAction "keep"
 
   ${GetParameters} $R0
@@ -161,6 +222,7 @@ Function .onInit
       !insertmacro ZUK_REFUSE "/MODE must be 0 (library off), 256 (account from a card) or 768 (from a card or typed)."
     ${EndIf}
     StrCpy $Mode $R1
+    StrCpy $ModeSet 1
   ${EndIf}
   ClearErrors
   ${GetOptions} $R0 "/DEVICE=" $R1
@@ -170,6 +232,7 @@ Function .onInit
       !insertmacro ZUK_REFUSE "/DEVICE must be 0 (no reader) or 1 (PR300 reader)."
     ${EndIf}
     StrCpy $Device $R1
+    StrCpy $DeviceSet 1
   ${EndIf}
   ClearErrors
   ${GetOptions} $R0 "/CONFIG=" $R1
@@ -196,6 +259,7 @@ Function .onInit
       !insertmacro ZUK_REFUSE "/CONFIG has bits above 0xFFFFF, which no setting uses."
     ${EndIf}
     StrCpy $Config $R1
+    StrCpy $ConfigSet 1
   ${EndIf}
   ClearErrors
   ${GetOptions} $R0 "/FELICA=" $R1
@@ -212,12 +276,11 @@ Function .onInit
   ${EndIf}
 FunctionEnd
 
-Section "ZUKcntrl"
-  SectionIn RO  ; the library itself: always installed
-  SetRegView 32
-  SetOutPath "$INSTDIR"
-  File "${ZUK_BIN}\ZUKcntrl.dll"
-  File "${ZUK_BIN}\zukcli.exe"
+; The files of one build into the folder DIR (the header and import libraries below it).
+!macro ZUK_INSTALL_FILES BIN DIR
+  SetOutPath "${DIR}"
+  File "${BIN}\ZUKcntrl.dll"
+  File "${BIN}\zukcli.exe"
   File "${ZUK_SOURCE}\dist\ZukLang.csv"
   File "${ZUK_SOURCE}\dist\ZukLang_0409.txt"
   File "${ZUK_SOURCE}\dist\ZukLang_0411.txt"
@@ -227,32 +290,60 @@ Section "ZUKcntrl"
   SetOverwrite off
   File "${ZUK_SOURCE}\dist\ZUKcntrl.ini"
   SetOverwrite on
-  SetOutPath "$INSTDIR\include"
+  SetOutPath "${DIR}\include"
   File "${ZUK_SOURCE}\include\ZUKcntrl.h"
-  SetOutPath "$INSTDIR\lib"
-  File "${ZUK_BIN}\libZUKcntrl.dll.a"
-  File "${ZUK_BIN}\ZUKcntrl.lib"
-  SetOutPath "$INSTDIR"
+  SetOutPath "${DIR}\lib"
+  File "${BIN}\libZUKcntrl.dll.a"
+  File "${BIN}\ZUKcntrl.lib"
+!macroend
 
+; The machine values in the current registry view, with $R0 as the installation folder.  A value
+; the command line set is written; any other is written only when the view has none yet.
+Function ZukWriteValues
+  Call ZukTrimSlashes
   ; InstallPath ends in exactly one backslash: the library appends file names to it directly.
-  ; (An upgrade takes the folder from InstallPath, which may bring its backslash along.)
-  StrCpy $R0 $INSTDIR
-  ${DoWhile} $R0 != ""
-    StrCpy $R1 $R0 "" -1
-    ${If} $R1 != "\"
-      ${Break}
-    ${EndIf}
-    StrCpy $R0 $R0 -1
-  ${Loop}
   WriteRegStr HKLM "${ZUK_KEY}" "InstallPath" "$R0\"
-  WriteRegDWORD HKLM "${ZUK_KEY}" "Mode" $Mode
-  WriteRegDWORD HKLM "${ZUK_KEY}" "Device" $Device
-  WriteRegDWORD HKLM "${ZUK_KEY}" "Config" $Config
+  ClearErrors
+  ReadRegDWORD $R1 HKLM "${ZUK_KEY}" "Mode"
+  ${If} ${Errors}
+  ${OrIf} $ModeSet == 1
+    WriteRegDWORD HKLM "${ZUK_KEY}" "Mode" $Mode
+  ${EndIf}
+  ClearErrors
+  ReadRegDWORD $R1 HKLM "${ZUK_KEY}" "Device"
+  ${If} ${Errors}
+  ${OrIf} $DeviceSet == 1
+    WriteRegDWORD HKLM "${ZUK_KEY}" "Device" $Device
+  ${EndIf}
+  ClearErrors
+  ReadRegDWORD $R1 HKLM "${ZUK_KEY}" "Config"
+  ${If} ${Errors}
+  ${OrIf} $ConfigSet == 1
+    WriteRegDWORD HKLM "${ZUK_KEY}" "Config" $Config
+  ${EndIf}
   ${If} $FeliCaAction == "set"
     WriteRegStr HKLM "${ZUK_KEY}" "FeliCa" $FeliCa
   ${ElseIf} $FeliCaAction == "remove"
     DeleteRegValue HKLM "${ZUK_KEY}" "FeliCa"
   ${EndIf}
+FunctionEnd
+
+Section "ZUKcntrl"
+  SectionIn RO  ; the library itself: always installed
+  !insertmacro ZUK_INSTALL_FILES "${ZUK_BIN}" "$INSTDIR"
+  SetRegView 32
+  StrCpy $R0 $INSTDIR
+  Call ZukWriteValues
+!ifdef ZUK_BIN64
+  ${If} $Dir64 != ""
+    !insertmacro ZUK_INSTALL_FILES "${ZUK_BIN64}" "$Dir64"
+    SetRegView 64
+    StrCpy $R0 $Dir64
+    Call ZukWriteValues
+    SetRegView 32
+  ${EndIf}
+!endif
+  SetOutPath "$INSTDIR"
 
   WriteUninstaller "$INSTDIR\uninstall.exe"
   WriteRegStr HKLM "${ZUK_UNINSTALL_KEY}" "DisplayName" "ZUKcntrl ${ZUK_VERSION}"
@@ -269,32 +360,70 @@ SectionEnd
 Section /o "Issuing station tool (zukcard.exe)" SecIssuing
   SetOutPath "$INSTDIR"
   File "${ZUK_BIN}\zukcard.exe"
+!ifdef ZUK_BIN64
+  ${If} $Dir64 != ""
+    SetOutPath "$Dir64"
+    File "${ZUK_BIN64}\zukcard.exe"
+  ${EndIf}
+!endif
 SectionEnd
+
+; Removes what ZUK_INSTALL_FILES and the tools put into the folder $R0, the trace log the library
+; wrote there with the default file name and its rotated predecessor, the folder itself, and the
+; KORVA folder around it when nothing else of KORVA is in it.
+Function un.ZukRemoveFiles
+  Delete "$R0\ZUKcntrl.dll"
+  Delete "$R0\zukcli.exe"
+  Delete "$R0\zukcard.exe"
+  Delete "$R0\ZukLang.csv"
+  Delete "$R0\ZukLang_0409.txt"
+  Delete "$R0\ZukLang_0411.txt"
+  Delete "$R0\ZUKcntrl.reg"
+  Delete "$R0\LICENSE"
+  Delete "$R0\ZUKcntrl.ini"
+  Delete "$R0\ZUKcntrl.log"
+  Delete "$R0\ZUKcntrl.log.old"
+  Delete "$R0\include\ZUKcntrl.h"
+  Delete "$R0\lib\libZUKcntrl.dll.a"
+  Delete "$R0\lib\ZUKcntrl.lib"
+  Delete "$R0\uninstall.exe"
+  RMDir "$R0\include"
+  RMDir "$R0\lib"
+  RMDir "$R0"
+  ${GetParent} "$R0" $R1
+  RMDir "$R1"
+FunctionEnd
+
+; $R0 without its trailing backslashes.  Uses $R1.
+Function un.ZukTrimSlashes
+  ${DoWhile} $R0 != ""
+    StrCpy $R1 $R0 "" -1
+    ${If} $R1 != "\"
+      ${Break}
+    ${EndIf}
+    StrCpy $R0 $R0 -1
+  ${Loop}
+FunctionEnd
 
 Section "Uninstall"
   SetRegView 32
-  Delete "$INSTDIR\ZUKcntrl.dll"
-  Delete "$INSTDIR\zukcli.exe"
-  Delete "$INSTDIR\zukcard.exe"
-  Delete "$INSTDIR\ZukLang.csv"
-  Delete "$INSTDIR\ZukLang_0409.txt"
-  Delete "$INSTDIR\ZukLang_0411.txt"
-  Delete "$INSTDIR\ZUKcntrl.reg"
-  Delete "$INSTDIR\LICENSE"
-  Delete "$INSTDIR\ZUKcntrl.ini"
-  ; The trace log the library wrote with the default file name, and its rotated predecessor.
-  Delete "$INSTDIR\ZUKcntrl.log"
-  Delete "$INSTDIR\ZUKcntrl.log.old"
-  Delete "$INSTDIR\include\ZUKcntrl.h"
-  Delete "$INSTDIR\lib\libZUKcntrl.dll.a"
-  Delete "$INSTDIR\lib\ZUKcntrl.lib"
-  Delete "$INSTDIR\uninstall.exe"
-  RMDir "$INSTDIR\include"
-  RMDir "$INSTDIR\lib"
-  RMDir "$INSTDIR"
-  ; The KORVA folder goes only when nothing else of KORVA is in it.
-  ${GetParent} "$INSTDIR" $R0
-  RMDir "$R0"
+  StrCpy $R0 $INSTDIR
+  Call un.ZukRemoveFiles
+  ; The 64-bit library, where the 64-bit view names its folder.
+  ${If} ${RunningX64}
+    SetRegView 64
+    ClearErrors
+    ReadRegStr $R0 HKLM "${ZUK_KEY}" "InstallPath"
+    ${IfNot} ${Errors}
+      Call un.ZukTrimSlashes
+      ${If} $R0 != ""
+        Call un.ZukRemoveFiles
+      ${EndIf}
+    ${EndIf}
+    DeleteRegKey HKLM "${ZUK_KEY}"
+    DeleteRegKey /ifempty HKLM "SOFTWARE\KORVA"
+    SetRegView 32
+  ${EndIf}
 
   DeleteRegKey HKLM "${ZUK_KEY}"
   DeleteRegKey /ifempty HKLM "SOFTWARE\KORVA"

@@ -45,7 +45,8 @@ zuk_build_win32() {
     local dir="$ZUK_ROOT/build/win32"
     zuk_log "Building the 32-bit ZUKcntrl.dll and the Windows programs in build/win32"
     cmake -S "$ZUK_ROOT" -B "$dir" -DCMAKE_TOOLCHAIN_FILE="$ZUK_ROOT/cmake/mingw-i686.cmake" \
-          -DCMAKE_BUILD_TYPE=Release -DZUK_NATIVE_BUILD_DIR="$ZUK_ROOT/build/native" >/dev/null
+          -DCMAKE_BUILD_TYPE=Release -DZUK_NATIVE_BUILD_DIR="$ZUK_ROOT/build/native" \
+          -DZUK_WIN64_BUILD_DIR="$ZUK_ROOT/build/win64" >/dev/null
     cmake --build "$dir" -j "$ZUK_JOBS"
 }
 

@@ -202,7 +202,9 @@ bool Sense(const Command &c, Session *s, Report *r) {
     const DWORD start = GetTickCount();
     SetConsoleCtrlHandler(OnConsoleControl, TRUE);
     if (!r->Json()) r->Message("watching the reader (Ctrl+C ends)");
-    bool ok = WatchEvent(c, fn(handle, &present), present, true, r);
+    // (The call comes first: the order in which arguments are evaluated is unspecified.)
+    const int first = fn(handle, &present);
+    bool ok = WatchEvent(c, first, present, true, r);
     while (ok && !g_interrupted) {
         if (seconds > 0 && GetTickCount() - start >= static_cast<DWORD>(seconds * 1000)) break;
         Sleep(static_cast<DWORD>(interval > 0 ? interval : 1));

@@ -2,7 +2,6 @@
 // Every argument is checked before anything runs, so a mistyped command line calls nothing.
 #include "tools/zukcli/commands.h"
 
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
@@ -84,16 +83,6 @@ bool CheckValue(Value kind, const std::string &text) {
 }
 
 }  // namespace
-
-bool ParseInteger(const std::string &text, long long *value) {
-    if (text.empty()) return false;
-    errno = 0;
-    char *end = nullptr;
-    const long long v = std::strtoll(text.c_str(), &end, 0);
-    if (errno != 0 || *end != '\0' || v < -2147483648LL || v > 4294967295LL) return false;
-    *value = v;
-    return true;
-}
 
 bool ParseAccountMode(const std::string &text, long long *value) {
     if (text == "interactive") { *value = 0; return true; }

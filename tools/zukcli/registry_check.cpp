@@ -1,7 +1,8 @@
 // The machine values under HKLM\SOFTWARE\KORVA\ZUKLib, read as the library reads them: text values
 // of any type with one trailing zero dropped, number values as their first four bytes.  On 64-bit
-// Windows the library, a 32-bit DLL, sees the 32-bit view (SOFTWARE\WOW6432Node\KORVA\ZUKLib);
-// zukcli asks for that view explicitly.
+// Windows the 32-bit library sees the 32-bit view (SOFTWARE\WOW6432Node\KORVA\ZUKLib) and the
+// 64-bit one the 64-bit view; zukcli loads the library of its own bitness and asks for that
+// library's view explicitly.
 #include <windows.h>
 
 #include <cstdio>
@@ -236,12 +237,19 @@ void CheckConfig(HKEY key, StatusCheck *check, bool *ok) {
 }  // namespace
 
 void CheckRegistry(StatusCheck *check) {
+#ifdef _WIN64
+    const REGSAM view = KEY_WOW64_64KEY;
+    const char *viewName = " (64-bit view)";
+#else
+    const REGSAM view = KEY_WOW64_32KEY;
+    const char *viewName = " (32-bit view)";
+#endif
     HKEY key = nullptr;
-    LONG error = RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\KORVA\\ZUKLib", 0,
-                               KEY_QUERY_VALUE | KEY_WOW64_32KEY, &key);
+    LONG error =
+        RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\KORVA\\ZUKLib", 0, KEY_QUERY_VALUE | view, &key);
     if (error != ERROR_SUCCESS) {
         check->Add(Finding::Error, kKeyName,
-                   std::string(kKeyName) + " (32-bit view) cannot be opened (error " + std::to_string(error) +
+                   std::string(kKeyName) + viewName + " cannot be opened (error " + std::to_string(error) +
                        "): the library refuses to load");
         return;
     }

@@ -2,7 +2,9 @@
 // its value in decimal and hexadecimal, so a newer library's code is still visible.
 #include "tools/zukcli/results.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 
 #include "ZUKcntrl.h"
 #include "api/frame.h"
@@ -82,6 +84,17 @@ bool ListResultCodes(Report *report) {
     }
     e.AddJson("codes", json + "]");
     report->Add(e);
+    return true;
+}
+
+// Numbers on the command line (zukcard links this file too).
+bool ParseInteger(const std::string &text, long long *value) {
+    if (text.empty()) return false;
+    errno = 0;
+    char *end = nullptr;
+    const long long v = std::strtoll(text.c_str(), &end, 0);
+    if (errno != 0 || *end != '\0' || v < -2147483648LL || v > 4294967295LL) return false;
+    *value = v;
     return true;
 }
 

@@ -50,7 +50,7 @@ struct StatusCheck {
     }
 };
 
-// HKLM\SOFTWARE\KORVA\ZUKLib in the 32-bit view.
+// HKLM\SOFTWARE\KORVA\ZUKLib in the registry view of the library zukcli loads (its own bitness).
 void CheckRegistry(StatusCheck *check);
 // ZUKcntrl.ini in the installation folder, and the trace log file it names.
 void CheckIniFile(StatusCheck *check);

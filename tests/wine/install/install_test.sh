@@ -1,12 +1,18 @@
 #!/bin/sh
-# install_test.sh SETUP.exe WORKDIR
-# A silent install into a fresh Wine prefix of its own (a machine that never saw ZUKcntrl), the
-# installed zukcli's version and status, then a silent removal that must leave no file and no value.
+# install_test.sh SETUP.exe WORKDIR [--with64]
+# A silent install into a fresh 64-bit Wine prefix of its own (a machine that never saw ZUKcntrl),
+# the installed zukcli's version and status, an upgrade, then a silent removal that must leave no
+# file and no value.  The 32-bit library goes to Program Files (x86) with its values in the 32-bit
+# registry view; with --with64 the setup also carries the 64-bit library, which goes to Program
+# Files with its values in the 64-bit view.
 set -u
 setup="$1"
+with64=0
+[ "${3:-}" = --with64 ] && with64=1
 base="$(mktemp -d "$2/install.XXXXXX")"
-export WINEPREFIX="$base/prefix" WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-folder="$WINEPREFIX/drive_c/Program Files/KORVA/ZUKcntrl"
+export WINEPREFIX="$base/prefix" WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+folder="$WINEPREFIX/drive_c/Program Files (x86)/KORVA/ZUKcntrl"
+folder64="$WINEPREFIX/drive_c/Program Files/KORVA/ZUKcntrl"
 key='HKLM\SOFTWARE\KORVA\ZUKLib'
 failures=0
 
@@ -19,6 +25,16 @@ fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 check() {  # description command...
     what="$1"; shift
     if "$@"; then echo "ok: $what"; else fail "$what"; fi
+}
+views="32"
+[ "$with64" -eq 1 ] && views="32 64"
+values() {  # view file: the machine values of one registry view
+    wine reg query "$key" "/reg:$1" 2>&1 | tr -d '\r' >"$2"
+    echo "($1-bit view)"; cat "$2"
+}
+has() {  # file pattern...: every pattern is a line of the file
+    file="$1"; shift
+    for pattern in "$@"; do grep -q "$pattern" "$file" || return 1; done
 }
 
 echo "prefix: $WINEPREFIX"
@@ -34,26 +50,51 @@ for bad in /MODE=abc /MODE=5 /MODE=0256 /MODE= /DEVICE=2 /DEVICE=01 /CONFIG=zz /
     wine "$base/setup.exe" /S "$bad" </dev/null
     check "$bad is refused with exit code 2" [ $? -eq 2 ]
 done
-check "a refused install wrote no value" sh -c "! wine reg query '$key' /reg:32 >/dev/null 2>&1"
+for view in $views; do
+    check "a refused install wrote no value ($view-bit view)" \
+        sh -c "! wine reg query '$key' /reg:$view >/dev/null 2>&1"
+done
 check "a refused install wrote no file" [ ! -e "$folder" ]
+check "a refused install wrote no 64-bit file" [ ! -e "$folder64" ]
 
 wine "$base/setup.exe" /S </dev/null
 check "the installer exits with 0" [ $? -eq 0 ]
-for f in ZUKcntrl.dll zukcli.exe LICENSE ZUKcntrl.ini ZUKcntrl.reg ZukLang.csv ZukLang_0409.txt ZukLang_0411.txt \
-         include/ZUKcntrl.h lib/libZUKcntrl.dll.a lib/ZUKcntrl.lib uninstall.exe; do
-    check "installed $f" [ -f "$folder/$f" ]
+folder_of() {  # view: the folder of that view's library
+    if [ "$1" = 64 ]; then echo "$folder64"; else echo "$folder"; fi
+}
+for view in $views; do
+    dir="$(folder_of "$view")"
+    for f in ZUKcntrl.dll zukcli.exe LICENSE ZUKcntrl.ini ZUKcntrl.reg ZukLang.csv ZukLang_0409.txt \
+             ZukLang_0411.txt include/ZUKcntrl.h lib/libZUKcntrl.dll.a lib/ZUKcntrl.lib; do
+        check "installed ${dir#"$WINEPREFIX/drive_c/"}/$f" [ -f "$dir/$f" ]
+    done
+    check "the issuing tool (an optional component) is not installed by default ($view-bit)" \
+        [ ! -e "$dir/zukcard.exe" ]
 done
-check "the issuing tool (an optional component) is not installed by default" [ ! -e "$folder/zukcard.exe" ]
-wine reg query "$key" /reg:32 2>&1 | tr -d '\r' >"$base/values.txt"
-cat "$base/values.txt"
-check "InstallPath names the folder, with a backslash at the end" \
-    grep -q 'InstallPath    REG_SZ    C:\\Program Files\\KORVA\\ZUKcntrl\\$' "$base/values.txt"
-check "Mode, Device and Config written" \
-    sh -c "grep -q 'Mode    REG_DWORD    0x100' '$base/values.txt' &&
-           grep -q 'Device    REG_DWORD    0x1' '$base/values.txt' &&
-           grep -q 'Config    REG_DWORD    0x3$' '$base/values.txt'"
+check "one uninstaller, beside the 32-bit library" [ -f "$folder/uninstall.exe" ]
+if [ "$with64" -eq 1 ]; then
+    check "the 64-bit folder holds the 64-bit library" \
+        sh -c "objdump -f '$folder64/ZUKcntrl.dll' 2>/dev/null | grep -q 'pei-x86-64'"
+    check "the 32-bit folder holds the 32-bit library" \
+        sh -c "objdump -f '$folder/ZUKcntrl.dll' 2>/dev/null | grep -q 'pei-i386'"
+else
+    check "no 64-bit folder without the 64-bit library" [ ! -e "$folder64" ]
+fi
+for view in $views; do
+    values "$view" "$base/values$view.txt"
+    path='C:\\Program Files (x86)\\KORVA\\ZUKcntrl\\$'
+    [ "$view" = 64 ] && path='C:\\Program Files\\KORVA\\ZUKcntrl\\$'
+    check "InstallPath names the library's folder, with a backslash at the end ($view-bit view)" \
+        has "$base/values$view.txt" "InstallPath    REG_SZ    $path"
+    check "Mode, Device and Config written ($view-bit view)" \
+        has "$base/values$view.txt" 'Mode    REG_DWORD    0x100$' 'Device    REG_DWORD    0x1$' \
+            'Config    REG_DWORD    0x3$'
+done
 
-cd "$folder" || exit 1
+# The installed zukcli of the library this machine runs (the 64-bit one where it is installed).
+cli="$folder"
+[ "$with64" -eq 1 ] && cli="$folder64"
+cd "$cli" || exit 1
 wine ./zukcli.exe version </dev/null >"$base/version.txt" 2>&1
 rc=$?
 tr -d '\r' <"$base/version.txt"
@@ -69,43 +110,51 @@ check "installed zukcli status names the missing reader port as its only error" 
            [ \$(grep -c '^  error:' '$base/status.txt') -eq 1 ] && ! grep -q '^  warning:' '$base/status.txt'"
 cd "$base" || exit 1
 
-# An upgrade keeps the machine's values and an edited INI unless the command line sets them.
-wine reg add "$key" /v Mode /t REG_DWORD /d 768 /f /reg:32 >/dev/null 2>&1
-wine reg add "$key" /v Config /t REG_DWORD /d 0x233 /f /reg:32 >/dev/null 2>&1
-wine reg add "$key" /v FeliCa /t REG_SZ /d IDM /f /reg:32 >/dev/null 2>&1
+# An upgrade keeps each view's values and an edited INI unless the command line sets them.
+for view in $views; do
+    wine reg add "$key" /v Mode /t REG_DWORD /d 768 /f /reg:$view >/dev/null 2>&1
+    wine reg add "$key" /v Config /t REG_DWORD /d 0x233 /f /reg:$view >/dev/null 2>&1
+    wine reg add "$key" /v FeliCa /t REG_SZ /d IDM /f /reg:$view >/dev/null 2>&1
+done
 printf '[Card]\r\nPollingInterval=250\r\n' >"$folder/ZUKcntrl.ini"
 wine "$base/setup.exe" /S </dev/null
 check "the upgrade exits with 0" [ $? -eq 0 ]
-wine reg query "$key" /reg:32 2>&1 | tr -d '\r' >"$base/upgraded.txt"
-cat "$base/upgraded.txt"
-check "the upgrade keeps Mode, Config and FeliCa" \
-    sh -c "grep -q 'Mode    REG_DWORD    0x300$' '$base/upgraded.txt' &&
-           grep -q 'Config    REG_DWORD    0x233$' '$base/upgraded.txt' &&
-           grep -q 'FeliCa    REG_SZ    IDM$' '$base/upgraded.txt'"
+for view in $views; do
+    values "$view" "$base/upgraded$view.txt"
+    check "the upgrade keeps Mode, Config and FeliCa ($view-bit view)" \
+        has "$base/upgraded$view.txt" 'Mode    REG_DWORD    0x300$' 'Config    REG_DWORD    0x233$' \
+            'FeliCa    REG_SZ    IDM$'
+done
 check "the upgrade keeps the edited INI" grep -q 'PollingInterval=250' "$folder/ZUKcntrl.ini"
 wine "$base/setup.exe" /S /CONFIG=0x13 /FELICA=NONE /MODE=0x100 </dev/null
 check "an upgrade with options exits with 0" [ $? -eq 0 ]
-wine reg query "$key" /reg:32 2>&1 | tr -d '\r' >"$base/changed.txt"
-cat "$base/changed.txt"
-check "the options given replace their values, the rest stays" \
-    sh -c "grep -q 'Mode    REG_DWORD    0x100$' '$base/changed.txt' &&
-           grep -q 'Config    REG_DWORD    0x13$' '$base/changed.txt' &&
-           grep -q 'Device    REG_DWORD    0x1$' '$base/changed.txt' &&
-           ! grep -q FeliCa '$base/changed.txt'"
+for view in $views; do
+    values "$view" "$base/changed$view.txt"
+    check "the options given replace their values, the rest stays ($view-bit view)" \
+        sh -c "grep -q 'Mode    REG_DWORD    0x100$' '$base/changed$view.txt' &&
+               grep -q 'Config    REG_DWORD    0x13$' '$base/changed$view.txt' &&
+               grep -q 'Device    REG_DWORD    0x1$' '$base/changed$view.txt' &&
+               ! grep -q FeliCa '$base/changed$view.txt'"
+done
 check "InstallPath still names the folder" \
-    grep -q 'InstallPath    REG_SZ    C:\\Program Files\\KORVA\\ZUKcntrl\\$' "$base/changed.txt"
+    has "$base/changed32.txt" 'InstallPath    REG_SZ    C:\\Program Files (x86)\\KORVA\\ZUKcntrl\\$'
 
 # The uninstaller copies itself away and runs from there: wait for its work to show.
 wine "$folder/uninstall.exe" /S </dev/null
 for _ in $(seq 150); do
-    [ -e "$folder" ] || break
+    [ -e "$folder" ] || [ -e "$folder64" ] || break
     sleep 0.2
 done
 check "the installation folder is gone" [ ! -e "$folder" ]
-check "the KORVA folder is gone" [ ! -e "$WINEPREFIX/drive_c/Program Files/KORVA" ]
-check "the machine values are gone" sh -c "! wine reg query '$key' /reg:32 >/dev/null 2>&1"
+check "the 64-bit installation folder is gone" [ ! -e "$folder64" ]
+check "the KORVA folders are gone" \
+    sh -c "[ ! -e '$WINEPREFIX/drive_c/Program Files (x86)/KORVA' ] && [ ! -e '$WINEPREFIX/drive_c/Program Files/KORVA' ]"
+for view in 32 64; do
+    check "the machine values are gone ($view-bit view)" \
+        sh -c "! wine reg query '$key' /reg:$view >/dev/null 2>&1"
+done
 check "the programs list entry is gone" \
-    sh -c "! wine reg query 'HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\ZUKcntrl' >/dev/null 2>&1"
+    sh -c "! wine reg query 'HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\ZUKcntrl' /reg:32 >/dev/null 2>&1"
 
 if [ "$failures" -ne 0 ]; then echo "$failures check(s) failed"; exit 1; fi
 echo "all checks passed"
