@@ -9,7 +9,7 @@ zuk_log() { printf '\n==> %s\n' "$*"; }
 # Debian packages the builds and tests need; installed only when one is missing.
 ZUK_PACKAGES=(cmake g++ make googletest libgtest-dev g++-mingw-w64-i686 wine wine32:i386 xvfb x11-apps
               imagemagick fonts-ipafont-gothic llvm-14 clang python3-cryptography-vectors libssl-dev
-              python3 nsis mono-mcs)
+              python3 nsis mono-mcs gnuplot-nox)
 
 zuk_install_packages() {
     local missing=()
