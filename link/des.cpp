@@ -108,9 +108,17 @@ struct ByteTables {
 
 void BuildByteTables(ByteTables *bt, int inBits, const std::uint8_t *table, int outBits) {
     for (int byte = 0; byte < inBits / 8; ++byte) {
-        for (int value = 0; value < 256; ++value) {
-            const std::uint64_t in = static_cast<std::uint64_t>(value) << (inBits - 8 * (byte + 1));
-            bt->t[byte][value] = Permute(in, inBits, table, outBits);
+        // Where each of the byte's eight bits lands; a value's entry is the OR of its bits'.
+        std::uint64_t bit[8];
+        for (int b = 0; b < 8; ++b) {
+            bit[b] = Permute(std::uint64_t{0x80u >> b} << (inBits - 8 * (byte + 1)), inBits, table,
+                             outBits);
+        }
+        bt->t[byte][0] = 0;
+        for (int value = 1; value < 256; ++value) {
+            int low = 7;
+            while (((value >> (7 - low)) & 1) == 0) --low;  // the value's lowest set bit
+            bt->t[byte][value] = bt->t[byte][value & (value - 1)] | bit[low];
         }
     }
 }
