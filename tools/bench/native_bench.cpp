@@ -175,6 +175,7 @@ void Purge(void *) {
 
 struct LineCounts {
     std::uint64_t bytesIn = 0, bytesOut = 0, lineUs = 0, frames = 0;
+    int reads = 0, writes = 0, settings = 0;  // serial port calls: each is a system call on Win32
 };
 
 LineCounts Counts() {
@@ -186,6 +187,11 @@ LineCounts Counts() {
         ns += static_cast<std::uint64_t>(SimLineNs(e.bytes.size(), e.baud));
     }
     c.lineUs = ns / 1000;
+    c.reads = FakeSerialCallCount(FAKE_SERIAL_READ);
+    c.writes = FakeSerialCallCount(FAKE_SERIAL_WRITE);
+    c.settings = FakeSerialCallCount(FAKE_SERIAL_GET_STATE) + FakeSerialCallCount(FAKE_SERIAL_SET_STATE) +
+                 FakeSerialCallCount(FAKE_SERIAL_SET_TIMEOUTS) + FakeSerialCallCount(FAKE_SERIAL_PURGE) +
+                 FakeSerialCallCount(FAKE_SERIAL_OPEN) + FakeSerialCallCount(FAKE_SERIAL_CLOSE);
     return c;
 }
 
@@ -305,7 +311,8 @@ void Row(const char *name, const char *group, Step s, int calls) {
                 "\"min_us\": %.1f, \"median_us\": %.1f, \"max_us\": %.1f, "
                 "\"bytes_in\": %llu, \"bytes_out\": %llu, \"frames_in\": %llu, "
                 "\"line_us\": %llu, \"processing_us\": %lld, \"pause_us\": 0, \"pauses\": \"none\", "
-                "\"cpu_us\": %.1f, \"allocs_per_call\": %.2f}\n",
+                "\"cpu_us\": %.1f, \"allocs_per_call\": %.2f, \"serial_reads\": %d, "
+                "\"serial_writes\": %d, \"serial_settings\": %d}\n",
                 name, group, calls, result, us.front(), us[us.size() / 2], us.back(),
                 static_cast<unsigned long long>(c1.bytesIn - c0.bytesIn),
                 static_cast<unsigned long long>(c1.bytesOut - c0.bytesOut),
@@ -313,7 +320,8 @@ void Row(const char *name, const char *group, Step s, int calls) {
                 static_cast<unsigned long long>(c1.lineUs - c0.lineUs),
                 static_cast<long long>(p1 - p0),
                 static_cast<double>(cpu - baseline) / calls / 1000.0,
-                static_cast<double>(allocations) / calls);
+                static_cast<double>(allocations) / calls, c1.reads - c0.reads, c1.writes - c0.writes,
+                c1.settings - c0.settings);
     std::fflush(stdout);
 }
 

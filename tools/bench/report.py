@@ -51,7 +51,10 @@ for name in order:
     for label, runs in native[name].items():
         first = runs[0]
         row["group"] = first["group"]
+        row["frames"] = first["frames_in"]
         row["bytes_out"], row["bytes_in"] = first["bytes_in"], first["bytes_out"]
+        row["serial"] = "%d/%d/%d" % (first.get("serial_writes", 0), first.get("serial_reads", 0),
+                                      first.get("serial_settings", 0))
         row[label] = {
             "bound_us": bound(first),
             "line_us": first["line_us"], "processing_us": first["processing_us"],
@@ -122,8 +125,8 @@ md = ["# Benchmark report", "",
       "real line time (reader 1000 us per frame, card 3000 us per card command).  %d rounds; a"
       % rounds,
       "ratio is median wall / wire bound, given as the median of the rounds (lowest–highest).", ""]
-head = "| Call | bytes out/in | bound ms | median ms |"
-line = "|---|---|---|---|"
+head = "| Call | frames | bytes out/in | port calls w/r/other | bound ms | median ms |"
+line = "|---|---|---|---|---|---|"
 for label in labels:
     head += " ratio %s |" % label
     line += "---|"
@@ -132,8 +135,9 @@ line += "---|---|"
 md += [head, line]
 for r in rows:
     a = r["after"]
-    cells = "| %s | %d/%d | %s | %s |" % (r["name"], r["bytes_out"], r["bytes_in"],
-                                          ms(a["bound_us"]), ms(a["median_us"]["median"]))
+    cells = "| %s | %d | %d/%d | %s | %s | %s |" % (
+        r["name"], r["frames"], r["bytes_out"], r["bytes_in"], r["serial"], ms(a["bound_us"]),
+        ms(a["median_us"]["median"]))
     for label in labels:
         cells += " %s |" % (spread(r[label]["ratio"]) if label in r else "-")
     cells += " %s | %s |" % ("/".join("%.0f" % r[l]["cpu_us"]["median"] for l in labels if l in r),
