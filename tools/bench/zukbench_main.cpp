@@ -131,27 +131,35 @@ int AccountCall() {
     return g_lib.account(g_handle, &r, ZUK_ACCOUNT_MODE_INTERACTIVE, nullptr);
 }
 
-// ---- The PIN dialog answered as soon as it shows ----
+// ---- The library's windows answered as soon as they show ----
+// The PIN dialog (edit 1042, OK 1043) gets the PIN; a Retry / Cancel prompt (which a failing call
+// shows) gets Cancel, so that a failure ends the call instead of waiting for a person.
 volatile LONG g_stopAnswerer = 0;
-BOOL CALLBACK FindPinDialog(HWND window, LPARAM param) {
+BOOL CALLBACK FindPrompt(HWND window, LPARAM param) {
     DWORD pid = 0;
     GetWindowThreadProcessId(window, &pid);
     if (pid != GetCurrentProcessId() || !IsWindowVisible(window)) return TRUE;
     char cls[32] = {0};
     GetClassNameA(window, cls, sizeof cls);
-    if (lstrcmpA(cls, "#32770") != 0 || GetDlgItem(window, 1042) == nullptr) return TRUE;
+    if (lstrcmpA(cls, "#32770") != 0) return TRUE;
+    if (GetDlgItem(window, 1042) == nullptr && GetDlgItem(window, IDRETRY) == nullptr) return TRUE;
     *reinterpret_cast<HWND *>(param) = window;
     return FALSE;
 }
-DWORD WINAPI AnswerPin(LPVOID) {
+DWORD WINAPI AnswerPrompts(LPVOID) {
     HWND answered = nullptr;
     while (!g_stopAnswerer) {
         HWND dialog = nullptr;
-        EnumWindows(FindPinDialog, reinterpret_cast<LPARAM>(&dialog));
+        EnumWindows(FindPrompt, reinterpret_cast<LPARAM>(&dialog));
         if (dialog != nullptr && dialog != answered) {
-            SetDlgItemTextA(dialog, 1042, "1234");
-            PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(1043, BN_CLICKED),
-                         reinterpret_cast<LPARAM>(GetDlgItem(dialog, 1043)));
+            if (GetDlgItem(dialog, 1042) != nullptr) {
+                SetDlgItemTextA(dialog, 1042, "1234");
+                PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(1043, BN_CLICKED),
+                             reinterpret_cast<LPARAM>(GetDlgItem(dialog, 1043)));
+            } else {
+                PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
+                             reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDCANCEL)));
+            }
             answered = dialog;
         }
         Sleep(1);
@@ -235,22 +243,20 @@ int main(int argc, char **argv) {
     if (!LoadCard("pin.card")) { std::fprintf(stderr, "the simulator refused the card\n"); return 1; }
 
     const char *none = "none";
+    HANDLE answerer = CreateThread(nullptr, 0, AnswerPrompts, nullptr, 0, nullptr);
     Row("ZUKOpen (provisioning)", "open", {Unprovision, OpenCall, CloseCall}, calls, none);
     Row("ZUKOpen", "export", {Nothing, OpenCall, CloseCall}, calls, none);
     Row("ZUKClose", "export", {OpenCall, CloseCall, Nothing}, calls, none);
     OpenCall();
     Row("ZUKSenseCard (present)", "export", {Nothing, SenseCall, Nothing}, calls, none);
     Row("ZUKSenseCard (absent)", "export", {RemoveCard, SenseAbsentCall, PlaceCard}, calls, none);
+    SenseCall();  // a host senses the card before it reads from it
     Row("ZUKGetUserName", "export", {Nothing, NameCall, Nothing}, calls, none);
     Row("ZUKGetUserOption", "export", {Nothing, UserOptionCall, Nothing}, calls, none);
     Row("ZUKGetAdminOption", "export", {Nothing, AdminOptionCall, Nothing}, calls, none);
     Row("ZUKVerifyPIN", "export", {Nothing, VerifyCall, Nothing}, calls, none);
-    HANDLE answerer = CreateThread(nullptr, 0, AnswerPin, nullptr, 0, nullptr);
     Row("ZUKGetUserAccount (PIN answered)", "export", {Nothing, AccountCall, Nothing}, calls,
         "none (a right PIN: no pause after a wrong one)");
-    InterlockedExchange(&g_stopAnswerer, 1);
-    WaitForSingleObject(answerer, 5000);
-    CloseHandle(answerer);
     LoadCard("nopin.card");
     Row("ZUKGetUserAccount (no PIN)", "export", {Nothing, AccountCall, Nothing}, calls, none);
 
@@ -282,5 +288,8 @@ int main(int argc, char **argv) {
         CloseCall();
     }
     WritePrivateProfileStringA("FeliCa", "SystemCode", kCodes[0], ini);
+    InterlockedExchange(&g_stopAnswerer, 1);
+    WaitForSingleObject(answerer, 5000);
+    CloseHandle(answerer);
     return 0;
 }
