@@ -1,8 +1,8 @@
 # The Wine half of scripts/bench.sh (sourced by it; uses CALLS, OUT, BIN, ZUK_ROOT): the DLL with
-# zukbench against zuk-reader-sim --pace on COM31, and zukattach's LoadLibrary times of the DLL
+# zukbench against zuk-reader-sim --pace on COM9, and zukattach's LoadLibrary times of the DLL
 # and of an empty DLL in fresh processes.  Writes calls.jsonl and attach.jsonl.
 SIM="$ZUK_ROOT/build/bench-native/sim/zuk-reader-sim"
-DLL="$BIN/ZUKcntrl.dll"
+DLL="${ZUK_BENCH_DLL:-$BIN/ZUKcntrl.dll}"  # ZUK_BENCH_DLL: another build of the DLL
 mkdir -p "$OUT/cards" "$OUT/install"
 base="$ZUK_ROOT/sim/cards/alice.card"
 cp "$base" "$OUT/cards/pin.card"
@@ -15,7 +15,7 @@ done
 trap 'kill "${simpid:-}" 2>/dev/null || true; zuk_wine_stop' EXIT
 zuk_wine_start
 cp "$ZUK_ROOT"/dist/ZukLang* "$OUT/install/"
-printf '[Card]\r\nVerifyRetry=3\r\n[Device]\r\nPortName=COM31\r\n[Log]\r\nMode=1\r\n[FeliCa]\r\nSystemCode=88B4\r\n' \
+printf '[Card]\r\nVerifyRetry=3\r\n[Device]\r\nPortName=COM9\r\n[Log]\r\nMode=1\r\n[FeliCa]\r\nSystemCode=88B4\r\n' \
     >"$OUT/install/ZUKcntrl.ini"
 install_win="$(winepath -w "$OUT/install" | tr -d '\r')"
 cat >"$OUT/machine.reg" <<REG
@@ -30,8 +30,8 @@ REG
 wine reg delete 'HKLM\SOFTWARE\KORVA\ZUKLib' /f >/dev/null 2>&1 || true
 wine reg import "$(winepath -w "$OUT/machine.reg")" >/dev/null 2>&1
 
-zuk_log "Wine: $CALLS calls per export against zuk-reader-sim --pace on COM31"
-"$SIM" --pace --unprovisioned --card "$OUT/cards/pin.card" --link "$WINEPREFIX/dosdevices/com31" \
+zuk_log "Wine: $CALLS calls per export against zuk-reader-sim --pace on COM9"
+"$SIM" --pace --unprovisioned --card "$OUT/cards/pin.card" --link "$WINEPREFIX/dosdevices/com9" \
     --control-port 0 --log "$OUT/sim.log" >"$OUT/sim.out" 2>&1 &
 simpid=$!
 control=""
