@@ -1,12 +1,13 @@
 // DES (DEA) and two-key triple DES, written from the published algorithm: the initial and final
 // permutations, sixteen Feistel rounds with the expansion, the eight S-boxes and the P permutation,
 // and the key schedule of PC-1, rotations and PC-2.  Bits are numbered 1..n from the most
-// significant bit, as the standard's tables number them.  Speed does not matter here (a few
-// hundred bytes per call), clarity does.
+// significant bit, as the standard's tables number them.  The tables are turned once, on first
+// use, into lookup tables: every permutation becomes one lookup per input byte, and each S-box is
+// merged with the P permutation, so a block costs sixteen rounds of eight lookups.  Nothing is
+// allocated: the work is done in the caller's output buffer.
 #include "link/des.h"
 
 #include <cstring>
-#include <new>
 
 namespace {
 
@@ -99,14 +100,74 @@ void StoreBlock(std::uint64_t v, std::uint8_t *p) {
     }
 }
 
-// The sixteen 48-bit round keys of one DES key.  PC-1 drops the eight parity bits, so the low
-// bit of each key byte never influences the schedule.
-struct KeySchedule {
-    std::uint64_t round[16];
+// A bit permutation of an input of up to eight bytes as one table per input byte: the output is
+// the OR of the tables' entries for the input's bytes.
+struct ByteTables {
+    std::uint64_t t[8][256];
 };
 
-void MakeSchedule(const std::uint8_t key[8], KeySchedule *ks) {
-    const std::uint64_t cd = Permute(LoadBlock(key), 64, kPc1, 56);
+void BuildByteTables(ByteTables *bt, int inBits, const std::uint8_t *table, int outBits) {
+    for (int byte = 0; byte < inBits / 8; ++byte) {
+        // Where each of the byte's eight bits lands; a value's entry is the OR of its bits'.
+        std::uint64_t bit[8];
+        for (int b = 0; b < 8; ++b) {
+            bit[b] = Permute(std::uint64_t{0x80u >> b} << (inBits - 8 * (byte + 1)), inBits, table,
+                             outBits);
+        }
+        bt->t[byte][0] = 0;
+        for (int value = 1; value < 256; ++value) {
+            int low = 7;
+            while (((value >> (7 - low)) & 1) == 0) --low;  // the value's lowest set bit
+            bt->t[byte][value] = bt->t[byte][value & (value - 1)] | bit[low];
+        }
+    }
+}
+
+std::uint64_t Apply(const ByteTables &bt, std::uint64_t in, int inBits) {
+    std::uint64_t out = 0;
+    for (int byte = 0; byte < inBits / 8; ++byte) {
+        out |= bt.t[byte][(in >> (inBits - 8 * (byte + 1))) & 0xFF];
+    }
+    return out;
+}
+
+struct Tables {
+    ByteTables initial, final, pc1, pc2;
+    // S-box `box` for a six-bit input, already through the P permutation.
+    std::uint32_t sp[8][64];
+};
+
+Tables BuildTables() {
+    Tables t;
+    BuildByteTables(&t.initial, 64, kInitialPerm, 64);
+    BuildByteTables(&t.final, 64, kFinalPerm, 64);
+    BuildByteTables(&t.pc1, 64, kPc1, 56);
+    BuildByteTables(&t.pc2, 56, kPc2, 48);
+    for (int box = 0; box < 8; ++box) {
+        for (unsigned six = 0; six < 64; ++six) {
+            const unsigned row = ((six >> 4) & 2u) | (six & 1u);
+            const unsigned col = (six >> 1) & 0x0Fu;
+            const std::uint64_t s = static_cast<std::uint64_t>(kSBox[box][row * 16 + col])
+                                    << (28 - 4 * box);
+            t.sp[box][six] = static_cast<std::uint32_t>(Permute(s, 32, kRoundPerm, 32));
+        }
+    }
+    return t;
+}
+
+const Tables &GetTables() {
+    static const Tables tables = BuildTables();  // built once, thread-safe
+    return tables;
+}
+
+// The sixteen round keys of one DES key, each as the eight six-bit pieces its S-boxes take.
+// PC-1 drops the eight parity bits, so the low bit of each key byte never influences it.
+struct KeySchedule {
+    std::uint8_t round[16][8];
+};
+
+void MakeSchedule(const Tables &t, const std::uint8_t key[8], KeySchedule *ks) {
+    const std::uint64_t cd = Apply(t.pc1, LoadBlock(key), 64);
     std::uint32_t c = static_cast<std::uint32_t>(cd >> 28) & 0x0FFFFFFFu;
     std::uint32_t d = static_cast<std::uint32_t>(cd) & 0x0FFFFFFFu;
     for (int r = 0; r < 16; ++r) {
@@ -114,36 +175,42 @@ void MakeSchedule(const std::uint8_t key[8], KeySchedule *ks) {
             c = ((c << 1) | (c >> 27)) & 0x0FFFFFFFu;
             d = ((d << 1) | (d >> 27)) & 0x0FFFFFFFu;
         }
-        const std::uint64_t joined = (static_cast<std::uint64_t>(c) << 28) | d;
-        ks->round[r] = Permute(joined, 56, kPc2, 48);
+        const std::uint64_t k = Apply(t.pc2, (static_cast<std::uint64_t>(c) << 28) | d, 56);
+        for (int box = 0; box < 8; ++box) {
+            ks->round[r][box] = static_cast<std::uint8_t>((k >> (42 - 6 * box)) & 0x3F);
+        }
     }
 }
 
-std::uint32_t RoundFunction(std::uint32_t r, std::uint64_t subkey) {
-    const std::uint64_t x = Permute(r, 32, kExpansion, 48) ^ subkey;
-    std::uint32_t s = 0;
+// The expansion takes, for S-box b, the six bits 4b..4b+5 of R (bit 0 being bit 32 and bit 33
+// bit 1): with R framed by its last bit in front and its first bit behind, they lie together.
+std::uint32_t RoundFunction(const Tables &t, std::uint32_t r, const std::uint8_t *subkey) {
+    const std::uint64_t framed = (static_cast<std::uint64_t>(r & 1u) << 33) |
+                                 (static_cast<std::uint64_t>(r) << 1) | (r >> 31);
+    std::uint32_t f = 0;
     for (int box = 0; box < 8; ++box) {
-        const unsigned six = static_cast<unsigned>(x >> (42 - 6 * box)) & 0x3Fu;
-        const unsigned row = ((six >> 4) & 2u) | (six & 1u);
-        const unsigned col = (six >> 1) & 0x0Fu;
-        s = (s << 4) | kSBox[box][row * 16 + col];
+        const unsigned six = static_cast<unsigned>(framed >> (28 - 4 * box)) & 0x3Fu;
+        f |= t.sp[box][six ^ subkey[box]];
     }
-    return static_cast<std::uint32_t>(Permute(s, 32, kRoundPerm, 32));
+    return f;
 }
 
-// One block through DES; decryption runs the round keys backwards.
-std::uint64_t DesBlock(std::uint64_t block, const KeySchedule &ks, bool decrypt) {
-    const std::uint64_t ip = Permute(block, 64, kInitialPerm, 64);
-    std::uint32_t l = static_cast<std::uint32_t>(ip >> 32);
-    std::uint32_t r = static_cast<std::uint32_t>(ip);
+// The sixteen rounds between the initial and the final permutation; decryption runs the round
+// keys backwards.  Works on the permuted block, so that triple DES permutes only once.
+std::uint64_t Rounds(const Tables &t, std::uint64_t block, const KeySchedule &ks, bool decrypt) {
+    std::uint32_t l = static_cast<std::uint32_t>(block >> 32);
+    std::uint32_t r = static_cast<std::uint32_t>(block);
     for (int i = 0; i < 16; ++i) {
-        const std::uint64_t k = ks.round[decrypt ? 15 - i : i];
-        const std::uint32_t next = l ^ RoundFunction(r, k);
+        const std::uint32_t next = l ^ RoundFunction(t, r, ks.round[decrypt ? 15 - i : i]);
         l = r;
         r = next;
     }
-    const std::uint64_t preoutput = (static_cast<std::uint64_t>(r) << 32) | l;
-    return Permute(preoutput, 64, kFinalPerm, 64);
+    return (static_cast<std::uint64_t>(r) << 32) | l;
+}
+
+// The final permutation undoes the initial one, so between two DES passes they cancel.
+std::uint64_t DesBlock(const Tables &t, std::uint64_t block, const KeySchedule &ks, bool decrypt) {
+    return Apply(t.final, Rounds(t, Apply(t.initial, block, 64), ks, decrypt), 64);
 }
 
 bool ArgumentsValid(const void *a, const void *b, const std::uint8_t *in, std::size_t length,
@@ -154,29 +221,26 @@ bool ArgumentsValid(const void *a, const void *b, const std::uint8_t *in, std::s
     return true;
 }
 
-// ECB over a working copy: the copy is taken first so that input and output may overlap.
 bool TdeaEcb(const std::uint8_t k1[8], const std::uint8_t k2[8], const std::uint8_t *input,
              std::size_t length, std::uint8_t *output, bool decrypt) {
     if (!ArgumentsValid(k1, k2, input, length, output)) return false;
     if (length == 0) return true;
-    std::uint8_t *work = new (std::nothrow) std::uint8_t[length];
-    if (work == nullptr) return false;
-    std::memcpy(work, input, length);
+    // The input is moved into the output first (they may overlap) and worked on there.
+    std::memmove(output, input, length);
+    const Tables &t = GetTables();
     KeySchedule s1;
     KeySchedule s2;
-    MakeSchedule(k1, &s1);
-    MakeSchedule(k2, &s2);
+    MakeSchedule(t, k1, &s1);
+    MakeSchedule(t, k2, &s2);
     for (std::size_t off = 0; off < length; off += DES_BLOCK_SIZE) {
-        std::uint64_t b = LoadBlock(work + off);
-        // Encryption is E(K1) D(K2) E(K1); decryption the inverse, D(K1) E(K2) D(K1).
-        b = DesBlock(b, s1, decrypt);
-        b = DesBlock(b, s2, !decrypt);
-        b = DesBlock(b, s1, decrypt);
-        StoreBlock(b, work + off);
+        std::uint64_t b = Apply(t.initial, LoadBlock(output + off), 64);
+        // Encryption is E(K1) D(K2) E(K1); decryption the inverse, D(K1) E(K2) D(K1).  The final
+        // and initial permutations between the passes cancel, so only the rounds run there.
+        b = Rounds(t, b, s1, decrypt);
+        b = Rounds(t, b, s2, !decrypt);
+        b = Rounds(t, b, s1, decrypt);
+        StoreBlock(Apply(t.final, b, 64), output + off);
     }
-    std::memcpy(output, work, length);
-    SecureWipe(work, length);
-    delete[] work;
     SecureWipe(&s1, sizeof s1);
     SecureWipe(&s2, sizeof s2);
     return true;
@@ -186,27 +250,23 @@ bool DesCbc(const std::uint8_t key[8], const std::uint8_t iv[8], const std::uint
             std::size_t length, std::uint8_t *output, bool decrypt) {
     if (!ArgumentsValid(key, iv, input, length, output)) return false;
     if (length == 0) return true;
-    std::uint8_t *work = new (std::nothrow) std::uint8_t[length];
-    if (work == nullptr) return false;
-    std::memcpy(work, input, length);
+    std::uint64_t chain = LoadBlock(iv);  // read before the output (which may be the IV) changes
+    std::memmove(output, input, length);
+    const Tables &t = GetTables();
     KeySchedule ks;
-    MakeSchedule(key, &ks);
-    std::uint64_t chain = LoadBlock(iv);
+    MakeSchedule(t, key, &ks);
     for (std::size_t off = 0; off < length; off += DES_BLOCK_SIZE) {
-        const std::uint64_t in = LoadBlock(work + off);
+        const std::uint64_t in = LoadBlock(output + off);
         std::uint64_t out;
         if (decrypt) {
-            out = DesBlock(in, ks, true) ^ chain;
+            out = DesBlock(t, in, ks, true) ^ chain;
             chain = in;
         } else {
-            out = DesBlock(in ^ chain, ks, false);
+            out = DesBlock(t, in ^ chain, ks, false);
             chain = out;
         }
-        StoreBlock(out, work + off);
+        StoreBlock(out, output + off);
     }
-    std::memcpy(output, work, length);
-    SecureWipe(work, length);
-    delete[] work;
     SecureWipe(&ks, sizeof ks);
     return true;
 }

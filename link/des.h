@@ -9,9 +9,9 @@
 
 constexpr std::size_t DES_BLOCK_SIZE = 8;
 
-// Every function returns false, and leaves the output unspecified, when a pointer is missing, the
-// length is not a multiple of 8 or working memory cannot be had.  Input and output may be the
-// same buffer.  A length of 0 succeeds and writes nothing.
+// Every function returns false, and leaves the output unspecified, when a pointer is missing or the
+// length is not a multiple of 8.  Input and output may be the same buffer or overlap.  Nothing is
+// allocated.  A length of 0 succeeds and writes nothing.
 
 // Two-key triple DES (E with K1, D with K2, E with K1) in ECB mode; key bundle K1 K2 K1.
 bool TdeaEcbEncrypt(const std::uint8_t k1[8], const std::uint8_t k2[8], const std::uint8_t *input,

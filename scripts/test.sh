@@ -18,6 +18,11 @@ zuk_log "Native tests"
 zuk_log "Native tests with AddressSanitizer and UndefinedBehaviorSanitizer"
 (cd "$ZUK_ROOT/build/native-asan" && ctest --output-on-failure -j "$ZUK_JOBS") || status=1
 
+# The benchmark still works (two calls per export, one round; nothing about times is checked).
+zuk_log "Benchmark, quick run"
+ZUK_BENCH_ROUNDS=1 ZUK_BENCH_OUT="$ZUK_ROOT/build/bench-quick" "$ZUK_ROOT/scripts/bench.sh" 2 \
+    >"$ZUK_ROOT/build/bench-quick.log" 2>&1 || { cat "$ZUK_ROOT/build/bench-quick.log"; status=1; }
+
 trap zuk_wine_stop EXIT
 zuk_wine_start
 trees=(win64)

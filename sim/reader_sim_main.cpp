@@ -9,6 +9,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -23,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/line_pace.h"
 #include "sim/sim_card.h"
 #include "sim/sim_reader.h"
 #include "zuk_build_constants.h"
@@ -44,6 +46,7 @@ struct Options {
     std::string logPath;
     bool speedCheck = true;
     std::string cardFile;
+    SimLinePace pace;
 };
 
 SimCard g_card;
@@ -113,17 +116,21 @@ void Usage() {
                  "usage: zuk-reader-sim [--link PATH] [--control-fifo PATH | --control-port N]\n"
                  "         [--initial-keys HEX48] [--operational-keys HEX48] [--unprovisioned]\n"
                  "         [--key-state HEX6] [--log FILE] [--no-speed-check]\n"
+                 "         [--pace [--reader-us N] [--card-us N]]\n"
                  "Prints 'PTY <slave path>' on stdout when ready.  Control commands, one a line:\n"
                  "  place | remove | busy N | class XX N | split BYTES DELAY_MS | wrong-seq |\n"
                  "  bad-auth | empty | sw INS SW1SW2 [COUNT] | silent on|off | close |\n"
-                 "  keystate HEX6 | status | log | quit |\n"
+                 "  keystate HEX6 | status | log | counts | quit |\n"
                  "  card FILE | dump SERVICE(0-4) | keytable | card-fault read F1F2 [N] |\n"
                  "  card-fault write F1F2 [N] | card-fault silent-after N |\n"
                  "  card-fault remove-after-reads N | card-fault overcount N |\n"
                  "  card-fault remove-at-write N\n"
                  "--card FILE places a card described by FILE (name = value lines: account,\n"
                  "password, pin, retry_limit, failure_count, user_name, user_option,\n"
-                 "admin_option, idm, pmm, system_code).\n");
+                 "admin_option, idm, pmm, system_code).\n"
+                 "--pace keeps real line time: 11 bit times a byte each way, plus --reader-us\n"
+                 "per answered frame (default %u) and --card-us per card command (default %u).\n",
+                 SIM_DEFAULT_READER_US, SIM_DEFAULT_CARD_US);
 }
 
 std::uint32_t SpeedOf(speed_t s) {
@@ -149,12 +156,20 @@ void MakeRaw(int fd) {
 
 FILE *g_log = stderr;
 std::size_t g_logged = 0;
+// With pacing, the moment each logged frame's last byte was on the line (monotonic clock), by
+// log index; and the processing time charged so far.
+std::vector<std::int64_t> g_frameEndNs;
+std::int64_t g_processingUs = 0;
 
 void FlushLog(SimReader &r) {
     for (; g_logged < r.log.size(); ++g_logged) {
         const SimLogEntry &e = r.log[g_logged];
-        std::fprintf(g_log, "%s %s  (%u bit/s)\n", e.fromHost ? ">" : "<", SimHex(e.bytes).c_str(),
+        std::fprintf(g_log, "%s %s  (%u bit/s)", e.fromHost ? ">" : "<", SimHex(e.bytes).c_str(),
                      e.baud);
+        if (g_logged < g_frameEndNs.size() && g_frameEndNs[g_logged] != 0) {
+            std::fprintf(g_log, " t=%.6f", static_cast<double>(g_frameEndNs[g_logged]) / 1e9);
+        }
+        std::fputc('\n', g_log);
     }
     for (const std::string &ev : r.events) std::fprintf(g_log, "# %s\n", ev.c_str());
     r.events.clear();
@@ -259,6 +274,21 @@ std::string Control(SimReader *r, const std::string &line, int *master, int *sla
         for (const SimLogEntry &e : r->log) out << "\n" << (e.fromHost ? "> " : "< ") << SimHex(e.bytes);
         return out.str();
     }
+    if (cmd == "counts") {
+        // What the line has carried so far, from the frame log: frames and bytes each way, their
+        // line time at the speed each went at, and the processing time charged (with --pace).
+        std::uint64_t bytesIn = 0, bytesOut = 0, lineNs = 0, framesIn = 0, framesOut = 0;
+        for (const SimLogEntry &e : r->log) {
+            (e.fromHost ? bytesIn : bytesOut) += e.bytes.size();
+            (e.fromHost ? framesIn : framesOut) += 1;
+            lineNs += static_cast<std::uint64_t>(SimLineNs(e.bytes.size(), e.baud));
+        }
+        std::ostringstream out;
+        out << "OK frames-in " << framesIn << " frames-out " << framesOut << " bytes-in " << bytesIn
+            << " bytes-out " << bytesOut << " line-us " << lineNs / 1000 << " processing-us "
+            << g_processingUs << " card-commands " << r->cardCommands;
+        return out.str();
+    }
     if (cmd == "quit") { *quit = true; return "OK"; }
     return "ERR unknown command";
 }
@@ -291,6 +321,15 @@ int main(int argc, char **argv) {
         else if (a == "--log") next(&opt.logPath);
         else if (a == "--no-speed-check") opt.speedCheck = false;
         else if (a == "--card") next(&opt.cardFile);
+        else if (a == "--pace") opt.pace.on = true;
+        else if (a == "--reader-us" || a == "--card-us") {
+            std::string v;
+            next(&v);
+            char *end = nullptr;
+            const unsigned long us = std::strtoul(v.c_str(), &end, 10);
+            if (v.empty() || *end != '\0' || us > 10000000ul) { Usage(); return 2; }
+            (a == "--reader-us" ? opt.pace.readerUs : opt.pace.cardUs) = static_cast<std::uint32_t>(us);
+        }
         else { Usage(); return 2; }
     }
     std::uint8_t initial[24], operational[24];
@@ -354,6 +393,8 @@ int main(int argc, char **argv) {
         getsockname(listener, reinterpret_cast<sockaddr *>(&addr), &len);
         std::printf("CONTROL %u\n", ntohs(addr.sin_port));
     }
+    // Paced answers are due to the microsecond: no timer slack on the sleeps.
+    if (opt.pace.on) prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
     signal(SIGINT, OnSignal);
     signal(SIGTERM, OnSignal);
     signal(SIGPIPE, SIG_IGN);
@@ -377,18 +418,60 @@ int main(int argc, char **argv) {
             std::uint8_t buf[2048];
             const ssize_t got = read(master, buf, sizeof buf);
             if (got > 0) {
+                const std::int64_t readNs = SimNowNs();
                 struct termios now;
                 std::uint32_t baud = 0;
                 if (tcgetattr(master, &now) == 0) baud = SpeedOf(cfgetospeed(&now));
-                SimReaderReceive(&reader, buf, static_cast<std::size_t>(got), baud);
+                const std::size_t logBefore = reader.log.size();
+                const int cardBefore = reader.cardCommands;
+                const std::uint32_t answerBaud = reader.speed;
+                std::int64_t readyNs = 0;
+                if (opt.pace.on) {
+                    // The reader acts once the last byte has arrived, then takes its own time.
+                    const std::int64_t arrivedNs = SimPaceReceive(
+                        &opt.pace, readNs, static_cast<std::size_t>(got), baud != 0 ? baud : reader.speed);
+                    SimReaderReceive(&reader, buf, static_cast<std::size_t>(got), baud);
+                    // A frame still incomplete waits for its next bytes without sleeping, so a
+                    // late wake-up does not delay the bytes already in the terminal's buffer.
+                    if (!reader.output.empty()) SimSleepUntilNs(arrivedNs);
+                    std::int64_t answered = 0;
+                    for (std::size_t i = logBefore; i < reader.log.size(); ++i) {
+                        if (!reader.log[i].fromHost) ++answered;
+                    }
+                    const std::int64_t us = answered * opt.pace.readerUs +
+                                            static_cast<std::int64_t>(reader.cardCommands - cardBefore) *
+                                                opt.pace.cardUs;
+                    g_processingUs += us;
+                    readyNs = arrivedNs + us * 1000;
+                    g_frameEndNs.resize(reader.log.size(), 0);
+                    for (std::size_t i = logBefore; i < reader.log.size(); ++i) {
+                        if (reader.log[i].fromHost) g_frameEndNs[i] = arrivedNs;
+                    }
+                } else {
+                    SimReaderReceive(&reader, buf, static_cast<std::size_t>(got), baud);
+                }
                 std::uint8_t out[2048];
                 bool first = true;
                 for (;;) {
                     const std::size_t k = SimReaderTransmit(&reader, out, sizeof out);
                     if (k == 0) break;
-                    if (!first && reader.faults.splitDelayMs > 0) usleep(reader.faults.splitDelayMs * 1000);
+                    if (!first && reader.faults.splitDelayMs > 0) {
+                        usleep(reader.faults.splitDelayMs * 1000);
+                        if (readyNs != 0) readyNs = SimNowNs();
+                    }
                     first = false;
-                    if (master >= 0 && write(master, out, k) < 0) break;
+                    if (master < 0) break;
+                    if (opt.pace.on) {
+                        if (!SimPaceTransmit(&opt.pace, master, out, k, answerBaud, readyNs)) break;
+                    } else if (write(master, out, k) < 0) {
+                        break;
+                    }
+                }
+                if (opt.pace.on) {
+                    g_frameEndNs.resize(reader.log.size(), 0);
+                    for (std::size_t i = logBefore; i < reader.log.size(); ++i) {
+                        if (!reader.log[i].fromHost) g_frameEndNs[i] = opt.pace.readerLineFreeNs;
+                    }
                 }
             }
         }

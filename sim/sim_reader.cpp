@@ -187,6 +187,7 @@ std::vector<std::uint8_t> ReaderCommand(SimReader *r, const std::uint8_t *b, std
 std::vector<std::uint8_t> CardCommand(SimReader *r, const std::uint8_t *b, std::size_t n) {
     std::uint8_t answer[1024];
     std::size_t got = 0;
+    ++r->cardCommands;
     if (r->cardPresent && r->cardHook != nullptr) {
         got = r->cardHook(r->cardContext, b, n, answer, sizeof answer);
         if (got > sizeof answer) got = 0;

@@ -74,6 +74,7 @@ struct SimReader {
     bool cardPresent;
     SimCardHook cardHook;
     void *cardContext;
+    int cardCommands;  // card commands passed on to the field, answered or not
     std::vector<SimKeyTableEntry> keyTable;
     // Line.
     std::vector<std::uint8_t> input;

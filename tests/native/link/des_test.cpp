@@ -129,6 +129,22 @@ TEST(DesKnownAnswers, Fips81MultiBlockCbcAndEcb) {
     Bytes buf = p;
     ASSERT_TRUE(DesCbcEncrypt(key.data(), iv.data(), buf.data(), buf.size(), buf.data()));
     EXPECT_EQ(buf, cbc);
+    // Overlapping by one block either way: the input is read whole before the output is written.
+    for (const int shift : {-8, 8}) {
+        for (const bool tdea : {false, true}) {
+            Bytes room(p.size() + 8, 0xEE);
+            const std::size_t in = shift < 0 ? 8 : 0, outAt = shift < 0 ? 0 : 8;
+            std::copy(p.begin(), p.end(), room.begin() + static_cast<long>(in));
+            const bool ok = tdea ? TdeaEcbEncrypt(key.data(), key.data(), room.data() + in, p.size(),
+                                                  room.data() + outAt)
+                                 : DesCbcEncrypt(key.data(), iv.data(), room.data() + in, p.size(),
+                                                 room.data() + outAt);
+            ASSERT_TRUE(ok);
+            EXPECT_EQ(Bytes(room.begin() + static_cast<long>(outAt),
+                            room.begin() + static_cast<long>(outAt + p.size())),
+                      tdea ? ecb : cbc) << "shift " << shift << (tdea ? " TDEA-ECB" : " DES-CBC");
+        }
+    }
 }
 
 TEST(DesRules, LengthNotBlockMultipleFailsAndParityBitsAreIgnored) {

@@ -1,0 +1,62 @@
+# The Wine half of scripts/bench.sh (sourced by it; uses CALLS, OUT, BIN, BENCH_VIEW (the registry
+# view of the DLL's bitness, 32 or 64), ZUK_ROOT): the DLL with
+# zukbench against zuk-reader-sim --pace on COM9, and zukattach's LoadLibrary times of the DLL
+# and of an empty DLL in fresh processes.  Writes calls.jsonl and attach.jsonl.
+SIM="$ZUK_ROOT/build/bench-native/sim/zuk-reader-sim"
+DLL="${ZUK_BENCH_DLL:-$BIN/ZUKcntrl.dll}"  # ZUK_BENCH_DLL: another build of the DLL
+mkdir -p "$OUT/cards" "$OUT/install"
+base="$ZUK_ROOT/sim/cards/alice.card"
+cp "$base" "$OUT/cards/pin.card"
+sed 's/^pin = .*/pin =/' "$base" >"$OUT/cards/nopin.card"
+for n in 8 64 192 193 256; do
+    password="$(head -c "$n" /dev/zero | tr '\0' 'p')"
+    sed -e 's/^pin = .*/pin =/' -e "s/^password = .*/password = $password/" "$base" >"$OUT/cards/pw$n.card"
+done
+
+trap 'kill "${simpid:-}" 2>/dev/null || true; zuk_wine_stop' EXIT
+zuk_wine_start
+cp "$ZUK_ROOT"/dist/ZukLang* "$OUT/install/"
+printf '[Card]\r\nVerifyRetry=3\r\n[Device]\r\nPortName=COM9\r\n[Log]\r\nMode=1\r\n[FeliCa]\r\nSystemCode=88B4\r\n' \
+    >"$OUT/install/ZUKcntrl.ini"
+install_win="$(winepath -w "$OUT/install" | tr -d '\r')"
+cat >"$OUT/machine.reg" <<REG
+Windows Registry Editor Version 5.00
+
+[HKEY_LOCAL_MACHINE\\SOFTWARE\\KORVA\\ZUKLib]
+"InstallPath"="${install_win//\\/\\\\}\\\\"
+"Mode"=dword:00000100
+"Device"=dword:00000001
+"Config"=dword:00000003
+REG
+wine reg delete 'HKLM\SOFTWARE\KORVA\ZUKLib' /f "/reg:$BENCH_VIEW" >/dev/null 2>&1 || true
+wine reg import "$(winepath -w "$OUT/machine.reg")" "/reg:$BENCH_VIEW" >/dev/null 2>&1
+
+zuk_log "Wine: $CALLS calls per export against zuk-reader-sim --pace on COM9"
+"$SIM" --pace --unprovisioned --card "$OUT/cards/pin.card" --link "$WINEPREFIX/dosdevices/com9" \
+    --control-port 0 --log "$OUT/sim.log" >"$OUT/sim.out" 2>&1 &
+simpid=$!
+control=""
+for _ in $(seq 100); do
+    control="$(sed -n 's/^CONTROL //p' "$OUT/sim.out")"
+    if [ -n "$control" ] && grep -q '^PTY ' "$OUT/sim.out"; then break; fi
+    sleep 0.05
+done
+[ -n "$control" ] || { echo "bench.sh: the simulator did not start" >&2; exit 1; }
+ZUK_SIM_CONTROL_PORT="$control" ZUKBENCH_DLL="$(winepath -w "$DLL" | tr -d '\r')" \
+    ZUKBENCH_CARDS="$OUT/cards" ZUKBENCH_INI="$install_win\\ZUKcntrl.ini" \
+    wine "$BIN/zukbench.exe" "$CALLS" </dev/null | tr -d '\r' >"$OUT/calls.jsonl"
+kill "$simpid" 2>/dev/null || true
+wait "$simpid" 2>/dev/null || true
+simpid=""
+
+zuk_log "Wine: $CALLS loads of each DLL in fresh processes"
+: >"$OUT/attach.jsonl"
+for _ in $(seq "$CALLS"); do
+    for host in gui bare; do
+        for dll in "$DLL" "$BIN/zukempty.dll"; do
+            us="$(wine "$BIN/zukattach.exe" "$host" "$dll" </dev/null | tr -d '\r')"
+            printf '{"host": "%s", "dll": "%s", "us": %s}\n' "$host" "$(basename "$dll")" "$us" \
+                >>"$OUT/attach.jsonl"
+        done
+    done
+done

@@ -1,0 +1,295 @@
+// zukbench: wall time, line bytes, CPU time and heap allocations of each export, called in-process
+// the way a host calls it, against zuk-reader-sim --pace.  One JSON object a line on stdout; the
+// wire bound and the report are scripts/bench.sh's.
+//   zukbench CALLS
+// Environment: ZUK_SIM_CONTROL_PORT (the simulator's control port), ZUKBENCH_DLL (the DLL),
+// ZUKBENCH_CARDS (the simulator's folder of card files, a Linux path: nopin.card, pin.card and
+// pwN.card), ZUKBENCH_INI (the library's INI file, a Windows path).
+#include <winsock2.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "ZUKcntrl.h"
+#include "tools/bench/heap_count.h"
+
+namespace {
+
+typedef int(ZUKAPI *OpenFn)(int *);
+typedef int(ZUKAPI *HandleFn)(int);
+typedef int(ZUKAPI *SenseFn)(int, int *);
+typedef int(ZUKAPI *VerifyFn)(int, int, const char *);
+typedef int(ZUKAPI *TextFn)(int, char *, int *);
+typedef int(ZUKAPI *AccountFn)(int, AccountRequest *, int, void *);
+
+struct Library {
+    HMODULE dll;
+    OpenFn open;
+    HandleFn close;
+    SenseFn sense;
+    VerifyFn verify;
+    TextFn name, userOption, adminOption;
+    AccountFn account;
+} g_lib;
+
+SOCKET g_control = INVALID_SOCKET;
+int g_handle = 0;
+std::string g_cards;
+
+bool LoadZuk() {
+    const char *path = std::getenv("ZUKBENCH_DLL");
+    g_lib.dll = LoadLibraryA(path != nullptr ? path : "ZUKcntrl.dll");
+    if (g_lib.dll == nullptr) return false;
+    auto find = [](const char *name) { return reinterpret_cast<void (*)()>(GetProcAddress(g_lib.dll, name)); };
+    g_lib.open = reinterpret_cast<OpenFn>(find("ZUKOpen"));
+    g_lib.close = reinterpret_cast<HandleFn>(find("ZUKClose"));
+    g_lib.sense = reinterpret_cast<SenseFn>(find("ZUKSenseCard"));
+    g_lib.verify = reinterpret_cast<VerifyFn>(find("ZUKVerifyPIN"));
+    g_lib.name = reinterpret_cast<TextFn>(find("ZUKGetUserName"));
+    g_lib.userOption = reinterpret_cast<TextFn>(find("ZUKGetUserOption"));
+    g_lib.adminOption = reinterpret_cast<TextFn>(find("ZUKGetAdminOption"));
+    g_lib.account = reinterpret_cast<AccountFn>(find("ZUKGetUserAccount"));
+    HookAllocations(g_lib.dll);
+    return g_lib.open && g_lib.close && g_lib.sense && g_lib.verify && g_lib.name &&
+           g_lib.userOption && g_lib.adminOption && g_lib.account;
+}
+
+bool ConnectControl() {
+    WSADATA data;
+    WSAStartup(MAKEWORD(2, 2), &data);
+    const char *port = std::getenv("ZUK_SIM_CONTROL_PORT");
+    if (port == nullptr) return false;
+    g_control = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = htons(static_cast<u_short>(std::atoi(port)));
+    return connect(g_control, reinterpret_cast<sockaddr *>(&addr), sizeof addr) == 0;
+}
+
+std::string Control(const std::string &line) {
+    const std::string out = line + "\n";
+    send(g_control, out.data(), static_cast<int>(out.size()), 0);
+    std::string reply;
+    char c;
+    while (recv(g_control, &c, 1, 0) == 1 && c != '\n') reply += c;
+    return reply;
+}
+
+// One number of the simulator's `counts` reply.
+long long CountOf(const std::string &counts, const char *key) {
+    const std::string k = std::string(" ") + key + " ";
+    const std::size_t at = counts.find(k);
+    return at == std::string::npos ? -1 : std::atoll(counts.c_str() + at + k.size());
+}
+
+double Seconds(const LARGE_INTEGER &a, const LARGE_INTEGER &b) {
+    static LARGE_INTEGER f = {};
+    if (f.QuadPart == 0) QueryPerformanceFrequency(&f);
+    return static_cast<double>(b.QuadPart - a.QuadPart) / static_cast<double>(f.QuadPart);
+}
+
+// CPU time of the calling thread (the library runs on it), in microseconds.
+double ThreadCpuUs() {
+    FILETIME c, e, k, u;
+    GetThreadTimes(GetCurrentThread(), &c, &e, &k, &u);
+    const ULONGLONG kt = (static_cast<ULONGLONG>(k.dwHighDateTime) << 32) | k.dwLowDateTime;
+    const ULONGLONG ut = (static_cast<ULONGLONG>(u.dwHighDateTime) << 32) | u.dwLowDateTime;
+    return static_cast<double>(kt + ut) / 10.0;
+}
+
+// ---- The calls and what surrounds them (outside the timing) ----
+int Nothing() { return 0; }
+int OpenCall() { return g_lib.open(&g_handle); }
+int CloseCall() { return g_lib.close(g_handle); }
+int Unprovision() { Control("keystate 000000"); return 0; }
+int SenseCall() {
+    int present = -1;
+    const int r = g_lib.sense(g_handle, &present);
+    return r != 0 ? r : (present == 1 ? 0 : 100 + present);
+}
+int SenseAbsentCall() {
+    int present = -1;
+    const int r = g_lib.sense(g_handle, &present);
+    return r != 0 ? r : (present == 0 ? 0 : 100 + present);
+}
+int RemoveCard() { Control("remove"); return 0; }
+int PlaceCard() { Control("place"); return 0; }
+char g_text[1024];
+int NameCall() { int n = sizeof g_text; return g_lib.name(g_handle, g_text, &n); }
+int UserOptionCall() { int n = sizeof g_text; return g_lib.userOption(g_handle, g_text, &n); }
+int AdminOptionCall() { int n = sizeof g_text; return g_lib.adminOption(g_handle, g_text, &n); }
+int VerifyCall() { return g_lib.verify(g_handle, 4, "1234"); }
+char g_account[128], g_password[256];
+int AccountCall() {
+    AccountRequest r = {ZUK_ACCOUNT_REQUEST_VERSION, g_account, sizeof g_account, g_password,
+                        sizeof g_password, 0, 0};
+    return g_lib.account(g_handle, &r, ZUK_ACCOUNT_MODE_INTERACTIVE, nullptr);
+}
+
+// ---- The library's windows answered as soon as they show ----
+// The PIN dialog (edit 1042, OK 1043) gets the PIN; a Retry / Cancel prompt (which a failing call
+// shows) gets Cancel, so that a failure ends the call instead of waiting for a person.
+volatile LONG g_stopAnswerer = 0;
+BOOL CALLBACK FindPrompt(HWND window, LPARAM param) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    if (pid != GetCurrentProcessId() || !IsWindowVisible(window)) return TRUE;
+    char cls[32] = {0};
+    GetClassNameA(window, cls, sizeof cls);
+    if (lstrcmpA(cls, "#32770") != 0) return TRUE;
+    if (GetDlgItem(window, 1042) == nullptr && GetDlgItem(window, IDRETRY) == nullptr) return TRUE;
+    *reinterpret_cast<HWND *>(param) = window;
+    return FALSE;
+}
+DWORD WINAPI AnswerPrompts(LPVOID) {
+    HWND answered = nullptr;
+    while (!g_stopAnswerer) {
+        HWND dialog = nullptr;
+        EnumWindows(FindPrompt, reinterpret_cast<LPARAM>(&dialog));
+        if (dialog != nullptr && dialog != answered) {
+            if (GetDlgItem(dialog, 1042) != nullptr) {
+                SetDlgItemTextA(dialog, 1042, "1234");
+                PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(1043, BN_CLICKED),
+                             reinterpret_cast<LPARAM>(GetDlgItem(dialog, 1043)));
+            } else {
+                PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
+                             reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDCANCEL)));
+            }
+            answered = dialog;
+        }
+        Sleep(1);
+    }
+    return 0;
+}
+
+// ---- One row ----
+struct Step {
+    int (*before)();
+    int (*call)();
+    int (*after)();
+};
+
+void Row(const char *name, const char *group, Step s, int calls, const char *pauses) {
+    // The first call sets up what a library does once; then one call with the line counted.
+    s.before();
+    int result = s.call();
+    s.after();
+    s.before();
+    const std::string c0 = Control("counts");
+    result = result != 0 ? result : s.call();
+    const std::string c1 = Control("counts");
+    s.after();
+    std::vector<double> us;
+    double cpu = 0, baseline = 0;
+    const long allocs0 = AllocationCount();
+    for (int i = 0; i < calls; ++i) {
+        s.before();
+        LARGE_INTEGER a, b;
+        const double cpu0 = ThreadCpuUs();
+        QueryPerformanceCounter(&a);
+        const int r = s.call();
+        QueryPerformanceCounter(&b);
+        cpu += ThreadCpuUs() - cpu0;
+        if (r != 0 && result == 0) result = r;
+        us.push_back(Seconds(a, b) * 1e6);
+        s.after();
+        // The same measurement around nothing: what the timing itself costs.
+        const double base0 = ThreadCpuUs();
+        QueryPerformanceCounter(&a);
+        Nothing();
+        QueryPerformanceCounter(&b);
+        baseline += ThreadCpuUs() - base0;
+    }
+    const long allocs = AllocationCount() - allocs0;
+    std::sort(us.begin(), us.end());
+    std::printf("{\"name\": \"%s\", \"group\": \"%s\", \"calls\": %d, \"result\": %d, "
+                "\"min_us\": %.1f, \"median_us\": %.1f, \"max_us\": %.1f, "
+                "\"bytes_in\": %lld, \"bytes_out\": %lld, \"frames_in\": %lld, "
+                "\"line_us\": %lld, \"processing_us\": %lld, \"pause_us\": 0, \"pauses\": \"%s\", "
+                "\"cpu_us\": %.1f, \"allocs_per_call\": %.2f}\n",
+                name, group, calls, result, us.front(), us[us.size() / 2], us.back(),
+                CountOf(c1, "bytes-in") - CountOf(c0, "bytes-in"),
+                CountOf(c1, "bytes-out") - CountOf(c0, "bytes-out"),
+                CountOf(c1, "frames-in") - CountOf(c0, "frames-in"),
+                CountOf(c1, "line-us") - CountOf(c0, "line-us"),
+                CountOf(c1, "processing-us") - CountOf(c0, "processing-us"), pauses,
+                (cpu - baseline) / calls, static_cast<double>(allocs) / calls);
+    std::fflush(stdout);
+}
+
+bool LoadCard(const std::string &file) {
+    return Control("card " + g_cards + "/" + file) == "OK";
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    const int calls = argc > 1 ? std::atoi(argv[1]) : 30;
+    const char *cards = std::getenv("ZUKBENCH_CARDS");
+    const char *ini = std::getenv("ZUKBENCH_INI");
+    if (calls < 1 || cards == nullptr || ini == nullptr) {
+        std::fprintf(stderr, "usage: zukbench CALLS (with ZUKBENCH_CARDS, ZUKBENCH_INI, "
+                             "ZUK_SIM_CONTROL_PORT, ZUKBENCH_DLL)\n");
+        return 2;
+    }
+    g_cards = cards;
+    if (!ConnectControl()) { std::fprintf(stderr, "no simulator control port\n"); return 1; }
+    if (!LoadZuk()) { std::fprintf(stderr, "cannot load the library\n"); return 1; }
+    if (!LoadCard("pin.card")) { std::fprintf(stderr, "the simulator refused the card\n"); return 1; }
+
+    const char *none = "none";
+    HANDLE answerer = CreateThread(nullptr, 0, AnswerPrompts, nullptr, 0, nullptr);
+    Row("ZUKOpen (provisioning)", "open", {Unprovision, OpenCall, CloseCall}, calls, none);
+    Row("ZUKOpen", "export", {Nothing, OpenCall, CloseCall}, calls, none);
+    Row("ZUKClose", "export", {OpenCall, CloseCall, Nothing}, calls, none);
+    OpenCall();
+    Row("ZUKSenseCard (present)", "export", {Nothing, SenseCall, Nothing}, calls, none);
+    Row("ZUKSenseCard (absent)", "export", {RemoveCard, SenseAbsentCall, PlaceCard}, calls, none);
+    SenseCall();  // a host senses the card before it reads from it
+    Row("ZUKGetUserName", "export", {Nothing, NameCall, Nothing}, calls, none);
+    Row("ZUKGetUserOption", "export", {Nothing, UserOptionCall, Nothing}, calls, none);
+    Row("ZUKGetAdminOption", "export", {Nothing, AdminOptionCall, Nothing}, calls, none);
+    Row("ZUKVerifyPIN", "export", {Nothing, VerifyCall, Nothing}, calls, none);
+    Row("ZUKGetUserAccount (PIN answered)", "export", {Nothing, AccountCall, Nothing}, calls,
+        "none (a right PIN: no pause after a wrong one)");
+    LoadCard("nopin.card");
+    Row("ZUKGetUserAccount (no PIN)", "export", {Nothing, AccountCall, Nothing}, calls, none);
+
+    // How the account read grows with the password: one read piece up to 192 bytes, two above.
+    const int growthCalls = calls < 10 ? calls : 10;
+    static const int kLengths[] = {8, 64, 192, 193, 256};
+    for (int length : kLengths) {
+        char file[32], name[64];
+        std::snprintf(file, sizeof file, "pw%d.card", length);
+        std::snprintf(name, sizeof name, "account, password of %d bytes", length);
+        if (!LoadCard(file)) continue;
+        Row(name, "password", {Nothing, AccountCall, Nothing}, growthCalls, none);
+    }
+    LoadCard("pin.card");
+    CloseCall();
+
+    // How sensing grows with the system codes polled for: the card's code comes last.  The
+    // library reads its settings when it is loaded, so it is loaded afresh for each list.
+    static const char *kCodes[] = {"88B4", "1111,88B4", "1111,2222,88B4", "1111,2222,3333,88B4",
+                                   "1111,2222,3333,4444,88B4"};
+    for (int k = 0; k < 5; ++k) {
+        FreeLibrary(g_lib.dll);
+        WritePrivateProfileStringA("FeliCa", "SystemCode", kCodes[k], ini);
+        if (!LoadZuk()) return 1;
+        char name[64];
+        std::snprintf(name, sizeof name, "ZUKSenseCard, %d system code%s", k + 1, k ? "s" : "");
+        OpenCall();
+        Row(name, "codes", {Nothing, SenseCall, Nothing}, growthCalls, none);
+        CloseCall();
+    }
+    WritePrivateProfileStringA("FeliCa", "SystemCode", kCodes[0], ini);
+    InterlockedExchange(&g_stopAnswerer, 1);
+    WaitForSingleObject(answerer, 5000);
+    CloseHandle(answerer);
+    return 0;
+}
