@@ -8,12 +8,17 @@
 # and the host answers the PIN prompt itself (PIN 1234), saving a picture of the dialog.  With
 # ZUK_USE_DISPLAY=1 and a DISPLAY, the PIN dialog appears on that display for a person to type into
 # (the sample card's PIN is 1234).  Installs missing Debian packages first.
+#
+# The installer carries both libraries and installs both into the 64-bit prefix, as on 64-bit
+# Windows.  The host is the 32-bit zukcli with the 32-bit library, or, on a machine that cannot
+# execute 32-bit code, the 64-bit zukcli with the 64-bit library.
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 
 zuk_install_packages
 zuk_build_native
 zuk_build_win32
+zuk_build_win64
 
 demo="$ZUK_ROOT/build/demo"
 mkdir -p "$demo"
@@ -26,11 +31,21 @@ finish() {
 trap finish EXIT
 zuk_wine_start
 
-bin="$ZUK_ROOT/build/win32/bin"
-install="$WINEPREFIX/drive_c/Program Files/KORVA/ZUKcntrl"
-zuk_log "Installing with the silent installer ($(basename "$bin"/ZUKcntrl-*-setup.exe))"
+if zuk_runs_32bit; then
+    bin="$ZUK_ROOT/build/win32/bin"
+    setup="$ZUK_ROOT/build/win64/bin/ZUKcntrl-3.1.0-setup.exe"
+    install="$WINEPREFIX/drive_c/Program Files (x86)/KORVA/ZUKcntrl"
+    folder='C:\Program Files (x86)\KORVA\ZUKcntrl'
+else
+    bin="$ZUK_ROOT/build/win64/bin"
+    setup="$ZUK_ROOT/build/win64/bin/ZUKcntrl-3.1.0-x64-setup.exe"
+    install="$WINEPREFIX/drive_c/Program Files/KORVA/ZUKcntrl"
+    folder='C:\Program Files\KORVA\ZUKcntrl'
+    zuk_log "This machine cannot execute 32-bit code: the demo runs the 64-bit library"
+fi
+zuk_log "Installing with the silent installer ($(basename "$setup"))"
 # Card mode with the reader; user ID and password from the card, nothing remembered.
-wine "$bin"/ZUKcntrl-*-setup.exe /S /MODE=256 /DEVICE=1 /CONFIG=0x3 </dev/null
+wine "$setup" /S /MODE=256 /DEVICE=1 /CONFIG=0x3 </dev/null
 # The installed INI, pointed at the simulated reader on COM5, tracing every outcome, polling for
 # the sample card's system code.
 printf '[Card]\r\nPollingInterval=500\r\nVerifyRetry=3\r\n[Device]\r\nPortName=\\\\.\\COM5\r\nDeviceName=PR300\r\n[Log]\r\nMode=3\r\n[FeliCa]\r\nSystemCode=88B4\r\n' \
@@ -59,14 +74,14 @@ status=0
 wine ./zukcli.exe version open sense name user-option admin-option \
     account --show-password "${answer[@]}" close </dev/null || status=$?
 
-zuk_log "Trace log (C:\\Program Files\\KORVA\\ZUKcntrl\\ZUKcntrl.log)"
+zuk_log "Trace log ($folder\\ZUKcntrl.log)"
 tr -d '\r' < "$install/ZUKcntrl.log"
 
 zuk_log "Files"
 echo "  DLL:              $bin/ZUKcntrl.dll"
 echo "  header:           $ZUK_ROOT/include/ZUKcntrl.h"
 echo "  import libraries: $bin/libZUKcntrl.dll.a (MinGW), $bin/ZUKcntrl.lib (MSVC)"
-echo "  installer:        $(ls "$bin"/ZUKcntrl-*-setup.exe)"
+echo "  installer:        $setup"
 echo "  installed into:   $install"
 if [ -f "$picture" ]; then echo "  PIN dialog:       $picture"; fi
 echo "  reader traffic:   $demo/reader.log"

@@ -1,6 +1,7 @@
 // ZukHost.cs - ZUKcntrl.dll from C# through P/Invoke.
 //
-// ZUKcntrl.dll is a 32-bit DLL: build the host for x86 (a 64-bit process cannot load it).
+// A process loads the ZUKcntrl.dll of its own bitness: build for x86 with the 32-bit library, for
+// x64 with the 64-bit one (AnyCPU runs 64-bit on 64-bit Windows).
 //   csc /platform:x86 ZukHost.cs        (mcs -platform:x86 ZukHost.cs with Mono)
 //   ZukHost.exe            version, mode and buffer sizes
 //   ZukHost.exe identify   asks the library who the user is (card, PIN prompt or typed ID)
@@ -10,7 +11,8 @@ using System.Text;
 
 namespace Korva.Zuk
 {
-    // The host's request record of ZUKGetUserAccount: seven 32-bit fields.  The two buffers are
+    // The host's request record of ZUKGetUserAccount: seven fields, the two buffer pointers of the
+    // process's pointer size (IntPtr), the others 32-bit.  The two buffers are
     // memory the host owns; the library writes the texts (ANSI, no terminator) and their lengths.
     [StructLayout(LayoutKind.Sequential)]
     public struct AccountRequest

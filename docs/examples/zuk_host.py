@@ -1,6 +1,7 @@
 """zuk_host.py - ZUKcntrl.dll from Python through ctypes.
 
-Needs a 32-bit Python for Windows (ZUKcntrl.dll is a 32-bit DLL):
+Needs the ZUKcntrl.dll of the interpreter's bitness (a 32-bit Python the 32-bit library, a 64-bit
+Python the 64-bit one):
     py -3-32 zuk_host.py            version, mode and buffer sizes
     py -3-32 zuk_host.py identify   asks the library who the user is
 """
@@ -15,7 +16,7 @@ ZUK_ACCOUNT_MODE_INTERACTIVE = 0x0
 
 
 class AccountRequest(Structure):
-    """The request record of ZUKGetUserAccount: seven 32-bit fields."""
+    """The request record of ZUKGetUserAccount: seven fields, the buffers pointer-sized."""
 
     _fields_ = [
         ("Version", c_uint32),
