@@ -57,6 +57,14 @@ bool LoadZukLibrary(std::string *why) {
             if (error == ERROR_DLL_INIT_FAILED) {
                 g_loadError += "; the library refused to load: run `zukcli status` to see which "
                                "setting is missing or invalid";
+            } else if (error == ERROR_BAD_EXE_FORMAT) {
+#ifdef _WIN64
+                g_loadError += "; this zukcli is a 64-bit program and needs the 64-bit library (the "
+                               "32-bit one is for 32-bit programs)";
+#else
+                g_loadError += "; this zukcli is a 32-bit program and needs the 32-bit library (the "
+                               "64-bit one is for 64-bit programs)";
+#endif
             }
         }
     }

@@ -6,6 +6,7 @@ Run by CTest inside the prepared Wine prefix (WINEPREFIX set).  Environment:
   ZUKCLI_BIN      folder of zukcli.exe and ZUKcntrl.dll
   ZUK_SOURCE_DIR  the source tree (public header, catalogue, simulated cards)
   ZUK_READER_SIM  zuk-reader-sim (WithReader only)
+  ZUK_REG_VIEW    32 or 64: the registry view of the library's bitness
 """
 import json
 import os
@@ -23,6 +24,7 @@ SOURCE = os.environ.get("ZUK_SOURCE_DIR", "")
 SIM = os.environ.get("ZUK_READER_SIM", "")
 PREFIX = os.environ.get("WINEPREFIX", "")
 KEY = r"HKLM\SOFTWARE\KORVA\ZUKLib"
+VIEW = "/reg:" + os.environ.get("ZUK_REG_VIEW", "32")
 GOOD_INI = "[Card]\r\nVerifyRetry=3\r\n[Device]\r\nDeviceName=PR300\r\n[Log]\r\nMode=3\r\n"
 
 
@@ -57,7 +59,7 @@ class Install:
         this folder; a value of None leaves that value out."""
         settings = {"InstallPath": self.windows, "Mode": 256, "Device": 1, "Config": 0x231}
         settings.update(values)
-        wine(["reg", "delete", KEY, "/f"])
+        wine(["reg", "delete", KEY, "/f", VIEW])
         lines = ["Windows Registry Editor Version 5.00", "", "[HKEY_LOCAL_MACHINE\\SOFTWARE\\KORVA\\ZUKLib]"]
         for name, value in settings.items():
             if value is None:
@@ -69,7 +71,7 @@ class Install:
         path = os.path.join(self.dir, "machine.reg")
         with open(path, "w", newline="") as f:
             f.write("\r\n".join(lines) + "\r\n")
-        result = wine(["reg", "import", winpath(path)])
+        result = wine(["reg", "import", winpath(path), VIEW])
         assert result.returncode == 0, result.stderr
         os.remove(path)
 
