@@ -3,6 +3,9 @@
 #   ZUKcntrl.dll and zukcli.exe carry no debug sections and no symbols, name NAME.debug in their
 #   .gnu_debuglink section, NAME.debug holds the debug sections, and the version resource carries
 #   the copyright.
+# packaging_test.sh contents OBJDUMP BIN
+#   ZUKcntrl.dll is a DLL of the tree's machine (MACHINE: i386 or x86-64) exporting exactly the
+#   eleven functions under their plain names; it, zukcli.exe and zukcard.exe import system DLLs only.
 # packaging_test.sh sign SIGN_SCRIPT BIN WORKDIR
 #   A self-signed certificate made on the fly signs copies of ZUKcntrl.dll, zukcli.exe and the
 #   installer through the build's signing script; osslsigncode verify accepts each against that
@@ -45,7 +48,9 @@ sign)
     openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=ZUKcntrl test signing" \
         -keyout "$work/key.pem" -out "$work/cert.pem" >/dev/null 2>&1 || { echo "FAIL: openssl"; exit 1; }
     files=""
-    for f in ZUKcntrl.dll zukcli.exe ZUKcntrl-3.1.0-setup.exe; do
+    setups="$(cd "$bin" && ls ZUKcntrl-*-setup.exe 2>/dev/null)"
+    [ -n "$setups" ] || fail "no installer was built"
+    for f in ZUKcntrl.dll zukcli.exe $setups; do
         [ -f "$bin/$f" ] || { fail "$f was not built"; continue; }
         if osslsigncode verify -in "$bin/$f" >/dev/null 2>&1; then
             fail "the unsigned build's $f carries a signature"
@@ -67,8 +72,30 @@ sign)
         if echo "$out" | grep -q 'Timestamp is not available'; then ok "$name has no time stamp"; else fail "$name has a time stamp"; fi
     done
     ;;
+contents)
+    objdump="$2"
+    bin="$3"
+    machine="$4"
+    if "$objdump" -f "$bin/ZUKcntrl.dll" | grep -q "file format pei-$machine\$"; then
+        ok "ZUKcntrl.dll is a pei-$machine DLL"
+    else
+        fail "ZUKcntrl.dll is not a pei-$machine DLL"
+    fi
+    exports="$("$objdump" -p "$bin/ZUKcntrl.dll" | sed -n 's/^\s*\[ *[0-9]*\] \(ZUK[A-Za-z@0-9]*\)$/\1/p' | sort | tr '\n' ' ')"
+    expected="ZUKClose ZUKGetAdminOption ZUKGetLibMode ZUKGetLibVersion ZUKGetMaxLength ZUKGetUserAccount ZUKGetUserName ZUKGetUserOption ZUKOpen ZUKSenseCard ZUKVerifyPIN "
+    if [ "$exports" = "$expected" ]; then
+        ok "ZUKcntrl.dll exports the eleven functions under their plain names"
+    else
+        fail "ZUKcntrl.dll exports '$exports'"
+    fi
+    for f in ZUKcntrl.dll zukcli.exe zukcard.exe; do
+        others="$("$objdump" -p "$bin/$f" | sed -n 's/^\s*DLL Name: //p' | tr 'a-z' 'A-Z' |
+                  grep -v -x -E 'KERNEL32.DLL|USER32.DLL|GDI32.DLL|ADVAPI32.DLL|MSVCRT.DLL|WS2_32.DLL')"
+        if [ -z "$others" ]; then ok "$f imports system DLLs only"; else fail "$f imports $others"; fi
+    done
+    ;;
 *)
-    echo "usage: packaging_test.sh debug OBJCOPY BIN | sign SIGN_SCRIPT BIN WORKDIR"
+    echo "usage: packaging_test.sh debug OBJCOPY BIN | contents OBJDUMP BIN MACHINE | sign SIGN_SCRIPT BIN WORKDIR"
     exit 2
     ;;
 esac
