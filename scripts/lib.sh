@@ -40,24 +40,20 @@ zuk_build_native() {  # [asan]
 }
 
 # The 32-bit library and its programs (build/win32), then the 64-bit ones (build/win64), whose
-# installer carries both libraries.
-zuk_build_win32() {
-    local dir="$ZUK_ROOT/build/win32"
-    zuk_log "Building the 32-bit ZUKcntrl.dll and the Windows programs in build/win32"
-    cmake -S "$ZUK_ROOT" -B "$dir" -DCMAKE_TOOLCHAIN_FILE="$ZUK_ROOT/cmake/mingw-i686.cmake" \
+# installers carry both libraries.  Each tree knows the other: its tests load the other bitness's
+# library, which must fail cleanly.
+zuk_build_windows() {  # win32|win64
+    local tree="$1" toolchain=mingw-i686 bits=32 other=win64
+    if [ "$tree" = win64 ]; then toolchain=mingw-x86_64 bits=64 other=win32; fi
+    local dir="$ZUK_ROOT/build/$tree"
+    zuk_log "Building the ${bits}-bit ZUKcntrl.dll and the Windows programs in build/$tree"
+    cmake -S "$ZUK_ROOT" -B "$dir" -DCMAKE_TOOLCHAIN_FILE="$ZUK_ROOT/cmake/$toolchain.cmake" \
           -DCMAKE_BUILD_TYPE=Release -DZUK_NATIVE_BUILD_DIR="$ZUK_ROOT/build/native" \
-          -DZUK_WIN64_BUILD_DIR="$ZUK_ROOT/build/win64" >/dev/null
+          -DZUK_${other^^}_BUILD_DIR="$ZUK_ROOT/build/$other" >/dev/null
     cmake --build "$dir" -j "$ZUK_JOBS"
 }
-
-zuk_build_win64() {
-    local dir="$ZUK_ROOT/build/win64"
-    zuk_log "Building the 64-bit ZUKcntrl.dll and the Windows programs in build/win64"
-    cmake -S "$ZUK_ROOT" -B "$dir" -DCMAKE_TOOLCHAIN_FILE="$ZUK_ROOT/cmake/mingw-x86_64.cmake" \
-          -DCMAKE_BUILD_TYPE=Release -DZUK_NATIVE_BUILD_DIR="$ZUK_ROOT/build/native" \
-          -DZUK_WIN32_BUILD_DIR="$ZUK_ROOT/build/win32" >/dev/null
-    cmake --build "$dir" -j "$ZUK_JOBS"
-}
+zuk_build_win32() { zuk_build_windows win32; }
+zuk_build_win64() { zuk_build_windows win64; }
 
 # Whether this machine executes 32-bit x86 programs.  Some virtual machines have no 32-bit user
 # mode ("Exec format error" for every i386 program, Wine's 32-bit loader and server included):

@@ -57,7 +57,19 @@ bool ParseFixedHex(const std::string &value, std::uint8_t *out, std::size_t size
     return high < 0 && n == size;
 }
 
-std::string *TextField(CardDescription *d, CardField field) {
+std::string Hex(const std::uint8_t *data, std::size_t length) {
+    std::string text;
+    char byte[4];
+    for (std::size_t i = 0; i < length; ++i) {
+        std::snprintf(byte, sizeof byte, i == 0 ? "%02X" : " %02X", data[i]);
+        text += byte;
+    }
+    return text;
+}
+
+}  // namespace
+
+std::string *CardTextField(CardDescription *d, CardField field) {
     switch (field) {
     case FIELD_ACCOUNT: return &d->account;
     case FIELD_PASSWORD: return &d->password;
@@ -76,17 +88,9 @@ std::string *TextField(CardDescription *d, CardField field) {
     return nullptr;
 }
 
-std::string Hex(const std::uint8_t *data, std::size_t length) {
-    std::string text;
-    char byte[4];
-    for (std::size_t i = 0; i < length; ++i) {
-        std::snprintf(byte, sizeof byte, i == 0 ? "%02X" : " %02X", data[i]);
-        text += byte;
-    }
-    return text;
+const std::string *CardTextField(const CardDescription *d, CardField field) {
+    return CardTextField(const_cast<CardDescription *>(d), field);
 }
-
-}  // namespace
 
 const char *CardFieldName(CardField field) {
     return field >= 0 && field < FIELD_COUNT ? kNames[field] : "";
@@ -113,7 +117,7 @@ bool ParseCardDescription(const std::string &text, CardDescription *out, std::st
         }
         const CardField f = static_cast<CardField>(field);
         bool ok = true;
-        if (std::string *textField = TextField(out, f)) *textField = value;
+        if (std::string *textField = CardTextField(out, f)) *textField = value;
         else if (f == FIELD_RETRY_LIMIT) ok = ParseByteValue(value, &out->retryLimit);
         else if (f == FIELD_FAILURE_COUNT) ok = ParseByteValue(value, &out->failureCount);
         else if (f == FIELD_IDM) ok = ParseFixedHex(value, out->idm, 8);
@@ -135,7 +139,7 @@ std::string FormatCardDescription(const CardDescription &description, bool showS
         const CardField f = static_cast<CardField>(field);
         if (!d.set[f]) continue;
         std::string value;
-        if (const std::string *textField = TextField(&d, f)) {
+        if (const std::string *textField = CardTextField(&d, f)) {
             const bool secret = f == FIELD_PASSWORD || f == FIELD_PIN;
             value = secret && !showSecrets && !textField->empty() ? "***" : *textField;
         } else if (f == FIELD_RETRY_LIMIT) {

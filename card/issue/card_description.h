@@ -34,6 +34,11 @@ struct CardDescription {
     bool set[FIELD_COUNT] = {};  // which names the description gave
 };
 
+// The text of a text field (account, password, pin, user_name, user_option, admin_option), or
+// null for the fields that are numbers or bytes.
+std::string *CardTextField(CardDescription *d, CardField field);
+const std::string *CardTextField(const CardDescription *d, CardField field);
+
 // The name of a field as written in a description ("user_name").
 const char *CardFieldName(CardField field);
 

@@ -29,25 +29,6 @@ constexpr int kPinSize = 16;
 constexpr char kDefaultDevice[] = "PR300";
 constexpr char kDefaultSystemCode[] = "8165";
 
-const std::string &TextOf(const CardDescription &d, CardField field) {
-    switch (field) {
-    case FIELD_PASSWORD: return d.password;
-    case FIELD_PIN: return d.pin;
-    case FIELD_USER_NAME: return d.userName;
-    case FIELD_USER_OPTION: return d.userOption;
-    case FIELD_ADMIN_OPTION: return d.adminOption;
-    case FIELD_ACCOUNT:
-    case FIELD_RETRY_LIMIT:
-    case FIELD_FAILURE_COUNT:
-    case FIELD_IDM:
-    case FIELD_PMM:
-    case FIELD_SYSTEM_CODE:
-    case FIELD_COUNT:
-        break;
-    }
-    return d.account;
-}
-
 IssueWrite *NewWrite(IssuePlan *plan, int item, const char *name) {
     IssueWrite *w = &plan->writes[plan->count++];
     std::memset(w, 0, sizeof *w);
@@ -130,7 +111,8 @@ bool IssuePlanDescription(const CardDescription &d, IssuePlan *plan, std::string
     plan->count = 0;
     for (const TextItem &t : kTextItems) {
         if (!d.set[t.field]) continue;
-        if (!AddText(plan, t.item, CardFieldName(t.field), TextOf(d, t.field), error)) return false;
+        const std::string &text = *CardTextField(&d, t.field);  // every kTextItems field is text
+        if (!AddText(plan, t.item, CardFieldName(t.field), text, error)) return false;
     }
     const bool limit = d.set[FIELD_RETRY_LIMIT], count = d.set[FIELD_FAILURE_COUNT];
     if (limit && !ByteInRange(d.retryLimit, "retry_limit", error)) return false;
@@ -242,21 +224,7 @@ std::int32_t IssueReadCard(CardDescription *out) {
         const std::int32_t result = CardReadWholeItem(t.item, data, sizeof data, &length);
         if (result != 0) return result;
         const std::string text = TextBefore0(data, length);
-        switch (t.field) {
-        case FIELD_ACCOUNT: out->account = text; break;
-        case FIELD_PASSWORD: out->password = text; break;
-        case FIELD_PIN: out->pin = text; break;
-        case FIELD_USER_NAME: out->userName = text; break;
-        case FIELD_USER_OPTION: out->userOption = text; break;
-        case FIELD_ADMIN_OPTION: out->adminOption = text; break;
-        case FIELD_RETRY_LIMIT:
-        case FIELD_FAILURE_COUNT:
-        case FIELD_IDM:
-        case FIELD_PMM:
-        case FIELD_SYSTEM_CODE:
-        case FIELD_COUNT:
-            break;
-        }
+        if (std::string *field = CardTextField(out, t.field)) *field = text;
     }
     std::memset(data, 0, sizeof data);
     std::int32_t result = CardReadWholeItem(CARD_ITEM_PIN_CONTROL_READ, data, sizeof data, &length);
