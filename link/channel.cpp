@@ -216,6 +216,17 @@ LinkStatus ChannelSecureExchange(const std::uint8_t *frame, std::uint32_t frameL
         SecureWipe(opened, d);
         return LINK_ERR_GENERAL;
     }
+    // Strict mode: the block is exactly body, zero padding to a multiple of 8 and a matching
+    // inner checksum, so a changed byte on the line is an error rather than wrong card data.
+    if (ReaderStrictChecks()) {
+        const std::uint32_t expected = answerBody + 5 + (8 - ((answerBody + 5) % 8)) % 8;
+        bool sound = expected == d && opened[d - 1] == FrameChecksum(opened, d - 1);
+        for (std::uint32_t i = 4 + answerBody; sound && i < d - 1; ++i) sound = opened[i] == 0;
+        if (!sound) {
+            SecureWipe(opened, d);
+            return LINK_ERR_GENERAL;
+        }
+    }
     if (answerBody + FRAME_OVERHEAD > capacity) {
         SecureWipe(opened, d);
         return LINK_ERR_FRAME_TOO_LONG;
