@@ -18,8 +18,14 @@ constexpr std::uint32_t SPEED_SLOWEST = 1200;
 bool g_strictChecks = false;
 
 // Reads one answer frame; in strict mode a frame whose checksum does not match is malformed.
+// An answer that could not be read whole is purged from the line, so that its late tail is not
+// taken for the start of the next answer (which would put every later exchange out of step).
 LinkStatus ReadAnswer(std::uint8_t *response, std::uint32_t *responseLength) {
     const LinkStatus st = SerialReadFrame(response, responseLength);
+    if (st == LINK_ERR_INCOMPLETE || st == LINK_ERR_FRAME_TOO_LONG || st == LINK_ERR_READ) {
+        (void)SerialPurge();
+        return st;
+    }
     if (st != LINK_OK || !g_strictChecks) return st;
     const std::uint32_t n = *responseLength;
     if (FrameChecksum(response, n - 1) != response[n - 1]) return LINK_ERR_GENERAL;
