@@ -9,16 +9,6 @@
 
 namespace {
 
-bool Documented(int code) {
-    static const int kCodes[] = {0, -1, 1, 2, 3, 4, 5, 6, 7, 16, 48, 256, 512, 768, 1280, 1536,
-                                 1792, 2048, 2304, 2560, 0x10000, 0x20000, 0x40000, 0x1000000,
-                                 0x7F000000};
-    for (int c : kCodes) {
-        if (c == code) return true;
-    }
-    return false;
-}
-
 class FailingCallSweep : public ApiTest {
 protected:
     // Open, sense, the account with its PIN prompt, close: every result.
@@ -40,7 +30,7 @@ protected:
         return results;
     }
     void ExpectCleanEnd(const std::vector<int> &results) {
-        for (int code : results) EXPECT_TRUE(Documented(code)) << std::hex << code;
+        for (int code : results) EXPECT_TRUE(IsDocumentedResult(code)) << std::hex << code;
         EXPECT_FALSE(ApiIsBusy());
         // The mutex is held only with a session; a close whose port would not close keeps the
         // session (the host may close again) but gives the mutex back, as every close does.

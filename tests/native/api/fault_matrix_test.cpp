@@ -11,22 +11,6 @@
 
 namespace {
 
-const int kDocumentedCodes[] = {
-    ZUK_OK,           ZUK_CANCELLED,         ZUK_ERR_INCOMPLETE,  ZUK_ERR_NO_DATA,
-    ZUK_ERR_PIN_WRONG, ZUK_ERR_DISABLED,     ZUK_ERR_NO_CARD,     ZUK_ERR_CARD_LOCKED,
-    ZUK_ERR_PIN_LOCKED_NOW, ZUK_ERR_ACCOUNT_STORE, ZUK_ERR_VERSION, ZUK_ERR_ALREADY_OPEN,
-    ZUK_ERR_NOT_OPEN, ZUK_ERR_PORT_CLOSE,    ZUK_ERR_PORT_OPEN,   ZUK_ERR_LINK_CLOSE,
-    ZUK_ERR_BUSY,     ZUK_ERR_HANDLE,        ZUK_ERR_PORT_IO,     ZUK_ERR_READER_STATUS,
-    ZUK_ERR_PARAM,    ZUK_ERR_BUFFER,        ZUK_ERR_SYSTEM,      ZUK_ERR_CARD_IO,
-    ZUK_ERR_UNEXPECTED};
-
-bool Documented(int code) {
-    for (int c : kDocumentedCodes) {
-        if (c == code) return true;
-    }
-    return false;
-}
-
 struct Fault {
     const char *name;
     void (*apply)(SimReader *reader, SimCard *card);
@@ -142,7 +126,7 @@ TEST_F(FaultMatrix, EveryFaultOnEveryExportEndsCleanlyAndRecovers) {
             const int result = Run(ex);
             const std::uint64_t ms = FakeSleptMilliseconds() - slept;
 
-            EXPECT_TRUE(Documented(result)) << std::hex << result;
+            EXPECT_TRUE(IsDocumentedResult(result)) << std::hex << result;
             EXPECT_LT(ms, 30000u) << "waited too long";
             EXPECT_FALSE(ApiIsBusy());
             EXPECT_EQ(FakeMutexOwned(ZUK_PORT_MUTEX_NAME), CardSessionIsOpen() == 1);
