@@ -1,8 +1,8 @@
 // Failing-call sweep: the whole account flow (open, sense, PIN, account read, remembered pair
 // written, close) and the library's attach, run once for every platform call they make with that
 // one call failing (steps whose outcome the flow ignores, such as the deactivation before a
-// close, may fail unnoticed).  Every run ends with documented codes, leaves no busy frame, held mutex or
-// open registry key, and a following run without failures succeeds in the same process.
+// close, may fail unnoticed).  Every run ends with documented codes, leaves no busy frame, held
+// mutex or open registry key, and a following run without failures succeeds in the same process.
 #include <cstring>
 
 #include "api_fixture.h"

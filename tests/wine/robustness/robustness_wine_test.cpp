@@ -100,7 +100,9 @@ TEST(FaultRows, OneRowPerFamily) {
             return ZUK_ERR_UNEXPECTED;
         });
         const DWORD ms = GetTickCount() - start;
-        if (row.expected != kAnyDocumented) EXPECT_EQ(result, row.expected);
+        if (row.expected != kAnyDocumented) {
+            EXPECT_EQ(result, row.expected);
+        }
         EXPECT_NE(result, 0x7EEEEEEE) << "the call did not end";
         EXPECT_LT(ms, row.maxMs);
         char line[160];
@@ -108,9 +110,12 @@ TEST(FaultRows, OneRowPerFamily) {
                       static_cast<unsigned>(result), static_cast<unsigned long>(ms));
         table += line;
         // The fault clears: the session closes (whatever that answers) and the next one works.
-        if (row.undo != nullptr) ASSERT_EQ(sim.Command(row.undo), "OK");
-        if (std::strcmp(row.command, "remove") == 0 || std::strncmp(row.command, "card", 4) == 0)
+        if (row.undo != nullptr) {
+            ASSERT_EQ(sim.Command(row.undo), "OK");
+        }
+        if (std::strcmp(row.command, "remove") == 0 || std::strncmp(row.command, "card", 4) == 0) {
             ASSERT_EQ(sim.Command(std::string("card ") + ZUK_SIM_CARD_FILE), "OK");
+        }
         (void)Cancelling([&] { return close(1); });
         ASSERT_EQ(open(&handle), 0);
         ASSERT_EQ(sense(1, &present), 0);
