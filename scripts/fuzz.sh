@@ -27,7 +27,9 @@ run_one() {
     local t="$1" work="$dir/work/$1" crashes="$dir/crashes/$1" log="$dir/logs/$1.log"
     mkdir -p "$work" "$crashes" "$dir/logs"
     cp -n "$ZUK_ROOT/tests/fuzz/corpus/$t/"* "$work/" 2>/dev/null || true
-    nice -n 19 "$dir/tests/fuzz/fuzz_$t" "$work" -max_total_time="$seconds" -timeout=10 \
+    # The time-out is generous: at the lowest priority on a busy machine a run can be starved for
+    # seconds, which is not a hang of the code.
+    nice -n 19 "$dir/tests/fuzz/fuzz_$t" "$work" -max_total_time="$seconds" -timeout=60 \
         -rss_limit_mb=2048 -max_len=4096 -print_final_stats=1 -artifact_prefix="$crashes/" \
         >"$log" 2>&1 || true
 }

@@ -15,10 +15,14 @@ const char kCardPassword[] = "pw-Secret-8842";
 const char kTypedId[] = "typed-user-5521";
 const char kTypedPassword[] = "Typed-Pw-5521";
 
-bool Holds(const char *from, const char *to, const char *needle) {
+// Reads without instrumentation: the range crosses the sanitizer's guard zones between globals.
+__attribute__((noinline, no_sanitize("address"))) bool Holds(const char *from, const char *to,
+                                                             const char *needle) {
     const std::size_t n = std::strlen(needle);
     for (const char *p = from; p + n <= to; ++p) {
-        if (std::memcmp(p, needle, n) == 0) return true;
+        bool same = true;
+        for (std::size_t i = 0; i < n && same; ++i) same = p[i] == needle[i];
+        if (same) return true;
     }
     return false;
 }
