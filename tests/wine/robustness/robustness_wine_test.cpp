@@ -3,6 +3,7 @@
 // sections, the reader mutex held by a thread, and two processes sharing one reader.
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,14 +14,31 @@
 
 namespace {
 
-TEST(FailedClose, SessionEndsWithItsPort) {
+// The simulator with the sample card, a working configuration with extra INI lines, the library
+// loaded.
+class WithReader : public ::testing::Test {
+protected:
+    void Load(const std::string &extraIni = "", DWORD config = 0x231,
+              const std::string &card = ZUK_SIM_CARD_FILE) {
+        ASSERT_TRUE(sim.Connected());
+        ASSERT_EQ(sim.Command("card " + card), "OK");
+        WriteMachineConfig(256, 1, config);
+        WriteIni(SimIni(extraIni));
+        loaded.reset(new LoadedLibrary);
+        ASSERT_NE(loaded->module, nullptr);
+    }
     SimControl sim;
-    ASSERT_TRUE(sim.Connected());
-    ASSERT_EQ(sim.Command(std::string("card ") + ZUK_SIM_CARD_FILE), "OK");
-    WriteMachineConfig(256, 1, 0x231);
-    WriteIni(SimIni());
-    LoadedLibrary lib;
-    ASSERT_NE(lib.module, nullptr);
+    std::unique_ptr<LoadedLibrary> loaded;
+};
+
+using FailedClose = WithReader;
+using FaultRows = WithReader;
+using Secrets = WithReader;
+using ThreadMutex = WithReader;
+
+TEST_F(FailedClose, SessionEndsWithItsPort) {
+    Load();
+    const LoadedLibrary &lib = *loaded;
     auto open = lib.Get<OpenFn>("ZUKOpen");
     auto close = lib.Get<CloseFn>("ZUKClose");
     int handle = 0;
@@ -48,14 +66,9 @@ struct FaultRow {
     const char *undo;
 };
 
-TEST(FaultRows, OneRowPerFamily) {
-    SimControl sim;
-    ASSERT_TRUE(sim.Connected());
-    ASSERT_EQ(sim.Command(std::string("card ") + ZUK_SIM_CARD_FILE), "OK");
-    WriteMachineConfig(256, 1, 0x231);
-    WriteIni(SimIni());
-    LoadedLibrary lib;
-    ASSERT_NE(lib.module, nullptr);
+TEST_F(FaultRows, OneRowPerFamily) {
+    Load();
+    const LoadedLibrary &lib = *loaded;
     auto open = lib.Get<OpenFn>("ZUKOpen");
     auto close = lib.Get<CloseFn>("ZUKClose");
     auto sense = lib.Get<SenseFn>("ZUKSenseCard");
@@ -125,14 +138,9 @@ TEST(FaultRows, OneRowPerFamily) {
     std::printf("%s", table.c_str());
 }
 
-TEST(FaultRows, StrictLinkTurnsLineDamageIntoAMalformedAnswer) {
-    SimControl sim;
-    ASSERT_TRUE(sim.Connected());
-    ASSERT_EQ(sim.Command(std::string("card ") + ZUK_SIM_CARD_FILE), "OK");
-    WriteMachineConfig(256, 1, 0x231);
-    WriteIni(SimIni("StrictLink=1\r\n"));
-    LoadedLibrary lib;
-    ASSERT_NE(lib.module, nullptr);
+TEST_F(FaultRows, StrictLinkTurnsLineDamageIntoAMalformedAnswer) {
+    Load("StrictLink=1\r\n");
+    const LoadedLibrary &lib = *loaded;
     int handle = 0;
     ASSERT_EQ(lib.Get<OpenFn>("ZUKOpen")(&handle), 0);
     int present = 0;
@@ -179,7 +187,7 @@ bool WaitForDialogWith(int control, SeenWindow *out, DWORD thread, DWORD timeout
     return false;
 }
 
-TEST(Secrets, WritableSectionsHoldNoPinOrPassword) {
+TEST_F(Secrets, WritableSectionsHoldNoPinOrPassword) {
     const char kPin[] = "739514";
     const char kPassword[] = "pw-Secret-8842";
     FILE *card = std::fopen("Z:\\tmp\\zuk-robustness-secret.card", "w");
@@ -187,13 +195,8 @@ TEST(Secrets, WritableSectionsHoldNoPinOrPassword) {
     std::fprintf(card, "account = alice\npassword = %s\npin = %s\nretry_limit = 3\n"
                        "user_name = Alice Example\nsystem_code = 88 B4\n", kPassword, kPin);
     std::fclose(card);
-    SimControl sim;
-    ASSERT_TRUE(sim.Connected());
-    ASSERT_EQ(sim.Command("card /tmp/zuk-robustness-secret.card"), "OK");
-    WriteMachineConfig(256, 1, 0x1233);  // ID and password remembered: scrambled on the way
-    WriteIni(SimIni());
-    LoadedLibrary lib;
-    ASSERT_NE(lib.module, nullptr);
+    Load("", 0x1233, "/tmp/zuk-robustness-secret.card");  // ID and password remembered
+    const LoadedLibrary &lib = *loaded;
     int handle = 0;
     ASSERT_EQ(lib.Get<OpenFn>("ZUKOpen")(&handle), 0);
     int present = 0;
@@ -225,14 +228,9 @@ TEST(Secrets, WritableSectionsHoldNoPinOrPassword) {
 
 // The reader mutex belongs to the thread that opened: another thread's open waits until that
 // thread closes.
-TEST(ThreadMutex, SecondThreadsOpenWaitsForTheFirstThreadsClose) {
-    SimControl sim;
-    ASSERT_TRUE(sim.Connected());
-    ASSERT_EQ(sim.Command(std::string("card ") + ZUK_SIM_CARD_FILE), "OK");
-    WriteMachineConfig(256, 1, 0x231);
-    WriteIni(SimIni());
-    LoadedLibrary lib;
-    ASSERT_NE(lib.module, nullptr);
+TEST_F(ThreadMutex, SecondThreadsOpenWaitsForTheFirstThreadsClose) {
+    Load();
+    const LoadedLibrary &lib = *loaded;
     auto open = lib.Get<OpenFn>("ZUKOpen");
     auto close = lib.Get<CloseFn>("ZUKClose");
     int handle = 0;
