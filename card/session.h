@@ -24,14 +24,14 @@ std::uint32_t QueryMachineValue(const char *keyPath, const char *valueName, std:
 // `capacity`), or CARD_ERR_NO_READER.
 CardStatus PortPathFromFriendlyName(const char *friendlyName, char *path, std::uint32_t capacity);
 
-// Whether the link verifies each answer's outer checksum and, for secured answers, the inner
-// checksum and padding (a mismatch is a malformed answer).  Off by default.
-void CardSetStrictLink(bool on);
-
 LinkStatus ReaderLinkOpen(const char *portPath);
 LinkStatus ReaderLinkClose();
 
 // Sends the reader's key table (API result code).
 std::int32_t LoadReaderKeys();
+
+// Whether the link verifies each answer's outer checksum and, for secured answers, the inner
+// checksum and padding (a mismatch is a malformed answer).  Off by default.
+void CardSetStrictLink(bool on);
 
 #endif
