@@ -41,6 +41,9 @@ TEST_F(StrictLink, LineDamageIsAMalformedAnswerOnlyWhenSwitchedOn) {
         if (c.result == ZUK_OK) {
             EXPECT_EQ(std::string(name, static_cast<std::size_t>(length)), "Alice Example");
         }
+        // The session goes on: the next read in it works.
+        length = sizeof name;
+        EXPECT_EQ(ZUKGetUserName(1, name, &length), ZUK_OK);
         EXPECT_EQ(ZUKClose(1), ZUK_OK);
     }
 }

@@ -142,9 +142,9 @@ TEST_F(FaultRows, StrictLinkTurnsLineDamageIntoAMalformedAnswer) {
     Load("StrictLink=1\r\n");
     const LoadedLibrary &lib = *loaded;
     int handle = 0;
-    ASSERT_EQ(lib.Get<OpenFn>("ZUKOpen")(&handle), 0);
+    ASSERT_EQ(Cancelling([&] { return lib.Get<OpenFn>("ZUKOpen")(&handle); }), 0);
     int present = 0;
-    ASSERT_EQ(lib.Get<SenseFn>("ZUKSenseCard")(1, &present), 0);
+    ASSERT_EQ(Cancelling([&] { return lib.Get<SenseFn>("ZUKSenseCard")(1, &present); }), 0);
     for (const char *damage : {"flip", "bad-checksum"}) {
         ASSERT_EQ(sim.Command(damage), "OK");
         char text[64];
