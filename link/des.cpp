@@ -8,8 +8,6 @@
 #include <cstring>
 #include <new>
 
-#include "platform/system.h"
-
 namespace {
 
 const std::uint8_t kInitialPerm[64] = {
@@ -215,7 +213,10 @@ bool DesCbc(const std::uint8_t key[8], const std::uint8_t iv[8], const std::uint
 
 }  // namespace
 
-void SecureWipe(void *data, std::size_t length) { PlatSecureWipe(data, length); }
+void SecureWipe(void *data, std::size_t length) {
+    volatile std::uint8_t *p = static_cast<volatile std::uint8_t *>(data);
+    for (std::size_t i = 0; i < length; ++i) p[i] = 0;
+}
 
 bool TdeaEcbEncrypt(const std::uint8_t k1[8], const std::uint8_t k2[8], const std::uint8_t *input,
                     std::size_t length, std::uint8_t *output) {

@@ -47,9 +47,9 @@ printf '\n%-14s %14s %10s %8s %8s\n' target executions exec/s edges crashes
 status=0
 for t in "${targets[@]}"; do
     log="$dir/logs/$t.log"
-    execs=$(grep 'stat::number_of_executed_units:' "$log" | awk '{print $2}' | tail -1)
-    rate=$(grep 'stat::average_exec_per_sec:' "$log" | awk '{print $2}' | tail -1)
-    edges=$(grep -o 'cov: [0-9]*' "$log" | awk '{print $2}' | tail -1)
+    execs=$(grep 'stat::number_of_executed_units:' "$log" | awk '{print $2}' | tail -1 || true)
+    rate=$(grep 'stat::average_exec_per_sec:' "$log" | awk '{print $2}' | tail -1 || true)
+    edges=$(grep -o 'cov: [0-9]*' "$log" | awk '{print $2}' | tail -1 || true)
     found=$(find "$dir/crashes/$t" -type f | wc -l)
     printf '%-14s %14s %10s %8s %8s\n' "$t" "${execs:-?}" "${rate:-?}" "${edges:-?}" "$found"
     if [ "$found" -ne 0 ] || [ -z "$execs" ]; then status=1; fi
