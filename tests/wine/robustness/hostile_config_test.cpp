@@ -66,9 +66,7 @@ protected:
         WriteFileText(HostileDir() + "ZukLang_0409.txt",
                       ReadWholeFile(InstallDir() + "ZukLang_0409.txt"));
     }
-    // The machine values go back to the shared installation folder: later test programs read
-    // the library's settings from there.
-    void TearDown() override { WriteMachineConfig(256, 1, 0x231); }
+    void TearDown() override { ForgetSettings(); }
     SimControl sim;
 };
 

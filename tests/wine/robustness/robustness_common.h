@@ -28,6 +28,14 @@ inline std::string SimIni(const std::string &extra = "") {
            "\r\nDeviceName=PR300\r\n" + extra + "[FeliCa]\r\nSystemCode=88B4\r\n";
 }
 
+// Leaves no INI file and no machine values behind: test programs that run later set up their own
+// and must not meet this program's port.
+inline void ForgetSettings() {
+    WriteIni("");
+    for (const char *name : {"InstallPath", "Mode", "Device", "Config", "FeliCa"})
+        DeleteMachineValue(name);
+}
+
 // Runs `call` on its own thread and answers every prompt it raises with Cancel; its result, or
 // 0x7EEEEEEE when it did not end within a minute.
 inline int Cancelling(std::function<int()> call, int *prompts = nullptr) {

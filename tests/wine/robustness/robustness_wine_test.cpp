@@ -27,6 +27,10 @@ protected:
         loaded.reset(new LoadedLibrary);
         ASSERT_NE(loaded->module, nullptr);
     }
+    void TearDown() override {
+        loaded.reset();
+        ForgetSettings();
+    }
     SimControl sim;
     std::unique_ptr<LoadedLibrary> loaded;
 };
@@ -286,6 +290,8 @@ TEST(TwoProcesses, TwoHundredCyclesEachOnOneReader) {
         start = end + 2;
     }
     EXPECT_GE(lines, 2u * 200u * 3u);  // open, name and close of every cycle (sense only changes)
+    DeleteFileA(log.c_str());
+    ForgetSettings();
 }
 
 }  // namespace
