@@ -90,7 +90,7 @@ int PickUp(AccountRequest *request) {
                 request->PasswordLength = asked.PasswordLength;
                 code = ZUK_ERR_ACCOUNT_STORE;
             }
-            std::memset(password, 0, sizeof password);
+            PlatSecureWipe(password, sizeof password);
         }
         DeleteCredentials();
         code = PairResult(code, *request);
@@ -116,17 +116,20 @@ int StorePair(const AccountRequest *request, int mode) {
     if (code == ZUK_OK && mode == ZUK_ACCOUNT_MODE_INTERACTIVE_HANDOVER)
         code = WriteCredentials(request->AccountBuffer, request->AccountLength, scrambled, length,
                                 Entered);
-    std::memset(scrambled, 0, sizeof scrambled);
+    PlatSecureWipe(scrambled, sizeof scrambled);
     return Traced(code);
 }
 
 int TypedPath(AccountRequest *request, int mode) {
     const std::int32_t idLength = static_cast<std::int32_t>(std::strlen(EnteredId()));
     const std::int32_t passwordLength = static_cast<std::int32_t>(std::strlen(EnteredPassword()));
-    if (idLength > request->AccountLength || passwordLength > request->PasswordLength)
+    if (idLength > request->AccountLength || passwordLength > request->PasswordLength) {
+        WipeEnteredCredentials();
         return Traced(ZUK_ERR_BUFFER);
+    }
     CopyText(request->AccountBuffer, request->AccountLength, EnteredId(), idLength);
     CopyText(request->PasswordBuffer, request->PasswordLength, EnteredPassword(), passwordLength);
+    WipeEnteredCredentials();
     request->AccountLength = idLength;
     request->PasswordLength = passwordLength;
     return StorePair(request, mode);
@@ -167,7 +170,7 @@ int ReadPinState(bool *hasPin, bool *locked) {
     std::uint8_t pin[512];
     int pinLength = sizeof pin;
     const int code = CardGetPinState(&present, &limit, &count, pin, &pinLength);
-    std::memset(pin, 0, sizeof pin);
+    PlatSecureWipe(pin, sizeof pin);
     if (code != ZUK_OK) return NormaliseResult(code);
     *hasPin = present == 1;
     *locked = present == 1 && limit != 0 && count >= limit;
@@ -193,6 +196,7 @@ int PinLoop(AccountRequest *request, int handle, void *window) {
         (void)OpenAccessingWindow(window);
         const int verified = VerifyPinWorker(
             handle, static_cast<int>(std::strlen(EnteredPin())), EnteredPin());
+        WipeEnteredPin();
         CloseAccessingWindow();
 
         int shown;
@@ -295,8 +299,8 @@ int LoadStoredPair(AccountRequest *request, CredentialKind kind) {
         std::memcpy(request->AccountBuffer, id, static_cast<std::size_t>(idLength));
         std::memcpy(request->PasswordBuffer, password, static_cast<std::size_t>(passwordLength));
     }
-    std::memset(password, 0, sizeof password);
-    std::memset(stored, 0, sizeof stored);
+    PlatSecureWipe(password, sizeof password);
+    PlatSecureWipe(stored, sizeof stored);
     return code;
 }
 

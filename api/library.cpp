@@ -14,6 +14,7 @@ bool LibraryAttach(void *moduleHandle) {
     g_moduleHandle = moduleHandle;
     if (LoadRegistryConfig() != 0) return false;
     LoadIniSettings(GetInstallPath());
+    CardSetStrictLink(GetStrictLink() == 1);
     char path[kMessageTextSize] = {0};
     SelectLanguageFile(path);
     LoadMessageCatalogue(path);

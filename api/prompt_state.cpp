@@ -1,7 +1,7 @@
 // Typed texts and edit limits shared by the dialogs and the account flow.
 #include "api/prompt_state.h"
 
-#include <cstring>
+#include "platform/system.h"
 
 namespace {
 
@@ -33,9 +33,15 @@ void SetInputLimits(int id, int password, int pin) {
     g_pinLimit = pin;
 }
 
+void WipeEnteredCredentials() {
+    PlatSecureWipe(g_enteredId, sizeof g_enteredId);
+    PlatSecureWipe(g_enteredPassword, sizeof g_enteredPassword);
+}
+
+void WipeEnteredPin() { PlatSecureWipe(g_enteredPin, sizeof g_enteredPin); }
+
 void ResetPromptState() {
-    std::memset(g_enteredId, 0, sizeof g_enteredId);
-    std::memset(g_enteredPassword, 0, sizeof g_enteredPassword);
-    std::memset(g_enteredPin, 0, sizeof g_enteredPin);
+    WipeEnteredCredentials();
+    WipeEnteredPin();
     SetInputLimits(kDefaultIdLimit, kDefaultPasswordLimit, kDefaultPinLimit);
 }

@@ -18,6 +18,10 @@ int PasswordInputLimit();
 int PinInputLimit();
 void SetInputLimits(int id, int password, int pin);
 
+// Wipes the typed texts once the flow has taken what it needs from them.
+void WipeEnteredCredentials();  // ID and password
+void WipeEnteredPin();
+
 // Back to the state at load: texts empty, limits 128/256/16.
 void ResetPromptState();
 

@@ -8,6 +8,7 @@
 #include "link/channel.h"
 #include "link/link.h"
 #include "link/reader.h"
+#include "platform/system.h"
 
 namespace {
 
@@ -27,6 +28,9 @@ struct Answer {
     const std::uint8_t *body;
     std::size_t bodyLength;
 };
+
+// Block data (a PIN, a password) must not outlive the command that read it.
+void WipeAnswer(Answer *answer) { PlatSecureWipe(answer->frame, sizeof answer->frame); }
 
 // Sends an already-built frame and checks the answer's length field; `body` then points at
 // bodyLength (>= 1) received body bytes.
@@ -187,13 +191,12 @@ CardStatus CardReadBlocks(int n, const std::uint8_t *blocks, int capacity, std::
     if (st != BUILD_OK) return st;
     Answer answer;
     st = ExchangeBody(body, length, &answer);
-    if (st != CARD_OK) return st;
-    st = ExpectAnswer(answer, FELICA_ANSWER_READ, 11);
-    if (st != CARD_OK) return st;
-    st = StatusFlags(answer);
-    if (st != CARD_OK) return st;
-    if (answer.bodyLength < 12) return CARD_ERR_LENGTH;
-    return CopyBlocks(answer, 12, n, answer.body[11], capacity, out, outLength);
+    if (st == CARD_OK) st = ExpectAnswer(answer, FELICA_ANSWER_READ, 11);
+    if (st == CARD_OK) st = StatusFlags(answer);
+    if (st == CARD_OK && answer.bodyLength < 12) st = CARD_ERR_LENGTH;
+    if (st == CARD_OK) st = CopyBlocks(answer, 12, n, answer.body[11], capacity, out, outLength);
+    WipeAnswer(&answer);
+    return st;
 }
 
 CardStatus CardWriteBlocks(int n, const std::uint8_t *blocks, const std::uint8_t *data) {
@@ -242,15 +245,14 @@ CardStatus CardAuthRead(int keyNumber, int keyVersion, int na, const std::uint8_
     if (st != BUILD_OK) return st;
     Answer answer;
     st = ExchangeBody(body, length, &answer);
-    if (st != CARD_OK) return st;
-    st = ExpectAnswer(answer, FELICA_ANSWER_AUTH_READ, 4);
-    if (st != CARD_OK) return st;
-    st = ReaderStatusPair(answer);
-    if (st != CARD_OK) return st;
-    if (answer.bodyLength < 31) return CARD_ERR_LENGTH;
+    if (st == CARD_OK) st = ExpectAnswer(answer, FELICA_ANSWER_AUTH_READ, 4);
+    if (st == CARD_OK) st = ReaderStatusPair(answer);
+    if (st == CARD_OK && answer.bodyLength < 31) st = CARD_ERR_LENGTH;
     // The count is the answer's block count kept to its low 8 bits; with at most 12 blocks asked
     // that bounds it, and CopyBlocks refuses more than was asked or than the body holds.
-    return CopyBlocks(answer, 31, nb, answer.body[30], capacity, out, outLength);
+    if (st == CARD_OK) st = CopyBlocks(answer, 31, nb, answer.body[30], capacity, out, outLength);
+    WipeAnswer(&answer);
+    return st;
 }
 
 CardStatus ReaderWriteKeyTable(int p1, int p2, int slots, const std::uint8_t *data) {

@@ -5,6 +5,7 @@
 
 #include "card/felica.h"
 #include "card/session.h"
+#include "platform/system.h"
 
 namespace {
 
@@ -90,20 +91,27 @@ std::int32_t ReadAccountItem(int item, std::uint8_t *buffer, int *length) {
             CardAccess piece = access;
             piece.blockCount = n;
             result = ReadCardItem(piece, capacity, at, &got);
-            if (result != 0) return result;
         } else {
             const CardStatus st =
                 CardReadBlocks(n, access.blockList + 2 * done, capacity, at, &got);
-            if (st != CARD_OK) return MapCardStatus(st);
+            if (st != CARD_OK) result = MapCardStatus(st);
+        }
+        if (result != 0) {
+            PlatSecureWipe(g_dataArea, sizeof g_dataArea);  // a part of the account or password
+            return result;
         }
         capacity -= got;
         done += n;
         if (HasZero(at, got)) break;
     }
     const int text = TextLength(g_dataArea, 16 * done);
-    if (text > *length) return MapCardStatus(SESSION_ERR_BUFFER);
+    if (text > *length) {
+        PlatSecureWipe(g_dataArea, sizeof g_dataArea);
+        return MapCardStatus(SESSION_ERR_BUFFER);
+    }
     std::memcpy(buffer, g_dataArea, static_cast<std::size_t>(text));
     *length = text;
+    PlatSecureWipe(g_dataArea, sizeof g_dataArea);
     return 0;
 }
 

@@ -8,6 +8,7 @@
 #include "card/felica.h"
 #include "card/layout.h"
 #include "card/session.h"
+#include "platform/system.h"
 
 namespace {
 
@@ -60,11 +61,13 @@ std::int32_t CardGetPinState(int *present, int *retryLimit, int *failureCount, s
     std::memset(data, 0, CARD_DATA_AREA_SIZE);
     int got = 0;
     result = ReadCardItem(access, CARD_DATA_AREA_SIZE, data, &got);
-    if (result != 0) return result;
     int length = 0;
-    while (length < got && data[length] != 0) ++length;
-    if (length > *pinLength) return MapCardStatus(SESSION_ERR_BUFFER);
-    std::memcpy(pin, data, static_cast<std::size_t>(length));
+    while (result == 0 && length < got && data[length] != 0) ++length;
+    if (result == 0 && length > *pinLength) result = MapCardStatus(SESSION_ERR_BUFFER);
+    if (result == 0) std::memcpy(pin, data, static_cast<std::size_t>(length));
+    // The area held the PIN: it goes as soon as the caller has its copy.
+    PlatSecureWipe(data, CARD_DATA_AREA_SIZE);
+    if (result != 0) return result;
     *pinLength = length;
     if (length == 0) {
         *present = 0;
@@ -89,12 +92,13 @@ std::int32_t CardVerifyPin(const std::uint8_t *pin, int length) {
     std::memset(stored, 0, sizeof stored);
     int storedLength = sizeof stored;
     std::int32_t result = CardGetPinState(&present, &limit, &count, stored, &storedLength);
+    const bool match = result == 0 && length == storedLength &&
+                       std::memcmp(pin, stored, static_cast<std::size_t>(length)) == 0;
+    PlatSecureWipe(stored, sizeof stored);
     if (result != 0) return result;
     if (!present) return MapCardStatus(SESSION_ERR_NO_PIN);
     if (limit != 0 && count >= limit) return MapCardStatus(SESSION_ERR_PIN_LOCKED);
-    if (length == storedLength &&
-        std::memcmp(pin, stored, static_cast<std::size_t>(length)) == 0)
-        return ResetPinFailures();
+    if (match) return ResetPinFailures();
     result = CountPinFailure();
     if (result != 0) return result;
     if (limit != 0 && count + 1 >= limit) return MapCardStatus(SESSION_ERR_NOW_LOCKED);

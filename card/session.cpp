@@ -6,6 +6,7 @@
 
 #include "card/felica.h"
 #include "link/reader.h"
+#include "link/transport.h"
 #include "settings/registry.h"
 #include "zuk_build_constants.h"
 
@@ -105,6 +106,8 @@ LinkStatus ReaderLinkOpen(const char *portPath) {
 
 LinkStatus ReaderLinkClose() { return ReaderCloseLink(); }
 
+void CardSetStrictLink(bool on) { ReaderSetStrictChecks(on); }
+
 CardStatus ConnectReader(const char *deviceName, const char *portName) {
     if (deviceName != nullptr) {
         if (std::strlen(deviceName) > 511) return CARD_ERR_ARGUMENT;
@@ -151,6 +154,10 @@ std::int32_t CardOpenSession(const char *deviceName, const char *portName) {
 std::int32_t CardCloseSession() {
     ClearCurrentIdm();
     const LinkStatus st = ReaderLinkClose();
+    // The close sequence closes the port even when the reader refuses a step or the line is
+    // gone: once the port is closed the session is over, whatever the sequence answered, so a
+    // later open starts afresh instead of meeting a session that cannot be used or closed.
+    if (!SerialIsOpen()) g_sessionOpen = 0;
     if (st != LINK_OK) return MapCardStatus(st);
     g_sessionOpen = 0;
     return 0;

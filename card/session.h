@@ -34,4 +34,8 @@ LinkStatus ReaderLinkClose();
 // Sends the reader's key table (API result code).
 std::int32_t LoadReaderKeys();
 
+// Whether the link verifies each answer's outer checksum and, for secured answers, the inner
+// checksum and padding (a mismatch is a malformed answer).  Off by default.
+void CardSetStrictLink(bool on);
+
 #endif

@@ -15,6 +15,23 @@ constexpr std::uint32_t SPEED_SAFE = 9600;
 constexpr std::uint32_t SPEED_FAST = 115200;
 constexpr std::uint32_t SPEED_SLOWEST = 1200;
 
+bool g_strictChecks = false;
+
+// Reads one answer frame; in strict mode a frame whose checksum does not match is malformed.
+// An answer that could not be read whole is purged from the line, so that its late tail is not
+// taken for the start of the next answer (which would put every later exchange out of step).
+LinkStatus ReadAnswer(std::uint8_t *response, std::uint32_t *responseLength) {
+    const LinkStatus st = SerialReadFrame(response, responseLength);
+    if (st == LINK_ERR_INCOMPLETE || st == LINK_ERR_FRAME_TOO_LONG || st == LINK_ERR_READ) {
+        (void)SerialPurge();
+        return st;
+    }
+    if (st != LINK_OK || !g_strictChecks) return st;
+    const std::uint32_t n = *responseLength;
+    if (FrameChecksum(response, n - 1) != response[n - 1]) return LINK_ERR_GENERAL;
+    return LINK_OK;
+}
+
 // Builds type, length, body and checksum into a frame buffer; false when it does not fit.
 bool BuildFrame(std::uint8_t type, const std::uint8_t *body, std::size_t count, std::uint8_t *out,
                 std::size_t capacity, std::uint32_t *outLength) {
@@ -48,6 +65,9 @@ LinkStatus ReaderBuildCardFrame(std::uint8_t *output, std::uint32_t *outLength,
                : LINK_ERR_ARGUMENT;
 }
 
+void ReaderSetStrictChecks(bool on) { g_strictChecks = on; }
+bool ReaderStrictChecks() { return g_strictChecks; }
+
 LinkStatus ReaderClassifyAnswer(std::uint8_t typeByte) {
     switch (typeByte) {
     case 0x00: case 0x20: return LINK_OK;
@@ -70,7 +90,7 @@ LinkStatus ReaderExchange(const std::uint8_t *request, std::uint32_t requestLeng
     const std::uint32_t capacity = *responseLength;
     LinkStatus st = SerialWrite(request, static_cast<std::int32_t>(requestLength));
     if (st != LINK_OK) return st;
-    st = SerialReadFrame(response, responseLength);
+    st = ReadAnswer(response, responseLength);
     if (st != LINK_OK) return st;
     st = ReaderClassifyAnswer(response[0]);
     if (st != LINK_ANSWER_RESEND) return st;
@@ -81,7 +101,7 @@ LinkStatus ReaderExchange(const std::uint8_t *request, std::uint32_t requestLeng
     st = SerialWrite(request, static_cast<std::int32_t>(requestLength));
     if (st != LINK_OK) return st;
     *responseLength = capacity;
-    st = SerialReadFrame(response, responseLength);
+    st = ReadAnswer(response, responseLength);
     if (st != LINK_OK) return st;
     return ReaderClassifyAnswer(response[0]);
 }

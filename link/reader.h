@@ -17,6 +17,12 @@ std::uint8_t FrameChecksum(const std::uint8_t *bytes, std::size_t count);
 LinkStatus ReaderBuildCardFrame(std::uint8_t *output, std::uint32_t *outLength,
                                 const std::uint8_t *body, std::uint32_t bodyLength);
 
+// Strict checking: every answer's outer checksum is verified, and the secure channel verifies the
+// inner checksum and zero padding of secured answers; a mismatch gives LINK_ERR_GENERAL.  Off by
+// default, as readers are known to work without it.
+void ReaderSetStrictChecks(bool on);
+bool ReaderStrictChecks();
+
 // The code of a response's answer class (its type byte).
 LinkStatus ReaderClassifyAnswer(std::uint8_t typeByte);
 

@@ -2,6 +2,7 @@
 #ifndef ZUK_PLATFORM_SYSTEM_H
 #define ZUK_PLATFORM_SYSTEM_H
 
+#include <cstddef>
 #include <cstdint>
 
 // Suspends the calling thread (Sleep).
@@ -21,6 +22,10 @@ struct PlatCalendar {
 
 // Local calendar time of a time from PlatTimeNow; false when it cannot be converted.
 bool PlatLocalTime(std::int64_t seconds, PlatCalendar *out);
+
+// Overwrites memory that held a secret with zeros in a way the compiler keeps even when the
+// memory is never read again (SecureZeroMemory on Windows).
+void PlatSecureWipe(void *data, std::size_t length);
 
 // The system's default locale identifier (GetSystemDefaultLCID), e.g. 0x0411 for Japanese.
 std::uint32_t PlatSystemDefaultLcid();

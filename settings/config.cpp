@@ -133,6 +133,7 @@ void LoadIniSettings(const char *installPath) {
     ReadIniText(ini, "Device", "PortName", "", g_settings.PortName, sizeof g_settings.PortName);
     ReadIniText(ini, "Device", "DeviceName", "PR300", g_settings.DeviceName,
                 sizeof g_settings.DeviceName);
+    g_settings.StrictLink = ReadIniInt(ini, "Device", "StrictLink", 0) == 1 ? 1 : 0;
     g_settings.LogMode = ReadIniInt(ini, "Log", "Mode", 0);
     char defaultLog[512];
     JoinText(defaultLog, sizeof defaultLog, installPath, kLogName);
@@ -158,6 +159,7 @@ std::int32_t GetPollingInterval() { return g_settings.PollingInterval; }
 std::int32_t GetVerifyRetry() { return g_settings.VerifyRetry; }
 const char *GetPortName() { return g_settings.PortName; }
 const char *GetDeviceName() { return g_settings.DeviceName; }
+std::int32_t GetStrictLink() { return g_settings.StrictLink; }
 std::int32_t GetLogMode() { return g_settings.LogMode; }
 const char *GetLogFileName() { return g_settings.LogFileName; }
 bool GetUnattended() { return g_settings.Unattended == 1; }

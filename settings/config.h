@@ -21,6 +21,7 @@ struct LibrarySettings {
     std::int32_t VerifyRetry;    // never negative; 0 means no limit
     char PortName[512];
     char DeviceName[512];
+    std::int32_t StrictLink;     // 1: the link verifies every answer's checksums and padding
     std::int32_t LogMode;
     char LogFileName[512];
     std::uint8_t SystemCodes[kMaxSystemCodes][2];
@@ -54,6 +55,7 @@ std::int32_t GetPollingInterval();
 std::int32_t GetVerifyRetry();
 const char *GetPortName();
 const char *GetDeviceName();
+std::int32_t GetStrictLink();
 std::int32_t GetLogMode();
 const char *GetLogFileName();
 std::int32_t GetSystemCodes(const std::uint8_t **codes);

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "platform/registry.h"
+#include "platform/system.h"
 #include "settings/config.h"
 #include "settings/hex.h"
 #include "settings/registry.h"
@@ -117,7 +118,7 @@ std::int32_t ScramblePassword(const std::uint8_t *password, std::int32_t length,
         stored[3 + 2 * i] = kDigits[b & 0xF];
     }
     stored[2 + 2 * length] = '\0';
-    std::memset(mask, 0, sizeof mask);
+    PlatSecureWipe(mask, sizeof mask);
     return 2 + 2 * length;
 }
 
@@ -125,14 +126,17 @@ std::int32_t UnscramblePassword(const char *stored, std::int32_t length, std::ui
     if (!stored || !password || length <= 0 || length > kStoredTextSize) return 0;
     std::uint8_t bytes[kStoredTextSize / 2];
     std::size_t count = HexToBytes(stored, static_cast<std::size_t>(length), bytes, sizeof bytes);
-    if (count < 2) return 0;
+    if (count < 2) {
+        PlatSecureWipe(bytes, sizeof bytes);
+        return 0;
+    }
     std::uint8_t mask[kMaskSize];
     BuildPasswordMask(mask);
     const unsigned offset = bytes[0];
     for (std::size_t i = 0; i + 1 < count; ++i) {
         password[i] = bytes[i + 1] ^ mask[(offset + i) % kMaskSize];
     }
-    std::memset(mask, 0, sizeof mask);
-    std::memset(bytes, 0, sizeof bytes);
+    PlatSecureWipe(mask, sizeof mask);
+    PlatSecureWipe(bytes, sizeof bytes);
     return static_cast<std::int32_t>(count - 1);
 }

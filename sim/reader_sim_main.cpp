@@ -231,6 +231,8 @@ std::string Control(SimReader *r, const std::string &line, int *master, int *sla
     if (cmd == "wrong-seq") { f.wrongSequence = true; return "OK"; }
     if (cmd == "bad-auth") { f.badAuthAnswer = true; return "OK"; }
     if (cmd == "empty") { f.emptySecured = true; return "OK"; }
+    if (cmd == "flip") { f.flipSecuredByte = true; return "OK"; }
+    if (cmd == "bad-checksum") { f.badChecksum = true; return "OK"; }
     if (cmd == "sw") {
         std::string ins, word;
         int count = 1;

@@ -29,6 +29,10 @@ void Answer(SimReader *r, std::uint8_t type, const std::vector<std::uint8_t> &bo
     frame.push_back(static_cast<std::uint8_t>(body.size()));
     frame.insert(frame.end(), body.begin(), body.end());
     frame.push_back(Xor(frame.data(), frame.size()));
+    if (r->faults.badChecksum) {
+        r->faults.badChecksum = false;
+        frame.back() ^= 0x5A;
+    }
     r->log.push_back({false, frame, r->speed});
     r->output.insert(r->output.end(), frame.begin(), frame.end());
 }
@@ -262,6 +266,10 @@ void SecuredFrame(SimReader *r, std::uint8_t type, const std::uint8_t *b, std::s
     block[e - 1] = Xor(block.data(), e - 1);
     std::vector<std::uint8_t> cipher(e);
     DesCbcEncrypt(r->sessionKey, kZeroIv, block.data(), e, cipher.data());
+    if (r->faults.flipSecuredByte) {
+        r->faults.flipSecuredByte = false;
+        cipher[e - 1] ^= 0x0C;
+    }
     Answer(r, 0x20, cipher);
 }
 

@@ -35,6 +35,10 @@ struct SimFaults {
     std::uint8_t statusIns = 0;
     std::uint16_t statusWord = 0x9000;
     int statusCount = 0;
+    // Line noise: the next secured answer has its last ciphertext byte changed (the frame's
+    // checksum still matches), or the next answer of any kind has a wrong frame checksum.
+    bool flipSecuredByte = false;
+    bool badChecksum = false;
     bool silent = false;  // the reader takes frames and never answers
     bool closed = false;  // the line is closed: writes fail, nothing arrives
 };

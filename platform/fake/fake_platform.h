@@ -34,6 +34,8 @@ void FakeRegFailCurrentUser(long error);
 void FakeRegFailSet(int nth, long error);
 void FakeRegFailDelete(int nth, long error);
 void FakeRegFailCreate(int nth, long error);
+// Whether a failure armed by one of the three calls above has not happened yet.
+bool FakeRegFailurePending();
 // Number of keys still open (a leak shows as a non-zero count after an operation).
 int FakeRegOpenKeyCount();
 

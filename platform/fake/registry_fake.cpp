@@ -280,6 +280,11 @@ void FakeRegFailCreate(int nth, long error) {
     g_state.failCreateError = error;
 }
 
+bool FakeRegFailurePending() {
+    std::lock_guard<std::recursive_mutex> lock(g_lock);
+    return g_state.failSetAt > 0 || g_state.failDeleteAt > 0 || g_state.failCreateAt > 0;
+}
+
 int FakeRegOpenKeyCount() {
     std::lock_guard<std::recursive_mutex> lock(g_lock);
     return static_cast<int>(g_state.open.size());

@@ -18,6 +18,11 @@ std::atomic<std::uint32_t> g_lcid{0x0409};
 
 }  // namespace
 
+void PlatSecureWipe(void *data, std::size_t length) {
+    volatile unsigned char *p = static_cast<volatile unsigned char *>(data);
+    for (std::size_t i = 0; i < length; ++i) p[i] = 0;
+}
+
 void PlatSleep(std::uint32_t milliseconds) {
     g_slept += milliseconds;
     std::this_thread::yield();

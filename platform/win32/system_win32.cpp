@@ -7,6 +7,10 @@
 
 void PlatSleep(std::uint32_t milliseconds) { Sleep(milliseconds); }
 
+void PlatSecureWipe(void *data, std::size_t length) {
+    if (data != nullptr && length > 0) SecureZeroMemory(data, length);
+}
+
 std::int64_t PlatTimeNow() { return static_cast<std::int64_t>(std::time(nullptr)); }
 
 bool PlatLocalTime(std::int64_t seconds, PlatCalendar *out) {

@@ -28,6 +28,21 @@
 #include "tests/native/support.h"
 #include "zuk_build_constants.h"
 
+// Whether a result is one of the codes the public header documents.
+inline bool IsDocumentedResult(int code) {
+    static const int kCodes[] = {
+        ZUK_OK, ZUK_CANCELLED, ZUK_ERR_INCOMPLETE, ZUK_ERR_NO_DATA, ZUK_ERR_PIN_WRONG,
+        ZUK_ERR_DISABLED, ZUK_ERR_NO_CARD, ZUK_ERR_CARD_LOCKED, ZUK_ERR_PIN_LOCKED_NOW,
+        ZUK_ERR_ACCOUNT_STORE, ZUK_ERR_VERSION, ZUK_ERR_ALREADY_OPEN, ZUK_ERR_NOT_OPEN,
+        ZUK_ERR_PORT_CLOSE, ZUK_ERR_PORT_OPEN, ZUK_ERR_LINK_CLOSE, ZUK_ERR_BUSY, ZUK_ERR_HANDLE,
+        ZUK_ERR_PORT_IO, ZUK_ERR_READER_STATUS, ZUK_ERR_PARAM, ZUK_ERR_BUFFER, ZUK_ERR_SYSTEM,
+        ZUK_ERR_CARD_IO, ZUK_ERR_UNEXPECTED};
+    for (int c : kCodes) {
+        if (c == code) return true;
+    }
+    return false;
+}
+
 class ApiTest : public ::testing::Test {
 protected:
     void SetUp() override {

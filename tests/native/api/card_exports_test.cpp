@@ -158,3 +158,48 @@ TEST_F(CardExports, UnloadClosesTheReaderTheHostLeftOpen) {
 }
 
 }  // namespace
+
+namespace {
+
+// A close whose link sequence fails still closes the port, so the session must end with it: the
+// failed close keeps its own code, a second close answers as one without a session, and the next
+// open works.
+TEST_F(CardExports, AFailedCloseSequenceStillEndsTheSession) {
+    struct Case {
+        const char *name;
+        void (*fault)(SimReader *);
+        int firstClose;
+    };
+    const Case cases[] = {
+        {"speed reset refused",
+         [](SimReader *r) {
+             r->faults.statusIns = 0x07;
+             r->faults.statusWord = 0x6F00;
+             r->faults.statusCount = 1;
+         },
+         ZUK_ERR_LINK_CLOSE},
+        {"line gone", [](SimReader *r) { r->faults.closed = true; }, ZUK_ERR_PORT_IO},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        Open();
+        c.fault(&sim);
+        FakeMessageBoxScript({PLAT_IDCANCEL, PLAT_IDCANCEL});
+        EXPECT_EQ(ZUKClose(1), c.firstClose);
+        EXPECT_FALSE(FakeSerialIsOpen());
+        EXPECT_EQ(CardSessionIsOpen(), 0);
+        EXPECT_FALSE(FakeMutexOwned(ZUK_PORT_MUTEX_NAME));
+        EXPECT_EQ(ZUKClose(1), ZUK_ERR_NOT_OPEN);
+        sim.faults = SimFaults();
+        int handle = 0;
+        ASSERT_EQ(ZUKOpen(&handle), ZUK_OK);
+        char name[32];
+        int length = sizeof name;
+        int present = 0;
+        ASSERT_EQ(ZUKSenseCard(1, &present), ZUK_OK);
+        EXPECT_EQ(ZUKGetUserName(1, name, &length), ZUK_OK);
+        EXPECT_EQ(ZUKClose(1), ZUK_OK);
+    }
+}
+
+}  // namespace

@@ -1,0 +1,189 @@
+// Every reader and card fault the simulator offers against every export that talks to the reader:
+// a documented result code, a bounded time, no busy frame or reader mutex left behind, the PIN
+// failure count on the card neither lost nor doubled, and a working session once the fault clears.
+// With ZUK_FAULT_MATRIX_OUT set, the table of codes and times is written there as Markdown.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+
+#include "api_fixture.h"
+
+namespace {
+
+struct Fault {
+    const char *name;
+    void (*apply)(SimReader *reader, SimCard *card);
+};
+
+void Class(SimReader *r, std::uint8_t answerClass, int count) {
+    r->faults.answerClass = answerClass;
+    r->faults.classCount = count;
+}
+void Status(SimReader *r, std::uint8_t ins) {
+    r->faults.statusIns = ins;
+    r->faults.statusWord = 0x6F00;
+    r->faults.statusCount = 1;
+}
+
+const Fault kFaults[] = {
+    {"none", [](SimReader *, SimCard *) {}},
+    {"busy once", [](SimReader *r, SimCard *) { Class(r, 0x80, 1); }},
+    {"busy twice", [](SimReader *r, SimCard *) { Class(r, 0x80, 2); }},
+    {"busy always", [](SimReader *r, SimCard *) { Class(r, 0x80, 1000000); }},
+    {"class 81", [](SimReader *r, SimCard *) { Class(r, 0x81, 1); }},
+    {"class 82", [](SimReader *r, SimCard *) { Class(r, 0x82, 1); }},
+    {"class 83", [](SimReader *r, SimCard *) { Class(r, 0x83, 1); }},
+    {"class 84", [](SimReader *r, SimCard *) { Class(r, 0x84, 1); }},
+    {"class 87", [](SimReader *r, SimCard *) { Class(r, 0x87, 1); }},
+    {"unlisted class 85", [](SimReader *r, SimCard *) { Class(r, 0x85, 1); }},
+    {"answers in pieces", [](SimReader *r, SimCard *) { r->faults.splitPiece = 5; }},
+    {"incomplete answers", [](SimReader *r, SimCard *) { r->faults.splitPiece = 1; }},
+    {"wrong sequence", [](SimReader *r, SimCard *) { r->faults.wrongSequence = true; }},
+    {"bad authentication", [](SimReader *r, SimCard *) { r->faults.badAuthAnswer = true; }},
+    {"empty secured answer", [](SimReader *r, SimCard *) { r->faults.emptySecured = true; }},
+    {"status word on 01 (open/start)", [](SimReader *r, SimCard *) { Status(r, 0x01); }},
+    {"status word on 07 (speed)", [](SimReader *r, SimCard *) { Status(r, 0x07); }},
+    {"status word on 11 (activate)", [](SimReader *r, SimCard *) { Status(r, 0x11); }},
+    {"status word on 13 (setting)", [](SimReader *r, SimCard *) { Status(r, 0x13); }},
+    {"status word on 81 (challenge)", [](SimReader *r, SimCard *) { Status(r, 0x81); }},
+    {"status word on 83 (answer)", [](SimReader *r, SimCard *) { Status(r, 0x83); }},
+    {"status word on 87 (key state)", [](SimReader *r, SimCard *) { Status(r, 0x87); }},
+    {"status word on 89 (key table)", [](SimReader *r, SimCard *) { Status(r, 0x89); }},
+    {"card read status flags", [](SimReader *, SimCard *c) { c->faults.readFlagCount = 1; }},
+    {"card write status flags", [](SimReader *, SimCard *c) { c->faults.writeFlagCount = 1; }},
+    {"card write fails always", [](SimReader *, SimCard *c) { c->faults.writeFlagCount = 1000; }},
+    {"silent reader", [](SimReader *r, SimCard *) { r->faults.silent = true; }},
+    {"silent card", [](SimReader *, SimCard *c) { c->faults.silentAfter = 0; }},
+    {"card goes quiet mid-command", [](SimReader *, SimCard *c) { c->faults.silentAfter = 2; }},
+    {"line closed", [](SimReader *r, SimCard *) { r->faults.closed = true; }},
+    {"card removed between pieces", [](SimReader *, SimCard *c) { c->faults.removeAfterReads = 1; }},
+    {"bad frame checksum", [](SimReader *r, SimCard *) { r->faults.badChecksum = true; }},
+};
+
+enum Export { OPEN, CLOSE, SENSE, VERIFY, VERIFY_WRONG, NAME, USER_OPTION, ADMIN_OPTION, ACCOUNT,
+              EXPORT_COUNT };
+const char *const kExportNames[EXPORT_COUNT] = {
+    "open", "close", "sense", "verify PIN", "verify wrong PIN", "name", "user option",
+    "admin option", "account"};
+
+class FaultMatrix : public ApiTest {
+protected:
+    // A fresh library, reader and card, as each test starts.
+    void Fresh() {
+        ReleasePortMutex();
+        SetUp();
+    }
+    int FailureCount() const { return card.blocks[1][0][1]; }
+
+    int Run(Export e) {
+        char text[64];
+        int length = sizeof text;
+        int present = 0;
+        switch (e) {
+        case OPEN: {
+            int handle = 0;
+            return ZUKOpen(&handle);
+        }
+        case CLOSE: return ZUKClose(1);
+        case SENSE: return ZUKSenseCard(1, &present);
+        case VERIFY: return ZUKVerifyPIN(1, 4, "1234");
+        case VERIFY_WRONG: return ZUKVerifyPIN(1, 4, "9999");
+        case NAME: return ZUKGetUserName(1, text, &length);
+        case USER_OPTION: return ZUKGetUserOption(1, text, &length);
+        case ADMIN_OPTION: return ZUKGetAdminOption(1, text, &length);
+        case ACCOUNT: {
+            char account[128];
+            char password[256];
+            AccountRequest r{ZUK_ACCOUNT_REQUEST_VERSION, account, sizeof account, password,
+                             sizeof password, 0, 0};
+            return ZUKGetUserAccount(1, &r, 0, nullptr);
+        }
+        case EXPORT_COUNT: break;
+        }
+        return ZUK_ERR_UNEXPECTED;
+    }
+};
+
+TEST_F(FaultMatrix, EveryFaultOnEveryExportEndsCleanlyAndRecovers) {
+    std::map<std::string, std::string> cells;
+    for (const Fault &fault : kFaults) {
+        for (int e = 0; e < EXPORT_COUNT; ++e) {
+            const Export ex = static_cast<Export>(e);
+            SCOPED_TRACE(std::string(fault.name) + " / " + kExportNames[e]);
+            Fresh();
+            if (ex != OPEN) {
+                Open();
+                int present = 0;
+                ASSERT_EQ(ZUKSenseCard(1, &present), ZUK_OK);
+            }
+            const int countBefore = FailureCount();
+            FakeMessageBoxScript(std::vector<int>(8, PLAT_IDCANCEL));
+            FakeDialogScript(std::vector<FakeDialogStep>(
+                4, FakeDialogStep{FAKE_DIALOG_PIN, 2, "", "", "1234", nullptr, nullptr}));
+            fault.apply(&sim, &card);
+            const std::uint64_t slept = FakeSleptMilliseconds();
+            const int result = Run(ex);
+            const std::uint64_t ms = FakeSleptMilliseconds() - slept;
+
+            EXPECT_TRUE(IsDocumentedResult(result)) << std::hex << result;
+            EXPECT_LT(ms, 30000u) << "waited too long";
+            EXPECT_FALSE(ApiIsBusy());
+            EXPECT_EQ(FakeMutexOwned(ZUK_PORT_MUTEX_NAME), CardSessionIsOpen() == 1);
+            // The count moves by at most one, and only for a wrong PIN.
+            const int countAfter = FailureCount();
+            if (ex == VERIFY_WRONG) {
+                EXPECT_TRUE(countAfter == countBefore || countAfter == countBefore + 1);
+                if (result == ZUK_ERR_PIN_WRONG) {
+                    EXPECT_EQ(countAfter, countBefore + 1);
+                }
+            } else {
+                EXPECT_TRUE(countAfter == countBefore || countAfter == 0);
+            }
+            char cell[48];
+            std::snprintf(cell, sizeof cell, "%s%X (%llu)", result < 0 ? "-" : "0x",
+                          static_cast<unsigned>(result < 0 ? -result : result),
+                          static_cast<unsigned long long>(ms));
+            cells[std::string(fault.name) + "|" + kExportNames[e]] = cell;
+
+            // The fault clears: the card is back, the next open works and the count is usable.
+            sim.faults = SimFaults();
+            card.faults = SimCardFaults();
+            SimCardPlace(&card, &sim);
+            FakeMessageBoxScript({});
+            if (CardSessionIsOpen() == 1) {
+                EXPECT_EQ(ZUKClose(1), ZUK_OK) << std::hex << GetLastCardStatus();
+            }
+            int handle = 0;
+            ASSERT_EQ(ZUKOpen(&handle), ZUK_OK);
+            int present = 0;
+            ASSERT_EQ(ZUKSenseCard(1, &present), ZUK_OK) << std::hex << GetLastCardStatus();
+            EXPECT_EQ(present, 1);
+            EXPECT_EQ(ZUKVerifyPIN(1, 4, "1234"), ZUK_OK);
+            EXPECT_EQ(FailureCount(), 0);
+            char name[32];
+            int length = sizeof name;
+            EXPECT_EQ(ZUKGetUserName(1, name, &length), ZUK_OK);
+            EXPECT_EQ(ZUKClose(1), ZUK_OK);
+            EXPECT_FALSE(FakeMutexOwned(ZUK_PORT_MUTEX_NAME));
+        }
+    }
+    if (const char *out = std::getenv("ZUK_FAULT_MATRIX_OUT")) {
+        std::FILE *file = std::fopen(out, "w");
+        ASSERT_NE(file, nullptr);
+        std::fprintf(file, "| fault |");
+        for (const char *name : kExportNames) std::fprintf(file, " %s |", name);
+        std::fprintf(file, "\n|---|");
+        for (int e = 0; e < EXPORT_COUNT; ++e) std::fprintf(file, "---|");
+        std::fprintf(file, "\n");
+        for (const Fault &fault : kFaults) {
+            std::fprintf(file, "| %s |", fault.name);
+            for (const char *name : kExportNames)
+                std::fprintf(file, " %s |", cells[std::string(fault.name) + "|" + name].c_str());
+            std::fprintf(file, "\n");
+        }
+        std::fclose(file);
+    }
+}
+
+}  // namespace
