@@ -17,7 +17,7 @@ struct KnownSection {
 
 const KnownSection kSections[] = {
     {"Card", {"PollingInterval", "VerifyRetry", nullptr}},
-    {"Device", {"PortName", "DeviceName", nullptr}},
+    {"Device", {"PortName", "DeviceName", "StrictLink"}},
     {"Log", {"Mode", "FileName", nullptr}},
     {"FeliCa", {"SystemCode", nullptr, nullptr}},
     {"Prompt", {"Unattended", nullptr, nullptr}},
@@ -302,5 +302,13 @@ void CheckIniFile(StatusCheck *check) {
     if (unattended != 0 && unattended != 1) {
         check->Add(Finding::Warning, "[Prompt] Unattended",
                    "[Prompt] Unattended is " + std::to_string(unattended) + ": only 1 switches the prompts off");
+    }
+    const std::int32_t strict = NumberKey(ini, "Device", "StrictLink", 0, check);
+    check->SetNumber("[Device] StrictLink", strict,
+                     strict == 1 ? "every reader answer's checksums and padding are verified"
+                                 : "reader answers are taken as they come");
+    if (strict != 0 && strict != 1) {
+        check->Add(Finding::Warning, "[Device] StrictLink",
+                   "[Device] StrictLink is " + std::to_string(strict) + ": only 1 switches the checks on");
     }
 }
