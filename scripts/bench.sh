@@ -10,6 +10,8 @@
 # Environment:
 #   ZUK_BENCH_BEFORE=REF   also measure the library as of git REF with the same bench, side by
 #                          side in the same run (rounds alternate between the two)
+#   ZUK_BENCH_BEFORE_DLL=PATH  under Wine, also load that earlier build of the DLL in turn with this
+#                          one and the empty DLL: its attach time side by side
 #   ZUK_BENCH_ROUNDS=N     rounds of the native measurements (default 3): the spread is reported
 #   ZUK_BENCH_OUT=DIR      write there instead of build/bench
 # A benchmark, not a test: it asserts nothing about times.

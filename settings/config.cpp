@@ -13,6 +13,7 @@
 #include "platform/profile.h"
 #include "platform/registry.h"
 #include "settings/hex.h"
+#include "settings/ini_file.h"
 #include "settings/registry.h"
 #include "settings/text.h"
 
@@ -23,14 +24,20 @@ LibrarySettings g_settings;
 const char kIniName[] = "ZUKcntrl.ini";
 const char kLogName[] = "ZUKcntrl.log";
 
+// The INI file's text, read once per load when it is plain; null otherwise, and every key is then
+// read through the platform.
+IniText g_iniText;
+const IniText *g_ini = nullptr;
+
 // Reads one INI text value through StripQuotes into a field.
 void ReadIniText(const char *iniPath, const char *section, const char *key, const char *def,
                  char *field, std::size_t capacity) {
     char raw[1024] = {0};
-    if (iniPath[0] != '\0') {
-        PlatProfileString(section, key, def, raw, sizeof raw, iniPath);
-    } else {
+    IniAnswer answer = g_ini ? IniTextString(g_ini, section, key, raw, sizeof raw) : kIniUndecided;
+    if (answer == kIniAbsent || (answer == kIniUndecided && iniPath[0] == '\0')) {
         CopyText(raw, sizeof raw, def);
+    } else if (answer == kIniUndecided) {
+        PlatProfileString(section, key, def, raw, sizeof raw, iniPath);
     }
     StripQuotes(raw, field, capacity);
 }
@@ -38,7 +45,46 @@ void ReadIniText(const char *iniPath, const char *section, const char *key, cons
 std::int32_t ReadIniInt(const char *iniPath, const char *section, const char *key,
                         std::int32_t def) {
     if (iniPath[0] == '\0') return def;
-    return static_cast<std::int32_t>(PlatProfileInt(section, key, def, iniPath));
+    std::int32_t value = def;
+    IniAnswer answer = g_ini ? IniTextInt(g_ini, section, key, &value) : kIniUndecided;
+    if (answer == kIniUndecided) {
+        value = static_cast<std::int32_t>(PlatProfileInt(section, key, def, iniPath));
+    }
+    return value;
+}
+
+// The library key's values, in order; the first missing or invalid one gives the refusal code.
+int ReadMachineValues(PlatKey machine) {
+    // The installation path must fit its field with a terminator; a longer one is refused.
+    std::memset(g_settings.InstallPath, 0, sizeof g_settings.InstallPath);
+    std::uint8_t path[1024] = {0};
+    std::uint32_t length = sizeof path;
+    if (ReadRegStringIn(machine, "InstallPath", path, &length) != 0 || length == 0 ||
+        length >= sizeof g_settings.InstallPath) {
+        return 1;
+    }
+    std::memcpy(g_settings.InstallPath, path, length);
+    if (std::strlen(g_settings.InstallPath) == 0) return 1;  // a value that starts with a zero byte
+
+    g_settings.Mode = 0;
+    if (ReadRegDwordIn(machine, "Mode", &g_settings.Mode) != 0) return 2;
+
+    g_settings.IdmAsAccount = 0;
+    std::uint8_t felica[512] = {0};
+    length = sizeof felica;
+    if (ReadRegStringIn(machine, "FeliCa", felica, &length) == 0 && length == 3 &&
+        std::strcmp(reinterpret_cast<const char *>(felica), "IDM") == 0) {
+        g_settings.IdmAsAccount = 1;
+    }
+
+    g_settings.Device = 0;
+    if (ReadRegDwordIn(machine, "Device", &g_settings.Device) != 0 || g_settings.Device > 1) {
+        return 3;
+    }
+
+    g_settings.Config = 0;
+    if (ReadRegDwordIn(machine, "Config", &g_settings.Config) != 0) return 4;
+    return 0;
 }
 
 }  // namespace
@@ -80,38 +126,16 @@ void ParseSystemCodes(const char *text, LibrarySettings *settings) {
 }
 
 int LoadRegistryConfig() {
-    const PlatKey hklm = PLAT_HKEY_LOCAL_MACHINE;
-
-    // The installation path must fit its field with a terminator; a longer one is refused.
-    std::memset(g_settings.InstallPath, 0, sizeof g_settings.InstallPath);
-    std::uint8_t path[1024] = {0};
-    std::uint32_t length = sizeof path;
-    if (ReadRegString(hklm, ZUK_SETTINGS_KEY, "InstallPath", path, &length) != 0 || length == 0 ||
-        length >= sizeof g_settings.InstallPath) {
+    // The library key is opened once for its five values; a key that cannot be opened reads as a
+    // missing installation path.
+    PlatKey machine = 0;
+    if (PlatRegOpenKey(PLAT_HKEY_LOCAL_MACHINE, ZUK_SETTINGS_KEY, PLAT_KEY_QUERY_VALUE, &machine) != 0) {
+        std::memset(g_settings.InstallPath, 0, sizeof g_settings.InstallPath);
         return 1;
     }
-    std::memcpy(g_settings.InstallPath, path, length);
-    if (std::strlen(g_settings.InstallPath) == 0) return 1;  // a value that starts with a zero byte
-
-    g_settings.Mode = 0;
-    if (ReadRegDword(hklm, ZUK_SETTINGS_KEY, "Mode", &g_settings.Mode) != 0) return 2;
-
-    g_settings.IdmAsAccount = 0;
-    std::uint8_t felica[512] = {0};
-    length = sizeof felica;
-    if (ReadRegString(hklm, ZUK_SETTINGS_KEY, "FeliCa", felica, &length) == 0 && length == 3 &&
-        std::strcmp(reinterpret_cast<const char *>(felica), "IDM") == 0) {
-        g_settings.IdmAsAccount = 1;
-    }
-
-    g_settings.Device = 0;
-    if (ReadRegDword(hklm, ZUK_SETTINGS_KEY, "Device", &g_settings.Device) != 0 ||
-        g_settings.Device > 1) {
-        return 3;
-    }
-
-    g_settings.Config = 0;
-    if (ReadRegDword(hklm, ZUK_SETTINGS_KEY, "Config", &g_settings.Config) != 0) return 4;
+    int result = ReadMachineValues(machine);
+    PlatRegCloseKey(machine);
+    if (result != 0) return result;
 
     // The current user's library key must exist: the credential keys are created below it.
     PlatKey user = 0;
@@ -126,6 +150,7 @@ int LoadRegistryConfig() {
 void LoadIniSettings(const char *installPath) {
     char ini[1024];
     JoinText(ini, sizeof ini, installPath, kIniName);  // empty when it does not fit: defaults apply
+    g_ini = IniTextLoad(&g_iniText, ini) ? &g_iniText : nullptr;
 
     g_settings.PollingInterval = ReadIniInt(ini, "Card", "PollingInterval", 1000);
     g_settings.VerifyRetry = ReadIniInt(ini, "Card", "VerifyRetry", 0);
@@ -144,6 +169,7 @@ void LoadIniSettings(const char *installPath) {
     ParseSystemCodes(codes, &g_settings);
     // Only 1 switches the prompts off, so a typo keeps the library asking as it always did.
     g_settings.Unattended = ReadIniInt(ini, "Prompt", "Unattended", 0) == 1 ? 1 : 0;
+    g_ini = nullptr;
 }
 
 const char *GetInstallPath() { return g_settings.InstallPath; }

@@ -3,19 +3,14 @@
 
 #include <cstring>
 
-long ReadRegString(PlatKey root, const char *subkey, const char *name, std::uint8_t *dst,
-                   std::uint32_t *length) {
+long ReadRegStringIn(PlatKey key, const char *name, std::uint8_t *dst, std::uint32_t *length) {
     if (!dst || !length) return PLAT_ERROR_INVALID_PARAMETER;
     std::uint32_t wanted = *length < kRegStringCapacity ? *length : kRegStringCapacity;
     *length = 0;
-    PlatKey key = 0;
-    long error = PlatRegOpenKey(root, subkey, PLAT_KEY_QUERY_VALUE, &key);
-    if (error != 0) return error;
     std::uint8_t buffer[kRegStringCapacity];
     std::uint32_t count = wanted;
     std::uint32_t type = 0;
-    error = PlatRegQueryValue(key, name, &type, buffer, &count);
-    PlatRegCloseKey(key);
+    long error = PlatRegQueryValue(key, name, &type, buffer, &count);
     if (error != 0) return error;
     if (count > wanted) return PLAT_ERROR_MORE_DATA;  // never trust a size beyond the buffer
     if (count > 0 && buffer[count - 1] == 0) --count;
@@ -24,18 +19,38 @@ long ReadRegString(PlatKey root, const char *subkey, const char *name, std::uint
     return 0;
 }
 
+long ReadRegString(PlatKey root, const char *subkey, const char *name, std::uint8_t *dst,
+                   std::uint32_t *length) {
+    if (!dst || !length) return PLAT_ERROR_INVALID_PARAMETER;
+    PlatKey key = 0;
+    long error = PlatRegOpenKey(root, subkey, PLAT_KEY_QUERY_VALUE, &key);
+    if (error != 0) {
+        *length = 0;
+        return error;
+    }
+    error = ReadRegStringIn(key, name, dst, length);
+    PlatRegCloseKey(key);
+    return error;
+}
+
+long ReadRegDwordIn(PlatKey key, const char *name, std::uint32_t *value) {
+    if (!value) return PLAT_ERROR_INVALID_PARAMETER;
+    std::uint8_t bytes[4];
+    std::memcpy(bytes, value, 4);
+    std::uint32_t size = 4;
+    std::uint32_t type = 0;
+    long error = PlatRegQueryValue(key, name, &type, bytes, &size);
+    if (error == 0) std::memcpy(value, bytes, 4);
+    return error;
+}
+
 long ReadRegDword(PlatKey root, const char *subkey, const char *name, std::uint32_t *value) {
     if (!value) return PLAT_ERROR_INVALID_PARAMETER;
     PlatKey key = 0;
     long error = PlatRegOpenKey(root, subkey, PLAT_KEY_QUERY_VALUE, &key);
     if (error != 0) return error;
-    std::uint8_t bytes[4];
-    std::memcpy(bytes, value, 4);
-    std::uint32_t size = 4;
-    std::uint32_t type = 0;
-    error = PlatRegQueryValue(key, name, &type, bytes, &size);
+    error = ReadRegDwordIn(key, name, value);
     PlatRegCloseKey(key);
-    if (error == 0) std::memcpy(value, bytes, 4);
     return error;
 }
 

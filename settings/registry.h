@@ -19,6 +19,10 @@ long ReadRegString(PlatKey root, const char *subkey, const char *name, std::uint
 // Reads at most 4 bytes of a value into *value.
 long ReadRegDword(PlatKey root, const char *subkey, const char *name, std::uint32_t *value);
 
+// The same two reads from a key the caller has open.
+long ReadRegStringIn(PlatKey key, const char *name, std::uint8_t *dst, std::uint32_t *length);
+long ReadRegDwordIn(PlatKey key, const char *name, std::uint32_t *value);
+
 // Stores exactly length bytes as a string value, creating the key (volatile when asked; that has
 // no effect on a key that exists already).
 long WriteRegString(PlatKey root, const char *subkey, const char *name, const std::uint8_t *data,

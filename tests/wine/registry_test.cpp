@@ -1,9 +1,11 @@
 // The registry helpers and the INI reading against Wine's real registry and private-profile files.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <string>
 
 #include "settings/config.h"
+#include "settings/ini_file.h"
 #include "settings/registry.h"
 #include "tests/wine/support/wine_support.h"
 
@@ -71,6 +73,48 @@ TEST(RealIni, DefaultsQuotesAndNegativeRetry) {
     EXPECT_EQ(GetPollingInterval(), 1000) << bare << "ZUKcntrl.ini does not exist";
     EXPECT_EQ(std::string(GetLogFileName()), bare + "ZUKcntrl.log");
     WriteIni("");
+}
+
+// Every answer the one-piece reading gives itself is the one the platform's private-profile
+// reading gives for the same file; what it leaves undecided is left to the platform.
+TEST(RealIni, OnePieceReadingAgreesWithThePlatform) {
+    static IniText ini;
+    const std::string path = InstallDir() + "agree.ini";
+    const char *files[] = {
+        "[Card]\r\nPollingInterval=50\r\nVerifyRetry=-3\r\n",
+        "top=1\n[card]\n  POLLINGINTERVAL =  75  \nverifyretry=\n; VerifyRetry=9\n[Device]\n"
+        "PortName = COM 3\t\nDeviceName=\"PR300\"tail\n[Log]\nMode=12a\nFileName='x.log'\n",
+        "[Device]\nPortName=A\nPortName=B\n[Card]\nPollingInterval=0x10\n[card]\nVerifyRetry=1\n",
+        "\xEF\xBB\xBF[Card]\nPollingInterval=5\n",
+    };
+    const char *keys[][2] = {{"Card", "PollingInterval"}, {"Card", "VerifyRetry"},
+                             {"Device", "PortName"},      {"Device", "DeviceName"},
+                             {"Log", "Mode"},             {"Log", "FileName"},
+                             {"Prompt", "Unattended"}};
+    int decided = 0;
+    for (const char *content : files) {
+        std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
+        if (!IniTextLoad(&ini, path.c_str())) continue;
+        for (const auto &k : keys) {
+            char ours[64] = {0}, platform[64] = {0};
+            GetPrivateProfileStringA(k[0], k[1], "<default>", platform, sizeof platform, path.c_str());
+            IniAnswer answer = IniTextString(&ini, k[0], k[1], ours, sizeof ours);
+            if (answer == kIniFound) {
+                EXPECT_STREQ(ours, platform) << content << k[1];
+            } else if (answer == kIniAbsent) {
+                EXPECT_STREQ(platform, "<default>") << content << k[1];
+            }
+            std::int32_t number = -77;
+            answer = IniTextInt(&ini, k[0], k[1], &number);
+            if (answer != kIniUndecided) {
+                EXPECT_EQ(static_cast<UINT>(number), GetPrivateProfileIntA(k[0], k[1], -77, path.c_str()))
+                    << content << k[1];
+            }
+            decided += answer != kIniUndecided;
+        }
+    }
+    EXPECT_GT(decided, 10) << "the plain files were answered without the platform";
+    DeleteFileA(path.c_str());
 }
 
 }  // namespace

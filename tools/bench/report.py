@@ -98,9 +98,13 @@ for host in ("gui", "bare"):
     lib = attach.get((host, "ZUKcntrl.dll"), [])
     empty = attach.get((host, "zukempty.dll"), [])
     if lib and empty:
-        attach_rows.append({"host": host, "loads": len(lib), "library_us": summary(lib),
-                            "empty_us": summary(empty),
-                            "ratio": statistics.median(lib) / statistics.median(empty)})
+        row = {"host": host, "loads": len(lib), "library_us": summary(lib),
+               "empty_us": summary(empty), "ratio": statistics.median(lib) / statistics.median(empty)}
+        before = attach.get((host, "before"), [])  # ZUK_BENCH_BEFORE_DLL, loaded in the same run
+        if before:
+            row["before_us"] = summary(before)
+            row["before_ratio"] = statistics.median(before) / statistics.median(empty)
+        attach_rows.append(row)
 
 account = next((r for r in rows if r["name"] == "ZUKGetUserAccount (no PIN)"), None)
 cpu_share = ({label: account[label]["cpu_us"]["median"] / account[label]["median_us"]["median"]
@@ -168,10 +172,18 @@ if wine_calls:
             c["name"], c["calls"], ms(c["min_us"]), ms(c["median_us"]), ms(c["max_us"]),
             c["bytes_in"], c["bytes_out"], ms(c["bound_us"]),
             "%.3f" % c["ratio"] if c["ratio"] else "-", c["cpu_us"], c["allocs_per_call"]))
-    md += ["", "| Attach host | loads | library median ms | empty DLL median ms | ratio |", "|---|---|---|---|---|"]
+    with_before = any("before_us" in a for a in attach_rows)
+    md += ["", "| Attach host | loads | library median ms (min-max) | empty DLL median ms (min-max) | ratio |"
+           + (" before: median ms (min-max) | before: ratio |" if with_before else ""),
+           "|---|---|---|---|---|" + ("---|---|" if with_before else "")]
+    span = lambda s: "%s (%s-%s)" % (ms(s["median"]), ms(s["min"]), ms(s["max"]))
     for a in attach_rows:
-        md.append("| %s | %d | %s | %s | %.2f |" % (a["host"], a["loads"], ms(a["library_us"]["median"]),
-                                                    ms(a["empty_us"]["median"]), a["ratio"]))
+        line = "| %s | %d | %s | %s | %.2f |" % (a["host"], a["loads"], span(a["library_us"]),
+                                                 span(a["empty_us"]), a["ratio"])
+        if with_before:
+            line += " %s | %s |" % ((span(a["before_us"]), "%.2f" % a["before_ratio"])
+                                    if "before_us" in a else ("-", "-"))
+        md.append(line)
 else:
     md += ["", "No Wine measurements in this run (this machine cannot run 32-bit programs)."]
 md.append("")

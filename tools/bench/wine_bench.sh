@@ -49,13 +49,19 @@ kill "$simpid" 2>/dev/null || true
 wait "$simpid" 2>/dev/null || true
 simpid=""
 
+# ZUK_BENCH_BEFORE_DLL: an earlier build of the DLL loaded in turn with this one and the empty
+# DLL, so that its attach time is measured side by side in the same run.
 zuk_log "Wine: $CALLS loads of each DLL in fresh processes"
 : >"$OUT/attach.jsonl"
+dlls=("$DLL" "$BIN/zukempty.dll")
+if [ -n "${ZUK_BENCH_BEFORE_DLL:-}" ]; then dlls+=("$ZUK_BENCH_BEFORE_DLL"); fi
 for _ in $(seq "$CALLS"); do
     for host in gui bare; do
-        for dll in "$DLL" "$BIN/zukempty.dll"; do
+        for dll in "${dlls[@]}"; do
             us="$(wine "$BIN/zukattach.exe" "$host" "$dll" </dev/null | tr -d '\r')"
-            printf '{"host": "%s", "dll": "%s", "us": %s}\n' "$host" "$(basename "$dll")" "$us" \
+            name="$(basename "$dll")"
+            if [ "$dll" = "${ZUK_BENCH_BEFORE_DLL:-}" ]; then name=before; fi
+            printf '{"host": "%s", "dll": "%s", "us": %s}\n' "$host" "$name" "$us" \
                 >>"$OUT/attach.jsonl"
         done
     done
