@@ -244,14 +244,17 @@ TEST_F(DialogBehaviour, ACardEndsTheWaitingDialogsWhateverWasTyped) {
     for (const Prompt &p : {kCardWait, kCardOrId}) {
         SCOPED_TRACE(p.name);
         MutableSettings()->PollingInterval = 100;
-        ScriptPolls(3);
+        // The card answers the tenth poll: the dialog stays up for a second at least, long enough
+        // for the watcher to find it on a busy machine.
+        const int cardAt = 10;
+        ScriptPolls(cardAt);
         ShownDialog shown;
         ASSERT_TRUE(Open(&shown, p));
         if (p.kind == UiKind::Credentials) SetEditText(shown.window.hwnd, 1025, "typed");
         ASSERT_TRUE(Ended(&shown));
         EXPECT_EQ(shown.call.result, kDialogCard);
         const std::vector<PollRecord> polls = Polls();
-        ASSERT_EQ(polls.size(), 3u) << "no poll after the card answered";
+        ASSERT_EQ(polls.size(), static_cast<std::size_t>(cardAt)) << "no poll after the card answered";
         for (const PollRecord &r : polls) EXPECT_EQ(r.handle, 1);
     }
 }
