@@ -71,8 +71,15 @@ class Install:
         path = os.path.join(self.dir, "machine.reg")
         with open(path, "w", newline="") as f:
             f.write("\r\n".join(lines) + "\r\n")
-        result = wine(["reg", "import", winpath(path), VIEW])
-        assert result.returncode == 0, result.stderr
+        # Wine's reg.exe now and then fails an import on a busy machine without saying why: try
+        # again before giving up.
+        for _ in range(3):
+            result = wine(["reg", "import", winpath(path), VIEW])
+            if result.returncode == 0:
+                break
+            sys.stderr.write("reg import failed (%d): %r %r\n" % (result.returncode, result.stdout, result.stderr))
+            time.sleep(0.5)
+        assert result.returncode == 0, (result.stdout, result.stderr)
         os.remove(path)
 
 
