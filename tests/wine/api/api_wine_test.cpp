@@ -52,19 +52,6 @@ std::string ControlBlock(SimControl *sim) {
     return blocks.empty() ? "<no dump>" : blocks[0];
 }
 
-// Waits for the library's dialog that holds the given control (the card-access window comes and
-// goes before the prompts).
-bool WaitForDialogWith(int control, SeenWindow *out, DWORD thread, DWORD timeoutMs) {
-    std::vector<HWND> others;
-    const DWORD end = GetTickCount() + timeoutMs;
-    while (GetTickCount() < end) {
-        if (!WaitForWindow(out, end - GetTickCount(), thread, others)) return false;
-        if (GetDlgItem(out->hwnd, control) != nullptr) return true;
-        others.push_back(out->hwnd);
-    }
-    return false;
-}
-
 TEST(HostSession, OpenSenseReadVerifyAccountClose) {
     SimControl sim;
     ASSERT_TRUE(sim.Connected());

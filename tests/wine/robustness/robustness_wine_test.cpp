@@ -179,18 +179,6 @@ bool WritableSectionsHold(HMODULE module, const char *needle) {
     return false;
 }
 
-// Waits for the library's dialog that holds the given control.
-bool WaitForDialogWith(int control, SeenWindow *out, DWORD thread, DWORD timeoutMs) {
-    std::vector<HWND> others;
-    const DWORD end = GetTickCount() + timeoutMs;
-    while (GetTickCount() < end) {
-        if (!WaitForWindow(out, end - GetTickCount(), thread, others)) return false;
-        if (GetDlgItem(out->hwnd, control) != nullptr) return true;
-        others.push_back(out->hwnd);
-    }
-    return false;
-}
-
 TEST_F(Secrets, WritableSectionsHoldNoPinOrPassword) {
     const char kPin[] = "739514";
     const char kPassword[] = "pw-Secret-8842";

@@ -58,6 +58,17 @@ bool WaitForWindow(SeenWindow *out, DWORD timeoutMs, DWORD thread, const std::ve
     }
 }
 
+bool WaitForDialogWith(int control, SeenWindow *out, DWORD thread, DWORD timeoutMs) {
+    std::vector<HWND> others;
+    const DWORD end = GetTickCount() + timeoutMs;
+    while (GetTickCount() < end) {
+        if (!WaitForWindow(out, end - GetTickCount(), thread, others)) return false;
+        if (GetDlgItem(out->hwnd, control) != nullptr) return true;
+        others.push_back(out->hwnd);
+    }
+    return false;
+}
+
 void PressButton(HWND window, int id) {
     PostMessageA(window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
                  reinterpret_cast<LPARAM>(GetDlgItem(window, id)));

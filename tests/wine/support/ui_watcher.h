@@ -23,6 +23,11 @@ struct SeenWindow {
 bool WaitForWindow(SeenWindow *out, DWORD timeoutMs, DWORD thread = 0,
                    const std::vector<HWND> &ignore = {});
 
+// Waits for a dialog of this process (as WaitForWindow) that holds the control `control`, passing
+// over the others (the card-access window comes and goes before the prompts).  False after
+// timeoutMs.
+bool WaitForDialogWith(int control, SeenWindow *out, DWORD thread, DWORD timeoutMs);
+
 // Presses a button of a dialog or message box (IDOK, IDCANCEL, IDRETRY, or a control id).
 void PressButton(HWND window, int id);
 
