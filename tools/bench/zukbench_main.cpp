@@ -16,24 +16,18 @@
 
 #include "ZUKcntrl.h"
 #include "tools/bench/heap_count.h"
+#include "tools/zuk_exports.h"
 
 namespace {
-
-typedef int(ZUKAPI *OpenFn)(int *);
-typedef int(ZUKAPI *HandleFn)(int);
-typedef int(ZUKAPI *SenseFn)(int, int *);
-typedef int(ZUKAPI *VerifyFn)(int, int, const char *);
-typedef int(ZUKAPI *TextFn)(int, char *, int *);
-typedef int(ZUKAPI *AccountFn)(int, AccountRequest *, int, void *);
 
 struct Library {
     HMODULE dll;
     OpenFn open;
-    HandleFn close;
+    CloseFn close;
     SenseFn sense;
-    VerifyFn verify;
-    TextFn name, userOption, adminOption;
-    AccountFn account;
+    VerifyPinFn verify;
+    ReadTextFn name, userOption, adminOption;
+    UserAccountFn account;
 } g_lib;
 
 SOCKET g_control = INVALID_SOCKET;
@@ -46,13 +40,13 @@ bool LoadZuk() {
     if (g_lib.dll == nullptr) return false;
     auto find = [](const char *name) { return reinterpret_cast<void (*)()>(GetProcAddress(g_lib.dll, name)); };
     g_lib.open = reinterpret_cast<OpenFn>(find("ZUKOpen"));
-    g_lib.close = reinterpret_cast<HandleFn>(find("ZUKClose"));
+    g_lib.close = reinterpret_cast<CloseFn>(find("ZUKClose"));
     g_lib.sense = reinterpret_cast<SenseFn>(find("ZUKSenseCard"));
-    g_lib.verify = reinterpret_cast<VerifyFn>(find("ZUKVerifyPIN"));
-    g_lib.name = reinterpret_cast<TextFn>(find("ZUKGetUserName"));
-    g_lib.userOption = reinterpret_cast<TextFn>(find("ZUKGetUserOption"));
-    g_lib.adminOption = reinterpret_cast<TextFn>(find("ZUKGetAdminOption"));
-    g_lib.account = reinterpret_cast<AccountFn>(find("ZUKGetUserAccount"));
+    g_lib.verify = reinterpret_cast<VerifyPinFn>(find("ZUKVerifyPIN"));
+    g_lib.name = reinterpret_cast<ReadTextFn>(find("ZUKGetUserName"));
+    g_lib.userOption = reinterpret_cast<ReadTextFn>(find("ZUKGetUserOption"));
+    g_lib.adminOption = reinterpret_cast<ReadTextFn>(find("ZUKGetAdminOption"));
+    g_lib.account = reinterpret_cast<UserAccountFn>(find("ZUKGetUserAccount"));
     HookAllocations(g_lib.dll);
     return g_lib.open && g_lib.close && g_lib.sense && g_lib.verify && g_lib.name &&
            g_lib.userOption && g_lib.adminOption && g_lib.account;

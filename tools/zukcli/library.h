@@ -6,16 +6,7 @@
 #include <string>
 
 #include "ZUKcntrl.h"
-
-typedef int(ZUKAPI *OpenFn)(int *);
-typedef int(ZUKAPI *CloseFn)(int);
-typedef int(ZUKAPI *SenseFn)(int, int *);
-typedef int(ZUKAPI *VerifyPinFn)(int, int, const char *);
-typedef int(ZUKAPI *ReadTextFn)(int, char *, int *);
-typedef int(ZUKAPI *MaxLengthFn)(int *, int *);
-typedef int(ZUKAPI *LibModeFn)(int *, int);
-typedef int(ZUKAPI *LibVersionFn)(int *);
-typedef int(ZUKAPI *UserAccountFn)(int, AccountRequest *, int, void *);
+#include "tools/zuk_exports.h"
 
 // The DLL zukcli loads: --dll, else the ZUKCNTRL_DLL environment variable, else ZUKcntrl.dll next
 // to zukcli.exe.

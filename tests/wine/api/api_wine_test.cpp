@@ -15,15 +15,9 @@
 #include "tests/wine/support/sim_control.h"
 #include "tests/wine/support/ui_watcher.h"
 #include "tests/wine/support/wine_support.h"
+#include "tools/zuk_exports.h"
 
 namespace {
-
-typedef int(ZUKAPI *OpenFn)(int *);
-typedef int(ZUKAPI *CloseFn)(int);
-typedef int(ZUKAPI *SenseFn)(int, int *);
-typedef int(ZUKAPI *VerifyFn)(int, int, const char *);
-typedef int(ZUKAPI *TextFn)(int, char *, int *);
-typedef int(ZUKAPI *AccountFn)(int, AccountRequest *, int, void *);
 
 // The trace's lines without their time stamps.
 std::vector<std::string> TraceLines() {
@@ -39,7 +33,7 @@ std::vector<std::string> TraceLines() {
     return lines;
 }
 
-std::string Text(TextFn read) {
+std::string Text(ReadTextFn read) {
     char buffer[128];
     int length = sizeof buffer;
     if (read(1, buffer, &length) != 0) return "<failed>";
@@ -68,8 +62,8 @@ TEST(HostSession, OpenSenseReadVerifyAccountClose) {
     auto open = lib.Get<OpenFn>("ZUKOpen");
     auto close = lib.Get<CloseFn>("ZUKClose");
     auto sense = lib.Get<SenseFn>("ZUKSenseCard");
-    auto verify = lib.Get<VerifyFn>("ZUKVerifyPIN");
-    auto account = lib.Get<AccountFn>("ZUKGetUserAccount");
+    auto verify = lib.Get<VerifyPinFn>("ZUKVerifyPIN");
+    auto account = lib.Get<UserAccountFn>("ZUKGetUserAccount");
 
     int handle = -1;
     ASSERT_EQ(open(&handle), 0);
@@ -77,9 +71,9 @@ TEST(HostSession, OpenSenseReadVerifyAccountClose) {
     int present = -1;
     ASSERT_EQ(sense(1, &present), 0);
     EXPECT_EQ(present, 1);
-    EXPECT_EQ(Text(lib.Get<TextFn>("ZUKGetUserName")), "Alice Example");
-    EXPECT_EQ(Text(lib.Get<TextFn>("ZUKGetUserOption")), "opt-user");
-    EXPECT_EQ(Text(lib.Get<TextFn>("ZUKGetAdminOption")), "opt-admin");
+    EXPECT_EQ(Text(lib.Get<ReadTextFn>("ZUKGetUserName")), "Alice Example");
+    EXPECT_EQ(Text(lib.Get<ReadTextFn>("ZUKGetUserOption")), "opt-user");
+    EXPECT_EQ(Text(lib.Get<ReadTextFn>("ZUKGetAdminOption")), "opt-admin");
 
     // A wrong PIN: the retry prompt comes up, Cancel returns 3, and the card counts the failure.
     CallThread wrong;
@@ -193,7 +187,7 @@ TEST(AccountPrompts, RealDialogsDriveTheFlow) {
             CallThread lock;
             int dummy = 0;
             ASSERT_TRUE(RunCancellingPrompts(&lock, [&] {
-                for (int i = 0; i < 3; ++i) lib.Get<VerifyFn>("ZUKVerifyPIN")(1, 1, "x");
+                for (int i = 0; i < 3; ++i) lib.Get<VerifyPinFn>("ZUKVerifyPIN")(1, 1, "x");
                 return 0;
             }, &dummy));
         }
@@ -203,7 +197,7 @@ TEST(AccountPrompts, RealDialogsDriveTheFlow) {
                                   passwordText, sizeof passwordText, 0, 0};
         CallThread call;
         StartCall(&call, [&] {
-            return lib.Get<AccountFn>("ZUKGetUserAccount")(handle, &request, 0, nullptr);
+            return lib.Get<UserAccountFn>("ZUKGetUserAccount")(handle, &request, 0, nullptr);
         });
         for (const UiStep &step : c.steps) {
             SeenWindow w;
@@ -265,17 +259,17 @@ TEST(BadArguments, EveryExportReturnsItsCodeAfterTheRetryPrompt) {
         AccountRequest request = {ZUK_ACCOUNT_REQUEST_VERSION, buffer, 8, buffer, 8, 0, 0};
         AccountRequest badVersion = request;
         badVersion.Version = 0x20000;
-        auto text = lib.Get<TextFn>("ZUKGetUserName");
-        auto account = lib.Get<AccountFn>("ZUKGetUserAccount");
+        auto text = lib.Get<ReadTextFn>("ZUKGetUserName");
+        auto account = lib.Get<UserAccountFn>("ZUKGetUserAccount");
         results = {
             {"ZUKOpen(null)", lib.Get<OpenFn>("ZUKOpen")(nullptr)},
             {"ZUKClose(7)", lib.Get<CloseFn>("ZUKClose")(7)},
             {"ZUKSenseCard(1, null)", lib.Get<SenseFn>("ZUKSenseCard")(1, nullptr)},
-            {"ZUKVerifyPIN(1, -1, pin)", lib.Get<VerifyFn>("ZUKVerifyPIN")(1, -1, "1")},
+            {"ZUKVerifyPIN(1, -1, pin)", lib.Get<VerifyPinFn>("ZUKVerifyPIN")(1, -1, "1")},
             {"ZUKGetUserName(1, buffer, 0)", text(1, buffer, &zero)},
             {"ZUKGetUserName(0, buffer, 8)", text(0, buffer, &length)},
-            {"ZUKGetUserOption(1, null, 8)", lib.Get<TextFn>("ZUKGetUserOption")(1, nullptr, &length)},
-            {"ZUKGetAdminOption(1, buffer, null)", lib.Get<TextFn>("ZUKGetAdminOption")(1, buffer, nullptr)},
+            {"ZUKGetUserOption(1, null, 8)", lib.Get<ReadTextFn>("ZUKGetUserOption")(1, nullptr, &length)},
+            {"ZUKGetAdminOption(1, buffer, null)", lib.Get<ReadTextFn>("ZUKGetAdminOption")(1, buffer, nullptr)},
             {"ZUKGetMaxLength(null, null)", lib.Get<int(ZUKAPI *)(int *, int *)>("ZUKGetMaxLength")(nullptr, nullptr)},
             {"ZUKGetLibVersion(null)", lib.Get<int(ZUKAPI *)(int *)>("ZUKGetLibVersion")(nullptr)},
             {"ZUKGetLibMode(null)", lib.Get<int(ZUKAPI *)(int *, int)>("ZUKGetLibMode")(nullptr, 5)},
@@ -374,7 +368,7 @@ int OwnerChild() {
     char passwordText[256];
     AccountRequest request = {ZUK_ACCOUNT_REQUEST_VERSION, accountText, sizeof accountText,
                               passwordText, sizeof passwordText, 0, 0};
-    lib.Get<AccountFn>("ZUKGetUserAccount")(handle, &request, 0, owner);
+    lib.Get<UserAccountFn>("ZUKGetUserAccount")(handle, &request, 0, owner);
     return 6;  // the library should have ended the process
 }
 

@@ -49,7 +49,7 @@ std::vector<int> Cycle(const std::string &ini) {
     results.push_back(Cancelling([&] {
         char text[64];
         int length = sizeof text;
-        return lib.Get<TextFn>("ZUKGetUserName")(1, text, &length);
+        return lib.Get<ReadTextFn>("ZUKGetUserName")(1, text, &length);
     }));
     results.push_back(Cancelling([&] { return lib.Get<CloseFn>("ZUKClose")(1); }));
     return results;

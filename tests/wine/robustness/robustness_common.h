@@ -13,13 +13,7 @@
 #include "ZUKcntrl.h"
 #include "tests/wine/support/ui_watcher.h"
 #include "tests/wine/support/wine_support.h"
-
-typedef int(ZUKAPI *OpenFn)(int *);
-typedef int(ZUKAPI *CloseFn)(int);
-typedef int(ZUKAPI *SenseFn)(int, int *);
-typedef int(ZUKAPI *VerifyFn)(int, int, const char *);
-typedef int(ZUKAPI *TextFn)(int, char *, int *);
-typedef int(ZUKAPI *AccountFn)(int, AccountRequest *, int, void *);
+#include "tools/zuk_exports.h"
 
 // The INI of a reader on the simulator's port, with extra lines.
 inline std::string SimIni(const std::string &extra = "") {
@@ -55,7 +49,7 @@ inline int Cancelling(std::function<int()> call, int *prompts = nullptr) {
     return FinishCall(&t, 1000) ? t.result : 0x7EEEEEEE;
 }
 
-inline std::string Text(TextFn read) {
+inline std::string Text(ReadTextFn read) {
     char buffer[128];
     int length = sizeof buffer;
     if (read(1, buffer, &length) != 0) return "<failed>";

@@ -54,7 +54,7 @@ TEST_F(FailedClose, SessionEndsWithItsPort) {
     ASSERT_EQ(open(&handle), 0);
     int present = 0;
     EXPECT_EQ(lib.Get<SenseFn>("ZUKSenseCard")(1, &present), 0);
-    EXPECT_EQ(Text(lib.Get<TextFn>("ZUKGetUserName")), "Alice Example");
+    EXPECT_EQ(Text(lib.Get<ReadTextFn>("ZUKGetUserName")), "Alice Example");
     EXPECT_EQ(close(1), 0);
 }
 
@@ -76,7 +76,7 @@ TEST_F(FaultRows, OneRowPerFamily) {
     auto open = lib.Get<OpenFn>("ZUKOpen");
     auto close = lib.Get<CloseFn>("ZUKClose");
     auto sense = lib.Get<SenseFn>("ZUKSenseCard");
-    auto name = lib.Get<TextFn>("ZUKGetUserName");
+    auto name = lib.Get<ReadTextFn>("ZUKGetUserName");
     const FaultRow rows[] = {
         {"busy once", "busy", ROW_OPEN, ZUK_OK, 5000, nullptr},
         {"answer class", "class 81 1", ROW_NAME, ZUK_ERR_READER_STATUS, 5000, nullptr},
@@ -153,11 +153,11 @@ TEST_F(FaultRows, StrictLinkTurnsLineDamageIntoAMalformedAnswer) {
         ASSERT_EQ(sim.Command(damage), "OK");
         char text[64];
         int length = sizeof text;
-        EXPECT_EQ(Cancelling([&] { return lib.Get<TextFn>("ZUKGetUserName")(1, text, &length); }),
+        EXPECT_EQ(Cancelling([&] { return lib.Get<ReadTextFn>("ZUKGetUserName")(1, text, &length); }),
                   ZUK_ERR_CARD_IO)
             << damage;
     }
-    EXPECT_EQ(Text(lib.Get<TextFn>("ZUKGetUserName")), "Alice Example");
+    EXPECT_EQ(Text(lib.Get<ReadTextFn>("ZUKGetUserName")), "Alice Example");
     EXPECT_EQ(lib.Get<CloseFn>("ZUKClose")(1), 0);
 }
 
@@ -193,7 +193,7 @@ TEST_F(Secrets, WritableSectionsHoldNoPinOrPassword) {
     ASSERT_EQ(lib.Get<OpenFn>("ZUKOpen")(&handle), 0);
     int present = 0;
     ASSERT_EQ(lib.Get<SenseFn>("ZUKSenseCard")(1, &present), 0);
-    EXPECT_EQ(lib.Get<VerifyFn>("ZUKVerifyPIN")(1, 6, kPin), 0);
+    EXPECT_EQ(lib.Get<VerifyPinFn>("ZUKVerifyPIN")(1, 6, kPin), 0);
 
     char accountText[128];
     char passwordText[256];
@@ -201,7 +201,7 @@ TEST_F(Secrets, WritableSectionsHoldNoPinOrPassword) {
                               passwordText, sizeof passwordText, 0, 0};
     CallThread call;
     StartCall(&call, [&] {
-        return lib.Get<AccountFn>("ZUKGetUserAccount")(1, &request, 0, nullptr);
+        return lib.Get<UserAccountFn>("ZUKGetUserAccount")(1, &request, 0, nullptr);
     });
     SeenWindow pin;
     ASSERT_TRUE(WaitForDialogWith(1042, &pin, call.id, 10000));
@@ -292,7 +292,7 @@ int CyclesChild(int cycles) {
     auto open = lib.Get<OpenFn>("ZUKOpen");
     auto close = lib.Get<CloseFn>("ZUKClose");
     auto sense = lib.Get<SenseFn>("ZUKSenseCard");
-    auto name = lib.Get<TextFn>("ZUKGetUserName");
+    auto name = lib.Get<ReadTextFn>("ZUKGetUserName");
     int failures = 0;
     for (int i = 0; i < cycles; ++i) {
         int handle = 0;
