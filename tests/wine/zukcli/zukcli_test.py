@@ -163,6 +163,12 @@ class Offline(unittest.TestCase):
         code, out = zukcli("--dll", r"C:\windows\system32\version.dll", "version")
         self.assertEqual(code, 1)
         self.assertIn("has no ZUKGetLibVersion", out)
+        # The library of the other bitness: named as such, with what this zukcli needs.
+        other = os.environ.get("ZUK_OTHER_BITNESS_DLL", "")
+        self.assertTrue(os.path.isfile(other), "ZUK_OTHER_BITNESS_DLL must name the other tree's DLL")
+        code, out = zukcli("--dll", winpath(other), "version")
+        self.assertEqual(code, 1)
+        self.assertRegex(out, r"this zukcli is a (32|64)-bit program and needs the \1-bit library")
 
     def test_every_result_code_of_the_header_has_a_name_and_meaning(self):
         with open(os.path.join(SOURCE, "include", "ZUKcntrl.h")) as f:
