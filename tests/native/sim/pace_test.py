@@ -92,13 +92,17 @@ class Pacing(unittest.TestCase):
         expected = line_seconds(len(request) + answer_length, baud) + READER_US / 1e6
         times = []
         # Up to 60 tries: on a loaded machine some rounds never see an undisturbed exchange.
-        while len(times) < 60 and (not times or min(times) >= expected * (1 + tolerance)):
+        allowed = max(expected * (1 + tolerance), expected + 0.0003)
+        while len(times) < 60 and (not times or min(times) >= allowed):
             answer, seconds = self.sim.exchange(request)
             self.assertEqual(len(answer), answer_length, answer.hex())
             times.append(seconds)
         quickest = min(times)
         self.assertGreater(quickest, expected * 0.99, times)
-        self.assertLess(quickest, expected * (1 + tolerance),
+        # Lateness is held to the tolerance, or to the 0.3 ms two processes may take to wake each
+        # other on a shared machine when that is more: a pacing error (10 bit times a byte instead
+        # of 11, a missed processing time) is larger than either.
+        self.assertLess(quickest, allowed,
                         "quickest %.6f s, expected %.6f s, all %s" % (quickest, expected, times))
 
     def test_exchanges_take_line_time_at_both_speeds(self):
