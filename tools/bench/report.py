@@ -90,6 +90,24 @@ wine_calls = read("calls.jsonl")
 for c in wine_calls:
     c["bound_us"] = bound(c)
     c["ratio"] = c["median_us"] / c["bound_us"] if c["bound_us"] else None
+
+# The platform's floor under each call, from the same operations made without the library: a
+# reader frame exchanged by a bare host (what it takes beyond its own wire bound is the platform's
+# read and write completion, per frame), a card access window and an answered PIN dialog.
+floor = {c["name"]: c for c in wine_calls if c.get("group") == "floor"}
+exchange = floor.get("a bare reader frame exchange")
+platform = None
+if exchange and "a bare card access window" in floor and "a bare PIN dialog, answered" in floor:
+    platform = {"frame_us": max(0.0, exchange["median_us"] - exchange["bound_us"]),
+                "window_us": floor["a bare card access window"]["median_us"],
+                "pin_dialog_us": floor["a bare PIN dialog, answered"]["median_us"]}
+    for c in wine_calls:
+        if c.get("group") == "floor" or "windows" not in c:
+            continue
+        c["platform_us"] = (c["frames_in"] * platform["frame_us"]
+                            + (c["windows"] - c["pin_dialogs"]) * platform["window_us"]
+                            + c["pin_dialogs"] * platform["pin_dialog_us"])
+        c["platform_ratio"] = c["median_us"] / (c["bound_us"] + c["platform_us"])
 attach = {}
 for a in read("attach.jsonl"):
     attach.setdefault((a["host"], a["dll"]), []).append(a["us"])
@@ -100,6 +118,10 @@ for host in ("gui", "bare"):
     if lib and empty:
         row = {"host": host, "loads": len(lib), "library_us": summary(lib),
                "empty_us": summary(empty), "ratio": statistics.median(lib) / statistics.median(empty)}
+        calls_only = attach.get((host, "zukattachfloor.dll"), [])  # the load's system calls alone
+        if calls_only:
+            row["calls_only_us"] = summary(calls_only)
+            row["calls_only_ratio"] = statistics.median(lib) / statistics.median(calls_only)
         before = attach.get((host, "before"), [])  # ZUK_BENCH_BEFORE_DLL, loaded in the same run
         if before:
             row["before_us"] = summary(before)
@@ -113,6 +135,7 @@ cpu_share = ({label: account[label]["cpu_us"]["median"] / account[label]["median
 with open(os.path.join(out, "report.json"), "w") as f:
     json.dump({"rounds": rounds, "labels": labels, "native": rows, "des": des_rows,
                "account_cpu_share": cpu_share, "wine_calls": wine_calls, "attach": attach_rows,
+               "wine_platform_floor": platform,
                "wine_skipped": os.path.exists(os.path.join(out, "wine-skipped.txt"))}, f, indent=2)
 
 
@@ -165,21 +188,34 @@ for d in des_rows:
         for l in labels if l in d))
 if wine_calls:
     md += ["", "## Under Wine: the DLL against zuk-reader-sim --pace", "",
-           "| Call | calls | min ms | median ms | max ms | bytes out/in | bound ms | ratio | CPU us | allocations |",
-           "|---|---|---|---|---|---|---|---|---|---|"]
+           "The platform floor of a call is what the same operations cost a host without the library",
+           "(the rows marked floor): frames x a bare exchange's time beyond its wire bound, plus its",
+           "windows x a bare card access window or answered PIN dialog.", "",
+           "| Call | calls | min ms | median ms | max ms | bytes out/in | bound ms | ratio | windows |"
+           " platform floor ms | ratio to bound + floor | CPU us | allocations |",
+           "|---|---|---|---|---|---|---|---|---|---|---|---|---|"]
     for c in wine_calls:
-        md.append("| %s | %d | %s | %s | %s | %d/%d | %s | %s | %.0f | %.2f |" % (
-            c["name"], c["calls"], ms(c["min_us"]), ms(c["median_us"]), ms(c["max_us"]),
+        md.append("| %s | %d | %s | %s | %s | %d/%d | %s | %s | %s | %s | %s | %.0f | %.2f |" % (
+            c["name"] + (" (floor)" if c.get("group") == "floor" else ""), c["calls"],
+            ms(c["min_us"]), ms(c["median_us"]), ms(c["max_us"]),
             c["bytes_in"], c["bytes_out"], ms(c["bound_us"]),
-            "%.3f" % c["ratio"] if c["ratio"] else "-", c["cpu_us"], c["allocs_per_call"]))
+            "%.3f" % c["ratio"] if c["ratio"] else "-", c.get("windows", "-"),
+            ms(c["platform_us"]) if "platform_us" in c else "-",
+            "%.3f" % c["platform_ratio"] if "platform_ratio" in c else "-",
+            c["cpu_us"], c["allocs_per_call"]))
     with_before = any("before_us" in a for a in attach_rows)
+    with_calls = any("calls_only_us" in a for a in attach_rows)
     md += ["", "| Attach host | loads | library median ms (min-max) | empty DLL median ms (min-max) | ratio |"
+           + (" load's system calls alone: median ms (min-max) | ratio to them |" if with_calls else "")
            + (" before: median ms (min-max) | before: ratio |" if with_before else ""),
-           "|---|---|---|---|---|" + ("---|---|" if with_before else "")]
+           "|---|---|---|---|---|" + ("---|---|" if with_calls else "") + ("---|---|" if with_before else "")]
     span = lambda s: "%s (%s-%s)" % (ms(s["median"]), ms(s["min"]), ms(s["max"]))
     for a in attach_rows:
         line = "| %s | %d | %s | %s | %.2f |" % (a["host"], a["loads"], span(a["library_us"]),
                                                  span(a["empty_us"]), a["ratio"])
+        if with_calls:
+            line += " %s | %s |" % ((span(a["calls_only_us"]), "%.2f" % a["calls_only_ratio"])
+                                    if "calls_only_us" in a else ("-", "-"))
         if with_before:
             line += " %s | %s |" % ((span(a["before_us"]), "%.2f" % a["before_ratio"])
                                     if "before_us" in a else ("-", "-"))

@@ -1,7 +1,7 @@
 # The Wine half of scripts/bench.sh (sourced by it; uses CALLS, OUT, BIN, BENCH_VIEW (the registry
 # view of the DLL's bitness, 32 or 64), ZUK_ROOT): the DLL with
-# zukbench against zuk-reader-sim --pace on COM9, and zukattach's LoadLibrary times of the DLL
-# and of an empty DLL in fresh processes.  Writes calls.jsonl and attach.jsonl.
+# zukbench against zuk-reader-sim --pace on COM9, and zukattach's LoadLibrary times of the DLL,
+# of an empty DLL and of a DLL that makes only the load's system calls, in fresh processes.  Writes calls.jsonl and attach.jsonl.
 SIM="$ZUK_ROOT/build/bench-native/sim/zuk-reader-sim"
 DLL="${ZUK_BENCH_DLL:-$BIN/ZUKcntrl.dll}"  # ZUK_BENCH_DLL: another build of the DLL
 mkdir -p "$OUT/cards" "$OUT/install"
@@ -42,7 +42,7 @@ for _ in $(seq 100); do
     sleep 0.05
 done
 [ -n "$control" ] || { echo "bench.sh: the simulator did not start" >&2; exit 1; }
-ZUK_SIM_CONTROL_PORT="$control" ZUKBENCH_DLL="$(winepath -w "$DLL" | tr -d '\r')" \
+ZUK_SIM_CONTROL_PORT="$control" ZUKBENCH_PORT=COM9 ZUKBENCH_DLL="$(winepath -w "$DLL" | tr -d '\r')" \
     ZUKBENCH_CARDS="$OUT/cards" ZUKBENCH_INI="$install_win\\ZUKcntrl.ini" \
     wine "$BIN/zukbench.exe" "$CALLS" </dev/null | tr -d '\r' >"$OUT/calls.jsonl"
 kill "$simpid" 2>/dev/null || true
@@ -53,7 +53,7 @@ simpid=""
 # DLL, so that its attach time is measured side by side in the same run.
 zuk_log "Wine: $CALLS loads of each DLL in fresh processes"
 : >"$OUT/attach.jsonl"
-dlls=("$DLL" "$BIN/zukempty.dll")
+dlls=("$DLL" "$BIN/zukempty.dll" "$BIN/zukattachfloor.dll")
 if [ -n "${ZUK_BENCH_BEFORE_DLL:-}" ]; then dlls+=("$ZUK_BENCH_BEFORE_DLL"); fi
 for _ in $(seq "$CALLS"); do
     for host in gui bare; do

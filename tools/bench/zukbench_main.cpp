@@ -15,6 +15,8 @@
 #include <vector>
 
 #include "ZUKcntrl.h"
+#include "resources/dialog_ids.h"
+#include "link/transport.h"
 #include "tools/bench/heap_count.h"
 #include "tools/zuk_exports.h"
 
@@ -125,40 +127,143 @@ int AccountCall() {
     return g_lib.account(g_handle, &r, ZUK_ACCOUNT_MODE_INTERACTIVE, nullptr);
 }
 
-// ---- The library's windows answered as soon as they show ----
-// The PIN dialog (edit 1042, OK 1043) gets the PIN; a Retry / Cancel prompt (which a failing call
-// shows) gets Cancel, so that a failure ends the call instead of waiting for a person.
-volatile LONG g_stopAnswerer = 0;
-BOOL CALLBACK FindPrompt(HWND window, LPARAM param) {
-    DWORD pid = 0;
-    GetWindowThreadProcessId(window, &pid);
-    if (pid != GetCurrentProcessId() || !IsWindowVisible(window)) return TRUE;
-    char cls[32] = {0};
-    GetClassNameA(window, cls, sizeof cls);
-    if (lstrcmpA(cls, "#32770") != 0) return TRUE;
-    if (GetDlgItem(window, 1042) == nullptr && GetDlgItem(window, IDRETRY) == nullptr) return TRUE;
-    *reinterpret_cast<HWND *>(param) = window;
-    return FALSE;
+// ---- The library's windows answered as soon as they open ----
+// A hook on the calling thread (where the library shows its windows) instead of a thread that
+// looks for them: a polling thread asks the Wine server for the window list every few
+// milliseconds, and those requests slowed every call, windows or not.  The hook runs only when a
+// window is created or activated.  The PIN dialog gets the PIN; a Retry /
+// Cancel prompt (which a failing call shows) gets Cancel, so that a failure ends the call instead
+// of waiting for a person.  The top-level dialog windows a call opens are counted: each costs the
+// platform's window creation, which the report sets beside a bare host's.
+HHOOK g_windowHook = nullptr;
+long g_windowsOpened = 0;
+long g_pinDialogs = 0;
+const ULONG_PTR kDialogClassAtom = 32770;
+
+bool IsTopLevelDialog(const CREATESTRUCTA *cs) {
+    const ULONG_PTR cls = reinterpret_cast<ULONG_PTR>(cs->lpszClass);
+    const bool dialogClass = (cls >> 16) == 0 ? cls == kDialogClassAtom
+                                               : lstrcmpA(cs->lpszClass, "#32770") == 0;
+    return dialogClass && (cs->style & WS_CHILD) == 0;
 }
-DWORD WINAPI AnswerPrompts(LPVOID) {
-    HWND answered = nullptr;
-    while (!g_stopAnswerer) {
-        HWND dialog = nullptr;
-        EnumWindows(FindPrompt, reinterpret_cast<LPARAM>(&dialog));
-        if (dialog != nullptr && dialog != answered) {
-            if (GetDlgItem(dialog, 1042) != nullptr) {
-                SetDlgItemTextA(dialog, 1042, "1234");
-                PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(1043, BN_CLICKED),
-                             reinterpret_cast<LPARAM>(GetDlgItem(dialog, 1043)));
-            } else {
-                PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
-                             reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDCANCEL)));
-            }
-            answered = dialog;
-        }
-        Sleep(1);
+
+void Answer(HWND dialog) {
+    if (GetDlgItem(dialog, ZUK_IDC_PIN_EDIT) != nullptr) {
+        ++g_pinDialogs;
+        SetDlgItemTextA(dialog, ZUK_IDC_PIN_EDIT, "1234");
+        PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(ZUK_IDC_PIN_OK, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(dialog, ZUK_IDC_PIN_OK)));
+    } else if (GetDlgItem(dialog, IDRETRY) != nullptr) {
+        PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDCANCEL)));
     }
+}
+
+LRESULT CALLBACK WatchWindows(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HCBT_CREATEWND && IsTopLevelDialog(reinterpret_cast<CBT_CREATEWNDA *>(lParam)->lpcs))
+        ++g_windowsOpened;
+    // A dialog is activated when it shows, after its controls are set up.
+    if (code == HCBT_ACTIVATE) Answer(reinterpret_cast<HWND>(wParam));
+    return CallNextHookEx(g_windowHook, code, wParam, lParam);
+}
+
+// ---- What the platform itself costs, without the library ----
+// The same window and line operations the library makes, made by this host directly: their time
+// is the platform's floor under each call (Wine's window creation, its serial read completion).
+HANDLE g_floorPort = INVALID_HANDLE_VALUE;
+
+INT_PTR CALLBACK BareDialog(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+    if (message == WM_COMMAND && LOWORD(wParam) == ZUK_IDC_PIN_OK) EndDialog(dialog, 1);
+    if (message == WM_CLOSE) DestroyWindow(dialog);
+    return message == WM_INITDIALOG ? FALSE : (message == WM_COMMAND || message == WM_CLOSE);
+}
+
+// The card access window as the library makes it: created modeless, its texts set, centred and
+// shown on top, the previously active window activated again, closed.
+int BareAccessWindow() {
+    HWND previous = GetActiveWindow();
+    HWND w = CreateDialogParamA(g_lib.dll, MAKEINTRESOURCEA(ZUK_DLG_ACCESSING), nullptr,
+                                BareDialog, 0);
+    if (w == nullptr) return 1;
+    SetWindowTextA(w, "Card access");
+    SetDlgItemTextA(w, ZUK_IDC_ACCESS_TEXT, "Accessing");
+    RECT desktop{}, own{};
+    GetWindowRect(GetDesktopWindow(), &desktop);
+    GetWindowRect(w, &own);
+    SetWindowPos(w, HWND_TOPMOST, (desktop.right - (own.right - own.left)) / 2,
+                 (desktop.bottom - (own.bottom - own.top)) / 2, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW);
+    if (previous != nullptr && previous != GetActiveWindow() && IsWindow(previous))
+        SetActiveWindow(previous);
+    SendMessageA(w, WM_CLOSE, 0, 0);
     return 0;
+}
+
+// The PIN dialog run modally and answered by the hook as the library's is.
+int BarePinDialog() {
+    return DialogBoxParamA(g_lib.dll, MAKEINTRESOURCEA(ZUK_DLG_PIN), nullptr, BareDialog, 0) == 1
+               ? 0 : 1;
+}
+
+bool FloorWrite(const unsigned char *frame, DWORD length) {
+    DWORD put = 0;
+    return WriteFile(g_floorPort, frame, length, &put, nullptr) && put == length;
+}
+
+// One reader frame answered: a 4-byte header read, then the rest, as the link reads a frame.
+bool FloorAnswer() {
+    unsigned char answer[64];
+    DWORD got = 0;
+    if (!ReadFile(g_floorPort, answer, 4, &got, nullptr) || got != 4) return false;
+    const DWORD rest = ((static_cast<DWORD>(answer[1]) << 8) | answer[2]);
+    if (rest + 4 > sizeof answer) return false;
+    return ReadFile(g_floorPort, answer + 4, rest, &got, nullptr) && got == rest;
+}
+
+bool FloorSpeed(DWORD baud, unsigned char code) {
+    const unsigned char frame[] = {0x08, 0x00, 0x04, 0x00, 0x07, code, 0x00,
+                                   static_cast<unsigned char>(0x08 ^ 0x04 ^ 0x07 ^ code)};
+    if (!FloorWrite(frame, sizeof frame) || !FloorAnswer()) return false;
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    if (!GetCommState(g_floorPort, &dcb)) return false;
+    dcb.BaudRate = baud;
+    return SetCommState(g_floorPort, &dcb) != FALSE;
+}
+
+// Opens the reader's port the way the link does (line format, time-outs) at 115200 bit/s.
+int OpenFloorPort() {
+    const char *port = std::getenv("ZUKBENCH_PORT");
+    char path[64];
+    std::snprintf(path, sizeof path, "\\\\.\\%s", port != nullptr ? port : "COM9");
+    g_floorPort = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_NO_BUFFERING, nullptr);
+    if (g_floorPort == INVALID_HANDLE_VALUE) return 1;
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    GetCommState(g_floorPort, &dcb);
+    dcb.BaudRate = 9600;
+    dcb.ByteSize = 8;
+    dcb.Parity = EVENPARITY;
+    dcb.fParity = TRUE;
+    COMMTIMEOUTS t{0, SERIAL_READ_MS_PER_BYTE, SERIAL_READ_TIMEOUT_MS, SERIAL_WRITE_MS_PER_BYTE,
+                   SERIAL_WRITE_TIMEOUT_MS};
+    if (!SetCommState(g_floorPort, &dcb) || !SetCommTimeouts(g_floorPort, &t) ||
+        !PurgeComm(g_floorPort, PURGE_TXCLEAR | PURGE_RXCLEAR))
+        return 1;
+    return FloorSpeed(115200, 0x13) ? 0 : 1;
+}
+
+int CloseFloorPort() {
+    FloorSpeed(9600, 0x00);
+    CloseHandle(g_floorPort);
+    g_floorPort = INVALID_HANDLE_VALUE;
+    return 0;
+}
+
+// A plain reader frame (the key state query) and its answer.
+int BareExchange() {
+    static const unsigned char kQuery[] = {0x28, 0x00, 0x04, 0x00, 0x87, 0x00, 0x00, 0xAB};
+    return FloorWrite(kQuery, sizeof kQuery) && FloorAnswer() ? 0 : 1;
 }
 
 // ---- One row ----
@@ -175,7 +280,9 @@ void Row(const char *name, const char *group, Step s, int calls, const char *pau
     s.after();
     s.before();
     const std::string c0 = Control("counts");
+    const long windows0 = g_windowsOpened, pins0 = g_pinDialogs;
     result = result != 0 ? result : s.call();
+    const long windows = g_windowsOpened - windows0, pins = g_pinDialogs - pins0;
     const std::string c1 = Control("counts");
     s.after();
     std::vector<double> us;
@@ -205,14 +312,14 @@ void Row(const char *name, const char *group, Step s, int calls, const char *pau
                 "\"min_us\": %.1f, \"median_us\": %.1f, \"max_us\": %.1f, "
                 "\"bytes_in\": %lld, \"bytes_out\": %lld, \"frames_in\": %lld, "
                 "\"line_us\": %lld, \"processing_us\": %lld, \"pause_us\": 0, \"pauses\": \"%s\", "
-                "\"cpu_us\": %.1f, \"allocs_per_call\": %.2f}\n",
+                "\"cpu_us\": %.1f, \"allocs_per_call\": %.2f, \"windows\": %ld, \"pin_dialogs\": %ld}\n",
                 name, group, calls, result, us.front(), us[us.size() / 2], us.back(),
                 CountOf(c1, "bytes-in") - CountOf(c0, "bytes-in"),
                 CountOf(c1, "bytes-out") - CountOf(c0, "bytes-out"),
                 CountOf(c1, "frames-in") - CountOf(c0, "frames-in"),
                 CountOf(c1, "line-us") - CountOf(c0, "line-us"),
                 CountOf(c1, "processing-us") - CountOf(c0, "processing-us"), pauses,
-                (cpu - baseline) / calls, static_cast<double>(allocs) / calls);
+                (cpu - baseline) / calls, static_cast<double>(allocs) / calls, windows, pins);
     std::fflush(stdout);
 }
 
@@ -237,7 +344,8 @@ int main(int argc, char **argv) {
     if (!LoadCard("pin.card")) { std::fprintf(stderr, "the simulator refused the card\n"); return 1; }
 
     const char *none = "none";
-    HANDLE answerer = CreateThread(nullptr, 0, AnswerPrompts, nullptr, 0, nullptr);
+    g_windowHook = SetWindowsHookExA(WH_CBT, WatchWindows, nullptr, GetCurrentThreadId());
+    if (g_windowHook == nullptr) { std::fprintf(stderr, "cannot hook the windows\n"); return 1; }
     Row("ZUKOpen (provisioning)", "open", {Unprovision, OpenCall, CloseCall}, calls, none);
     Row("ZUKOpen", "export", {Nothing, OpenCall, CloseCall}, calls, none);
     Row("ZUKClose", "export", {OpenCall, CloseCall, Nothing}, calls, none);
@@ -282,8 +390,13 @@ int main(int argc, char **argv) {
         CloseCall();
     }
     WritePrivateProfileStringA("FeliCa", "SystemCode", kCodes[0], ini);
-    InterlockedExchange(&g_stopAnswerer, 1);
-    WaitForSingleObject(answerer, 5000);
-    CloseHandle(answerer);
+
+    // The platform's floor: the same operations without the library (its DLL serves only as the
+    // source of the window templates).
+    Row("a bare reader frame exchange", "floor", {OpenFloorPort, BareExchange, CloseFloorPort},
+        calls, none);
+    Row("a bare card access window", "floor", {Nothing, BareAccessWindow, Nothing}, calls, none);
+    Row("a bare PIN dialog, answered", "floor", {Nothing, BarePinDialog, Nothing}, calls, none);
+    UnhookWindowsHookEx(g_windowHook);
     return 0;
 }

@@ -1,0 +1,73 @@
+// The floor of the library's attach time on this platform: an entry point that makes the system
+// calls the library's load must make (the machine key's five values, the current user's root and
+// library key, the INI file read whole, the language index and the English catalogue read by
+// lines) and nothing else: no parsing, no checks, no settings kept.  What the library's attach
+// costs beyond this DLL's is the library's own work.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+const char kKey[] = "SOFTWARE\\KORVA\\ZUKLib";
+
+typedef LONG(WINAPI *RegOpenCurrentUserFn)(REGSAM, PHKEY);
+
+void ReadWhole(const char *path, const char *mode, bool byLines) {
+    std::FILE *file = std::fopen(path, mode);
+    if (file == nullptr) return;
+    static char buffer[16384];
+    if (byLines) {
+        while (std::fgets(buffer, sizeof buffer, file) != nullptr) {
+        }
+    } else {
+        std::setvbuf(file, nullptr, _IONBF, 0);
+        (void)std::fread(buffer, 1, sizeof buffer, file);
+    }
+    std::fclose(file);
+}
+
+void Attach() {
+    char install[1024] = {0};
+    HKEY machine = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_QUERY_VALUE, &machine) == ERROR_SUCCESS) {
+        DWORD size = sizeof install - 1;
+        RegQueryValueExA(machine, "InstallPath", nullptr, nullptr,
+                         reinterpret_cast<BYTE *>(install), &size);
+        static const char *const kValues[] = {"Mode", "FeliCa", "Device", "Config"};
+        for (const char *name : kValues) {
+            BYTE value[64];
+            DWORD length = sizeof value;
+            RegQueryValueExA(machine, name, nullptr, nullptr, value, &length);
+        }
+        RegCloseKey(machine);
+    }
+    HMODULE advapi = LoadLibraryA("advapi32.dll");
+    RegOpenCurrentUserFn openUser = reinterpret_cast<RegOpenCurrentUserFn>(
+        reinterpret_cast<void (*)()>(GetProcAddress(advapi, "RegOpenCurrentUser")));
+    HKEY user = nullptr;
+    if (openUser != nullptr && openUser(KEY_READ, &user) == ERROR_SUCCESS) {
+        HKEY key = nullptr;
+        if (RegCreateKeyExA(user, kKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE,
+                            nullptr, &key, nullptr) == ERROR_SUCCESS) {
+            RegCloseKey(key);
+        }
+        RegCloseKey(user);
+    }
+    FreeLibrary(advapi);
+    char path[1200];
+    std::snprintf(path, sizeof path, "%sZUKcntrl.ini", install);
+    ReadWhole(path, "rb", false);
+    std::snprintf(path, sizeof path, "%sZukLang.csv", install);
+    ReadWhole(path, "r", true);
+    std::snprintf(path, sizeof path, "%sZukLang_0409.txt", install);  // what the index names for 0409
+    ReadWhole(path, "r", true);
+}
+
+}  // namespace
+
+BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
+    if (reason == DLL_PROCESS_ATTACH) Attach();
+    return TRUE;
+}
