@@ -21,6 +21,18 @@
 
 inline const char *const kSimPort = "\\\\.\\COM3";
 
+// Reader faults several tests set: the next `count` frames get an empty answer of `answerClass`
+// (0x80 asks for a resend); the next command with instruction `ins` answers status word 6F00.
+inline void SimFaultAnswerClass(SimReader *reader, std::uint8_t answerClass, int count) {
+    reader->faults.answerClass = answerClass;
+    reader->faults.classCount = count;
+}
+inline void SimFaultStatusWord(SimReader *reader, std::uint8_t ins) {
+    reader->faults.statusIns = ins;
+    reader->faults.statusWord = 0x6F00;
+    reader->faults.statusCount = 1;
+}
+
 class SimReaderTest : public ::testing::Test {
 protected:
     void SetUp() override {

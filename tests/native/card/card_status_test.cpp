@@ -59,16 +59,6 @@ struct FaultCase {
     std::uint32_t raw;    // the internal code the trace shows beside it
 };
 
-void Class(SimReader *r, std::uint8_t answerClass, int count) {
-    r->faults.answerClass = answerClass;
-    r->faults.classCount = count;
-}
-void StatusWord(SimReader *r, std::uint8_t ins) {
-    r->faults.statusIns = ins;
-    r->faults.statusWord = 0x6F00;
-    r->faults.statusCount = 1;
-}
-
 class CardStatusThroughFaults : public CardTest {
 protected:
     std::int32_t Run(Step step) {
@@ -88,29 +78,41 @@ protected:
 TEST_F(CardStatusThroughFaults, EachFailureReachesTheResultThatNamesIt) {
     const FaultCase cases[] = {
         {"the reader refuses a command (class 0x82)", READ,
-         [](SimReader *r, SimCard *) { Class(r, 0x82, 1); }, ZUK_ERR_READER_STATUS, 0x2000300},
+         [](SimReader *r, SimCard *) { SimFaultAnswerClass(r, 0x82, 1); },
+         ZUK_ERR_READER_STATUS, 0x2000300},
         {"the reader asks twice for a resend", READ,
-         [](SimReader *r, SimCard *) { Class(r, 0x80, 2); }, ZUK_ERR_READER_STATUS, 0x2000100},
+         [](SimReader *r, SimCard *) { SimFaultAnswerClass(r, 0x80, 2); },
+         ZUK_ERR_READER_STATUS, 0x2000100},
         {"a secured answer with another sequence number", READ,
-         [](SimReader *r, SimCard *) { r->faults.wrongSequence = true; }, ZUK_ERR_CARD_IO, 0x2001200},
+         [](SimReader *r, SimCard *) { r->faults.wrongSequence = true; },
+         ZUK_ERR_CARD_IO, 0x2001200},
         {"an empty secured answer", READ,
-         [](SimReader *r, SimCard *) { r->faults.emptySecured = true; }, ZUK_ERR_CARD_IO, 0x2001300},
+         [](SimReader *r, SimCard *) { r->faults.emptySecured = true; },
+         ZUK_ERR_CARD_IO, 0x2001300},
         {"a line that closed", READ,
-         [](SimReader *r, SimCard *) { r->faults.closed = true; }, ZUK_ERR_PORT_IO, 0x2000018},
+         [](SimReader *r, SimCard *) { r->faults.closed = true; },
+         ZUK_ERR_PORT_IO, 0x2000018},
         {"a reader that stopped answering", READ,
-         [](SimReader *r, SimCard *) { r->faults.silent = true; }, ZUK_ERR_PORT_IO, 0x2000019},
+         [](SimReader *r, SimCard *) { r->faults.silent = true; },
+         ZUK_ERR_PORT_IO, 0x2000019},
         {"the card left the field", READ,
-         [](SimReader *r, SimCard *) { SimCardRemove(r); }, ZUK_ERR_NO_CARD, 0x80400EF},
+         [](SimReader *r, SimCard *) { SimCardRemove(r); },
+         ZUK_ERR_NO_CARD, 0x80400EF},
         {"the card stopped answering", READ,
-         [](SimReader *, SimCard *c) { c->faults.silentAfter = 0; }, ZUK_ERR_NO_CARD, 0x80400EF},
+         [](SimReader *, SimCard *c) { c->faults.silentAfter = 0; },
+         ZUK_ERR_NO_CARD, 0x80400EF},
         {"the card refuses the authenticated read (status bytes from the reader)", READ,
-         [](SimReader *, SimCard *c) { c->faults.readFlagCount = 1; }, kCardOrReaderStatus, 0x80201A8},
+         [](SimReader *, SimCard *c) { c->faults.readFlagCount = 1; },
+         kCardOrReaderStatus, 0x80201A8},
         {"a status word while activating the reader", OPEN,
-         [](SimReader *r, SimCard *) { StatusWord(r, 0x11); }, ZUK_ERR_PORT_OPEN, 0x2116F00},
+         [](SimReader *r, SimCard *) { SimFaultStatusWord(r, 0x11); },
+         ZUK_ERR_PORT_OPEN, 0x2116F00},
         {"the reader refuses the key table", OPEN,
-         [](SimReader *r, SimCard *) { StatusWord(r, 0x89); }, kCardOrReaderStatus, 0x8016F00},
+         [](SimReader *r, SimCard *) { SimFaultStatusWord(r, 0x89); },
+         kCardOrReaderStatus, 0x8016F00},
         {"a status word while setting the line speed back on closing", CLOSE,
-         [](SimReader *r, SimCard *) { StatusWord(r, 0x07); }, ZUK_ERR_LINK_CLOSE, 0x2216F00},
+         [](SimReader *r, SimCard *) { SimFaultStatusWord(r, 0x07); },
+         ZUK_ERR_LINK_CLOSE, 0x2216F00},
     };
     for (const FaultCase &c : cases) {
         SCOPED_TRACE(c.name);
