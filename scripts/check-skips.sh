@@ -18,9 +18,12 @@ while IFS= read -r line; do
     [ -n "$line" ] && allowed+=("$line")
 done <"$allowed_file"
 
-# "  12 - wine.install.x (Disabled)" after "The following tests did not run:".
-not_run="$(sed -n '/^The following tests did not run:/,/^$/{s/^[[:space:]]*[0-9]\{1,\} - \(.*\) ([^)]*)$/\1/p}' \
-           "$ctest_output")"
+# The lines "  12 - wine.install.x (Disabled)" that follow "The following tests did not run:".
+not_run="$(awk '
+    /^The following tests did not run:/ { listed = 1; next }
+    listed && /^[[:space:]]*[0-9]+ - .* \([^)]*\)$/ {
+        sub(/^[[:space:]]*[0-9]+ - /, ""); sub(/ \([^)]*\)$/, ""); print; next }
+    { listed = 0 }' "$ctest_output")"
 # The test whose output a line belongs to is named by the "N/M Test: NAME" line before it.
 skipped_inside="$(awk '
     /^[0-9]+\/[0-9]+ Test: / { name = $0; sub(/^[0-9]+\/[0-9]+ Test: /, "", name); next }
