@@ -10,22 +10,65 @@ zuk_log() { printf '\n==> %s\n' "$*"; }
 ZUK_PACKAGES=(cmake g++ make googletest libgtest-dev g++-mingw-w64-i686 g++-mingw-w64-x86-64
               wine wine32:i386 wine64 xvfb x11-apps
               imagemagick fonts-ipafont-gothic llvm-14 clang python3-cryptography-vectors libssl-dev
-              python3 nsis mono-mcs osslsigncode openssl gnuplot-nox)
+              python3 nsis mono-mcs osslsigncode openssl gnuplot-nox locales)
+
+# Locales the Wine tests start programs under.  Wine takes its system locale from LC_ALL at every
+# start and quietly falls back to English for one that glibc does not have, so each must be
+# generated: a fresh Debian machine has only C, C.UTF-8 and POSIX.
+ZUK_LOCALES=(ja_JP.UTF-8 es_MX.UTF-8)
 
 zuk_install_packages() {
     local missing=()
     for pkg in "${ZUK_PACKAGES[@]}"; do
         dpkg -s "$pkg" >/dev/null 2>&1 || missing+=("$pkg")
     done
+    if [ "${#missing[@]}" -gt 0 ]; then
+        zuk_log "Installing Debian packages: ${missing[*]}"
+        local sudo=""
+        [ "$(id -u)" -eq 0 ] || sudo="sudo"
+        if ! dpkg --print-foreign-architectures | grep -qx i386; then
+            $sudo dpkg --add-architecture i386
+        fi
+        $sudo apt-get update -q
+        DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+    fi
+    zuk_generate_locales
+}
+
+# Whether glibc has locale $1 ("ja_JP.UTF-8"; `locale -a` spells it "ja_JP.utf8").
+zuk_has_locale() {
+    local want have
+    want="$(printf '%s' "$1" | tr 'A-Z' 'a-z' | tr -d -)"
+    have="$(locale -a 2>/dev/null | tr 'A-Z' 'a-z' | tr -d -)"
+    grep -qxF "$want" <<<"$have"
+}
+
+# Generates the locales of ZUK_LOCALES that are missing.  Each is also enabled in /etc/locale.gen,
+# so that a later locale-gen (a package upgrade runs one) keeps it.
+zuk_generate_locales() {
+    local missing=() loc
+    for loc in "${ZUK_LOCALES[@]}"; do
+        zuk_has_locale "$loc" || missing+=("$loc")
+    done
     if [ "${#missing[@]}" -eq 0 ]; then return 0; fi
-    zuk_log "Installing Debian packages: ${missing[*]}"
+    zuk_log "Generating locales: ${missing[*]}"
     local sudo=""
     [ "$(id -u)" -eq 0 ] || sudo="sudo"
-    if ! dpkg --print-foreign-architectures | grep -qx i386; then
-        $sudo dpkg --add-architecture i386
-    fi
-    $sudo apt-get update -q
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+    for loc in "${missing[@]}"; do
+        local line="$loc ${loc#*.}"
+        if grep -qE "^# *${line//./\\.}\$" /etc/locale.gen; then
+            $sudo sed -i -E "s/^# *(${line//./\\.})\$/\\1/" /etc/locale.gen
+        elif ! grep -qxF "$line" /etc/locale.gen; then
+            printf '%s\n' "$line" | $sudo tee -a /etc/locale.gen >/dev/null
+        fi
+    done
+    $sudo locale-gen >/dev/null
+    for loc in "${missing[@]}"; do
+        if ! zuk_has_locale "$loc"; then
+            echo "error: locale $loc could not be generated" >&2
+            return 1
+        fi
+    done
 }
 
 zuk_build_native() {  # [asan]

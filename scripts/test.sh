@@ -2,9 +2,21 @@
 # Runs every test: the native tests (plain and with AddressSanitizer + UBSan) and the Wine tests
 # of the 64-bit and the 32-bit library in a private 64-bit prefix with its own display (the 32-bit
 # library under WOW64, as on 64-bit Windows).  Installs missing Debian packages first.
-# Exits non-zero on any failure.
+# A test that did not run fails the run too, unless tests/allowed-skips.txt names it with its
+# reason.  Exits non-zero on any failure.
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
+
+# Runs ctest in build tree $1 (further arguments go to ctest), then checks that every test ran.
+run_ctest() {
+    local dir="$1"
+    shift
+    local out="$dir/ctest-output.log" result=0
+    rm -f "$out" "$dir/Testing/Temporary/LastTest.log"
+    (cd "$dir" && ctest --output-on-failure "$@" | tee "$out") || result=1
+    "$ZUK_ROOT/scripts/check-skips.sh" "$out" "$dir/Testing/Temporary/LastTest.log" || result=1
+    return "$result"
+}
 
 zuk_install_packages
 zuk_build_native
@@ -14,9 +26,9 @@ zuk_build_win64
 
 status=0
 zuk_log "Native tests"
-(cd "$ZUK_ROOT/build/native" && ctest --output-on-failure -j "$ZUK_JOBS") || status=1
+run_ctest "$ZUK_ROOT/build/native" -j "$ZUK_JOBS" || status=1
 zuk_log "Native tests with AddressSanitizer and UndefinedBehaviorSanitizer"
-(cd "$ZUK_ROOT/build/native-asan" && ctest --output-on-failure -j "$ZUK_JOBS") || status=1
+run_ctest "$ZUK_ROOT/build/native-asan" -j "$ZUK_JOBS" || status=1
 
 # The benchmark still works (two calls per export, one round; nothing about times is checked).
 zuk_log "Benchmark, quick run"
@@ -34,7 +46,7 @@ else
 fi
 for tree in "${trees[@]}"; do
     zuk_log "Wine tests of build/$tree (prefix ${WINEPREFIX#"$ZUK_ROOT"/}, display $DISPLAY)"
-    (cd "$ZUK_ROOT/build/$tree" && ctest --output-on-failure) || status=1
+    run_ctest "$ZUK_ROOT/build/$tree" || status=1
     # Volatile credential keys must not survive the user's session: write them, restart the
     # wineserver, and look again.
     zuk_log "Volatile keys across a wineserver restart (build/$tree)"

@@ -1,6 +1,7 @@
 // The message catalogue.  Index lines are "<locale>,<file>", message lines "<8-digit id>,<text>";
 // fields are split at commas with empty fields skipped, lines are read in pieces of at most 511
-// characters, and "\n" in a text stands for a newline.
+// characters, and "\n" in a text stands for a newline.  A text that no comma follows ends with the
+// line's own newline, which stays part of it; a catalogue ends a text with a comma to leave it out.
 #include "settings/messages.h"
 
 #include <cstdio>
@@ -64,6 +65,17 @@ std::size_t WithoutLineEnd(const char *text, std::size_t length) {
     if (length > 0 && text[length - 1] == '\n') --length;
     if (length > 0 && text[length - 1] == '\r') --length;
     return length;
+}
+
+// Keeps the line's own newline at the end of a text as one "\n", whichever line end the file has:
+// Windows' C library reads a CR LF line end in text mode as "\n", and this gives the same text on
+// every platform.  A CR that does not end the line is text and stays.
+void OneNewlineAtEnd(char *text) {
+    std::size_t length = std::strlen(text);
+    if (length >= 2 && text[length - 2] == '\r' && text[length - 1] == '\n') {
+        text[length - 2] = '\n';
+        text[length - 1] = '\0';
+    }
 }
 
 // Replaces each backslash-n pair by a newline, in place.
@@ -147,12 +159,10 @@ void LoadMessageCatalogue(const char *path) {
         if (!text) continue;
         MessageEntry *entry = FindEntry(id);
         if (!entry) continue;
-        // A text that ends the line would keep the line's own newline: drop it, so a caption or
-        // label never ends in a stray line break.
-        textLength = WithoutLineEnd(text, textLength);
         if (textLength >= kMessageTextSize) textLength = kMessageTextSize - 1;
         std::memcpy(entry->text, text, textLength);
         entry->text[textLength] = '\0';
+        OneNewlineAtEnd(entry->text);
         UnescapeNewlines(entry->text);
     }
     std::fclose(file);

@@ -13,20 +13,12 @@
 #include "api/frame.h"
 #include "api/prompt_state.h"
 #include "api/workers.h"
-#include "card/felica.h"
-#include "card/session.h"
-#include "link/transport.h"
 #include "platform/fake/fake_internal.h"
-#include "platform/fake/fake_platform.h"
-#include "platform/fake/fake_serial.h"
 #include "platform/messagebox.h"
 #include "settings/config.h"
 #include "settings/messages.h"
-#include "sim/sim_card.h"
-#include "sim/sim_fake_port.h"
-#include "sim/sim_reader.h"
+#include "tests/native/sim_fixture.h"
 #include "tests/native/support.h"
-#include "zuk_build_constants.h"
 
 // Whether a result is one of the codes the public header documents.
 inline bool IsDocumentedResult(int code) {
@@ -43,21 +35,13 @@ inline bool IsDocumentedResult(int code) {
     return false;
 }
 
-class ApiTest : public ::testing::Test {
+class ApiTest : public SimReaderTest {
 protected:
     void SetUp() override {
-        (void)CardCloseSession();
-        (void)SerialClose();
-        FakePlatformReset();
-        CardStateReset();
-        SetLastCardStatus(0);
+        SimReaderTest::SetUp();
         ResetSenseTraceState();
         ResetPromptState();
         std::remove(LogPath().c_str());
-        const std::uint8_t initial[24] = ZUK_INITIAL_KEYS_INIT;
-        const std::uint8_t operational[24] = ZUK_OPERATIONAL_KEYS_INIT;
-        SimReaderInit(&sim, initial, operational, true);
-        FakeSerialConnect("\\\\.\\COM3", SimReaderFakeDevice(&sim));
         description.account = "alice";
         description.password = "s3cret-pass";
         description.pin = "1234";
@@ -71,8 +55,7 @@ protected:
     void TearDown() override {
         EXPECT_FALSE(ApiIsBusy()) << "a test left the frame busy";
         ReleasePortMutex();
-        (void)CardCloseSession();
-        (void)SerialClose();
+        SimReaderTest::TearDown();
         EXPECT_EQ(FakeRegOpenKeyCount(), 0) << "a registry key was left open";
     }
 
@@ -93,12 +76,6 @@ public:
         ClearMessageTexts();
         ASSERT_TRUE(LibraryAttach(nullptr));
     }
-
-    void PlaceCard() {
-        SimCardInit(&card, description);
-        SimCardPlace(&card, &sim);
-    }
-    void RemoveCard() { SimCardRemove(&sim); }
 
     // Opens the reader through the export.
     void Open() {
@@ -132,10 +109,7 @@ public:
     }
     static void ClearTrace() { std::remove(LogPath().c_str()); }
 
-    std::string portName = "\\\\.\\COM3";  // the INI's PortName
-    SimReader sim;
-    SimCard card;
-    SimCardDescription description;
+    std::string portName = kSimPort;  // the INI's PortName
 };
 
 #endif

@@ -16,40 +16,31 @@ struct Fault {
     void (*apply)(SimReader *reader, SimCard *card);
 };
 
-void Class(SimReader *r, std::uint8_t answerClass, int count) {
-    r->faults.answerClass = answerClass;
-    r->faults.classCount = count;
-}
-void Status(SimReader *r, std::uint8_t ins) {
-    r->faults.statusIns = ins;
-    r->faults.statusWord = 0x6F00;
-    r->faults.statusCount = 1;
-}
-
 const Fault kFaults[] = {
     {"none", [](SimReader *, SimCard *) {}},
-    {"busy once", [](SimReader *r, SimCard *) { Class(r, 0x80, 1); }},
-    {"busy twice", [](SimReader *r, SimCard *) { Class(r, 0x80, 2); }},
-    {"busy always", [](SimReader *r, SimCard *) { Class(r, 0x80, 1000000); }},
-    {"class 81", [](SimReader *r, SimCard *) { Class(r, 0x81, 1); }},
-    {"class 82", [](SimReader *r, SimCard *) { Class(r, 0x82, 1); }},
-    {"class 83", [](SimReader *r, SimCard *) { Class(r, 0x83, 1); }},
-    {"class 84", [](SimReader *r, SimCard *) { Class(r, 0x84, 1); }},
-    {"class 87", [](SimReader *r, SimCard *) { Class(r, 0x87, 1); }},
-    {"unlisted class 85", [](SimReader *r, SimCard *) { Class(r, 0x85, 1); }},
+    {"busy once", [](SimReader *r, SimCard *) { SimFaultAnswerClass(r, 0x80, 1); }},
+    {"busy twice", [](SimReader *r, SimCard *) { SimFaultAnswerClass(r, 0x80, 2); }},
+    {"busy always", [](SimReader *r, SimCard *) { SimFaultAnswerClass(r, 0x80, 1000000); }},
+    {"class 81", [](SimReader *r, SimCard *) { SimFaultAnswerClass(r, 0x81, 1); }},
+    {"class 82", [](SimReader *r, SimCard *) { SimFaultAnswerClass(r, 0x82, 1); }},
+    {"class 83", [](SimReader *r, SimCard *) { SimFaultAnswerClass(r, 0x83, 1); }},
+    {"class 84", [](SimReader *r, SimCard *) { SimFaultAnswerClass(r, 0x84, 1); }},
+    {"class 87", [](SimReader *r, SimCard *) { SimFaultAnswerClass(r, 0x87, 1); }},
+    {"unlisted class 85", [](SimReader *r, SimCard *) { SimFaultAnswerClass(r, 0x85, 1); }},
     {"answers in pieces", [](SimReader *r, SimCard *) { r->faults.splitPiece = 5; }},
     {"incomplete answers", [](SimReader *r, SimCard *) { r->faults.splitPiece = 1; }},
     {"wrong sequence", [](SimReader *r, SimCard *) { r->faults.wrongSequence = true; }},
     {"bad authentication", [](SimReader *r, SimCard *) { r->faults.badAuthAnswer = true; }},
     {"empty secured answer", [](SimReader *r, SimCard *) { r->faults.emptySecured = true; }},
-    {"status word on 01 (open/start)", [](SimReader *r, SimCard *) { Status(r, 0x01); }},
-    {"status word on 07 (speed)", [](SimReader *r, SimCard *) { Status(r, 0x07); }},
-    {"status word on 11 (activate)", [](SimReader *r, SimCard *) { Status(r, 0x11); }},
-    {"status word on 13 (setting)", [](SimReader *r, SimCard *) { Status(r, 0x13); }},
-    {"status word on 81 (challenge)", [](SimReader *r, SimCard *) { Status(r, 0x81); }},
-    {"status word on 83 (answer)", [](SimReader *r, SimCard *) { Status(r, 0x83); }},
-    {"status word on 87 (key state)", [](SimReader *r, SimCard *) { Status(r, 0x87); }},
-    {"status word on 89 (key table)", [](SimReader *r, SimCard *) { Status(r, 0x89); }},
+    {"status word on 01 (open/start)",
+     [](SimReader *r, SimCard *) { SimFaultStatusWord(r, 0x01); }},
+    {"status word on 07 (speed)", [](SimReader *r, SimCard *) { SimFaultStatusWord(r, 0x07); }},
+    {"status word on 11 (activate)", [](SimReader *r, SimCard *) { SimFaultStatusWord(r, 0x11); }},
+    {"status word on 13 (setting)", [](SimReader *r, SimCard *) { SimFaultStatusWord(r, 0x13); }},
+    {"status word on 81 (challenge)", [](SimReader *r, SimCard *) { SimFaultStatusWord(r, 0x81); }},
+    {"status word on 83 (answer)", [](SimReader *r, SimCard *) { SimFaultStatusWord(r, 0x83); }},
+    {"status word on 87 (key state)", [](SimReader *r, SimCard *) { SimFaultStatusWord(r, 0x87); }},
+    {"status word on 89 (key table)", [](SimReader *r, SimCard *) { SimFaultStatusWord(r, 0x89); }},
     {"card read status flags", [](SimReader *, SimCard *c) { c->faults.readFlagCount = 1; }},
     {"card write status flags", [](SimReader *, SimCard *c) { c->faults.writeFlagCount = 1; }},
     {"card write fails always", [](SimReader *, SimCard *c) { c->faults.writeFlagCount = 1000; }},

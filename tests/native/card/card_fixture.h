@@ -1,6 +1,6 @@
-// Shared set-up of the card layer tests: a fresh fake platform, the fake serial port wired to an
-// in-process simulated reader (operational keys) with a simulated card in its field, the card
-// state as at load, and helpers to open the session and look at what the card received.
+// Shared set-up of the card layer tests: the simulated reader on the fake serial port
+// (tests/native/sim_fixture.h) with a simulated card in its field, and helpers to open the session
+// and look at what the card received.
 #ifndef ZUK_TESTS_CARD_FIXTURE_H
 #define ZUK_TESTS_CARD_FIXTURE_H
 
@@ -9,41 +9,19 @@
 #include <string>
 #include <vector>
 
-#include "card/felica.h"
-#include "card/session.h"
-#include "link/transport.h"
-#include "platform/fake/fake_platform.h"
-#include "platform/fake/fake_serial.h"
-#include "sim/sim_card.h"
-#include "sim/sim_fake_port.h"
-#include "sim/sim_reader.h"
-#include "zuk_build_constants.h"
+#include "tests/native/sim_fixture.h"
 
-inline const char *kCardPort = "\\\\.\\COM3";
+inline const char *const kCardPort = kSimPort;
 inline const std::uint8_t kSystemCode[2] = {0x88, 0xB4};
 
-class CardTest : public ::testing::Test {
+class CardTest : public SimReaderTest {
 protected:
     void SetUp() override {
-        (void)CardCloseSession();
-        (void)SerialClose();
-        FakePlatformReset();
-        FakeSerialReset();
-        CardStateReset();
-        SetLastCardStatus(0);
-        const std::uint8_t initial[24] = ZUK_INITIAL_KEYS_INIT;
-        const std::uint8_t operational[24] = ZUK_OPERATIONAL_KEYS_INIT;
-        SimReaderInit(&sim, initial, operational, true);
-        FakeSerialConnect(kCardPort, SimReaderFakeDevice(&sim));
+        SimReaderTest::SetUp();
         description.account = "alice";
         description.password = "secret";
         description.userName = "Alice Example";
-        SimCardInit(&card, description);
-        SimCardPlace(&card, &sim);
-    }
-    void TearDown() override {
-        (void)CardCloseSession();
-        (void)SerialClose();
+        PlaceCard();
     }
 
     void Open() { ASSERT_EQ(CardOpenSession("PR300", kCardPort), 0); }
@@ -56,10 +34,6 @@ protected:
         card.commands.clear();
     }
     std::string Idm() const { return SimHex(card.idm, 8); }
-
-    SimReader sim;
-    SimCard card;
-    SimCardDescription description;
 };
 
 #endif

@@ -1,65 +1,147 @@
-// MapCardStatus over every row of its table, and what it keeps as the last card status.
-#include <gtest/gtest.h>
+// MapCardStatus through what it is for: real reader and card failures, made by the simulated
+// reader and card, reach the card layer's operations as the result code that names the failure
+// in the public header, and the raw code stays behind for the trace; plus the documented
+// examples.  (The session's own codes - PIN, buffer, argument, item, open state - are checked
+// through the same operations in pin_test, layout_test and session_test.)
+#include <string>
 
+#include "ZUKcntrl.h"
 #include "card/card_status.h"
+#include "card/layout.h"
+#include "card_fixture.h"
 
 namespace {
 
-struct MapCase {
-    std::uint32_t code;
-    std::int32_t result;
-};
+// Statuses the exports fold into ZUK_ERR_READER_STATUS before a host sees them: card status
+// flags, reader status bytes and reader status words met during a card command.
+constexpr std::int32_t kCardOrReaderStatus = 0x50000;
 
-TEST(MapCardStatus, EveryRowOfTheTable) {
-    const MapCase cases[] = {
-        {0, 0}, {0x10000000, 0}, {0x8000000, 0}, {0x8040000, 0}, {0x4000000, 0}, {0x2000000, 0},
-        {0x10010000, 0x10000}, {0x8000001, 0x10000}, {0x4000001, 0x10000}, {0x2000001, 0x10000},
-        {0x10020000, 0x20000}, {0x8000002, 0x20000}, {0x4000002, 0x20000}, {0x2000002, 0x20000},
-        {0x10040000, 0x40000},
-        {0x10000100, 0x100}, {0x2000011, 0x100},
-        {0x10000200, 0x200}, {0x2000012, 0x200},
-        {0x2000014, 0x300},
-        {0x8000004, 0x500}, {0x2000013, 0x500},
-        {0x2000015, 0x900}, {0x2000016, 0x900}, {0x2000017, 0x900}, {0x2000018, 0x900},
-        {0x2000019, 0x900},
-        {0x2000100, 0xA00}, {0x2000200, 0xA00}, {0x2000300, 0xA00}, {0x2000400, 0xA00},
-        {0x2000500, 0xA00}, {0x2000600, 0xA00},
-        {0x2000700, 0x1000000}, {0x2001200, 0x1000000}, {0x2001300, 0x1000000},
-        {0x8000005, 0x1000000}, {0x80400EB, 0x1000000}, {0x80400FB, 0x1000000},
-        {0x80400ED, 0xB00}, {0x80400FD, 0xC00}, {0x80400FF, 0xC00},
-        {0x2000003, 1},
-        {0x8000003, 2}, {0x10000002, 2},
-        {0x10000003, 3},
-        {0x10000005, 5}, {0x80400EF, 5},
-        {0x10000006, 6},
-        {0x10000007, 7},
-        // Status flags, reader status bytes and status words.
-        {0x8016A00, 0x50000}, {0x801A401, 0x50000}, {0x8020101, 0x50000}, {0x2016A82, 0x50000},
-        {0x4010000, 0x50000},
-        {0x2116982, 0x500},   // a status word met while opening the link
-        {0x2216982, 0x600},   // ... while closing it
-        // Qualified link codes and unlisted codes.
-        {0x2100200, 0x7F000000}, {0x2200700, 0x7F000000}, {0x80400EE, 0x7F000000},
-        {0x8000006, 0x7F000000}, {0x10000001, 0x7F000000}, {0x1010000, 0x7F000000},
-        {0x8030000, 0x7F000000}, {0xFFFFFFFF, 0x7F000000},
+TEST(MapCardStatus, DocumentedExamples) {
+    const struct {
+        std::uint32_t code;
+        std::int32_t result;
+    } cases[] = {
+        {0x2000200, ZUK_ERR_READER_STATUS},  // the reader's answer class 0x81
+        {0x2100200, ZUK_ERR_UNEXPECTED},     // ... met while opening the link
+        {0x8016A00, kCardOrReaderStatus},    // the card's status flag 1 = 0x6A
+        {0x2216A82, ZUK_ERR_LINK_CLOSE},     // a status word met while closing the link
     };
-    for (const MapCase &c : cases) {
+    for (const auto &c : cases) {
+        SetLastCardStatus(0);
         EXPECT_EQ(MapCardStatus(c.code), c.result) << std::hex << "code 0x" << c.code;
+        EXPECT_EQ(GetLastCardStatus(), c.code);
     }
 }
 
 TEST(MapCardStatus, KeepsTheRawFailureButNotASuccess) {
     SetLastCardStatus(0);
-    EXPECT_EQ(MapCardStatus(0x8016A00), 0x50000);
+    EXPECT_EQ(MapCardStatus(0x8016A00), kCardOrReaderStatus);
     EXPECT_EQ(GetLastCardStatus(), 0x8016A00u);
     for (std::uint32_t ok : {0x10000000u, 0x8000000u, 0x8040000u, 0x4000000u, 0x2000000u}) {
-        EXPECT_EQ(MapCardStatus(ok), 0);
+        EXPECT_EQ(MapCardStatus(ok), ZUK_OK);
         EXPECT_EQ(GetLastCardStatus(), 0x8016A00u) << std::hex << ok;
     }
-    EXPECT_EQ(MapCardStatus(0x2100200), 0x7F000000);
+    EXPECT_EQ(MapCardStatus(0x2100200), ZUK_ERR_UNEXPECTED);
     EXPECT_EQ(GetLastCardStatus(), 0x2100200u);
-    EXPECT_EQ(MapCardStatus(0x2000200), 0xA00);
+    EXPECT_EQ(MapCardStatus(0x2000200), ZUK_ERR_READER_STATUS);
     EXPECT_EQ(GetLastCardStatus(), 0x2000200u);
+}
+
+// What runs once the fault is set: opening the session, or (with the session open and the card
+// sensed) reading the user's name, or closing.
+enum Step { OPEN, READ, CLOSE };
+
+struct FaultCase {
+    const char *name;
+    Step step;
+    void (*apply)(SimReader *reader, SimCard *card);
+    std::int32_t result;  // the public result code that names the failure
+    std::uint32_t raw;    // the internal code the trace shows beside it
+};
+
+class CardStatusThroughFaults : public CardTest {
+protected:
+    std::int32_t Run(Step step) {
+        switch (step) {
+        case OPEN: return CardOpenSession("PR300", kCardPort);
+        case READ: {
+            std::uint8_t name[64];
+            int length = sizeof name;
+            return CardReadUserName(name, &length);
+        }
+        case CLOSE: return CardCloseSession();
+        }
+        return ZUK_ERR_UNEXPECTED;
+    }
+};
+
+TEST_F(CardStatusThroughFaults, EachFailureReachesTheResultThatNamesIt) {
+    const FaultCase cases[] = {
+        {"the reader refuses a command (class 0x82)", READ,
+         [](SimReader *r, SimCard *) { SimFaultAnswerClass(r, 0x82, 1); },
+         ZUK_ERR_READER_STATUS, 0x2000300},
+        {"the reader asks twice for a resend", READ,
+         [](SimReader *r, SimCard *) { SimFaultAnswerClass(r, 0x80, 2); },
+         ZUK_ERR_READER_STATUS, 0x2000100},
+        {"a secured answer with another sequence number", READ,
+         [](SimReader *r, SimCard *) { r->faults.wrongSequence = true; },
+         ZUK_ERR_CARD_IO, 0x2001200},
+        {"an empty secured answer", READ,
+         [](SimReader *r, SimCard *) { r->faults.emptySecured = true; },
+         ZUK_ERR_CARD_IO, 0x2001300},
+        {"a line that closed", READ,
+         [](SimReader *r, SimCard *) { r->faults.closed = true; },
+         ZUK_ERR_PORT_IO, 0x2000018},
+        {"a reader that stopped answering", READ,
+         [](SimReader *r, SimCard *) { r->faults.silent = true; },
+         ZUK_ERR_PORT_IO, 0x2000019},
+        {"the card left the field", READ,
+         [](SimReader *r, SimCard *) { SimCardRemove(r); },
+         ZUK_ERR_NO_CARD, 0x80400EF},
+        {"the card stopped answering", READ,
+         [](SimReader *, SimCard *c) { c->faults.silentAfter = 0; },
+         ZUK_ERR_NO_CARD, 0x80400EF},
+        {"the card refuses the authenticated read (status bytes from the reader)", READ,
+         [](SimReader *, SimCard *c) { c->faults.readFlagCount = 1; },
+         kCardOrReaderStatus, 0x80201A8},
+        {"a status word while activating the reader", OPEN,
+         [](SimReader *r, SimCard *) { SimFaultStatusWord(r, 0x11); },
+         ZUK_ERR_PORT_OPEN, 0x2116F00},
+        {"the reader refuses the key table", OPEN,
+         [](SimReader *r, SimCard *) { SimFaultStatusWord(r, 0x89); },
+         kCardOrReaderStatus, 0x8016F00},
+        {"a status word while setting the line speed back on closing", CLOSE,
+         [](SimReader *r, SimCard *) { SimFaultStatusWord(r, 0x07); },
+         ZUK_ERR_LINK_CLOSE, 0x2216F00},
+    };
+    for (const FaultCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        (void)CardCloseSession();
+        sim.faults = SimFaults();
+        PlaceCard();
+        if (c.step != OPEN) OpenAndSense();
+        SetLastCardStatus(0);
+        c.apply(&sim, &card);
+        EXPECT_EQ(Run(c.step), c.result);
+        EXPECT_EQ(GetLastCardStatus(), c.raw) << std::hex << "raw 0x" << GetLastCardStatus();
+    }
+}
+
+// Opening fails in the ways a host meets first: no PR300 named, a port that is not there, a
+// session already open; and a card layer operation before any session.
+TEST_F(CardStatusThroughFaults, OpeningFailuresAndNoSession) {
+    EXPECT_EQ(CardOpenSession("pr300", kCardPort), ZUK_ERR_PORT_OPEN);
+    EXPECT_EQ(GetLastCardStatus(), CARD_ERR_NO_READER);
+    EXPECT_EQ(CardOpenSession("PR300", "\\\\.\\COM9"), ZUK_ERR_PORT_OPEN);
+    EXPECT_EQ(GetLastCardStatus(), 0x2000013u);
+    std::uint8_t name[16];
+    int length = sizeof name;
+    EXPECT_EQ(CardReadUserName(name, &length), ZUK_ERR_NOT_OPEN);
+    EXPECT_EQ(CardCloseSession(), ZUK_ERR_NOT_OPEN);
+    EXPECT_EQ(GetLastCardStatus(), 0x2000012u) << "closing runs the close sequence on no port";
+    Open();
+    EXPECT_EQ(CardOpenSession("PR300", kCardPort), ZUK_ERR_ALREADY_OPEN);
+    EXPECT_EQ(GetLastCardStatus(), SESSION_ERR_ALREADY_OPEN);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Setup shared by the dialog tests.
 #include "tests/wine/dialogs/dialog_fixture.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "api/frame.h"
@@ -71,7 +72,11 @@ std::string CatalogueText(std::uint32_t id) {
     for (size_t line = 0; line < all.size();) {
         size_t end = all.find_first_of("\r\n", line);
         if (end == std::string::npos) end = all.size();
-        if (all.compare(line, 9, key) == 0) return all.substr(line + 9, end - line - 9);
+        if (all.compare(line, 9, key) == 0) {
+            // The text ends at the comma that follows it (or, without one, at the line end).
+            const size_t textEnd = std::min(all.find_first_of(",\r\n", line + 9), end);
+            return all.substr(line + 9, textEnd - line - 9);
+        }
         line = all.find_first_not_of("\r\n", end);
         if (line == std::string::npos) break;
     }
