@@ -14,8 +14,6 @@
 
 namespace {
 
-const int kReaderHandle = 1;
-
 int Traced(const char *name, int code) {
     Trace(name, "ZUK", static_cast<std::uint32_t>(code));
     return code;
@@ -43,7 +41,7 @@ void TraceSenseFailure(const char *layer, int code) {
 typedef std::int32_t (*TextRead)(std::uint8_t *buffer, int *length);
 
 int TextWorker(const char *name, TextRead read, int handle, char *buffer, int *length) {
-    if (GetLibraryMode() == 0) return Traced(name, ZUK_ERR_DISABLED);
+    if (GetLibraryMode() == kLibraryModeOff) return Traced(name, ZUK_ERR_DISABLED);
     if (handle == kReaderHandle && buffer != nullptr && length != nullptr && *length > 0)
         return TracedCard(name, read(reinterpret_cast<std::uint8_t *>(buffer), length));
     return Traced(name, handle == kReaderHandle ? ZUK_ERR_PARAM : ZUK_ERR_HANDLE);
@@ -59,11 +57,11 @@ void ResetSenseTraceState() {
 int OpenWorker(int *handle) {
     const char *name = "ZUKOpen";
     if (handle == nullptr) return Traced(name, ZUK_ERR_PARAM);
-    if (GetLibraryMode() == 0) {
+    if (GetLibraryMode() == kLibraryModeOff) {
         *handle = 0;
         return Traced(name, ZUK_ERR_DISABLED);
     }
-    if (GetDeviceKind() == 0) {  // no reader: nothing to open, nothing traced
+    if (GetDeviceKind() == kDeviceNone) {  // no reader: nothing to open, nothing traced
         *handle = 0;
         return ZUK_OK;
     }
@@ -75,15 +73,15 @@ int OpenWorker(int *handle) {
 
 int CloseWorker(int handle) {
     const char *name = "ZUKClose";
-    if (GetLibraryMode() == 0) return Traced(name, ZUK_ERR_DISABLED);
-    if (GetDeviceKind() == 0) return ZUK_OK;
+    if (GetLibraryMode() == kLibraryModeOff) return Traced(name, ZUK_ERR_DISABLED);
+    if (GetDeviceKind() == kDeviceNone) return ZUK_OK;
     if (handle != kReaderHandle) return Traced(name, ZUK_ERR_HANDLE);
     return TracedCard(name, CardCloseSession());
 }
 
 int SenseCardWorker(int handle, int *present) {
     int code = ZUK_OK;
-    if (GetLibraryMode() == 0) {
+    if (GetLibraryMode() == kLibraryModeOff) {
         code = ZUK_ERR_DISABLED;
     } else if (handle != kReaderHandle) {
         code = ZUK_ERR_HANDLE;
@@ -112,7 +110,7 @@ int SenseCardWorker(int handle, int *present) {
 
 int VerifyPinWorker(int handle, int pinLength, const char *pin) {
     const char *name = "ZUKVerifyPIN";
-    if (GetLibraryMode() == 0) return Traced(name, ZUK_ERR_DISABLED);
+    if (GetLibraryMode() == kLibraryModeOff) return Traced(name, ZUK_ERR_DISABLED);
     if (handle == kReaderHandle && pinLength >= 0 && pin != nullptr)
         return TracedCard(name, CardVerifyPin(reinterpret_cast<const std::uint8_t *>(pin), pinLength));
     return Traced(name, handle == kReaderHandle ? ZUK_ERR_PARAM : ZUK_ERR_HANDLE);
@@ -132,7 +130,7 @@ int AdminOptionWorker(int handle, char *buffer, int *length) {
 
 int MaxLengthWorker(int *maxIdLength, int *maxPasswordLength) {
     const char *name = "ZUKGetMaxLength";
-    if (GetLibraryMode() == 0) return Traced(name, ZUK_ERR_DISABLED);
+    if (GetLibraryMode() == kLibraryModeOff) return Traced(name, ZUK_ERR_DISABLED);
     if (maxIdLength == nullptr || maxPasswordLength == nullptr) return Traced(name, ZUK_ERR_PARAM);
     CardLimits limits{};
     if (CardGetLimits(&limits) == ZUK_OK) {

@@ -12,10 +12,10 @@
 
 void Trace(const char *function, const char *layer, std::uint32_t code) {
     switch (GetLogMode()) {
-    case 1:
+    case kLogModeFailures:
         if (code != 0) TraceDetail(function, layer, code);
         break;
-    case 3:
+    case kLogModeFailuresAndNormalEnds:
         if (code == 0) {
             TraceNormalEnd(function);
         } else {

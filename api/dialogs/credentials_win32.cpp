@@ -15,10 +15,6 @@ namespace {
 const int kCardOrId = 1;
 const int kIdPassword = 2;
 
-const std::uint32_t kMaskedIdVariant = 0x10000;
-const std::uint32_t kInputIdOnly = 1;
-const std::uint32_t kRememberId = 0x10;
-const std::uint32_t kRememberIdAndPassword = 0x30;
 
 // Catalogue ids of one prompt's texts; 0 leaves the line empty.
 struct PromptTexts {
@@ -143,7 +139,7 @@ int ShowCredentials(int variant, void *parent) {
     DialogRun run{};
     run.variant = variant;
     const int templateId =
-        GetDialogVariant() == kMaskedIdVariant ? ZUK_DLG_CREDENTIALS_MASKED : ZUK_DLG_CREDENTIALS;
+        GetDialogVariant() == kDialogVariantMaskedId ? ZUK_DLG_CREDENTIALS_MASKED : ZUK_DLG_CREDENTIALS;
     return RunModalDialog(templateId, static_cast<HWND>(parent), CredentialsProc, &run);
 }
 

@@ -14,9 +14,6 @@ namespace {
 
 HWND g_dialogParent = nullptr;
 
-// The reader handle the polls use (the card session's handle).
-const int kPollHandle = 1;
-
 // A label's catalogue text and its suffix together.
 const std::size_t kLabelBufferSize = 2048;
 
@@ -102,7 +99,7 @@ void StopPollTimer(HWND dialog) { KillTimer(dialog, kPollTimerId); }
 bool PollCard(HWND dialog) {
     StopPollTimer(dialog);
     int present = 0;
-    SenseCardWorker(kPollHandle, &present);
+    SenseCardWorker(kReaderHandle, &present);
     if (present == 1) return true;
     StartPollTimer(dialog);
     return false;
