@@ -14,9 +14,9 @@ namespace {
 
 // Process-wide card state.
 std::uint8_t g_currentIdm[FELICA_IDM_SIZE];
-std::uint8_t g_pollingCodes[1024];
+std::uint8_t g_pollingCodes[2 * FELICA_MAX_POLL_CODES];  // two bytes per code
 int g_pollingCodeCount = 0;
-std::uint8_t g_sensedCodes[512];
+std::uint8_t g_sensedCodes[2 * FELICA_MAX_POLL_CODES];  // set only after SetPollingCodes took the list
 int g_sensedCodeCount = 0;
 std::uint8_t g_sensedIdm[FELICA_IDM_SIZE];
 std::uint8_t g_sensedPmm[FELICA_PMM_SIZE];

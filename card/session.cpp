@@ -32,6 +32,20 @@ bool JoinPath(const char *head, const char *tail, char (&out)[kAreaSize]) {
     return true;
 }
 
+// Reads a value below HKEY_LOCAL_MACHINE (at most 512 bytes, one trailing zero dropped):
+// CARD_OK, or the registry's error code with *length 0.
+std::uint32_t QueryMachineValue(const char *keyPath, const char *valueName, std::uint8_t *buffer,
+                                std::uint32_t *length) {
+    if (length == nullptr) return PLAT_ERROR_INVALID_PARAMETER;
+    if (*length > kAreaSize) *length = kAreaSize;
+    const long error = ReadRegString(PLAT_HKEY_LOCAL_MACHINE, keyPath, valueName, buffer, length);
+    if (error != 0) {
+        *length = 0;
+        return static_cast<std::uint32_t>(error);
+    }
+    return CARD_OK;
+}
+
 }  // namespace
 
 CardStatus FindDriverPort(char *path, std::uint32_t capacity) {
@@ -66,18 +80,6 @@ CardStatus FindDriverPort(char *path, std::uint32_t capacity) {
 
 int CardSessionIsOpen() { return g_sessionOpen; }
 
-std::uint32_t QueryMachineValue(const char *keyPath, const char *valueName, std::uint8_t *buffer,
-                                std::uint32_t *length) {
-    if (length == nullptr) return PLAT_ERROR_INVALID_PARAMETER;
-    if (*length > kAreaSize) *length = kAreaSize;
-    const long error = ReadRegString(PLAT_HKEY_LOCAL_MACHINE, keyPath, valueName, buffer, length);
-    if (error != 0) {
-        *length = 0;
-        return static_cast<std::uint32_t>(error);
-    }
-    return CARD_OK;
-}
-
 CardStatus PortPathFromFriendlyName(const char *friendlyName, char *path, std::uint32_t capacity) {
     if (friendlyName == nullptr || path == nullptr) return CARD_ERR_ARGUMENT;
     if (std::strncmp(friendlyName, kFriendlyPrefix, kFriendlyPrefixLength) != 0)
@@ -108,6 +110,10 @@ LinkStatus ReaderLinkClose() { return ReaderCloseLink(); }
 
 void CardSetStrictLink(bool on) { ReaderSetStrictChecks(on); }
 
+namespace {
+
+// Checks the device name, selects the port (the given path, or the driver's port from the
+// registry) and opens the reader link.  Card command codes.
 CardStatus ConnectReader(const char *deviceName, const char *portName) {
     if (deviceName != nullptr) {
         if (std::strlen(deviceName) > 511) return CARD_ERR_ARGUMENT;
@@ -124,6 +130,7 @@ CardStatus ConnectReader(const char *deviceName, const char *portName) {
     return st == LINK_OK ? CARD_OK : st;
 }
 
+// Sends the reader's key table (API result code).
 std::int32_t LoadReaderKeys() {
     // Eleven 8-byte slots: 0-1, 3-5, 7 and 9 carry the build's key groups (16, 24, 8, 8 bytes);
     // 2, 6, 8 and 10 stay zero.  Assembled afresh each time and wiped after sending.
@@ -138,6 +145,8 @@ std::int32_t LoadReaderKeys() {
     std::memset(table, 0, sizeof table);
     return st == CARD_OK ? 0 : MapCardStatus(st);
 }
+
+}  // namespace
 
 std::int32_t CardOpenSession(const char *deviceName, const char *portName) {
     if (g_sessionOpen == 1) return MapCardStatus(SESSION_ERR_ALREADY_OPEN);

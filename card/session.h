@@ -13,13 +13,6 @@ std::int32_t CardOpenSession(const char *deviceName, const char *portName);
 std::int32_t CardCloseSession();
 int CardSessionIsOpen();
 
-// Checks the device name, selects the port (the given path, or the driver's port from the
-// registry) and opens the reader link.  Card command codes.
-CardStatus ConnectReader(const char *deviceName, const char *portName);
-// Reads a value below HKEY_LOCAL_MACHINE (at most 512 bytes, one trailing zero dropped):
-// CARD_OK, or the registry's error code with *length 0.
-std::uint32_t QueryMachineValue(const char *keyPath, const char *valueName, std::uint8_t *buffer,
-                                std::uint32_t *length);
 // The port path from a driver's FriendlyName: CARD_OK with the path in `path` (capacity
 // `capacity`), or CARD_ERR_NO_READER.
 CardStatus PortPathFromFriendlyName(const char *friendlyName, char *path, std::uint32_t capacity);
@@ -30,9 +23,6 @@ CardStatus FindDriverPort(char *path, std::uint32_t capacity);
 
 LinkStatus ReaderLinkOpen(const char *portPath);
 LinkStatus ReaderLinkClose();
-
-// Sends the reader's key table (API result code).
-std::int32_t LoadReaderKeys();
 
 // Whether the link verifies each answer's outer checksum and, for secured answers, the inner
 // checksum and padding (a mismatch is a malformed answer).  Off by default.

@@ -10,15 +10,6 @@ const int kDialogCard = 1;     // a card answered on the reader
 const int kDialogOk = 2;       // OK (typed texts in EnteredId/EnteredPassword or EnteredPin)
 const int kDialogCancel = -1;  // Cancel, Esc or the close command
 
-// Dialog template ids in the library's resources.
-const int kTemplateCardWait = 101;
-const int kTemplatePin = 102;
-const int kTemplateCredentials = 103;
-const int kTemplateNoCard = 104;
-const int kTemplatePinError = 105;
-const int kTemplateAccessing = 106;
-const int kTemplateCredentialsMasked = 115;
-
 // Identifier of the window timer that polls the reader in the waiting dialogs.
 const unsigned kPollTimerId = 100;
 
