@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "card/felica.h"
+#include "link/channel.h"
 #include "link/reader.h"
 #include "link/transport.h"
 #include "settings/registry.h"
@@ -101,12 +102,35 @@ CardStatus PortPathFromFriendlyName(const char *friendlyName, char *path, std::u
     return CARD_OK;
 }
 
-LinkStatus ReaderLinkOpen(const char *portPath) {
-    if (portPath == nullptr) return LINK_ERR_ARGUMENT;
-    return ReaderOpenLink(portPath);
+LinkStatus ReaderOpenLink(const char *devicePath) {
+    if (devicePath == nullptr) return LINK_ERR_ARGUMENT;
+    LinkStatus st = SerialOpen(devicePath);
+    if (st != LINK_OK) return LinkQualifyStatus(st, LINK_PHASE_OPEN);
+    st = ReaderNegotiateSpeed();
+    if (st != LINK_OK) {
+        (void)SerialClose();
+        return LinkQualifyStatus(st, LINK_PHASE_OPEN);
+    }
+    st = ReaderInitialise();
+    if (st == LINK_OK) st = ChannelEstablish();
+    if (st != LINK_OK) {
+        (void)ReaderSetSpeed(READER_SPEED_SAFE);
+        (void)SerialClose();
+        return LinkQualifyStatus(st, LINK_PHASE_OPEN);
+    }
+    return LINK_OK;
 }
 
-LinkStatus ReaderLinkClose() { return ReaderCloseLink(); }
+LinkStatus ReaderCloseLink() {
+    ReaderDeactivate();
+    const LinkStatus st = ReaderSetSpeed(READER_SPEED_SAFE);
+    if (st != LINK_OK) {
+        (void)SerialClose();
+        return LinkQualifyStatus(st, LINK_PHASE_CLOSE);
+    }
+    (void)SerialSetBaudRate(READER_SPEED_SAFE);
+    return LinkQualifyStatus(SerialClose(), LINK_PHASE_CLOSE);
+}
 
 void CardSetStrictLink(bool on) { ReaderSetStrictChecks(on); }
 
@@ -126,7 +150,7 @@ CardStatus ConnectReader(const char *deviceName, const char *portName) {
         if (st != CARD_OK) return st;
         portPath = found;
     }
-    const LinkStatus st = ReaderLinkOpen(portPath);
+    const LinkStatus st = ReaderOpenLink(portPath);
     return st == LINK_OK ? CARD_OK : st;
 }
 
@@ -155,14 +179,14 @@ std::int32_t CardOpenSession(const char *deviceName, const char *portName) {
     g_sessionOpen = 1;
     const std::int32_t result = LoadReaderKeys();
     if (result == 0) return 0;
-    (void)ReaderLinkClose();
+    (void)ReaderCloseLink();
     g_sessionOpen = 0;
     return result;
 }
 
 std::int32_t CardCloseSession() {
     ClearCurrentIdm();
-    const LinkStatus st = ReaderLinkClose();
+    const LinkStatus st = ReaderCloseLink();
     // The close sequence closes the port even when the reader refuses a step or the line is
     // gone: once the port is closed the session is over, whatever the sequence answered, so a
     // later open starts afresh instead of meeting a session that cannot be used or closed.

@@ -1,5 +1,7 @@
 // The one card session of the process: opening it (port selection, reader link, reader key
-// table) and closing it, and the registry look-up that finds the reader's COM port.
+// table) and closing it, and the registry look-up that finds the reader's COM port.  The session
+// drives the link's open and close sequences: the reader frame layer and the secure channel
+// below it only offer the steps.
 #ifndef ZUK_CARD_SESSION_H
 #define ZUK_CARD_SESSION_H
 
@@ -21,8 +23,12 @@ CardStatus PortPathFromFriendlyName(const char *friendlyName, char *path, std::u
 // CARD_ERR_NO_READER when no driver entry names a port.  Also used by zukcli status.
 CardStatus FindDriverPort(char *path, std::uint32_t capacity);
 
-LinkStatus ReaderLinkOpen(const char *portPath);
-LinkStatus ReaderLinkClose();
+// The whole opening of the reader link on a device path: open the port, negotiate the speed,
+// initialise the reader, establish the secure channel.  A failure undoes the opening and is
+// returned qualified with LINK_PHASE_OPEN.
+LinkStatus ReaderOpenLink(const char *devicePath);
+// Deactivate, back to 9600 bit/s, close the port; a failure is qualified with LINK_PHASE_CLOSE.
+LinkStatus ReaderCloseLink();
 
 // Whether the link verifies each answer's outer checksum and, for secured answers, the inner
 // checksum and padding (a mismatch is a malformed answer).  Off by default.
