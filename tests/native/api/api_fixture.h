@@ -14,6 +14,7 @@
 #include "api/prompt_state.h"
 #include "api/workers.h"
 #include "card/felica.h"
+#include "card/sensing.h"
 #include "card/session.h"
 #include "link/transport.h"
 #include "platform/fake/fake_internal.h"

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "card/felica.h"
+#include "card/sensing.h"
 #include "card/session.h"
 #include "link/transport.h"
 #include "platform/fake/fake_platform.h"
