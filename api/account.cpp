@@ -9,6 +9,7 @@
 #include "api/frame.h"
 #include "api/prompt_state.h"
 #include "api/workers.h"
+#include "card/last_status.h"
 #include "card/layout.h"
 #include "card/pin.h"
 #include "card/sensing.h"
@@ -28,7 +29,7 @@ int Traced(int code) {
 }
 
 int TracedLow(int code) {
-    Trace(kName, "LOW", static_cast<std::uint32_t>(code));
+    Trace(kName, "LOW", static_cast<std::uint32_t>(code), GetLastCardStatus());
     return code;
 }
 

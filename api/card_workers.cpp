@@ -5,6 +5,7 @@
 #include "api/frame.h"
 #include "api/prompt_state.h"
 #include "api/workers.h"
+#include "card/last_status.h"
 #include "card/layout.h"
 #include "card/pin.h"
 #include "card/sensing.h"
@@ -23,7 +24,7 @@ int Traced(const char *name, int code) {
 int TracedCard(const char *name, int code) {
     if (code == ZUK_OK) return Traced(name, ZUK_OK);
     const int folded = NormaliseResult(code);
-    Trace(name, "LOW", static_cast<std::uint32_t>(folded));
+    Trace(name, "LOW", static_cast<std::uint32_t>(folded), GetLastCardStatus());
     return folded;
 }
 
@@ -34,7 +35,7 @@ int g_lastSensePresence = 0;
 
 void TraceSenseFailure(const char *layer, int code) {
     if (code == g_lastSenseResult) return;
-    Trace("ZUKSenseCard", layer, static_cast<std::uint32_t>(code));
+    Trace("ZUKSenseCard", layer, static_cast<std::uint32_t>(code), GetLastCardStatus());
     g_lastSenseResult = code;
 }
 
