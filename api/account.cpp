@@ -9,9 +9,10 @@
 #include "api/frame.h"
 #include "api/prompt_state.h"
 #include "api/workers.h"
-#include "card/felica.h"
+#include "card/last_status.h"
 #include "card/layout.h"
 #include "card/pin.h"
+#include "card/sensing.h"
 #include "platform/system.h"
 #include "platform/window.h"
 #include "settings/config.h"
@@ -20,12 +21,6 @@
 namespace {
 
 const char kName[] = "ZUKGetUserAccount";
-const std::uint32_t kInputIdOnly = 1;
-const std::uint32_t kInputIdAndPassword = 3;
-const std::uint32_t kRememberId = 0x10;
-const std::uint32_t kRememberIdAndPassword = 0x30;
-const std::uint32_t kModeCard = 0x100;
-const std::uint32_t kModeCardOrTyped = 0x300;
 const std::uint32_t kPinErrorPauseMs = 2000;
 
 int Traced(int code) {
@@ -34,7 +29,7 @@ int Traced(int code) {
 }
 
 int TracedLow(int code) {
-    Trace(kName, "LOW", static_cast<std::uint32_t>(code));
+    Trace(kName, "LOW", static_cast<std::uint32_t>(code), GetLastCardStatus());
     return code;
 }
 
@@ -67,7 +62,7 @@ int PairResult(int code, const AccountRequest &request) {
 int PickUp(AccountRequest *request) {
     const std::uint32_t remember = GetRememberItems();
     int code;
-    if (remember == 0) {
+    if (remember == kRememberNothing) {
         code = PairResult(LoadStoredPair(request, Entered), *request);
         if (code == ZUK_OK) DeleteCredentials();
     } else if (remember == kRememberId || remember == kRememberIdAndPassword) {
@@ -268,7 +263,8 @@ bool RememberedPairComplete() {
 
 int ValidateAccountRequest(int mode, void *window, const AccountRequest *request, int handle) {
     if (request == nullptr) return Traced(ZUK_ERR_PARAM);
-    if (mode != 0 && mode != 1 && mode != 0x101 && mode != ZUK_ACCOUNT_MODE_PICKUP &&
+    if (mode != ZUK_ACCOUNT_MODE_INTERACTIVE && mode != kAccountModeInteractiveAlias1 &&
+        mode != kAccountModeInteractiveAlias2 && mode != ZUK_ACCOUNT_MODE_PICKUP &&
         mode != ZUK_ACCOUNT_MODE_INTERACTIVE_HANDOVER)
         return Traced(ZUK_ERR_PARAM);
     if (window != nullptr && !PlatIsWindow(window)) return Traced(ZUK_ERR_PARAM);
@@ -276,7 +272,7 @@ int ValidateAccountRequest(int mode, void *window, const AccountRequest *request
     if (request->AccountBuffer == nullptr || request->PasswordBuffer == nullptr ||
         request->AccountLength <= 0 || request->PasswordLength <= 0)
         return Traced(ZUK_ERR_PARAM);
-    if (handle != 1) return Traced(ZUK_ERR_HANDLE);
+    if (handle != kReaderHandle) return Traced(ZUK_ERR_HANDLE);
     return ZUK_OK;
 }
 
@@ -305,10 +301,10 @@ int LoadStoredPair(AccountRequest *request, CredentialKind kind) {
 }
 
 int AccountWorker(int handle, AccountRequest *request, int mode, void *window) {
-    if (GetLibraryMode() == 0) return Traced(ZUK_ERR_DISABLED);
+    if (GetLibraryMode() == kLibraryModeOff) return Traced(ZUK_ERR_DISABLED);
     const int valid = ValidateAccountRequest(mode, window, request, handle);
     // Without a reader the handle is not needed.
-    if (valid != ZUK_OK && !(valid == ZUK_ERR_HANDLE && GetDeviceKind() == 0)) return valid;
+    if (valid != ZUK_OK && !(valid == ZUK_ERR_HANDLE && GetDeviceKind() == kDeviceNone)) return valid;
 
     if (RememberedPairComplete() && GetReuseBlock() == 0) {
         const int reused = PairResult(LoadStoredPair(request, Remembered), *request);
@@ -321,19 +317,19 @@ int AccountWorker(int handle, AccountRequest *request, int mode, void *window) {
     if (mode == ZUK_ACCOUNT_MODE_PICKUP) return PickUp(request);
 
     int answer;
-    if (GetDeviceKind() == 0) {
+    if (GetDeviceKind() == kDeviceNone) {
         answer = IdPasswordDialog(window);
     } else {
         int present = 0;
         const int sensed = SenseCardWorker(handle, &present);
         if (sensed != ZUK_OK) return sensed;
         const std::uint32_t libraryMode = GetLibraryMode();
-        if (libraryMode != kModeCard && libraryMode != kModeCardOrTyped)
+        if (libraryMode != kLibraryModeCard && libraryMode != kLibraryModeCardOrTyped)
             return Traced(ZUK_ERR_DISABLED);
         if (present == 1) {
             answer = kDialogCard;
         } else {
-            answer = libraryMode == kModeCard ? CardWaitDialog(window) : CardOrIdDialog(window);
+            answer = libraryMode == kLibraryModeCard ? CardWaitDialog(window) : CardOrIdDialog(window);
         }
     }
     switch (answer) {

@@ -6,6 +6,10 @@
 #include "ZUKcntrl.h"
 #include "settings/credentials.h"
 
+// Request modes that act as ZUK_ACCOUNT_MODE_INTERACTIVE; hosts pass them, so they are accepted.
+const int kAccountModeInteractiveAlias1 = 0x1;
+const int kAccountModeInteractiveAlias2 = 0x101;
+
 // 0, or ZUK_ERR_PARAM / ZUK_ERR_VERSION / ZUK_ERR_HANDLE (each traced).
 int ValidateAccountRequest(int mode, void *window, const AccountRequest *request, int handle);
 

@@ -5,16 +5,15 @@
 #include "api/frame.h"
 #include "api/prompt_state.h"
 #include "api/workers.h"
-#include "card/felica.h"
+#include "card/last_status.h"
 #include "card/layout.h"
 #include "card/pin.h"
+#include "card/sensing.h"
 #include "card/session.h"
 #include "settings/config.h"
 #include "settings/trace.h"
 
 namespace {
-
-const int kReaderHandle = 1;
 
 int Traced(const char *name, int code) {
     Trace(name, "ZUK", static_cast<std::uint32_t>(code));
@@ -25,7 +24,7 @@ int Traced(const char *name, int code) {
 int TracedCard(const char *name, int code) {
     if (code == ZUK_OK) return Traced(name, ZUK_OK);
     const int folded = NormaliseResult(code);
-    Trace(name, "LOW", static_cast<std::uint32_t>(folded));
+    Trace(name, "LOW", static_cast<std::uint32_t>(folded), GetLastCardStatus());
     return folded;
 }
 
@@ -36,14 +35,14 @@ int g_lastSensePresence = 0;
 
 void TraceSenseFailure(const char *layer, int code) {
     if (code == g_lastSenseResult) return;
-    Trace("ZUKSenseCard", layer, static_cast<std::uint32_t>(code));
+    Trace("ZUKSenseCard", layer, static_cast<std::uint32_t>(code), GetLastCardStatus());
     g_lastSenseResult = code;
 }
 
 typedef std::int32_t (*TextRead)(std::uint8_t *buffer, int *length);
 
 int TextWorker(const char *name, TextRead read, int handle, char *buffer, int *length) {
-    if (GetLibraryMode() == 0) return Traced(name, ZUK_ERR_DISABLED);
+    if (GetLibraryMode() == kLibraryModeOff) return Traced(name, ZUK_ERR_DISABLED);
     if (handle == kReaderHandle && buffer != nullptr && length != nullptr && *length > 0)
         return TracedCard(name, read(reinterpret_cast<std::uint8_t *>(buffer), length));
     return Traced(name, handle == kReaderHandle ? ZUK_ERR_PARAM : ZUK_ERR_HANDLE);
@@ -59,11 +58,11 @@ void ResetSenseTraceState() {
 int OpenWorker(int *handle) {
     const char *name = "ZUKOpen";
     if (handle == nullptr) return Traced(name, ZUK_ERR_PARAM);
-    if (GetLibraryMode() == 0) {
+    if (GetLibraryMode() == kLibraryModeOff) {
         *handle = 0;
         return Traced(name, ZUK_ERR_DISABLED);
     }
-    if (GetDeviceKind() == 0) {  // no reader: nothing to open, nothing traced
+    if (GetDeviceKind() == kDeviceNone) {  // no reader: nothing to open, nothing traced
         *handle = 0;
         return ZUK_OK;
     }
@@ -75,15 +74,15 @@ int OpenWorker(int *handle) {
 
 int CloseWorker(int handle) {
     const char *name = "ZUKClose";
-    if (GetLibraryMode() == 0) return Traced(name, ZUK_ERR_DISABLED);
-    if (GetDeviceKind() == 0) return ZUK_OK;
+    if (GetLibraryMode() == kLibraryModeOff) return Traced(name, ZUK_ERR_DISABLED);
+    if (GetDeviceKind() == kDeviceNone) return ZUK_OK;
     if (handle != kReaderHandle) return Traced(name, ZUK_ERR_HANDLE);
     return TracedCard(name, CardCloseSession());
 }
 
 int SenseCardWorker(int handle, int *present) {
     int code = ZUK_OK;
-    if (GetLibraryMode() == 0) {
+    if (GetLibraryMode() == kLibraryModeOff) {
         code = ZUK_ERR_DISABLED;
     } else if (handle != kReaderHandle) {
         code = ZUK_ERR_HANDLE;
@@ -112,7 +111,7 @@ int SenseCardWorker(int handle, int *present) {
 
 int VerifyPinWorker(int handle, int pinLength, const char *pin) {
     const char *name = "ZUKVerifyPIN";
-    if (GetLibraryMode() == 0) return Traced(name, ZUK_ERR_DISABLED);
+    if (GetLibraryMode() == kLibraryModeOff) return Traced(name, ZUK_ERR_DISABLED);
     if (handle == kReaderHandle && pinLength >= 0 && pin != nullptr)
         return TracedCard(name, CardVerifyPin(reinterpret_cast<const std::uint8_t *>(pin), pinLength));
     return Traced(name, handle == kReaderHandle ? ZUK_ERR_PARAM : ZUK_ERR_HANDLE);
@@ -132,7 +131,7 @@ int AdminOptionWorker(int handle, char *buffer, int *length) {
 
 int MaxLengthWorker(int *maxIdLength, int *maxPasswordLength) {
     const char *name = "ZUKGetMaxLength";
-    if (GetLibraryMode() == 0) return Traced(name, ZUK_ERR_DISABLED);
+    if (GetLibraryMode() == kLibraryModeOff) return Traced(name, ZUK_ERR_DISABLED);
     if (maxIdLength == nullptr || maxPasswordLength == nullptr) return Traced(name, ZUK_ERR_PARAM);
     CardLimits limits{};
     if (CardGetLimits(&limits) == ZUK_OK) {

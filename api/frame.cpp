@@ -71,7 +71,7 @@ int ShowMessageBox(std::uint32_t captionId, std::uint32_t textId, std::uint32_t 
 
 int AskFramePrompt(std::uint32_t captionId, std::uint32_t textId, std::uint32_t style, void *parent) {
     if (GetUnattended()) {
-        return (style & 0xF) == PLAT_MB_RETRYCANCEL ? PLAT_IDCANCEL : PLAT_IDOK;
+        return (style & PLAT_MB_TYPEMASK) == PLAT_MB_RETRYCANCEL ? PLAT_IDCANCEL : PLAT_IDOK;
     }
     return ShowMessageBox(captionId, textId, style, parent);
 }

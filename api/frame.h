@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "ZUKcntrl.h"
+#include "platform/messagebox.h"
 
 // Message ids of the frame's prompts (caption, text).
 const std::uint32_t kMsgBusyCaption = 0x80001, kMsgBusyText = 0x80002;
@@ -14,8 +15,8 @@ const std::uint32_t kMsgNoAccountCaption = 0x70001, kMsgNoAccountText = 0x70002;
 const std::uint32_t kMsgLockedCaption = 0xA0001, kMsgLockedText = 0xA0002;
 
 // Message box styles in use.
-const std::uint32_t kStyleRetryCancel = 0x35;  // Retry/Cancel with the exclamation icon
-const std::uint32_t kStyleNotice = 0x30;       // OK with the exclamation icon
+const std::uint32_t kStyleRetryCancel = PLAT_MB_RETRYCANCEL | PLAT_MB_ICONEXCLAMATION;
+const std::uint32_t kStyleNotice = PLAT_MB_OK | PLAT_MB_ICONEXCLAMATION;
 
 // The reader's mutex, shared by every process of the session.
 #define ZUK_PORT_MUTEX_NAME "ZUK_PORT_MUTEX"

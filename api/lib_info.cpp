@@ -12,7 +12,7 @@ struct VersionArgs {
 int VersionWorker(void *context) {
     VersionArgs *args = static_cast<VersionArgs *>(context);
     int code = ZUK_OK;
-    if (GetLibraryMode() == 0) {
+    if (GetLibraryMode() == kLibraryModeOff) {
         code = ZUK_ERR_DISABLED;
     } else if (!args->version) {
         code = ZUK_ERR_PARAM;
@@ -35,7 +35,7 @@ int ModeWorker(void *context) {
     } else {
         // Only the two operating modes are reported; every other value, 0 included, reads as 0.
         std::uint32_t mode = GetLibraryMode();
-        *args->mode = (mode == 0x100 || mode == 0x300) ? static_cast<int>(mode) : 0;
+        *args->mode = (mode == kLibraryModeCard || mode == kLibraryModeCardOrTyped) ? static_cast<int>(mode) : 0;
     }
     Trace("ZUKGetLibMode", "ZUK", static_cast<std::uint32_t>(code));
     return code;

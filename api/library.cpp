@@ -12,7 +12,7 @@ void *GetModuleHandleOfLibrary() { return g_moduleHandle; }
 
 bool LibraryAttach(void *moduleHandle) {
     g_moduleHandle = moduleHandle;
-    if (LoadRegistryConfig() != 0) return false;
+    if (LoadRegistryConfig() != kRegistryConfigOk) return false;
     LoadIniSettings(GetInstallPath());
     CardSetStrictLink(GetStrictLink() == 1);
     char path[kMessageTextSize] = {0};

@@ -5,9 +5,9 @@
 
 namespace {
 
-char g_enteredId[kEnteredTextSize];
-char g_enteredPassword[kEnteredTextSize];
-char g_enteredPin[kEnteredTextSize];
+char g_enteredId[kDialogTextSize];
+char g_enteredPassword[kDialogTextSize];
+char g_enteredPin[kDialogTextSize];
 
 const int kDefaultIdLimit = 128;
 const int kDefaultPasswordLimit = 256;

@@ -3,11 +3,9 @@
 #ifndef ZUK_API_PROMPT_STATE_H
 #define ZUK_API_PROMPT_STATE_H
 
-#include <cstddef>
+#include "platform/dialogs.h"
 
-const std::size_t kEnteredTextSize = 1024;
-
-// Zero-terminated texts, kEnteredTextSize bytes each; a dialog's OK clears and refills them.
+// Zero-terminated texts, kDialogTextSize bytes each; a dialog's OK clears and refills them.
 char *EnteredId();
 char *EnteredPassword();
 char *EnteredPin();

@@ -6,6 +6,9 @@
 
 #include "ZUKcntrl.h"
 
+// The reader handle: ZUKOpen hands out this one, and the workers that take a handle accept no other.
+const int kReaderHandle = 1;
+
 int OpenWorker(int *handle);
 int CloseWorker(int handle);
 int SenseCardWorker(int handle, int *present);

@@ -1,6 +1,6 @@
 // The FeliCa command layer: body builders for every card and reader-card command, the common
 // exchange through the secure channel with its answer checks, the block-level commands, and the
-// process-wide card state (current IDm, polling codes, the last sensed list and card).
+// process-wide command state (current IDm, polling codes).
 #ifndef ZUK_CARD_FELICA_H
 #define ZUK_CARD_FELICA_H
 
@@ -72,11 +72,7 @@ CardStatus ClearCurrentIdm();
 // The IDm placed in card commands (tests read it).
 const std::uint8_t *CurrentIdm();
 
-// Operations for the exported functions (API result codes).
-std::int32_t CardSense(int *present, const std::uint8_t *codes, int count);
-std::int32_t CardGetIdm(std::uint8_t *idm, int *idmLength, std::uint8_t *pmm, int *pmmLength);
-
-// Forgets the polling codes and the sensed list and card, as at load (tests start from here).
-void CardStateReset();
+// Forgets the polling codes and the current IDm, as at load.
+void CardCommandStateReset();
 
 #endif

@@ -1,10 +1,9 @@
 // The FeliCa command operations: the common exchange (build, wrap, send through the secure
-// channel, check length and answer code), the block commands, polling with the card state it
-// keeps, and the card sensing and IDm hand-out offered to the exported functions.
+// channel, check length and answer code), the block commands, and polling with the card state it
+// keeps (the polling codes and the current IDm).
 #include <cstring>
 
 #include "card/felica.h"
-#include "card/session.h"
 #include "link/channel.h"
 #include "link/link.h"
 #include "link/reader.h"
@@ -14,12 +13,8 @@ namespace {
 
 // Process-wide card state.
 std::uint8_t g_currentIdm[FELICA_IDM_SIZE];
-std::uint8_t g_pollingCodes[1024];
+std::uint8_t g_pollingCodes[2 * FELICA_MAX_POLL_CODES];  // two bytes per code
 int g_pollingCodeCount = 0;
-std::uint8_t g_sensedCodes[512];
-int g_sensedCodeCount = 0;
-std::uint8_t g_sensedIdm[FELICA_IDM_SIZE];
-std::uint8_t g_sensedPmm[FELICA_PMM_SIZE];
 
 // One answer as the link hands it back: the whole frame and its body.
 struct Answer {
@@ -124,14 +119,10 @@ CardStatus SetPollingCodes(const std::uint8_t *codes, int count) {
     return CARD_OK;
 }
 
-void CardStateReset() {
+void CardCommandStateReset() {
     ClearCurrentIdm();
     std::memset(g_pollingCodes, 0, sizeof g_pollingCodes);
     g_pollingCodeCount = 0;
-    std::memset(g_sensedCodes, 0, sizeof g_sensedCodes);
-    g_sensedCodeCount = 0;
-    std::memset(g_sensedIdm, 0, sizeof g_sensedIdm);
-    std::memset(g_sensedPmm, 0, sizeof g_sensedPmm);
 }
 
 CardStatus CardPoll(std::uint8_t idm[8], std::uint8_t pmm[8]) {
@@ -267,53 +258,4 @@ CardStatus ReaderWriteKeyTable(int p1, int p2, int slots, const std::uint8_t *da
     if (answer.bodyLength < 2) return CARD_ERR_LENGTH;
     if (answer.body[0] == 0x90 && answer.body[1] == 0x00) return CARD_OK;
     return CARD_STATUS_FLAG_BASE + answer.body[0] * 256u + answer.body[1];
-}
-
-std::int32_t CardSense(int *present, const std::uint8_t *codes, int count) {
-    if (present == nullptr || codes == nullptr || count <= 0)
-        return MapCardStatus(SESSION_ERR_ARGUMENT);
-    if (!CardSessionIsOpen()) return MapCardStatus(SESSION_ERR_NOT_OPEN);
-    const bool sameList = count == g_sensedCodeCount &&
-                          std::memcmp(codes, g_sensedCodes, 2 * static_cast<std::size_t>(count)) == 0;
-    if (sameList) {
-        std::uint8_t mode = 0;
-        if (CardRequestResponse(&mode) == CARD_OK) {
-            *present = 1;
-            return 0;
-        }
-        ClearCurrentIdm();
-    } else {
-        ClearCurrentIdm();
-        const CardStatus st = SetPollingCodes(codes, count);
-        if (st != CARD_OK) return MapCardStatus(st);
-        std::memcpy(g_sensedCodes, codes, 2 * static_cast<std::size_t>(count));
-        g_sensedCodeCount = count;
-    }
-    std::memset(g_sensedIdm, 0, sizeof g_sensedIdm);
-    std::memset(g_sensedPmm, 0, sizeof g_sensedPmm);
-    const CardStatus st = CardPoll(g_sensedIdm, g_sensedPmm);
-    if (st == CARD_OK) {
-        *present = 1;
-        return 0;
-    }
-    if (st == CARD_ERR_NO_ANSWER) {
-        *present = 0;
-        return 0;
-    }
-    return MapCardStatus(st);
-}
-
-std::int32_t CardGetIdm(std::uint8_t *idm, int *idmLength, std::uint8_t *pmm, int *pmmLength) {
-    if (idm == nullptr || idmLength == nullptr || pmm == nullptr || pmmLength == nullptr ||
-        *idmLength <= 0 || *pmmLength <= 0)
-        return MapCardStatus(SESSION_ERR_ARGUMENT);
-    if (*idmLength < 8 || *pmmLength < 8) return MapCardStatus(SESSION_ERR_BUFFER);
-    if (!CardSessionIsOpen()) return MapCardStatus(SESSION_ERR_NOT_OPEN);
-    std::uint8_t mode = 0;
-    if (CardRequestResponse(&mode) != CARD_OK) return MapCardStatus(SESSION_ERR_NO_CARD);
-    std::memcpy(idm, g_sensedIdm, FELICA_IDM_SIZE);
-    std::memcpy(pmm, g_sensedPmm, FELICA_PMM_SIZE);
-    *idmLength = 8;
-    *pmmLength = 8;
-    return 0;
 }

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "card/felica.h"
+#include "link/channel.h"
 #include "link/reader.h"
 #include "link/transport.h"
 #include "settings/registry.h"
@@ -30,6 +31,20 @@ bool JoinPath(const char *head, const char *tail, char (&out)[kAreaSize]) {
     std::memcpy(out + a, tail, b);
     out[a + b] = '\0';
     return true;
+}
+
+// Reads a value below HKEY_LOCAL_MACHINE (at most 512 bytes, one trailing zero dropped):
+// CARD_OK, or the registry's error code with *length 0.
+std::uint32_t QueryMachineValue(const char *keyPath, const char *valueName, std::uint8_t *buffer,
+                                std::uint32_t *length) {
+    if (length == nullptr) return PLAT_ERROR_INVALID_PARAMETER;
+    if (*length > kAreaSize) *length = kAreaSize;
+    const long error = ReadRegString(PLAT_HKEY_LOCAL_MACHINE, keyPath, valueName, buffer, length);
+    if (error != 0) {
+        *length = 0;
+        return static_cast<std::uint32_t>(error);
+    }
+    return CARD_OK;
 }
 
 }  // namespace
@@ -66,18 +81,6 @@ CardStatus FindDriverPort(char *path, std::uint32_t capacity) {
 
 int CardSessionIsOpen() { return g_sessionOpen; }
 
-std::uint32_t QueryMachineValue(const char *keyPath, const char *valueName, std::uint8_t *buffer,
-                                std::uint32_t *length) {
-    if (length == nullptr) return PLAT_ERROR_INVALID_PARAMETER;
-    if (*length > kAreaSize) *length = kAreaSize;
-    const long error = ReadRegString(PLAT_HKEY_LOCAL_MACHINE, keyPath, valueName, buffer, length);
-    if (error != 0) {
-        *length = 0;
-        return static_cast<std::uint32_t>(error);
-    }
-    return CARD_OK;
-}
-
 CardStatus PortPathFromFriendlyName(const char *friendlyName, char *path, std::uint32_t capacity) {
     if (friendlyName == nullptr || path == nullptr) return CARD_ERR_ARGUMENT;
     if (std::strncmp(friendlyName, kFriendlyPrefix, kFriendlyPrefixLength) != 0)
@@ -99,15 +102,42 @@ CardStatus PortPathFromFriendlyName(const char *friendlyName, char *path, std::u
     return CARD_OK;
 }
 
-LinkStatus ReaderLinkOpen(const char *portPath) {
-    if (portPath == nullptr) return LINK_ERR_ARGUMENT;
-    return ReaderOpenLink(portPath);
+LinkStatus ReaderOpenLink(const char *devicePath) {
+    if (devicePath == nullptr) return LINK_ERR_ARGUMENT;
+    LinkStatus st = SerialOpen(devicePath);
+    if (st != LINK_OK) return LinkQualifyStatus(st, LINK_PHASE_OPEN);
+    st = ReaderNegotiateSpeed();
+    if (st != LINK_OK) {
+        (void)SerialClose();
+        return LinkQualifyStatus(st, LINK_PHASE_OPEN);
+    }
+    st = ReaderInitialise();
+    if (st == LINK_OK) st = ChannelEstablish();
+    if (st != LINK_OK) {
+        (void)ReaderSetSpeed(READER_SPEED_SAFE);
+        (void)SerialClose();
+        return LinkQualifyStatus(st, LINK_PHASE_OPEN);
+    }
+    return LINK_OK;
 }
 
-LinkStatus ReaderLinkClose() { return ReaderCloseLink(); }
+LinkStatus ReaderCloseLink() {
+    ReaderDeactivate();
+    const LinkStatus st = ReaderSetSpeed(READER_SPEED_SAFE);
+    if (st != LINK_OK) {
+        (void)SerialClose();
+        return LinkQualifyStatus(st, LINK_PHASE_CLOSE);
+    }
+    (void)SerialSetBaudRate(READER_SPEED_SAFE);
+    return LinkQualifyStatus(SerialClose(), LINK_PHASE_CLOSE);
+}
 
 void CardSetStrictLink(bool on) { ReaderSetStrictChecks(on); }
 
+namespace {
+
+// Checks the device name, selects the port (the given path, or the driver's port from the
+// registry) and opens the reader link.  Card command codes.
 CardStatus ConnectReader(const char *deviceName, const char *portName) {
     if (deviceName != nullptr) {
         if (std::strlen(deviceName) > 511) return CARD_ERR_ARGUMENT;
@@ -120,10 +150,11 @@ CardStatus ConnectReader(const char *deviceName, const char *portName) {
         if (st != CARD_OK) return st;
         portPath = found;
     }
-    const LinkStatus st = ReaderLinkOpen(portPath);
+    const LinkStatus st = ReaderOpenLink(portPath);
     return st == LINK_OK ? CARD_OK : st;
 }
 
+// Sends the reader's key table (API result code).
 std::int32_t LoadReaderKeys() {
     // Eleven 8-byte slots: 0-1, 3-5, 7 and 9 carry the build's key groups (16, 24, 8, 8 bytes);
     // 2, 6, 8 and 10 stay zero.  Assembled afresh each time and wiped after sending.
@@ -139,6 +170,8 @@ std::int32_t LoadReaderKeys() {
     return st == CARD_OK ? 0 : MapCardStatus(st);
 }
 
+}  // namespace
+
 std::int32_t CardOpenSession(const char *deviceName, const char *portName) {
     if (g_sessionOpen == 1) return MapCardStatus(SESSION_ERR_ALREADY_OPEN);
     const CardStatus st = ConnectReader(deviceName, portName);
@@ -146,14 +179,14 @@ std::int32_t CardOpenSession(const char *deviceName, const char *portName) {
     g_sessionOpen = 1;
     const std::int32_t result = LoadReaderKeys();
     if (result == 0) return 0;
-    (void)ReaderLinkClose();
+    (void)ReaderCloseLink();
     g_sessionOpen = 0;
     return result;
 }
 
 std::int32_t CardCloseSession() {
     ClearCurrentIdm();
-    const LinkStatus st = ReaderLinkClose();
+    const LinkStatus st = ReaderCloseLink();
     // The close sequence closes the port even when the reader refuses a step or the line is
     // gone: once the port is closed the session is over, whatever the sequence answered, so a
     // later open starts afresh instead of meeting a session that cannot be used or closed.

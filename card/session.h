@@ -1,5 +1,7 @@
 // The one card session of the process: opening it (port selection, reader link, reader key
-// table) and closing it, and the registry look-up that finds the reader's COM port.
+// table) and closing it, and the registry look-up that finds the reader's COM port.  The session
+// drives the link's open and close sequences: the reader frame layer and the secure channel
+// below it only offer the steps.
 #ifndef ZUK_CARD_SESSION_H
 #define ZUK_CARD_SESSION_H
 
@@ -13,13 +15,6 @@ std::int32_t CardOpenSession(const char *deviceName, const char *portName);
 std::int32_t CardCloseSession();
 int CardSessionIsOpen();
 
-// Checks the device name, selects the port (the given path, or the driver's port from the
-// registry) and opens the reader link.  Card command codes.
-CardStatus ConnectReader(const char *deviceName, const char *portName);
-// Reads a value below HKEY_LOCAL_MACHINE (at most 512 bytes, one trailing zero dropped):
-// CARD_OK, or the registry's error code with *length 0.
-std::uint32_t QueryMachineValue(const char *keyPath, const char *valueName, std::uint8_t *buffer,
-                                std::uint32_t *length);
 // The port path from a driver's FriendlyName: CARD_OK with the path in `path` (capacity
 // `capacity`), or CARD_ERR_NO_READER.
 CardStatus PortPathFromFriendlyName(const char *friendlyName, char *path, std::uint32_t capacity);
@@ -28,11 +23,12 @@ CardStatus PortPathFromFriendlyName(const char *friendlyName, char *path, std::u
 // CARD_ERR_NO_READER when no driver entry names a port.  Also used by zukcli status.
 CardStatus FindDriverPort(char *path, std::uint32_t capacity);
 
-LinkStatus ReaderLinkOpen(const char *portPath);
-LinkStatus ReaderLinkClose();
-
-// Sends the reader's key table (API result code).
-std::int32_t LoadReaderKeys();
+// The whole opening of the reader link on a device path: open the port, negotiate the speed,
+// initialise the reader, establish the secure channel.  A failure undoes the opening and is
+// returned qualified with LINK_PHASE_OPEN.
+LinkStatus ReaderOpenLink(const char *devicePath);
+// Deactivate, back to 9600 bit/s, close the port; a failure is qualified with LINK_PHASE_CLOSE.
+LinkStatus ReaderCloseLink();
 
 // Whether the link verifies each answer's outer checksum and, for secured answers, the inner
 // checksum and padding (a mismatch is a malformed answer).  Off by default.

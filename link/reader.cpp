@@ -1,18 +1,15 @@
 // Reader frame protocol: builds the management commands, runs exchanges with the single resend,
-// classifies answers and status words, and drives the link's open and close sequences.
+// and classifies answers and status words.
 #include "link/reader.h"
 
 #include <cstring>
 
-#include "link/channel.h"
 #include "link/transport.h"
 #include "platform/system.h"
 
 namespace {
 
 constexpr std::uint32_t RESEND_PAUSE_MS = 100;
-constexpr std::uint32_t SPEED_SAFE = 9600;
-constexpr std::uint32_t SPEED_FAST = 115200;
 constexpr std::uint32_t SPEED_SLOWEST = 1200;
 
 bool g_strictChecks = false;
@@ -158,7 +155,7 @@ LinkStatus ReaderNegotiateSpeed() {
     LinkStatus st = SerialGetBaudRate(&rate);
     if (st != LINK_OK) return st;
     if (rate == SPEED_SLOWEST) {
-        st = SerialSetBaudRate(SPEED_SAFE);
+        st = SerialSetBaudRate(READER_SPEED_SAFE);
         if (st != LINK_OK) return st;
     }
     const std::uint8_t opening[] = {0x00, 0x01, 0x00, 0x00, 0x01};
@@ -166,13 +163,13 @@ LinkStatus ReaderNegotiateSpeed() {
     if (st != LINK_OK) return st;
     st = SerialGetBaudRate(&rate);
     if (st != LINK_OK) return st;
-    if (rate != SPEED_SAFE) {
-        st = SerialSetBaudRate(SPEED_SAFE);
+    if (rate != READER_SPEED_SAFE) {
+        st = SerialSetBaudRate(READER_SPEED_SAFE);
         if (st != LINK_OK) return st;
     }
-    st = ReaderSetSpeed(SPEED_FAST);
+    st = ReaderSetSpeed(READER_SPEED_FAST);
     if (st != LINK_OK) return st;
-    return SerialSetBaudRate(SPEED_FAST);
+    return SerialSetBaudRate(READER_SPEED_FAST);
 }
 
 LinkStatus ReaderInitialise() {
@@ -185,7 +182,7 @@ LinkStatus ReaderInitialise() {
         const LinkStatus st = ReaderCommand(FRAME_TYPE_READER, step, sizeof step, nullptr, nullptr);
         if (st != LINK_OK) return st;
     }
-    return ChannelEstablish();
+    return LINK_OK;
 }
 
 void ReaderDeactivate() {
@@ -198,32 +195,4 @@ LinkStatus LinkQualifyStatus(LinkStatus code, LinkStatus phaseBits) {
                            (code >= LINK_ERR_ALREADY_OPEN && code <= LINK_ERR_READ) ||
                            code == LINK_ERR_GENERAL || code == LINK_ERR_EMPTY_ANSWER;
     return unchanged ? code : (code | phaseBits);
-}
-
-LinkStatus ReaderOpenLink(const char *devicePath) {
-    LinkStatus st = SerialOpen(devicePath);
-    if (st != LINK_OK) return LinkQualifyStatus(st, LINK_PHASE_OPEN);
-    st = ReaderNegotiateSpeed();
-    if (st != LINK_OK) {
-        (void)SerialClose();
-        return LinkQualifyStatus(st, LINK_PHASE_OPEN);
-    }
-    st = ReaderInitialise();
-    if (st != LINK_OK) {
-        (void)ReaderSetSpeed(SPEED_SAFE);
-        (void)SerialClose();
-        return LinkQualifyStatus(st, LINK_PHASE_OPEN);
-    }
-    return LINK_OK;
-}
-
-LinkStatus ReaderCloseLink() {
-    ReaderDeactivate();
-    const LinkStatus st = ReaderSetSpeed(SPEED_SAFE);
-    if (st != LINK_OK) {
-        (void)SerialClose();
-        return LinkQualifyStatus(st, LINK_PHASE_CLOSE);
-    }
-    (void)SerialSetBaudRate(SPEED_SAFE);
-    return LinkQualifyStatus(SerialClose(), LINK_PHASE_CLOSE);
 }

@@ -1,6 +1,6 @@
 // Reader frame protocol: frames and checksums, the request/response exchange with its single
-// resend, answer classes and status words, the reader management commands, and the open and
-// close sequences of the link.
+// resend, answer classes and status words, and the reader management commands that the card
+// session's open and close sequences are made of.  Knows nothing of the secure channel.
 #ifndef ZUK_LINK_READER_H
 #define ZUK_LINK_READER_H
 
@@ -40,23 +40,21 @@ LinkStatus ReaderCheckStatusWord(const std::uint8_t *response);
 LinkStatus ReaderCommand(std::uint8_t type, const std::uint8_t *body, std::size_t count,
                          std::uint8_t *answer, std::uint32_t *answerLength);
 
+// Line speeds: the one both sides fall back to, and the one they work at.
+constexpr std::uint32_t READER_SPEED_SAFE = 9600;
+constexpr std::uint32_t READER_SPEED_FAST = 115200;
+
 // The speed code of the set-speed command for a line speed.
 std::uint8_t ReaderSpeedCode(std::uint32_t lineSpeed);
 LinkStatus ReaderSetSpeed(std::uint32_t lineSpeed);
 // From the port's speed to 115200 bit/s on both sides.
 LinkStatus ReaderNegotiateSpeed();
-// Start, activate, the 0x13 setting, then the secure channel.
+// Start, activate, the 0x13 setting.
 LinkStatus ReaderInitialise();
 // Sends deactivate; the outcome is not reported.
 void ReaderDeactivate();
 
 // Marks a code with the phase bits, except transport codes, 0x2000700 and 0x2001300.
 LinkStatus LinkQualifyStatus(LinkStatus code, LinkStatus phaseBits);
-
-// The whole opening of the link on a device path: open, negotiate, initialise; a failure undoes
-// the opening and is returned qualified with LINK_PHASE_OPEN.
-LinkStatus ReaderOpenLink(const char *devicePath);
-// Deactivate, back to 9600 bit/s, close; a failure is qualified with LINK_PHASE_CLOSE.
-LinkStatus ReaderCloseLink();
 
 #endif

@@ -10,6 +10,7 @@ const std::uint32_t PLAT_MB_RETRYCANCEL = 0x5;
 const std::uint32_t PLAT_MB_ICONEXCLAMATION = 0x30;
 const std::uint32_t PLAT_MB_TASKMODAL = 0x2000;
 const std::uint32_t PLAT_MB_TOPMOST = 0x40000;
+const std::uint32_t PLAT_MB_TYPEMASK = 0xF;  // the bits that choose the buttons
 
 const int PLAT_IDOK = 1;
 const int PLAT_IDCANCEL = 2;

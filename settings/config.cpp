@@ -61,13 +61,13 @@ int ReadMachineValues(PlatKey machine) {
     std::uint32_t length = sizeof path;
     if (ReadRegStringIn(machine, "InstallPath", path, &length) != 0 || length == 0 ||
         length >= sizeof g_settings.InstallPath) {
-        return 1;
+        return kRegistryConfigNoInstallPath;
     }
     std::memcpy(g_settings.InstallPath, path, length);
-    if (std::strlen(g_settings.InstallPath) == 0) return 1;  // a value that starts with a zero byte
+    if (std::strlen(g_settings.InstallPath) == 0) return kRegistryConfigNoInstallPath;  // a value that starts with a zero byte
 
     g_settings.Mode = 0;
-    if (ReadRegDwordIn(machine, "Mode", &g_settings.Mode) != 0) return 2;
+    if (ReadRegDwordIn(machine, "Mode", &g_settings.Mode) != 0) return kRegistryConfigNoMode;
 
     g_settings.IdmAsAccount = 0;
     std::uint8_t felica[512] = {0};
@@ -78,13 +78,13 @@ int ReadMachineValues(PlatKey machine) {
     }
 
     g_settings.Device = 0;
-    if (ReadRegDwordIn(machine, "Device", &g_settings.Device) != 0 || g_settings.Device > 1) {
-        return 3;
+    if (ReadRegDwordIn(machine, "Device", &g_settings.Device) != 0 || g_settings.Device > kDeviceReader) {
+        return kRegistryConfigBadDevice;
     }
 
     g_settings.Config = 0;
-    if (ReadRegDwordIn(machine, "Config", &g_settings.Config) != 0) return 4;
-    return 0;
+    if (ReadRegDwordIn(machine, "Config", &g_settings.Config) != 0) return kRegistryConfigNoConfig;
+    return kRegistryConfigOk;
 }
 
 }  // namespace
@@ -131,20 +131,20 @@ int LoadRegistryConfig() {
     PlatKey machine = 0;
     if (PlatRegOpenKey(PLAT_HKEY_LOCAL_MACHINE, ZUK_SETTINGS_KEY, PLAT_KEY_QUERY_VALUE, &machine) != 0) {
         std::memset(g_settings.InstallPath, 0, sizeof g_settings.InstallPath);
-        return 1;
+        return kRegistryConfigNoInstallPath;
     }
     int result = ReadMachineValues(machine);
     PlatRegCloseKey(machine);
-    if (result != 0) return result;
+    if (result != kRegistryConfigOk) return result;
 
     // The current user's library key must exist: the credential keys are created below it.
     PlatKey user = 0;
-    if (OpenCurrentUserRoot(PLAT_KEY_READ, &user) != 0) return 5;
+    if (OpenCurrentUserRoot(PLAT_KEY_READ, &user) != 0) return kRegistryConfigNoUserRoot;
     PlatKey key = 0;
     long error = PlatRegCreateKey(user, ZUK_SETTINGS_KEY, PLAT_KEY_READ | PLAT_KEY_WRITE, false, &key);
     if (error == 0) PlatRegCloseKey(key);
     PlatRegCloseKey(user);
-    return error == 0 ? 0 : 6;
+    return error == 0 ? kRegistryConfigOk : kRegistryConfigNoUserKey;
 }
 
 void LoadIniSettings(const char *installPath) {
@@ -159,7 +159,7 @@ void LoadIniSettings(const char *installPath) {
     ReadIniText(ini, "Device", "DeviceName", "PR300", g_settings.DeviceName,
                 sizeof g_settings.DeviceName);
     g_settings.StrictLink = ReadIniInt(ini, "Device", "StrictLink", 0) == 1 ? 1 : 0;
-    g_settings.LogMode = ReadIniInt(ini, "Log", "Mode", 0);
+    g_settings.LogMode = ReadIniInt(ini, "Log", "Mode", kLogModeOff);
     char defaultLog[512];
     JoinText(defaultLog, sizeof defaultLog, installPath, kLogName);
     ReadIniText(ini, "Log", "FileName", defaultLog, g_settings.LogFileName,
@@ -176,11 +176,11 @@ const char *GetInstallPath() { return g_settings.InstallPath; }
 std::uint32_t GetLibraryMode() { return g_settings.Mode; }
 std::uint32_t GetIdmAsAccount() { return g_settings.IdmAsAccount; }
 std::uint32_t GetDeviceKind() { return g_settings.Device; }
-std::uint32_t GetInputItems() { return g_settings.Config & 0x0000F; }
-std::uint32_t GetRememberItems() { return g_settings.Config & 0x000F0; }
-std::uint32_t GetRememberStore() { return g_settings.Config & 0x00F00; }
-std::uint32_t GetReuseBlock() { return g_settings.Config & 0x0F000; }
-std::uint32_t GetDialogVariant() { return g_settings.Config & 0xF0000; }
+std::uint32_t GetInputItems() { return g_settings.Config & kConfigInputItemsMask; }
+std::uint32_t GetRememberItems() { return g_settings.Config & kConfigRememberItemsMask; }
+std::uint32_t GetRememberStore() { return g_settings.Config & kConfigRememberStoreMask; }
+std::uint32_t GetReuseBlock() { return g_settings.Config & kConfigReuseBlockMask; }
+std::uint32_t GetDialogVariant() { return g_settings.Config & kConfigDialogVariantMask; }
 std::int32_t GetPollingInterval() { return g_settings.PollingInterval; }
 std::int32_t GetVerifyRetry() { return g_settings.VerifyRetry; }
 const char *GetPortName() { return g_settings.PortName; }

@@ -11,25 +11,66 @@
 
 const int kMaxSystemCodes = 5;
 
+// Library modes (registry Mode): 0 switches the library off.
+const std::uint32_t kLibraryModeOff = 0x000;
+const std::uint32_t kLibraryModeCard = 0x100;
+const std::uint32_t kLibraryModeCardOrTyped = 0x300;
+
+// Reader kinds (registry Device).
+const std::uint32_t kDeviceNone = 0;
+const std::uint32_t kDeviceReader = 1;
+
+// The five 4-bit groups of the registry value Config.  Each getter returns its group masked but
+// not shifted, and callers compare it with the unshifted values below.
+const std::uint32_t kConfigInputItemsMask = 0x0000F;
+const std::uint32_t kConfigRememberItemsMask = 0x000F0;
+const std::uint32_t kConfigRememberStoreMask = 0x00F00;
+const std::uint32_t kConfigReuseBlockMask = 0x0F000;
+const std::uint32_t kConfigDialogVariantMask = 0xF0000;
+const std::uint32_t kInputIdOnly = 0x1;             // InputItems: the user ID alone
+const std::uint32_t kInputIdAndPassword = 0x3;      // InputItems: user ID and password
+const std::uint32_t kRememberNothing = 0x00;        // RememberItems
+const std::uint32_t kRememberId = 0x10;             // RememberItems: the user ID
+const std::uint32_t kRememberIdAndPassword = 0x30;  // RememberItems: user ID and password
+const std::uint32_t kRememberStoreNonVolatile = 0x200;  // RememberStore: the durable key
+const std::uint32_t kDialogVariantMaskedId = 0x10000;   // DialogVariant: the user ID masked
+
+// Trace filter (INI [Log] Mode); any other value is off.
+const std::int32_t kLogModeOff = 0;
+const std::int32_t kLogModeFailures = 1;
+const std::int32_t kLogModeFailuresAndNormalEnds = 3;
+
+// Why LoadRegistryConfig refuses the load (0: it does not).
+enum RegistryConfigResult {
+    kRegistryConfigOk = 0,
+    kRegistryConfigNoInstallPath = 1,  // InstallPath missing, empty, too long, or no library key
+    kRegistryConfigNoMode = 2,         // Mode missing
+    kRegistryConfigBadDevice = 3,      // Device missing or above 1
+    kRegistryConfigNoConfig = 4,       // Config missing
+    kRegistryConfigNoUserRoot = 5,     // the current user's registry root cannot be opened
+    kRegistryConfigNoUserKey = 6,      // the current user's library key cannot be created
+};
+
 struct LibrarySettings {
     char InstallPath[1024];      // used as a plain prefix: ends with a path separator
-    std::uint32_t Mode;          // 0 off, 0x100 card, 0x300 card or typed
+    std::uint32_t Mode;          // kLibraryMode*
     std::uint32_t IdmAsAccount;  // 1 when FeliCa is exactly "IDM"
-    std::uint32_t Device;        // 0 no reader, 1 reader
-    std::uint32_t Config;        // five 4-bit groups, see the getters
+    std::uint32_t Device;        // kDeviceNone or kDeviceReader
+    std::uint32_t Config;        // five 4-bit groups, see kConfig*Mask
     std::int32_t PollingInterval;
     std::int32_t VerifyRetry;    // never negative; 0 means no limit
     char PortName[512];
     char DeviceName[512];
     std::int32_t StrictLink;     // 1: the link verifies every answer's checksums and padding
-    std::int32_t LogMode;
+    std::int32_t LogMode;        // kLogMode*
     char LogFileName[512];
     std::uint8_t SystemCodes[kMaxSystemCodes][2];
     std::int32_t SystemCodeCount;
     std::int32_t Unattended;     // 1: retry, busy and notice boxes answer themselves at once
 };
 
-// Fills the registry part of the settings; 0 on success, non-zero makes the library refuse to load.
+// Fills the registry part of the settings: kRegistryConfigOk, or the reason (a RegistryConfigResult)
+// that makes the library refuse to load.
 int LoadRegistryConfig();
 // Fills the INI part; missing data gives the defaults.
 void LoadIniSettings(const char *installPath);
@@ -46,11 +87,11 @@ const char *GetInstallPath();
 std::uint32_t GetLibraryMode();
 std::uint32_t GetIdmAsAccount();
 std::uint32_t GetDeviceKind();
-std::uint32_t GetInputItems();     // Config & 0x0000F
-std::uint32_t GetRememberItems();  // Config & 0x000F0
-std::uint32_t GetRememberStore();  // Config & 0x00F00
-std::uint32_t GetReuseBlock();     // Config & 0x0F000
-std::uint32_t GetDialogVariant();  // Config & 0xF0000
+std::uint32_t GetInputItems();     // Config & kConfigInputItemsMask
+std::uint32_t GetRememberItems();  // Config & kConfigRememberItemsMask
+std::uint32_t GetRememberStore();  // Config & kConfigRememberStoreMask
+std::uint32_t GetReuseBlock();     // Config & kConfigReuseBlockMask
+std::uint32_t GetDialogVariant();  // Config & kConfigDialogVariantMask
 std::int32_t GetPollingInterval();
 std::int32_t GetVerifyRetry();
 const char *GetPortName();

@@ -34,11 +34,11 @@ struct PairNames {
 PairNames NamesFor(CredentialKind kind) {
     if (kind == Entered) {
         return PairNames{ZUK_VOLATILE_KEY, true, "InputUserID", "InputPassword",
-                         GetInputItems() == 3};
+                         GetInputItems() == kInputIdAndPassword};
     }
-    bool durable = GetRememberStore() == 0x200;
+    bool durable = GetRememberStore() == kRememberStoreNonVolatile;
     return PairNames{durable ? ZUK_NONVOLATILE_KEY : ZUK_VOLATILE_KEY, !durable, "UserID",
-                     "Password", GetRememberItems() == 0x30};
+                     "Password", GetRememberItems() == kRememberIdAndPassword};
 }
 
 }  // namespace

@@ -3,12 +3,6 @@
 
 #include <cstring>
 
-std::size_t BoundedLength(const char *text, std::size_t capacity) {
-    if (!text) return 0;
-    const void *end = std::memchr(text, '\0', capacity);
-    return end ? static_cast<std::size_t>(static_cast<const char *>(end) - text) : capacity;
-}
-
 bool CopyText(char *dst, std::size_t capacity, const char *src) {
     return JoinText(dst, capacity, src, "");
 }

@@ -13,7 +13,4 @@ bool CopyText(char *dst, std::size_t capacity, const char *src);
 // joined text does not fit.
 bool JoinText(char *dst, std::size_t capacity, const char *a, const char *b);
 
-// Length of a zero-terminated text, reading at most capacity bytes.
-std::size_t BoundedLength(const char *text, std::size_t capacity);
-
 #endif

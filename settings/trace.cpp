@@ -5,21 +5,20 @@
 #include <cstdio>
 #include <cstring>
 
-#include "card/last_status.h"
 #include "platform/system.h"
 #include "settings/config.h"
 #include "settings/text.h"
 
-void Trace(const char *function, const char *layer, std::uint32_t code) {
+void Trace(const char *function, const char *layer, std::uint32_t code, std::uint32_t lowStatus) {
     switch (GetLogMode()) {
-    case 1:
-        if (code != 0) TraceDetail(function, layer, code);
+    case kLogModeFailures:
+        if (code != 0) TraceDetail(function, layer, code, lowStatus);
         break;
-    case 3:
+    case kLogModeFailuresAndNormalEnds:
         if (code == 0) {
             TraceNormalEnd(function);
         } else {
-            TraceDetail(function, layer, code);
+            TraceDetail(function, layer, code, lowStatus);
         }
         break;
     default:
@@ -33,13 +32,13 @@ void TraceNormalEnd(const char *function) {
     WriteTraceLine(body);
 }
 
-void TraceDetail(const char *function, const char *layer, std::uint32_t code) {
+void TraceDetail(const char *function, const char *layer, std::uint32_t code,
+                 std::uint32_t lowStatus) {
     char body[1024];
     const char *name = function ? function : "";
     const char *tag = layer ? layer : "";
     if (std::strcmp(tag, "LOW") == 0) {
-        std::snprintf(body, sizeof body, "%s,%s,0x%08x,0x%08x", name, tag, code,
-                      GetLastCardStatus());
+        std::snprintf(body, sizeof body, "%s,%s,0x%08x,0x%08x", name, tag, code, lowStatus);
     } else {
         std::snprintf(body, sizeof body, "%s,%s,0x%08x", name, tag, code);
     }

@@ -8,10 +8,13 @@
 const long kTraceRotateSize = 0x100000;
 
 // Reports an export's outcome: name is the export, layer "ZUK" (the library's own outcome) or
-// "LOW" (a card-layer failure, printed with the card layer's last raw status).
-void Trace(const char *function, const char *layer, std::uint32_t code);
+// "LOW" (a card-layer failure, printed with lowStatus, the card layer's raw status, which the
+// caller passes in; other layers' lines leave it out).
+void Trace(const char *function, const char *layer, std::uint32_t code,
+           std::uint32_t lowStatus = 0);
 void TraceNormalEnd(const char *function);
-void TraceDetail(const char *function, const char *layer, std::uint32_t code);
+void TraceDetail(const char *function, const char *layer, std::uint32_t code,
+                 std::uint32_t lowStatus);
 // Stamps the body with the local time, rotates the file when needed and appends the line.
 void WriteTraceLine(const char *body);
 

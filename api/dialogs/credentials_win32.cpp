@@ -5,7 +5,6 @@
 
 #include "api/dialogs/dialog_common_win32.h"
 #include "api/dialogs/dialogs.h"
-#include "api/prompt_state.h"
 #include "resources/dialog_ids.h"
 #include "settings/config.h"
 #include "settings/credentials.h"
@@ -15,10 +14,6 @@ namespace {
 const int kCardOrId = 1;
 const int kIdPassword = 2;
 
-const std::uint32_t kMaskedIdVariant = 0x10000;
-const std::uint32_t kInputIdOnly = 1;
-const std::uint32_t kRememberId = 0x10;
-const std::uint32_t kRememberIdAndPassword = 0x30;
 
 // Catalogue ids of one prompt's texts; 0 leaves the line empty.
 struct PromptTexts {
@@ -57,7 +52,7 @@ void FillRemembered(HWND dialog) {
     SecureZeroMemory(stored, sizeof stored);
 }
 
-void Initialise(HWND dialog, const PromptTexts &texts) {
+void Initialise(HWND dialog, const PromptTexts &texts, const DialogEntry &entry) {
     SetCaptionText(dialog, texts.caption);
     SetControlText(dialog, ZUK_IDC_CRED_TEXT1, texts.line1);
     if (texts.line2 != 0) {
@@ -69,8 +64,8 @@ void Initialise(HWND dialog, const PromptTexts &texts) {
     SetLabelText(dialog, ZUK_IDC_CRED_PASSWORD_LABEL, kMsgPasswordLabel, "(&P)");
     SetControlText(dialog, ZUK_IDC_CRED_OK, texts.ok);
     SetControlText(dialog, ZUK_IDC_CRED_CANCEL, texts.cancel);
-    SetEditLimit(dialog, ZUK_IDC_CRED_ID, IdInputLimit());
-    SetEditLimit(dialog, ZUK_IDC_CRED_PASSWORD, PasswordInputLimit());
+    SetEditLimit(dialog, ZUK_IDC_CRED_ID, entry.idLimit);
+    SetEditLimit(dialog, ZUK_IDC_CRED_PASSWORD, entry.passwordLimit);
     if (GetInputItems() == kInputIdOnly) {
         EnableWindow(GetDlgItem(dialog, ZUK_IDC_CRED_PASSWORD_LABEL), FALSE);
         EnableWindow(GetDlgItem(dialog, ZUK_IDC_CRED_PASSWORD), FALSE);
@@ -79,15 +74,15 @@ void Initialise(HWND dialog, const PromptTexts &texts) {
     CentreOnDesktop(dialog);
 }
 
-// OK: the typed user ID and password into EnteredId/EnteredPassword; false (the prompt stays
-// open) when no user ID was typed.  An empty password is accepted.
-bool ReadTyped(HWND dialog) {
-    std::memset(EnteredId(), 0, kEnteredTextSize);
-    std::memset(EnteredPassword(), 0, kEnteredTextSize);
-    GetDlgItemTextA(dialog, ZUK_IDC_CRED_ID, EnteredId(), static_cast<int>(kEnteredTextSize));
-    if (EnteredId()[0] == '\0') return false;
-    GetDlgItemTextA(dialog, ZUK_IDC_CRED_PASSWORD, EnteredPassword(),
-                    static_cast<int>(kEnteredTextSize));
+// OK: the typed user ID and password into the entry's areas; false (the prompt stays open) when
+// no user ID was typed.  An empty password is accepted.
+bool ReadTyped(HWND dialog, const DialogEntry &entry) {
+    std::memset(entry.id, 0, kDialogTextSize);
+    std::memset(entry.password, 0, kDialogTextSize);
+    GetDlgItemTextA(dialog, ZUK_IDC_CRED_ID, entry.id, static_cast<int>(kDialogTextSize));
+    if (entry.id[0] == '\0') return false;
+    GetDlgItemTextA(dialog, ZUK_IDC_CRED_PASSWORD, entry.password,
+                    static_cast<int>(kDialogTextSize));
     return true;
 }
 
@@ -95,7 +90,8 @@ INT_PTR CALLBACK CredentialsProc(HWND dialog, UINT message, WPARAM wParam, LPARA
     switch (message) {
     case WM_INITDIALOG: {
         DialogRun *run = BeginDialog(dialog, lParam);
-        Initialise(dialog, run->variant == kCardOrId ? kCardOrIdTexts : kIdPasswordTexts);
+        Initialise(dialog, run->variant == kCardOrId ? kCardOrIdTexts : kIdPasswordTexts,
+                   *run->entry);
         if (run->variant == kCardOrId) StartPollTimer(dialog);
         return TRUE;
     }
@@ -113,7 +109,7 @@ INT_PTR CALLBACK CredentialsProc(HWND dialog, UINT message, WPARAM wParam, LPARA
         const bool polls = run->variant == kCardOrId;
         switch (LOWORD(wParam)) {
         case ZUK_IDC_CRED_OK:
-            if (ReadTyped(dialog)) {  // no user ID: stays open, the poll goes on
+            if (ReadTyped(dialog, *run->entry)) {  // no user ID: stays open, the poll goes on
                 if (polls) StopPollTimer(dialog);
                 EndByLibrary(dialog, kDialogOk);
             }
@@ -139,15 +135,20 @@ INT_PTR CALLBACK CredentialsProc(HWND dialog, UINT message, WPARAM wParam, LPARA
     }
 }
 
-int ShowCredentials(int variant, void *parent) {
+int ShowCredentials(int variant, void *parent, const DialogEntry &entry) {
     DialogRun run{};
     run.variant = variant;
+    run.entry = &entry;
     const int templateId =
-        GetDialogVariant() == kMaskedIdVariant ? ZUK_DLG_CREDENTIALS_MASKED : ZUK_DLG_CREDENTIALS;
+        GetDialogVariant() == kDialogVariantMaskedId ? ZUK_DLG_CREDENTIALS_MASKED : ZUK_DLG_CREDENTIALS;
     return RunModalDialog(templateId, static_cast<HWND>(parent), CredentialsProc, &run);
 }
 
 }  // namespace
 
-int CardOrIdDialog(void *parent) { return ShowCredentials(kCardOrId, parent); }
-int IdPasswordDialog(void *parent) { return ShowCredentials(kIdPassword, parent); }
+int ShowCardOrIdDialog(void *parent, const DialogEntry &entry) {
+    return ShowCredentials(kCardOrId, parent, entry);
+}
+int ShowIdPasswordDialog(void *parent, const DialogEntry &entry) {
+    return ShowCredentials(kIdPassword, parent, entry);
+}

@@ -14,9 +14,6 @@ namespace {
 
 HWND g_dialogParent = nullptr;
 
-// The reader handle the polls use (the card session's handle).
-const int kPollHandle = 1;
-
 // A label's catalogue text and its suffix together.
 const std::size_t kLabelBufferSize = 2048;
 
@@ -70,9 +67,9 @@ void SetLabelText(HWND dialog, int controlId, std::uint32_t messageId, const cha
 }
 
 void SetEditLimit(HWND dialog, int controlId, int limit) {
-    // OK reads at most kEnteredTextSize - 1 bytes: a larger limit (or 0, which means no limit to
+    // OK reads at most kDialogTextSize - 1 bytes: a larger limit (or 0, which means no limit to
     // an edit field) would let the user type text that is then cut.
-    const int largest = static_cast<int>(kEnteredTextSize) - 1;
+    const int largest = static_cast<int>(kDialogTextSize) - 1;
     const int bytes = (limit <= 0 || limit > largest) ? largest : limit;
     SendDlgItemMessageA(dialog, controlId, EM_LIMITTEXT, static_cast<WPARAM>(bytes), 0);
 }
@@ -102,7 +99,7 @@ void StopPollTimer(HWND dialog) { KillTimer(dialog, kPollTimerId); }
 bool PollCard(HWND dialog) {
     StopPollTimer(dialog);
     int present = 0;
-    SenseCardWorker(kPollHandle, &present);
+    SenseCardWorker(kReaderHandle, &present);
     if (present == 1) return true;
     StartPollTimer(dialog);
     return false;

@@ -8,6 +8,8 @@
 
 #include <cstdint>
 
+#include "platform/dialogs.h"
+
 // One open dialog.  endFlag is 0 from initialisation until the library itself ends the dialog;
 // a dialog destroyed while it is still 0 was closed from outside.
 struct DialogRun {
@@ -15,6 +17,7 @@ struct DialogRun {
     int result;        // the show function's result, set when the library ends the dialog
     bool initialised;  // the dialog was created (WM_INITDIALOG ran)
     int variant;       // dialog-specific (the credentials prompts' kind)
+    const DialogEntry *entry;  // the typed prompts' limits and typed-text areas; null for others
 };
 
 // Stores parent as the parent of the last dialog opened, shows the modal dialog from the

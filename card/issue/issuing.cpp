@@ -7,6 +7,7 @@
 #include "api/frame.h"
 #include "card/card_status.h"
 #include "card/felica.h"
+#include "card/sensing.h"
 #include "card/session.h"
 #include "platform/mutex.h"
 #include "settings/config.h"

@@ -1,9 +1,8 @@
 // Prompt dialogs of the native build: each "shows" by taking the next scripted answer and, for
-// OK, filling the typed texts as the real dialog's OK handler does.
+// OK, filling the entry's typed-text areas as the real dialog's OK handler does.
 #include <cstring>
 
-#include "api/dialogs/dialogs.h"
-#include "api/prompt_state.h"
+#include "platform/dialogs.h"
 #include "platform/fake/fake_internal.h"
 #include "platform/fake/fake_platform.h"
 #include "ZUKcntrl.h"
@@ -21,12 +20,15 @@ bool g_accessingFails = false;
 
 // Copies a typed text as the dialogs read an edit field: at most 1023 bytes, zero-terminated.
 void Fill(char *area, const std::string &text) {
-    std::memset(area, 0, kEnteredTextSize);
-    std::memcpy(area, text.data(), text.size() < kEnteredTextSize ? text.size() : kEnteredTextSize - 1);
+    std::memset(area, 0, kDialogTextSize);
+    std::memcpy(area, text.data(), text.size() < kDialogTextSize ? text.size() : kDialogTextSize - 1);
 }
 
-int Show(FakeDialogKind kind, void *parent) {
-    g_shown.push_back({kind, parent, IdInputLimit(), PasswordInputLimit(), PinInputLimit()});
+// The limits and areas of a prompt that takes no typed text.
+const DialogEntry kNoEntry = {0, 0, 0, nullptr, nullptr, nullptr};
+
+int Show(FakeDialogKind kind, void *parent, const DialogEntry &entry) {
+    g_shown.push_back({kind, parent, entry.idLimit, entry.passwordLimit, entry.pinLimit});
     if (g_next >= g_script.size() || g_script[g_next].kind != kind) {
         ++g_unexpected;
         return kDialogCancel;
@@ -35,10 +37,10 @@ int Show(FakeDialogKind kind, void *parent) {
     if (step.before != nullptr) step.before(step.context);
     if (step.result == kDialogOk) {
         if (kind == FAKE_DIALOG_PIN) {
-            Fill(EnteredPin(), step.pin);
+            Fill(entry.pin, step.pin);
         } else if (kind == FAKE_DIALOG_CARD_OR_ID || kind == FAKE_DIALOG_ID_PASSWORD) {
-            Fill(EnteredId(), step.id);
-            Fill(EnteredPassword(), step.password);
+            Fill(entry.id, step.id);
+            Fill(entry.password, step.password);
         }
     }
     return step.result;
@@ -69,12 +71,18 @@ void FakeDialogReset() {
     g_accessingFails = false;
 }
 
-int CardWaitDialog(void *parent) { return Show(FAKE_DIALOG_CARD_WAIT, parent); }
-int CardOrIdDialog(void *parent) { return Show(FAKE_DIALOG_CARD_OR_ID, parent); }
-int IdPasswordDialog(void *parent) { return Show(FAKE_DIALOG_ID_PASSWORD, parent); }
-int PinDialog(void *parent) { return Show(FAKE_DIALOG_PIN, parent); }
-int NoCardDialog(void *parent) { return Show(FAKE_DIALOG_NO_CARD, parent); }
-int PinErrorDialog(void *parent) { return Show(FAKE_DIALOG_PIN_ERROR, parent); }
+int CardWaitDialog(void *parent) { return Show(FAKE_DIALOG_CARD_WAIT, parent, kNoEntry); }
+int ShowCardOrIdDialog(void *parent, const DialogEntry &entry) {
+    return Show(FAKE_DIALOG_CARD_OR_ID, parent, entry);
+}
+int ShowIdPasswordDialog(void *parent, const DialogEntry &entry) {
+    return Show(FAKE_DIALOG_ID_PASSWORD, parent, entry);
+}
+int ShowPinDialog(void *parent, const DialogEntry &entry) {
+    return Show(FAKE_DIALOG_PIN, parent, entry);
+}
+int NoCardDialog(void *parent) { return Show(FAKE_DIALOG_NO_CARD, parent, kNoEntry); }
+int PinErrorDialog(void *parent) { return Show(FAKE_DIALOG_PIN_ERROR, parent, kNoEntry); }
 
 int OpenAccessingWindow(void * /*parent*/) {
     if (g_accessingFails) return ZUK_ERR_SYSTEM;

@@ -99,7 +99,7 @@ struct FakeDialogStep {
 struct FakeDialogShown {
     FakeDialogKind kind;
     void *parent;
-    int idLimit, passwordLimit, pinLimit;  // the edit limits the dialog would apply
+    int idLimit, passwordLimit, pinLimit;  // the edit limits it would apply (0: no edit field)
 };
 // Answers given in order.  A dialog of another kind than the next step, or one shown after the
 // script ran out, is answered with Cancel (-1) and counted by FakeDialogUnexpected().

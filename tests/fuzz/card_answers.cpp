@@ -8,6 +8,7 @@
 #include "card/layout.h"
 #include "card/pin.h"
 #include "card/last_status.h"
+#include "card/sensing.h"
 #include "card/session.h"
 #include "link/channel.h"
 #include "link/reader.h"

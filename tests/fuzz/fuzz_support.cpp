@@ -11,6 +11,7 @@
 #include "api/workers.h"
 #include "card/felica.h"
 #include "card/last_status.h"
+#include "card/sensing.h"
 #include "card/session.h"
 #include "link/channel.h"
 #include "link/reader.h"

@@ -10,6 +10,7 @@
 
 #include "card/felica.h"
 #include "card/last_status.h"
+#include "card/sensing.h"
 #include "card/session.h"
 #include "link/transport.h"
 #include "platform/fake/fake_platform.h"

@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 
 #include "ZUKcntrl.h"
-#include "card/last_status.h"
 #include "settings/config.h"
 #include "settings/trace.h"
 #include "tests/native/support.h"
@@ -21,10 +20,6 @@ protected:
         std::remove((log + ".old").c_str());
         std::strcpy(MutableSettings()->LogFileName, log.c_str());
         FakeSetTime(1336987805);  // 2012/05/14,09:30:05
-    }
-    void TearDown() override {
-        SetLastCardStatus(0);
-        LibraryTest::TearDown();
     }
     bool Exists(const std::string &p) {
         struct stat st;
@@ -49,11 +44,10 @@ TEST_F(TraceLog, ModeFilterAndLineFormats) {
         {3, "LOWER", 0xA00, "2012/05/14,09:30:05,ZUKOpen,LOWER,0x00000a00\n"},
         {1, "ZUK", 0xFFFFFFFF, "2012/05/14,09:30:05,ZUKOpen,ZUK,0xffffffff\n"},
     };
-    SetLastCardStatus(0x8016A00);
     for (const auto &c : cases) {
         std::remove(log.c_str());
         MutableSettings()->LogMode = c.mode;
-        Trace("ZUKOpen", c.layer, c.code);
+        Trace("ZUKOpen", c.layer, c.code, 0x8016A00);
         if (c.line) {
             EXPECT_EQ(ReadFile(log), c.line) << c.mode << " " << c.layer;
         } else {

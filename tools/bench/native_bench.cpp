@@ -23,6 +23,7 @@
 #include "api/prompt_state.h"
 #include "api/workers.h"
 #include "card/felica.h"
+#include "card/sensing.h"
 #include "platform/fake/fake_platform.h"
 #include "platform/fake/fake_serial.h"
 #include "settings/config.h"

@@ -15,6 +15,7 @@
 #include "card/card_status.h"
 #include "card/felica.h"
 #include "card/issue/issuing.h"
+#include "card/sensing.h"
 #include "tools/zukcard/options.h"
 #include "tools/zukcli/report.h"
 #include "tools/zukcli/results.h"

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "card/session.h"
 #include "link/channel.h"
 #include "link/reader.h"
 #include "link/transport.h"

@@ -11,6 +11,7 @@
 #include "card/felica.h"
 #include "card/layout.h"
 #include "card/pin.h"
+#include "card/sensing.h"
 #include "card/session.h"
 #include "tests/wine/support/sim_control.h"
 

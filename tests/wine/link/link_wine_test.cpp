@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "card/session.h"
 #include "link/channel.h"
 #include "link/reader.h"
 #include "link/transport.h"

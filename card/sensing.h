@@ -1,0 +1,17 @@
+// Card sensing for the exported functions: whether a card answers the polling list (asked again
+// with Request Response while the list is unchanged), and the IDm and PMm of the card sensed.
+// Above the card session (the session must be open) and the command layer.
+#ifndef ZUK_CARD_SENSING_H
+#define ZUK_CARD_SENSING_H
+
+#include <cstdint>
+
+// API result codes.
+std::int32_t CardSense(int *present, const std::uint8_t *codes, int count);
+std::int32_t CardGetIdm(std::uint8_t *idm, int *idmLength, std::uint8_t *pmm, int *pmmLength);
+
+// Forgets the polling codes, the current IDm and the sensed list and card, as at load (tests
+// start from here).
+void CardStateReset();
+
+#endif
