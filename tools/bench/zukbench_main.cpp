@@ -15,7 +15,9 @@
 #include <vector>
 
 #include "ZUKcntrl.h"
+#include "resources/dialog_ids.h"
 #include "tools/bench/heap_count.h"
+#include "tools/dialogs/find_dialog.h"
 #include "tools/zuk_exports.h"
 
 namespace {
@@ -126,33 +128,20 @@ int AccountCall() {
 }
 
 // ---- The library's windows answered as soon as they show ----
-// The PIN dialog (edit 1042, OK 1043) gets the PIN; a Retry / Cancel prompt (which a failing call
-// shows) gets Cancel, so that a failure ends the call instead of waiting for a person.
+// The PIN dialog gets the PIN; a Retry / Cancel prompt (which a failing call shows) gets Cancel,
+// so that a failure ends the call instead of waiting for a person.
 volatile LONG g_stopAnswerer = 0;
-BOOL CALLBACK FindPrompt(HWND window, LPARAM param) {
-    DWORD pid = 0;
-    GetWindowThreadProcessId(window, &pid);
-    if (pid != GetCurrentProcessId() || !IsWindowVisible(window)) return TRUE;
-    char cls[32] = {0};
-    GetClassNameA(window, cls, sizeof cls);
-    if (lstrcmpA(cls, "#32770") != 0) return TRUE;
-    if (GetDlgItem(window, 1042) == nullptr && GetDlgItem(window, IDRETRY) == nullptr) return TRUE;
-    *reinterpret_cast<HWND *>(param) = window;
-    return FALSE;
-}
 DWORD WINAPI AnswerPrompts(LPVOID) {
+    DialogQuery prompts;
+    prompts.anyOfControls = {ZUK_IDC_PIN_EDIT, IDRETRY};
     HWND answered = nullptr;
     while (!g_stopAnswerer) {
-        HWND dialog = nullptr;
-        EnumWindows(FindPrompt, reinterpret_cast<LPARAM>(&dialog));
+        const HWND dialog = FindDialog(prompts);
         if (dialog != nullptr && dialog != answered) {
-            if (GetDlgItem(dialog, 1042) != nullptr) {
-                SetDlgItemTextA(dialog, 1042, "1234");
-                PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(1043, BN_CLICKED),
-                             reinterpret_cast<LPARAM>(GetDlgItem(dialog, 1043)));
+            if (GetDlgItem(dialog, ZUK_IDC_PIN_EDIT) != nullptr) {
+                AnswerPinDialog(dialog, "1234");
             } else {
-                PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
-                             reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDCANCEL)));
+                PressButton(dialog, IDCANCEL);
             }
             answered = dialog;
         }
