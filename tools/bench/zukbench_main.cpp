@@ -18,6 +18,7 @@
 #include "resources/dialog_ids.h"
 #include "link/transport.h"
 #include "tools/bench/heap_count.h"
+#include "tools/dialogs/find_dialog.h"
 #include "tools/zuk_exports.h"
 
 namespace {
@@ -150,12 +151,9 @@ bool IsTopLevelDialog(const CREATESTRUCTA *cs) {
 void Answer(HWND dialog) {
     if (GetDlgItem(dialog, ZUK_IDC_PIN_EDIT) != nullptr) {
         ++g_pinDialogs;
-        SetDlgItemTextA(dialog, ZUK_IDC_PIN_EDIT, "1234");
-        PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(ZUK_IDC_PIN_OK, BN_CLICKED),
-                     reinterpret_cast<LPARAM>(GetDlgItem(dialog, ZUK_IDC_PIN_OK)));
+        AnswerPinDialog(dialog, "1234");
     } else if (GetDlgItem(dialog, IDRETRY) != nullptr) {
-        PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
-                     reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDCANCEL)));
+        PressButton(dialog, IDCANCEL);
     }
 }
 

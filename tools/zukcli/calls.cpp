@@ -1,14 +1,16 @@
 // One runner per export.  Each asks the library for its export by name, calls it with buffers of
 // exactly the sizes it announces, and never trusts an out length beyond the buffer it gave.
 #include "tools/zukcli/calls.h"
-#include "tools/zukcli/pin_answerer.h"
 
 #include <windows.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 #include "tools/zukcli/library.h"
+#include "tools/zukcli/pin_answerer.h"
 #include "tools/zukcli/prompts.h"
 #include "tools/zukcli/results.h"
 
@@ -287,6 +289,29 @@ bool Account(const Command &c, Session *s, Report *r) {
 }
 
 }  // namespace
+
+bool ParseInteger(const std::string &text, long long *value) {
+    if (text.empty()) return false;
+    errno = 0;
+    char *end = nullptr;
+    const long long v = std::strtoll(text.c_str(), &end, 0);
+    if (errno != 0 || *end != '\0' || v < -2147483648LL || v > 4294967295LL) return false;
+    *value = v;
+    return true;
+}
+
+bool ParseAccountMode(const std::string &text, long long *value) {
+    if (text == "interactive") { *value = ZUK_ACCOUNT_MODE_INTERACTIVE; return true; }
+    if (text == "handover") { *value = ZUK_ACCOUNT_MODE_INTERACTIVE_HANDOVER; return true; }
+    if (text == "pickup") { *value = ZUK_ACCOUNT_MODE_PICKUP; return true; }
+    return ParseInteger(text, value);
+}
+
+bool ParseWindow(const std::string &text, long long *value) {
+    if (text == "none") { *value = 0; return true; }
+    if (text == "console") { *value = kConsoleWindow; return true; }
+    return ParseInteger(text, value);
+}
 
 bool RunCall(const Command &c, Session *s, Report *r) {
     if (c.name == "version") return Version(c, r);

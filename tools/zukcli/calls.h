@@ -4,7 +4,8 @@
 
 #include <string>
 
-#include "tools/zukcli/commands.h"
+#include "tools/zukcli/command.h"
+#include "tools/zukcli/report.h"
 
 // Value checks shared with the command-line parser.
 bool ParseInteger(const std::string &text, long long *value);           // decimal or 0x hex

@@ -89,7 +89,7 @@ void CheckCatalogue(StatusCheck *check) {
     int count = 0;
     for (const std::string &line : messages) {
         const std::vector<std::string> f = Fields(line);
-        if (f.size() >= 2 && f[0].size() == 8 && IsHexDigits(f[0])) ++count;
+        if (f.size() >= 2 && IsHexOf(f[0], 4)) ++count;
     }
     check->Set("Message catalogue", path, "locale " + chosen + ", " + std::to_string(count) + " messages");
     if (count == 0) {

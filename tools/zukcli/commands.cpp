@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "tools/zukcli/calls.h"
-#include "tools/zukcli/results.h"
+#include "tools/zukcli/codes.h"
 #include "tools/zukcli/status.h"
 #include "tools/zukcli/trace_view.h"
 
@@ -83,19 +83,6 @@ bool CheckValue(Value kind, const std::string &text) {
 }
 
 }  // namespace
-
-bool ParseAccountMode(const std::string &text, long long *value) {
-    if (text == "interactive") { *value = 0; return true; }
-    if (text == "handover") { *value = 0x1010000; return true; }
-    if (text == "pickup") { *value = 0x10000; return true; }
-    return ParseInteger(text, value);
-}
-
-bool ParseWindow(const std::string &text, long long *value) {
-    if (text == "none") { *value = 0; return true; }
-    if (text == "console") { *value = kConsoleWindow; return true; }
-    return ParseInteger(text, value);
-}
 
 bool IsCommandName(const std::string &word) { return FindForm(word) != nullptr; }
 

@@ -2,22 +2,11 @@
 #ifndef ZUKCLI_COMMANDS_H
 #define ZUKCLI_COMMANDS_H
 
-#include <map>
 #include <string>
 #include <vector>
 
+#include "tools/zukcli/command.h"
 #include "tools/zukcli/report.h"
-
-struct Command {
-    std::string name;
-    std::map<std::string, std::string> options;  // "--size" -> "64"; a flag maps to ""
-    std::vector<std::string> arguments;
-};
-
-// What the subcommands of one run share: the reader handle from the last `open`.
-struct Session {
-    int handle = 1;  // before any open: 1, so the library itself says whether the reader is open
-};
 
 // Reads one subcommand and its options from args[*next]; advances *next.  False with *error set
 // for anything it cannot understand.

@@ -1,11 +1,13 @@
-// ZUKcntrl.ini as the library reads it: private-profile semantics (missing file, section or key:
-// the default), text values through the quote stripping, texts of 512 characters or more refused,
-// and the system codes split at commas with only four-digit hexadecimal pieces kept.
+// ZUKcntrl.ini: the values are what the library's own INI step (LoadIniSettings, compiled into
+// zukcli) makes of the file; what is wrong with each is found by reading the file again through
+// the private-profile calls: numbers that are not whole numbers, texts too long for their field,
+// system codes that are not four hexadecimal digits, sections and keys the library never reads.
 #include <windows.h>
 
 #include <cstdlib>
 #include <cstring>
 
+#include "settings/config.h"
 #include "tools/zukcli/settings_check.h"
 
 namespace {
@@ -24,7 +26,7 @@ const KnownSection kSections[] = {
 };
 
 const char kAbsent[] = "\x7f(absent)";
-const std::size_t kTextField = 512;  // the library's text fields, terminator included
+const std::size_t kTextField = sizeof LibrarySettings::PortName;  // terminator included
 
 std::string Trim(const std::string &s) {
     const std::size_t a = s.find_first_not_of(" \t");
@@ -99,25 +101,21 @@ std::int32_t NumberKey(const Ini &ini, const char *section, const char *key, std
     return value;
 }
 
-// A text key through the quote stripping; false when it is too long and so refused (empty).
-bool TextKey(const Ini &ini, const char *section, const char *key, const std::string &def,
-             std::string *value) {
-    *value = StripQuotesText(ini.Raw(section, key, def.c_str()));
-    if (value->size() >= kTextField) {
-        value->clear();
-        return false;
-    }
-    return true;
+// A text key through the library's quote stripping.
+std::string StrippedText(const Ini &ini, const char *section, const char *key, const std::string &def) {
+    char stripped[1024];
+    StripQuotes(ini.Raw(section, key, def.c_str()).c_str(), stripped, sizeof stripped);
+    return stripped;
+}
+
+// True when the key's text is too long for its field, which the library then leaves empty.
+bool TextRefused(const Ini &ini, const char *section, const char *key, const std::string &def) {
+    return StrippedText(ini, section, key, def).size() >= kTextField;
 }
 
 std::string Folder(const std::string &path) {
     const std::size_t slash = path.find_last_of("\\/");
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
-bool FolderExists(const std::string &folder) {
-    const DWORD a = GetFileAttributesA(folder.c_str());
-    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 void CheckUnknownEntries(const Ini &ini, StatusCheck *check) {
@@ -152,24 +150,26 @@ void CheckUnknownEntries(const Ini &ini, StatusCheck *check) {
 }
 
 void CheckCard(const Ini &ini, StatusCheck *check) {
-    const std::int32_t polling = NumberKey(ini, "Card", "PollingInterval", 1000, check);
+    NumberKey(ini, "Card", "PollingInterval", 1000, check);
+    const std::int32_t polling = GetPollingInterval();
     check->SetNumber("[Card] PollingInterval", polling, "milliseconds between card polls");
     if (polling <= 0) {
         check->Add(Finding::Warning, "[Card] PollingInterval",
                    "[Card] PollingInterval is " + std::to_string(polling) + ": a polling period must be above 0 ms");
     }
-    std::int32_t retry = NumberKey(ini, "Card", "VerifyRetry", 0, check);
-    if (retry < 0) {
+    const std::int32_t written = NumberKey(ini, "Card", "VerifyRetry", 0, check);
+    const std::int32_t retry = GetVerifyRetry();
+    if (written != retry) {
         check->Add(Finding::Info, "[Card] VerifyRetry",
-                   "[Card] VerifyRetry is " + std::to_string(retry) + ", read as 0 (no limit)");
-        retry = 0;
+                   "[Card] VerifyRetry is " + std::to_string(written) + ", read as " +
+                       std::to_string(retry) + " (no limit)");
     }
     check->SetNumber("[Card] VerifyRetry", retry, retry == 0 ? "no limit" : "PIN entries per identification");
 }
 
 void CheckDevice(const Ini &ini, StatusCheck *check) {
-    std::string port, device;
-    if (!TextKey(ini, "Device", "PortName", "", &port)) {
+    const std::string port = GetPortName(), device = GetDeviceName();
+    if (TextRefused(ini, "Device", "PortName", "")) {
         check->Add(Finding::Error, "[Device] PortName",
                    "[Device] PortName is 512 characters or longer: refused, so the port is looked up instead");
     }
@@ -181,7 +181,7 @@ void CheckDevice(const Ini &ini, StatusCheck *check) {
                    "[Device] PortName " + Quoted(port) + " cannot be opened under that name: write " +
                        Quoted("\\\\.\\" + port) + " for COM10 and above");
     }
-    if (!TextKey(ini, "Device", "DeviceName", "PR300", &device)) {
+    if (TextRefused(ini, "Device", "DeviceName", "PR300")) {
         check->Add(Finding::Error, "[Device] DeviceName",
                    "[Device] DeviceName is 512 characters or longer: refused, so no reader model matches");
     }
@@ -196,7 +196,8 @@ void CheckDevice(const Ini &ini, StatusCheck *check) {
 }
 
 void CheckLog(const Ini &ini, StatusCheck *check) {
-    const std::int32_t mode = NumberKey(ini, "Log", "Mode", 0, check);
+    NumberKey(ini, "Log", "Mode", 0, check);
+    const std::int32_t mode = GetLogMode();
     check->logMode = mode;
     const bool on = mode == 1 || mode == 3;
     check->SetNumber("[Log] Mode", mode, mode == 1 ? "failures" : mode == 3 ? "everything" : "off");
@@ -206,8 +207,8 @@ void CheckLog(const Ini &ini, StatusCheck *check) {
     }
     const std::string fallback = check->installPath + "ZUKcntrl.log";
     const std::string def = fallback.size() < kTextField ? fallback : std::string();
-    std::string file;
-    if (!TextKey(ini, "Log", "FileName", def, &file)) {
+    const std::string file = GetLogFileName();
+    if (TextRefused(ini, "Log", "FileName", def)) {
         check->Add(on ? Finding::Error : Finding::Info, "[Log] FileName",
                    "[Log] FileName is 512 characters or longer: refused, the trace is not written");
     } else if (file.empty() && on) {
@@ -234,8 +235,9 @@ void CheckLog(const Ini &ini, StatusCheck *check) {
     }
 }
 
+// The codes as written; the library keeps the first ones (GetSystemCodes), at most five.
 void CheckSystemCodes(const Ini &ini, StatusCheck *check) {
-    const std::string text = StripQuotesText(ini.Raw("FeliCa", "SystemCode", "8165"));
+    const std::string text = StrippedText(ini, "FeliCa", "SystemCode", "8165");
     std::vector<std::string> accepted, ignored;
     std::size_t start = 0;
     while (start <= text.size()) {
@@ -243,7 +245,7 @@ void CheckSystemCodes(const Ini &ini, StatusCheck *check) {
         if (comma == std::string::npos) comma = text.size();
         const std::string piece = text.substr(start, comma - start);
         if (!piece.empty()) {
-            if (piece.size() == 4 && IsHexDigits(piece)) {
+            if (IsHexOf(piece, 2)) {
                 accepted.push_back(piece);
             } else {
                 ignored.push_back(piece);
@@ -251,20 +253,21 @@ void CheckSystemCodes(const Ini &ini, StatusCheck *check) {
         }
         start = comma + 1;
     }
+    const std::size_t used = static_cast<std::size_t>(GetSystemCodes(nullptr));
     std::string codes;
-    for (std::size_t i = 0; i < accepted.size() && i < 5; ++i) codes += (i ? ", " : "") + accepted[i];
+    for (std::size_t i = 0; i < accepted.size() && i < used; ++i) codes += (i ? ", " : "") + accepted[i];
     check->Set("[FeliCa] SystemCode", codes, codes.empty() ? "none: no card can be found" : "");
     for (const std::string &piece : ignored) {
         check->Add(Finding::Warning, "[FeliCa] SystemCode",
                    "[FeliCa] SystemCode piece " + Quoted(piece) +
                        " is not four hexadecimal digits (spaces count): it is ignored");
     }
-    if (accepted.size() > 5) {
+    if (accepted.size() > used) {
         check->Add(Finding::Warning, "[FeliCa] SystemCode",
                    "[FeliCa] SystemCode lists " + std::to_string(accepted.size()) +
                        " codes: only the first five are polled");
     }
-    if (accepted.empty()) {
+    if (used == 0) {
         check->Add(check->device == 1 ? Finding::Error : Finding::Warning, "[FeliCa] SystemCode",
                    "[FeliCa] SystemCode holds no valid code: no card can be found");
     }
@@ -289,6 +292,7 @@ void CheckIniFile(StatusCheck *check) {
             check->Set("INI file", path);
         }
     }
+    LoadIniSettings(check->installPath.c_str());
     const Ini ini(path);
     if (!path.empty()) CheckUnknownEntries(ini, check);
     CheckCard(ini, check);
@@ -296,16 +300,16 @@ void CheckIniFile(StatusCheck *check) {
     CheckLog(ini, check);
     CheckSystemCodes(ini, check);
     const std::int32_t unattended = NumberKey(ini, "Prompt", "Unattended", 0, check);
-    check->unattended = unattended == 1;
+    check->unattended = GetUnattended();
     check->SetNumber("[Prompt] Unattended", unattended,
-                     unattended == 1 ? "retry and busy prompts answer Cancel at once" : "prompts shown");
+                     check->unattended ? "retry and busy prompts answer Cancel at once" : "prompts shown");
     if (unattended != 0 && unattended != 1) {
         check->Add(Finding::Warning, "[Prompt] Unattended",
                    "[Prompt] Unattended is " + std::to_string(unattended) + ": only 1 switches the prompts off");
     }
     const std::int32_t strict = NumberKey(ini, "Device", "StrictLink", 0, check);
     check->SetNumber("[Device] StrictLink", strict,
-                     strict == 1 ? "every reader answer's checksums and padding are verified"
+                     GetStrictLink() == 1 ? "every reader answer's checksums and padding are verified"
                                  : "reader answers are taken as they come");
     if (strict != 0 && strict != 1) {
         check->Add(Finding::Warning, "[Device] StrictLink",

@@ -1,16 +1,15 @@
-// The PIN dialog is the library's dialog-class window (#32770) holding the PIN edit (1042) and its
-// OK button (1043).  The watcher looks for it every 50 ms, waits for it to be painted, and answers
-// it through the same messages a user's typing and click produce.
+// The PIN dialog is the library's dialog holding the PIN edit field.  The watcher looks for it
+// every 50 ms, waits for it to be painted, and answers it through the same messages a user's typing
+// and click produce.
 #include "tools/zukcli/pin_answerer.h"
 
 #include <windows.h>
 
+#include "resources/dialog_ids.h"
+#include "tools/dialogs/find_dialog.h"
 #include "tools/picture/window_picture.h"
 
 namespace {
-
-const int kPinEdit = 1042;
-const int kPinOk = 1043;
 
 std::string g_pin;
 std::string g_picturePath;
@@ -18,30 +17,18 @@ volatile LONG g_stop = 0;
 volatile LONG g_pictured = 0;
 HANDLE g_thread = nullptr;
 
-BOOL CALLBACK FindPinDialog(HWND window, LPARAM param) {
-    DWORD pid = 0;
-    GetWindowThreadProcessId(window, &pid);
-    if (pid != GetCurrentProcessId() || !IsWindowVisible(window)) return TRUE;
-    char cls[32] = {0};
-    GetClassNameA(window, cls, sizeof cls);
-    if (lstrcmpA(cls, "#32770") != 0 || GetDlgItem(window, kPinEdit) == nullptr) return TRUE;
-    *reinterpret_cast<HWND *>(param) = window;
-    return FALSE;
-}
-
 DWORD WINAPI Watch(LPVOID) {
+    DialogQuery pinDialog;
+    pinDialog.anyOfControls = {ZUK_IDC_PIN_EDIT};
     HWND answered = nullptr;
     while (!g_stop) {
-        HWND dialog = nullptr;
-        EnumWindows(FindPinDialog, reinterpret_cast<LPARAM>(&dialog));
+        const HWND dialog = FindDialog(pinDialog);
         if (dialog != nullptr && dialog != answered) {
             Sleep(300);  // the dialog sets its texts and paints after it shows
             if (!g_picturePath.empty() && g_pictured == 0 &&
                 SaveWindowPicture(dialog, g_picturePath))
                 InterlockedExchange(&g_pictured, 1);
-            SetDlgItemTextA(dialog, kPinEdit, g_pin.c_str());
-            PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(kPinOk, BN_CLICKED),
-                         reinterpret_cast<LPARAM>(GetDlgItem(dialog, kPinOk)));
+            AnswerPinDialog(dialog, g_pin.c_str());
             answered = dialog;
         }
         Sleep(50);

@@ -1,10 +1,12 @@
 // The watcher looks for visible message boxes of this process every 50 ms: dialog-class windows
-// (#32770) with the message box's text control (id 0xFFFF).  The library's own dialogs (card wait,
+// with the message box's text control.  The library's own dialogs (card wait,
 // PIN, user ID and password, the card-access window) have no such control and are left alone:
 // closing one from outside would end the process.
 #include "tools/zukcli/prompts.h"
 
 #include <windows.h>
+
+#include "tools/dialogs/find_dialog.h"
 
 namespace {
 
@@ -14,44 +16,25 @@ volatile LONG g_stop = 0;
 HANDLE g_thread = nullptr;
 std::vector<std::string> g_answered;
 
-struct Search {
-    HWND found;
-};
-
-BOOL CALLBACK FindPrompt(HWND window, LPARAM param) {
-    DWORD pid = 0;
-    GetWindowThreadProcessId(window, &pid);
-    if (pid != GetCurrentProcessId() || !IsWindowVisible(window)) return TRUE;
-    char cls[32] = {0};
-    GetClassNameA(window, cls, sizeof cls);
-    if (lstrcmpA(cls, "#32770") != 0) return TRUE;
-    if (!GetDlgItem(window, 0xFFFF)) return TRUE;
-    reinterpret_cast<Search *>(param)->found = window;
-    return FALSE;
-}
-
 DWORD WINAPI Watch(LPVOID) {
+    DialogQuery messageBox;
+    messageBox.anyOfControls = {kMessageBoxTextId};
     HWND last = nullptr;
     DWORD answeredAt = 0;
     while (!g_stop) {
-        Search s{nullptr};
-        EnumWindows(FindPrompt, reinterpret_cast<LPARAM>(&s));
+        const HWND found = FindDialog(messageBox);
         // A prompt still there a second after its answer gets the answer again.
-        if (s.found && s.found == last && GetTickCount() - answeredAt > 1000) last = nullptr;
-        if (s.found && s.found != last) {
+        if (found && found == last && GetTickCount() - answeredAt > 1000) last = nullptr;
+        if (found && found != last) {
             Sleep(50);  // let the prompt finish setting its texts
-            char caption[512] = {0}, text[1024] = {0};
-            GetWindowTextA(s.found, caption, sizeof caption);
-            GetDlgItemTextA(s.found, 0xFFFF, text, sizeof text);  // a message box's text
+            const std::string line = WindowText(found) + ": " + ControlText(found, kMessageBoxTextId);
             EnterCriticalSection(&g_lock);
-            g_answered.push_back(std::string(caption) + ": " + text);
+            g_answered.push_back(line);
             LeaveCriticalSection(&g_lock);
-            const int button = GetDlgItem(s.found, IDCANCEL) ? IDCANCEL : IDOK;
-            PostMessageA(s.found, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
-                         reinterpret_cast<LPARAM>(GetDlgItem(s.found, button)));
-            last = s.found;
+            PressButton(found, GetDlgItem(found, IDCANCEL) ? IDCANCEL : IDOK);
+            last = found;
             answeredAt = GetTickCount();
-        } else if (!s.found) {
+        } else if (!found) {
             last = nullptr;
         }
         Sleep(50);

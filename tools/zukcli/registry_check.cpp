@@ -1,41 +1,41 @@
-// The machine values under HKLM\SOFTWARE\KORVA\ZUKLib, read as the library reads them: text values
-// of any type with one trailing zero dropped, number values as their first four bytes.  On 64-bit
-// Windows the 32-bit library sees the 32-bit view (SOFTWARE\WOW6432Node\KORVA\ZUKLib) and the
-// 64-bit one the 64-bit view; zukcli loads the library of its own bitness and asks for that
-// library's view explicitly.
+// The machine values under HKLM\SOFTWARE\KORVA\ZUKLib.  Whether the library loads is what the
+// library's own registry step (LoadRegistryConfig, compiled into zukcli) decides; each value is
+// read with the library's own helpers (text values of any type with one trailing zero dropped,
+// number values as their first four bytes) and explained.  On 64-bit Windows the 32-bit library
+// sees the 32-bit view (SOFTWARE\WOW6432Node\KORVA\ZUKLib) and the 64-bit one the 64-bit view;
+// zukcli has the bitness of the library it loads, so its own reads see that library's view.
 #include <windows.h>
 
 #include <cstdio>
 
+#include "platform/registry.h"
+#include "settings/config.h"
+#include "settings/registry.h"
 #include "tools/zukcli/settings_check.h"
 
 namespace {
 
-const char kKeyName[] = "HKLM\\SOFTWARE\\KORVA\\ZUKLib";
+const char kKeyName[] = "HKLM\\" ZUK_SETTINGS_KEY;
+#ifdef _WIN64
+const char kViewName[] = " (64-bit view)";
+#else
+const char kViewName[] = " (32-bit view)";
+#endif
 
-struct RawValue {
+// A value's type and size as stored, for the explanations; present false when there is none.
+struct StoredValue {
     bool present = false;
-    DWORD type = 0;
-    std::string bytes;
+    std::uint32_t type = 0;
+    std::uint32_t size = 0;
 };
 
-RawValue Query(HKEY key, const char *name) {
-    RawValue v;
-    DWORD size = 0;
-    if (RegQueryValueExA(key, name, nullptr, &v.type, nullptr, &size) != ERROR_SUCCESS) return v;
-    std::string bytes(size, '\0');
-    if (RegQueryValueExA(key, name, nullptr, &v.type,
-                         reinterpret_cast<BYTE *>(bytes.empty() ? nullptr : &bytes[0]), &size) !=
-        ERROR_SUCCESS) {
-        return v;
-    }
-    bytes.resize(size);
-    v.present = true;
-    v.bytes = bytes;
+StoredValue Stored(PlatKey key, const char *name) {
+    StoredValue v;
+    v.present = PlatRegQueryValue(key, name, &v.type, nullptr, &v.size) == 0;
     return v;
 }
 
-const char *TypeName(DWORD type) {
+const char *TypeName(std::uint32_t type) {
     switch (type) {
     case REG_SZ: return "REG_SZ";
     case REG_EXPAND_SZ: return "REG_EXPAND_SZ";
@@ -47,43 +47,24 @@ const char *TypeName(DWORD type) {
     }
 }
 
-// The text the library takes from a value read with room for `capacity` bytes; false when that
-// read fails (the value is larger).
-bool ReadText(const RawValue &v, std::size_t capacity, std::string *text) {
-    if (!v.present || v.bytes.size() > capacity) return false;
-    std::string t = v.bytes;
-    if (!t.empty() && t.back() == '\0') t.pop_back();
-    *text = t;
-    return true;
-}
-
-// The number the library takes from a value: its first bytes, at most four, little-endian.
-bool ReadNumber(const RawValue &v, std::uint32_t *value) {
-    if (!v.present || v.bytes.size() > 4) return false;
-    std::uint32_t n = 0;
-    for (std::size_t i = 0; i < v.bytes.size(); ++i) {
-        n |= static_cast<std::uint32_t>(static_cast<unsigned char>(v.bytes[i])) << (8 * i);
-    }
-    *value = n;
-    return true;
-}
-
 std::string Hex(std::uint32_t value) {
     char buffer[16];
     std::snprintf(buffer, sizeof buffer, "0x%x", static_cast<unsigned>(value));
     return buffer;
 }
 
-// A required number value: missing, or longer than four bytes, refuses the load.
-bool RequiredNumber(HKEY key, const char *name, StatusCheck *check, std::uint32_t *value) {
-    const RawValue v = Query(key, name);
+// A required number value, read as the library reads it; false when it is missing or longer than
+// four bytes (the library then refuses to load).
+bool RequiredNumber(PlatKey key, const char *name, StatusCheck *check, std::uint32_t *value) {
+    const StoredValue v = Stored(key, name);
+    *value = 0;
     if (!v.present) {
         check->Add(Finding::Error, name, std::string(name) + " is missing: the library refuses to load");
         return false;
     }
-    if (!ReadNumber(v, value)) {
+    if (ReadRegDwordIn(key, name, value) != 0) {
         check->Add(Finding::Error, name,
-                   std::string(name) + " is " + std::to_string(v.bytes.size()) + " bytes of " +
+                   std::string(name) + " is " + std::to_string(v.size) + " bytes of " +
                        TypeName(v.type) + ", more than a DWORD: the library refuses to load");
         return false;
     }
@@ -95,16 +76,27 @@ bool RequiredNumber(HKEY key, const char *name, StatusCheck *check, std::uint32_
     return true;
 }
 
-void CheckInstallPath(HKEY key, StatusCheck *check) {
-    const RawValue v = Query(key, "InstallPath");
+// A text value as the library reads it into a field of `capacity` bytes; false when the read
+// fails (the value is larger).
+bool ReadText(PlatKey key, const char *name, std::uint32_t capacity, std::string *text) {
+    std::uint8_t buffer[kRegStringCapacity] = {0};
+    std::uint32_t length = capacity;
+    if (ReadRegStringIn(key, name, buffer, &length) != 0) return false;
+    text->assign(reinterpret_cast<const char *>(buffer), length);
+    return true;
+}
+
+void CheckInstallPath(PlatKey key, StatusCheck *check) {
+    const StoredValue v = Stored(key, "InstallPath");
     std::string text;
     if (!v.present) {
         check->Add(Finding::Error, "InstallPath", "InstallPath is missing: the library refuses to load");
         return;
     }
-    if (!ReadText(v, 1024, &text) || text.size() >= 1024) {
+    const std::size_t field = sizeof MutableSettings()->InstallPath;
+    if (!ReadText(key, "InstallPath", kRegStringCapacity, &text) || text.size() >= field) {
         check->Add(Finding::Error, "InstallPath",
-                   "InstallPath is 1024 bytes or longer: the library refuses to load");
+                   "InstallPath is " + std::to_string(field) + " bytes or longer: the library refuses to load");
         return;
     }
     const std::size_t zero = text.find('\0');
@@ -142,21 +134,14 @@ void CheckInstallPath(HKEY key, StatusCheck *check) {
                    "InstallPath is not a full path (drive and folder): the files are looked up "
                    "relative to each host's current or Windows folder");
     }
-    const DWORD attributes = GetFileAttributesA(text.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        if (last == '\\' || last == '/') {
-            check->Add(Finding::Warning, "InstallPath",
-                       "the folder " + Quoted(text) + " does not exist");
-        }
+    if ((last == '\\' || last == '/') && !FolderExists(text)) {
+        check->Add(Finding::Warning, "InstallPath", "the folder " + Quoted(text) + " does not exist");
     }
 }
 
-void CheckMode(HKEY key, StatusCheck *check, bool *ok) {
+void CheckMode(PlatKey key, StatusCheck *check) {
     std::uint32_t mode = 0;
-    if (!RequiredNumber(key, "Mode", check, &mode)) {
-        *ok = false;
-        return;
-    }
+    if (!RequiredNumber(key, "Mode", check, &mode)) return;
     const char *meaning = mode == 0x100   ? "account from a card"
                           : mode == 0x300 ? "account from a card or typed"
                           : mode == 0     ? "switched off"
@@ -173,11 +158,14 @@ void CheckMode(HKEY key, StatusCheck *check, bool *ok) {
     }
 }
 
-void CheckFelica(HKEY key, StatusCheck *check) {
-    const RawValue v = Query(key, "FeliCa");
+// `libraryReadIt`: the library's registry step came as far as FeliCa, so its own verdict on the
+// value stands.
+void CheckFelica(PlatKey key, bool libraryReadIt, StatusCheck *check) {
+    const StoredValue v = Stored(key, "FeliCa");
     std::string text;
     bool idm = false;
-    if (v.present && ReadText(v, 512, &text)) idm = text == "IDM";
+    if (v.present && ReadText(key, "FeliCa", 512, &text)) idm = text == "IDM";
+    if (libraryReadIt) idm = GetIdmAsAccount() == 1;
     check->Set("FeliCa", v.present ? text : "", idm ? "the card's IDm is the user account"
                                                      : "the account is read from the card");
     if (v.present && !idm) {
@@ -186,30 +174,26 @@ void CheckFelica(HKEY key, StatusCheck *check) {
     }
 }
 
-void CheckDevice(HKEY key, StatusCheck *check, bool *ok) {
+void CheckDevice(PlatKey key, StatusCheck *check) {
     std::uint32_t device = 0;
-    if (!RequiredNumber(key, "Device", check, &device)) {
-        *ok = false;
-        return;
-    }
+    if (!RequiredNumber(key, "Device", check, &device)) return;
     if (device > 1) {
         check->Add(Finding::Error, "Device",
                    "Device is " + std::to_string(device) + ", not 0 or 1: the library refuses to load");
-        *ok = false;
         return;
     }
     check->device = device;
     check->SetNumber("Device", device, device == 1 ? "the PR300 reader" : "no reader: user ID and password are typed");
 }
 
-void CheckConfig(HKEY key, StatusCheck *check, bool *ok) {
+// The Config groups are the library's own getters' (their value set into the settings record
+// when the library's registry step stopped before Config).
+void CheckConfig(PlatKey key, StatusCheck *check) {
     std::uint32_t config = 0;
-    if (!RequiredNumber(key, "Config", check, &config)) {
-        *ok = false;
-        return;
-    }
-    const std::uint32_t input = config & 0xF, remember = config & 0xF0, store = config & 0xF00,
-                        reuse = config & 0xF000, variant = config & 0xF0000;
+    if (!RequiredNumber(key, "Config", check, &config)) return;
+    MutableSettings()->Config = config;
+    const std::uint32_t input = GetInputItems(), remember = GetRememberItems(),
+                        store = GetRememberStore(), reuse = GetReuseBlock(), variant = GetDialogVariant();
     std::string meaning;
     meaning += input == 1 ? "asks for the user ID" : input == 3 ? "asks for user ID and password" : "input items " + Hex(input);
     meaning += remember == 0 ? ", remembers nothing"
@@ -237,29 +221,29 @@ void CheckConfig(HKEY key, StatusCheck *check, bool *ok) {
 }  // namespace
 
 void CheckRegistry(StatusCheck *check) {
-#ifdef _WIN64
-    const REGSAM view = KEY_WOW64_64KEY;
-    const char *viewName = " (64-bit view)";
-#else
-    const REGSAM view = KEY_WOW64_32KEY;
-    const char *viewName = " (32-bit view)";
-#endif
-    HKEY key = nullptr;
-    LONG error =
-        RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\KORVA\\ZUKLib", 0, KEY_QUERY_VALUE | view, &key);
-    if (error != ERROR_SUCCESS) {
+    const int refusal = LoadRegistryConfig();
+    check->registryLoads = refusal == 0;
+    PlatKey key = 0;
+    const long error = PlatRegOpenKey(PLAT_HKEY_LOCAL_MACHINE, ZUK_SETTINGS_KEY, PLAT_KEY_QUERY_VALUE, &key);
+    if (error != 0) {
         check->Add(Finding::Error, kKeyName,
-                   std::string(kKeyName) + viewName + " cannot be opened (error " + std::to_string(error) +
+                   std::string(kKeyName) + kViewName + " cannot be opened (error " + std::to_string(error) +
                        "): the library refuses to load");
         return;
     }
-    bool ok = true;
+    const std::size_t errors = check->CountErrors();
     CheckInstallPath(key, check);
-    ok = check->haveInstallPath;
-    CheckMode(key, check, &ok);
-    CheckFelica(key, check);
-    CheckDevice(key, check, &ok);
-    CheckConfig(key, check, &ok);
-    RegCloseKey(key);
-    check->registryLoads = ok;
+    CheckMode(key, check);
+    // The library reads FeliCa after InstallPath and Mode: refusal 1 and 2 stop before it.
+    CheckFelica(key, refusal == 0 || refusal > 2, check);
+    CheckDevice(key, check);
+    CheckConfig(key, check);
+    PlatRegCloseKey(key);
+    if (refusal != 0 && check->CountErrors() == errors) {
+        // The machine values are sound; the library's step failed on the current user's key,
+        // below which it keeps the remembered credentials.
+        check->Add(Finding::Error, "HKCU\\" ZUK_SETTINGS_KEY,
+                   "HKCU\\" ZUK_SETTINGS_KEY " cannot be opened or created for this user (the library's "
+                   "registry step gives " + std::to_string(refusal) + "): the library refuses to load");
+    }
 }

@@ -2,16 +2,7 @@
 // its value in decimal and hexadecimal, so a newer library's code is still visible.
 #include "tools/zukcli/results.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstdlib>
-
 #include "ZUKcntrl.h"
-#include "api/frame.h"
-#include "card/card_status.h"
-#include "card/status_names.h"
-#include "tools/zukcli/calls.h"
-#include "tools/zukcli/report.h"
 
 namespace {
 
@@ -69,86 +60,4 @@ const ResultInfo *FindResult(int code) {
         if (r.code == code) return &r;
     }
     return nullptr;
-}
-
-bool ListResultCodes(Report *report) {
-    Entry e;
-    e.command = "codes";
-    std::string json = "[";
-    for (const ResultInfo &r : kResults) {
-        char line[64];
-        std::snprintf(line, sizeof line, "%-23s %10d  0x%08x  ", r.name, r.code, static_cast<unsigned>(r.code));
-        e.lines.push_back(line + std::string(r.meaning));
-        json += std::string(json.size() > 1 ? "," : "") + "{\"code\":" + std::to_string(r.code) +
-                ",\"name\":" + JsonString(r.name) + ",\"meaning\":" + JsonString(r.meaning) + "}";
-    }
-    e.AddJson("codes", json + "]");
-    report->Add(e);
-    return true;
-}
-
-// Numbers on the command line (zukcard links this file too).
-bool ParseInteger(const std::string &text, long long *value) {
-    if (text.empty()) return false;
-    errno = 0;
-    char *end = nullptr;
-    const long long v = std::strtoll(text.c_str(), &end, 0);
-    if (errno != 0 || *end != '\0' || v < -2147483648LL || v > 4294967295LL) return false;
-    *value = v;
-    return true;
-}
-
-namespace {
-
-std::string ResultLabel(int code) {
-    const ResultInfo *r = FindResult(code);
-    return (r ? std::string(r->name) : std::string("unknown")) + " (" + std::to_string(code) + ")";
-}
-
-}  // namespace
-
-bool DecodeCode(const std::string &text, Report *report) {
-    Entry e;
-    e.command = "codes";
-    long long value = 0;
-    ParseInteger(text, &value);  // checked by the command line already
-    const int code = static_cast<int>(static_cast<std::uint32_t>(value));
-    char hex[16];
-    std::snprintf(hex, sizeof hex, "0x%08x", static_cast<unsigned>(code));
-    e.AddNumber("code", code);
-    e.Only(Field::JsonOnly);
-    e.AddText("hex", hex);
-    if (const ResultInfo *r = FindResult(code)) {
-        e.AddText("kind", "result code");
-        e.AddText("name", r->name);
-        e.AddText("meaning", r->meaning);
-        report->Add(e);
-        return true;
-    }
-    const int folded = NormaliseResult(code);
-    if (folded != code) {  // a card-layer result that the exports fold before returning it
-        e.AddText("kind", "result code, folded");
-        e.AddText("meaning", "a reader or card status; the exports return it as " + ResultLabel(folded));
-        e.AddNumber("result", folded);
-        e.AddText("resultName", FindResult(folded)->name);
-        report->Add(e);
-        return true;
-    }
-    StatusDescription d;
-    if (!DescribeCardStatus(static_cast<std::uint32_t>(code), &d)) {
-        e.AddText("kind", "unknown");
-        e.AddText("meaning", "neither a result code of ZUKcntrl.h nor a raw code the library writes");
-        e.failed = true;
-        report->Add(e);
-        return false;
-    }
-    const int result = NormaliseResult(MapCardStatus(static_cast<std::uint32_t>(code)));
-    e.AddText("kind", "raw code (trace LOW line)");
-    e.AddText("family", d.family);
-    e.AddText("meaning", d.meaning);
-    e.AddText("cause", d.cause);
-    e.AddNumber("result", result);
-    e.AddText("resultName", FindResult(result) ? FindResult(result)->name : "unknown");
-    report->Add(e);
-    return true;
 }

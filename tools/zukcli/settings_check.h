@@ -3,10 +3,14 @@
 #ifndef ZUKCLI_SETTINGS_CHECK_H
 #define ZUKCLI_SETTINGS_CHECK_H
 
+#include <windows.h>
+
 #include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "settings/hex.h"
 
 struct Finding {
     enum Level { Info, Warning, Error };
@@ -48,11 +52,18 @@ struct StatusCheck {
     void Add(Finding::Level level, const std::string &item, const std::string &message) {
         findings.push_back({level, item, message});
     }
+    std::size_t CountErrors() const {
+        std::size_t n = 0;
+        for (const Finding &f : findings) n += f.level == Finding::Error ? 1 : 0;
+        return n;
+    }
 };
 
-// HKLM\SOFTWARE\KORVA\ZUKLib in the registry view of the library zukcli loads (its own bitness).
+// HKLM\SOFTWARE\KORVA\ZUKLib in the registry view of the library zukcli loads (its own bitness),
+// through the library's own registry step (which leaves the library's settings record filled).
 void CheckRegistry(StatusCheck *check);
-// ZUKcntrl.ini in the installation folder, and the trace log file it names.
+// ZUKcntrl.ini in the installation folder, and the trace log file it names, through the library's
+// own INI step.
 void CheckIniFile(StatusCheck *check);
 // ZukLang.csv and the language file it selects for this system's locale.
 void CheckCatalogue(StatusCheck *check);
@@ -61,9 +72,19 @@ void CheckCatalogue(StatusCheck *check);
 // opened, its settings read, and closed.
 void CheckPort(StatusCheck *check);
 
-// Text helpers shared by the checks (the library's own rules).
-std::string StripQuotesText(const std::string &text);  // drops a leading quote, stops at the next
-bool IsHexDigits(const std::string &text);
-std::string Quoted(const std::string &text);            // for messages: 'text'
+// Text helpers shared by the checks.
+inline std::string Quoted(const std::string &text) { return "'" + text + "'"; }  // for messages
+
+// True when text is exactly `bytes` bytes written in hexadecimal, as the library reads codes.
+inline bool IsHexOf(const std::string &text, std::size_t bytes) {
+    std::uint8_t value[8];
+    return bytes <= sizeof value && text.size() == 2 * bytes &&
+           HexToBytes(text.c_str(), text.size(), value, bytes) == bytes;
+}
+
+inline bool FolderExists(const std::string &folder) {
+    const DWORD a = GetFileAttributesA(folder.c_str());
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
 
 #endif

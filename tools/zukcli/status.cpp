@@ -4,24 +4,9 @@
 
 #include <windows.h>
 
+#include "settings/config.h"
 #include "tools/zukcli/library.h"
 #include "tools/zukcli/settings_check.h"
-
-std::string StripQuotesText(const std::string &text) {
-    std::size_t start = !text.empty() && text[0] == '"' ? 1 : 0;
-    const std::size_t end = text.find('"', start);
-    return text.substr(start, end == std::string::npos ? std::string::npos : end - start);
-}
-
-bool IsHexDigits(const std::string &text) {
-    if (text.empty()) return false;
-    for (char c : text) {
-        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'))) return false;
-    }
-    return true;
-}
-
-std::string Quoted(const std::string &text) { return "'" + text + "'"; }
 
 namespace {
 
@@ -34,22 +19,21 @@ const char *LevelName(Finding::Level level) {
     return "note";
 }
 
-}  // namespace
-
-bool InstallationIsUnattended() {
-    StatusCheck check;
-    CheckRegistry(&check);
-    if (!check.haveInstallPath) return false;
-    CheckIniFile(&check);
-    return check.unattended;
+// The library's own registry and INI steps (the INI file only where an installation folder is
+// known); false without one.
+bool LoadInstallationSettings() {
+    LoadRegistryConfig();
+    if (GetInstallPath()[0] == '\0') return false;
+    LoadIniSettings(GetInstallPath());
+    return true;
 }
 
+}  // namespace
+
+bool InstallationIsUnattended() { return LoadInstallationSettings() && GetUnattended(); }
+
 std::string InstallationTraceFile() {
-    StatusCheck check;
-    CheckRegistry(&check);
-    if (!check.haveInstallPath) return std::string();
-    CheckIniFile(&check);
-    return check.logFile;
+    return LoadInstallationSettings() ? GetLogFileName() : std::string();
 }
 
 bool RunStatus(Report *report) {

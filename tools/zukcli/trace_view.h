@@ -3,7 +3,7 @@
 #ifndef ZUKCLI_TRACE_VIEW_H
 #define ZUKCLI_TRACE_VIEW_H
 
-#include "tools/zukcli/commands.h"
+#include "tools/zukcli/command.h"
 #include "tools/zukcli/report.h"
 
 bool RunTrace(const Command &command, Report *report);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "ZUKcntrl.h"
+#include "resources/dialog_ids.h"
 #include "tests/wine/support/sim_control.h"
 #include "tests/wine/support/ui_watcher.h"
 #include "tests/wine/support/wine_support.h"
@@ -93,9 +94,10 @@ TEST(HostSession, OpenSenseReadVerifyAccountClose) {
     AccountRequest request = {ZUK_ACCOUNT_REQUEST_VERSION, accountText, sizeof accountText,
                               passwordText, sizeof passwordText, 0, 0};
     CallThread acquire;
-    StartCall(&acquire, [&] { return account(1, &request, 0, nullptr); });
+    StartCall(&acquire,
+              [&] { return account(1, &request, ZUK_ACCOUNT_MODE_INTERACTIVE, nullptr); });
     SeenWindow pin;
-    ASSERT_TRUE(WaitForDialogWith(1042, &pin, acquire.id, 10000));
+    ASSERT_TRUE(WaitForDialogWith(ZUK_IDC_PIN_EDIT, &pin, acquire.id, 10000));
     // Another thread's call while the dialog is up meets the busy prompt; Cancel gives 1792.
     CallThread other;
     int otherPresence = 0;
@@ -105,8 +107,7 @@ TEST(HostSession, OpenSenseReadVerifyAccountClose) {
     PressButton(busy.hwnd, IDCANCEL);
     ASSERT_TRUE(FinishCall(&other, 10000));
     EXPECT_EQ(other.result, ZUK_ERR_BUSY);
-    SetDlgItemTextA(pin.hwnd, 1042, "1234");
-    PressButton(pin.hwnd, 1043);
+    AnswerPinDialog(pin.hwnd, "1234");
     ASSERT_TRUE(FinishCall(&acquire, 15000));
     EXPECT_EQ(acquire.result, 0);
     EXPECT_EQ(std::string(accountText, static_cast<std::size_t>(request.AccountLength)), "alice");
@@ -158,16 +159,22 @@ TEST(AccountPrompts, RealDialogsDriveTheFlow) {
     const char *com = std::getenv("ZUK_SIM_COM");
     ASSERT_NE(com, nullptr);
     const AccountCase cases[] = {
-        {"cancel on the first PIN prompt", 1, "", nullptr, {{1042, nullptr, nullptr, 1044}},
+        {"cancel on the first PIN prompt", 1, "", nullptr,
+         {{ZUK_IDC_PIN_EDIT, nullptr, nullptr, ZUK_IDC_PIN_CANCEL}},
          ZUK_CANCELLED, ""},
         {"VerifyRetry 2: two wrong PINs end it", 1, "[Card]\r\nVerifyRetry=2\r\n", nullptr,
-         {{1042, nullptr, "0000", 1043}, {1052, nullptr, nullptr, 1052},
-          {1042, nullptr, "1111", 1043}, {1052, nullptr, nullptr, 1052}},
+         {{ZUK_IDC_PIN_EDIT, nullptr, "0000", ZUK_IDC_PIN_OK},
+          {ZUK_IDC_PINERR_OK, nullptr, nullptr, ZUK_IDC_PINERR_OK},
+          {ZUK_IDC_PIN_EDIT, nullptr, "1111", ZUK_IDC_PIN_OK},
+          {ZUK_IDC_PINERR_OK, nullptr, nullptr, ZUK_IDC_PINERR_OK}},
          ZUK_ERR_PIN_WRONG, ""},
         {"no reader: the typed prompt", 0, "", nullptr,
-         {{1025, nullptr, "carol", 0}, {1026, nullptr, "pw", 1027}}, 0, "carol"},
+         {{ZUK_IDC_CRED_ID, nullptr, "carol", 0},
+          {ZUK_IDC_CRED_PASSWORD, nullptr, "pw", ZUK_IDC_CRED_OK}},
+         0, "carol"},
         {"locked card: the notice, then the card is taken away", 1, "", "locked",
-         {{0, nullptr, nullptr, IDOK}, {1012, nullptr, nullptr, 1012}}, ZUK_CANCELLED, ""},
+         {{0, nullptr, nullptr, IDOK}, {ZUK_IDC_WAIT_CANCEL, nullptr, nullptr, ZUK_IDC_WAIT_CANCEL}},
+         ZUK_CANCELLED, ""},
     };
     for (const AccountCase &c : cases) {
         ASSERT_EQ(sim.Command(std::string("card ") + ZUK_SIM_CARD_FILE), "OK");
@@ -197,12 +204,13 @@ TEST(AccountPrompts, RealDialogsDriveTheFlow) {
                                   passwordText, sizeof passwordText, 0, 0};
         CallThread call;
         StartCall(&call, [&] {
-            return lib.Get<UserAccountFn>("ZUKGetUserAccount")(handle, &request, 0, nullptr);
+            return lib.Get<UserAccountFn>("ZUKGetUserAccount")(handle, &request, ZUK_ACCOUNT_MODE_INTERACTIVE,
+                                                               nullptr);
         });
         for (const UiStep &step : c.steps) {
             SeenWindow w;
-            if (step.control == 0) {  // a message box: its text is the static control 0xFFFF
-                ASSERT_TRUE(WaitForDialogWith(0xFFFF, &w, call.id, 10000)) << c.name;
+            if (step.control == 0) {  // a message box
+                ASSERT_TRUE(WaitForDialogWith(kMessageBoxTextId, &w, call.id, 10000)) << c.name;
                 if (c.cardFaults != nullptr) sim.Command("remove");
             } else {
                 ASSERT_TRUE(WaitForDialogWith(step.control, &w, call.id, 10000))
@@ -273,11 +281,15 @@ TEST(BadArguments, EveryExportReturnsItsCodeAfterTheRetryPrompt) {
             {"ZUKGetMaxLength(null, null)", lib.Get<int(ZUKAPI *)(int *, int *)>("ZUKGetMaxLength")(nullptr, nullptr)},
             {"ZUKGetLibVersion(null)", lib.Get<int(ZUKAPI *)(int *)>("ZUKGetLibVersion")(nullptr)},
             {"ZUKGetLibMode(null)", lib.Get<int(ZUKAPI *)(int *, int)>("ZUKGetLibMode")(nullptr, 5)},
-            {"ZUKGetUserAccount(null request)", account(1, nullptr, 0, nullptr)},
+            {"ZUKGetUserAccount(null request)",
+             account(1, nullptr, ZUK_ACCOUNT_MODE_INTERACTIVE, nullptr)},
             {"ZUKGetUserAccount(mode 0x2000)", account(1, &request, 0x2000, nullptr)},
-            {"ZUKGetUserAccount(invalid window)", account(1, &request, 0, reinterpret_cast<void *>(0x4321))},
-            {"ZUKGetUserAccount(version 0x20000)", account(1, &badVersion, 0, nullptr)},
-            {"ZUKGetUserAccount(handle 3)", account(3, &request, 0, nullptr)},
+            {"ZUKGetUserAccount(invalid window)",
+             account(1, &request, ZUK_ACCOUNT_MODE_INTERACTIVE, reinterpret_cast<void *>(0x4321))},
+            {"ZUKGetUserAccount(version 0x20000)",
+             account(1, &badVersion, ZUK_ACCOUNT_MODE_INTERACTIVE, nullptr)},
+            {"ZUKGetUserAccount(handle 3)",
+             account(3, &request, ZUK_ACCOUNT_MODE_INTERACTIVE, nullptr)},
         };
         return 0;
     }, &prompts));
@@ -368,7 +380,8 @@ int OwnerChild() {
     char passwordText[256];
     AccountRequest request = {ZUK_ACCOUNT_REQUEST_VERSION, accountText, sizeof accountText,
                               passwordText, sizeof passwordText, 0, 0};
-    lib.Get<UserAccountFn>("ZUKGetUserAccount")(handle, &request, 0, owner);
+    lib.Get<UserAccountFn>("ZUKGetUserAccount")(handle, &request,
+                                                ZUK_ACCOUNT_MODE_INTERACTIVE, owner);
     return 6;  // the library should have ended the process
 }
 

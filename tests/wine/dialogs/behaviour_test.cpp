@@ -8,6 +8,7 @@
 #include "ZUKcntrl.h"
 #include "api/dialogs/dialogs.h"
 #include "api/prompt_state.h"
+#include "resources/dialog_ids.h"
 #include "settings/config.h"
 #include "settings/credentials.h"
 #include "tests/wine/dialogs/dialog_fixture.h"
@@ -66,8 +67,11 @@ TEST_F(DialogBehaviour, EditFieldsTakeTheInputLimits) {
         int edit;
         int limit;
     };
-    const Case cases[] = {{kCardOrId, 1025, 20}, {kCardOrId, 1026, 30}, {kIdPassword, 1025, 20},
-                          {kIdPassword, 1026, 30}, {kPin, 1042, 8}};
+    const Case cases[] = {{kCardOrId, ZUK_IDC_CRED_ID, 20},
+                          {kCardOrId, ZUK_IDC_CRED_PASSWORD, 30},
+                          {kIdPassword, ZUK_IDC_CRED_ID, 20},
+                          {kIdPassword, ZUK_IDC_CRED_PASSWORD, 30},
+                          {kPin, ZUK_IDC_PIN_EDIT, 8}};
     for (const Case &c : cases) {
         SCOPED_TRACE(std::string(c.prompt.name) + " edit " + std::to_string(c.edit));
         ShownDialog shown;
@@ -85,11 +89,11 @@ TEST_F(DialogBehaviour, LimitsBeyondTheTypedTextBufferAreCappedSoNothingIsCut) {
     SetInputLimits(5000, 0, 16);
     ShownDialog shown;
     ASSERT_TRUE(Open(&shown, kIdPassword));
-    EXPECT_EQ(shown.window.Control(1025)->limit, 1023);
-    EXPECT_EQ(shown.window.Control(1026)->limit, 1023);
+    EXPECT_EQ(shown.window.Control(ZUK_IDC_CRED_ID)->limit, 1023);
+    EXPECT_EQ(shown.window.Control(ZUK_IDC_CRED_PASSWORD)->limit, 1023);
     const std::string id(1023, 'i');
-    TypeChars(shown.window.hwnd, 1025, id + "overflow");
-    PressButton(shown.window.hwnd, 1027);
+    TypeChars(shown.window.hwnd, ZUK_IDC_CRED_ID, id + "overflow");
+    PressButton(shown.window.hwnd, ZUK_IDC_CRED_OK);
     ASSERT_TRUE(Ended(&shown));
     EXPECT_EQ(shown.call.result, kDialogOk);
     EXPECT_EQ(std::string(EnteredId()), id);
@@ -103,8 +107,8 @@ TEST_F(DialogBehaviour, CredentialsOkNeedsAUserIdButNotAPassword) {
         ShownDialog shown;
         ASSERT_TRUE(Open(&shown, p));
         const HWND w = shown.window.hwnd;
-        SetEditText(w, 1026, "secret");
-        PressButton(w, 1027);
+        SetEditText(w, ZUK_IDC_CRED_PASSWORD, "secret");
+        PressButton(w, ZUK_IDC_CRED_OK);
         EXPECT_FALSE(WaitGone(w, 400)) << "OK without a user ID leaves the prompt open";
         EXPECT_STREQ(EnteredId(), "");
         if (p.show == CardOrIdDialog) {
@@ -112,9 +116,9 @@ TEST_F(DialogBehaviour, CredentialsOkNeedsAUserIdButNotAPassword) {
             Sleep(1300);
             EXPECT_GT(Polls().size(), polls) << "the reader poll goes on";
         }
-        SetEditText(w, 1025, "alice");
-        SetEditText(w, 1026, "");
-        PressButton(w, 1027);
+        SetEditText(w, ZUK_IDC_CRED_ID, "alice");
+        SetEditText(w, ZUK_IDC_CRED_PASSWORD, "");
+        PressButton(w, ZUK_IDC_CRED_OK);
         ASSERT_TRUE(Ended(&shown));
         EXPECT_EQ(shown.call.result, kDialogOk);
         EXPECT_STREQ(EnteredId(), "alice");
@@ -125,9 +129,9 @@ TEST_F(DialogBehaviour, CredentialsOkNeedsAUserIdButNotAPassword) {
 TEST_F(DialogBehaviour, CredentialsOkFillsBothTexts) {
     ShownDialog shown;
     ASSERT_TRUE(Open(&shown, kIdPassword));
-    TypeChars(shown.window.hwnd, 1025, "bob");
-    TypeChars(shown.window.hwnd, 1026, "pa ss");
-    PressButton(shown.window.hwnd, 1027);
+    TypeChars(shown.window.hwnd, ZUK_IDC_CRED_ID, "bob");
+    TypeChars(shown.window.hwnd, ZUK_IDC_CRED_PASSWORD, "pa ss");
+    PressButton(shown.window.hwnd, ZUK_IDC_CRED_OK);
     ASSERT_TRUE(Ended(&shown));
     EXPECT_EQ(shown.call.result, kDialogOk);
     EXPECT_STREQ(EnteredId(), "bob");
@@ -139,11 +143,11 @@ TEST_F(DialogBehaviour, PinOkNeedsAPin) {
     ShownDialog shown;
     ASSERT_TRUE(Open(&shown, kPin));
     const HWND w = shown.window.hwnd;
-    PressButton(w, 1043);
+    PressButton(w, ZUK_IDC_PIN_OK);
     EXPECT_FALSE(WaitGone(w, 400)) << "OK without a PIN leaves the prompt open";
     EXPECT_STREQ(EnteredPin(), "");
-    TypeChars(w, 1042, "1234");
-    PressButton(w, 1043);
+    TypeChars(w, ZUK_IDC_PIN_EDIT, "1234");
+    PressButton(w, ZUK_IDC_PIN_OK);
     ASSERT_TRUE(Ended(&shown));
     EXPECT_EQ(shown.call.result, kDialogOk);
     EXPECT_STREQ(EnteredPin(), "1234");
@@ -161,13 +165,19 @@ TEST_F(DialogBehaviour, EscCloseAndButtons) {
     };
     const Case cases[] = {
         {kCardWait, Esc, 0, kDialogCancel},      {kCardWait, Close, 0, kDialogCancel},
-        {kCardWait, Button, 1012, kDialogCancel}, {kCardOrId, Esc, 0, kDialogCancel},
-        {kCardOrId, Close, 0, kDialogCancel},     {kCardOrId, Button, 1028, kDialogCancel},
-        {kIdPassword, Esc, 0, kDialogCancel},     {kIdPassword, Button, 1028, kDialogCancel},
-        {kPin, Esc, 0, kDialogCancel},            {kPin, Button, 1044, kDialogCancel},
+        {kCardWait, Button, ZUK_IDC_WAIT_CANCEL, kDialogCancel},
+        {kCardOrId, Esc, 0, kDialogCancel},
+        {kCardOrId, Close, 0, kDialogCancel},
+        {kCardOrId, Button, ZUK_IDC_CRED_CANCEL, kDialogCancel},
+        {kIdPassword, Esc, 0, kDialogCancel},
+        {kIdPassword, Button, ZUK_IDC_CRED_CANCEL, kDialogCancel},
+        {kPin, Esc, 0, kDialogCancel},
+        {kPin, Button, ZUK_IDC_PIN_CANCEL, kDialogCancel},
         {kNoCard, Esc, 0, 99},                    {kNoCard, Close, 0, 99},
-        {kNoCard, Button, 1033, kDialogOk},       {kPinError, Esc, 0, 99},
-        {kPinError, Close, 0, 99},                {kPinError, Button, 1052, kDialogOk},
+        {kNoCard, Button, ZUK_IDC_NOCARD_OK, kDialogOk},
+        {kPinError, Esc, 0, 99},
+        {kPinError, Close, 0, 99},
+        {kPinError, Button, ZUK_IDC_PINERR_OK, kDialogOk},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(std::string(c.prompt.name) + " action " + std::to_string(c.action));
@@ -217,16 +227,16 @@ TEST_F(DialogBehaviour, CredentialsPromptsFollowTheConfiguration) {
             ShownDialog shown;
             ASSERT_TRUE(Open(&shown, p));
             const DialogSnapshot &w = shown.window;
-            EXPECT_EQ(w.Control(1024)->enabled, c.passwordEnabled);
-            EXPECT_EQ(w.Control(1026)->enabled, c.passwordEnabled);
-            EXPECT_TRUE(w.Control(1023)->enabled);
-            EXPECT_TRUE(w.Control(1025)->enabled);
-            EXPECT_EQ(w.Control(1025)->masked, c.idMasked);
-            EXPECT_TRUE(w.Control(1026)->masked);
-            EXPECT_EQ(w.Text(1025), c.id);
-            EXPECT_EQ(EditText(w.hwnd, 1026), c.password);
+            EXPECT_EQ(w.Control(ZUK_IDC_CRED_PASSWORD_LABEL)->enabled, c.passwordEnabled);
+            EXPECT_EQ(w.Control(ZUK_IDC_CRED_PASSWORD)->enabled, c.passwordEnabled);
+            EXPECT_TRUE(w.Control(ZUK_IDC_CRED_ID_LABEL)->enabled);
+            EXPECT_TRUE(w.Control(ZUK_IDC_CRED_ID)->enabled);
+            EXPECT_EQ(w.Control(ZUK_IDC_CRED_ID)->masked, c.idMasked);
+            EXPECT_TRUE(w.Control(ZUK_IDC_CRED_PASSWORD)->masked);
+            EXPECT_EQ(w.Text(ZUK_IDC_CRED_ID), c.id);
+            EXPECT_EQ(EditText(w.hwnd, ZUK_IDC_CRED_PASSWORD), c.password);
             if (c.config == 0x10233) SaveScreenshot(w.hwnd, LocaleFolder(), std::string(p.name) + "_masked_filled");
-            PressButton(w.hwnd, 1028);
+            PressButton(w.hwnd, ZUK_IDC_CRED_CANCEL);
             ASSERT_TRUE(Ended(&shown));
         }
     }
@@ -235,8 +245,8 @@ TEST_F(DialogBehaviour, CredentialsPromptsFollowTheConfiguration) {
 TEST_F(DialogBehaviour, PinFieldIsMasked) {
     ShownDialog shown;
     ASSERT_TRUE(Open(&shown, kPin));
-    EXPECT_TRUE(shown.window.Control(1042)->masked);
-    PressButton(shown.window.hwnd, 1044);
+    EXPECT_TRUE(shown.window.Control(ZUK_IDC_PIN_EDIT)->masked);
+    PressButton(shown.window.hwnd, ZUK_IDC_PIN_CANCEL);
     ASSERT_TRUE(Ended(&shown));
 }
 
@@ -250,7 +260,7 @@ TEST_F(DialogBehaviour, ACardEndsTheWaitingDialogsWhateverWasTyped) {
         ScriptPolls(cardAt);
         ShownDialog shown;
         ASSERT_TRUE(Open(&shown, p));
-        if (p.kind == UiKind::Credentials) SetEditText(shown.window.hwnd, 1025, "typed");
+        if (p.kind == UiKind::Credentials) SetEditText(shown.window.hwnd, ZUK_IDC_CRED_ID, "typed");
         ASSERT_TRUE(Ended(&shown));
         EXPECT_EQ(shown.call.result, kDialogCard);
         const std::vector<PollRecord> polls = Polls();

@@ -1,6 +1,8 @@
 // The dialog templates as ZUKcntrl.dll carries them: Japanese resource language, popup with
 // caption and modal frame and no system menu, the 9-point Japanese face, and each control's id,
-// kind, style, position and tab order.
+// kind, style, position and tab order.  The template and control ids are written out here on
+// purpose, not taken from resources/dialog_ids.h: this test is what holds those names to the
+// numbers the dialogs must carry.
 #include <gtest/gtest.h>
 
 #include <cstring>

@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "api/dialogs/dialogs.h"
+#include "resources/dialog_ids.h"
 #include "tests/wine/dialogs/dialog_fixture.h"
 
 namespace {
@@ -26,19 +27,25 @@ struct DialogCase {
 
 const DialogCase kCases[] = {
     {"card_wait", CardWaitDialog, UiKind::CardWait, 0x10001,
-     {{1011, 0x10002, ""}, {1012, 0x10003, ""}}},
+     {{ZUK_IDC_WAIT_TEXT, 0x10002, ""}, {ZUK_IDC_WAIT_CANCEL, 0x10003, ""}}},
     {"card_or_id", CardOrIdDialog, UiKind::Credentials, 0x20001,
-     {{1021, 0x20002, ""}, {1022, 0x20003, ""}, {1023, 0x20004, "(&I)"}, {1024, 0x20005, "(&P)"},
-      {1025, 0, ""}, {1026, 0, ""}, {1027, 0x20006, ""}, {1028, 0x20007, ""}}},
+     {{ZUK_IDC_CRED_TEXT1, 0x20002, ""}, {ZUK_IDC_CRED_TEXT2, 0x20003, ""},
+      {ZUK_IDC_CRED_ID_LABEL, 0x20004, "(&I)"}, {ZUK_IDC_CRED_PASSWORD_LABEL, 0x20005, "(&P)"},
+      {ZUK_IDC_CRED_ID, 0, ""}, {ZUK_IDC_CRED_PASSWORD, 0, ""},
+      {ZUK_IDC_CRED_OK, 0x20006, ""}, {ZUK_IDC_CRED_CANCEL, 0x20007, ""}}},
     {"id_password", IdPasswordDialog, UiKind::Credentials, 0xC0001,
-     {{1021, 0xC0003, ""}, {1022, 0, ""}, {1023, 0x20004, "(&I)"}, {1024, 0x20005, "(&P)"},
-      {1025, 0, ""}, {1026, 0, ""}, {1027, 0xC0004, ""}, {1028, 0xC0005, ""}}},
+     {{ZUK_IDC_CRED_TEXT1, 0xC0003, ""}, {ZUK_IDC_CRED_TEXT2, 0, ""},
+      {ZUK_IDC_CRED_ID_LABEL, 0x20004, "(&I)"}, {ZUK_IDC_CRED_PASSWORD_LABEL, 0x20005, "(&P)"},
+      {ZUK_IDC_CRED_ID, 0, ""}, {ZUK_IDC_CRED_PASSWORD, 0, ""},
+      {ZUK_IDC_CRED_OK, 0xC0004, ""}, {ZUK_IDC_CRED_CANCEL, 0xC0005, ""}}},
     {"pin", PinDialog, UiKind::Pin, 0x30001,
-     {{1041, 0x30002, "(&P)"}, {1042, 0, ""}, {1043, 0x30003, ""}, {1044, 0x30004, ""}}},
+     {{ZUK_IDC_PIN_TEXT, 0x30002, "(&P)"}, {ZUK_IDC_PIN_EDIT, 0, ""},
+      {ZUK_IDC_PIN_OK, 0x30003, ""}, {ZUK_IDC_PIN_CANCEL, 0x30004, ""}}},
     {"no_card", NoCardDialog, UiKind::NoCard, 0x40001,
-     {{1031, 0x40002, ""}, {1032, 0x40003, ""}, {1033, 0x40004, ""}}},
+     {{ZUK_IDC_NOCARD_TEXT1, 0x40002, ""}, {ZUK_IDC_NOCARD_TEXT2, 0x40003, ""},
+      {ZUK_IDC_NOCARD_OK, 0x40004, ""}}},
     {"pin_error", PinErrorDialog, UiKind::PinError, 0x50001,
-     {{1051, 0x50002, ""}, {1052, 0x50003, ""}}},
+     {{ZUK_IDC_PINERR_TEXT, 0x50002, ""}, {ZUK_IDC_PINERR_OK, 0x50003, ""}}},
 };
 
 class DialogTexts : public ::testing::Test {
@@ -82,7 +89,7 @@ TEST_F(DialogTexts, AccessingWindowShowsCatalogueTexts) {
     ReadDialog(seen.hwnd, &w);
     EXPECT_EQ(w.kind, UiKind::Accessing);
     EXPECT_EQ(w.caption, CatalogueText(0x60001));
-    EXPECT_EQ(w.Text(1009), CatalogueText(0x60002));
+    EXPECT_EQ(w.Text(ZUK_IDC_ACCESS_TEXT), CatalogueText(0x60002));
     EXPECT_FALSE(SaveScreenshot(w.hwnd, LocaleFolder(), "accessing").empty());
     CloseAccessingWindow();
     EXPECT_FALSE(IsWindow(seen.hwnd));

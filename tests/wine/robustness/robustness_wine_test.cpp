@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "resources/dialog_ids.h"
 #include "tests/wine/robustness/robustness_common.h"
 #include "tests/wine/support/sim_control.h"
 
@@ -201,12 +202,12 @@ TEST_F(Secrets, WritableSectionsHoldNoPinOrPassword) {
                               passwordText, sizeof passwordText, 0, 0};
     CallThread call;
     StartCall(&call, [&] {
-        return lib.Get<UserAccountFn>("ZUKGetUserAccount")(1, &request, 0, nullptr);
+        return lib.Get<UserAccountFn>("ZUKGetUserAccount")(1, &request, ZUK_ACCOUNT_MODE_INTERACTIVE,
+                                                           nullptr);
     });
     SeenWindow pin;
-    ASSERT_TRUE(WaitForDialogWith(1042, &pin, call.id, 10000));
-    SetDlgItemTextA(pin.hwnd, 1042, kPin);
-    PressButton(pin.hwnd, 1043);
+    ASSERT_TRUE(WaitForDialogWith(ZUK_IDC_PIN_EDIT, &pin, call.id, 10000));
+    AnswerPinDialog(pin.hwnd, kPin);
     ASSERT_TRUE(FinishCall(&call, 15000));
     ASSERT_EQ(call.result, 0);
     EXPECT_EQ(std::string(passwordText, static_cast<std::size_t>(request.PasswordLength)), kPassword);

@@ -2,6 +2,7 @@
 #include "tests/wine/support/dialog_driver.h"
 
 #include "tools/picture/window_picture.h"
+#include "resources/dialog_ids.h"
 #include "tests/wine/support/ui_watcher.h"
 #include "tests/wine/support/wine_support.h"
 
@@ -59,9 +60,10 @@ UiKind KindOf(HWND window) {
         UiKind kind;
     };
     static const Signature kSignatures[] = {
-        {0xFFFF, UiKind::MessageBox}, {1012, UiKind::CardWait}, {1027, UiKind::Credentials},
-        {1043, UiKind::Pin},          {1033, UiKind::NoCard},   {1052, UiKind::PinError},
-        {1009, UiKind::Accessing},
+        {kMessageBoxTextId, UiKind::MessageBox}, {ZUK_IDC_WAIT_CANCEL, UiKind::CardWait},
+        {ZUK_IDC_CRED_OK, UiKind::Credentials},  {ZUK_IDC_PIN_OK, UiKind::Pin},
+        {ZUK_IDC_NOCARD_OK, UiKind::NoCard},     {ZUK_IDC_PINERR_OK, UiKind::PinError},
+        {ZUK_IDC_ACCESS_TEXT, UiKind::Accessing},
     };
     for (const Signature &s : kSignatures) {
         if (GetDlgItem(window, s.id) != nullptr) return s.kind;
@@ -112,8 +114,8 @@ bool WaitForKind(UiKind kind, DWORD thread, DWORD timeoutMs, DialogSnapshot *out
 
 bool CloseByKind(HWND window) {
     switch (KindOf(window)) {
-    case UiKind::NoCard: PressButton(window, 1033); return true;
-    case UiKind::PinError: PressButton(window, 1052); return true;
+    case UiKind::NoCard: PressButton(window, ZUK_IDC_NOCARD_OK); return true;
+    case UiKind::PinError: PressButton(window, ZUK_IDC_PINERR_OK); return true;
     case UiKind::Accessing: return false;
     case UiKind::CardWait:
     case UiKind::Credentials:

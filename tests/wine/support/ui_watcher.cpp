@@ -1,31 +1,9 @@
 // Finding and answering the library's windows.
 #include "tests/wine/support/ui_watcher.h"
 
-#include <algorithm>
-
 #include "tests/wine/support/dialog_driver.h"
 
 namespace {
-
-struct Search {
-    DWORD thread;
-    const std::vector<HWND> *ignore;
-    HWND found;
-};
-
-BOOL CALLBACK FindDialog(HWND hwnd, LPARAM param) {
-    Search *s = reinterpret_cast<Search *>(param);
-    DWORD pid = 0;
-    DWORD tid = GetWindowThreadProcessId(hwnd, &pid);
-    if (pid != GetCurrentProcessId() || !IsWindowVisible(hwnd)) return TRUE;
-    if (s->thread != 0 && tid != s->thread) return TRUE;
-    char cls[64] = {0};
-    GetClassNameA(hwnd, cls, sizeof cls);
-    if (std::string(cls) != "#32770") return TRUE;
-    if (std::find(s->ignore->begin(), s->ignore->end(), hwnd) != s->ignore->end()) return TRUE;
-    s->found = hwnd;
-    return FALSE;
-}
 
 DWORD WINAPI RunCall(LPVOID param) {
     CallThread *t = static_cast<CallThread *>(param);
@@ -33,24 +11,17 @@ DWORD WINAPI RunCall(LPVOID param) {
     return 0;
 }
 
-}  // namespace
-
-bool WaitForWindow(SeenWindow *out, DWORD timeoutMs, DWORD thread, const std::vector<HWND> &ignore) {
-    DWORD start = GetTickCount();
+bool WaitFor(const DialogQuery &query, SeenWindow *out, DWORD timeoutMs) {
+    const DWORD start = GetTickCount();
     for (;;) {
-        Search s{thread, &ignore, nullptr};
-        EnumWindows(FindDialog, reinterpret_cast<LPARAM>(&s));
-        if (s.found) {
+        const HWND found = FindDialog(query);
+        if (found) {
             Sleep(50);  // let the window finish setting its texts
-            char buffer[1024] = {0};
-            out->hwnd = s.found;
-            out->thread = GetWindowThreadProcessId(s.found, nullptr);
-            GetWindowTextA(s.found, buffer, sizeof buffer);
-            out->caption = buffer;
-            buffer[0] = '\0';
-            GetDlgItemTextA(s.found, 0xFFFF, buffer, sizeof buffer);
-            out->text = buffer;
-            out->topmost = (GetWindowLongA(s.found, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
+            out->hwnd = found;
+            out->thread = GetWindowThreadProcessId(found, nullptr);
+            out->caption = WindowText(found);
+            out->text = ControlText(found, kMessageBoxTextId);
+            out->topmost = (GetWindowLongA(found, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
             return true;
         }
         if (GetTickCount() - start > timeoutMs) return false;
@@ -58,20 +29,20 @@ bool WaitForWindow(SeenWindow *out, DWORD timeoutMs, DWORD thread, const std::ve
     }
 }
 
-bool WaitForDialogWith(int control, SeenWindow *out, DWORD thread, DWORD timeoutMs) {
-    std::vector<HWND> others;
-    const DWORD end = GetTickCount() + timeoutMs;
-    while (GetTickCount() < end) {
-        if (!WaitForWindow(out, end - GetTickCount(), thread, others)) return false;
-        if (GetDlgItem(out->hwnd, control) != nullptr) return true;
-        others.push_back(out->hwnd);
-    }
-    return false;
+}  // namespace
+
+bool WaitForWindow(SeenWindow *out, DWORD timeoutMs, DWORD thread, const std::vector<HWND> &ignore) {
+    DialogQuery query;
+    query.thread = thread;
+    query.ignore = ignore;
+    return WaitFor(query, out, timeoutMs);
 }
 
-void PressButton(HWND window, int id) {
-    PostMessageA(window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
-                 reinterpret_cast<LPARAM>(GetDlgItem(window, id)));
+bool WaitForDialogWith(int control, SeenWindow *out, DWORD thread, DWORD timeoutMs) {
+    DialogQuery query;
+    query.thread = thread;
+    query.anyOfControls = {control};
+    return WaitFor(query, out, timeoutMs);
 }
 
 bool WaitGone(HWND window, DWORD timeoutMs) {

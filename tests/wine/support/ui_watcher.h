@@ -10,11 +10,13 @@
 #include <string>
 #include <vector>
 
+#include "tools/dialogs/find_dialog.h"  // FindDialog, PressButton, kMessageBoxTextId
+
 struct SeenWindow {
     HWND hwnd = nullptr;
     DWORD thread = 0;
     std::string caption;
-    std::string text;  // a message box's text (static control 0xFFFF)
+    std::string text;  // a message box's text (kMessageBoxTextId)
     bool topmost = false;
 };
 
@@ -27,9 +29,6 @@ bool WaitForWindow(SeenWindow *out, DWORD timeoutMs, DWORD thread = 0,
 // over the others (the card-access window comes and goes before the prompts).  False after
 // timeoutMs.
 bool WaitForDialogWith(int control, SeenWindow *out, DWORD thread, DWORD timeoutMs);
-
-// Presses a button of a dialog or message box (IDOK, IDCANCEL, IDRETRY, or a control id).
-void PressButton(HWND window, int id);
 
 // Waits until the window is gone; false after timeoutMs.
 bool WaitGone(HWND window, DWORD timeoutMs);
