@@ -102,6 +102,7 @@ for c in [c for c in wine_calls if c.get("group") == "floor"]:
         first = floor[c["name"]]
         first["median_us"] = (first["median_us"] + c["median_us"]) / 2
         first["min_us"], first["max_us"] = min(first["min_us"], c["min_us"]), max(first["max_us"], c["max_us"])
+        first["cpu_us"] = (first["cpu_us"] + c["cpu_us"]) / 2
         first["calls"] += c["calls"]
         first["ratio"] = first["median_us"] / first["bound_us"] if first["bound_us"] else None
         wine_calls.remove(c)
@@ -110,9 +111,12 @@ for c in [c for c in wine_calls if c.get("group") == "floor"]:
 exchange = floor.get("a bare reader frame exchange")
 platform = None
 if exchange and "a bare card access window" in floor and "a bare PIN dialog, answered" in floor:
+    window = floor["a bare card access window"]
+    pin = floor["a bare PIN dialog, answered"]
     platform = {"frame_us": max(0.0, exchange["median_us"] - exchange["bound_us"]),
-                "window_us": floor["a bare card access window"]["median_us"],
-                "pin_dialog_us": floor["a bare PIN dialog, answered"]["median_us"]}
+                "window_us": window["median_us"], "pin_dialog_us": pin["median_us"],
+                "frame_cpu_us": exchange["cpu_us"], "window_cpu_us": window["cpu_us"],
+                "pin_dialog_cpu_us": pin["cpu_us"]}
     for c in wine_calls:
         if c.get("group") == "floor" or "windows" not in c:
             continue
@@ -120,6 +124,10 @@ if exchange and "a bare card access window" in floor and "a bare PIN dialog, ans
                             + (c["windows"] - c["pin_dialogs"]) * platform["window_us"]
                             + c["pin_dialogs"] * platform["pin_dialog_us"])
         c["platform_ratio"] = c["median_us"] / (c["bound_us"] + c["platform_us"])
+        c["cpu_beyond_floor_us"] = c["cpu_us"] - (
+            c["frames_in"] * platform["frame_cpu_us"]
+            + (c["windows"] - c["pin_dialogs"]) * platform["window_cpu_us"]
+            + c["pin_dialogs"] * platform["pin_dialog_cpu_us"])
 attach = {}
 for a in read("attach.jsonl"):
     attach.setdefault((a["host"], a["dll"]), []).append(a["us"])
@@ -202,19 +210,21 @@ if wine_calls:
     md += ["", "## Under Wine: the DLL against zuk-reader-sim --pace", "",
            "The platform floor of a call is what the same operations cost a host without the library",
            "(the rows marked floor): frames x a bare exchange's time beyond its wire bound, plus its",
-           "windows x a bare card access window or answered PIN dialog.", "",
+           "windows x a bare card access window or answered PIN dialog.  Thread CPU time under Wine",
+           "counts in steps of 10 ms: the CPU columns are averages of such steps.", "",
            "| Call | calls | min ms | median ms | max ms | bytes out/in | bound ms | ratio | windows |"
-           " platform floor ms | ratio to bound + floor | CPU us | allocations |",
-           "|---|---|---|---|---|---|---|---|---|---|---|---|---|"]
+           " platform floor ms | ratio to bound + floor | CPU us | CPU us beyond the floor's | allocations |",
+           "|---|---|---|---|---|---|---|---|---|---|---|---|---|---|"]
     for c in wine_calls:
-        md.append("| %s | %d | %s | %s | %s | %d/%d | %s | %s | %s | %s | %s | %.0f | %.2f |" % (
+        md.append("| %s | %d | %s | %s | %s | %d/%d | %s | %s | %s | %s | %s | %.0f | %s | %.2f |" % (
             c["name"] + (" (floor)" if c.get("group") == "floor" else ""), c["calls"],
             ms(c["min_us"]), ms(c["median_us"]), ms(c["max_us"]),
             c["bytes_in"], c["bytes_out"], ms(c["bound_us"]),
             "%.3f" % c["ratio"] if c["ratio"] else "-", c.get("windows", "-"),
             ms(c["platform_us"]) if "platform_us" in c else "-",
             "%.3f" % c["platform_ratio"] if "platform_ratio" in c else "-",
-            c["cpu_us"], c["allocs_per_call"]))
+            c["cpu_us"], "%.0f" % c["cpu_beyond_floor_us"] if "cpu_beyond_floor_us" in c else "-",
+            c["allocs_per_call"]))
     with_before = any("before_us" in a for a in attach_rows)
     with_calls = any("calls_only_us" in a for a in attach_rows)
     md += ["", "| Attach host | loads | library median ms (min-max) | empty DLL median ms (min-max) | ratio |"
