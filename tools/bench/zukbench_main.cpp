@@ -258,6 +258,26 @@ int CloseFloorPort() {
     return 0;
 }
 
+// The port calls besides frames that the link makes when it opens and closes the line, made
+// bare: open, purge, line state read and set, time-outs, a speed change, close (8 calls).
+const int kBarePortCalls = 8;
+int BarePortOpenClose() {
+    const char *port = std::getenv("ZUKBENCH_PORT");
+    char path[64];
+    std::snprintf(path, sizeof path, "\\\\.\\%s", port != nullptr ? port : "COM9");
+    HANDLE h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_NO_BUFFERING, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return 1;
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    COMMTIMEOUTS t{0, SERIAL_READ_MS_PER_BYTE, SERIAL_READ_TIMEOUT_MS, SERIAL_WRITE_MS_PER_BYTE,
+                   SERIAL_WRITE_TIMEOUT_MS};
+    const bool ok = PurgeComm(h, PURGE_TXCLEAR | PURGE_RXCLEAR) && GetCommState(h, &dcb) &&
+                    SetCommState(h, &dcb) && SetCommTimeouts(h, &t) && GetCommState(h, &dcb) &&
+                    SetCommState(h, &dcb);
+    return CloseHandle(h) && ok ? 0 : 1;
+}
+
 // A plain reader frame (the key state query) and its answer.
 int BareExchange() {
     static const unsigned char kQuery[] = {0x28, 0x00, 0x04, 0x00, 0x87, 0x00, 0x00, 0xAB};
@@ -328,6 +348,9 @@ void FloorRows(int calls) {
     const char *none = "none";
     Row("a bare reader frame exchange", "floor", {OpenFloorPort, BareExchange, CloseFloorPort},
         calls, none);
+    char name[64];
+    std::snprintf(name, sizeof name, "bare port calls besides frames (%d)", kBarePortCalls);
+    Row(name, "floor", {Nothing, BarePortOpenClose, Nothing}, calls, none);
     Row("a bare card access window", "floor", {Nothing, BareAccessWindow, Nothing}, calls, none);
     Row("a bare PIN dialog, answered", "floor", {Nothing, BarePinDialog, Nothing}, calls, none);
 }
