@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "ZUKcntrl.h"
+#include "card/reader_mutex.h"
 #include "platform/messagebox.h"
 
 // Message ids of the frame's prompts (caption, text).
@@ -17,9 +18,6 @@ const std::uint32_t kMsgLockedCaption = 0xA0001, kMsgLockedText = 0xA0002;
 // Message box styles in use.
 const std::uint32_t kStyleRetryCancel = PLAT_MB_RETRYCANCEL | PLAT_MB_ICONEXCLAMATION;
 const std::uint32_t kStyleNotice = PLAT_MB_OK | PLAT_MB_ICONEXCLAMATION;
-
-// The reader's mutex, shared by every process of the session.
-#define ZUK_PORT_MUTEX_NAME "ZUK_PORT_MUTEX"
 
 // Load and unload of the library: attach reads the settings and the message catalogue and
 // returns false when the registry settings are missing or invalid.

@@ -32,7 +32,9 @@ const std::uint32_t kInputIdAndPassword = 0x3;      // InputItems: user ID and p
 const std::uint32_t kRememberNothing = 0x00;        // RememberItems
 const std::uint32_t kRememberId = 0x10;             // RememberItems: the user ID
 const std::uint32_t kRememberIdAndPassword = 0x30;  // RememberItems: user ID and password
+const std::uint32_t kRememberStoreVolatile = 0x100;     // RememberStore: the session's key
 const std::uint32_t kRememberStoreNonVolatile = 0x200;  // RememberStore: the durable key
+const std::uint32_t kReuseBlockOn = 0x1000;             // ReuseBlock: never hand back silently
 const std::uint32_t kDialogVariantMaskedId = 0x10000;   // DialogVariant: the user ID masked
 
 // Trace filter (INI [Log] Mode); any other value is off.

@@ -108,17 +108,17 @@ std::uint32_t MessageIdAt(std::size_t index) {
     return index < kMessageCount ? g_messages[index].id : 0;
 }
 
-void SelectLanguageFile(char *path) {
-    if (!path) return;
-    path[0] = '\0';
+std::uint32_t FindLanguageFileName(char *fileName) {
+    if (!fileName) return 0;
+    fileName[0] = '\0';
     char indexPath[kMessageTextSize];
-    if (!JoinText(indexPath, sizeof indexPath, GetInstallPath(), "ZukLang.csv")) return;
+    if (!JoinText(indexPath, sizeof indexPath, GetInstallPath(), "ZukLang.csv")) return 0;
     const std::uint32_t locales[2] = {PlatSystemDefaultLcid(), 0x0409};
     for (std::uint32_t locale : locales) {
         char key[16];
         std::snprintf(key, sizeof key, "%04x", static_cast<unsigned>(locale));
         std::FILE *file = std::fopen(indexPath, "r");
-        if (!file) return;
+        if (!file) return 0;
         char line[512];
         while (std::fgets(line, sizeof line, file)) {
             std::size_t keyLength = 0, nameLength = 0;
@@ -128,16 +128,23 @@ void SelectLanguageFile(char *path) {
             }
             const char *name = Field(line, 1, &nameLength);
             if (!name) continue;
-            char fileName[512];
-            nameLength = WithoutLineEnd(name, nameLength);
+            nameLength = WithoutLineEnd(name, nameLength);  // below the line's 512 bytes
             std::memcpy(fileName, name, nameLength);
             fileName[nameLength] = '\0';
             std::fclose(file);
-            JoinText(path, kMessageTextSize, GetInstallPath(), fileName);  // empty if too long
-            return;
+            return locale;
         }
         std::fclose(file);
     }
+    return 0;
+}
+
+void SelectLanguageFile(char *path) {
+    if (!path) return;
+    path[0] = '\0';
+    char fileName[kMessageTextSize];
+    if (FindLanguageFileName(fileName) == 0) return;
+    JoinText(path, kMessageTextSize, GetInstallPath(), fileName);  // empty if too long
 }
 
 void LoadMessageCatalogue(const char *path) {

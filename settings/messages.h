@@ -11,8 +11,13 @@ const std::size_t kMessageTextSize = 512;
 // The entry's text (possibly empty), or null when the id is not in the table.
 const char *GetMessageText(std::uint32_t id);
 
+// Reads ZukLang.csv in the installation folder: writes the file name that its line for the system
+// locale (or, failing that, 0409) names into fileName (kMessageTextSize bytes) and returns that
+// locale; 0 and fileName empty when the index cannot be read or has neither line.
+std::uint32_t FindLanguageFileName(char *fileName);
+
 // Writes the full path of the language file for the system locale (or, failing that, 0409) into
-// path (kMessageTextSize bytes); leaves it empty when there is none.
+// path (kMessageTextSize bytes); leaves it empty when there is none or the path does not fit.
 void SelectLanguageFile(char *path);
 
 // Fills the table from a language file; a file that cannot be opened leaves the texts as they are.

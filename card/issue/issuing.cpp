@@ -4,9 +4,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "api/frame.h"
+#include "ZUKcntrl.h"
 #include "card/card_status.h"
 #include "card/felica.h"
+#include "card/reader_mutex.h"
 #include "card/sensing.h"
 #include "card/session.h"
 #include "platform/mutex.h"
@@ -261,7 +262,7 @@ IssueOpenStatus IssueOpenStation(const char *port, bool wait,
 
     // The library's own settings, so the station finds the reader and the card as it does.
     ResetSettings();
-    if (LoadRegistryConfig() == 0) {
+    if (LoadRegistryConfig() == kRegistryConfigOk) {
         LoadIniSettings(GetInstallPath());
     } else {
         ResetSettings();

@@ -12,31 +12,40 @@ class Catalogue : public LibraryTest {};
 TEST_F(Catalogue, SelectsTheSystemLocaleThenEnglish) {
     const struct {
         std::uint32_t lcid;
-        const char *index;
+        std::string index;
         const char *chosen;  // relative to the install dir, "" for none
+        std::uint32_t locale;  // whose line named it, 0 for none
     } cases[] = {
-        {0x0411, "0411,ja.txt\n0409,en.txt\n", "ja.txt"},
-        {0x0411, "0409,en.txt\n0411,ja.txt\n", "ja.txt"},
-        {0x080A, "080A,es.txt\n0409,en.txt\n", "en.txt"},  // keys are compared exactly
-        {0x080a, "080a,es.txt,extra\n0409,en.txt\n", "es.txt"},
-        {0x0409, "0411,ja.txt\n", ""},
-        {0x0411, "0411\n0409,en.txt", "en.txt"},           // a key without a file is passed over
-        {0x0411, ",,0411,,ja.txt\n", "ja.txt"},             // empty fields are skipped
-        {0x0411, "0411,ja.txt\r\n", "ja.txt"},              // no line end in a file name
+        {0x0411, "0411,ja.txt\n0409,en.txt\n", "ja.txt", 0x0411},
+        {0x0411, "0409,en.txt\n0411,ja.txt\n", "ja.txt", 0x0411},
+        {0x080A, "080A,es.txt\n0409,en.txt\n", "en.txt", 0x0409},  // keys are compared exactly
+        {0x080a, "080a,es.txt,extra\n0409,en.txt\n", "es.txt", 0x080a},
+        {0x0409, "0411,ja.txt\n", "", 0},
+        {0x0411, "0411\n0409,en.txt", "en.txt", 0x0409},           // a key without a file is passed over
+        {0x0411, ",,0411,,ja.txt\n", "ja.txt", 0x0411},             // empty fields are skipped
+        {0x0411, "0411,ja.txt\r\n", "ja.txt", 0x0411},              // no line end in a file name
+        {0x0411, "0411," + std::string(509, 'n') + "\n", "", 0x0411},  // the path does not fit
     };
     for (const auto &c : cases) {
         WriteFile(TestInstallDir() + "ZukLang.csv", c.index);
         FakeSetSystemLcid(c.lcid);
-        char path[kMessageTextSize];
+        char path[kMessageTextSize], name[kMessageTextSize];
         std::memset(path, 'x', sizeof path);
+        std::memset(name, 'x', sizeof name);
         SelectLanguageFile(path);
         std::string expected = c.chosen[0] ? TestInstallDir() + c.chosen : "";
         EXPECT_EQ(std::string(path), expected) << c.index;
+        EXPECT_EQ(FindLanguageFileName(name), c.locale) << c.index;
+        if (c.chosen[0]) {
+            EXPECT_STREQ(name, c.chosen) << c.index;
+        }
     }
     std::remove((TestInstallDir() + "ZukLang.csv").c_str());
-    char path[kMessageTextSize] = "junk";
+    char path[kMessageTextSize] = "junk", name[kMessageTextSize] = "junk";
     SelectLanguageFile(path);
     EXPECT_STREQ(path, "") << "no index file";
+    EXPECT_EQ(FindLanguageFileName(name), 0u);
+    EXPECT_STREQ(name, "") << "no index file";
 }
 
 TEST_F(Catalogue, MessageLineRules) {

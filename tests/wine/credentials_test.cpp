@@ -51,7 +51,7 @@ protected:
 };
 
 TEST_F(RealStore, PairsKeysAndStoredForm) {
-    MutableSettings()->Config = 0x233;  // remembered pair with password, in NonVolatile
+    MutableSettings()->Config = kInputIdAndPassword | kRememberIdAndPassword | kRememberStoreNonVolatile;
     char stored[kStoredTextSize];
     const std::uint8_t secret[] = {'s', '3', 'c', 'r', '3', 't'};
     std::int32_t storedLength = ScramblePassword(secret, 6, stored);
@@ -79,7 +79,7 @@ TEST_F(RealStore, PairsKeysAndStoredForm) {
     EXPECT_EQ(DeleteCredentials(), 0);
     EXPECT_EQ(UserValue(ZUK_VOLATILE_KEY, "InputUserID"), "<none>");
 
-    MutableSettings()->Config = 0x001;  // ID only
+    MutableSettings()->Config = kInputIdOnly;
     ASSERT_EQ(WriteCredentials("only", 4, stored, storedLength, Entered), 0);
     EXPECT_EQ(UserValue(ZUK_VOLATILE_KEY, "InputPassword"), "<none>");
     EXPECT_EQ(DeleteCredentials(), 0x10) << "InputPassword is absent";
@@ -89,9 +89,9 @@ TEST_F(RealStore, PairsKeysAndStoredForm) {
 TEST(VolatileAcrossRestart, Write) {
     if (!std::getenv("ZUK_VOLATILE_PHASE")) GTEST_SKIP() << "run by scripts/check-volatile.sh";
     RegDeleteKeyA(HKEY_CURRENT_USER, ZUK_VOLATILE_KEY);
-    MutableSettings()->Config = 0x130;  // remembered pair in the Volatile key
+    MutableSettings()->Config = kRememberIdAndPassword | kRememberStoreVolatile;
     ASSERT_EQ(WriteCredentials("vol", 3, "2401", 4, Remembered), 0);
-    MutableSettings()->Config = 0x230;  // and in the NonVolatile key
+    MutableSettings()->Config = kRememberIdAndPassword | kRememberStoreNonVolatile;
     ASSERT_EQ(WriteCredentials("durable", 7, "2402", 4, Remembered), 0);
 }
 

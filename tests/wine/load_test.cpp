@@ -50,7 +50,7 @@ TEST_F(Load, MissingOrInvalidMachineValuesRefuseTheLoad) {
         LoadedLibrary lib;
         EXPECT_EQ(lib.module, nullptr) << c.what;
     }
-    WriteMachineConfig(768, 0, 0x10000);
+    WriteMachineConfig(kLibraryModeCardOrTyped, kDeviceNone, kDialogVariantMaskedId);
     LoadedLibrary lib;
     ASSERT_NE(lib.module, nullptr) << "Device 0 loads";
     int m = 0;
@@ -71,7 +71,7 @@ TEST_F(Load, CreatesTheUserKey) {
 
 TEST_F(Load, ModeZeroStillReportsVersionAsDisabledAfterCancel) {
     // Mode 0 loads; ZUKGetLibMode answers 0 without refusing.
-    WriteMachineConfig(0);
+    WriteMachineConfig(kLibraryModeOff);
     LoadedLibrary lib;
     ASSERT_NE(lib.module, nullptr);
     int m = 5;

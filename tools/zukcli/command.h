@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "api/workers.h"
+
 struct Command {
     std::string name;
     std::map<std::string, std::string> options;  // "--size" -> "64"; a flag maps to ""
@@ -14,7 +16,9 @@ struct Command {
 
 // What the subcommands of one run share: the reader handle from the last `open`.
 struct Session {
-    int handle = 1;  // before any open: 1, so the library itself says whether the reader is open
+    // Before any open: the handle ZUKOpen hands out, so the library itself says whether the
+    // reader is open.
+    int handle = kReaderHandle;
 };
 
 #endif

@@ -189,7 +189,7 @@ void CheckDevice(const Ini &ini, StatusCheck *check) {
     check->portName = port;
     check->deviceName = device;
     if (device != "PR300") {
-        check->Add(check->device == 1 ? Finding::Error : Finding::Info, "[Device] DeviceName",
+        check->Add(check->device == kDeviceReader ? Finding::Error : Finding::Info, "[Device] DeviceName",
                    "[Device] DeviceName is " + Quoted(device) +
                        ": only PR300 (exactly) is supported; ZUKOpen with a reader answers ZUK_ERR_PORT_OPEN (1280)");
     }
@@ -199,9 +199,11 @@ void CheckLog(const Ini &ini, StatusCheck *check) {
     NumberKey(ini, "Log", "Mode", 0, check);
     const std::int32_t mode = GetLogMode();
     check->logMode = mode;
-    const bool on = mode == 1 || mode == 3;
-    check->SetNumber("[Log] Mode", mode, mode == 1 ? "failures" : mode == 3 ? "everything" : "off");
-    if (!on && mode != 0) {
+    const bool on = mode == kLogModeFailures || mode == kLogModeFailuresAndNormalEnds;
+    check->SetNumber("[Log] Mode", mode, mode == kLogModeFailures                ? "failures"
+                                         : mode == kLogModeFailuresAndNormalEnds ? "everything"
+                                                                                 : "off");
+    if (!on && mode != kLogModeOff) {
         check->Add(Finding::Warning, "[Log] Mode",
                    "[Log] Mode is " + std::to_string(mode) + ": only 0, 1 and 3 are defined; the trace is off");
     }
@@ -268,7 +270,7 @@ void CheckSystemCodes(const Ini &ini, StatusCheck *check) {
                        " codes: only the first five are polled");
     }
     if (used == 0) {
-        check->Add(check->device == 1 ? Finding::Error : Finding::Warning, "[FeliCa] SystemCode",
+        check->Add(check->device == kDeviceReader ? Finding::Error : Finding::Warning, "[FeliCa] SystemCode",
                    "[FeliCa] SystemCode holds no valid code: no card can be found");
     }
 }

@@ -7,6 +7,7 @@
 #include "api/frame.h"
 #include "card/card_status.h"
 #include "card/session.h"
+#include "settings/config.h"
 #include "tools/zukcli/settings_check.h"
 
 namespace {
@@ -48,8 +49,8 @@ std::string ErrorText(DWORD error) {
 }  // namespace
 
 void CheckPort(StatusCheck *check) {
-    if (!check->registryLoads || check->device != 1) return;  // no reader to reach
-    if (check->deviceName != "PR300") return;                 // reported by the INI check
+    if (!check->registryLoads || check->device != kDeviceReader) return;  // no reader to reach
+    if (check->deviceName != "PR300") return;  // reported by the INI check
     std::string port = check->portName;
     if (port.empty()) {
         char found[512] = {0};

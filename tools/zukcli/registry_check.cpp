@@ -16,6 +16,10 @@
 namespace {
 
 const char kKeyName[] = "HKLM\\" ZUK_SETTINGS_KEY;
+// Every bit that one of Config's five groups uses.
+const std::uint32_t kConfigGroupBits = kConfigInputItemsMask | kConfigRememberItemsMask |
+                                       kConfigRememberStoreMask | kConfigReuseBlockMask |
+                                       kConfigDialogVariantMask;
 #ifdef _WIN64
 const char kViewName[] = " (64-bit view)";
 #else
@@ -142,16 +146,16 @@ void CheckInstallPath(PlatKey key, StatusCheck *check) {
 void CheckMode(PlatKey key, StatusCheck *check) {
     std::uint32_t mode = 0;
     if (!RequiredNumber(key, "Mode", check, &mode)) return;
-    const char *meaning = mode == 0x100   ? "account from a card"
-                          : mode == 0x300 ? "account from a card or typed"
-                          : mode == 0     ? "switched off"
-                                          : "no mode of the library";
+    const char *meaning = mode == kLibraryModeCard         ? "account from a card"
+                          : mode == kLibraryModeCardOrTyped ? "account from a card or typed"
+                          : mode == kLibraryModeOff         ? "switched off"
+                                                            : "no mode of the library";
     check->SetNumber("Mode", mode, meaning);
-    if (mode == 0) {
+    if (mode == kLibraryModeOff) {
         check->Add(Finding::Warning, "Mode",
                    "Mode is 0: the library is switched off, every export except ZUKGetLibMode "
                    "answers ZUK_ERR_DISABLED (4)");
-    } else if (mode != 0x100 && mode != 0x300) {
+    } else if (mode != kLibraryModeCard && mode != kLibraryModeCardOrTyped) {
         check->Add(Finding::Warning, "Mode",
                    "Mode " + std::to_string(mode) + " is neither 256 nor 768: ZUKGetLibMode reports 0, "
                    "and ZUKGetUserAccount with a reader answers ZUK_ERR_DISABLED (4)");
@@ -177,13 +181,13 @@ void CheckFelica(PlatKey key, bool libraryReadIt, StatusCheck *check) {
 void CheckDevice(PlatKey key, StatusCheck *check) {
     std::uint32_t device = 0;
     if (!RequiredNumber(key, "Device", check, &device)) return;
-    if (device > 1) {
+    if (device > kDeviceReader) {
         check->Add(Finding::Error, "Device",
                    "Device is " + std::to_string(device) + ", not 0 or 1: the library refuses to load");
         return;
     }
     check->device = device;
-    check->SetNumber("Device", device, device == 1 ? "the PR300 reader" : "no reader: user ID and password are typed");
+    check->SetNumber("Device", device, device == kDeviceReader ? "the PR300 reader" : "no reader: user ID and password are typed");
 }
 
 // The Config groups are the library's own getters' (their value set into the settings record
@@ -195,25 +199,29 @@ void CheckConfig(PlatKey key, StatusCheck *check) {
     const std::uint32_t input = GetInputItems(), remember = GetRememberItems(),
                         store = GetRememberStore(), reuse = GetReuseBlock(), variant = GetDialogVariant();
     std::string meaning;
-    meaning += input == 1 ? "asks for the user ID" : input == 3 ? "asks for user ID and password" : "input items " + Hex(input);
-    meaning += remember == 0 ? ", remembers nothing"
-               : remember == 0x10 ? ", remembers the user ID"
-               : remember == 0x30 ? ", remembers user ID and password"
-                                  : ", remembered items " + Hex(remember);
-    if (remember != 0) meaning += store == 0x200 ? " persistently" : " for the session";
+    meaning += input == kInputIdOnly           ? "asks for the user ID"
+               : input == kInputIdAndPassword ? "asks for user ID and password"
+                                              : "input items " + Hex(input);
+    meaning += remember == kRememberNothing         ? ", remembers nothing"
+               : remember == kRememberId            ? ", remembers the user ID"
+               : remember == kRememberIdAndPassword ? ", remembers user ID and password"
+                                                    : ", remembered items " + Hex(remember);
+    if (remember != kRememberNothing) {
+        meaning += store == kRememberStoreNonVolatile ? " persistently" : " for the session";
+    }
     meaning += reuse == 0 ? ", may hand back remembered values silently" : ", never hands back silently";
-    if (variant == 0x10000) meaning += ", second ID/password layout";
+    if (variant == kDialogVariantMaskedId) meaning += ", second ID/password layout";
     check->SetNumber("Config", config, meaning, Hex(config));
-    if (input != 1 && input != 3) {
+    if (input != kInputIdOnly && input != kInputIdAndPassword) {
         check->Add(Finding::Warning, "Config",
                    "Config input items (bits 0-3) are " + Hex(input) + ": only 1 (user ID) and 3 (user ID and password) are in use");
     }
-    if (remember != 0 && remember != 0x10 && remember != 0x30) {
+    if (remember != kRememberNothing && remember != kRememberId && remember != kRememberIdAndPassword) {
         check->Add(Finding::Warning, "Config",
                    "Config remembered items (bits 4-7) are " + Hex(remember) +
                        ": only 0, 0x10 and 0x30 are in use; a pick-up call (mode 0x10000) answers ZUK_ERR_ACCOUNT_STORE");
     }
-    if (config > 0xFFFFF) {
+    if ((config & ~kConfigGroupBits) != 0) {
         check->Add(Finding::Warning, "Config", "Config has bits above 0xFFFFF set, which mean nothing");
     }
 }
@@ -222,7 +230,7 @@ void CheckConfig(PlatKey key, StatusCheck *check) {
 
 void CheckRegistry(StatusCheck *check) {
     const int refusal = LoadRegistryConfig();
-    check->registryLoads = refusal == 0;
+    check->registryLoads = refusal == kRegistryConfigOk;
     PlatKey key = 0;
     const long error = PlatRegOpenKey(PLAT_HKEY_LOCAL_MACHINE, ZUK_SETTINGS_KEY, PLAT_KEY_QUERY_VALUE, &key);
     if (error != 0) {
@@ -234,12 +242,12 @@ void CheckRegistry(StatusCheck *check) {
     const std::size_t errors = check->CountErrors();
     CheckInstallPath(key, check);
     CheckMode(key, check);
-    // The library reads FeliCa after InstallPath and Mode: refusal 1 and 2 stop before it.
-    CheckFelica(key, refusal == 0 || refusal > 2, check);
+    // The library reads FeliCa after InstallPath and Mode: the refusals for those stop before it.
+    CheckFelica(key, refusal != kRegistryConfigNoInstallPath && refusal != kRegistryConfigNoMode, check);
     CheckDevice(key, check);
     CheckConfig(key, check);
     PlatRegCloseKey(key);
-    if (refusal != 0 && check->CountErrors() == errors) {
+    if (refusal != kRegistryConfigOk && check->CountErrors() == errors) {
         // The machine values are sound; the library's step failed on the current user's key,
         // below which it keeps the remembered credentials.
         check->Add(Finding::Error, "HKCU\\" ZUK_SETTINGS_KEY,

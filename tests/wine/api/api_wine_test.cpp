@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "ZUKcntrl.h"
+#include "api/workers.h"
 #include "resources/dialog_ids.h"
 #include "tests/wine/support/sim_control.h"
 #include "tests/wine/support/ui_watcher.h"
@@ -37,7 +38,7 @@ std::vector<std::string> TraceLines() {
 std::string Text(ReadTextFn read) {
     char buffer[128];
     int length = sizeof buffer;
-    if (read(1, buffer, &length) != 0) return "<failed>";
+    if (read(kReaderHandle, buffer, &length) != 0) return "<failed>";
     return std::string(buffer, static_cast<std::size_t>(length));
 }
 
@@ -53,7 +54,7 @@ TEST(HostSession, OpenSenseReadVerifyAccountClose) {
     ASSERT_EQ(sim.Command(std::string("card ") + ZUK_SIM_CARD_FILE), "OK");
     const char *com = std::getenv("ZUK_SIM_COM");
     ASSERT_NE(com, nullptr);
-    WriteMachineConfig(256, 1, 0x1233);  // remembered, never reused silently
+    WriteMachineConfig(kLibraryModeCard, kDeviceReader, kConfigPairRememberedNoReuse);
     WriteIni(std::string("[Device]\r\nPortName=\\\\.\\") + com +
              "\r\nDeviceName=PR300\r\n[Log]\r\nMode=3\r\n[FeliCa]\r\nSystemCode=88B4\r\n"
              "[Card]\r\nVerifyRetry=3\r\n");
@@ -70,7 +71,7 @@ TEST(HostSession, OpenSenseReadVerifyAccountClose) {
     ASSERT_EQ(open(&handle), 0);
     ASSERT_EQ(handle, 1);
     int present = -1;
-    ASSERT_EQ(sense(1, &present), 0);
+    ASSERT_EQ(sense(kReaderHandle, &present), 0);
     EXPECT_EQ(present, 1);
     EXPECT_EQ(Text(lib.Get<ReadTextFn>("ZUKGetUserName")), "Alice Example");
     EXPECT_EQ(Text(lib.Get<ReadTextFn>("ZUKGetUserOption")), "opt-user");
@@ -78,14 +79,14 @@ TEST(HostSession, OpenSenseReadVerifyAccountClose) {
 
     // A wrong PIN: the retry prompt comes up, Cancel returns 3, and the card counts the failure.
     CallThread wrong;
-    StartCall(&wrong, [&] { return verify(1, 4, "0000"); });
+    StartCall(&wrong, [&] { return verify(kReaderHandle, 4, "0000"); });
     SeenWindow box;
     ASSERT_TRUE(WaitForWindow(&box, 10000, wrong.id));
     PressButton(box.hwnd, IDCANCEL);
     ASSERT_TRUE(FinishCall(&wrong, 10000));
     EXPECT_EQ(wrong.result, ZUK_ERR_PIN_WRONG);
     EXPECT_EQ(ControlBlock(&sim).substr(0, 5), "03 01");
-    EXPECT_EQ(verify(1, 4, "1234"), 0);
+    EXPECT_EQ(verify(kReaderHandle, 4, "1234"), 0);
     EXPECT_EQ(ControlBlock(&sim).substr(0, 5), "03 00");
 
     // The account through the PIN dialog: the user types the PIN and presses OK.
@@ -95,13 +96,13 @@ TEST(HostSession, OpenSenseReadVerifyAccountClose) {
                               passwordText, sizeof passwordText, 0, 0};
     CallThread acquire;
     StartCall(&acquire,
-              [&] { return account(1, &request, ZUK_ACCOUNT_MODE_INTERACTIVE, nullptr); });
+              [&] { return account(kReaderHandle, &request, ZUK_ACCOUNT_MODE_INTERACTIVE, nullptr); });
     SeenWindow pin;
     ASSERT_TRUE(WaitForDialogWith(ZUK_IDC_PIN_EDIT, &pin, acquire.id, 10000));
     // Another thread's call while the dialog is up meets the busy prompt; Cancel gives 1792.
     CallThread other;
     int otherPresence = 0;
-    StartCall(&other, [&] { return sense(1, &otherPresence); });
+    StartCall(&other, [&] { return sense(kReaderHandle, &otherPresence); });
     SeenWindow busy;
     ASSERT_TRUE(WaitForWindow(&busy, 10000, other.id));
     PressButton(busy.hwnd, IDCANCEL);
@@ -114,7 +115,7 @@ TEST(HostSession, OpenSenseReadVerifyAccountClose) {
     EXPECT_EQ(std::string(passwordText, static_cast<std::size_t>(request.PasswordLength)),
               "s3cret-pass");
 
-    EXPECT_EQ(close(1), 0);
+    EXPECT_EQ(close(kReaderHandle), 0);
     const std::vector<std::string> expected = {
         "ZUKOpen,NormalEnd",
         "ZUKSenseCard,NormalEnd",
@@ -178,7 +179,7 @@ TEST(AccountPrompts, RealDialogsDriveTheFlow) {
     };
     for (const AccountCase &c : cases) {
         ASSERT_EQ(sim.Command(std::string("card ") + ZUK_SIM_CARD_FILE), "OK");
-        WriteMachineConfig(256, c.device, 0x1233);
+        WriteMachineConfig(kLibraryModeCard, c.device, kConfigPairRememberedNoReuse);
         WriteIni(std::string("[Device]\r\nPortName=\\\\.\\") + com +
                  "\r\nDeviceName=PR300\r\n[FeliCa]\r\nSystemCode=88B4\r\n" + c.ini);
         LoadedLibrary lib;
@@ -189,12 +190,12 @@ TEST(AccountPrompts, RealDialogsDriveTheFlow) {
             // A card whose PIN is locked: three failures against a limit of 3.
             for (int i = 0; i < 3; ++i) {
                 int present = 0;
-                lib.Get<SenseFn>("ZUKSenseCard")(1, &present);
+                lib.Get<SenseFn>("ZUKSenseCard")(kReaderHandle, &present);
             }
             CallThread lock;
             int dummy = 0;
             ASSERT_TRUE(RunCancellingPrompts(&lock, [&] {
-                for (int i = 0; i < 3; ++i) lib.Get<VerifyPinFn>("ZUKVerifyPIN")(1, 1, "x");
+                for (int i = 0; i < 3; ++i) lib.Get<VerifyPinFn>("ZUKVerifyPIN")(kReaderHandle, 1, "x");
                 return 0;
             }, &dummy));
         }
@@ -253,7 +254,7 @@ bool RunCancellingPrompts(CallThread *t, std::function<int()> calls, int *prompt
 }
 
 TEST(BadArguments, EveryExportReturnsItsCodeAfterTheRetryPrompt) {
-    WriteMachineConfig(256, 1, 0x231);
+    WriteMachineConfig();
     WriteIni("[Log]\r\nMode=0\r\n");
     LoadedLibrary lib;
     ASSERT_NE(lib.module, nullptr);
@@ -272,22 +273,22 @@ TEST(BadArguments, EveryExportReturnsItsCodeAfterTheRetryPrompt) {
         results = {
             {"ZUKOpen(null)", lib.Get<OpenFn>("ZUKOpen")(nullptr)},
             {"ZUKClose(7)", lib.Get<CloseFn>("ZUKClose")(7)},
-            {"ZUKSenseCard(1, null)", lib.Get<SenseFn>("ZUKSenseCard")(1, nullptr)},
-            {"ZUKVerifyPIN(1, -1, pin)", lib.Get<VerifyPinFn>("ZUKVerifyPIN")(1, -1, "1")},
-            {"ZUKGetUserName(1, buffer, 0)", text(1, buffer, &zero)},
+            {"ZUKSenseCard(1, null)", lib.Get<SenseFn>("ZUKSenseCard")(kReaderHandle, nullptr)},
+            {"ZUKVerifyPIN(1, -1, pin)", lib.Get<VerifyPinFn>("ZUKVerifyPIN")(kReaderHandle, -1, "1")},
+            {"ZUKGetUserName(1, buffer, 0)", text(kReaderHandle, buffer, &zero)},
             {"ZUKGetUserName(0, buffer, 8)", text(0, buffer, &length)},
-            {"ZUKGetUserOption(1, null, 8)", lib.Get<ReadTextFn>("ZUKGetUserOption")(1, nullptr, &length)},
-            {"ZUKGetAdminOption(1, buffer, null)", lib.Get<ReadTextFn>("ZUKGetAdminOption")(1, buffer, nullptr)},
+            {"ZUKGetUserOption(1, null, 8)", lib.Get<ReadTextFn>("ZUKGetUserOption")(kReaderHandle, nullptr, &length)},
+            {"ZUKGetAdminOption(1, buffer, null)", lib.Get<ReadTextFn>("ZUKGetAdminOption")(kReaderHandle, buffer, nullptr)},
             {"ZUKGetMaxLength(null, null)", lib.Get<int(ZUKAPI *)(int *, int *)>("ZUKGetMaxLength")(nullptr, nullptr)},
             {"ZUKGetLibVersion(null)", lib.Get<int(ZUKAPI *)(int *)>("ZUKGetLibVersion")(nullptr)},
             {"ZUKGetLibMode(null)", lib.Get<int(ZUKAPI *)(int *, int)>("ZUKGetLibMode")(nullptr, 5)},
             {"ZUKGetUserAccount(null request)",
-             account(1, nullptr, ZUK_ACCOUNT_MODE_INTERACTIVE, nullptr)},
-            {"ZUKGetUserAccount(mode 0x2000)", account(1, &request, 0x2000, nullptr)},
+             account(kReaderHandle, nullptr, ZUK_ACCOUNT_MODE_INTERACTIVE, nullptr)},
+            {"ZUKGetUserAccount(mode 0x2000)", account(kReaderHandle, &request, 0x2000, nullptr)},
             {"ZUKGetUserAccount(invalid window)",
-             account(1, &request, ZUK_ACCOUNT_MODE_INTERACTIVE, reinterpret_cast<void *>(0x4321))},
+             account(kReaderHandle, &request, ZUK_ACCOUNT_MODE_INTERACTIVE, reinterpret_cast<void *>(0x4321))},
             {"ZUKGetUserAccount(version 0x20000)",
-             account(1, &badVersion, ZUK_ACCOUNT_MODE_INTERACTIVE, nullptr)},
+             account(kReaderHandle, &badVersion, ZUK_ACCOUNT_MODE_INTERACTIVE, nullptr)},
             {"ZUKGetUserAccount(handle 3)",
              account(3, &request, ZUK_ACCOUNT_MODE_INTERACTIVE, nullptr)},
         };
@@ -304,7 +305,7 @@ TEST(BadArguments, EveryExportReturnsItsCodeAfterTheRetryPrompt) {
 }
 
 TEST(TwoProcesses, SecondOpenWaitsForTheFirstClose) {
-    WriteMachineConfig(256, 0, 0x231);  // no reader: ZUKOpen holds the mutex all the same
+    WriteMachineConfig(kLibraryModeCard, kDeviceNone);  // no reader: ZUKOpen holds the mutex all the same
     WriteIni("[Log]\r\nMode=0\r\n");
     for (const char *how : {"close", "end"}) {
         HANDLE event = CreateEventA(nullptr, TRUE, FALSE, "zuk-api-child-opened");
@@ -343,7 +344,7 @@ TEST(OwnerWindow, DestroyedUnderThePinDialogEndsTheProcessAfterClosingTheReader)
     ASSERT_EQ(sim.Command(std::string("card ") + ZUK_SIM_CARD_FILE), "OK");
     const char *com = std::getenv("ZUK_SIM_COM");
     ASSERT_NE(com, nullptr);
-    WriteMachineConfig(256, 1, 0x1233);
+    WriteMachineConfig(kLibraryModeCard, kDeviceReader, kConfigPairRememberedNoReuse);
     WriteIni(std::string("[Device]\r\nPortName=\\\\.\\") + com +
              "\r\nDeviceName=PR300\r\n[FeliCa]\r\nSystemCode=88B4\r\n");
     HANDLE child = StartChild("--owner-child");

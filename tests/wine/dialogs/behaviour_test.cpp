@@ -8,10 +8,12 @@
 #include "ZUKcntrl.h"
 #include "api/dialogs/dialogs.h"
 #include "api/prompt_state.h"
+#include "api/workers.h"
 #include "resources/dialog_ids.h"
 #include "settings/config.h"
 #include "settings/credentials.h"
 #include "tests/wine/dialogs/dialog_fixture.h"
+#include "tests/wine/support/wine_support.h"
 
 namespace {
 
@@ -24,13 +26,13 @@ void ForgetRememberedPair() {
     RegCloseKey(key);
 }
 
-// Config: InputItems 3 (ID and password), nothing remembered, durable store.
-const std::uint32_t kIdAndPassword = 0x203;
+// Config: user ID and password typed, both remembered in the durable key.
+const std::uint32_t kPairRemembered = kInputIdAndPassword | kRememberIdAndPassword | kRememberStoreNonVolatile;
 
 class DialogBehaviour : public ::testing::Test {
 protected:
     void SetUp() override {
-        AttachWithTemplates(kIdAndPassword);
+        AttachWithTemplates(kConfigPairTyped);
         ResetPromptState();
     }
     void TearDown() override {
@@ -202,7 +204,7 @@ TEST_F(DialogBehaviour, CredentialsPromptsFollowTheConfiguration) {
     char stored[kStoredTextSize] = {0};
     const std::int32_t storedLength = ScramblePassword(
         reinterpret_cast<const std::uint8_t *>(password), static_cast<std::int32_t>(strlen(password)), stored);
-    MutableSettings()->Config = 0x233;
+    MutableSettings()->Config = kPairRemembered;
     ASSERT_EQ(WriteCredentials("carol", 5, stored, storedLength, Remembered), kStoreOk);
 
     struct Case {
@@ -213,12 +215,12 @@ TEST_F(DialogBehaviour, CredentialsPromptsFollowTheConfiguration) {
         const char *password;
     };
     const Case cases[] = {
-        {0x203, true, false, "", ""},                 // nothing remembered
-        {0x201, false, false, "", ""},                // InputItems 1: no password field
-        {0x213, true, false, "carol", ""},            // the user ID remembered
-        {0x233, true, false, "carol", password},      // both remembered
-        {0x10233, true, true, "carol", password},     // the user ID masked
-        {0x10201, false, true, "", ""},
+        {kConfigPairTyped, true, false, "", ""},
+        {kInputIdOnly | kRememberStoreNonVolatile, false, false, "", ""},  // no password field
+        {kInputIdAndPassword | kRememberId | kRememberStoreNonVolatile, true, false, "carol", ""},
+        {kPairRemembered, true, false, "carol", password},
+        {kDialogVariantMaskedId | kPairRemembered, true, true, "carol", password},
+        {kDialogVariantMaskedId | kInputIdOnly | kRememberStoreNonVolatile, false, true, "", ""},
     };
     for (const Prompt &p : {kCardOrId, kIdPassword}) {
         for (const Case &c : cases) {
@@ -235,7 +237,7 @@ TEST_F(DialogBehaviour, CredentialsPromptsFollowTheConfiguration) {
             EXPECT_TRUE(w.Control(ZUK_IDC_CRED_PASSWORD)->masked);
             EXPECT_EQ(w.Text(ZUK_IDC_CRED_ID), c.id);
             EXPECT_EQ(EditText(w.hwnd, ZUK_IDC_CRED_PASSWORD), c.password);
-            if (c.config == 0x10233) SaveScreenshot(w.hwnd, LocaleFolder(), std::string(p.name) + "_masked_filled");
+            if (c.config == (kDialogVariantMaskedId | kPairRemembered)) SaveScreenshot(w.hwnd, LocaleFolder(), std::string(p.name) + "_masked_filled");
             PressButton(w.hwnd, ZUK_IDC_CRED_CANCEL);
             ASSERT_TRUE(Ended(&shown));
         }
@@ -265,7 +267,7 @@ TEST_F(DialogBehaviour, ACardEndsTheWaitingDialogsWhateverWasTyped) {
         EXPECT_EQ(shown.call.result, kDialogCard);
         const std::vector<PollRecord> polls = Polls();
         ASSERT_EQ(polls.size(), static_cast<std::size_t>(cardAt)) << "no poll after the card answered";
-        for (const PollRecord &r : polls) EXPECT_EQ(r.handle, 1);
+        for (const PollRecord &r : polls) EXPECT_EQ(r.handle, kReaderHandle);
     }
 }
 

@@ -55,7 +55,7 @@ std::vector<PollRecord> Polls() {
 }
 
 void AttachWithTemplates(std::uint32_t config, std::int32_t pollingInterval) {
-    WriteMachineConfig(256, 1, config);
+    WriteMachineConfig(kLibraryModeCard, kDeviceReader, config);
     LibraryAttach(GetModuleHandleA(nullptr));
     MutableSettings()->Config = config;
     MutableSettings()->PollingInterval = pollingInterval;

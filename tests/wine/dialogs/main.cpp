@@ -11,6 +11,7 @@
 #include "api/frame.h"
 #include "tests/wine/dialogs/dialog_fixture.h"
 #include "tests/wine/dialogs/process_end.h"
+#include "tests/wine/support/wine_support.h"
 
 namespace {
 
@@ -64,7 +65,7 @@ DWORD WINAPI EndFromOutside(LPVOID param) {
 }
 
 int EndFromOutsideChild(const std::string &dialog) {
-    AttachWithTemplates(0x203);
+    AttachWithTemplates(kConfigPairTyped);
     EnterApi();
     AcquirePortMutex();
     WatchExit();

@@ -14,7 +14,7 @@ namespace {
 const DWORD kChildWentOn = 7;
 
 TEST(DialogProcessEnd, DestroyedFromOutsideEndsTheProcess) {
-    WriteMachineConfig(256, 1, 0x203);
+    WriteMachineConfig(kLibraryModeCard, kDeviceReader, kConfigPairTyped);
     const char *cases[] = {"card_wait", "card_or_id", "id_password", "pin", "no_card", "pin_error",
                            "accessing"};
     for (const char *dialog : cases) {

@@ -8,6 +8,7 @@
 #include "api/dialogs/dialogs.h"
 #include "resources/dialog_ids.h"
 #include "tests/wine/dialogs/dialog_fixture.h"
+#include "tests/wine/support/wine_support.h"
 
 namespace {
 
@@ -51,7 +52,7 @@ const DialogCase kCases[] = {
 class DialogTexts : public ::testing::Test {
 protected:
     void SetUp() override {
-        AttachWithTemplates(0x203);
+        AttachWithTemplates(kConfigPairTyped);
         if (std::getenv("ZUK_EXPECT_JAPANESE") != nullptr) {
             ASSERT_EQ(GetACP(), 932u) << "the Japanese run needs the Japanese system locale";
             ASSERT_EQ(LocaleFolder(), "ja");

@@ -45,11 +45,11 @@ std::vector<int> Cycle(const std::string &ini) {
     int handle = 0;
     int present = 0;
     results.push_back(Cancelling([&] { return lib.Get<OpenFn>("ZUKOpen")(&handle); }));
-    results.push_back(Cancelling([&] { return lib.Get<SenseFn>("ZUKSenseCard")(1, &present); }));
+    results.push_back(Cancelling([&] { return lib.Get<SenseFn>("ZUKSenseCard")(kReaderHandle, &present); }));
     results.push_back(Cancelling([&] {
         char text[64];
         int length = sizeof text;
-        return lib.Get<ReadTextFn>("ZUKGetUserName")(1, text, &length);
+        return lib.Get<ReadTextFn>("ZUKGetUserName")(kReaderHandle, text, &length);
     }));
     results.push_back(Cancelling([&] { return lib.Get<CloseFn>("ZUKClose")(1); }));
     return results;
@@ -60,7 +60,7 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(sim.Connected());
         ASSERT_EQ(sim.Command(std::string("card ") + ZUK_SIM_CARD_FILE), "OK");
-        WriteMachineConfig(256, 1, 0x231);
+        WriteMachineConfig();
         SetMachineString("InstallPath", HostileDir());
         WriteFileText(HostileDir() + "ZukLang.csv", "0409,ZukLang_0409.txt\r\n");
         WriteFileText(HostileDir() + "ZukLang_0409.txt",

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "ZUKcntrl.h"
+#include "api/workers.h"
 #include "tests/wine/support/ui_watcher.h"
 #include "tests/wine/support/wine_support.h"
 #include "tools/zuk_exports.h"
@@ -52,7 +53,7 @@ inline int Cancelling(std::function<int()> call, int *prompts = nullptr) {
 inline std::string Text(ReadTextFn read) {
     char buffer[128];
     int length = sizeof buffer;
-    if (read(1, buffer, &length) != 0) return "<failed>";
+    if (read(kReaderHandle, buffer, &length) != 0) return "<failed>";
     return std::string(buffer, static_cast<std::size_t>(length));
 }
 

@@ -19,11 +19,11 @@ namespace {
 // loaded.
 class WithReader : public ::testing::Test {
 protected:
-    void Load(const std::string &extraIni = "", DWORD config = 0x231,
+    void Load(const std::string &extraIni = "", DWORD config = kConfigIdRememberedPair,
               const std::string &card = ZUK_SIM_CARD_FILE) {
         ASSERT_TRUE(sim.Connected());
         ASSERT_EQ(sim.Command("card " + card), "OK");
-        WriteMachineConfig(256, 1, config);
+        WriteMachineConfig(kLibraryModeCard, kDeviceReader, config);
         WriteIni(SimIni(extraIni));
         loaded.reset(new LoadedLibrary);
         ASSERT_NE(loaded->module, nullptr);
@@ -50,13 +50,13 @@ TEST_F(FailedClose, SessionEndsWithItsPort) {
     ASSERT_EQ(open(&handle), 0);
     // The reader refuses the speed reset of the close sequence.
     ASSERT_EQ(sim.Command("sw 07 6F00 1"), "OK");
-    EXPECT_EQ(Cancelling([&] { return close(1); }), ZUK_ERR_LINK_CLOSE);
-    EXPECT_EQ(Cancelling([&] { return close(1); }), ZUK_ERR_NOT_OPEN);
+    EXPECT_EQ(Cancelling([&] { return close(kReaderHandle); }), ZUK_ERR_LINK_CLOSE);
+    EXPECT_EQ(Cancelling([&] { return close(kReaderHandle); }), ZUK_ERR_NOT_OPEN);
     ASSERT_EQ(open(&handle), 0);
     int present = 0;
-    EXPECT_EQ(lib.Get<SenseFn>("ZUKSenseCard")(1, &present), 0);
+    EXPECT_EQ(lib.Get<SenseFn>("ZUKSenseCard")(kReaderHandle, &present), 0);
     EXPECT_EQ(Text(lib.Get<ReadTextFn>("ZUKGetUserName")), "Alice Example");
-    EXPECT_EQ(close(1), 0);
+    EXPECT_EQ(close(kReaderHandle), 0);
 }
 
 enum RowExport { ROW_OPEN, ROW_SENSE, ROW_NAME };
@@ -100,7 +100,7 @@ TEST_F(FaultRows, OneRowPerFamily) {
         if (row.target != ROW_OPEN) {
             ASSERT_EQ(open(&handle), 0);
             int present = 0;
-            ASSERT_EQ(sense(1, &present), 0);
+            ASSERT_EQ(sense(kReaderHandle, &present), 0);
         }
         ASSERT_EQ(sim.Command(row.command), "OK");
         const DWORD start = GetTickCount();
@@ -108,11 +108,11 @@ TEST_F(FaultRows, OneRowPerFamily) {
         const int result = Cancelling([&] {
             switch (row.target) {
             case ROW_OPEN: return open(&handle);
-            case ROW_SENSE: return sense(1, &present);
+            case ROW_SENSE: return sense(kReaderHandle, &present);
             case ROW_NAME: {
                 char text[64];
                 int length = sizeof text;
-                return name(1, text, &length);
+                return name(kReaderHandle, text, &length);
             }
             }
             return ZUK_ERR_UNEXPECTED;
@@ -134,11 +134,11 @@ TEST_F(FaultRows, OneRowPerFamily) {
         if (std::strcmp(row.command, "remove") == 0 || std::strncmp(row.command, "card", 4) == 0) {
             ASSERT_EQ(sim.Command(std::string("card ") + ZUK_SIM_CARD_FILE), "OK");
         }
-        (void)Cancelling([&] { return close(1); });
+        (void)Cancelling([&] { return close(kReaderHandle); });
         ASSERT_EQ(open(&handle), 0);
-        ASSERT_EQ(sense(1, &present), 0);
+        ASSERT_EQ(sense(kReaderHandle, &present), 0);
         EXPECT_EQ(Text(name), "Alice Example");
-        ASSERT_EQ(close(1), 0);
+        ASSERT_EQ(close(kReaderHandle), 0);
     }
     std::printf("%s", table.c_str());
 }
@@ -149,12 +149,12 @@ TEST_F(FaultRows, StrictLinkTurnsLineDamageIntoAMalformedAnswer) {
     int handle = 0;
     ASSERT_EQ(Cancelling([&] { return lib.Get<OpenFn>("ZUKOpen")(&handle); }), 0);
     int present = 0;
-    ASSERT_EQ(Cancelling([&] { return lib.Get<SenseFn>("ZUKSenseCard")(1, &present); }), 0);
+    ASSERT_EQ(Cancelling([&] { return lib.Get<SenseFn>("ZUKSenseCard")(kReaderHandle, &present); }), 0);
     for (const char *damage : {"flip", "bad-checksum"}) {
         ASSERT_EQ(sim.Command(damage), "OK");
         char text[64];
         int length = sizeof text;
-        EXPECT_EQ(Cancelling([&] { return lib.Get<ReadTextFn>("ZUKGetUserName")(1, text, &length); }),
+        EXPECT_EQ(Cancelling([&] { return lib.Get<ReadTextFn>("ZUKGetUserName")(kReaderHandle, text, &length); }),
                   ZUK_ERR_CARD_IO)
             << damage;
     }
@@ -188,13 +188,13 @@ TEST_F(Secrets, WritableSectionsHoldNoPinOrPassword) {
     std::fprintf(card, "account = alice\npassword = %s\npin = %s\nretry_limit = 3\n"
                        "user_name = Alice Example\nsystem_code = 88 B4\n", kPassword, kPin);
     std::fclose(card);
-    Load("", 0x1233, "/tmp/zuk-robustness-secret.card");  // ID and password remembered
+    Load("", kConfigPairRememberedNoReuse, "/tmp/zuk-robustness-secret.card");
     const LoadedLibrary &lib = *loaded;
     int handle = 0;
     ASSERT_EQ(lib.Get<OpenFn>("ZUKOpen")(&handle), 0);
     int present = 0;
-    ASSERT_EQ(lib.Get<SenseFn>("ZUKSenseCard")(1, &present), 0);
-    EXPECT_EQ(lib.Get<VerifyPinFn>("ZUKVerifyPIN")(1, 6, kPin), 0);
+    ASSERT_EQ(lib.Get<SenseFn>("ZUKSenseCard")(kReaderHandle, &present), 0);
+    EXPECT_EQ(lib.Get<VerifyPinFn>("ZUKVerifyPIN")(kReaderHandle, 6, kPin), 0);
 
     char accountText[128];
     char passwordText[256];
@@ -202,7 +202,7 @@ TEST_F(Secrets, WritableSectionsHoldNoPinOrPassword) {
                               passwordText, sizeof passwordText, 0, 0};
     CallThread call;
     StartCall(&call, [&] {
-        return lib.Get<UserAccountFn>("ZUKGetUserAccount")(1, &request, ZUK_ACCOUNT_MODE_INTERACTIVE,
+        return lib.Get<UserAccountFn>("ZUKGetUserAccount")(kReaderHandle, &request, ZUK_ACCOUNT_MODE_INTERACTIVE,
                                                            nullptr);
     });
     SeenWindow pin;
@@ -232,12 +232,12 @@ TEST_F(ThreadMutex, SecondThreadsOpenWaitsForTheFirstThreadsClose) {
     StartCall(&second, [&] {
         int h = 0;
         const int opened = open(&h);
-        const int closed = opened == 0 ? close(1) : -100;
+        const int closed = opened == 0 ? close(kReaderHandle) : -100;
         return opened * 1000 + closed;
     });
     EXPECT_EQ(WaitForSingleObject(second.handle, 1500), static_cast<DWORD>(WAIT_TIMEOUT))
         << "the second thread's open did not wait";
-    EXPECT_EQ(close(1), 0);
+    EXPECT_EQ(close(kReaderHandle), 0);
     ASSERT_TRUE(FinishCall(&second, 15000));
     EXPECT_EQ(second.result, 0);
 }
@@ -246,7 +246,7 @@ TEST(TwoProcesses, TwoHundredCyclesEachOnOneReader) {
     SimControl sim;
     ASSERT_TRUE(sim.Connected());
     ASSERT_EQ(sim.Command(std::string("card ") + ZUK_SIM_CARD_FILE), "OK");
-    WriteMachineConfig(256, 1, 0x231);
+    WriteMachineConfig();
     WriteIni(SimIni("[Log]\r\nMode=3\r\n"));
     const std::string log = InstallDir() + "ZUKcntrl.log";
     DeleteFileA(log.c_str());
@@ -299,9 +299,9 @@ int CyclesChild(int cycles) {
         int handle = 0;
         int present = 0;
         if (open(&handle) != 0) { ++failures; continue; }
-        if (sense(1, &present) != 0 || present != 1) ++failures;
+        if (sense(kReaderHandle, &present) != 0 || present != 1) ++failures;
         if (Text(name) != "Alice Example") ++failures;
-        if (close(1) != 0) ++failures;
+        if (close(kReaderHandle) != 0) ++failures;
     }
     return failures > 99 ? 99 : failures;
 }

@@ -7,6 +7,17 @@
 
 #include <string>
 
+#include "settings/config.h"
+
+// Config values the tests use.  The user ID typed, ID and password remembered in the durable key:
+const DWORD kConfigIdRememberedPair =
+    kInputIdOnly | kRememberIdAndPassword | kRememberStoreNonVolatile;
+// User ID and password typed, both remembered durably, never handed back silently:
+const DWORD kConfigPairRememberedNoReuse =
+    kInputIdAndPassword | kRememberIdAndPassword | kRememberStoreNonVolatile | kReuseBlockOn;
+// User ID and password typed, nothing remembered (the durable key named as the store):
+const DWORD kConfigPairTyped = kInputIdAndPassword | kRememberNothing | kRememberStoreNonVolatile;
+
 // Folder of the test program (and of ZUKcntrl.dll), with a trailing backslash.
 std::string ProgramDir();
 // The installation folder the tests use: the shipped catalogue lives there.
@@ -14,7 +25,8 @@ std::string InstallDir();
 
 // Writes a working machine configuration under HKLM\SOFTWARE\KORVA\ZUKLib, after deleting
 // whatever was there.
-void WriteMachineConfig(DWORD mode = 256, DWORD device = 1, DWORD config = 0x231);
+void WriteMachineConfig(DWORD mode = kLibraryModeCard, DWORD device = kDeviceReader,
+                        DWORD config = kConfigIdRememberedPair);
 void SetMachineString(const char *name, const std::string &value);
 void SetMachineDword(const char *name, DWORD value);
 void DeleteMachineValue(const char *name);
