@@ -228,13 +228,24 @@ bool FloorSpeed(DWORD baud, unsigned char code) {
     return SetCommState(g_floorPort, &dcb) != FALSE;
 }
 
-// Opens the reader's port the way the link does (line format, time-outs) at 115200 bit/s.
-int OpenFloorPort() {
+// The time-outs the link sets on its port.
+COMMTIMEOUTS LinkTimeouts() {
+    return COMMTIMEOUTS{0, SERIAL_READ_MS_PER_BYTE, SERIAL_READ_TIMEOUT_MS,
+                        SERIAL_WRITE_MS_PER_BYTE, SERIAL_WRITE_TIMEOUT_MS};
+}
+
+// The reader's port (ZUKBENCH_PORT, COM9 by default) opened as the link opens it.
+HANDLE OpenReaderPort() {
     const char *port = std::getenv("ZUKBENCH_PORT");
     char path[64];
     std::snprintf(path, sizeof path, "\\\\.\\%s", port != nullptr ? port : "COM9");
-    g_floorPort = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_NO_BUFFERING, nullptr);
+    return CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_NO_BUFFERING, nullptr);
+}
+
+// Opens the reader's port the way the link does (line format, time-outs) at 115200 bit/s.
+int OpenFloorPort() {
+    g_floorPort = OpenReaderPort();
     if (g_floorPort == INVALID_HANDLE_VALUE) return 1;
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
@@ -243,8 +254,7 @@ int OpenFloorPort() {
     dcb.ByteSize = 8;
     dcb.Parity = EVENPARITY;
     dcb.fParity = TRUE;
-    COMMTIMEOUTS t{0, SERIAL_READ_MS_PER_BYTE, SERIAL_READ_TIMEOUT_MS, SERIAL_WRITE_MS_PER_BYTE,
-                   SERIAL_WRITE_TIMEOUT_MS};
+    COMMTIMEOUTS t = LinkTimeouts();
     if (!SetCommState(g_floorPort, &dcb) || !SetCommTimeouts(g_floorPort, &t) ||
         !PurgeComm(g_floorPort, PURGE_TXCLEAR | PURGE_RXCLEAR))
         return 1;
@@ -262,16 +272,11 @@ int CloseFloorPort() {
 // bare: open, purge, line state read and set, time-outs, a speed change, close (8 calls).
 const int kBarePortCalls = 8;
 int BarePortOpenClose() {
-    const char *port = std::getenv("ZUKBENCH_PORT");
-    char path[64];
-    std::snprintf(path, sizeof path, "\\\\.\\%s", port != nullptr ? port : "COM9");
-    HANDLE h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_NO_BUFFERING, nullptr);
+    HANDLE h = OpenReaderPort();
     if (h == INVALID_HANDLE_VALUE) return 1;
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
-    COMMTIMEOUTS t{0, SERIAL_READ_MS_PER_BYTE, SERIAL_READ_TIMEOUT_MS, SERIAL_WRITE_MS_PER_BYTE,
-                   SERIAL_WRITE_TIMEOUT_MS};
+    COMMTIMEOUTS t = LinkTimeouts();
     const bool ok = PurgeComm(h, PURGE_TXCLEAR | PURGE_RXCLEAR) && GetCommState(h, &dcb) &&
                     SetCommState(h, &dcb) && SetCommTimeouts(h, &t) && GetCommState(h, &dcb) &&
                     SetCommState(h, &dcb);
