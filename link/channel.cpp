@@ -46,6 +46,13 @@ void StepSequence() {
     }
 }
 
+// Failures after which the request may have reached the reader but its answer did not reach
+// the channel: a write that did not complete, or an answer that was not read whole.
+bool AnswerLost(LinkStatus st) {
+    return st == LINK_ERR_WRITE || st == LINK_ERR_READ || st == LINK_ERR_INCOMPLETE ||
+           st == LINK_ERR_FRAME_TOO_LONG;
+}
+
 }  // namespace
 
 ChannelSession &ChannelSessionState() { return g_session; }
@@ -107,6 +114,7 @@ LinkStatus ChannelAuthenticate(ChannelKeySelector selector) {
     }
     g_session.sequenceNumber = 1;
     g_session.reestablishPending = false;
+    g_session.outOfStep = false;
     return LINK_OK;
 }
 
@@ -172,6 +180,12 @@ LinkStatus ChannelSecureExchange(const std::uint8_t *frame, std::uint32_t frameL
     // The frame's own length rules, but it must lie within the caller's frame and fit the
     // secured frame's 1024-byte buffer.
     if (l > CHANNEL_MAX_BODY || frameLength < FRAME_HEADER_SIZE + l) return LINK_ERR_ARGUMENT;
+    // The last answer was lost: whether the reader counted that command is unknown, so both
+    // sides start again from a fresh authentication before this frame is numbered.
+    if (g_session.outOfStep) {
+        const LinkStatus again = ChannelEstablish();
+        if (again != LINK_OK) return again;
+    }
 
     // Plain block: sequence number, L, body, zero padding, inner checksum; a multiple of 8.
     const std::uint32_t pad = (8 - ((l + 5) % 8)) % 8;
@@ -208,6 +222,7 @@ LinkStatus ChannelSecureExchange(const std::uint8_t *frame, std::uint32_t frameL
             FrameChecksum(answer, answerLength - 1) != answer[answerLength - 1]) {
             StepSequence();
         }
+        if (AnswerLost(st)) g_session.outOfStep = true;
         return st;
     }
 

@@ -25,6 +25,10 @@ struct ChannelSession {
     std::uint8_t sessionKey[8];
     std::uint16_t sequenceNumber;
     bool reestablishPending;
+    // A secured request went out and its answer was lost (not read whole, or not written whole):
+    // the reader may or may not have counted it, so the next secured exchange authenticates afresh
+    // first, which puts both sides back on sequence number 1.
+    bool outOfStep;
 };
 
 // The process-wide session (tests read it, and may set the sequence number).

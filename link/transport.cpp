@@ -18,6 +18,18 @@ void Abandon() {
     g_port = PLAT_SERIAL_NONE;
 }
 
+// The port's time-outs: the normal ones set at open, or the short ones for the rest of an answer
+// that has stopped on the line.
+bool SetReadTimeouts(bool stalled) {
+    PlatSerialTimeouts timeouts;
+    timeouts.readIntervalMs = 0;
+    timeouts.readTotalMultiplierMs = stalled ? 0 : SERIAL_READ_MS_PER_BYTE;
+    timeouts.readTotalConstantMs = stalled ? SERIAL_STALLED_READ_TIMEOUT_MS : SERIAL_READ_TIMEOUT_MS;
+    timeouts.writeTotalMultiplierMs = SERIAL_WRITE_MS_PER_BYTE;
+    timeouts.writeTotalConstantMs = SERIAL_WRITE_TIMEOUT_MS;
+    return PlatSerialSetTimeouts(g_port, &timeouts);
+}
+
 LinkStatus ReadLineState(PlatSerialLineState *state) {
     std::memset(state, 0, sizeof *state);
     return PlatSerialGetState(g_port, state) ? LINK_OK : LINK_ERR_GET_STATE;
@@ -44,13 +56,7 @@ LinkStatus SerialOpen(const char *devicePath) {
     }
     // The driver's own time-outs may be zero, which makes a read wait for ever for bytes a
     // silent reader never sends.  Bounded time-outs turn that into a short read.
-    PlatSerialTimeouts timeouts;
-    timeouts.readIntervalMs = 0;
-    timeouts.readTotalMultiplierMs = SERIAL_READ_MS_PER_BYTE;
-    timeouts.readTotalConstantMs = SERIAL_READ_TIMEOUT_MS;
-    timeouts.writeTotalMultiplierMs = SERIAL_WRITE_MS_PER_BYTE;
-    timeouts.writeTotalConstantMs = SERIAL_WRITE_TIMEOUT_MS;
-    if (!PlatSerialSetTimeouts(g_port, &timeouts)) {
+    if (!SetReadTimeouts(false)) {
         Abandon();
         return LINK_ERR_SET_STATE;
     }
@@ -142,19 +148,37 @@ LinkStatus SerialReadFrame(std::uint8_t *buffer, std::uint32_t *length) {
         *length = total;
         return LINK_OK;
     }
+    // The first further read waits the whole read time-out for the rest; when that leaves the
+    // frame incomplete the answer has stopped on the line, and the remaining attempts wait only
+    // briefly each, so that a cut answer does not cost five whole time-outs.
+    bool stalled = false;
+    LinkStatus result = LINK_ERR_INCOMPLETE;
     for (int attempt = 0; attempt < SERIAL_FRAME_READ_ATTEMPTS; ++attempt) {
         std::uint32_t piece = 0;
         if (!PlatSerialRead(g_port, buffer + received, total - received, &piece)) {
             PlatSerialClearErrors(g_port);
-            return LINK_ERR_READ;
+            result = LINK_ERR_READ;
+            break;
         }
         if (piece > total - received) piece = total - received;
         received += piece;
         if (received == total) {
             *length = total;
-            return LINK_OK;
+            result = LINK_OK;
+            break;
         }
         PlatSleep(SERIAL_FRAME_READ_PAUSE_MS);
+        if (!stalled && attempt + 1 < SERIAL_FRAME_READ_ATTEMPTS) {
+            if (!SetReadTimeouts(true)) {
+                result = LINK_ERR_SET_STATE;
+                break;
+            }
+            stalled = true;
+        }
     }
-    return LINK_ERR_INCOMPLETE;
+    if (stalled && !SetReadTimeouts(false)) {
+        *length = 0;
+        return LINK_ERR_SET_STATE;
+    }
+    return result;
 }

@@ -17,6 +17,10 @@ constexpr int SERIAL_WRITE_STALL_LIMIT = 3;
 // Further reads after the first while a frame is incomplete, and the pause after each.
 constexpr int SERIAL_FRAME_READ_ATTEMPTS = 5;
 constexpr std::uint32_t SERIAL_FRAME_READ_PAUSE_MS = 50;
+// An answer whose rest did not come within one whole read time-out has stopped on the line: the
+// remaining attempts wait this long each (the port's time-outs are put back before returning).
+// A cut answer so costs at most one read time-out and four short attempts with their pauses.
+constexpr std::uint32_t SERIAL_STALLED_READ_TIMEOUT_MS = 100;
 
 // Opens the device by path, purges it, sets 8 data bits with even parity checked, and the
 // bounded time-outs above.

@@ -118,7 +118,8 @@ void Usage() {
                  "         [--key-state HEX6] [--log FILE] [--no-speed-check]\n"
                  "         [--pace [--reader-us N] [--card-us N]]\n"
                  "Prints 'PTY <slave path>' on stdout when ready.  Control commands, one a line:\n"
-                 "  place | remove | busy N | class XX N | split BYTES DELAY_MS | wrong-seq |\n"
+                 "  place | remove | busy N | class XX N | split BYTES DELAY_MS | cut [N] |\n"
+                 "  lost counted|uncounted | wrong-seq |\n"
                  "  bad-auth | empty | sw INS SW1SW2 [COUNT] | silent on|off | close |\n"
                  "  keystate HEX6 | status | log | counts | quit |\n"
                  "  card FILE | dump SERVICE(0-4) | keytable | card-fault read F1F2 [N] |\n"
@@ -226,6 +227,14 @@ std::string Control(SimReader *r, const std::string &line, int *master, int *sla
         in >> piece >> delay;
         f.splitPiece = piece;
         f.splitDelayMs = static_cast<std::uint32_t>(delay);
+        return "OK";
+    }
+    if (cmd == "cut") { f.cutCount = 1; in >> f.cutCount; return "OK"; }
+    if (cmd == "lost") {
+        std::string v;
+        in >> v;
+        if (v != "counted" && v != "uncounted") return "ERR lost counted|uncounted";
+        f.cutUncounted = v == "uncounted";
         return "OK";
     }
     if (cmd == "wrong-seq") { f.wrongSequence = true; return "OK"; }

@@ -270,6 +270,17 @@ void SecuredFrame(SimReader *r, std::uint8_t type, const std::uint8_t *b, std::s
         r->faults.flipSecuredByte = false;
         cipher[e - 1] ^= 0x0C;
     }
+    if (r->faults.cutCount > 0) {
+        --r->faults.cutCount;
+        if (r->faults.cutUncounted) r->expectedSequence = seq;
+        Note(r, std::string("secured answer cut on the line (command ") +
+                    (r->faults.cutUncounted ? "not counted)" : "counted)"));
+        Answer(r, 0x20, cipher);
+        // The answer leaves only as far as the middle of its body.
+        const std::size_t keep = 3 + e / 2;
+        r->output.erase(r->output.end() - static_cast<std::ptrdiff_t>(e + 4 - keep), r->output.end());
+        return;
+    }
     Answer(r, 0x20, cipher);
 }
 

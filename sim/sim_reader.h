@@ -40,6 +40,11 @@ struct SimFaults {
     bool flipSecuredByte = false;
     bool badChecksum = false;
     bool silent = false;  // the reader takes frames and never answers
+    // The next `cutCount` answers to secured frames are cut short on the line: only their header
+    // and part of their body leave, the rest never.  Whether the reader counted the command whose
+    // answer was lost (moved to the next sequence number, as a real reader does) or not.
+    int cutCount = 0;
+    bool cutUncounted = false;
     bool closed = false;  // the line is closed: writes fail, nothing arrives
 };
 

@@ -59,5 +59,8 @@ PlatSerialLineState FakeSerialLineState();
 PlatSerialTimeouts FakeSerialTimeouts();
 // Sets the line speed the port reports before the host changes it.
 void FakeSerialSetInitialBaud(std::uint32_t baud);
+// The time reads would have waited on a real port: every read that returned fewer bytes than
+// asked counts its whole read time-out, as the port's time-outs stood then.
+std::uint64_t FakeSerialWaitedMilliseconds();
 
 #endif

@@ -31,6 +31,7 @@ struct FakePort {
     int failAt[FAKE_SERIAL_OP_COUNT] = {};
     int calls[FAKE_SERIAL_OP_COUNT] = {};
     int sinceArmed[FAKE_SERIAL_OP_COUNT] = {};
+    std::uint64_t waitedMs = 0;
 };
 
 FakePort g_port;
@@ -131,11 +132,19 @@ bool PlatSerialRead(PlatSerial port, void *buffer, std::uint32_t length, std::ui
                                   : g_port.readChunks.size() - 1;
         if (g_port.readChunks[i] < want) want = g_port.readChunks[i];
     }
-    if (want == 0 || g_port.device.transmit == nullptr) return true;
-    *done = static_cast<std::uint32_t>(
-        g_port.device.transmit(g_port.device.context, static_cast<std::uint8_t *>(buffer), want));
+    if (want > 0 && g_port.device.transmit != nullptr) {
+        *done = static_cast<std::uint32_t>(g_port.device.transmit(
+            g_port.device.context, static_cast<std::uint8_t *>(buffer), want));
+    }
+    // A read that returns short has waited its whole time-out on a real port.
+    if (*done < length) {
+        g_port.waitedMs += static_cast<std::uint64_t>(g_port.timeouts.readTotalMultiplierMs) * length +
+                           g_port.timeouts.readTotalConstantMs;
+    }
     return true;
 }
+
+std::uint64_t FakeSerialWaitedMilliseconds() { return g_port.waitedMs; }
 
 bool PlatSerialWrite(PlatSerial port, const void *buffer, std::uint32_t length,
                      std::uint32_t *done) {
