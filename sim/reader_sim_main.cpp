@@ -155,6 +155,19 @@ void MakeRaw(int fd) {
     tcsetattr(fd, TCSANOW, &t);
 }
 
+// A pseudo-terminal carries no parity, but it keeps the parity checking a host last asked for, and
+// Wine then fails to apply the line format of the next open (error 87).  A real port starts every
+// open afresh, so the reader puts its own line format back whenever a host left parity on it:
+// after a host gave up on a silent reader, the next open works without a restart.
+void RestoreLine(int fd) {
+    struct termios t;
+    if (fd < 0 || tcgetattr(fd, &t) != 0) return;
+    if ((t.c_iflag & (INPCK | PARMRK)) == 0 && (t.c_cflag & (PARENB | PARODD)) == 0) return;
+    t.c_iflag &= ~static_cast<tcflag_t>(INPCK | PARMRK);
+    t.c_cflag &= ~static_cast<tcflag_t>(PARENB | PARODD);
+    tcsetattr(fd, TCSANOW, &t);
+}
+
 FILE *g_log = stderr;
 std::size_t g_logged = 0;
 // With pacing, the moment each logged frame's last byte was on the line (monotonic clock), by
@@ -421,10 +434,13 @@ int main(int argc, char **argv) {
         if (master >= 0) { masterIndex = n; fds[n++] = {master, POLLIN, 0}; }
         if (control >= 0) { controlIndex = n; fds[n++] = {control, POLLIN, 0}; }
         if (listener >= 0) { listenIndex = n; fds[n++] = {listener, POLLIN, 0}; }
-        if (poll(fds, static_cast<nfds_t>(n), 200) < 0) {
+        const int ready = poll(fds, static_cast<nfds_t>(n), 200);
+        if (ready < 0) {
             if (errno == EINTR) continue;
             break;
         }
+        // A quiet line (no bytes for a poll period) is one a host may have left.
+        if (ready == 0) RestoreLine(slave);
         if (masterIndex >= 0 && (fds[masterIndex].revents & POLLIN)) {
             std::uint8_t buf[2048];
             const ssize_t got = read(master, buf, sizeof buf);

@@ -29,6 +29,12 @@ const Fault kFaults[] = {
     {"unlisted class 85", [](SimReader *r, SimCard *) { SimFaultAnswerClass(r, 0x85, 1); }},
     {"answers in pieces", [](SimReader *r, SimCard *) { r->faults.splitPiece = 5; }},
     {"incomplete answers", [](SimReader *r, SimCard *) { r->faults.splitPiece = 1; }},
+    {"answer cut (command counted)", [](SimReader *r, SimCard *) { r->faults.cutCount = 1; }},
+    {"answer cut (command not counted)",
+     [](SimReader *r, SimCard *) {
+         r->faults.cutCount = 1;
+         r->faults.cutUncounted = true;
+     }},
     {"wrong sequence", [](SimReader *r, SimCard *) { r->faults.wrongSequence = true; }},
     {"bad authentication", [](SimReader *r, SimCard *) { r->faults.badAuthAnswer = true; }},
     {"empty secured answer", [](SimReader *r, SimCard *) { r->faults.emptySecured = true; }},

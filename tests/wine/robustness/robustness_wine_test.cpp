@@ -89,6 +89,9 @@ TEST_F(FaultRows, OneRowPerFamily) {
         {"card status flags", "card-fault read 01A8 1", ROW_NAME, ZUK_ERR_READER_STATUS, 5000,
          nullptr},
         {"silent reader", "silent on", ROW_SENSE, ZUK_ERR_PORT_IO, 15000, "silent off"},
+        // The open gives up on the silent reader; once it answers again the next open works
+        // without restarting the simulator.
+        {"silent reader at open", "silent on", ROW_OPEN, ZUK_ERR_PORT_IO, 15000, "silent off"},
         {"silent card", "card-fault silent-after 0", ROW_NAME, ZUK_ERR_NO_CARD, 10000, nullptr},
         {"card removed", "remove", ROW_NAME, kAnyDocumented, 10000, nullptr},
         {"line checksum", "bad-checksum", ROW_NAME, ZUK_OK, 5000, nullptr},
@@ -141,6 +144,43 @@ TEST_F(FaultRows, OneRowPerFamily) {
         ASSERT_EQ(close(kReaderHandle), 0);
     }
     std::printf("%s", table.c_str());
+}
+
+// A secured answer cut on the line after the reader acted on its command, whether the reader
+// counted that command or not: the call ends within one read time-out and the short attempts
+// after it, and the session goes on without a new open.
+TEST_F(FaultRows, ALostAnswerDoesNotBreakTheSession) {
+    for (const char *mode : {"counted", "uncounted"}) {
+        SCOPED_TRACE(mode);
+        Load();
+        const LoadedLibrary &lib = *loaded;
+        auto sense = lib.Get<SenseFn>("ZUKSenseCard");
+        auto name = lib.Get<ReadTextFn>("ZUKGetUserName");
+        int handle = 0;
+        ASSERT_EQ(lib.Get<OpenFn>("ZUKOpen")(&handle), 0);
+        int present = 0;
+        ASSERT_EQ(sense(kReaderHandle, &present), 0);
+        ASSERT_EQ(sim.Command(std::string("lost ") + mode), "OK");
+        ASSERT_EQ(sim.Command("cut"), "OK");
+        const DWORD start = GetTickCount();
+        EXPECT_EQ(Cancelling([&] {
+                      char text[64];
+                      int length = sizeof text;
+                      return name(kReaderHandle, text, &length);
+                  }),
+                  ZUK_ERR_INCOMPLETE);
+        const DWORD ms = GetTickCount() - start;
+        EXPECT_LT(ms, 6000u);
+        std::printf("| answer cut (%s) | `lost %s`, `cut` | name | 0x1 | %lu |\n", mode, mode,
+                    static_cast<unsigned long>(ms));
+        EXPECT_EQ(Text(name), "Alice Example");
+        EXPECT_EQ(Text(name), "Alice Example");
+        EXPECT_EQ(sense(kReaderHandle, &present), 0);
+        EXPECT_EQ(present, 1);
+        EXPECT_EQ(lib.Get<CloseFn>("ZUKClose")(kReaderHandle), 0);
+        ASSERT_EQ(sim.Command("lost counted"), "OK");
+        loaded.reset();
+    }
 }
 
 TEST_F(FaultRows, StrictLinkTurnsLineDamageIntoAMalformedAnswer) {
