@@ -6,16 +6,52 @@
 # tests/fuzz/crashes/<target>/ to keep it as a regression input).  Prints one table line per target.
 #   scripts/fuzz.sh [SECONDS] [TARGET...]
 set -euo pipefail
-source "$(dirname "$0")/lib.sh"
 
-seconds="${1:-300}"
-shift || true
+all_targets=(catalogue settings credentials frame_reader channel card_answers)
+
+usage() {
+    cat <<EOF
+usage: scripts/fuzz.sh [SECONDS] [TARGET...]
+Builds the libFuzzer targets in build/fuzz and fuzzes each for SECONDS (a whole number above 0;
+default 300), two at a time (ZUK_FUZZ_PARALLEL), at low priority.  Without TARGET, every target:
+  ${all_targets[*]}
+Crashes land in build/fuzz/crashes/TARGET/; a table of executions, speed, edges and crashes
+follows.  Exits 1 on a crash or a target that did not run, 2 on a bad argument.
+EOF
+}
+
+seconds=300
+if [ "$#" -gt 0 ]; then
+    case "$1" in
+        -h|--help) usage; exit 0 ;;
+        -*) echo "fuzz.sh: unknown option '$1'" >&2; usage >&2; exit 2 ;;
+    esac
+    if [[ "$1" =~ ^[0-9]+$ ]]; then
+        seconds="$1"
+        shift
+    fi
+fi
+if [ "$((10#$seconds))" -eq 0 ]; then
+    echo "fuzz.sh: SECONDS must be a whole number above 0 (got '$seconds')" >&2
+    exit 2
+fi
 targets=("$@")
+for t in "${targets[@]}"; do
+    known=0
+    for k in "${all_targets[@]}"; do [ "$t" = "$k" ] && known=1; done
+    if [ "$known" -eq 0 ]; then
+        echo "fuzz.sh: unknown target '$t' (targets: ${all_targets[*]})" >&2
+        exit 2
+    fi
+done
 if [ "${#targets[@]}" -eq 0 ]; then
-    targets=(catalogue settings credentials frame_reader channel card_answers)
+    targets=("${all_targets[@]}")
 fi
 parallel="${ZUK_FUZZ_PARALLEL:-2}"
 
+source "$(dirname "$0")/lib.sh"
+# libFuzzer's runtime comes with libclang-rt-14-dev, which clang only recommends.
+ZUK_PACKAGES+=(libclang-rt-14-dev)
 zuk_install_packages
 dir="$ZUK_ROOT/build/fuzz"
 zuk_log "Building the fuzz targets in build/fuzz"

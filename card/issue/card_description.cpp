@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
+#include <vector>
 
 namespace {
 
@@ -96,10 +97,43 @@ const char *CardFieldName(CardField field) {
     return field >= 0 && field < FIELD_COUNT ? kNames[field] : "";
 }
 
-bool ParseCardDescription(const std::string &text, CardDescription *out, std::string *error) {
-    std::istringstream lines(text);
+namespace {
+
+// The lines of a description: LF, CR LF and a lone CR each end a line (a file saved with old
+// Macintosh line ends must not read as one line holding every value).
+std::vector<std::string> SplitLines(const std::string &text) {
+    std::vector<std::string> lines;
     std::string line;
-    while (std::getline(lines, line)) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '\r' || c == '\n') {
+            lines.push_back(line);
+            line.clear();
+            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+        } else {
+            line += c;
+        }
+    }
+    if (!line.empty()) lines.push_back(line);
+    return lines;
+}
+
+bool HoldsControlCharacter(const std::string &value) {
+    for (char c : value) {
+        const unsigned char u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u == 0x7F) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool ParseCardDescription(const std::string &text, CardDescription *out, std::string *error) {
+    // A UTF-8 byte-order mark (as some editors save) is not part of the first name.
+    const std::string kBom = "\xEF\xBB\xBF";
+    const std::string body = text.compare(0, kBom.size(), kBom) == 0 ? text.substr(kBom.size()) : text;
+    bool seen[FIELD_COUNT] = {};
+    for (const std::string &line : SplitLines(body)) {
         const std::string t = Trim(line);
         if (t.empty() || t[0] == '#') continue;
         const std::size_t eq = t.find('=');
@@ -116,6 +150,15 @@ bool ParseCardDescription(const std::string &text, CardDescription *out, std::st
             return false;
         }
         const CardField f = static_cast<CardField>(field);
+        if (seen[f]) {
+            *error = name + " is given twice";
+            return false;
+        }
+        seen[f] = true;
+        if (HoldsControlCharacter(value)) {
+            *error = "a control character in the value of " + name;
+            return false;
+        }
         bool ok = true;
         if (std::string *textField = CardTextField(out, f)) *textField = value;
         else if (f == FIELD_RETRY_LIMIT) ok = ParseByteValue(value, &out->retryLimit);

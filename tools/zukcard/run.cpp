@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "api/frame.h"
 #include "card/card_status.h"
 #include "card/felica.h"
 #include "card/issue/issuing.h"
@@ -53,9 +54,17 @@ struct Output {
     }
 };
 
+// A write's result by name.  The card layer's own codes for a card's status flags and the
+// reader's status bytes (0x50000, 0xB00, 0xC00) are folded into ZUK_ERR_READER_STATUS by every
+// export; zukcard names them the same way (the card status beside it keeps the detail).
+const ResultInfo *FindIssueResult(std::int32_t result) {
+    if (const ResultInfo *info = FindResult(result)) return info;
+    return FindResult(NormaliseResult(result));
+}
+
 std::string ResultText(std::int32_t result, std::uint32_t lowStatus) {
     char buffer[160];
-    const ResultInfo *info = FindResult(result);
+    const ResultInfo *info = FindIssueResult(result);
     std::snprintf(buffer, sizeof buffer, "%s (%d), card status 0x%08x",
                   info ? info->name : "unknown result", static_cast<int>(result),
                   static_cast<unsigned>(lowStatus));
@@ -88,7 +97,7 @@ void ReportPlan(const IssuePlan &plan, Output *out) {
                           ",\"state\":" + JsonString(StateText(w.state)) +
                           ",\"verified\":" + (w.state == ISSUE_VERIFIED ? "true" : "false");
         if (w.result != 0) {
-            const ResultInfo *info = FindResult(w.result);
+            const ResultInfo *info = FindIssueResult(w.result);
             out->itemsJson += ",\"result\":" + std::to_string(w.result) +
                               ",\"resultName\":" + JsonString(info ? info->name : "unknown") +
                               ",\"cardStatus\":" + std::to_string(w.lowStatus);

@@ -171,6 +171,41 @@ TEST_F(IssuingTest, BadValuesAreRefusedBeforeAnythingIsWritten) {
     EXPECT_EQ(card.writes, 0);
 }
 
+// Line ends of every kind split a description into its lines; a value may not carry a control
+// character, a name may be given once, and a byte-order mark is not part of the first name.
+TEST(CardDescriptionText, LineEndsControlCharactersRepeatsAndByteOrderMark) {
+    struct Case {
+        const char *name;
+        std::string text;
+        const char *error;  // nullptr: accepted
+    };
+    const Case cases[] = {
+        {"LF", "account = bob\npin = 8642\npassword = hunter2\n", nullptr},
+        {"CR LF", "account = bob\r\npin = 8642\r\npassword = hunter2\r\n", nullptr},
+        {"CR only", "account = bob\rpin = 8642\rpassword = hunter2\r", nullptr},
+        {"mixed", "account = bob\rpin = 8642\r\npassword = hunter2", nullptr},
+        {"byte-order mark", "\xEF\xBB\xBF" "account = bob\npin = 8642\npassword = hunter2", nullptr},
+        {"name given twice", "account = bob\naccount = eve\n", "account is given twice"},
+        {"tab inside a value", "account = bo\tb\n", "control character"},
+        {"escape inside a value", "password = a\x1b[2Jb\n", "control character"},
+        {"DEL inside a value", "user_name = a\x7f\n", "control character"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        CardDescription d;
+        std::string error;
+        const bool ok = ParseCardDescription(c.text, &d, &error);
+        EXPECT_EQ(ok, c.error == nullptr) << error;
+        if (c.error != nullptr) {
+            EXPECT_NE(error.find(c.error), std::string::npos) << error;
+        } else {
+            EXPECT_EQ(d.account, "bob");
+            EXPECT_EQ(d.pin, "8642");
+            EXPECT_EQ(d.password, "hunter2");
+        }
+    }
+}
+
 TEST_F(IssuingTest, ACardTakenAwayPartWayIsCompletedByASecondRun) {
     OpenAsStation();
     CardDescription alice = Alice();

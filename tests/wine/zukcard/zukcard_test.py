@@ -150,6 +150,33 @@ class Issuing(unittest.TestCase):
         self.assertEqual(code, 2, out)
         self.assertEqual(self.dumps(), before)
 
+    def test_descriptions_with_any_line_ends_and_refused_text(self):
+        # CR-only line ends are three lines, not one account holding the PIN and the password.
+        path = os.path.join(self.sim.work, "cr.card")
+        with open(path, "wb") as f:
+            f.write(b"\xef\xbb\xbfaccount = bob\rpin = 8642\rpassword = hunter2\r")
+        code, out = zukcard("write", path)
+        self.assertEqual(code, 0, out)
+        code, out = zukcard("read", "--show-secrets")
+        self.assertEqual((parse(out)["account"], parse(out)["pin"], parse(out)["password"]),
+                         ("bob", "8642", "hunter2"), out)
+        before = self.dumps()
+        for text, error in ((b"account = bob\naccount = eve\n", b"account is given twice"),
+                            (b"account = b\x1bob\n", b"control character")):
+            with open(path, "wb") as f:
+                f.write(text)
+            code, out = zukcard("write", path)
+            self.assertEqual(code, 2, out)
+            self.assertIn(error.decode(), out)
+        self.assertEqual(self.dumps(), before)
+
+    def test_a_failed_status_flag_write_is_named(self):
+        self.assertEqual(self.sim.command("card-fault write 01A5 1"), "OK")
+        code, out = zukcard("write", SAMPLE_CARD)
+        self.assertEqual(code, 1, out)
+        self.assertNotIn("unknown result", out)
+        self.assertIn("ZUK_ERR_READER_STATUS", out)
+
     def test_card_taken_away_is_reported_and_completed_by_a_second_run(self):
         self.assertEqual(self.sim.command("card-fault remove-at-write 2"), "OK")  # gone at the password
         code, document = zukcard_json("write", SAMPLE_CARD)
