@@ -172,6 +172,12 @@ int ReadPinState(bool *hasPin, bool *locked) {
     return ZUK_OK;
 }
 
+// A notice only tells and has nothing but OK: without a person at the screen (unattended) it is
+// taken as answered at once instead of waiting for a click nobody makes.
+int Notice(int (*show)(void *parent), void *window) {
+    return GetUnattended() ? kDialogOk : show(window);
+}
+
 // Asks for the PIN until the card accepts it, the attempts are used up or the user cancels.
 // 0 when verified; any other value is the worker's result.
 int PinLoop(AccountRequest *request, int handle, void *window) {
@@ -199,11 +205,11 @@ int PinLoop(AccountRequest *request, int handle, void *window) {
             return ZUK_OK;
         } else if (verified == ZUK_ERR_PIN_WRONG) {
             wrongPin = true;
-            shown = PinErrorDialog(window);
+            shown = Notice(PinErrorDialog, window);
         } else if (verified == ZUK_ERR_NO_CARD || verified == ZUK_ERR_CARD_IO) {
-            shown = NoCardDialog(window);
+            shown = Notice(NoCardDialog, window);
         } else if (verified == ZUK_ERR_PIN_LOCKED_NOW) {
-            if (PinErrorDialog(window) != kDialogFailed) return ZUK_ERR_PIN_LOCKED_NOW;
+            if (Notice(PinErrorDialog, window) != kDialogFailed) return ZUK_ERR_PIN_LOCKED_NOW;
             return Traced(ZUK_ERR_INCOMPLETE);
         } else {
             return verified;

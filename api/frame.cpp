@@ -29,23 +29,30 @@ void LeaveApi() { g_apiBusy = 0; }
 
 bool ApiIsBusy() { return g_apiBusy != 0; }
 
-bool AcquirePortMutex() {
+PortMutexWait AcquirePortMutexWithin(std::int32_t waitMs) {
     PlatHandle mutex = PlatMutexCreate(ZUK_PORT_MUTEX_NAME);
-    if (mutex == 0) return false;
+    if (mutex == 0) return kPortMutexNotTaken;
     // An abandoned mutex (its owner ended without releasing it) is owned by this thread now too.
-    std::uint32_t wait = PlatMutexWait(mutex);
+    std::uint32_t wait =
+        PlatMutexWait(mutex, waitMs < 0 ? PLAT_WAIT_FOREVER : static_cast<std::uint32_t>(waitMs));
+    if (wait == PLAT_WAIT_TIMEOUT) {
+        PlatHandleClose(mutex);
+        return kPortMutexTimedOut;
+    }
     if (wait != PLAT_WAIT_OBJECT_0 && wait != PLAT_WAIT_ABANDONED) {
         PlatHandleClose(mutex);
-        return false;
+        return kPortMutexNotTaken;
     }
     if (g_portMutex != 0) {  // held already by this thread: keep one handle, one ownership
         PlatMutexRelease(mutex);
         PlatHandleClose(mutex);
-        return false;
+        return kPortMutexNotTaken;
     }
     g_portMutex = mutex;
-    return true;
+    return kPortMutexTaken;
 }
+
+bool AcquirePortMutex() { return AcquirePortMutexWithin(-1) == kPortMutexTaken; }
 
 void ReleasePortMutex() {
     if (g_portMutex == 0) return;
@@ -113,7 +120,17 @@ int WaitUntilFree(const char *exportName, void *parent) {
 int RunExport(const ExportFrame &frame, int (*worker)(void *context), void *context) {
     // A failed open gives back only a hold it took itself: a second ZUKOpen after a successful
     // one must not free the reader that the first one still uses.
-    const bool tookMutex = frame.takesPortMutex && AcquirePortMutex();
+    PortMutexWait held = kPortMutexNotTaken;
+    if (frame.takesPortMutex) {
+        held = AcquirePortMutexWithin(GetOpenWaitMs());
+        // Another process kept the reader past the configured wait ([Device] OpenWait): the
+        // reader is busy, and the open ends at once without a prompt.
+        if (held == kPortMutexTimedOut) {
+            Trace(frame.name, "ZUK", ZUK_ERR_BUSY);
+            return ZUK_ERR_BUSY;
+        }
+    }
+    const bool tookMutex = held == kPortMutexTaken;
     if (WaitUntilFree(frame.name) != 0) {
         if (tookMutex) ReleasePortMutex();
         return ZUK_ERR_BUSY;

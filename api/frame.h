@@ -29,8 +29,12 @@ int EnterApi();   // 0, or ZUK_ERR_BUSY when a call is already inside the frame
 void LeaveApi();
 bool ApiIsBusy();
 
-// Waits for the reader's mutex; true when this call took the process's hold on it (false when the
-// process held it already or the mutex cannot be had).
+// Waits for the reader's mutex (waitMs < 0: without bound): taken when this call took the
+// process's hold on it; not taken when the process held it already or the mutex cannot be had;
+// timed out when another thread or process still held it after waitMs.
+enum PortMutexWait { kPortMutexTaken, kPortMutexNotTaken, kPortMutexTimedOut };
+PortMutexWait AcquirePortMutexWithin(std::int32_t waitMs);
+// The same without bound; true when taken.
 bool AcquirePortMutex();
 void ReleasePortMutex();
 bool PortMutexHeld();

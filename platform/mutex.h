@@ -15,9 +15,12 @@ const std::uint32_t PLAT_WAIT_FAILED = 0xFFFFFFFFu;
 // that fails.
 PlatHandle PlatMutexCreate(const char *name);
 
-// WaitForSingleObject(handle, INFINITE).  PLAT_WAIT_ABANDONED means the previous owner ended
-// without releasing it; the caller owns it all the same.
-std::uint32_t PlatMutexWait(PlatHandle mutex);
+const std::uint32_t PLAT_WAIT_FOREVER = 0xFFFFFFFFu;
+
+// WaitForSingleObject(handle, timeoutMs), PLAT_WAIT_FOREVER waiting without bound.
+// PLAT_WAIT_ABANDONED means the previous owner ended without releasing it; the caller owns it all
+// the same.  PLAT_WAIT_TIMEOUT: another thread still owned it when the time ran out.
+std::uint32_t PlatMutexWait(PlatHandle mutex, std::uint32_t timeoutMs);
 
 // WaitForSingleObject(handle, 0): takes the mutex only when no other thread owns it;
 // PLAT_WAIT_TIMEOUT when one does.

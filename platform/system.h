@@ -30,4 +30,8 @@ void PlatSecureWipe(void *data, std::size_t length);
 // The system's default locale identifier (GetSystemDefaultLCID), e.g. 0x0411 for Japanese.
 std::uint32_t PlatSystemDefaultLcid();
 
+// A variable of the process's environment (GetEnvironmentVariableA), zero-terminated in out;
+// false (out empty) when it is not set or does not fit `capacity` bytes.
+bool PlatGetEnvironment(const char *name, char *out, std::size_t capacity);
+
 #endif

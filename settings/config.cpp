@@ -12,6 +12,7 @@
 
 #include "platform/profile.h"
 #include "platform/registry.h"
+#include "platform/system.h"
 #include "settings/hex.h"
 #include "settings/ini_file.h"
 #include "settings/registry.h"
@@ -49,6 +50,19 @@ std::int32_t ReadIniInt(const char *iniPath, const char *section, const char *ke
     IniAnswer answer = g_ini ? IniTextInt(g_ini, section, key, &value) : kIniUndecided;
     if (answer == kIniUndecided) {
         value = static_cast<std::int32_t>(PlatProfileInt(section, key, def, iniPath));
+    }
+    return value;
+}
+
+// A process's own setting from its environment: a whole number of at most nine digits, or -1 when
+// the variable is not set or holds anything else (the INI's value then stands).
+std::int32_t EnvironmentNumber(const char *name) {
+    char text[16];
+    if (!PlatGetEnvironment(name, text, sizeof text) || text[0] == '\0') return -1;
+    std::int32_t value = 0;
+    for (int i = 0; text[i] != '\0'; ++i) {
+        if (i == 9 || text[i] < '0' || text[i] > '9') return -1;
+        value = value * 10 + (text[i] - '0');
     }
     return value;
 }
@@ -93,6 +107,7 @@ LibrarySettings *MutableSettings() { return &g_settings; }
 
 void ResetSettings() {
     std::memset(&g_settings, 0, sizeof g_settings);
+    g_settings.OpenWaitMs = -1;
 }
 
 bool StripQuotes(const char *text, char *dst, std::size_t capacity) {
@@ -169,7 +184,18 @@ void LoadIniSettings(const char *installPath) {
     ParseSystemCodes(codes, &g_settings);
     // Only 1 switches the prompts off, so a typo keeps the library asking as it always did.
     g_settings.Unattended = ReadIniInt(ini, "Prompt", "Unattended", 0) == 1 ? 1 : 0;
+    // How long ZUKOpen waits for a reader another process holds: absent or negative, without
+    // bound (as it always did).
+    g_settings.OpenWaitMs = ReadIniInt(ini, "Device", "OpenWait", -1);
+    if (g_settings.OpenWaitMs < 0) g_settings.OpenWaitMs = -1;
     g_ini = nullptr;
+
+    // One process can be made prompt-free, or given a bounded open, without changing the
+    // machine's INI that every other host on it shares: its environment wins over the INI.
+    const std::int32_t unattended = EnvironmentNumber(kEnvUnattended);
+    if (unattended == 0 || unattended == 1) g_settings.Unattended = unattended;
+    const std::int32_t openWait = EnvironmentNumber(kEnvOpenWait);
+    if (openWait >= 0) g_settings.OpenWaitMs = openWait;
 }
 
 const char *GetInstallPath() { return g_settings.InstallPath; }
@@ -189,6 +215,7 @@ std::int32_t GetStrictLink() { return g_settings.StrictLink; }
 std::int32_t GetLogMode() { return g_settings.LogMode; }
 const char *GetLogFileName() { return g_settings.LogFileName; }
 bool GetUnattended() { return g_settings.Unattended == 1; }
+std::int32_t GetOpenWaitMs() { return g_settings.OpenWaitMs; }
 
 std::int32_t GetSystemCodes(const std::uint8_t **codes) {
     if (codes) *codes = &g_settings.SystemCodes[0][0];

@@ -68,8 +68,17 @@ struct LibrarySettings {
     char LogFileName[512];
     std::uint8_t SystemCodes[kMaxSystemCodes][2];
     std::int32_t SystemCodeCount;
-    std::int32_t Unattended;     // 1: retry, busy and notice boxes answer themselves at once
+    // 1 (no person at the screen): the retry and busy prompts answer Cancel, and the notices (card
+    // locked, no card, wrong PIN) OK, at once without being shown; the prompts that ask for
+    // something (card wait, PIN, user ID and password) still appear.
+    std::int32_t Unattended;
+    std::int32_t OpenWaitMs;     // ZUKOpen's wait for a reader held elsewhere; -1: without bound
 };
+
+// Environment variables a host process sets before it loads the library, for itself alone: they
+// win over the INI's [Prompt] Unattended (1 on, 0 off) and [Device] OpenWait (milliseconds).
+const char kEnvUnattended[] = "ZUK_UNATTENDED";
+const char kEnvOpenWait[] = "ZUK_OPEN_WAIT";
 
 // Fills the registry part of the settings: kRegistryConfigOk, or the reason (a RegistryConfigResult)
 // that makes the library refuse to load.
@@ -103,6 +112,7 @@ std::int32_t GetLogMode();
 const char *GetLogFileName();
 std::int32_t GetSystemCodes(const std::uint8_t **codes);
 bool GetUnattended();
+std::int32_t GetOpenWaitMs();
 
 // The settings record itself, for the loaders and for tests that set up a library state.
 LibrarySettings *MutableSettings();

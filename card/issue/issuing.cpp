@@ -253,7 +253,7 @@ IssueOpenStatus IssueOpenStation(const char *port, bool wait,
     const PlatHandle mutex = PlatMutexCreate(ZUK_PORT_MUTEX_NAME);
     if (mutex == 0) return ISSUE_NO_MUTEX;
     // An abandoned mutex (its owner ended without releasing it) is this process's now.
-    const std::uint32_t got = wait ? PlatMutexWait(mutex) : PlatMutexTryWait(mutex);
+    const std::uint32_t got = wait ? PlatMutexWait(mutex, PLAT_WAIT_FOREVER) : PlatMutexTryWait(mutex);
     if (got != PLAT_WAIT_OBJECT_0 && got != PLAT_WAIT_ABANDONED) {
         PlatHandleClose(mutex);
         return got == PLAT_WAIT_TIMEOUT ? ISSUE_READER_HELD : ISSUE_NO_MUTEX;

@@ -64,6 +64,7 @@ void FakeSetTime(std::int64_t secondsSince1970);  // local time is taken as UTC
 void FakeSetLocalTimeFails(bool fails);
 std::uint64_t FakeSleptMilliseconds();            // total of every PlatSleep
 void FakeSetSystemLcid(std::uint32_t lcid);
+void FakeSetEnvironment(const std::string &name, const std::string &value);  // the process's
 
 // ---- named mutexes ----
 // Whether the named mutex exists and is owned by some thread.

@@ -1,5 +1,6 @@
 // Named mutexes within one process: a real owning-thread mutex with recursion, so native tests can
 // check who holds the reader's mutex and that a second thread waits for it.
+#include <chrono>
 #include <condition_variable>
 #include <map>
 #include <mutex>
@@ -36,13 +37,18 @@ PlatHandle PlatMutexCreate(const char *name) {
     return h;
 }
 
-std::uint32_t PlatMutexWait(PlatHandle mutex) {
+std::uint32_t PlatMutexWait(PlatHandle mutex, std::uint32_t timeoutMs) {
     std::unique_lock<std::mutex> lock(g_lock);
     auto h = g_handles.find(mutex);
     if (h == g_handles.end()) return PLAT_WAIT_FAILED;
     Named &m = g_mutexes[h->second];
     std::thread::id self = std::this_thread::get_id();
-    g_changed.wait(lock, [&] { return m.depth == 0 || m.owner == self; });
+    const auto free = [&] { return m.depth == 0 || m.owner == self; };
+    if (timeoutMs == PLAT_WAIT_FOREVER) {
+        g_changed.wait(lock, free);
+    } else if (!g_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), free)) {
+        return PLAT_WAIT_TIMEOUT;
+    }
     m.owner = self;
     ++m.depth;
     return PLAT_WAIT_OBJECT_0;

@@ -1,7 +1,10 @@
 // Virtual clock and locale: PlatSleep adds to a counter instead of waiting, so native tests never
 // depend on the wall clock; local time is the set time read as UTC.
 #include <atomic>
+#include <cstring>
 #include <ctime>
+#include <map>
+#include <string>
 #include <thread>
 
 #include "platform/fake/fake_internal.h"
@@ -15,6 +18,7 @@ std::atomic<std::int64_t> g_now{1336987805};  // 2012-05-14 09:30:05
 std::atomic<std::uint64_t> g_slept{0};
 std::atomic<bool> g_localTimeFails{false};
 std::atomic<std::uint32_t> g_lcid{0x0409};
+std::map<std::string, std::string> g_environment;
 
 }  // namespace
 
@@ -41,7 +45,21 @@ bool PlatLocalTime(std::int64_t seconds, PlatCalendar *out) {
 
 std::uint32_t PlatSystemDefaultLcid() { return g_lcid; }
 
+bool PlatGetEnvironment(const char *name, char *out, std::size_t capacity) {
+    if (out == nullptr || capacity == 0) return false;
+    out[0] = '\0';
+    const auto found = g_environment.find(name != nullptr ? name : "");
+    if (found == g_environment.end() || found->second.size() >= capacity) return false;
+    std::memcpy(out, found->second.c_str(), found->second.size() + 1);
+    return true;
+}
+
+void FakeSetEnvironment(const std::string &name, const std::string &value) {
+    g_environment[name] = value;
+}
+
 void FakeSystemReset() {
+    g_environment.clear();
     g_now = 1336987805;
     g_slept = 0;
     g_localTimeFails = false;

@@ -7,8 +7,9 @@ PlatHandle PlatMutexCreate(const char *name) {
     return reinterpret_cast<PlatHandle>(CreateMutexA(nullptr, FALSE, name));
 }
 
-std::uint32_t PlatMutexWait(PlatHandle mutex) {
-    return WaitForSingleObject(reinterpret_cast<HANDLE>(mutex), INFINITE);
+std::uint32_t PlatMutexWait(PlatHandle mutex, std::uint32_t timeoutMs) {
+    return WaitForSingleObject(reinterpret_cast<HANDLE>(mutex),
+                               timeoutMs == PLAT_WAIT_FOREVER ? INFINITE : timeoutMs);
 }
 
 std::uint32_t PlatMutexTryWait(PlatHandle mutex) {

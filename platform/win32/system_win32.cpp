@@ -23,3 +23,15 @@ bool PlatLocalTime(std::int64_t seconds, PlatCalendar *out) {
 }
 
 std::uint32_t PlatSystemDefaultLcid() { return GetSystemDefaultLCID(); }
+
+bool PlatGetEnvironment(const char *name, char *out, std::size_t capacity) {
+    if (out == nullptr || capacity == 0) return false;
+    out[0] = '\0';
+    if (capacity > 0x7FFFFFFF) capacity = 0x7FFFFFFF;
+    const DWORD got = GetEnvironmentVariableA(name, out, static_cast<DWORD>(capacity));
+    if (got == 0 || got >= capacity) {
+        out[0] = '\0';
+        return false;
+    }
+    return true;
+}

@@ -211,6 +211,71 @@ TEST_F(Unattended, OnlyTheValueOneSwitchesThePromptsOff) {
     EXPECT_TRUE(GetUnattended());
 }
 
+// The process's environment wins over the INI, in both directions; anything but a plain number
+// leaves the INI's value standing.
+TEST_F(Unattended, TheProcessEnvironmentWinsOverTheIni) {
+    struct Case {
+        const char *ini;
+        const char *unattended;  // nullptr: not set
+        const char *openWait;
+        bool expectUnattended;
+        std::int32_t expectWait;
+    };
+    const Case cases[] = {
+        {"", nullptr, nullptr, false, -1},
+        {"[Prompt]\nUnattended=1\n[Device]\nOpenWait=2500\n", nullptr, nullptr, true, 2500},
+        {"", "1", "0", true, 0},
+        {"[Prompt]\nUnattended=1\n[Device]\nOpenWait=2500\n", "0", "100", false, 100},
+        {"[Prompt]\nUnattended=1\n[Device]\nOpenWait=-5\n", "yes", "-1", true, -1},
+        {"[Device]\nOpenWait=2500\n", "", "1e3", false, 2500},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.ini) + " / " + (c.unattended ? c.unattended : "-") + " / " +
+                     (c.openWait ? c.openWait : "-"));
+        FakePlatformReset();
+        WriteValidMachineConfig();
+        FakeProfileSetFile(TestInstallDir() + "ZUKcntrl.ini", c.ini);
+        if (c.unattended) FakeSetEnvironment(kEnvUnattended, c.unattended);
+        if (c.openWait) FakeSetEnvironment(kEnvOpenWait, c.openWait);
+        ASSERT_TRUE(Reattach());
+        EXPECT_EQ(GetUnattended(), c.expectUnattended);
+        EXPECT_EQ(GetOpenWaitMs(), c.expectWait);
+    }
+}
+
+// With a bounded open wait, a reader another thread (or process) holds makes ZUKOpen's frame give
+// up with ZUK_ERR_BUSY: no prompt, no worker, nothing released that it did not take.
+TEST_F(Frame, ABoundedOpenWaitEndsBusyWhileTheReaderIsHeldElsewhere) {
+    FakeProfileSetFile(TestInstallDir() + "ZUKcntrl.ini", "[Device]\nOpenWait=50\n");
+    ASSERT_TRUE(Reattach());
+    std::atomic<bool> holding{false}, done{false};
+    std::thread other([&] {
+        PlatHandle m = PlatMutexCreate(ZUK_PORT_MUTEX_NAME);
+        PlatMutexWait(m, PLAT_WAIT_FOREVER);
+        holding = true;
+        while (!done) std::this_thread::yield();
+        PlatMutexRelease(m);
+        PlatHandleClose(m);
+    });
+    while (!holding) std::this_thread::yield();
+    const ExportFrame open = {"ZUKOpen", kMsgRetryCaption, kMsgRetryText, true, false};
+    static int calls;
+    calls = 0;
+    EXPECT_EQ(RunExport(open, [](void *) { return ++calls, 0; }, nullptr), ZUK_ERR_BUSY);
+    EXPECT_EQ(calls, 0);
+    EXPECT_TRUE(FakeMessageBoxesShown().empty());
+    EXPECT_FALSE(PortMutexHeld());
+    EXPECT_FALSE(ApiIsBusy());
+    EXPECT_TRUE(FakeMutexOwned(ZUK_PORT_MUTEX_NAME)) << "the other holder keeps it";
+    done = true;
+    other.join();
+    // Once it is free the same open takes it.
+    EXPECT_EQ(RunExport(open, [](void *) { return ++calls, 0; }, nullptr), 0);
+    EXPECT_EQ(calls, 1);
+    EXPECT_TRUE(PortMutexHeld());
+    ReleasePortMutex();
+}
+
 TEST_F(Frame, TwoThreadsNeverRunAWorkerTogether) {
     std::atomic<int> inside{0};
     std::atomic<int> overlap{0};
@@ -282,7 +347,7 @@ TEST_F(Frame, SecondThreadWaitsForTheReaderMutex) {
     std::atomic<bool> acquired{false};
     std::thread other([&] {
         PlatHandle m = PlatMutexCreate(ZUK_PORT_MUTEX_NAME);
-        PlatMutexWait(m);
+        PlatMutexWait(m, PLAT_WAIT_FOREVER);
         acquired = true;
         PlatMutexRelease(m);
         PlatHandleClose(m);

@@ -201,6 +201,21 @@ TEST_F(AccountTest, UnattendedLockedCardReturnsTheLock) {
     EXPECT_EQ(card.writes, 0);
 }
 
+// Unattended, the notices that only tell (wrong PIN, no card) are answered at once and never
+// shown: the PIN prompt, which asks for something, is the only window of a wrong PIN.
+TEST_F(AccountTest, UnattendedNoticesAreNotShown) {
+    Configure(256, 1, 0x231, "[Prompt]\nUnattended=1\n[Card]\nVerifyRetry=2\n");
+    Open();
+    FakeDialogScript({Pin("0000"), Pin("1111")});
+    AccountRequest r = Request();
+    EXPECT_EQ(Get(&r, 0), ZUK_ERR_PIN_WRONG);
+    EXPECT_EQ(FakeDialogUnexpected(), 0);
+    for (const FakeDialogShown &shown : FakeDialogsShown()) {
+        EXPECT_EQ(shown.kind, FAKE_DIALOG_PIN);
+    }
+    EXPECT_TRUE(FakeMessageBoxesShown().empty());
+}
+
 TEST_F(AccountTest, EmptyAccountOnTheCardAsksAgainWithTheHostsSizes) {
     description.account = "";
     description.pin = "";
