@@ -161,7 +161,8 @@ bool RunCommand(const Command &command, Session *session, Report *report) {
 }
 
 const char *UsageText() {
-    return "usage: zukcli [--json] [--dll PATH] [--cancel-prompts|--unattended] COMMAND [options] [COMMAND ...]\n"
+    return "usage: zukcli [--json] [--dll PATH] [--cancel-prompts|--unattended] [--no-wait]\n"
+           "              [--timeout SECONDS] COMMAND [options] [COMMAND ...]\n"
            "\n"
            "Loads ZUKcntrl.dll (--dll, else ZUKCNTRL_DLL, else the one next to zukcli.exe) and runs\n"
            "the commands in order, in one process (the reader stays open only within a process):\n"
@@ -198,13 +199,20 @@ const char *UsageText() {
            "  --version         zukcli's own version (the library's: the version command)\n"
            "  --json            one JSON document instead of text (JSON Lines, one object per\n"
            "                    line, when watching or following)\n"
-           "  --cancel-prompts  answer the library's message boxes (Retry / Cancel, notices) with\n"
-           "                    Cancel, so a failing call returns its result at once (for scripts);\n"
-           "                    its dialogs (card wait, PIN, ID and password) stay for a person\n"
-           "  --unattended      no call waits on a message box: the library's own prompt-free mode\n"
-           "                    ([Prompt] Unattended=1 in ZUKcntrl.ini) when it is on, else as\n"
+           "  --cancel-prompts  answer every window of the library that waits for a person: its\n"
+           "                    message boxes and notices (Cancel, or OK where there is none) and\n"
+           "                    its card wait, ID and password and PIN prompts (Cancel; the PIN\n"
+           "                    prompt is left to --pin), so every call returns its result\n"
+           "  --unattended      the library's own prompt-free mode for this process\n"
+           "                    (ZUK_UNATTENDED=1), and the prompts that still ask answered as with\n"
            "                    --cancel-prompts\n"
+           "  --no-wait         ZUKOpen answers ZUK_ERR_BUSY at once while another process holds\n"
+           "                    the reader (ZUK_OPEN_WAIT=0 for this process)\n"
+           "  --timeout SECONDS a call that has not returned after SECONDS ends the run with exit\n"
+           "                    code 3 (default 120 with --cancel-prompts or --unattended, else\n"
+           "                    none; 0: none); sense --watch and trace --follow are not timed\n"
            "\n"
            "Exit code: 0 when every call returned ZUK_OK (0) and status found no problem; 1\n"
-           "otherwise; 2 for a command line that cannot be understood (then nothing runs).\n";
+           "otherwise; 2 for a command line that cannot be understood (then nothing runs); 3 when\n"
+           "a call did not return within --timeout.\n";
 }

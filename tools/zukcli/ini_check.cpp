@@ -14,15 +14,15 @@ namespace {
 
 struct KnownSection {
     const char *name;
-    const char *keys[3];
+    const char *keys[4];
 };
 
 const KnownSection kSections[] = {
-    {"Card", {"PollingInterval", "VerifyRetry", nullptr}},
-    {"Device", {"PortName", "DeviceName", "StrictLink"}},
-    {"Log", {"Mode", "FileName", nullptr}},
-    {"FeliCa", {"SystemCode", nullptr, nullptr}},
-    {"Prompt", {"Unattended", nullptr, nullptr}},
+    {"Card", {"PollingInterval", "VerifyRetry", nullptr, nullptr}},
+    {"Device", {"PortName", "DeviceName", "StrictLink", "OpenWait"}},
+    {"Log", {"Mode", "FileName", nullptr, nullptr}},
+    {"FeliCa", {"SystemCode", nullptr, nullptr, nullptr}},
+    {"Prompt", {"Unattended", nullptr, nullptr, nullptr}},
 };
 
 const char kAbsent[] = "\x7f(absent)";
@@ -304,11 +304,19 @@ void CheckIniFile(StatusCheck *check) {
     const std::int32_t unattended = NumberKey(ini, "Prompt", "Unattended", 0, check);
     check->unattended = GetUnattended();
     check->SetNumber("[Prompt] Unattended", unattended,
-                     check->unattended ? "retry and busy prompts answer Cancel at once" : "prompts shown");
+                     check->unattended ? "message boxes and notices answer themselves; the card wait, "
+                                         "PIN and ID/password prompts still appear"
+                                       : "prompts shown");
     if (unattended != 0 && unattended != 1) {
         check->Add(Finding::Warning, "[Prompt] Unattended",
                    "[Prompt] Unattended is " + std::to_string(unattended) + ": only 1 switches the prompts off");
     }
+    const std::int32_t openWait = NumberKey(ini, "Device", "OpenWait", -1, check);
+    check->SetNumber("[Device] OpenWait", openWait,
+                     GetOpenWaitMs() < 0 ? "ZUKOpen waits without bound while another process holds the reader"
+                                         : "ZUKOpen answers ZUK_ERR_BUSY after " +
+                                               std::to_string(GetOpenWaitMs()) +
+                                               " ms while another process holds the reader");
     const std::int32_t strict = NumberKey(ini, "Device", "StrictLink", 0, check);
     check->SetNumber("[Device] StrictLink", strict,
                      GetStrictLink() == 1 ? "every reader answer's checksums and padding are verified"

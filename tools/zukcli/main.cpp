@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -22,8 +23,43 @@ struct Globals {
     bool unattended = false;
     bool help = false;
     bool version = false;
+    bool noWait = false;
+    long timeoutSeconds = -1;  // -1: the default of the options given
     std::string dll;
 };
+
+// The exit code of a run ended because a call did not return in time.
+const int kExitCallTimedOut = 3;
+const long kDefaultCallTimeoutSeconds = 120;
+
+// The last resort of --cancel-prompts and --unattended: a call that has not returned after the
+// time-out (a window nobody can answer, a locked card left on the reader while the library waits
+// for a person to take it away) ends the run with a message and exit code 3 instead of waiting
+// for ever.  Commands that wait on purpose (sense --watch, trace --follow) are not timed.
+volatile LONG g_callStartedAt = 0;  // GetTickCount() of the call running, 0: none is timed
+const char *volatile g_callName = "";
+DWORD g_timeoutMs = 0;
+
+DWORD WINAPI Watchdog(LPVOID) {
+    for (;;) {
+        Sleep(200);
+        const LONG started = g_callStartedAt;
+        if (started == 0) continue;
+        if (GetTickCount() - static_cast<DWORD>(started) < g_timeoutMs) continue;
+        std::fflush(stdout);
+        std::fprintf(stderr,
+                     "zukcli: %s did not return within %lu s (a window nobody can answer, or a "
+                     "locked card left on the reader); ending\n",
+                     g_callName, static_cast<unsigned long>(g_timeoutMs / 1000));
+        std::fflush(stderr);
+        // The library is inside a call on the main thread: end at once, without unloading it.
+        TerminateProcess(GetCurrentProcess(), kExitCallTimedOut);
+    }
+}
+
+bool Timed(const Command &c) {
+    return !c.options.count("--watch") && !c.options.count("--follow");
+}
 
 // Global options may stand anywhere; everything else forms the subcommands.
 bool ParseCommandLine(int argc, char **argv, Globals *g, std::vector<Command> *commands,
@@ -34,6 +70,17 @@ bool ParseCommandLine(int argc, char **argv, Globals *g, std::vector<Command> *c
         if (a == "--json") g->json = true;
         else if (a == "--cancel-prompts") g->cancelPrompts = true;
         else if (a == "--unattended") g->unattended = true;
+        else if (a == "--no-wait") g->noWait = true;
+        else if (a == "--timeout" && i + 1 < argc) {
+            char *end = nullptr;
+            g->timeoutSeconds = std::strtol(argv[++i], &end, 10);
+            if (*end != '\0' || argv[i][0] == '\0' || g->timeoutSeconds < 0 ||
+                g->timeoutSeconds > 86400) {
+                *error = "--timeout needs a number of seconds from 0 to 86400";
+                return false;
+            }
+        }
+        else if (a == "--timeout") { *error = "--timeout needs a number of seconds"; return false; }
         else if (a == "--help" || a == "-h" || a == "/?") g->help = true;
         else if (a == "--version") g->version = true;
         else if (a == "--dll" && i + 1 < argc) g->dll = argv[++i];
@@ -74,10 +121,21 @@ int main(int argc, char **argv) {
         return 0;
     }
     if (!globals.dll.empty()) SetDllPath(globals.dll);
-    // --unattended relies on the library's own prompt-free mode when the installation has it on,
-    // and answers the boxes itself otherwise: either way no call waits for a person.
-    if (globals.cancelPrompts || (globals.unattended && !InstallationIsUnattended())) {
-        StartPromptCanceller();
+    // The library reads these at load, for this process only: --unattended switches its own
+    // prompt-free mode on, --no-wait makes ZUKOpen return ZUK_ERR_BUSY at once while another
+    // process holds the reader.
+    if (globals.unattended) SetEnvironmentVariableA("ZUK_UNATTENDED", "1");
+    if (globals.noWait) SetEnvironmentVariableA("ZUK_OPEN_WAIT", "0");
+    // Either way the windows that ask for something (card wait, PIN, ID and password) and the
+    // message boxes are answered here, so that no call waits for a person.
+    const bool answering = globals.cancelPrompts || globals.unattended;
+    if (answering) StartPromptCanceller();
+    long timeout = globals.timeoutSeconds;
+    if (timeout < 0) timeout = answering ? kDefaultCallTimeoutSeconds : 0;
+    if (timeout > 0) {
+        g_timeoutMs = static_cast<DWORD>(timeout) * 1000;
+        const HANDLE watchdog = CreateThread(nullptr, 0, Watchdog, nullptr, 0, nullptr);
+        if (watchdog != nullptr) CloseHandle(watchdog);
     }
 
     Report report(globals.json);
@@ -88,7 +146,10 @@ int main(int argc, char **argv) {
     Session session;
     bool ok = true;
     for (const Command &c : commands) {
+        g_callName = c.name.c_str();
+        if (Timed(c)) InterlockedExchange(&g_callStartedAt, static_cast<LONG>(GetTickCount() | 1));
         if (!RunCommand(c, &session, &report)) ok = false;
+        InterlockedExchange(&g_callStartedAt, 0);
     }
     const int exitCode = ok ? 0 : 1;
     StopPromptCanceller();

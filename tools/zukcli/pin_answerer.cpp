@@ -15,6 +15,7 @@ std::string g_pin;
 std::string g_picturePath;
 volatile LONG g_stop = 0;
 volatile LONG g_pictured = 0;
+volatile LONG g_running = 0;
 HANDLE g_thread = nullptr;
 
 DWORD WINAPI Watch(LPVOID) {
@@ -43,8 +44,11 @@ void StartPinAnswerer(const std::string &pin, const std::string &screenshotPath)
     g_pin = pin;
     g_picturePath = screenshotPath;
     InterlockedExchange(&g_stop, 0);
+    InterlockedExchange(&g_running, 1);
     g_thread = CreateThread(nullptr, 0, Watch, nullptr, 0, nullptr);
 }
+
+bool PinAnswererRunning() { return g_running != 0; }
 
 bool StopPinAnswerer() {
     if (g_thread == nullptr) return false;
@@ -52,6 +56,7 @@ bool StopPinAnswerer() {
     WaitForSingleObject(g_thread, 2000);
     CloseHandle(g_thread);
     g_thread = nullptr;
+    InterlockedExchange(&g_running, 0);
     SecureZeroMemory(&g_pin[0], g_pin.size());
     g_pin.clear();
     return g_pictured != 0;

@@ -11,5 +11,7 @@
 void StartPinAnswerer(const std::string &pin, const std::string &screenshotPath);
 // Stops the watcher; true when a picture was written.
 bool StopPinAnswerer();
+// Whether a PIN answerer is running (the prompt canceller then leaves the PIN prompt to it).
+bool PinAnswererRunning();
 
 #endif

@@ -1,12 +1,17 @@
-// The watcher looks for visible message boxes of this process every 50 ms: dialog-class windows
-// with the message box's text control.  The library's own dialogs (card wait,
-// PIN, user ID and password, the card-access window) have no such control and are left alone:
-// closing one from outside would end the process.
+// The watcher looks every 50 ms for the windows the library shows that would wait for a person:
+// its message boxes (dialog-class windows with the message box's text control), its notices (no
+// card, wrong PIN) and its prompts (card wait, user ID and password, and the PIN prompt unless
+// --pin answers it).  It presses the button a user would: Cancel where there is one, else OK.  A
+// library dialog must never be closed from outside (that ends the process), so it is only ever
+// answered through its own buttons.  The short card-access window closes by itself and is left
+// alone.
 #include "tools/zukcli/prompts.h"
 
 #include <windows.h>
 
+#include "resources/dialog_ids.h"
 #include "tools/dialogs/find_dialog.h"
+#include "tools/zukcli/pin_answerer.h"
 
 namespace {
 
@@ -16,22 +21,56 @@ volatile LONG g_stop = 0;
 HANDLE g_thread = nullptr;
 std::vector<std::string> g_answered;
 
+// What a window is and the button that answers it.
+struct Answerable {
+    int control;     // a control only this kind of window holds
+    int button;      // the button a user would press
+    int textControl; // the text recorded (0: none)
+    bool pin;        // the PIN prompt: left alone while --pin answers it
+};
+
+const Answerable kAnswerable[] = {
+    {kMessageBoxTextId, IDCANCEL, kMessageBoxTextId, false},  // IDOK when it has no Cancel
+    {ZUK_IDC_NOCARD_OK, ZUK_IDC_NOCARD_OK, ZUK_IDC_NOCARD_TEXT1, false},
+    {ZUK_IDC_PINERR_OK, ZUK_IDC_PINERR_OK, ZUK_IDC_PINERR_TEXT, false},
+    {ZUK_IDC_WAIT_CANCEL, ZUK_IDC_WAIT_CANCEL, ZUK_IDC_WAIT_TEXT, false},
+    {ZUK_IDC_CRED_CANCEL, ZUK_IDC_CRED_CANCEL, ZUK_IDC_CRED_TEXT1, false},
+    {ZUK_IDC_PIN_CANCEL, ZUK_IDC_PIN_CANCEL, ZUK_IDC_PIN_TEXT, true},
+};
+
+// The first library window that waits for an answer, with the kind it is.
+HWND FindAnswerable(const Answerable **kind) {
+    for (const Answerable &a : kAnswerable) {
+        if (a.pin && PinAnswererRunning()) continue;
+        DialogQuery query;
+        query.anyOfControls = {a.control};
+        const HWND found = FindDialog(query);
+        if (found != nullptr) {
+            *kind = &a;
+            return found;
+        }
+    }
+    return nullptr;
+}
+
 DWORD WINAPI Watch(LPVOID) {
-    DialogQuery messageBox;
-    messageBox.anyOfControls = {kMessageBoxTextId};
     HWND last = nullptr;
     DWORD answeredAt = 0;
     while (!g_stop) {
-        const HWND found = FindDialog(messageBox);
-        // A prompt still there a second after its answer gets the answer again.
+        const Answerable *kind = nullptr;
+        const HWND found = FindAnswerable(&kind);
+        // A window still there a second after its answer gets the answer again.
         if (found && found == last && GetTickCount() - answeredAt > 1000) last = nullptr;
         if (found && found != last) {
-            Sleep(50);  // let the prompt finish setting its texts
-            const std::string line = WindowText(found) + ": " + ControlText(found, kMessageBoxTextId);
+            Sleep(50);  // let the window finish setting its texts
+            std::string line = WindowText(found);
+            if (kind->textControl != 0) line += ": " + ControlText(found, kind->textControl);
             EnterCriticalSection(&g_lock);
             g_answered.push_back(line);
             LeaveCriticalSection(&g_lock);
-            PressButton(found, GetDlgItem(found, IDCANCEL) ? IDCANCEL : IDOK);
+            int button = kind->button;
+            if (kind->control == kMessageBoxTextId && !GetDlgItem(found, IDCANCEL)) button = IDOK;
+            PressButton(found, button);
             last = found;
             answeredAt = GetTickCount();
         } else if (!found) {

@@ -1,7 +1,8 @@
-// --cancel-prompts: a watcher thread answers the library's message boxes (Retry / Cancel prompts,
-// notices) with Cancel, or OK where there is no Cancel, so that a failing call returns its code
-// instead of waiting for a person.  The library's dialogs are left for a person.  Each message box
-// it answered is recorded with its caption and text.
+// --cancel-prompts and --unattended: a watcher thread answers every window of the library that
+// would wait for a person (message boxes, the no-card and wrong-PIN notices, the card wait, user ID
+// and password and PIN prompts) with Cancel, or OK where there is no Cancel, so that every call
+// returns its code instead of waiting.  The PIN prompt is left to --pin while that answers it.
+// Each window answered is recorded with its caption and text.
 #ifndef ZUKCLI_PROMPTS_H
 #define ZUKCLI_PROMPTS_H
 

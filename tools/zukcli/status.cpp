@@ -30,8 +30,6 @@ bool LoadInstallationSettings() {
 
 }  // namespace
 
-bool InstallationIsUnattended() { return LoadInstallationSettings() && GetUnattended(); }
-
 std::string InstallationTraceFile() {
     return LoadInstallationSettings() ? GetLogFileName() : std::string();
 }

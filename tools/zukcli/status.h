@@ -9,10 +9,6 @@
 // configured.
 bool RunStatus(Report *report);
 
-// True when the installation's ZUKcntrl.ini has [Prompt] Unattended=1, so the library shows no
-// retry or busy prompt of its own.
-bool InstallationIsUnattended();
-
 // The trace log file the library writes to ([Log] FileName or its default), or empty.
 std::string InstallationTraceFile();
 

@@ -434,6 +434,44 @@ class WithReader(unittest.TestCase):
         self.assertEqual(code, 0, status)
         self.assertTrue(any("in use by another program" in f["message"] for f in status["findings"]), status)
 
+    def test_no_window_of_the_library_waits_for_a_person(self):
+        self.install.machine(Config=0x3)
+        exe = os.path.join(BIN, "zukcli.exe")
+        # Unattended: the wrong-PIN notices answer themselves, the PIN prompt takes the wrong PIN
+        # until the card locks, and the call returns the lock.
+        started = time.time()
+        result = wine([exe, "--unattended", "open", "sense", "account", "--pin", "99999", "close"], timeout=90)
+        out = result.stdout.decode("latin-1")
+        self.assertEqual(result.returncode, 1, out)
+        self.assertIn("ZUKGetUserAccount: ZUK_ERR_CARD_LOCKED (6)", out)
+        self.assertIn("ZUKClose: ZUK_OK (0)", out)
+        self.assertLess(time.time() - started, 60)
+        # Attended, zukcli answers the notices itself; the library then waits for the locked card
+        # to be taken away, which nobody does: the run ends after --timeout with exit code 3.
+        self.assertEqual(self.sim.command("card " + SAMPLE_CARD), "OK")
+        result = wine([exe, "--cancel-prompts", "--timeout", "15", "open", "sense", "account", "--pin",
+                       "99999", "close"], timeout=90)
+        self.assertEqual(result.returncode, 3, result.stdout)
+        self.assertIn(b"did not return within 15 s", result.stderr)
+        # No card on the reader: the card wait prompt is cancelled and the call returns.
+        self.assertEqual(self.sim.command("remove"), "OK")
+        code, out = zukcli("open", "account", "close", timeout=60)
+        self.assertEqual(code, 1, out)
+        self.assertIn("ZUKGetUserAccount: ZUK_CANCELLED (-1)", out)
+
+    def test_no_wait_open_answers_busy_while_another_process_holds_the_reader(self):
+        holder = subprocess.Popen(["wine", os.path.join(BIN, "zukcli.exe"), "--cancel-prompts", "open", "sense",
+                                   "--watch", "--for", "8", "close"], stdout=subprocess.PIPE)
+        time.sleep(3)
+        started = time.time()
+        code, out = zukcli("--no-wait", "open", timeout=30)
+        self.assertLess(time.time() - started, 10)
+        holder.communicate(timeout=60)
+        self.assertEqual(code, 1, out)
+        self.assertIn("ZUKOpen: ZUK_ERR_BUSY (1792)", out)
+        code, out = zukcli("--no-wait", "open", "close")
+        self.assertEqual(code, 0, out)
+
     def test_wrong_pin_and_small_buffer_in_json(self):
         code, document = zukcli_json("open", "sense", "verify-pin", "0000", "name", "--size", "5", "close")
         self.assertEqual(code, 1)
