@@ -21,10 +21,12 @@
 ;
 ; Silent install: setup.exe /S [/D=C:\Other\Folder]  (/D must come last and take no quotes; it
 ; names the 32-bit library's folder)
-; Values: /MODE=0|256|768 /DEVICE=0|1 /CONFIG=0x3 /FELICA=IDM|NONE; an invalid one stops the
-; installer before it writes anything (exit code 2).  Over an existing installation every machine
-; value the command line does not set is kept (in each registry view), and so is an edited
-; ZUKcntrl.ini.
+; Values: /MODE=0|256|768 /DEVICE=0|1 /CONFIG=0x3 /FELICA=IDM|NONE /PORT=COMn /SYSTEMCODE=88B4,...;
+; an invalid one, an unknown or misspelt option, an option in quotes, or a folder longer than 200
+; characters stops the installer before it writes anything (exit code 2).  Over an existing
+; installation every machine value the command line does not set is kept (in each registry view),
+; and so is an edited ZUKcntrl.ini.  An upgrade into another folder (/D=) moves the edited INI there
+; and removes the old installation.
 ; Silent removal: uninstall.exe /S (see docs/install.md).
 
 !ifdef ZUK_STUB64
@@ -88,6 +90,12 @@ Var ModeSet
 Var DeviceSet
 Var ConfigSet
 Var Dir64         ; the 64-bit library's folder, empty when it is not installed
+Var OldDir        ; an earlier installation's folder that /D moves away from, else empty
+Var Port          ; /PORT= and /SYSTEMCODE=, written into each installed INI when given
+Var PortSet
+Var SystemCode
+Var SystemCodeSet
+Var BadOption     ; set by ZukCheckOptionNames: a word of the command line no option knows
 
 ; Stops the installer before anything is written: a message (skipped when silent) and exit code 2.
 !macro ZUK_REFUSE TEXT
@@ -97,8 +105,9 @@ Var Dir64         ; the 64-bit library's folder, empty when it is not installed
 !macroend
 
 ; (LogicLib: = and <> compare integers, == and != compare texts.)
-; $R9 = 1 when $R8 is a number as the options take it: decimal digits without a leading zero,
-; or 0x and one to eight hexadecimal digits; anything else (signs, spaces, letters) gives 0.
+; $R9 = 1 when $R8 is a number as the options take it: one to nine decimal digits without a
+; leading zero, or 0x and one to eight hexadecimal digits; anything else (signs, spaces, letters,
+; numbers that do not fit) gives 0.
 ; Uses $0 to $6.
 Function ZukIsNumber
   StrCpy $R9 0
@@ -116,7 +125,8 @@ Function ZukIsNumber
     ${OrIf} $0 > 10
       Return
     ${EndIf}
-  ${ElseIf} $0 > 10
+  ${ElseIf} $0 > 9
+    ; Ten digits and more would wrap past 32 bits (4294967552 would read as 256).
     Return
   ${Else}
     ; A leading zero would be read as octal.
@@ -145,6 +155,145 @@ Function ZukIsNumber
   StrCpy $R9 1
 FunctionEnd
 
+; Checks one word of the command line ($6): $BadOption is set to it unless it is one of the
+; installer's options (names compared without regard to case).  Uses $0, $7 to $9.
+Function ZukCheckOptionName
+  StrCpy $7 $6 1
+  ${If} $7 == '"'
+    StrCpy $BadOption $6
+    Return
+  ${EndIf}
+  ; The name, up to and including its "=" (or the whole word for a switch).
+  StrCpy $8 $6
+  StrLen $9 $6
+  StrCpy $0 0
+  ${DoWhile} $0 < $9
+    StrCpy $7 $6 1 $0
+    IntOp $0 $0 + 1
+    ${If} $7 == "="
+      StrCpy $8 $6 $0
+      ${Break}
+    ${EndIf}
+  ${Loop}
+  ${If} $8 == "/S"
+  ${OrIf} $8 == "/NCRC"
+  ${OrIf} $8 == "/MODE="
+  ${OrIf} $8 == "/DEVICE="
+  ${OrIf} $8 == "/CONFIG="
+  ${OrIf} $8 == "/FELICA="
+  ${OrIf} $8 == "/PORT="
+  ${OrIf} $8 == "/SYSTEMCODE="
+    Return
+  ${EndIf}
+  StrCpy $BadOption $6
+FunctionEnd
+
+; Every word of the command line must be an option of this installer: a misspelt one
+; (/CONFG=0x33) or one in quotes ("/MODE= 768") would otherwise be ignored without a word.  /D=
+; comes last and may hold spaces: the words stop there.  Uses $0 to $9.
+Function ZukCheckOptionNames
+  StrCpy $BadOption ""
+  ${GetParameters} $1
+  StrLen $2 $1
+  StrCpy $3 0
+  StrCpy $6 ""
+  ${DoWhile} $3 <= $2
+    StrCpy $4 $1 1 $3
+    ${If} $4 == " "
+    ${OrIf} $3 = $2
+      ${If} $6 != ""
+        StrCpy $5 $6 3
+        ${If} $5 == "/D="
+          ${Break}
+        ${EndIf}
+        Call ZukCheckOptionName
+        ${If} $BadOption != ""
+          ${Break}
+        ${EndIf}
+        StrCpy $6 ""
+      ${EndIf}
+    ${Else}
+      StrCpy $6 "$6$4"
+    ${EndIf}
+    IntOp $3 $3 + 1
+  ${Loop}
+FunctionEnd
+
+; $R9 = 1 when $R8 names a serial port as [Device] PortName takes it: COM1 to COM256, or
+; \\.\COM1 to \\.\COM256 (letters in any case).  Uses $0 to $6 and $R7.
+Function ZukIsPort
+  StrCpy $R7 $R8
+  StrCpy $1 $R7 4
+  ${If} $1 == "\\.\"
+    StrCpy $R7 $R7 "" 4
+  ${EndIf}
+  StrCpy $1 $R7 3
+  StrCpy $R7 $R7 "" 3
+  StrCpy $2 $R7 1
+  StrLen $3 $R7
+  StrCpy $R9 0
+  ${If} $1 != "COM"
+  ${OrIf} $2 == "0"
+  ${OrIf} $3 > 3
+    Return
+  ${EndIf}
+  ; One to three decimal digits without a leading zero, from 1 to 256.
+  Push $R8
+  StrCpy $R8 $R7
+  Call ZukIsNumber
+  Pop $R8
+  ${If} $R9 != 1
+    Return
+  ${EndIf}
+  IntOp $0 $R7 + 0
+  ${If} $0 > 256
+    StrCpy $R9 0
+  ${EndIf}
+FunctionEnd
+
+; $R9 = 1 when $R8 is a list of one to five system codes, each four hexadecimal digits, separated
+; by commas without blanks (what [FeliCa] SystemCode takes).  Uses $0 to $5.
+Function ZukIsSystemCodeList
+  StrCpy $R9 0
+  StrLen $0 $R8
+  StrCpy $1 0   ; position
+  StrCpy $2 0   ; digits in the current code
+  StrCpy $3 1   ; codes
+  ${If} $0 = 0
+    Return
+  ${EndIf}
+  ${DoWhile} $1 < $0
+    StrCpy $4 $R8 1 $1
+    ${If} $4 == ","
+      ${If} $2 <> 4
+        Return
+      ${EndIf}
+      StrCpy $2 0
+      IntOp $3 $3 + 1
+    ${Else}
+      StrCpy $5 "0123456789abcdefABCDEF"
+      StrCpy $R7 0
+      ${DoWhile} $R7 < 22
+        StrCpy $R6 $5 1 $R7
+        ${If} $R6 S== $4
+          ${Break}
+        ${EndIf}
+        IntOp $R7 $R7 + 1
+      ${Loop}
+      ${If} $R7 = 22
+        Return
+      ${EndIf}
+      IntOp $2 $2 + 1
+    ${EndIf}
+    IntOp $1 $1 + 1
+  ${Loop}
+  ${If} $2 <> 4
+  ${OrIf} $3 > 5
+    Return
+  ${EndIf}
+  StrCpy $R9 1
+FunctionEnd
+
 ; $R0 without its trailing backslashes.  Uses $R1.
 Function ZukTrimSlashes
   ${DoWhile} $R0 != ""
@@ -165,8 +314,23 @@ Function .onInit
   StrCpy $ModeSet 0
   StrCpy $DeviceSet 0
   StrCpy $ConfigSet 0
-  ; An upgrade goes where each library is installed already, unless /D names another folder.
+  StrCpy $PortSet 0
+  StrCpy $SystemCodeSet 0
+  StrCpy $OldDir ""
+  ; Every option is checked before anything is written, its name first.
+  Call ZukCheckOptionNames
+  ${If} $BadOption != ""
+    !insertmacro ZUK_REFUSE "Unknown option $BadOption: the options are /S, /MODE=, /DEVICE=, /CONFIG=, /FELICA=, /PORT=, /SYSTEMCODE= (without quotes or blanks) and /D=, which comes last."
+  ${EndIf}
+  ; An upgrade goes where each library is installed already, unless /D names another folder:
+  ; then the earlier installation moves there.
   SetRegView 32
+  ClearErrors
+  ReadRegStr $R0 HKLM "${ZUK_KEY}" "InstallPath"
+  ${IfNot} ${Errors}
+    Call ZukTrimSlashes
+    StrCpy $OldDir $R0
+  ${EndIf}
   ${If} $INSTDIR == "$PROGRAMFILES32\KORVA\ZUKcntrl"
     ; The folder of 32-bit programs as Windows names it (a 64-bit installer's $PROGRAMFILES32
     ; need not be it).
@@ -188,6 +352,18 @@ Function .onInit
       StrCpy $INSTDIR $R0
     ${EndIf}
   ${EndIf}
+  StrCpy $R0 $INSTDIR
+  Call ZukTrimSlashes
+  StrCpy $INSTDIR $R0
+  ${If} $OldDir == $INSTDIR
+    StrCpy $OldDir ""
+  ${EndIf}
+  ; The longest path below the folder (lib\libZUKcntrl.dll.a, the log's .old) must stay within
+  ; the 259 characters Windows gives a file name, or the library cannot be loaded from it.
+  StrLen $R1 $INSTDIR
+  ${If} $R1 > 200
+    !insertmacro ZUK_REFUSE "The installation folder is longer than 200 characters: the library could not be loaded from it. Choose a shorter folder (/D=)."
+  ${EndIf}
   StrCpy $Dir64 ""
 !ifdef ZUK_BIN64
   ${If} ${RunningX64}
@@ -206,7 +382,28 @@ Function .onInit
   StrCpy $FeliCaAction "keep"
 
   ${GetParameters} $R0
-  ; Every option is checked before anything is written.
+  ClearErrors
+  ${GetOptions} $R0 "/PORT=" $R1
+  ${IfNot} ${Errors}
+    StrCpy $R8 $R1
+    Call ZukIsPort
+    ${If} $R9 != 1
+      !insertmacro ZUK_REFUSE "/PORT must name the reader's serial port: COM1 to COM256 (or \\.\COM1 to \\.\COM256)."
+    ${EndIf}
+    StrCpy $Port $R1
+    StrCpy $PortSet 1
+  ${EndIf}
+  ClearErrors
+  ${GetOptions} $R0 "/SYSTEMCODE=" $R1
+  ${IfNot} ${Errors}
+    StrCpy $R8 $R1
+    Call ZukIsSystemCodeList
+    ${If} $R9 != 1
+      !insertmacro ZUK_REFUSE "/SYSTEMCODE must be one to five FeliCa system codes of four hexadecimal digits, separated by commas (for example 88B4 or 8165,88B4)."
+    ${EndIf}
+    StrCpy $SystemCode $R1
+    StrCpy $SystemCodeSet 1
+  ${EndIf}
   ClearErrors
   ${GetOptions} $R0 "/MODE=" $R1
   ${IfNot} ${Errors}
@@ -284,7 +481,6 @@ FunctionEnd
   File "${ZUK_SOURCE}\dist\ZukLang.csv"
   File "${ZUK_SOURCE}\dist\ZukLang_0409.txt"
   File "${ZUK_SOURCE}\dist\ZukLang_0411.txt"
-  File "${ZUK_SOURCE}\dist\ZUKcntrl.reg"
   File "${ZUK_SOURCE}\LICENSE"
   ; An INI edited on this machine survives a reinstall.
   SetOverwrite off
@@ -296,6 +492,58 @@ FunctionEnd
   File "${BIN}\libZUKcntrl.dll.a"
   File "${BIN}\ZUKcntrl.lib"
 !macroend
+
+; $R1 = $R0 with every backslash doubled (a .reg file's string).  Uses $2 to $4.
+Function ZukDoubleSlashes
+  StrCpy $R1 ""
+  StrLen $2 $R0
+  StrCpy $3 0
+  ${DoWhile} $3 < $2
+    StrCpy $4 $R0 1 $3
+    ${If} $4 == "\"
+      StrCpy $4 "\\"
+    ${EndIf}
+    StrCpy $R1 "$R1$4"
+    IntOp $3 $3 + 1
+  ${Loop}
+FunctionEnd
+
+; ZUKcntrl.reg in the folder $R0 for the library of $R2 bits: the machine values as they belong
+; to that folder and that registry view, for a repair by hand.  Uses $R1, $R3, $2 to $4.
+Function ZukWriteRegFile
+  Call ZukDoubleSlashes
+  FileOpen $R3 "$R0\ZUKcntrl.reg" w
+  FileWrite $R3 "Windows Registry Editor Version 5.00$\r$\n$\r$\n"
+  FileWrite $R3 "; Machine-wide settings of the $R2-bit ZUKcntrl.dll in this folder.  It reads them from the$\r$\n"
+  FileWrite $R3 "; $R2-bit registry view: import this file with$\r$\n"
+  FileWrite $R3 ";     reg import ZUKcntrl.reg /reg:$R2$\r$\n"
+  ${If} $R2 == 32
+    FileWrite $R3 "; (on 64-bit Windows the values land under HKLM\SOFTWARE\WOW6432Node\KORVA\ZUKLib).$\r$\n"
+  ${EndIf}
+  FileWrite $R3 "; A missing or invalid InstallPath, Mode, Device or Config makes the library refuse to load.$\r$\n$\r$\n"
+  FileWrite $R3 "[HKEY_LOCAL_MACHINE\SOFTWARE\KORVA\ZUKLib]$\r$\n"
+  FileWrite $R3 "; Installation folder, ending in a backslash (file names are appended to it directly).$\r$\n"
+  FileWrite $R3 '"InstallPath"="$R1\\"$\r$\n'
+  FileWrite $R3 "; 0x100 (256): the account comes from a card; 0x300 (768): from a card or typed; 0: switched off.$\r$\n"
+  FileWrite $R3 '"Mode"=dword:00000100$\r$\n'
+  FileWrite $R3 "; 1: the PR300 reader is used; 0: no reader, the user ID and password are typed.$\r$\n"
+  FileWrite $R3 '"Device"=dword:00000001$\r$\n'
+  FileWrite $R3 "; Credential and dialog behaviour, five 4-bit groups (see docs/configuration.md):$\r$\n"
+  FileWrite $R3 "; 0x3 = the user ID and the password (3), nothing remembered (0x00), first dialog layout.$\r$\n"
+  FileWrite $R3 '"Config"=dword:00000003$\r$\n'
+  FileWrite $R3 '; Optional: "FeliCa"="IDM" makes the card$\'s IDm (16 hexadecimal digits) the user account.$\r$\n'
+  FileClose $R3
+FunctionEnd
+
+; The reader options given on the command line, into the INI of the folder $R0.
+Function ZukWriteIniOptions
+  ${If} $PortSet == 1
+    WriteINIStr "$R0\ZUKcntrl.ini" "Device" "PortName" $Port
+  ${EndIf}
+  ${If} $SystemCodeSet == 1
+    WriteINIStr "$R0\ZUKcntrl.ini" "FeliCa" "SystemCode" $SystemCode
+  ${EndIf}
+FunctionEnd
 
 ; The machine values in the current registry view, with $R0 as the installation folder.  A value
 ; the command line set is written; any other is written only when the view has none yet.
@@ -330,14 +578,35 @@ FunctionEnd
 
 Section "ZUKcntrl"
   SectionIn RO  ; the library itself: always installed
+  ; An upgrade into another folder: the edited INI (and the trace log) move along, and the earlier
+  ; installation's files go, so that no second, stale copy stays behind.
+  ${If} $OldDir != ""
+    CreateDirectory "$INSTDIR"
+    ${IfNot} ${FileExists} "$INSTDIR\ZUKcntrl.ini"
+      CopyFiles /SILENT "$OldDir\ZUKcntrl.ini" "$INSTDIR"
+    ${EndIf}
+    ${IfNot} ${FileExists} "$INSTDIR\ZUKcntrl.log"
+      CopyFiles /SILENT "$OldDir\ZUKcntrl.log" "$INSTDIR"
+    ${EndIf}
+    StrCpy $R0 $OldDir
+    Call ZukRemoveFiles
+  ${EndIf}
   !insertmacro ZUK_INSTALL_FILES "${ZUK_BIN}" "$INSTDIR"
   SetRegView 32
+  StrCpy $R0 $INSTDIR
+  Call ZukWriteIniOptions
+  StrCpy $R2 32
+  Call ZukWriteRegFile
   StrCpy $R0 $INSTDIR
   Call ZukWriteValues
 !ifdef ZUK_BIN64
   ${If} $Dir64 != ""
     !insertmacro ZUK_INSTALL_FILES "${ZUK_BIN64}" "$Dir64"
     SetRegView 64
+    StrCpy $R0 $Dir64
+    Call ZukWriteIniOptions
+    StrCpy $R2 64
+    Call ZukWriteRegFile
     StrCpy $R0 $Dir64
     Call ZukWriteValues
     SetRegView 32
@@ -371,7 +640,8 @@ SectionEnd
 ; Removes what ZUK_INSTALL_FILES and the tools put into the folder $R0, the trace log the library
 ; wrote there with the default file name and its rotated predecessor, the folder itself, and the
 ; KORVA folder around it when nothing else of KORVA is in it.
-Function un.ZukRemoveFiles
+!macro ZUK_REMOVE_FILES_FUNCTION PREFIX
+Function ${PREFIX}ZukRemoveFiles
   Delete "$R0\ZUKcntrl.dll"
   Delete "$R0\zukcli.exe"
   Delete "$R0\zukcard.exe"
@@ -393,6 +663,9 @@ Function un.ZukRemoveFiles
   ${GetParent} "$R0" $R1
   RMDir "$R1"
 FunctionEnd
+!macroend
+!insertmacro ZUK_REMOVE_FILES_FUNCTION ""
+!insertmacro ZUK_REMOVE_FILES_FUNCTION "un."
 
 ; $R0 without its trailing backslashes.  Uses $R1.
 Function un.ZukTrimSlashes

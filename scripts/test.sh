@@ -53,5 +53,11 @@ for tree in "${trees[@]}"; do
     "$ZUK_ROOT/scripts/check-volatile.sh" "$tree" || status=1
 done
 
+# The product built as docs/security.md tells a site to build it, in fresh folders, with keys of its
+# own: it must identify a user against a simulated reader holding the same keys.
+zuk_log "The deployment build of docs/security.md (fresh folders, the site's own keys)"
+python3 "$ZUK_ROOT/tests/scripts/deployment_build_test.py" "$ZUK_ROOT" "$ZUK_ROOT/build/deploy" \
+    "$ZUK_ROOT/build/native/sim/zuk-reader-sim" "$ZUK_ROOT/build/win64/bin" || status=1
+
 if [ "$status" -eq 0 ]; then zuk_log "All tests passed"; else zuk_log "Some tests FAILED"; fi
 exit "$status"

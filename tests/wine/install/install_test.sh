@@ -46,10 +46,18 @@ wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /
 cp "$setup" "$base/setup.exe"
 # Invalid options stop the installer with exit code 2 before it writes anything.
 for bad in /MODE=abc /MODE=5 /MODE=0256 /MODE= /DEVICE=2 /DEVICE=01 /CONFIG=zz /CONFIG=0x231x \
-           /CONFIG=0x5 /CONFIG=0x3F /CONFIG=0x100003 /CONFIG=-3 /FELICA=idm; do
+           /CONFIG=0x5 /CONFIG=0x3F /CONFIG=0x100003 /CONFIG=-3 /FELICA=idm \
+           /MODE=4294967552 /CONFIG=4294967347 /CONFIG=0xFFFFFFFF /CONFG=0x33 "/MODE= 768" /mode \
+           /PORT=LPT1 /PORT=COM0 /PORT=COM257 /PORT=COM01 /PORT= /SYSTEMCODE=88B /SYSTEMCODE=88B4, \
+           /SYSTEMCODE=1,2 "/SYSTEMCODE=88B4, 8165" /SYSTEMCODE=8165,8165,8165,8165,8165,8165 \
+           'D=C:\Moved\ZUK'; do
     wine "$base/setup.exe" /S "$bad" </dev/null
     check "$bad is refused with exit code 2" [ $? -eq 2 ]
 done
+# A folder the library could not be loaded from (its files' paths would pass 259 characters).
+long="C:\\$(printf 'a%.0s' $(seq 120))\\$(printf 'b%.0s' $(seq 170))"
+wine "$base/setup.exe" /S "/D=$long" </dev/null
+check "a folder of ${#long} characters is refused with exit code 2" [ $? -eq 2 ]
 for view in $views; do
     check "a refused install wrote no value ($view-bit view)" \
         sh -c "! wine reg query '$key' /reg:$view >/dev/null 2>&1"
@@ -57,7 +65,7 @@ done
 check "a refused install wrote no file" [ ! -e "$folder" ]
 check "a refused install wrote no 64-bit file" [ ! -e "$folder64" ]
 
-wine "$base/setup.exe" /S </dev/null
+wine "$base/setup.exe" /S /PORT=COM7 /SYSTEMCODE=88B4,8165 </dev/null
 check "the installer exits with 0" [ $? -eq 0 ]
 folder_of() {  # view: the folder of that view's library
     if [ "$1" = 64 ]; then echo "$folder64"; else echo "$folder"; fi
@@ -70,6 +78,14 @@ for view in $views; do
     done
     check "the issuing tool (an optional component) is not installed by default ($view-bit)" \
         [ ! -e "$dir/zukcard.exe" ]
+    check "/PORT and /SYSTEMCODE are in the INI ($view-bit)" \
+        sh -c "tr -d '\r' <'$dir/ZUKcntrl.ini' | grep -q '^PortName=COM7$' &&
+               tr -d '\r' <'$dir/ZUKcntrl.ini' | grep -q '^SystemCode=88B4,8165$'"
+    regpath='C:\\Program Files (x86)\\KORVA\\ZUKcntrl\\'
+    [ "$view" = 64 ] && regpath='C:\\Program Files\\KORVA\\ZUKcntrl\\'
+    check "ZUKcntrl.reg names its own folder and view ($view-bit)" \
+        sh -c "tr -d '\r' <'$dir/ZUKcntrl.reg' | grep -qF 'reg import ZUKcntrl.reg /reg:$view' &&
+               tr -d '\r' <'$dir/ZUKcntrl.reg' | grep -qF '\"InstallPath\"=\"$regpath\"'"
 done
 check "one uninstaller, beside the 32-bit library" [ -f "$folder/uninstall.exe" ]
 if [ "$with64" -eq 1 ]; then
@@ -105,8 +121,8 @@ rc=$?
 tr -d '\r' <"$base/status.txt"
 # The settings are complete; the one thing missing on this machine is the reader itself.
 check "installed zukcli status exits with 1 without a reader" [ $rc -eq 1 ]
-check "installed zukcli status names the missing reader port as its only error" \
-    sh -c "grep -q '^  error: no reader port found' '$base/status.txt' &&
+check "installed zukcli status names the missing reader port (COM7, from /PORT) as its only error" \
+    sh -c "grep -q \"^  error: the port 'COM7' cannot be opened\" '$base/status.txt' &&
            [ \$(grep -c '^  error:' '$base/status.txt') -eq 1 ] && ! grep -q '^  warning:' '$base/status.txt'"
 cd "$base" || exit 1
 
@@ -139,6 +155,17 @@ done
 check "InstallPath still names the folder" \
     has "$base/changed32.txt" 'InstallPath    REG_SZ    C:\\Program Files (x86)\\KORVA\\ZUKcntrl\\$'
 
+# An upgrade into another folder moves the installation there, with its edited INI.
+moved="$WINEPREFIX/drive_c/Moved/ZUK"
+wine "$base/setup.exe" /S '/D=C:\Moved\ZUK' </dev/null
+check "an upgrade into another folder exits with 0" [ $? -eq 0 ]
+check "the library is in the new folder" [ -f "$moved/ZUKcntrl.dll" ]
+check "the edited INI moved along" grep -q 'PollingInterval=250' "$moved/ZUKcntrl.ini"
+check "the old folder is gone" [ ! -e "$folder" ]
+values 32 "$base/moved32.txt"
+check "InstallPath names the new folder" has "$base/moved32.txt" 'InstallPath    REG_SZ    C:\\Moved\\ZUK\\$'
+folder="$moved"
+
 # The uninstaller copies itself away and runs from there: wait for its work to show.
 wine "$folder/uninstall.exe" /S </dev/null
 for _ in $(seq 150); do
@@ -146,6 +173,7 @@ for _ in $(seq 150); do
     sleep 0.2
 done
 check "the installation folder is gone" [ ! -e "$folder" ]
+check "the old 32-bit folder stays gone" [ ! -e "$WINEPREFIX/drive_c/Program Files (x86)/KORVA/ZUKcntrl" ]
 check "the 64-bit installation folder is gone" [ ! -e "$folder64" ]
 check "the KORVA folders are gone" \
     sh -c "[ ! -e '$WINEPREFIX/drive_c/Program Files (x86)/KORVA' ] && [ ! -e '$WINEPREFIX/drive_c/Program Files/KORVA' ]"
