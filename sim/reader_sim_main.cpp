@@ -268,6 +268,8 @@ std::string Control(SimReader *r, const std::string &line, int *master, int *sla
         std::string v;
         in >> v;
         f.silent = v != "off";
+        // The host may have given up on the silent reader and left its line format behind.
+        if (!f.silent) RestoreLine(*slave);
         return "OK";
     }
     if (cmd == "close") {
