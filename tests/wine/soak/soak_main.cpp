@@ -4,7 +4,8 @@
 // answer, a changed byte (strict link checking on), the card taken away.  The cycle after each
 // fault must identify the user; the process's private bytes, handles and GDI and USER objects
 // must stay flat; every trace line must be whole.
-//   zuk_soak.exe CYCLES [SEED] [EVERY]     (run_with_sim.sh gives the simulator's port)
+//   zuk_soak.exe CYCLES [SEED] [EVERY] [SECONDS]   (run_with_sim.sh gives the simulator's port;
+//   SECONDS > 0 ends the run after that time, with the cycles done so far)
 #include <winsock2.h>
 #include <windows.h>
 #include <psapi.h>
@@ -197,8 +198,9 @@ int main(int argc, char **argv) {
     const int cycles = argc > 1 ? std::atoi(argv[1]) : 100;
     const unsigned seed = argc > 2 ? static_cast<unsigned>(std::strtoul(argv[2], nullptr, 10)) : 1;
     const int every = argc > 3 ? std::atoi(argv[3]) : 3;
+    const DWORD limitMs = argc > 4 ? static_cast<DWORD>(std::strtoul(argv[4], nullptr, 10)) * 1000 : 0;
     if (cycles <= 0 || every < 2) {
-        std::fprintf(stderr, "usage: zuk_soak CYCLES [SEED] [EVERY>=2]\n");
+        std::fprintf(stderr, "usage: zuk_soak CYCLES [SEED] [EVERY>=2] [SECONDS]\n");
         return 2;
     }
     SimControl sim;
@@ -243,7 +245,10 @@ int main(int argc, char **argv) {
         int injected[kFaultCount] = {};
         int faultCycleOk[kFaultCount] = {};
         const DWORD started = GetTickCount();
+        int done = 0;
         for (int cycle = 1; cycle <= cycles; ++cycle) {
+            if (limitMs != 0 && GetTickCount() - started > limitMs) break;
+            done = cycle;
             const Fault *fault = nullptr;
             if (cycle % every == 0) {
                 // The six faults in a shuffled order, round after round: every kind comes up.
@@ -274,14 +279,17 @@ int main(int argc, char **argv) {
                 ++failures;
             }
             if (cycle % sampleEvery == 0) samples.push_back(Measure(cycle));
+            if (limitMs != 0 && cycle % 1000 == 0) {
+                PrintSample("sample", samples.empty() ? Measure(cycle) : samples.back());
+            }
         }
         const DWORD ms = GetTickCount() - started;
         InterlockedExchange(&g_stop, 1);
         WaitForSingleObject(answerer, 5000);
         CloseHandle(answerer);
 
-        std::printf("soak: %d cycles, seed %u, a fault every %d cycles, %lu s\n", cycles, seed, every,
-                    static_cast<unsigned long>(ms / 1000));
+        std::printf("soak: %d cycles of %d, seed %u, a fault every %d cycles, %lu s\n", done, cycles, seed,
+                    every, static_cast<unsigned long>(ms / 1000));
         for (int k = 0; k < kFaultCount; ++k) {
             std::printf("  %-8s injected %4d, its own cycle still identified the user %4d times\n",
                         kFaults[k].name, injected[k], faultCycleOk[k]);
