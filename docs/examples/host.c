@@ -5,11 +5,14 @@
  *   host reader     also opens the reader, tells whether a card is there, reads the user name
  *   host identify   asks the library who the user is (card and PIN, or typed ID and password)
  *
- * Build with MinGW-w64 (i686):
- *   i686-w64-mingw32-gcc -I<ZUKcntrl>\include host.c -L<ZUKcntrl>\lib -lZUKcntrl -o host.exe
- * or with MSVC (x86):
+ * <ZUKcntrl> is the library folder of the bitness you build for: Program Files\KORVA\ZUKcntrl for
+ * a 64-bit host, Program Files (x86)\KORVA\ZUKcntrl for a 32-bit one (on 64-bit Windows).
+ * Build with MinGW-w64:
+ *   x86_64-w64-mingw32-gcc -I<ZUKcntrl>\include host.c -L<ZUKcntrl>\lib -lZUKcntrl -o host.exe   (64-bit)
+ *   i686-w64-mingw32-gcc -I<ZUKcntrl>\include host.c -L<ZUKcntrl>\lib -lZUKcntrl -o host.exe     (32-bit)
+ * or with MSVC, from an x64 or an x86 Developer Command Prompt:
  *   cl /I<ZUKcntrl>\include host.c <ZUKcntrl>\lib\ZUKcntrl.lib
- * and run it with ZUKcntrl.dll beside it or on the PATH.
+ * and run it with the ZUKcntrl.dll of the same bitness beside it or on the PATH.
  */
 #include <stdio.h>
 #include <string.h>
