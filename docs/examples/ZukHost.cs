@@ -6,8 +6,8 @@
 //   ZukHost.exe            version, mode and buffer sizes
 //   ZukHost.exe identify   asks the library who the user is (card, PIN prompt or typed ID)
 using System;
+using Microsoft.Win32;
 using System.Runtime.InteropServices;
-using System.Text;
 
 namespace Korva.Zuk
 {
@@ -63,16 +63,24 @@ namespace Korva.Zuk
 
     public static class ZukHost
     {
-        [DllImport("kernel32.dll")]
-        static extern int GetACP();
+        const uint CP_ACP = 0;
 
-        // Texts cross the interface in the system's ANSI code page (932 on a Japanese system).
-        // Encoding.Default is that code page on .NET Framework but UTF-8 on .NET 5 and later, so
-        // the code page is asked for by number; .NET 5 and later know 932 only after
-        // Encoding.RegisterProvider(CodePagesEncodingProvider.Instance) at start-up.
+        [DllImport("kernel32.dll")]
+        static extern int MultiByteToWideChar(uint codePage, uint flags, byte[] bytes, int count,
+                                              [Out] char[] chars, int charCount);
+
+        // Texts cross the interface in the system's ANSI code page (932 on a Japanese system,
+        // 1252 on most Western ones).  Encoding.Default is that code page on .NET Framework only
+        // (UTF-8 on .NET 5 and later), and Encoding.GetEncoding(932 or 1252) throws on .NET 5 and
+        // later unless the host registers the code-pages provider.  Windows' own conversion from
+        // the ANSI code page (CP_ACP) needs neither and works on both.
         static string Ansi(byte[] bytes, int length)
         {
-            return Encoding.GetEncoding(GetACP()).GetString(bytes, 0, length);
+            if (length <= 0) return "";
+            int count = MultiByteToWideChar(CP_ACP, 0, bytes, length, null, 0);
+            var chars = new char[count];
+            MultiByteToWideChar(CP_ACP, 0, bytes, length, chars, count);
+            return new string(chars, 0, count);
         }
 
         static int Identify()
@@ -118,8 +126,35 @@ namespace Korva.Zuk
             return result;
         }
 
+        [DllImport("kernel32.dll", SetLastError = true, CharSet = CharSet.Unicode)]
+        static extern IntPtr LoadLibrary(string path);
+
+        // Loads the installed ZUKcntrl.dll of this process's bitness before the first call of an
+        // export (the DllImport declarations then bind to it): InstallPath in this process's own
+        // registry view names that library's folder.  False when it is not installed for this
+        // bitness; the DLL is then looked for beside the program and on the PATH as usual.
+        static bool LoadZukcntrl()
+        {
+            var view = Environment.Is64BitProcess ? RegistryView.Registry64 : RegistryView.Registry32;
+            using (var machine = RegistryKey.OpenBaseKey(RegistryHive.LocalMachine, view))
+            using (var key = machine.OpenSubKey(@"SOFTWARE\KORVA\ZUKLib"))
+            {
+                string folder = key == null ? null : key.GetValue("InstallPath") as string;
+                if (folder == null) return false;
+                string path = System.IO.Path.Combine(folder, "ZUKcntrl.dll");
+#if NETCOREAPP3_0_OR_GREATER
+                NativeLibrary.Load(path);                 // .NET Core 3 and .NET 5 and later
+#else
+                if (LoadLibrary(path) == IntPtr.Zero)     // .NET Framework
+                    throw new DllNotFoundException(path + ": error " + Marshal.GetLastWin32Error());
+#endif
+                return true;
+            }
+        }
+
         public static int Main(string[] args)
         {
+            LoadZukcntrl();
             int version, mode, maxId, maxPassword;
             // The mode first: with the library switched off (0) every other call prompts.
             int result = ZukNative.ZUKGetLibMode(out mode, 0);
