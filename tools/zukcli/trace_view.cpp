@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "ZUKcntrl.h"
 #include "card/status_names.h"
 #include "tools/zukcli/results.h"
 #include "tools/zukcli/status.h"
@@ -73,10 +74,39 @@ bool HexCode(const std::string &text, unsigned long *value) {
     return end && *end == '\0';
 }
 
+// What a line means for the host in its context.  ZUKGetUserAccount checks the PIN and searches
+// for the card through the same steps as ZUKVerifyPIN and ZUKSenseCard, and those steps write their
+// lines under their own names; and a cancel after the PIN that locked the card is traced as the
+// cancel (-1) while the host receives ZUK_ERR_PIN_WRONG.
+struct Context {
+    bool lockedNowSinceAccountLine = false;  // a ZUKVerifyPIN line with 7 since the last account line
+};
+
+std::string ContextOf(Context *c, const std::string &exportName, bool normal, int result) {
+    std::string text;
+    if (exportName == "ZUKVerifyPIN") {
+        if (!normal && result == ZUK_ERR_PIN_LOCKED_NOW) c->lockedNowSinceAccountLine = true;
+        text = "a PIN check: ZUKVerifyPIN's own call, or the PIN prompt of ZUKGetUserAccount, which "
+               "writes its checks under this name (the host then gets the account call's result)";
+    } else if (exportName == "ZUKSenseCard") {
+        text = "a card search: ZUKSenseCard's own call, or the card search of ZUKGetUserAccount, "
+               "which writes it under this name (the host then gets the account call's result)";
+    } else if (exportName == "ZUKGetUserAccount") {
+        if (!normal && result == ZUK_CANCELLED && c->lockedNowSinceAccountLine) {
+            text = "the host most likely received ZUK_ERR_PIN_WRONG (3): the cancel came after a wrong "
+                   "PIN that locked the card (the ZUKVerifyPIN line with 7 above), and the call reports "
+                   "the wrong PIN";
+        }
+        c->lockedNowSinceAccountLine = false;
+    }
+    return text;
+}
+
 struct Viewer {
     Report *report;
     int run = 0;
     long long last = -1;
+    Context context;
 
     void Line(std::string line) {
         while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
@@ -100,6 +130,7 @@ struct Viewer {
         }
         if (last < 0 || at < last || at - last >= kRunGapSeconds) {
             ++run;
+            context = Context();
             if (!report->Json()) report->Message("-- run " + std::to_string(run) + ", from " + f[0] + " " + f[1]);
         }
         last = at;
@@ -148,6 +179,12 @@ struct Viewer {
                     text += std::string("\n          raw ") + hex + ": not a code the library writes";
                 }
             }
+        }
+        const std::string why = ContextOf(&context, f[2], normal, normal ? 0 : static_cast<int>(code));
+        if (!why.empty()) {
+            e.AddText("context", why);
+            e.Only(Field::JsonOnly);
+            text += "\n          context: " + why;
         }
         e.line = text;
         report->Add(e);

@@ -236,6 +236,29 @@ class Offline(unittest.TestCase):
         self.assertEqual(objects[-2].get("name"), "ZUK_ERR_PORT_CLOSE", objects)
         self.assertEqual(objects[-1]["exitCode"], 0)
 
+    def test_trace_lines_are_read_in_their_context(self):
+        # An account call whose PIN checks and card search write their own names, and a cancel
+        # after the PIN that locked the card: the host got 3, the trace reads -1.
+        path = os.path.join(self.install.dir, "account.log")
+        lines = ["2012/05/14,10:00:00,ZUKOpen,NormalEnd",
+                 "2012/05/14,10:00:01,ZUKSenseCard,NormalEnd",
+                 "2012/05/14,10:00:03,ZUKVerifyPIN,LOW,0x00000003,0x10000003",
+                 "2012/05/14,10:00:06,ZUKVerifyPIN,LOW,0x00000007,0x10000007",
+                 "2012/05/14,10:00:09,ZUKGetUserAccount,ZUK,0xffffffff",
+                 "2012/05/14,10:00:20,ZUKGetUserAccount,ZUK,0xffffffff"]
+        with open(path, "w", newline="") as f:
+            f.write("\r\n".join(lines) + "\r\n")
+        code, document = zukcli_json("trace", winpath(path))
+        self.assertEqual(code, 0)
+        contexts = [e.get("context", "") for e in document["results"]]
+        self.assertEqual(contexts[0], "")
+        self.assertIn("card search of ZUKGetUserAccount", contexts[1])
+        self.assertIn("PIN prompt of ZUKGetUserAccount", contexts[2])
+        self.assertIn("most likely received ZUK_ERR_PIN_WRONG (3)", contexts[4])
+        self.assertEqual(contexts[5], "")  # a later cancel of its own
+        code, out = zukcli("trace", winpath(path))
+        self.assertIn("context: the host most likely received ZUK_ERR_PIN_WRONG (3)", out)
+
     def test_json(self):
         self.install.machine(Device=0)
         code, document = zukcli_json("version", "mode", "limits", "status")
