@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "settings/config.h"
 #include "tools/zukcli/commands.h"
 #include "tools/zukcli/library.h"
 #include "tools/zukcli/prompts.h"
@@ -124,8 +125,8 @@ int main(int argc, char **argv) {
     // The library reads these at load, for this process only: --unattended switches its own
     // prompt-free mode on, --no-wait makes ZUKOpen return ZUK_ERR_BUSY at once while another
     // process holds the reader.
-    if (globals.unattended) SetEnvironmentVariableA("ZUK_UNATTENDED", "1");
-    if (globals.noWait) SetEnvironmentVariableA("ZUK_OPEN_WAIT", "0");
+    if (globals.unattended) SetEnvironmentVariableA(kEnvUnattended, "1");
+    if (globals.noWait) SetEnvironmentVariableA(kEnvOpenWait, "0");
     // Either way the windows that ask for something (card wait, PIN, ID and password) and the
     // message boxes are answered here, so that no call waits for a person.
     const bool answering = globals.cancelPrompts || globals.unattended;

@@ -5,13 +5,8 @@
 set -u
 host="$1"
 install="$(winepath -w "$2" | sed 's/\\*$//')\\"
-key='HKLM\SOFTWARE\KORVA\ZUKLib'
-view="/reg:${ZUK_REG_VIEW:-32}"  # the registry view of the library's bitness
-wine reg delete "$key" /f "$view" >/dev/null 2>&1
-wine reg add "$key" /v InstallPath /t REG_SZ /d "$install" /f "$view" >/dev/null 2>&1 &&
-wine reg add "$key" /v Mode /t REG_DWORD /d 768 /f "$view" >/dev/null 2>&1 &&
-wine reg add "$key" /v Device /t REG_DWORD /d 0 /f "$view" >/dev/null 2>&1 &&
-wine reg add "$key" /v Config /t REG_DWORD /d 0x231 /f "$view" >/dev/null 2>&1 || { echo "cannot write $key"; exit 1; }
+. "$(dirname "$0")/machine_values.sh"
+zuk_machine_values "$install" 768 0 0x231
 
 out="$(wine "$host" reader </dev/null 2>&1 | tr -d '\r')"
 echo "$out"
@@ -26,7 +21,7 @@ done
 wine "$host" </dev/null >/dev/null 2>&1 || { echo "FAIL: the example exits non-zero"; status=1; }
 
 # Switched off (Mode 0): the example asks the mode first and stops there, so no prompt waits.
-wine reg add "$key" /v Mode /t REG_DWORD /d 0 /f "$view" >/dev/null 2>&1
+zuk_set_value Mode 0
 out="$(timeout 60 wine "$host" </dev/null 2>&1 | tr -d '\r')"
 echo "$out"
 case "$out" in

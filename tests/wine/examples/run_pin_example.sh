@@ -13,14 +13,9 @@ echo "card $card" >&3
 read -r reply <&3
 [ "${reply%$'\r'}" = OK ] || { echo "the simulator did not take the card: $reply"; exit 1; }
 install="$(winepath -w "$install_unix" | sed 's/\\*$//')\\"
-key='HKLM\SOFTWARE\KORVA\ZUKLib'
-view="/reg:${ZUK_REG_VIEW:-32}"
+. "$(dirname "$0")/machine_values.sh"
 printf '[Device]\r\nPortName=\\\\.\\%s\r\n[FeliCa]\r\nSystemCode=88B4\r\n' "$ZUK_SIM_COM" >"$install_unix/ZUKcntrl.ini"
-wine reg delete "$key" /f "$view" >/dev/null 2>&1
-wine reg add "$key" /v InstallPath /t REG_SZ /d "$install" /f "$view" >/dev/null 2>&1 &&
-wine reg add "$key" /v Mode /t REG_DWORD /d 256 /f "$view" >/dev/null 2>&1 &&
-wine reg add "$key" /v Device /t REG_DWORD /d 1 /f "$view" >/dev/null 2>&1 &&
-wine reg add "$key" /v Config /t REG_DWORD /d 0x3 /f "$view" >/dev/null 2>&1 || { echo "cannot write $key"; exit 1; }
+zuk_machine_values "$install" 256 1 0x3
 out="$(timeout 90 wine "$example" 1234 </dev/null 2>&1 | tr -d '\r')"
 echo "$out"
 status=0
@@ -31,5 +26,5 @@ for expected in "user: alice (password of 11 bytes)" "PIN prompts answered: 1"; 
     esac
 done
 rm -f "$install_unix/ZUKcntrl.ini"
-wine reg delete "$key" /f "$view" >/dev/null 2>&1
+zuk_forget_machine_values
 exit "$status"

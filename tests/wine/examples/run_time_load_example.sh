@@ -5,20 +5,15 @@
 set -u
 example="$1"
 install="$(winepath -w "$2" | sed 's/\\*$//')\\"
-key='HKLM\SOFTWARE\KORVA\ZUKLib'
-view="/reg:${ZUK_REG_VIEW:-32}"
-wine reg delete "$key" /f "$view" >/dev/null 2>&1
-wine reg add "$key" /v InstallPath /t REG_SZ /d "$install" /f "$view" >/dev/null 2>&1 &&
-wine reg add "$key" /v Mode /t REG_DWORD /d 768 /f "$view" >/dev/null 2>&1 &&
-wine reg add "$key" /v Device /t REG_DWORD /d 0 /f "$view" >/dev/null 2>&1 &&
-wine reg add "$key" /v Config /t REG_DWORD /d 0x231 /f "$view" >/dev/null 2>&1 || { echo "cannot write $key"; exit 1; }
+. "$(dirname "$0")/machine_values.sh"
+zuk_machine_values "$install" 768 0 0x231
 status=0
 out="$(timeout 60 wine "$example" </dev/null 2>&1 | tr -d '\r')"
 echo "$out"
 case "$out" in *"ZUKcntrl 30100"*) ;; *) echo "FAIL: no version"; status=1 ;; esac
-wine reg add "$key" /v Mode /t REG_DWORD /d 0 /f "$view" >/dev/null 2>&1
+zuk_set_value Mode 0
 out="$(timeout 60 wine "$example" </dev/null 2>&1 | tr -d '\r')"
 echo "$out"
 case "$out" in *"switched off"*) ;; *) echo "FAIL: Mode 0 not reported"; status=1 ;; esac
-wine reg delete "$key" /f "$view" >/dev/null 2>&1
+zuk_forget_machine_values
 exit "$status"
