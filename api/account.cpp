@@ -138,11 +138,11 @@ int IdmPath(AccountRequest *request, int mode, void *window) {
     std::uint8_t pmm[8];
     int idmLength = sizeof idm;
     int pmmLength = sizeof pmm;
-    const int code = CardGetIdm(idm, &idmLength, pmm, &pmmLength);
+    const int code = CardStatusResult(CardGetIdm(idm, &idmLength, pmm, &pmmLength));
     if (code != ZUK_OK) {
-        const int folded = TracedLow(NormaliseResult(code));
+        const int traced = TracedLow(code);
         CloseAccessingWindow();
-        return folded;
+        return traced;
     }
     if (request->AccountLength < 2 * idmLength) {
         CloseAccessingWindow();
@@ -164,9 +164,9 @@ int ReadPinState(bool *hasPin, bool *locked) {
     int count = 0;
     std::uint8_t pin[512];
     int pinLength = sizeof pin;
-    const int code = CardGetPinState(&present, &limit, &count, pin, &pinLength);
+    const int code = CardStatusResult(CardGetPinState(&present, &limit, &count, pin, &pinLength));
     PlatSecureWipe(pin, sizeof pin);
-    if (code != ZUK_OK) return NormaliseResult(code);
+    if (code != ZUK_OK) return code;
     *hasPin = present == 1;
     *locked = present == 1 && limit != 0 && count >= limit;
     return ZUK_OK;
@@ -223,12 +223,13 @@ int PinLoop(AccountRequest *request, int handle, void *window) {
 int ReadAccountFromCard(AccountRequest *request, int mode, void *window) {
     const int opened = OpenAccessingWindow(window);
     if (opened != ZUK_OK) return Traced(opened);
-    int code = CardReadAccount(reinterpret_cast<std::uint8_t *>(request->AccountBuffer),
-                               &request->AccountLength,
-                               reinterpret_cast<std::uint8_t *>(request->PasswordBuffer),
-                               &request->PasswordLength);
+    const int code = CardStatusResult(
+        CardReadAccount(reinterpret_cast<std::uint8_t *>(request->AccountBuffer),
+                        &request->AccountLength,
+                        reinterpret_cast<std::uint8_t *>(request->PasswordBuffer),
+                        &request->PasswordLength));
     CloseAccessingWindow();
-    if (code != ZUK_OK) return TracedLow(NormaliseResult(code));
+    if (code != ZUK_OK) return TracedLow(code);
     if (GetInputItems() == kInputIdOnly) {  // the configuration asks for the user ID alone
         std::memset(request->PasswordBuffer, 0, static_cast<std::size_t>(request->PasswordLength));
         request->PasswordLength = 0;

@@ -1,5 +1,5 @@
 // Workers of the reader and card exports: argument and setting checks, one card-layer call, the
-// folded result and one trace line.
+// result code of its status and one trace line.
 #include <cstdint>
 
 #include "api/frame.h"
@@ -20,12 +20,12 @@ int Traced(const char *name, int code) {
     return code;
 }
 
-// A card-layer result: a failure is folded and traced with the card layer's raw status.
-int TracedCard(const char *name, int code) {
+// A card-layer status as the host's result: a failure is traced with the raw status beside it.
+int TracedCard(const char *name, CardStatus status) {
+    const int code = CardStatusResult(status);
     if (code == ZUK_OK) return Traced(name, ZUK_OK);
-    const int folded = NormaliseResult(code);
-    Trace(name, "LOW", static_cast<std::uint32_t>(folded), GetLastCardStatus());
-    return folded;
+    Trace(name, "LOW", static_cast<std::uint32_t>(code), GetLastCardStatus());
+    return code;
 }
 
 // Sense trace state: the last result traced and the presence of the last traced success, so that
@@ -39,7 +39,7 @@ void TraceSenseFailure(const char *layer, int code) {
     g_lastSenseResult = code;
 }
 
-typedef std::int32_t (*TextRead)(std::uint8_t *buffer, int *length);
+typedef CardStatus (*TextRead)(std::uint8_t *buffer, int *length);
 
 int TextWorker(const char *name, TextRead read, int handle, char *buffer, int *length) {
     if (GetLibraryMode() == kLibraryModeOff) return Traced(name, ZUK_ERR_DISABLED);
@@ -67,9 +67,9 @@ int OpenWorker(int *handle) {
         return ZUK_OK;
     }
     const char *port = GetPortName();
-    const int code = CardOpenSession(GetDeviceName(), port[0] != '\0' ? port : nullptr);
+    const int code = TracedCard(name, CardOpenSession(GetDeviceName(), port[0] != '\0' ? port : nullptr));
     *handle = code == ZUK_OK ? kReaderHandle : 0;
-    return TracedCard(name, code);
+    return code;
 }
 
 int CloseWorker(int handle) {
@@ -95,9 +95,8 @@ int SenseCardWorker(int handle, int *present) {
     }
     const std::uint8_t *codes = nullptr;
     const std::int32_t count = GetSystemCodes(&codes);
-    code = CardSense(present, codes, count);
+    code = CardStatusResult(CardSense(present, codes, count));
     if (code != ZUK_OK) {
-        code = NormaliseResult(code);
         TraceSenseFailure("LOW", code);
         return code;
     }
@@ -134,7 +133,7 @@ int MaxLengthWorker(int *maxIdLength, int *maxPasswordLength) {
     if (GetLibraryMode() == kLibraryModeOff) return Traced(name, ZUK_ERR_DISABLED);
     if (maxIdLength == nullptr || maxPasswordLength == nullptr) return Traced(name, ZUK_ERR_PARAM);
     CardLimits limits{};
-    if (CardGetLimits(&limits) == ZUK_OK) {
+    if (CardGetLimits(&limits) == SESSION_OK) {
         *maxIdLength = limits.account;
         *maxPasswordLength = limits.password;
         SetInputLimits(limits.account, limits.password, limits.pin);

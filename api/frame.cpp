@@ -83,21 +83,11 @@ int AskFramePrompt(std::uint32_t captionId, std::uint32_t textId, std::uint32_t 
     return ShowMessageBox(captionId, textId, style, parent);
 }
 
-int NormaliseResult(int code) {
-    switch (code) {
-    case 2816:
-    case 3072:
-    case 0x50000:
-        return ZUK_ERR_READER_STATUS;
-    default:
-        return code;
-    }
-}
-
 bool IsReaderError(int code) {
-    switch (NormaliseResult(code)) {
-    case 256: case 512: case 768: case 1024: case 1280:
-    case 1536: case 1792: case 2048: case 2304: case 2560:
+    switch (code) {
+    case ZUK_ERR_ALREADY_OPEN: case ZUK_ERR_NOT_OPEN: case ZUK_ERR_PORT_CLOSE:
+    case ZUK_ERR_PORT_OPEN: case ZUK_ERR_LINK_CLOSE: case ZUK_ERR_BUSY: case ZUK_ERR_HANDLE:
+    case ZUK_ERR_PORT_IO: case ZUK_ERR_READER_STATUS:
         return true;
     default:
         return false;

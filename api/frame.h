@@ -47,7 +47,7 @@ int ShowMessageBox(std::uint32_t captionId, std::uint32_t textId, std::uint32_t 
 // once, so a host without a person at the screen gets its code back.
 int AskFramePrompt(std::uint32_t captionId, std::uint32_t textId, std::uint32_t style, void *parent);
 
-int NormaliseResult(int code);
+// The reader errors: the results for which the prompts offer Retry and a host may try again.
 bool IsReaderError(int code);
 
 // The export frame.  worker(context) is called until it returns 0 or -1 or the user cancels the

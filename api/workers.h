@@ -1,5 +1,5 @@
 // The workers behind the exports.  Each checks its arguments and the settings, calls the card
-// layer, folds the card layer's code with NormaliseResult, traces once and returns a result code.
+// layer, turns its status into a result code (CardStatusResult), traces once and returns it.
 // The account flow and the dialogs call some of them directly (under their own export names).
 #ifndef ZUK_API_WORKERS_H
 #define ZUK_API_WORKERS_H

@@ -54,30 +54,30 @@ int TextLength(const std::uint8_t *data, int count) {
 bool HasZero(const std::uint8_t *data, int count) { return TextLength(data, count) < count; }
 
 // Reads one text item (items 6, 10, 12) into the caller's buffer.
-std::int32_t ReadTextItem(int item, std::uint8_t *buffer, int *length) {
+CardStatus ReadTextItem(int item, std::uint8_t *buffer, int *length) {
     if (buffer == nullptr || length == nullptr || *length <= 0)
-        return MapCardStatus(SESSION_ERR_ARGUMENT);
-    if (!CardSessionIsOpen()) return MapCardStatus(SESSION_ERR_NOT_OPEN);
+        return SESSION_ERR_ARGUMENT;
+    if (!CardSessionIsOpen()) return SESSION_ERR_NOT_OPEN;
     CardAccess access;
-    std::int32_t result = LookupCardItem(item, CARD_READ, &access);
-    if (result != 0) return result;
+    CardStatus result = LookupCardItem(item, CARD_READ, &access);
+    if (result != SESSION_OK) return result;
     std::memset(g_dataArea, 0, sizeof g_dataArea);
     int got = 0;
     result = ReadCardItem(access, CARD_DATA_AREA_SIZE, g_dataArea, &got);
-    if (result != 0) return result;
+    if (result != SESSION_OK) return result;
     const int text = TextLength(g_dataArea, got);
-    if (text > *length) return MapCardStatus(SESSION_ERR_BUFFER);
+    if (text > *length) return SESSION_ERR_BUFFER;
     std::memcpy(buffer, g_dataArea, static_cast<std::size_t>(text));
     *length = text;
-    return 0;
+    return SESSION_OK;
 }
 
 // Reads item 0 or 1 for CardReadAccount: the first piece by authenticated read, later pieces by
 // plain Read under that authentication, stopping at the piece that holds a zero byte.
-std::int32_t ReadAccountItem(int item, std::uint8_t *buffer, int *length) {
+CardStatus ReadAccountItem(int item, std::uint8_t *buffer, int *length) {
     CardAccess access;
-    std::int32_t result = LookupCardItem(item, CARD_READ, &access);
-    if (result != 0) return result;
+    CardStatus result = LookupCardItem(item, CARD_READ, &access);
+    if (result != SESSION_OK) return result;
     std::memset(g_dataArea, 0, sizeof g_dataArea);
     int capacity = CARD_DATA_AREA_SIZE;
     int done = 0;
@@ -94,9 +94,9 @@ std::int32_t ReadAccountItem(int item, std::uint8_t *buffer, int *length) {
         } else {
             const CardStatus st =
                 CardReadBlocks(n, access.blockList + 2 * done, capacity, at, &got);
-            if (st != CARD_OK) result = MapCardStatus(st);
+            if (st != CARD_OK) result = st;
         }
-        if (result != 0) {
+        if (result != SESSION_OK) {
             PlatSecureWipe(g_dataArea, sizeof g_dataArea);  // a part of the account or password
             return result;
         }
@@ -107,31 +107,31 @@ std::int32_t ReadAccountItem(int item, std::uint8_t *buffer, int *length) {
     const int text = TextLength(g_dataArea, 16 * done);
     if (text > *length) {
         PlatSecureWipe(g_dataArea, sizeof g_dataArea);
-        return MapCardStatus(SESSION_ERR_BUFFER);
+        return SESSION_ERR_BUFFER;
     }
     std::memcpy(buffer, g_dataArea, static_cast<std::size_t>(text));
     *length = text;
     PlatSecureWipe(g_dataArea, sizeof g_dataArea);
-    return 0;
+    return SESSION_OK;
 }
 
 }  // namespace
 
 std::uint8_t *CardDataArea() { return g_dataArea; }
 
-std::int32_t LookupCardItem(int item, int direction, CardAccess *access) {
-    if (access == nullptr) return MapCardStatus(SESSION_ERR_ARGUMENT);
+CardStatus LookupCardItem(int item, int direction, CardAccess *access) {
+    if (access == nullptr) return SESSION_ERR_ARGUMENT;
     const ItemRow *row = nullptr;
     for (const ItemRow &r : kItems) {
         if (r.item == item) { row = &r; break; }
     }
-    if (row == nullptr) return MapCardStatus(SESSION_ERR_NO_ITEM);
+    if (row == nullptr) return SESSION_ERR_NO_ITEM;
     const int serviceNumber = direction == CARD_READ ? row->readService : row->writeService;
     const ServiceRow *service = nullptr;
     for (const ServiceRow &s : kServices) {
         if (s.service == serviceNumber) { service = &s; break; }
     }
-    if (service == nullptr) return MapCardStatus(SESSION_ERR_NO_ITEM);
+    if (service == nullptr) return SESSION_ERR_NO_ITEM;
     std::memset(g_blockList, 0, sizeof g_blockList);
     for (int i = 0; i < row->blockCount; ++i) {
         g_blockList[2 * i] = 0x80;
@@ -146,10 +146,10 @@ std::int32_t LookupCardItem(int item, int direction, CardAccess *access) {
     access->serviceCode[1] = static_cast<std::uint8_t>(service->code >> 8);
     access->blockCount = row->blockCount;
     access->blockList = g_blockList;
-    return 0;
+    return SESSION_OK;
 }
 
-std::int32_t ReadCardItem(const CardAccess &access, int capacity, std::uint8_t *output,
+CardStatus ReadCardItem(const CardAccess &access, int capacity, std::uint8_t *output,
                           int *length) {
     *length = 0;
     for (int i = 0; i < access.blockCount;) {
@@ -160,39 +160,39 @@ std::int32_t ReadCardItem(const CardAccess &access, int capacity, std::uint8_t *
                                            access.areaCodes, access.serviceCount,
                                            access.serviceCode, n, access.blockList + 2 * i,
                                            capacity, output + 16 * i, &got);
-        if (st != CARD_OK) return MapCardStatus(st);
+        if (st != CARD_OK) return st;
         capacity -= got;
         *length += got;
         i += n;
     }
-    return 0;
+    return SESSION_OK;
 }
 
-std::int32_t CardReadAccount(std::uint8_t *account, int *accountLength, std::uint8_t *password,
+CardStatus CardReadAccount(std::uint8_t *account, int *accountLength, std::uint8_t *password,
                              int *passwordLength) {
     if (account == nullptr || accountLength == nullptr || password == nullptr ||
         passwordLength == nullptr || *accountLength <= 0 || *passwordLength <= 0)
-        return MapCardStatus(SESSION_ERR_ARGUMENT);
-    if (!CardSessionIsOpen()) return MapCardStatus(SESSION_ERR_NOT_OPEN);
-    std::int32_t result = ReadAccountItem(0, account, accountLength);
-    if (result != 0) return result;
+        return SESSION_ERR_ARGUMENT;
+    if (!CardSessionIsOpen()) return SESSION_ERR_NOT_OPEN;
+    CardStatus result = ReadAccountItem(0, account, accountLength);
+    if (result != SESSION_OK) return result;
     return ReadAccountItem(1, password, passwordLength);
 }
 
-std::int32_t CardReadUserName(std::uint8_t *buffer, int *length) {
+CardStatus CardReadUserName(std::uint8_t *buffer, int *length) {
     return ReadTextItem(6, buffer, length);
 }
-std::int32_t CardReadUserOption(std::uint8_t *buffer, int *length) {
+CardStatus CardReadUserOption(std::uint8_t *buffer, int *length) {
     return ReadTextItem(10, buffer, length);
 }
-std::int32_t CardReadAdminOption(std::uint8_t *buffer, int *length) {
+CardStatus CardReadAdminOption(std::uint8_t *buffer, int *length) {
     return ReadTextItem(12, buffer, length);
 }
 
-std::int32_t CardGetLimits(CardLimits *limits) {
-    if (limits == nullptr) return MapCardStatus(SESSION_ERR_ARGUMENT);
+CardStatus CardGetLimits(CardLimits *limits) {
+    if (limits == nullptr) return SESSION_ERR_ARGUMENT;
     limits->account = 128;
     limits->password = 256;
     limits->pin = 16;
-    return 0;
+    return SESSION_OK;
 }

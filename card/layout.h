@@ -30,16 +30,16 @@ struct CardLimits {
 
 constexpr int CARD_DATA_AREA_SIZE = 1024;
 
-// API result codes.
-std::int32_t LookupCardItem(int item, int direction, CardAccess *access);
-std::int32_t ReadCardItem(const CardAccess &access, int capacity, std::uint8_t *output,
+// Session statuses (SESSION_OK on success), or the failing command's status.
+CardStatus LookupCardItem(int item, int direction, CardAccess *access);
+CardStatus ReadCardItem(const CardAccess &access, int capacity, std::uint8_t *output,
                           int *length);
-std::int32_t CardReadAccount(std::uint8_t *account, int *accountLength, std::uint8_t *password,
+CardStatus CardReadAccount(std::uint8_t *account, int *accountLength, std::uint8_t *password,
                              int *passwordLength);
-std::int32_t CardReadUserName(std::uint8_t *buffer, int *length);
-std::int32_t CardReadUserOption(std::uint8_t *buffer, int *length);
-std::int32_t CardReadAdminOption(std::uint8_t *buffer, int *length);
-std::int32_t CardGetLimits(CardLimits *limits);
+CardStatus CardReadUserName(std::uint8_t *buffer, int *length);
+CardStatus CardReadUserOption(std::uint8_t *buffer, int *length);
+CardStatus CardReadAdminOption(std::uint8_t *buffer, int *length);
+CardStatus CardGetLimits(CardLimits *limits);
 
 // The shared data area the item reads fill (the PIN operations read through it too).
 std::uint8_t *CardDataArea();

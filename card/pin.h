@@ -5,11 +5,13 @@
 
 #include <cstdint>
 
-// API result codes.
-std::int32_t CardGetPinState(int *present, int *retryLimit, int *failureCount, std::uint8_t *pin,
-                             int *pinLength);
-std::int32_t CardVerifyPin(const std::uint8_t *pin, int length);
-std::int32_t CountPinFailure();
-std::int32_t ResetPinFailures();
+#include "card/card_status.h"
+
+// Session statuses (SESSION_OK on success), or the failing command's status.
+CardStatus CardGetPinState(int *present, int *retryLimit, int *failureCount, std::uint8_t *pin,
+                           int *pinLength);
+CardStatus CardVerifyPin(const std::uint8_t *pin, int length);
+CardStatus CountPinFailure();
+CardStatus ResetPinFailures();
 
 #endif

@@ -25,23 +25,23 @@ void CardStateReset() {
     std::memset(g_sensedPmm, 0, sizeof g_sensedPmm);
 }
 
-std::int32_t CardSense(int *present, const std::uint8_t *codes, int count) {
+CardStatus CardSense(int *present, const std::uint8_t *codes, int count) {
     if (present == nullptr || codes == nullptr || count <= 0)
-        return MapCardStatus(SESSION_ERR_ARGUMENT);
-    if (!CardSessionIsOpen()) return MapCardStatus(SESSION_ERR_NOT_OPEN);
+        return SESSION_ERR_ARGUMENT;
+    if (!CardSessionIsOpen()) return SESSION_ERR_NOT_OPEN;
     const bool sameList = count == g_sensedCodeCount &&
                           std::memcmp(codes, g_sensedCodes, 2 * static_cast<std::size_t>(count)) == 0;
     if (sameList) {
         std::uint8_t mode = 0;
         if (CardRequestResponse(&mode) == CARD_OK) {
             *present = 1;
-            return 0;
+            return SESSION_OK;
         }
         ClearCurrentIdm();
     } else {
         ClearCurrentIdm();
         const CardStatus st = SetPollingCodes(codes, count);
-        if (st != CARD_OK) return MapCardStatus(st);
+        if (st != CARD_OK) return st;
         std::memcpy(g_sensedCodes, codes, 2 * static_cast<std::size_t>(count));
         g_sensedCodeCount = count;
     }
@@ -50,26 +50,26 @@ std::int32_t CardSense(int *present, const std::uint8_t *codes, int count) {
     const CardStatus st = CardPoll(g_sensedIdm, g_sensedPmm);
     if (st == CARD_OK) {
         *present = 1;
-        return 0;
+        return SESSION_OK;
     }
     if (st == CARD_ERR_NO_ANSWER) {
         *present = 0;
-        return 0;
+        return SESSION_OK;
     }
-    return MapCardStatus(st);
+    return st;
 }
 
-std::int32_t CardGetIdm(std::uint8_t *idm, int *idmLength, std::uint8_t *pmm, int *pmmLength) {
+CardStatus CardGetIdm(std::uint8_t *idm, int *idmLength, std::uint8_t *pmm, int *pmmLength) {
     if (idm == nullptr || idmLength == nullptr || pmm == nullptr || pmmLength == nullptr ||
         *idmLength <= 0 || *pmmLength <= 0)
-        return MapCardStatus(SESSION_ERR_ARGUMENT);
-    if (*idmLength < 8 || *pmmLength < 8) return MapCardStatus(SESSION_ERR_BUFFER);
-    if (!CardSessionIsOpen()) return MapCardStatus(SESSION_ERR_NOT_OPEN);
+        return SESSION_ERR_ARGUMENT;
+    if (*idmLength < 8 || *pmmLength < 8) return SESSION_ERR_BUFFER;
+    if (!CardSessionIsOpen()) return SESSION_ERR_NOT_OPEN;
     std::uint8_t mode = 0;
-    if (CardRequestResponse(&mode) != CARD_OK) return MapCardStatus(SESSION_ERR_NO_CARD);
+    if (CardRequestResponse(&mode) != CARD_OK) return SESSION_ERR_NO_CARD;
     std::memcpy(idm, g_sensedIdm, FELICA_IDM_SIZE);
     std::memcpy(pmm, g_sensedPmm, FELICA_PMM_SIZE);
     *idmLength = 8;
     *pmmLength = 8;
-    return 0;
+    return SESSION_OK;
 }

@@ -6,9 +6,11 @@
 
 #include <cstdint>
 
-// API result codes.
-std::int32_t CardSense(int *present, const std::uint8_t *codes, int count);
-std::int32_t CardGetIdm(std::uint8_t *idm, int *idmLength, std::uint8_t *pmm, int *pmmLength);
+#include "card/card_status.h"
+
+// Session statuses (SESSION_OK on success), or the failing command's status.
+CardStatus CardSense(int *present, const std::uint8_t *codes, int count);
+CardStatus CardGetIdm(std::uint8_t *idm, int *idmLength, std::uint8_t *pmm, int *pmmLength);
 
 // Forgets the polling codes, the current IDm and the sensed list and card, as at load (tests
 // start from here).

@@ -154,8 +154,8 @@ CardStatus ConnectReader(const char *deviceName, const char *portName) {
     return st == LINK_OK ? CARD_OK : st;
 }
 
-// Sends the reader's key table (API result code).
-std::int32_t LoadReaderKeys() {
+// Sends the reader's key table.
+CardStatus LoadReaderKeys() {
     // Eleven 8-byte slots: 0-1, 3-5, 7 and 9 carry the build's key groups (16, 24, 8, 8 bytes);
     // 2, 6, 8 and 10 stay zero.  Assembled afresh each time and wiped after sending.
     static const std::uint8_t kKeys[56] = ZUK_READER_KEYS_INIT;
@@ -167,31 +167,31 @@ std::int32_t LoadReaderKeys() {
     std::memcpy(table + 9 * 8, kKeys + 48, 8);
     const CardStatus st = ReaderWriteKeyTable(0, 0, 11, table);
     std::memset(table, 0, sizeof table);
-    return st == CARD_OK ? 0 : MapCardStatus(st);
+    return st;
 }
 
 }  // namespace
 
-std::int32_t CardOpenSession(const char *deviceName, const char *portName) {
-    if (g_sessionOpen == 1) return MapCardStatus(SESSION_ERR_ALREADY_OPEN);
+CardStatus CardOpenSession(const char *deviceName, const char *portName) {
+    if (g_sessionOpen == 1) return SESSION_ERR_ALREADY_OPEN;
     const CardStatus st = ConnectReader(deviceName, portName);
-    if (st != CARD_OK) return MapCardStatus(st);
+    if (st != CARD_OK) return st;
     g_sessionOpen = 1;
-    const std::int32_t result = LoadReaderKeys();
-    if (result == 0) return 0;
+    const CardStatus keys = LoadReaderKeys();
+    if (keys == CARD_OK) return SESSION_OK;
     (void)ReaderCloseLink();
     g_sessionOpen = 0;
-    return result;
+    return keys;
 }
 
-std::int32_t CardCloseSession() {
+CardStatus CardCloseSession() {
     ClearCurrentIdm();
     const LinkStatus st = ReaderCloseLink();
     // The close sequence closes the port even when the reader refuses a step or the line is
     // gone: once the port is closed the session is over, whatever the sequence answered, so a
     // later open starts afresh instead of meeting a session that cannot be used or closed.
     if (!SerialIsOpen()) g_sessionOpen = 0;
-    if (st != LINK_OK) return MapCardStatus(st);
+    if (st != LINK_OK) return st;
     g_sessionOpen = 0;
-    return 0;
+    return SESSION_OK;
 }

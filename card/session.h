@@ -10,9 +10,9 @@
 #include "card/card_status.h"
 #include "link/link.h"
 
-// API result codes.
-std::int32_t CardOpenSession(const char *deviceName, const char *portName);
-std::int32_t CardCloseSession();
+// Session statuses (SESSION_OK on success), or the failing step's status.
+CardStatus CardOpenSession(const char *deviceName, const char *portName);
+CardStatus CardCloseSession();
 int CardSessionIsOpen();
 
 // The port path from a driver's FriendlyName: CARD_OK with the path in `path` (capacity

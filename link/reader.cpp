@@ -191,8 +191,5 @@ void ReaderDeactivate() {
 }
 
 LinkStatus LinkQualifyStatus(LinkStatus code, LinkStatus phaseBits) {
-    const bool unchanged = (code >= LINK_OK && code <= LINK_ERR_INCOMPLETE) ||
-                           (code >= LINK_ERR_ALREADY_OPEN && code <= LINK_ERR_READ) ||
-                           code == LINK_ERR_GENERAL || code == LINK_ERR_EMPTY_ANSWER;
-    return unchanged ? code : (code | phaseBits);
+    return StatusTakesPhase(code) ? (code | phaseBits) : code;
 }

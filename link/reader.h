@@ -54,7 +54,8 @@ LinkStatus ReaderInitialise();
 // Sends deactivate; the outcome is not reported.
 void ReaderDeactivate();
 
-// Marks a code with the phase bits, except transport codes, 0x2000700 and 0x2001300.
+// Marks a code with the phase bits where the status table says the phase matters (the answer
+// classes, the authentication, the status words).
 LinkStatus LinkQualifyStatus(LinkStatus code, LinkStatus phaseBits);
 
 #endif

@@ -11,39 +11,39 @@
 int CardItemSize(int item) {
     CardAccess access;
     if (item < 0 || item > CARD_ITEM_LAST) return 0;
-    if (LookupCardItem(item, CARD_READ, &access) != 0) return 0;
+    if (LookupCardItem(item, CARD_READ, &access) != SESSION_OK) return 0;
     return access.blockCount * static_cast<int>(FELICA_BLOCK_SIZE);
 }
 
-std::int32_t CardReadWholeItem(int item, std::uint8_t *out, int capacity, int *length) {
+CardStatus CardReadWholeItem(int item, std::uint8_t *out, int capacity, int *length) {
     if (out == nullptr || length == nullptr || capacity <= 0)
-        return MapCardStatus(SESSION_ERR_ARGUMENT);
-    if (!CardSessionIsOpen()) return MapCardStatus(SESSION_ERR_NOT_OPEN);
+        return SESSION_ERR_ARGUMENT;
+    if (!CardSessionIsOpen()) return SESSION_ERR_NOT_OPEN;
     const int size = CardItemSize(item);
-    if (size == 0) return MapCardStatus(SESSION_ERR_NO_ITEM);
-    if (size > capacity) return MapCardStatus(SESSION_ERR_BUFFER);
+    if (size == 0) return SESSION_ERR_NO_ITEM;
+    if (size > capacity) return SESSION_ERR_BUFFER;
     CardAccess access;
-    std::int32_t result = LookupCardItem(item, CARD_READ, &access);
-    if (result != 0) return result;
+    CardStatus result = LookupCardItem(item, CARD_READ, &access);
+    if (result != SESSION_OK) return result;
     int got = 0;
     result = ReadCardItem(access, capacity, out, &got);
-    if (result != 0) return result;
+    if (result != SESSION_OK) return result;
     *length = got;
-    return got == size ? 0 : MapCardStatus(CARD_ERR_LENGTH);
+    return got == size ? SESSION_OK : CARD_ERR_LENGTH;
 }
 
-std::int32_t CardWriteWholeItem(int item, const std::uint8_t *data, int length) {
-    if ((data == nullptr && length != 0) || length < 0) return MapCardStatus(SESSION_ERR_ARGUMENT);
-    if (!CardSessionIsOpen()) return MapCardStatus(SESSION_ERR_NOT_OPEN);
+CardStatus CardWriteWholeItem(int item, const std::uint8_t *data, int length) {
+    if ((data == nullptr && length != 0) || length < 0) return SESSION_ERR_ARGUMENT;
+    if (!CardSessionIsOpen()) return SESSION_ERR_NOT_OPEN;
     const int size = CardItemSize(item);
-    if (size == 0) return MapCardStatus(SESSION_ERR_NO_ITEM);
-    if (length > size) return MapCardStatus(SESSION_ERR_BUFFER);
+    if (size == 0) return SESSION_ERR_NO_ITEM;
+    if (length > size) return SESSION_ERR_BUFFER;
     std::uint8_t padded[CARD_MAX_ITEM_SIZE];
     std::memset(padded, 0, sizeof padded);
     if (length > 0) std::memcpy(padded, data, static_cast<std::size_t>(length));
     CardAccess access;
-    std::int32_t result = LookupCardItem(item, CARD_WRITE, &access);
-    if (result != 0) return result;
+    CardStatus result = LookupCardItem(item, CARD_WRITE, &access);
+    if (result != SESSION_OK) return result;
     CardStatus st = CardAuthenticate(access.keyNumber, access.keyVersion, access.areaCount,
                                      access.areaCodes, access.serviceCount, access.serviceCode);
     if (st == CARD_OK) {
@@ -57,12 +57,12 @@ std::int32_t CardWriteWholeItem(int item, const std::uint8_t *data, int length) 
         }
     }
     std::memset(padded, 0, sizeof padded);  // a password or a PIN does not stay behind
-    return st == CARD_OK ? 0 : MapCardStatus(st);
+    return st == CARD_OK ? SESSION_OK : st;
 }
 
-std::int32_t CardLoadKeyTable(const std::uint8_t table[CARD_KEY_TABLE_SIZE]) {
-    if (table == nullptr) return MapCardStatus(SESSION_ERR_ARGUMENT);
-    if (!CardSessionIsOpen()) return MapCardStatus(SESSION_ERR_NOT_OPEN);
+CardStatus CardLoadKeyTable(const std::uint8_t table[CARD_KEY_TABLE_SIZE]) {
+    if (table == nullptr) return SESSION_ERR_ARGUMENT;
+    if (!CardSessionIsOpen()) return SESSION_ERR_NOT_OPEN;
     const CardStatus st = ReaderWriteKeyTable(0, 0, CARD_KEY_TABLE_SIZE / 8, table);
-    return st == CARD_OK ? 0 : MapCardStatus(st);
+    return st == CARD_OK ? SESSION_OK : st;
 }

@@ -8,6 +8,8 @@
 
 #include <cstdint>
 
+#include "card/card_status.h"
+
 // Items of the card layout (item numbers of the layout tables).
 constexpr int CARD_ITEM_ACCOUNT = 0;
 constexpr int CARD_ITEM_PASSWORD = 1;
@@ -26,18 +28,18 @@ constexpr int CARD_MAX_ITEM_SIZE = 256;  // the largest item, the password
 // Size of an item in bytes (16 per block), 0 for an item the layout does not have.
 int CardItemSize(int item);
 
-// The following return API result codes, like the library's card operations; they need an open
+// The following return session statuses, like the library's card operations; they need an open
 // session with a card sensed in it.
 //
 // Reads every block of the item into `out` (capacity bytes): key selection and authenticated reads
 // of at most 12 blocks.  *length is the item's size.
-std::int32_t CardReadWholeItem(int item, std::uint8_t *out, int capacity, int *length);
+CardStatus CardReadWholeItem(int item, std::uint8_t *out, int capacity, int *length);
 // Writes `length` bytes followed by zero bytes up to the item's size: one key selection and
 // authentication with the item's write service, then Writes of at most 8 blocks.  Bytes longer
-// than the item give 0x20000 and send nothing.
-std::int32_t CardWriteWholeItem(int item, const std::uint8_t *data, int length);
+// than the item give SESSION_ERR_BUFFER and send nothing.
+CardStatus CardWriteWholeItem(int item, const std::uint8_t *data, int length);
 // Loads a reader key table of eleven slots (slot N holds key number N) in place of the one the
 // session opened with.
-std::int32_t CardLoadKeyTable(const std::uint8_t table[CARD_KEY_TABLE_SIZE]);
+CardStatus CardLoadKeyTable(const std::uint8_t table[CARD_KEY_TABLE_SIZE]);
 
 #endif

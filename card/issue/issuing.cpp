@@ -6,6 +6,7 @@
 
 #include "ZUKcntrl.h"
 #include "card/card_status.h"
+#include "card/last_status.h"
 #include "card/felica.h"
 #include "card/reader_mutex.h"
 #include "card/sensing.h"
@@ -167,7 +168,7 @@ std::int32_t IssueFindOverwrites(const IssuePlan &plan, std::string *names) {
         std::uint8_t current[CARD_MAX_ITEM_SIZE] = {0};
         std::uint8_t target[CARD_MAX_ITEM_SIZE];
         int length = 0;
-        const std::int32_t result = CardReadWholeItem(w.item, current, sizeof current, &length);
+        const std::int32_t result = CardStatusResult(CardReadWholeItem(w.item, current, sizeof current, &length));
         if (result != 0) return result;
         TargetBytes(w, current, target);
         if (!Loses(current, target, length)) continue;
@@ -191,15 +192,15 @@ std::int32_t IssueRun(IssuePlan *plan) {
         const int size = CardItemSize(w.item);
         int length = 0;
         std::int32_t result = 0;
-        if (w.control) result = CardReadWholeItem(w.item, current, sizeof current, &length);
+        if (w.control) result = CardStatusResult(CardReadWholeItem(w.item, current, sizeof current, &length));
         TargetBytes(w, current, target);
-        if (result == 0) result = CardWriteWholeItem(w.item, target, size);
+        if (result == 0) result = CardStatusResult(CardWriteWholeItem(w.item, target, size));
         if (result != 0) {
             Fail(&w, ISSUE_WRITE_FAILED, result);
             return result;
         }
         std::memset(current, 0, sizeof current);
-        result = CardReadWholeItem(w.item, current, sizeof current, &length);
+        result = CardStatusResult(CardReadWholeItem(w.item, current, sizeof current, &length));
         if (result != 0) {
             Fail(&w, ISSUE_READ_BACK_FAILED, result);
             return result;
@@ -223,18 +224,18 @@ std::int32_t IssueReadCard(CardDescription *out) {
     int length = 0;
     for (const TextItem &t : kTextItems) {
         std::memset(data, 0, sizeof data);
-        const std::int32_t result = CardReadWholeItem(t.item, data, sizeof data, &length);
+        const std::int32_t result = CardStatusResult(CardReadWholeItem(t.item, data, sizeof data, &length));
         if (result != 0) return result;
         const std::string text = TextBefore0(data, length);
         if (std::string *field = CardTextField(out, t.field)) *field = text;
     }
     std::memset(data, 0, sizeof data);
-    std::int32_t result = CardReadWholeItem(CARD_ITEM_PIN_CONTROL_READ, data, sizeof data, &length);
+    std::int32_t result = CardStatusResult(CardReadWholeItem(CARD_ITEM_PIN_CONTROL_READ, data, sizeof data, &length));
     if (result != 0) return result;
     out->retryLimit = data[0];
     out->failureCount = data[1];
     int idmLength = 8, pmmLength = 8;
-    result = CardGetIdm(out->idm, &idmLength, out->pmm, &pmmLength);
+    result = CardStatusResult(CardGetIdm(out->idm, &idmLength, out->pmm, &pmmLength));
     if (result != 0) return result;
     for (bool &field : out->set) field = true;
     const std::uint8_t *codes = nullptr;
@@ -279,19 +280,19 @@ IssueOpenStatus IssueOpenStation(const char *port, bool wait,
     }
 
     IssueOpenStatus status = ISSUE_OPENED;
-    station->result = CardOpenSession(GetDeviceName(), station->port[0] ? station->port : nullptr);
+    station->result = CardStatusResult(CardOpenSession(GetDeviceName(), station->port[0] ? station->port : nullptr));
     if (station->result != 0) {
         status = ISSUE_OPEN_FAILED;
     } else {
         station->sessionOpen = true;
-        station->result = CardLoadKeyTable(keyTable);
+        station->result = CardStatusResult(CardLoadKeyTable(keyTable));
         if (station->result != 0) status = ISSUE_KEYS_REFUSED;
     }
     if (status == ISSUE_OPENED) {
         const std::uint8_t *codes = nullptr;
         const std::int32_t count = GetSystemCodes(&codes);
         int present = 0;
-        station->result = CardSense(&present, codes, count);
+        station->result = CardStatusResult(CardSense(&present, codes, count));
         if (station->result != 0) status = ISSUE_SENSE_FAILED;
         else if (!present) status = ISSUE_NO_CARD;
     }

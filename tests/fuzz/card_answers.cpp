@@ -47,7 +47,7 @@ const OpenedSession &Opened() {
         const std::uint8_t operational[24] = ZUK_OPERATIONAL_KEYS_INIT;
         SimReaderInit(&sim, initial, operational, true);
         FakeSerialConnect("\\\\.\\COM3", SimReaderFakeDevice(&sim));
-        if (CardOpenSession("PR300", "\\\\.\\COM3") != 0) std::abort();
+        if (CardOpenSession("PR300", "\\\\.\\COM3") != SESSION_OK) std::abort();
         return OpenedSession{sim, ChannelSessionState()};
     }();
     return opened;

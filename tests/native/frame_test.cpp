@@ -1,4 +1,4 @@
-// The call frame: result-code folding, the message boxes, the retry loop, the busy prompt and the
+// The call frame: the message boxes, the retry loop, the busy prompt and the
 // reader mutex rules, driven through the two query exports and through the frame itself.
 #include <atomic>
 #include <thread>
@@ -14,24 +14,6 @@
 #include "tests/native/support.h"
 
 namespace {
-
-TEST(ResultCodes, NormaliseAndClassify) {
-    const struct {
-        int code;
-        int normalised;
-        bool readerError;
-    } cases[] = {
-        {2816, 2560, true},  {3072, 2560, true},   {0x50000, 2560, true}, {2048, 2048, true},
-        {-1, -1, false},     {0, 0, false},        {2, 2, false},         {0x10000, 0x10000, false},
-        {0x1000000, 0x1000000, false},             {256, 256, true},      {1024, 1024, true},
-        {1792, 1792, true},  {2304, 2304, true},   {2560, 2560, true},    {2561, 2561, false},
-        {0x7F000000, 0x7F000000, false},
-    };
-    for (const auto &c : cases) {
-        EXPECT_EQ(NormaliseResult(c.code), c.normalised) << c.code;
-        EXPECT_EQ(IsReaderError(c.code), c.readerError) << c.code;
-    }
-}
 
 class Frame : public LibraryTest {};
 

@@ -6,11 +6,12 @@ folder that it includes).  An edge is an #include "..." of another unit.  Fails 
   - units include each other around a loop (in the library, or among zukcli's files), or
   - a layer includes one that is not below it:
 
-      api        -> card, settings, link, platform, resources, include
-      card       -> link, settings, platform, include
-      card/issue -> card, link, settings, platform, include   (the issuing station, never the DLL)
+      api        -> card, settings, link, status, platform, resources, include
+      card       -> link, settings, status, platform, include
+      card/issue -> card, link, settings, status, platform, include   (the issuing station, never the DLL)
       settings   -> platform, include
-      link       -> platform
+      link       -> status, platform
+      status     -> include                                  (the table of every internal status)
       platform   -> include                                  (the public result codes)
 
   check_layers.py [ROOT]"""
@@ -20,11 +21,12 @@ import sys
 
 ROOT = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), "..", "..")
 BELOW = {
-    "api": {"card", "settings", "link", "platform", "resources", "include"},
-    "card": {"link", "settings", "platform", "include"},
-    "card/issue": {"card", "link", "settings", "platform", "include"},
+    "api": {"card", "settings", "link", "status", "platform", "resources", "include"},
+    "card": {"link", "settings", "status", "platform", "include"},
+    "card/issue": {"card", "link", "settings", "status", "platform", "include"},
     "settings": {"platform", "include"},
-    "link": {"platform"},
+    "link": {"status", "platform"},
+    "status": {"include"},
     "platform": {"include"},
 }
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
@@ -100,7 +102,7 @@ def cycles(edges):
 
 
 problems = []
-library = units_of(["api", "settings", "card", "link", "platform"])
+library = units_of(["api", "settings", "card", "link", "status", "platform"])
 for component in cycles(library):
     problems.append("include cycle: " + " <-> ".join(component))
 for unit, targets in sorted(library.items()):

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "api/frame.h"
 #include "card/card_status.h"
+#include "card/last_status.h"
 #include "card/felica.h"
 #include "card/issue/issuing.h"
 #include "card/sensing.h"
@@ -54,17 +54,9 @@ struct Output {
     }
 };
 
-// A write's result by name.  The card layer's own codes for a card's status flags and the
-// reader's status bytes (0x50000, 0xB00, 0xC00) are folded into ZUK_ERR_READER_STATUS by every
-// export; zukcard names them the same way (the card status beside it keeps the detail).
-const ResultInfo *FindIssueResult(std::int32_t result) {
-    if (const ResultInfo *info = FindResult(result)) return info;
-    return FindResult(NormaliseResult(result));
-}
-
 std::string ResultText(std::int32_t result, std::uint32_t lowStatus) {
     char buffer[160];
-    const ResultInfo *info = FindIssueResult(result);
+    const ResultInfo *info = FindResult(result);
     std::snprintf(buffer, sizeof buffer, "%s (%d), card status 0x%08x",
                   info ? info->name : "unknown result", static_cast<int>(result),
                   static_cast<unsigned>(lowStatus));
@@ -97,7 +89,7 @@ void ReportPlan(const IssuePlan &plan, Output *out) {
                           ",\"state\":" + JsonString(StateText(w.state)) +
                           ",\"verified\":" + (w.state == ISSUE_VERIFIED ? "true" : "false");
         if (w.result != 0) {
-            const ResultInfo *info = FindIssueResult(w.result);
+            const ResultInfo *info = FindResult(w.result);
             out->itemsJson += ",\"result\":" + std::to_string(w.result) +
                               ",\"resultName\":" + JsonString(info ? info->name : "unknown") +
                               ",\"cardStatus\":" + std::to_string(w.lowStatus);
@@ -194,7 +186,7 @@ void NoteIdentity(const CardDescription &file, Output *out) {
     if (!file.set[FIELD_IDM] && !file.set[FIELD_PMM]) return;
     std::uint8_t idm[8], pmm[8];
     int idmLength = 8, pmmLength = 8;
-    if (CardGetIdm(idm, &idmLength, pmm, &pmmLength) != 0) return;
+    if (CardGetIdm(idm, &idmLength, pmm, &pmmLength) != SESSION_OK) return;
     if ((file.set[FIELD_IDM] && std::memcmp(file.idm, idm, 8) != 0) ||
         (file.set[FIELD_PMM] && std::memcmp(file.pmm, pmm, 8) != 0))
         out->Say("note: the file's idm or pmm is not this card's; a card's IDm and PMm are its "

@@ -1,12 +1,10 @@
 // `codes`: the result codes of ZUKcntrl.h listed, or one result code or raw trace code decoded
-// with the library's own tables (the card status descriptions and the result mapping).
+// with the library's own status table (its descriptions and its result mapping).
 #include "tools/zukcli/codes.h"
 
 #include <cstdio>
 
-#include "api/frame.h"
-#include "card/card_status.h"
-#include "card/status_names.h"
+#include "status/status_table.h"
 #include "tools/zukcli/calls.h"
 #include "tools/zukcli/report.h"
 #include "tools/zukcli/results.h"
@@ -30,15 +28,6 @@ bool ListResultCodes(Report *report) {
     return true;
 }
 
-namespace {
-
-std::string ResultLabel(int code) {
-    const ResultInfo *r = FindResult(code);
-    return (r ? std::string(r->name) : std::string("unknown")) + " (" + std::to_string(code) + ")";
-}
-
-}  // namespace
-
 bool DecodeCode(const std::string &text, Report *report) {
     Entry e;
     e.command = "codes";
@@ -57,24 +46,15 @@ bool DecodeCode(const std::string &text, Report *report) {
         report->Add(e);
         return true;
     }
-    const int folded = NormaliseResult(code);
-    if (folded != code) {  // a card-layer result that the exports fold before returning it
-        e.AddText("kind", "result code, folded");
-        e.AddText("meaning", "a reader or card status; the exports return it as " + ResultLabel(folded));
-        e.AddNumber("result", folded);
-        e.AddText("resultName", FindResult(folded)->name);
-        report->Add(e);
-        return true;
-    }
     StatusDescription d;
-    if (!DescribeCardStatus(static_cast<std::uint32_t>(code), &d)) {
+    if (!DescribeStatus(static_cast<std::uint32_t>(code), &d)) {
         e.AddText("kind", "unknown");
         e.AddText("meaning", "neither a result code of ZUKcntrl.h nor a raw code the library writes");
         e.failed = true;
         report->Add(e);
         return false;
     }
-    const int result = NormaliseResult(MapCardStatus(static_cast<std::uint32_t>(code)));
+    const int result = StatusResult(static_cast<std::uint32_t>(code));
     e.AddText("kind", "raw code (trace LOW line)");
     e.AddText("family", d.family);
     e.AddText("meaning", d.meaning);

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "ZUKcntrl.h"
-#include "card/status_names.h"
+#include "status/status_table.h"
 #include "tools/zukcli/results.h"
 #include "tools/zukcli/status.h"
 
@@ -166,7 +166,7 @@ struct Viewer {
                 e.AddText("raw", hex);
                 e.Only(Field::JsonOnly);
                 StatusDescription d;
-                if (DescribeCardStatus(static_cast<std::uint32_t>(raw), &d)) {
+                if (DescribeStatus(static_cast<std::uint32_t>(raw), &d)) {
                     e.AddText("rawFamily", d.family);
                     e.Only(Field::JsonOnly);
                     e.AddText("rawMeaning", d.meaning);

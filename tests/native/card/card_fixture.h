@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "ZUKcntrl.h"
 #include "tests/native/sim_fixture.h"
 
 inline const char *const kCardPort = kSimPort;
@@ -24,12 +25,12 @@ protected:
         PlaceCard();
     }
 
-    void Open() { ASSERT_EQ(CardOpenSession("PR300", kCardPort), 0); }
+    void Open() { ASSERT_EQ(CardOpenSession("PR300", kCardPort), SESSION_OK); }
     // Opens the session and senses the card; the card's received commands start empty.
     void OpenAndSense() {
         Open();
         int present = -1;
-        ASSERT_EQ(CardSense(&present, kSystemCode, 1), 0);
+        ASSERT_EQ(CardSense(&present, kSystemCode, 1), SESSION_OK);
         ASSERT_EQ(present, 1);
         card.commands.clear();
     }

@@ -3,6 +3,7 @@
 // about their length or block count.
 #include <cstring>
 
+#include "ZUKcntrl.h"
 #include "card_fixture.h"
 
 namespace {
@@ -28,10 +29,10 @@ using FelicaTest = CardTest;
 TEST_F(FelicaTest, SenseSendsPollingForOneCodeAndForSeveral) {
     Open();
     int present = -1;
-    ASSERT_EQ(CardSense(&present, kSystemCode, 1), 0);
+    ASSERT_EQ(CardSense(&present, kSystemCode, 1), SESSION_OK);
     EXPECT_EQ(present, 1);
     const std::uint8_t two[4] = {0x12, 0x34, 0x88, 0xB4};
-    ASSERT_EQ(CardSense(&present, two, 2), 0);
+    ASSERT_EQ(CardSense(&present, two, 2), SESSION_OK);
     EXPECT_EQ(present, 1);
     ASSERT_EQ(card.commands.size(), 2u);
     EXPECT_EQ(card.commands[0], "00 88 B4 01 00");
@@ -42,10 +43,10 @@ TEST_F(FelicaTest, SenseSendsPollingForOneCodeAndForSeveral) {
 TEST_F(FelicaTest, SameListTwiceOnlyAsksTheKnownCard) {
     Open();
     int present = -1;
-    ASSERT_EQ(CardSense(&present, kSystemCode, 1), 0);
+    ASSERT_EQ(CardSense(&present, kSystemCode, 1), SESSION_OK);
     card.commands.clear();
     present = -1;
-    ASSERT_EQ(CardSense(&present, kSystemCode, 1), 0);
+    ASSERT_EQ(CardSense(&present, kSystemCode, 1), SESSION_OK);
     EXPECT_EQ(present, 1);
     ASSERT_EQ(card.commands.size(), 1u);
     EXPECT_EQ(card.commands[0], "04 " + Idm());
@@ -54,7 +55,7 @@ TEST_F(FelicaTest, SameListTwiceOnlyAsksTheKnownCard) {
     // and reports an empty field as success.
     SimCardRemove(&sim);
     present = -1;
-    EXPECT_EQ(CardSense(&present, kSystemCode, 1), 0);
+    EXPECT_EQ(CardSense(&present, kSystemCode, 1), SESSION_OK);
     EXPECT_EQ(present, 0);
     EXPECT_EQ(SimHex(CurrentIdm(), 8), "00 00 00 00 00 00 00 00");
 }
@@ -62,11 +63,11 @@ TEST_F(FelicaTest, SameListTwiceOnlyAsksTheKnownCard) {
 TEST_F(FelicaTest, SeventeenCodesAreRefusedButTheIdmIsCleared) {
     Open();
     int present = -1;
-    ASSERT_EQ(CardSense(&present, kSystemCode, 1), 0);
+    ASSERT_EQ(CardSense(&present, kSystemCode, 1), SESSION_OK);
     std::uint8_t many[34];
     for (int i = 0; i < 17; ++i) { many[2 * i] = 0x88; many[2 * i + 1] = 0xB4; }
     present = -1;
-    EXPECT_EQ(CardSense(&present, many, 17), 0x10000);
+    EXPECT_EQ(CardStatusResult(CardSense(&present, many, 17)), 0x10000);
     EXPECT_EQ(present, -1);
     EXPECT_EQ(SimHex(CurrentIdm(), 8), "00 00 00 00 00 00 00 00");
     // The previous polling codes stay in force.
@@ -78,18 +79,18 @@ TEST_F(FelicaTest, SeventeenCodesAreRefusedButTheIdmIsCleared) {
 
 TEST_F(FelicaTest, SenseArgumentsSessionAndEmptyField) {
     int present = -1;
-    EXPECT_EQ(CardSense(&present, kSystemCode, 0), 0x10000);
-    EXPECT_EQ(CardSense(nullptr, kSystemCode, 1), 0x10000);
-    EXPECT_EQ(CardSense(&present, kSystemCode, 1), 0x200);
+    EXPECT_EQ(CardStatusResult(CardSense(&present, kSystemCode, 0)), 0x10000);
+    EXPECT_EQ(CardStatusResult(CardSense(nullptr, kSystemCode, 1)), 0x10000);
+    EXPECT_EQ(CardStatusResult(CardSense(&present, kSystemCode, 1)), 0x200);
     Open();
     SimCardRemove(&sim);
-    EXPECT_EQ(CardSense(&present, kSystemCode, 1), 0);
+    EXPECT_EQ(CardSense(&present, kSystemCode, 1), SESSION_OK);
     EXPECT_EQ(present, 0);
     // A card of another system code says nothing either.
     const std::uint8_t other[2] = {0x12, 0x34};
     SimCardPlace(&card, &sim);
     present = -1;
-    EXPECT_EQ(CardSense(&present, other, 1), 0);
+    EXPECT_EQ(CardSense(&present, other, 1), SESSION_OK);
     EXPECT_EQ(present, 0);
 }
 
@@ -101,16 +102,16 @@ TEST_F(FelicaTest, SeveralCodesPollingStatusFromTheReader) {
     const std::uint8_t two[4] = {0x12, 0x34, 0x88, 0xB4};
     int present = -1;
     fixed.bytes = {0x61, 0x00, 0x00, 0xEF};
-    EXPECT_EQ(CardSense(&present, two, 2), 0);
+    EXPECT_EQ(CardSense(&present, two, 2), SESSION_OK);
     EXPECT_EQ(present, 0);
     fixed.bytes = {0x61, 0x00, 0x07, 0x01};
     present = -1;
-    EXPECT_EQ(CardSense(&present, two, 2), 0x50000);
+    EXPECT_EQ(CardStatusResult(CardSense(&present, two, 2)), ZUK_ERR_READER_STATUS);
     EXPECT_EQ(GetLastCardStatus(), 0x8020701u);
     EXPECT_EQ(present, -1);
     // A polling answer too short for its IDm and PMm is a length fault, not a read past the body.
     fixed.bytes = {0x01, 0x01, 0x02};
-    EXPECT_EQ(CardSense(&present, kSystemCode, 1), 0x1000000);
+    EXPECT_EQ(CardStatusResult(CardSense(&present, kSystemCode, 1)), 0x1000000);
     EXPECT_EQ(GetLastCardStatus(), 0x8000005u);
 }
 
@@ -119,17 +120,17 @@ TEST_F(FelicaTest, GetIdmChecksLengthsFirstThenHandsOutTheSensedCard) {
     int idmLength = 7, pmmLength = 8;
     Open();
     sim.log.clear();
-    EXPECT_EQ(CardGetIdm(idm, &idmLength, pmm, &pmmLength), 0x20000);
+    EXPECT_EQ(CardStatusResult(CardGetIdm(idm, &idmLength, pmm, &pmmLength)), 0x20000);
     EXPECT_TRUE(sim.log.empty());
     idmLength = 0;
-    EXPECT_EQ(CardGetIdm(idm, &idmLength, pmm, &pmmLength), 0x10000);
+    EXPECT_EQ(CardStatusResult(CardGetIdm(idm, &idmLength, pmm, &pmmLength)), 0x10000);
     idmLength = 8;
     // No card sensed yet: Request Response with a zero IDm goes unanswered.
-    EXPECT_EQ(CardGetIdm(idm, &idmLength, pmm, &pmmLength), 5);
+    EXPECT_EQ(CardStatusResult(CardGetIdm(idm, &idmLength, pmm, &pmmLength)), 5);
     int present = 0;
-    ASSERT_EQ(CardSense(&present, kSystemCode, 1), 0);
+    ASSERT_EQ(CardSense(&present, kSystemCode, 1), SESSION_OK);
     idmLength = pmmLength = 64;
-    ASSERT_EQ(CardGetIdm(idm, &idmLength, pmm, &pmmLength), 0);
+    ASSERT_EQ(CardGetIdm(idm, &idmLength, pmm, &pmmLength), SESSION_OK);
     EXPECT_EQ(idmLength, 8);
     EXPECT_EQ(pmmLength, 8);
     EXPECT_EQ(SimHex(idm, 8), Idm());
@@ -240,7 +241,6 @@ TEST(FelicaBuild, KeySelectionLimits) {
                   c.expected)
             << c.keyNumber << " " << c.keyVersion;
     }
-    EXPECT_EQ(MapCardStatus(BUILD_ERR_LIMIT), 0x10000);
     // A body that does not fit the output.
     EXPECT_EQ(FelicaBuildKeySelect(1, 0, out, 2, &length), BUILD_ERR_TOO_LONG);
 }

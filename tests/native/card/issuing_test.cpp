@@ -40,7 +40,7 @@ protected:
     }
     void OpenAsStation() {
         OpenAndSense();
-        ASSERT_EQ(CardLoadKeyTable(kIssuerKeys), 0);
+        ASSERT_EQ(CardLoadKeyTable(kIssuerKeys), SESSION_OK);
         card.commands.clear();
     }
     // The blocks a card laid from `d` by the simulator holds.
@@ -56,16 +56,16 @@ TEST_F(IssuingTest, OnlyTheStationsTableOpensTheUserItemsForWriting) {
     const std::uint8_t text[5] = {'m', 'a', 'l', 'l', 'y'};
     for (int item : {CARD_ITEM_ACCOUNT, CARD_ITEM_PASSWORD, CARD_ITEM_USER_NAME,
                      CARD_ITEM_USER_OPTION, CARD_ITEM_ADMIN_OPTION, 13}) {
-        EXPECT_EQ(CardWriteWholeItem(item, text, 5), 0x50000) << item;  // access not allowed
+        EXPECT_EQ(CardStatusResult(CardWriteWholeItem(item, text, 5)), ZUK_ERR_READER_STATUS) << item;  // access not allowed
     }
     EXPECT_EQ(card.writes, 0);
     const std::uint8_t control[16] = {3, 0};
-    EXPECT_EQ(CardWriteWholeItem(CARD_ITEM_PIN_CONTROL, control, 16), 0);  // key 4 is the library's
+    EXPECT_EQ(CardWriteWholeItem(CARD_ITEM_PIN_CONTROL, control, 16), SESSION_OK);  // key 4 is the library's
     EXPECT_EQ(card.writes, 1);
 
-    ASSERT_EQ(CardLoadKeyTable(kIssuerKeys), 0);
+    ASSERT_EQ(CardLoadKeyTable(kIssuerKeys), SESSION_OK);
     for (int item : {CARD_ITEM_ACCOUNT, CARD_ITEM_USER_NAME, CARD_ITEM_ADMIN_OPTION, 20})
-        EXPECT_EQ(CardWriteWholeItem(item, text, 5), 0) << item;
+        EXPECT_EQ(CardWriteWholeItem(item, text, 5), SESSION_OK) << item;
     EXPECT_EQ(SimHex(card.blocks[0][0], 6), "6D 61 6C 6C 79 00");
     EXPECT_EQ(SimHex(card.blocks[4][10], 6), "6D 61 6C 6C 79 00");
 
@@ -73,8 +73,8 @@ TEST_F(IssuingTest, OnlyTheStationsTableOpensTheUserItemsForWriting) {
     std::uint8_t wrong[CARD_KEY_TABLE_SIZE];
     std::memcpy(wrong, kIssuerKeys, sizeof wrong);
     wrong[2 * 8] ^= 0x01;
-    ASSERT_EQ(CardLoadKeyTable(wrong), 0);
-    EXPECT_EQ(CardWriteWholeItem(CARD_ITEM_ACCOUNT, text, 3), 0x50000);
+    ASSERT_EQ(CardLoadKeyTable(wrong), SESSION_OK);
+    EXPECT_EQ(CardStatusResult(CardWriteWholeItem(CARD_ITEM_ACCOUNT, text, 3)), ZUK_ERR_READER_STATUS);
 }
 
 TEST_F(IssuingTest, APasswordIsPaddedAndWrittenInTwoPiecesUnderOneAuthentication) {
@@ -82,7 +82,7 @@ TEST_F(IssuingTest, APasswordIsPaddedAndWrittenInTwoPiecesUnderOneAuthentication
     const std::string password(200, 'p');
     ASSERT_EQ(CardWriteWholeItem(CARD_ITEM_PASSWORD,
                                  reinterpret_cast<const std::uint8_t *>(password.data()), 200),
-              0);
+              SESSION_OK);
     ASSERT_EQ(card.commands.size(), 4u);
     EXPECT_EQ(card.commands[0], "42 02 00");
     EXPECT_EQ(card.commands[1], "52 81 " + Idm() + " 02 00 00 00 65 01 08 66");
@@ -98,7 +98,7 @@ TEST_F(IssuingTest, APasswordIsPaddedAndWrittenInTwoPiecesUnderOneAuthentication
     const std::string tooLong(257, 'p');
     EXPECT_EQ(CardWriteWholeItem(CARD_ITEM_PASSWORD,
                                  reinterpret_cast<const std::uint8_t *>(tooLong.data()), 257),
-              0x20000);
+              SESSION_ERR_BUFFER);
     EXPECT_TRUE(card.commands.empty());
 }
 
@@ -125,10 +125,10 @@ TEST_F(IssuingTest, ADescriptionIsWrittenVerifiedAndReadBack) {
 
     // The library now identifies and verifies the user from the card.
     const std::uint8_t pin[4] = {'1', '2', '3', '4'};
-    EXPECT_EQ(CardVerifyPin(pin, 4), 0);
+    EXPECT_EQ(CardVerifyPin(pin, 4), SESSION_OK);
     std::uint8_t account[128], password[256];
     int accountLength = sizeof account, passwordLength = sizeof password;
-    ASSERT_EQ(CardReadAccount(account, &accountLength, password, &passwordLength), 0);
+    ASSERT_EQ(CardReadAccount(account, &accountLength, password, &passwordLength), SESSION_OK);
     EXPECT_EQ(std::string(reinterpret_cast<char *>(account), accountLength), "alice");
 }
 
@@ -225,7 +225,7 @@ TEST_F(IssuingTest, ACardTakenAwayPartWayIsCompletedByASecondRun) {
 
     SimCardPlace(&card, &sim);
     int present = 0;
-    ASSERT_EQ(CardSense(&present, kSystemCode, 1), 0);
+    ASSERT_EQ(CardSense(&present, kSystemCode, 1), SESSION_OK);
     ASSERT_EQ(present, 1);
     std::string names = "unset";
     ASSERT_EQ(IssueFindOverwrites(plan, &names), 0);
@@ -268,7 +268,7 @@ TEST_F(IssuingTest, UnlockAndLimitKeepTheRestOfTheControlBlock) {
     card.blocks[1][0][7] = 0x5A;
     OpenAsStation();
     const std::uint8_t pin[4] = {'1', '2', '3', '4'};
-    EXPECT_EQ(CardVerifyPin(pin, 4), 6);  // locked
+    EXPECT_EQ(CardStatusResult(CardVerifyPin(pin, 4)), 6);  // locked
     IssuePlan plan;
     IssuePlanUnlock(&plan);
     ASSERT_EQ(IssueRun(&plan), 0);
@@ -277,10 +277,10 @@ TEST_F(IssuingTest, UnlockAndLimitKeepTheRestOfTheControlBlock) {
     ASSERT_TRUE(IssuePlanLimit(9, &plan, &error));
     ASSERT_EQ(IssueRun(&plan), 0);
     EXPECT_EQ(SimHex(card.blocks[1][0], 8), "09 00 00 00 00 00 00 5A");
-    EXPECT_EQ(CardVerifyPin(pin, 4), 0);
+    EXPECT_EQ(CardVerifyPin(pin, 4), SESSION_OK);
     ASSERT_TRUE(IssuePlanPin("", &plan, &error));  // a card without a PIN
     ASSERT_EQ(IssueRun(&plan), 0);
-    EXPECT_EQ(CardVerifyPin(pin, 4), 2);
+    EXPECT_EQ(CardStatusResult(CardVerifyPin(pin, 4)), 2);
 }
 
 TEST_F(IssuingTest, TheStationOpensAsTheLibraryDoesAndLetsGoOfEverything) {

@@ -31,7 +31,7 @@ TEST_F(LayoutTest, TextItemReadsSendTheirBodies) {
     SimCardInit(&card, description);
     OpenAndSense();
     struct Case {
-        std::int32_t (*read)(std::uint8_t *, int *);
+        CardStatus (*read)(std::uint8_t *, int *);
         const char *keySelect;
         const char *service;
         int first;
@@ -47,7 +47,7 @@ TEST_F(LayoutTest, TextItemReadsSendTheirBodies) {
         card.commands.clear();
         std::uint8_t buffer[200];
         int length = sizeof buffer;
-        ASSERT_EQ(c.read(buffer, &length), 0) << c.text;
+        ASSERT_EQ(c.read(buffer, &length), SESSION_OK) << c.text;
         EXPECT_EQ(std::string(reinterpret_cast<char *>(buffer), length), c.text);
         ASSERT_EQ(card.commands.size(), 2u);
         EXPECT_EQ(card.commands[0], c.keySelect);
@@ -68,11 +68,11 @@ TEST_F(LayoutTest, AccountAndPasswordInPieces) {
         SimCardPlace(&card, &sim);
         if (!CardSessionIsOpen()) OpenAndSense();
         int present = 0;
-        ASSERT_EQ(CardSense(&present, kSystemCode, 1), 0);
+        ASSERT_EQ(CardSense(&present, kSystemCode, 1), SESSION_OK);
         card.commands.clear();
         std::uint8_t account[128], password[256];
         int accountLength = 128, passwordLength = 256;
-        ASSERT_EQ(CardReadAccount(account, &accountLength, password, &passwordLength), 0);
+        ASSERT_EQ(CardReadAccount(account, &accountLength, password, &passwordLength), SESSION_OK);
         EXPECT_EQ(std::string(reinterpret_cast<char *>(account), accountLength), "alice");
         EXPECT_EQ(passwordLength, static_cast<int>(c.passwordSize));
         std::vector<std::string> expected = {
@@ -90,37 +90,37 @@ TEST_F(LayoutTest, WholeTextsAndBuffersOneByteShort) {
     OpenAndSense();
     std::uint8_t buffer[64];
     int length = 64;
-    ASSERT_EQ(CardReadUserName(buffer, &length), 0);
+    ASSERT_EQ(CardReadUserName(buffer, &length), SESSION_OK);
     EXPECT_EQ(length, 64);
     EXPECT_EQ(std::string(reinterpret_cast<char *>(buffer), 64), std::string(64, 'N'));
     std::memset(buffer, 0xCC, sizeof buffer);
     length = 19;
-    EXPECT_EQ(CardReadUserOption(buffer, &length), 0x20000);
+    EXPECT_EQ(CardStatusResult(CardReadUserOption(buffer, &length)), 0x20000);
     EXPECT_EQ(length, 19);
     EXPECT_EQ(buffer[0], 0xCC);
     // The account too long for its buffer stops before the password is read.
     std::uint8_t account[4], password[8];
     int accountLength = 4, passwordLength = 8;
     card.commands.clear();
-    EXPECT_EQ(CardReadAccount(account, &accountLength, password, &passwordLength), 0x20000);
+    EXPECT_EQ(CardStatusResult(CardReadAccount(account, &accountLength, password, &passwordLength)), 0x20000);
     EXPECT_EQ(card.commands.size(), 2u);
 }
 
 TEST_F(LayoutTest, ArgumentsSessionAndCardFailures) {
     std::uint8_t buffer[16];
     int length = 16;
-    EXPECT_EQ(CardReadUserName(buffer, &length), 0x200);
+    EXPECT_EQ(CardStatusResult(CardReadUserName(buffer, &length)), 0x200);
     length = 0;
-    EXPECT_EQ(CardReadUserName(buffer, &length), 0x10000);
+    EXPECT_EQ(CardStatusResult(CardReadUserName(buffer, &length)), 0x10000);
     CardAccess access;
-    EXPECT_EQ(LookupCardItem(21, CARD_READ, &access), 0x40000);
-    ASSERT_EQ(LookupCardItem(3, CARD_WRITE, &access), 0);
+    EXPECT_EQ(CardStatusResult(LookupCardItem(21, CARD_READ, &access)), 0x40000);
+    ASSERT_EQ(LookupCardItem(3, CARD_WRITE, &access), SESSION_OK);
     EXPECT_EQ(access.keyNumber, 4);
     EXPECT_EQ(SimHex(access.serviceCode, 2), "08 67");
     CardLimits limits;
-    EXPECT_EQ(CardGetLimits(&limits), 0);
+    EXPECT_EQ(CardGetLimits(&limits), SESSION_OK);
     EXPECT_EQ(limits.account + limits.password + limits.pin, 128 + 256 + 16);
-    EXPECT_EQ(CardGetLimits(nullptr), 0x10000);
+    EXPECT_EQ(CardStatusResult(CardGetLimits(nullptr)), 0x10000);
 
     OpenAndSense();
     // An all-zero account gives length 0; a password whose second piece fails reports it.
@@ -129,11 +129,11 @@ TEST_F(LayoutTest, ArgumentsSessionAndCardFailures) {
     SimCardInit(&card, description);
     SimCardPlace(&card, &sim);
     int present = 0;
-    ASSERT_EQ(CardSense(&present, kSystemCode, 1), 0);
+    ASSERT_EQ(CardSense(&present, kSystemCode, 1), SESSION_OK);
     std::uint8_t account[128], password[256];
     int accountLength = 128, passwordLength = 256;
     card.faults.removeAfterReads = 2;  // leaves between the two password pieces
-    EXPECT_EQ(CardReadAccount(account, &accountLength, password, &passwordLength), 5);
+    EXPECT_EQ(CardStatusResult(CardReadAccount(account, &accountLength, password, &passwordLength)), 5);
     EXPECT_EQ(accountLength, 0);
     EXPECT_EQ(GetLastCardStatus(), 0x80400EFu);
 }

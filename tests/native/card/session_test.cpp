@@ -37,46 +37,46 @@ TEST_F(SessionTest, OpenLoadsTheKeyTableAndRefusesASecondOpen) {
     EXPECT_EQ(SimHex(sim.keyTable[0].data), SimHex(table, sizeof table));
     EXPECT_EQ(sim.keyTable[0].p1, 0);
     EXPECT_EQ(sim.keyTable[0].p2, 0);
-    EXPECT_EQ(CardOpenSession("PR300", kCardPort), 0x100);
-    EXPECT_EQ(CardCloseSession(), 0);
+    EXPECT_EQ(CardStatusResult(CardOpenSession("PR300", kCardPort)), 0x100);
+    EXPECT_EQ(CardCloseSession(), SESSION_OK);
     EXPECT_EQ(CardSessionIsOpen(), 0);
     // Closed: the close sequence meets the closed port.
-    EXPECT_EQ(CardCloseSession(), 0x200);
+    EXPECT_EQ(CardStatusResult(CardCloseSession()), 0x200);
 }
 
 TEST_F(SessionTest, DeviceNameIsCheckedBeforeTheRegistry) {
     for (const char *name : {"pr300", "", "PR3000", "PR30"}) {
-        EXPECT_EQ(CardOpenSession(name, kCardPort), 0x500) << name;
+        EXPECT_EQ(CardStatusResult(CardOpenSession(name, kCardPort)), 0x500) << name;
         EXPECT_EQ(GetLastCardStatus(), CARD_ERR_NO_READER);
     }
     const std::string longName(512, 'P');
-    EXPECT_EQ(CardOpenSession(longName.c_str(), kCardPort), 0x10000);
+    EXPECT_EQ(CardOpenSession(longName.c_str(), kCardPort), CARD_ERR_ARGUMENT);
     EXPECT_EQ(CardSessionIsOpen(), 0);
 }
 
 TEST_F(SessionTest, DriverServicesAreTriedInOrder) {
     // Only the last service present: it is used.
     PutDriver("PCD_SER2", "USB\\VID_1\\7", std::string(kPrefix) + "COM3)");
-    ASSERT_EQ(CardOpenSession("PR300", nullptr), 0) << std::hex << GetLastCardStatus();
-    ASSERT_EQ(CardCloseSession(), 0);
+    ASSERT_EQ(CardOpenSession("PR300", nullptr), SESSION_OK) << std::hex << GetLastCardStatus();
+    ASSERT_EQ(CardCloseSession(), SESSION_OK);
     // All three present: D_SER2_A wins even though the others name working ports too.
     PutDriver("Ser2dw", "USB\\VID_2\\8", std::string(kPrefix) + "COM3)");
     PutDriver("D_SER2_A", "USB\\VID_3\\9", std::string(kPrefix) + "COM9)");
-    EXPECT_EQ(CardOpenSession("PR300", nullptr), 0x500);
+    EXPECT_EQ(CardStatusResult(CardOpenSession("PR300", nullptr)), 0x500);
     EXPECT_EQ(GetLastCardStatus(), 0x2000013u);  // COM9 does not open
     PutDriver("D_SER2_A", "USB\\VID_3\\9", std::string(kPrefix) + "COM3)");
-    EXPECT_EQ(CardOpenSession("PR300", nullptr), 0);
+    EXPECT_EQ(CardOpenSession("PR300", nullptr), SESSION_OK);
 }
 
 TEST_F(SessionTest, NoDriverOrAnotherVendorIsNoReader) {
-    EXPECT_EQ(CardOpenSession("PR300", nullptr), 0x500);
+    EXPECT_EQ(CardStatusResult(CardOpenSession("PR300", nullptr)), 0x500);
     PutDriver("Ser2dw", "USB\\VID_2\\8", "OTHER VENDOR USB Serial Port (COM3)");
-    EXPECT_EQ(CardOpenSession("PR300", nullptr), 0x500);
+    EXPECT_EQ(CardStatusResult(CardOpenSession("PR300", nullptr)), 0x500);
     EXPECT_EQ(GetLastCardStatus(), CARD_ERR_NO_READER);
     // An instance path that would not fit the key path area is refused, not cut.
     PutMachineValue("SYSTEM\\CurrentControlSet\\Services\\Ser2dw\\Enum", "0",
                     std::string(490, 'X'));
-    EXPECT_EQ(CardOpenSession("PR300", nullptr), 0x500);
+    EXPECT_EQ(CardStatusResult(CardOpenSession("PR300", nullptr)), 0x500);
     EXPECT_EQ(CardSessionIsOpen(), 0);
 }
 
@@ -116,7 +116,7 @@ TEST_F(SessionTest, FailedKeyLoadLeavesTheSessionClosed) {
     EXPECT_NE(first, 0);
     EXPECT_NE(first, 0x100);
     EXPECT_EQ(CardSessionIsOpen(), 0);
-    EXPECT_EQ(CardOpenSession("PR300", kCardPort), 0);
+    EXPECT_EQ(CardOpenSession("PR300", kCardPort), SESSION_OK);
     EXPECT_EQ(CardSessionIsOpen(), 1);
 }
 

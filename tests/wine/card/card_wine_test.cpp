@@ -9,6 +9,7 @@
 #include <string>
 
 #include "card/felica.h"
+#include "card/last_status.h"
 #include "card/layout.h"
 #include "card/pin.h"
 #include "card/sensing.h"
@@ -43,43 +44,43 @@ TEST(WineCard, OpensThroughTheDriverEntriesAndReadsTheCard) {
     SetMachineText(kEnumKey, "FriendlyName",
                    std::string("KORVA DATA USB-SER Comm. Port (") + com + ")");
 
-    ASSERT_EQ(CardOpenSession("PR300", nullptr), 0) << std::hex << GetLastCardStatus();
+    ASSERT_EQ(CardOpenSession("PR300", nullptr), SESSION_OK) << std::hex << GetLastCardStatus();
     const std::string table = sim.Command("keytable");
     EXPECT_NE(table.find("tables 1"), std::string::npos) << table;
     EXPECT_NE(table.find("match yes"), std::string::npos) << table;
 
     const std::uint8_t code[2] = {0x88, 0xB4};
     int present = -1;
-    ASSERT_EQ(CardSense(&present, code, 1), 0);
+    ASSERT_EQ(CardSense(&present, code, 1), SESSION_OK);
     EXPECT_EQ(present, 1);
 
     std::uint8_t account[128], password[256];
     int accountLength = 128, passwordLength = 256;
-    ASSERT_EQ(CardReadAccount(account, &accountLength, password, &passwordLength), 0);
+    ASSERT_EQ(CardReadAccount(account, &accountLength, password, &passwordLength), SESSION_OK);
     EXPECT_EQ(std::string(reinterpret_cast<char *>(account), accountLength), "alice");
     EXPECT_EQ(std::string(reinterpret_cast<char *>(password), passwordLength), "s3cret-pass");
 
     std::uint8_t name[64];
     int nameLength = 64;
-    ASSERT_EQ(CardReadUserName(name, &nameLength), 0);
+    ASSERT_EQ(CardReadUserName(name, &nameLength), SESSION_OK);
     EXPECT_EQ(std::string(reinterpret_cast<char *>(name), nameLength), "Alice Example");
 
     int pinPresent = -1, limit = -1, count = -1;
     std::uint8_t pin[16];
     int pinLength = 16;
-    ASSERT_EQ(CardGetPinState(&pinPresent, &limit, &count, pin, &pinLength), 0);
+    ASSERT_EQ(CardGetPinState(&pinPresent, &limit, &count, pin, &pinLength), SESSION_OK);
     EXPECT_EQ(pinPresent, 1);
     EXPECT_EQ(limit, 3);
     EXPECT_EQ(count, 0);
 
     // A wrong PIN is counted on the card: the simulator's dump shows the new count.
     const std::uint8_t wrong[4] = {'0', '0', '0', '0'};
-    EXPECT_EQ(CardVerifyPin(wrong, 4), 3);
+    EXPECT_EQ(CardStatusResult(CardVerifyPin(wrong, 4)), 3);
     const std::vector<std::string> blocks = sim.Dump(1);
     ASSERT_FALSE(blocks.empty());
     EXPECT_EQ(blocks[0], "03 01 00 00 00 00 00 00 00 00 00 00 00 00 00 00");
 
-    EXPECT_EQ(CardCloseSession(), 0);
+    EXPECT_EQ(CardCloseSession(), SESSION_OK);
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, kEnumKey);
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, kServiceKey);
 }

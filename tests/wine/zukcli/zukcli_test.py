@@ -189,7 +189,7 @@ class Offline(unittest.TestCase):
             ("0x080101A6", {"family": "card command", "result": 2560, "resultName": "ZUK_ERR_READER_STATUS"}),
             ("2560", {"kind": "result code", "name": "ZUK_ERR_READER_STATUS"}),
             ("-1", {"kind": "result code", "name": "ZUK_CANCELLED"}),
-            ("0x50000", {"result": 2560}),
+            ("0x080400ED", {"family": "card command", "result": 2560}),
         ]
         for argument, expected in cases:
             with self.subTest(argument):
