@@ -3,6 +3,8 @@
 #include <cstdint>
 
 #include "api/frame.h"
+
+#include "api/api_state.h"
 #include "api/prompt_state.h"
 #include "api/workers.h"
 #include "card/last_status.h"
@@ -28,15 +30,10 @@ int TracedCard(const char *name, CardStatus status) {
     return code;
 }
 
-// Sense trace state: the last result traced and the presence of the last traced success, so that
-// a host polling the reader gets one line per change rather than one per poll.
-int g_lastSenseResult = 0;
-int g_lastSensePresence = 0;
-
 void TraceSenseFailure(const char *layer, int code) {
-    if (code == g_lastSenseResult) return;
+    if (code == g_frame.lastSenseResult) return;
     Trace("ZUKSenseCard", layer, static_cast<std::uint32_t>(code), GetLastCardStatus());
-    g_lastSenseResult = code;
+    g_frame.lastSenseResult = code;
 }
 
 typedef CardStatus (*TextRead)(std::uint8_t *buffer, int *length);
@@ -49,11 +46,6 @@ int TextWorker(const char *name, TextRead read, int handle, char *buffer, int *l
 }
 
 }  // namespace
-
-void ResetSenseTraceState() {
-    g_lastSenseResult = 0;
-    g_lastSensePresence = 0;
-}
 
 int OpenWorker(int *handle) {
     const char *name = "ZUKOpen";
@@ -100,10 +92,10 @@ int SenseCardWorker(int handle, int *present) {
         TraceSenseFailure("LOW", code);
         return code;
     }
-    if (g_lastSenseResult != 0 || *present != g_lastSensePresence) {
+    if (g_frame.lastSenseResult != 0 || *present != g_frame.lastSensePresence) {
         Trace("ZUKSenseCard", "ZUK", 0);
-        g_lastSenseResult = 0;
-        g_lastSensePresence = *present;
+        g_frame.lastSenseResult = 0;
+        g_frame.lastSensePresence = *present;
     }
     return ZUK_OK;
 }

@@ -1,9 +1,9 @@
 // The call frame: the busy flag, the retry loop, the reader's mutex and the message boxes.
 #include "api/frame.h"
 
-#include <atomic>
 #include <cstring>
 
+#include "api/api_state.h"
 #include "platform/messagebox.h"
 #include "platform/mutex.h"
 #include "platform/system.h"
@@ -13,21 +13,18 @@
 
 namespace {
 
-std::atomic<int> g_apiBusy{0};
-PlatHandle g_portMutex = 0;
-
 const std::uint32_t kRetryPauseMs = 100;
 
 }  // namespace
 
 int EnterApi() {
     int expected = 0;
-    return g_apiBusy.compare_exchange_strong(expected, 1) ? 0 : ZUK_ERR_BUSY;
+    return g_frame.busy.compare_exchange_strong(expected, 1) ? 0 : ZUK_ERR_BUSY;
 }
 
-void LeaveApi() { g_apiBusy = 0; }
+void LeaveApi() { g_frame.busy = 0; }
 
-bool ApiIsBusy() { return g_apiBusy != 0; }
+bool ApiIsBusy() { return g_frame.busy != 0; }
 
 PortMutexWait AcquirePortMutexWithin(std::int32_t waitMs) {
     PlatHandle mutex = PlatMutexCreate(ZUK_PORT_MUTEX_NAME);
@@ -43,25 +40,25 @@ PortMutexWait AcquirePortMutexWithin(std::int32_t waitMs) {
         PlatHandleClose(mutex);
         return kPortMutexNotTaken;
     }
-    if (g_portMutex != 0) {  // held already by this thread: keep one handle, one ownership
+    if (g_frame.portMutex != 0) {  // held already by this thread: keep one handle, one ownership
         PlatMutexRelease(mutex);
         PlatHandleClose(mutex);
         return kPortMutexNotTaken;
     }
-    g_portMutex = mutex;
+    g_frame.portMutex = mutex;
     return kPortMutexTaken;
 }
 
 bool AcquirePortMutex() { return AcquirePortMutexWithin(-1) == kPortMutexTaken; }
 
 void ReleasePortMutex() {
-    if (g_portMutex == 0) return;
-    PlatMutexRelease(g_portMutex);
-    PlatHandleClose(g_portMutex);
-    g_portMutex = 0;
+    if (g_frame.portMutex == 0) return;
+    PlatMutexRelease(g_frame.portMutex);
+    PlatHandleClose(g_frame.portMutex);
+    g_frame.portMutex = 0;
 }
 
-bool PortMutexHeld() { return g_portMutex != 0; }
+bool PortMutexHeld() { return g_frame.portMutex != 0; }
 
 int ShowMessageBox(std::uint32_t captionId, std::uint32_t textId, std::uint32_t style, void *parent) {
     char caption[512] = {0};

@@ -1,17 +1,15 @@
 // Load and unload of the library.
 #include "api/frame.h"
+
+#include "api/api_state.h"
 #include "card/session.h"
 #include "settings/config.h"
 #include "settings/messages.h"
 
-namespace {
-void *g_moduleHandle = nullptr;
-}
-
-void *GetModuleHandleOfLibrary() { return g_moduleHandle; }
+void *GetModuleHandleOfLibrary() { return g_frame.moduleHandle; }
 
 bool LibraryAttach(void *moduleHandle) {
-    g_moduleHandle = moduleHandle;
+    g_frame.moduleHandle = moduleHandle;
     if (LoadRegistryConfig() != kRegistryConfigOk) return false;
     LoadIniSettings(GetInstallPath());
     CardSetStrictLink(GetStrictLink() == 1);
@@ -24,4 +22,5 @@ bool LibraryAttach(void *moduleHandle) {
 void LibraryDetach() {
     // A card session left open by the host is closed on unload; the outcome cannot be reported.
     (void)CardCloseSession();
+    LibraryStateReset();
 }

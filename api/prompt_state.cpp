@@ -1,47 +1,26 @@
 // Typed texts and edit limits shared by the dialogs and the account flow.
 #include "api/prompt_state.h"
 
+#include "api/api_state.h"
 #include "platform/system.h"
 
-namespace {
+char *EnteredId() { return g_prompt.enteredId; }
+char *EnteredPassword() { return g_prompt.enteredPassword; }
+char *EnteredPin() { return g_prompt.enteredPin; }
 
-char g_enteredId[kDialogTextSize];
-char g_enteredPassword[kDialogTextSize];
-char g_enteredPin[kDialogTextSize];
-
-const int kDefaultIdLimit = 128;
-const int kDefaultPasswordLimit = 256;
-const int kDefaultPinLimit = 16;
-
-int g_idLimit = kDefaultIdLimit;
-int g_passwordLimit = kDefaultPasswordLimit;
-int g_pinLimit = kDefaultPinLimit;
-
-}  // namespace
-
-char *EnteredId() { return g_enteredId; }
-char *EnteredPassword() { return g_enteredPassword; }
-char *EnteredPin() { return g_enteredPin; }
-
-int IdInputLimit() { return g_idLimit; }
-int PasswordInputLimit() { return g_passwordLimit; }
-int PinInputLimit() { return g_pinLimit; }
+int IdInputLimit() { return g_prompt.idLimit; }
+int PasswordInputLimit() { return g_prompt.passwordLimit; }
+int PinInputLimit() { return g_prompt.pinLimit; }
 
 void SetInputLimits(int id, int password, int pin) {
-    g_idLimit = id;
-    g_passwordLimit = password;
-    g_pinLimit = pin;
+    g_prompt.idLimit = id;
+    g_prompt.passwordLimit = password;
+    g_prompt.pinLimit = pin;
 }
 
 void WipeEnteredCredentials() {
-    PlatSecureWipe(g_enteredId, sizeof g_enteredId);
-    PlatSecureWipe(g_enteredPassword, sizeof g_enteredPassword);
+    PlatSecureWipe(g_prompt.enteredId, sizeof g_prompt.enteredId);
+    PlatSecureWipe(g_prompt.enteredPassword, sizeof g_prompt.enteredPassword);
 }
 
-void WipeEnteredPin() { PlatSecureWipe(g_enteredPin, sizeof g_enteredPin); }
-
-void ResetPromptState() {
-    WipeEnteredCredentials();
-    WipeEnteredPin();
-    SetInputLimits(kDefaultIdLimit, kDefaultPasswordLimit, kDefaultPinLimit);
-}
+void WipeEnteredPin() { PlatSecureWipe(g_prompt.enteredPin, sizeof g_prompt.enteredPin); }

@@ -20,7 +20,4 @@ void SetInputLimits(int id, int password, int pin);
 void WipeEnteredCredentials();  // ID and password
 void WipeEnteredPin();
 
-// Back to the state at load: texts empty, limits 128/256/16.
-void ResetPromptState();
-
 #endif

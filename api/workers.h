@@ -19,7 +19,4 @@ int AdminOptionWorker(int handle, char *buffer, int *length);
 int MaxLengthWorker(int *maxIdLength, int *maxPasswordLength);
 int AccountWorker(int handle, AccountRequest *request, int mode, void *window);
 
-// Forgets the sense trace state (the last traced result and presence), as at load.
-void ResetSenseTraceState();
-
 #endif

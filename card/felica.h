@@ -7,12 +7,10 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "card/card_state.h"
 #include "card/card_status.h"
 
-constexpr std::size_t FELICA_IDM_SIZE = 8;
-constexpr std::size_t FELICA_PMM_SIZE = 8;
 constexpr std::size_t FELICA_BLOCK_SIZE = 16;
-constexpr int FELICA_MAX_POLL_CODES = 16;
 constexpr int FELICA_MAX_READ_BLOCKS = 12;
 constexpr int FELICA_MAX_WRITE_BLOCKS = 8;
 constexpr int FELICA_MAX_LIST = 16;          // areas or services in one authentication
@@ -69,10 +67,5 @@ CardStatus CardAuthRead(int keyNumber, int keyVersion, int na, const std::uint8_
 CardStatus ReaderWriteKeyTable(int p1, int p2, int slots, const std::uint8_t *data);
 CardStatus SetPollingCodes(const std::uint8_t *codes, int count);
 CardStatus ClearCurrentIdm();
-// The IDm placed in card commands (tests read it).
-const std::uint8_t *CurrentIdm();
-
-// Forgets the polling codes and the current IDm, as at load.
-void CardCommandStateReset();
 
 #endif

@@ -1,20 +1,17 @@
 // The FeliCa command operations: the common exchange (build, wrap, send through the secure
 // channel, check length and answer code), the block commands, and polling with the card state it
-// keeps (the polling codes and the current IDm).
+// keeps in the card record (the polling codes and the current IDm).
 #include <cstring>
 
 #include "card/felica.h"
+
+#include "card/card_state.h"
 #include "link/channel.h"
 #include "link/link.h"
 #include "link/reader.h"
 #include "platform/system.h"
 
 namespace {
-
-// Process-wide card state.
-std::uint8_t g_currentIdm[FELICA_IDM_SIZE];
-std::uint8_t g_pollingCodes[2 * FELICA_MAX_POLL_CODES];  // two bytes per code
-int g_pollingCodeCount = 0;
 
 // One answer as the link hands it back: the whole frame and its body.
 struct Answer {
@@ -104,35 +101,27 @@ CardStatus CopyBlocks(const Answer &answer, std::size_t offset, int asked, int c
 
 }  // namespace
 
-const std::uint8_t *CurrentIdm() { return g_currentIdm; }
-
 CardStatus ClearCurrentIdm() {
-    std::memset(g_currentIdm, 0, sizeof g_currentIdm);
+    std::memset(g_card.idm, 0, sizeof g_card.idm);
     return CARD_OK;
 }
 
 CardStatus SetPollingCodes(const std::uint8_t *codes, int count) {
     if (codes == nullptr || count <= 0 || count > FELICA_MAX_POLL_CODES) return CARD_ERR_ARGUMENT;
-    std::memset(g_pollingCodes, 0, sizeof g_pollingCodes);
-    std::memcpy(g_pollingCodes, codes, 2 * static_cast<std::size_t>(count));
-    g_pollingCodeCount = count;
+    std::memset(g_card.pollingCodes, 0, sizeof g_card.pollingCodes);
+    std::memcpy(g_card.pollingCodes, codes, 2 * static_cast<std::size_t>(count));
+    g_card.pollingCodeCount = count;
     return CARD_OK;
-}
-
-void CardCommandStateReset() {
-    ClearCurrentIdm();
-    std::memset(g_pollingCodes, 0, sizeof g_pollingCodes);
-    g_pollingCodeCount = 0;
 }
 
 CardStatus CardPoll(std::uint8_t idm[8], std::uint8_t pmm[8]) {
     if (idm == nullptr || pmm == nullptr) return CARD_ERR_ARGUMENT;
-    if (g_pollingCodeCount == 0) return CARD_ERR_NO_SYSTEM_CODE;
+    if (g_card.pollingCodeCount == 0) return CARD_ERR_NO_SYSTEM_CODE;
     std::uint8_t body[FRAME_BUFFER_SIZE];
     std::size_t length = 0;
-    CardStatus st = g_pollingCodeCount == 1
-                        ? FelicaBuildPolling(g_pollingCodes, body, sizeof body, &length)
-                        : FelicaBuildPollingMulti(g_pollingCodeCount, g_pollingCodes, body,
+    CardStatus st = g_card.pollingCodeCount == 1
+                        ? FelicaBuildPolling(g_card.pollingCodes, body, sizeof body, &length)
+                        : FelicaBuildPollingMulti(g_card.pollingCodeCount, g_card.pollingCodes, body,
                                                   sizeof body, &length);
     if (st != BUILD_OK) return st;
     Answer answer;
@@ -152,7 +141,7 @@ CardStatus CardPoll(std::uint8_t idm[8], std::uint8_t pmm[8]) {
         return CARD_RESPONSE_CODE_BASE + answer.body[0];
     }
     std::memcpy(idm, answer.body + idmAt, FELICA_IDM_SIZE);
-    std::memcpy(g_currentIdm, answer.body + idmAt, FELICA_IDM_SIZE);
+    std::memcpy(g_card.idm, answer.body + idmAt, FELICA_IDM_SIZE);
     std::memcpy(pmm, answer.body + idmAt + FELICA_IDM_SIZE, FELICA_PMM_SIZE);
     return CARD_OK;
 }
@@ -161,7 +150,7 @@ CardStatus CardRequestResponse(std::uint8_t *mode) {
     if (mode == nullptr) return CARD_ERR_ARGUMENT;
     std::uint8_t body[FRAME_BUFFER_SIZE];
     std::size_t length = 0;
-    CardStatus st = FelicaBuildRequestResponse(g_currentIdm, body, sizeof body, &length);
+    CardStatus st = FelicaBuildRequestResponse(g_card.idm, body, sizeof body, &length);
     if (st != BUILD_OK) return st;
     Answer answer;
     st = ExchangeBody(body, length, &answer);
@@ -178,7 +167,7 @@ CardStatus CardReadBlocks(int n, const std::uint8_t *blocks, int capacity, std::
         return CARD_ERR_ARGUMENT;
     std::uint8_t body[FRAME_BUFFER_SIZE];
     std::size_t length = 0;
-    CardStatus st = FelicaBuildRead(g_currentIdm, n, blocks, body, sizeof body, &length);
+    CardStatus st = FelicaBuildRead(g_card.idm, n, blocks, body, sizeof body, &length);
     if (st != BUILD_OK) return st;
     Answer answer;
     st = ExchangeBody(body, length, &answer);
@@ -194,7 +183,7 @@ CardStatus CardWriteBlocks(int n, const std::uint8_t *blocks, const std::uint8_t
     if (n <= 0 || blocks == nullptr || data == nullptr) return CARD_ERR_ARGUMENT;
     std::uint8_t body[FRAME_BUFFER_SIZE];
     std::size_t length = 0;
-    CardStatus st = FelicaBuildWrite(g_currentIdm, n, blocks, data, body, sizeof body, &length);
+    CardStatus st = FelicaBuildWrite(g_card.idm, n, blocks, data, body, sizeof body, &length);
     if (st != BUILD_OK) return st;
     Answer answer;
     st = ExchangeBody(body, length, &answer);
@@ -211,7 +200,7 @@ CardStatus CardAuthenticate(int keyNumber, int keyVersion, int na, const std::ui
     if (st != CARD_OK) return st;
     std::uint8_t body[FRAME_BUFFER_SIZE];
     std::size_t length = 0;
-    st = FelicaBuildAuth(g_currentIdm, na, areas, ns, services, body, sizeof body, &length);
+    st = FelicaBuildAuth(g_card.idm, na, areas, ns, services, body, sizeof body, &length);
     if (st != BUILD_OK) return st;
     Answer answer;
     st = ExchangeBody(body, length, &answer);
@@ -231,7 +220,7 @@ CardStatus CardAuthRead(int keyNumber, int keyVersion, int na, const std::uint8_
     if (st != CARD_OK) return st;
     std::uint8_t body[FRAME_BUFFER_SIZE];
     std::size_t length = 0;
-    st = FelicaBuildAuthRead(g_currentIdm, na, areas, ns, services, nb, blocks, body, sizeof body,
+    st = FelicaBuildAuthRead(g_card.idm, na, areas, ns, services, nb, blocks, body, sizeof body,
                              &length);
     if (st != BUILD_OK) return st;
     Answer answer;

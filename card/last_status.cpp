@@ -1,11 +1,7 @@
-// Holder of the card layer's last raw failure status (0 until a card-layer failure is mapped).
+// The card layer's last raw failure status, kept in the card record (0 until a failure).
 #include "card/last_status.h"
 
-#include <atomic>
+#include "card/card_state.h"
 
-namespace {
-std::atomic<std::uint32_t> g_lastCardStatus{0};
-}
-
-std::uint32_t GetLastCardStatus() { return g_lastCardStatus; }
-void SetLastCardStatus(std::uint32_t status) { g_lastCardStatus = status; }
+std::uint32_t GetLastCardStatus() { return g_card.lastStatus; }
+void SetLastCardStatus(std::uint32_t status) { g_card.lastStatus = status; }

@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "card/card_state.h"
 #include "card/felica.h"
 #include "card/session.h"
 #include "platform/system.h"
@@ -42,9 +43,6 @@ constexpr ItemRow kItems[] = {
 // Area codes 0x0000 and 0x6500, little-endian.
 constexpr std::uint8_t kAreaList[4] = {0x00, 0x00, 0x00, 0x65};
 
-std::uint8_t g_blockList[1024];
-std::uint8_t g_dataArea[CARD_DATA_AREA_SIZE];
-
 int TextLength(const std::uint8_t *data, int count) {
     int n = 0;
     while (n < count && data[n] != 0) ++n;
@@ -61,13 +59,13 @@ CardStatus ReadTextItem(int item, std::uint8_t *buffer, int *length) {
     CardAccess access;
     CardStatus result = LookupCardItem(item, CARD_READ, &access);
     if (result != SESSION_OK) return result;
-    std::memset(g_dataArea, 0, sizeof g_dataArea);
+    std::memset(g_card.dataArea, 0, sizeof g_card.dataArea);
     int got = 0;
-    result = ReadCardItem(access, CARD_DATA_AREA_SIZE, g_dataArea, &got);
+    result = ReadCardItem(access, CARD_DATA_AREA_SIZE, g_card.dataArea, &got);
     if (result != SESSION_OK) return result;
-    const int text = TextLength(g_dataArea, got);
+    const int text = TextLength(g_card.dataArea, got);
     if (text > *length) return SESSION_ERR_BUFFER;
-    std::memcpy(buffer, g_dataArea, static_cast<std::size_t>(text));
+    std::memcpy(buffer, g_card.dataArea, static_cast<std::size_t>(text));
     *length = text;
     return SESSION_OK;
 }
@@ -78,14 +76,14 @@ CardStatus ReadAccountItem(int item, std::uint8_t *buffer, int *length) {
     CardAccess access;
     CardStatus result = LookupCardItem(item, CARD_READ, &access);
     if (result != SESSION_OK) return result;
-    std::memset(g_dataArea, 0, sizeof g_dataArea);
+    std::memset(g_card.dataArea, 0, sizeof g_card.dataArea);
     int capacity = CARD_DATA_AREA_SIZE;
     int done = 0;
     while (done < access.blockCount) {
         const int n = access.blockCount - done < FELICA_MAX_READ_BLOCKS
                           ? access.blockCount - done
                           : FELICA_MAX_READ_BLOCKS;
-        std::uint8_t *at = g_dataArea + 16 * done;
+        std::uint8_t *at = g_card.dataArea + 16 * done;
         int got = 0;
         if (done == 0) {
             CardAccess piece = access;
@@ -97,27 +95,27 @@ CardStatus ReadAccountItem(int item, std::uint8_t *buffer, int *length) {
             if (st != CARD_OK) result = st;
         }
         if (result != SESSION_OK) {
-            PlatSecureWipe(g_dataArea, sizeof g_dataArea);  // a part of the account or password
+            PlatSecureWipe(g_card.dataArea, sizeof g_card.dataArea);  // a part of the account or password
             return result;
         }
         capacity -= got;
         done += n;
         if (HasZero(at, got)) break;
     }
-    const int text = TextLength(g_dataArea, 16 * done);
+    const int text = TextLength(g_card.dataArea, 16 * done);
     if (text > *length) {
-        PlatSecureWipe(g_dataArea, sizeof g_dataArea);
+        PlatSecureWipe(g_card.dataArea, sizeof g_card.dataArea);
         return SESSION_ERR_BUFFER;
     }
-    std::memcpy(buffer, g_dataArea, static_cast<std::size_t>(text));
+    std::memcpy(buffer, g_card.dataArea, static_cast<std::size_t>(text));
     *length = text;
-    PlatSecureWipe(g_dataArea, sizeof g_dataArea);
+    PlatSecureWipe(g_card.dataArea, sizeof g_card.dataArea);
     return SESSION_OK;
 }
 
 }  // namespace
 
-std::uint8_t *CardDataArea() { return g_dataArea; }
+std::uint8_t *CardDataArea() { return g_card.dataArea; }
 
 CardStatus LookupCardItem(int item, int direction, CardAccess *access) {
     if (access == nullptr) return SESSION_ERR_ARGUMENT;
@@ -132,10 +130,10 @@ CardStatus LookupCardItem(int item, int direction, CardAccess *access) {
         if (s.service == serviceNumber) { service = &s; break; }
     }
     if (service == nullptr) return SESSION_ERR_NO_ITEM;
-    std::memset(g_blockList, 0, sizeof g_blockList);
+    std::memset(g_card.blockList, 0, sizeof g_card.blockList);
     for (int i = 0; i < row->blockCount; ++i) {
-        g_blockList[2 * i] = 0x80;
-        g_blockList[2 * i + 1] = static_cast<std::uint8_t>(row->firstBlock + i);
+        g_card.blockList[2 * i] = 0x80;
+        g_card.blockList[2 * i + 1] = static_cast<std::uint8_t>(row->firstBlock + i);
     }
     access->keyNumber = service->keyNumber;
     access->keyVersion = service->keyVersion;
@@ -145,7 +143,7 @@ CardStatus LookupCardItem(int item, int direction, CardAccess *access) {
     access->serviceCode[0] = static_cast<std::uint8_t>(service->code & 0xFF);
     access->serviceCode[1] = static_cast<std::uint8_t>(service->code >> 8);
     access->blockCount = row->blockCount;
-    access->blockList = g_blockList;
+    access->blockList = g_card.blockList;
     return SESSION_OK;
 }
 

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "card/card_state.h"
 #include "card/card_status.h"
 
 enum CardDirection { CARD_READ = 0, CARD_WRITE = 1 };
@@ -27,8 +28,6 @@ struct CardLimits {
     int password;
     int pin;
 };
-
-constexpr int CARD_DATA_AREA_SIZE = 1024;
 
 // Session statuses (SESSION_OK on success), or the failing command's status.
 CardStatus LookupCardItem(int item, int direction, CardAccess *access);

@@ -12,8 +12,4 @@
 CardStatus CardSense(int *present, const std::uint8_t *codes, int count);
 CardStatus CardGetIdm(std::uint8_t *idm, int *idmLength, std::uint8_t *pmm, int *pmmLength);
 
-// Forgets the polling codes, the current IDm and the sensed list and card, as at load (tests
-// start from here).
-void CardStateReset();
-
 #endif

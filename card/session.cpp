@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "card/card_state.h"
 #include "card/felica.h"
 #include "link/channel.h"
 #include "link/reader.h"
@@ -12,8 +13,6 @@
 #include "zuk_build_constants.h"
 
 namespace {
-
-int g_sessionOpen = 0;
 
 constexpr std::uint32_t kAreaSize = 512;
 constexpr char kDeviceName[] = "PR300";
@@ -79,7 +78,7 @@ CardStatus FindDriverPort(char *path, std::uint32_t capacity) {
     return PortPathFromFriendlyName(friendly, path, capacity);
 }
 
-int CardSessionIsOpen() { return g_sessionOpen; }
+int CardSessionIsOpen() { return g_card.sessionOpen; }
 
 CardStatus PortPathFromFriendlyName(const char *friendlyName, char *path, std::uint32_t capacity) {
     if (friendlyName == nullptr || path == nullptr) return CARD_ERR_ARGUMENT;
@@ -173,14 +172,14 @@ CardStatus LoadReaderKeys() {
 }  // namespace
 
 CardStatus CardOpenSession(const char *deviceName, const char *portName) {
-    if (g_sessionOpen == 1) return SESSION_ERR_ALREADY_OPEN;
+    if (g_card.sessionOpen == 1) return SESSION_ERR_ALREADY_OPEN;
     const CardStatus st = ConnectReader(deviceName, portName);
     if (st != CARD_OK) return st;
-    g_sessionOpen = 1;
+    g_card.sessionOpen = 1;
     const CardStatus keys = LoadReaderKeys();
     if (keys == CARD_OK) return SESSION_OK;
     (void)ReaderCloseLink();
-    g_sessionOpen = 0;
+    g_card.sessionOpen = 0;
     return keys;
 }
 
@@ -190,8 +189,8 @@ CardStatus CardCloseSession() {
     // The close sequence closes the port even when the reader refuses a step or the line is
     // gone: once the port is closed the session is over, whatever the sequence answered, so a
     // later open starts afresh instead of meeting a session that cannot be used or closed.
-    if (!SerialIsOpen()) g_sessionOpen = 0;
+    if (!SerialIsOpen()) g_card.sessionOpen = 0;
     if (st != LINK_OK) return st;
-    g_sessionOpen = 0;
+    g_card.sessionOpen = 0;
     return SESSION_OK;
 }

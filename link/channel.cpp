@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "link/des.h"
+#include "link/link_state.h"
 #include "link/reader.h"
 #include "platform/system.h"
 #include "zuk_build_constants.h"
@@ -15,8 +16,6 @@ namespace {
 const std::uint8_t kInitialKeys[24] = ZUK_INITIAL_KEYS_INIT;
 const std::uint8_t kOperationalKeys[24] = ZUK_OPERATIONAL_KEYS_INIT;
 const std::uint8_t kZeroIv[8] = {0};
-
-ChannelSession g_session;
 
 constexpr std::uint8_t INS_CHALLENGE = 0x81;
 constexpr std::uint8_t INS_AUTH_ANSWER = 0x83;
@@ -39,10 +38,10 @@ constexpr int KA = 0, KB = 1, KC = 2;
 
 // The next sequence number; after 0xFFFF the session is authenticated afresh instead.
 void StepSequence() {
-    if (g_session.sequenceNumber == 0xFFFF) {
-        g_session.reestablishPending = true;
+    if (g_link.channel.sequenceNumber == 0xFFFF) {
+        g_link.channel.reestablishPending = true;
     } else {
-        ++g_session.sequenceNumber;
+        ++g_link.channel.sequenceNumber;
     }
 }
 
@@ -54,8 +53,6 @@ bool AnswerLost(LinkStatus st) {
 }
 
 }  // namespace
-
-ChannelSession &ChannelSessionState() { return g_session; }
 
 void ChannelHostRandom(std::uint32_t seed, std::uint8_t out[8]) {
     std::uint32_t state = seed;
@@ -86,15 +83,15 @@ LinkStatus ChannelAuthenticate(ChannelKeySelector selector) {
     // The challenge is the first 8 bytes of the answer data, before the status word.
     if (FrameBodyLength(answer) < 8 + 2) return LINK_ERR_GENERAL;
 
-    if (!Tdea(keys, KA, KB, true, answer + FRAME_BODY_OFFSET, g_session.readerRandom)) {
+    if (!Tdea(keys, KA, KB, true, answer + FRAME_BODY_OFFSET, g_link.channel.readerRandom)) {
         return LINK_ERR_GENERAL;
     }
-    ChannelHostRandom(static_cast<std::uint32_t>(PlatTimeNow()), g_session.hostRandom);
+    ChannelHostRandom(static_cast<std::uint32_t>(PlatTimeNow()), g_link.channel.hostRandom);
 
     // Body: 00 83 00 00 10, T1, T2.
     std::uint8_t body[5 + 16] = {0x00, INS_AUTH_ANSWER, 0x00, 0x00, 0x10};
-    if (!Tdea(keys, KB, KC, false, g_session.readerRandom, body + 5) ||
-        !Tdea(keys, KB, KC, false, g_session.hostRandom, body + 13)) {
+    if (!Tdea(keys, KB, KC, false, g_link.channel.readerRandom, body + 5) ||
+        !Tdea(keys, KB, KC, false, g_link.channel.hostRandom, body + 13)) {
         return LINK_ERR_GENERAL;
     }
     st = ReaderCommand(FRAME_TYPE_READER, body, sizeof body, answer, &answerLength);
@@ -104,17 +101,17 @@ LinkStatus ChannelAuthenticate(ChannelKeySelector selector) {
 
     std::uint8_t check[8];
     if (!Tdea(keys, KC, KA, true, answer + FRAME_BODY_OFFSET, check)) return LINK_ERR_GENERAL;
-    const bool match = std::memcmp(check, g_session.hostRandom, 8) == 0;
+    const bool match = std::memcmp(check, g_link.channel.hostRandom, 8) == 0;
     SecureWipe(check, sizeof check);
     if (!match) return LINK_ERR_AUTH;
 
     for (int i = 0; i < 8; ++i) {
-        g_session.sessionKey[i] =
-            static_cast<std::uint8_t>(g_session.hostRandom[i] ^ g_session.readerRandom[i]);
+        g_link.channel.sessionKey[i] =
+            static_cast<std::uint8_t>(g_link.channel.hostRandom[i] ^ g_link.channel.readerRandom[i]);
     }
-    g_session.sequenceNumber = 1;
-    g_session.reestablishPending = false;
-    g_session.outOfStep = false;
+    g_link.channel.sequenceNumber = 1;
+    g_link.channel.reestablishPending = false;
+    g_link.channel.outOfStep = false;
     return LINK_OK;
 }
 
@@ -130,10 +127,10 @@ LinkStatus ChannelProvisionKeys() {
     if (st != LINK_OK) return st;
 
     std::uint8_t block[32];
-    std::memcpy(block, g_session.sessionKey, 8);
+    std::memcpy(block, g_link.channel.sessionKey, 8);
     std::memcpy(block + 8, kOperationalKeys, 24);
     std::uint8_t body[5 + 32] = {0x00, INS_WRITE_KEYS, 0x00, 0x01, 0x20};
-    const bool ok = TdeaEcbEncrypt(g_session.readerRandom, g_session.hostRandom, block,
+    const bool ok = TdeaEcbEncrypt(g_link.channel.readerRandom, g_link.channel.hostRandom, block,
                                    sizeof block, body + 5);
     SecureWipe(block, sizeof block);
     if (!ok) return LINK_ERR_GENERAL;
@@ -182,7 +179,7 @@ LinkStatus ChannelSecureExchange(const std::uint8_t *frame, std::uint32_t frameL
     if (l > CHANNEL_MAX_BODY || frameLength < FRAME_HEADER_SIZE + l) return LINK_ERR_ARGUMENT;
     // The last answer was lost: whether the reader counted that command is unknown, so both
     // sides start again from a fresh authentication before this frame is numbered.
-    if (g_session.outOfStep) {
+    if (g_link.channel.outOfStep) {
         const LinkStatus again = ChannelEstablish();
         if (again != LINK_OK) return again;
     }
@@ -191,7 +188,7 @@ LinkStatus ChannelSecureExchange(const std::uint8_t *frame, std::uint32_t frameL
     const std::uint32_t pad = (8 - ((l + 5) % 8)) % 8;
     const std::uint32_t e = l + 5 + pad;
     std::uint8_t plain[FRAME_BUFFER_SIZE];
-    const std::uint16_t sequence = g_session.sequenceNumber;
+    const std::uint16_t sequence = g_link.channel.sequenceNumber;
     plain[0] = static_cast<std::uint8_t>(sequence >> 8);
     plain[1] = static_cast<std::uint8_t>(sequence);
     plain[2] = static_cast<std::uint8_t>(l >> 8);
@@ -204,7 +201,7 @@ LinkStatus ChannelSecureExchange(const std::uint8_t *frame, std::uint32_t frameL
     request[0] = frame[0];
     request[1] = static_cast<std::uint8_t>(e >> 8);
     request[2] = static_cast<std::uint8_t>(e);
-    const bool encrypted = DesCbcEncrypt(g_session.sessionKey, kZeroIv, plain, e,
+    const bool encrypted = DesCbcEncrypt(g_link.channel.sessionKey, kZeroIv, plain, e,
                                          request + FRAME_BODY_OFFSET);
     SecureWipe(plain, e);
     if (!encrypted) return LINK_ERR_GENERAL;
@@ -222,7 +219,7 @@ LinkStatus ChannelSecureExchange(const std::uint8_t *frame, std::uint32_t frameL
             FrameChecksum(answer, answerLength - 1) != answer[answerLength - 1]) {
             StepSequence();
         }
-        if (AnswerLost(st)) g_session.outOfStep = true;
+        if (AnswerLost(st)) g_link.channel.outOfStep = true;
         return st;
     }
 
@@ -231,7 +228,7 @@ LinkStatus ChannelSecureExchange(const std::uint8_t *frame, std::uint32_t frameL
     StepSequence();
 
     std::uint8_t opened[FRAME_BUFFER_SIZE];
-    if (!DesCbcDecrypt(g_session.sessionKey, kZeroIv, answer + FRAME_BODY_OFFSET, d, opened)) {
+    if (!DesCbcDecrypt(g_link.channel.sessionKey, kZeroIv, answer + FRAME_BODY_OFFSET, d, opened)) {
         return LINK_ERR_GENERAL;
     }
     const std::uint16_t answerSequence = static_cast<std::uint16_t>((opened[0] << 8) | opened[1]);
@@ -270,7 +267,7 @@ LinkStatus ChannelSecureExchange(const std::uint8_t *frame, std::uint32_t frameL
     *responseLength = answerBody + FRAME_OVERHEAD;
     SecureWipe(opened, d);
 
-    if (g_session.reestablishPending) {
+    if (g_link.channel.reestablishPending) {
         st = ChannelEstablish();
         if (st != LINK_OK) return st;
     }
@@ -291,10 +288,10 @@ LinkStatus ChannelSendKeyWrapped(const std::uint8_t *frame, std::uint32_t frameL
 
     // Session key, then the caller's data, under the key pair of the last authentication.
     std::uint8_t clear[8 + 0xFF];
-    std::memcpy(clear, g_session.sessionKey, 8);
+    std::memcpy(clear, g_link.channel.sessionKey, 8);
     std::memcpy(clear + 8, frame + 8, lc);
     std::uint8_t request[FRAME_BUFFER_SIZE];
-    const bool ok = TdeaEcbEncrypt(g_session.readerRandom, g_session.hostRandom, clear, lc + 8,
+    const bool ok = TdeaEcbEncrypt(g_link.channel.readerRandom, g_link.channel.hostRandom, clear, lc + 8,
                                    request + 8);
     SecureWipe(clear, sizeof clear);
     if (!ok) return LINK_ERR_GENERAL;

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "link/link.h"
+#include "link/link_state.h"
 
 // Largest caller body a secured frame can carry in a 1024-byte frame buffer.
 constexpr std::uint32_t CHANNEL_MAX_BODY = 1011;
@@ -17,22 +18,6 @@ enum ChannelKeySelector {
     CHANNEL_KEYS_OPERATIONAL,  // the key set of normal sessions
 };
 
-// The session values of the one channel of the process.  Not cleared when the link closes;
-// the next authentication replaces them.
-struct ChannelSession {
-    std::uint8_t readerRandom[8];
-    std::uint8_t hostRandom[8];
-    std::uint8_t sessionKey[8];
-    std::uint16_t sequenceNumber;
-    bool reestablishPending;
-    // A secured request went out and its answer was lost (not read whole, or not written whole):
-    // the reader may or may not have counted it, so the next secured exchange authenticates afresh
-    // first, which puts both sides back on sequence number 1.
-    bool outOfStep;
-};
-
-// The process-wide session (tests read it, and may set the sequence number).
-ChannelSession &ChannelSessionState();
 
 // The host random value of an authentication: two draws of the linear congruential generator
 // seeded with `seed`, each as a 32-bit little-endian word.

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "link/link_state.h"
 #include "link/transport.h"
 #include "platform/system.h"
 
@@ -11,8 +12,6 @@ namespace {
 
 constexpr std::uint32_t RESEND_PAUSE_MS = 100;
 constexpr std::uint32_t SPEED_SLOWEST = 1200;
-
-bool g_strictChecks = false;
 
 // Reads one answer frame; in strict mode a frame whose checksum does not match is malformed.
 // An answer that could not be read whole is purged from the line, so that its late tail is not
@@ -23,7 +22,7 @@ LinkStatus ReadAnswer(std::uint8_t *response, std::uint32_t *responseLength) {
         (void)SerialPurge();
         return st;
     }
-    if (st != LINK_OK || !g_strictChecks) return st;
+    if (st != LINK_OK || !g_link.strictChecks) return st;
     const std::uint32_t n = *responseLength;
     if (FrameChecksum(response, n - 1) != response[n - 1]) return LINK_ERR_GENERAL;
     return LINK_OK;
@@ -62,8 +61,8 @@ LinkStatus ReaderBuildCardFrame(std::uint8_t *output, std::uint32_t *outLength,
                : LINK_ERR_ARGUMENT;
 }
 
-void ReaderSetStrictChecks(bool on) { g_strictChecks = on; }
-bool ReaderStrictChecks() { return g_strictChecks; }
+void ReaderSetStrictChecks(bool on) { g_link.strictChecks = on; }
+bool ReaderStrictChecks() { return g_link.strictChecks; }
 
 LinkStatus ReaderClassifyAnswer(std::uint8_t typeByte) {
     switch (typeByte) {

@@ -5,17 +5,16 @@
 
 #include <cstring>
 
+#include "link/link_state.h"
 #include "platform/serial.h"
 #include "platform/system.h"
 
 namespace {
 
-PlatSerial g_port = PLAT_SERIAL_NONE;
-
 // Closes a port whose preparation failed, back to the no-port state.
 void Abandon() {
-    PlatSerialClose(g_port);
-    g_port = PLAT_SERIAL_NONE;
+    PlatSerialClose(g_link.port);
+    g_link.port = PLAT_SERIAL_NONE;
 }
 
 // The port's time-outs: the normal ones set at open, or the short ones for the rest of an answer
@@ -27,25 +26,25 @@ bool SetReadTimeouts(bool stalled) {
     timeouts.readTotalConstantMs = stalled ? SERIAL_STALLED_READ_TIMEOUT_MS : SERIAL_READ_TIMEOUT_MS;
     timeouts.writeTotalMultiplierMs = SERIAL_WRITE_MS_PER_BYTE;
     timeouts.writeTotalConstantMs = SERIAL_WRITE_TIMEOUT_MS;
-    return PlatSerialSetTimeouts(g_port, &timeouts);
+    return PlatSerialSetTimeouts(g_link.port, &timeouts);
 }
 
 LinkStatus ReadLineState(PlatSerialLineState *state) {
     std::memset(state, 0, sizeof *state);
-    return PlatSerialGetState(g_port, state) ? LINK_OK : LINK_ERR_GET_STATE;
+    return PlatSerialGetState(g_link.port, state) ? LINK_OK : LINK_ERR_GET_STATE;
 }
 
 }  // namespace
 
-bool SerialIsOpen() { return g_port != PLAT_SERIAL_NONE; }
+bool SerialIsOpen() { return g_link.port != PLAT_SERIAL_NONE; }
 
 LinkStatus SerialOpen(const char *devicePath) {
-    if (g_port != PLAT_SERIAL_NONE) return LINK_ERR_ALREADY_OPEN;
+    if (g_link.port != PLAT_SERIAL_NONE) return LINK_ERR_ALREADY_OPEN;
     if (devicePath == nullptr) return LINK_ERR_ARGUMENT;
     PlatSerial port = PlatSerialOpen(devicePath);
     if (port == PLAT_SERIAL_NONE) return LINK_ERR_OPEN;
-    g_port = port;
-    if (!PlatSerialPurge(g_port)) {
+    g_link.port = port;
+    if (!PlatSerialPurge(g_link.port)) {
         Abandon();
         return LINK_ERR_PURGE;
     }
@@ -64,30 +63,30 @@ LinkStatus SerialOpen(const char *devicePath) {
 }
 
 LinkStatus SerialClose() {
-    if (g_port == PLAT_SERIAL_NONE) return LINK_OK;
-    if (!PlatSerialClose(g_port)) return LINK_ERR_CLOSE;
-    g_port = PLAT_SERIAL_NONE;
+    if (g_link.port == PLAT_SERIAL_NONE) return LINK_OK;
+    if (!PlatSerialClose(g_link.port)) return LINK_ERR_CLOSE;
+    g_link.port = PLAT_SERIAL_NONE;
     return LINK_OK;
 }
 
 LinkStatus SerialPurge() {
-    if (g_port == PLAT_SERIAL_NONE) return LINK_ERR_NOT_OPEN;
-    return PlatSerialPurge(g_port) ? LINK_OK : LINK_ERR_PURGE;
+    if (g_link.port == PLAT_SERIAL_NONE) return LINK_ERR_NOT_OPEN;
+    return PlatSerialPurge(g_link.port) ? LINK_OK : LINK_ERR_PURGE;
 }
 
 LinkStatus SerialSetLineFormat() {
-    if (g_port == PLAT_SERIAL_NONE) return LINK_ERR_NOT_OPEN;
+    if (g_link.port == PLAT_SERIAL_NONE) return LINK_ERR_NOT_OPEN;
     PlatSerialLineState state;
     const LinkStatus got = ReadLineState(&state);
     if (got != LINK_OK) return got;
     state.parityCheck = true;
     state.byteSize = 8;
     state.parity = PLAT_PARITY_EVEN;
-    return PlatSerialSetState(g_port, &state) ? LINK_OK : LINK_ERR_SET_STATE;
+    return PlatSerialSetState(g_link.port, &state) ? LINK_OK : LINK_ERR_SET_STATE;
 }
 
 LinkStatus SerialGetBaudRate(std::uint32_t *rate) {
-    if (g_port == PLAT_SERIAL_NONE) return LINK_ERR_NOT_OPEN;
+    if (g_link.port == PLAT_SERIAL_NONE) return LINK_ERR_NOT_OPEN;
     if (rate == nullptr) return LINK_ERR_ARGUMENT;
     PlatSerialLineState state;
     const LinkStatus got = ReadLineState(&state);
@@ -97,16 +96,16 @@ LinkStatus SerialGetBaudRate(std::uint32_t *rate) {
 }
 
 LinkStatus SerialSetBaudRate(std::uint32_t rate) {
-    if (g_port == PLAT_SERIAL_NONE) return LINK_ERR_NOT_OPEN;
+    if (g_link.port == PLAT_SERIAL_NONE) return LINK_ERR_NOT_OPEN;
     PlatSerialLineState state;
     const LinkStatus got = ReadLineState(&state);
     if (got != LINK_OK) return got;
     state.baudRate = rate;
-    return PlatSerialSetState(g_port, &state) ? LINK_OK : LINK_ERR_SET_STATE;
+    return PlatSerialSetState(g_link.port, &state) ? LINK_OK : LINK_ERR_SET_STATE;
 }
 
 LinkStatus SerialWrite(const std::uint8_t *buffer, std::int32_t length) {
-    if (g_port == PLAT_SERIAL_NONE) return LINK_ERR_NOT_OPEN;
+    if (g_link.port == PLAT_SERIAL_NONE) return LINK_ERR_NOT_OPEN;
     if (length <= 0) return LINK_OK;
     if (buffer == nullptr) return LINK_ERR_ARGUMENT;
     const std::uint32_t total = static_cast<std::uint32_t>(length);
@@ -114,7 +113,7 @@ LinkStatus SerialWrite(const std::uint8_t *buffer, std::int32_t length) {
     int stalls = 0;
     while (sent < total) {
         std::uint32_t moved = 0;
-        if (!PlatSerialWrite(g_port, buffer + sent, total - sent, &moved)) return LINK_ERR_WRITE;
+        if (!PlatSerialWrite(g_link.port, buffer + sent, total - sent, &moved)) return LINK_ERR_WRITE;
         if (moved > total - sent) return LINK_ERR_WRITE;  // a driver that claims too much
         // A write that moves nothing (its time-out ran out) is tried again a few times only.
         if (moved == 0) {
@@ -128,15 +127,15 @@ LinkStatus SerialWrite(const std::uint8_t *buffer, std::int32_t length) {
 }
 
 LinkStatus SerialReadFrame(std::uint8_t *buffer, std::uint32_t *length) {
-    if (g_port == PLAT_SERIAL_NONE) return LINK_ERR_NOT_OPEN;
+    if (g_link.port == PLAT_SERIAL_NONE) return LINK_ERR_NOT_OPEN;
     if (buffer == nullptr || length == nullptr) return LINK_ERR_ARGUMENT;
     const std::uint32_t capacity = *length;
     *length = 0;
     if (capacity < FRAME_OVERHEAD) return LINK_ERR_FRAME_TOO_LONG;
 
     std::uint32_t got = 0;
-    if (!PlatSerialRead(g_port, buffer, FRAME_OVERHEAD, &got)) {
-        PlatSerialClearErrors(g_port);
+    if (!PlatSerialRead(g_link.port, buffer, FRAME_OVERHEAD, &got)) {
+        PlatSerialClearErrors(g_link.port);
         return LINK_ERR_READ;
     }
     if (got < FRAME_OVERHEAD) return LINK_ERR_READ;
@@ -155,8 +154,8 @@ LinkStatus SerialReadFrame(std::uint8_t *buffer, std::uint32_t *length) {
     LinkStatus result = LINK_ERR_INCOMPLETE;
     for (int attempt = 0; attempt < SERIAL_FRAME_READ_ATTEMPTS; ++attempt) {
         std::uint32_t piece = 0;
-        if (!PlatSerialRead(g_port, buffer + received, total - received, &piece)) {
-            PlatSerialClearErrors(g_port);
+        if (!PlatSerialRead(g_link.port, buffer + received, total - received, &piece)) {
+            PlatSerialClearErrors(g_link.port);
             result = LINK_ERR_READ;
             break;
         }

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "card/card_state.h"
 #include "card/felica.h"
 #include "card/layout.h"
 #include "card/pin.h"
@@ -11,6 +12,7 @@
 #include "card/sensing.h"
 #include "card/session.h"
 #include "link/channel.h"
+#include "link/link_state.h"
 #include "link/reader.h"
 #include "link/transport.h"
 #include "platform/fake/fake_serial.h"
@@ -48,7 +50,7 @@ const OpenedSession &Opened() {
         SimReaderInit(&sim, initial, operational, true);
         FakeSerialConnect("\\\\.\\COM3", SimReaderFakeDevice(&sim));
         if (CardOpenSession("PR300", "\\\\.\\COM3") != SESSION_OK) std::abort();
-        return OpenedSession{sim, ChannelSessionState()};
+        return OpenedSession{sim, g_link.channel};
     }();
     return opened;
 }
@@ -59,13 +61,15 @@ SimReader g_sim;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
     const OpenedSession &opened = Opened();
-    // Everything but the open link: the card state, the last status, strictness, the line.
+    // Everything back to the state at load but the open link and session; the line afresh.
+    const PlatSerial port = g_link.port;
     CardStateReset();
-    SetLastCardStatus(0);
-    ReaderSetStrictChecks(false);
+    LinkStateReset();
+    g_link.port = port;
+    g_link.channel = opened.channel;
+    g_card.sessionOpen = 1;
     FakeSerialSetReadChunks({});
     g_sim = opened.reader;
-    ChannelSessionState() = opened.channel;
     FakeSerialConnect("\\\\.\\COM3", SimReaderFakeDevice(&g_sim));
     if (CardSessionIsOpen() != 1 || !SerialIsOpen()) std::abort();
 

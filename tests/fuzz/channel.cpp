@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "link/channel.h"
+#include "link/link_state.h"
 #include "link/des.h"
 #include "link/reader.h"
 #include "link/transport.h"
@@ -36,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     FuzzInput in{data, size};
     const std::uint8_t mode = in.Byte();
     const std::uint32_t capacity = 1 + in.Word() % 1100;
-    ChannelSession &session = ChannelSessionState();
+    ChannelSession &session = g_link.channel;
     std::memcpy(session.sessionKey, kSessionKey, 8);
     session.sequenceNumber = (mode & 4) ? 0xFFFF : static_cast<std::uint16_t>(1 + in.Byte());
     ReaderSetStrictChecks(mode & 1);

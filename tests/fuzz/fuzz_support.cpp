@@ -9,11 +9,13 @@
 #include "api/frame.h"
 #include "api/prompt_state.h"
 #include "api/workers.h"
+#include "api/api_state.h"
 #include "card/felica.h"
 #include "card/last_status.h"
 #include "card/sensing.h"
 #include "card/session.h"
 #include "link/channel.h"
+#include "link/link_state.h"
 #include "link/reader.h"
 #include "link/transport.h"
 #include "platform/fake/fake_platform.h"
@@ -57,14 +59,7 @@ void FuzzResetAll() {
     while (ApiIsBusy()) LeaveApi();
     FakePlatformReset();
     FakeSerialReset();
-    CardStateReset();
-    SetLastCardStatus(0);
-    ChannelSessionState() = ChannelSession{};
-    ReaderSetStrictChecks(false);
-    ResetSenseTraceState();
-    ResetPromptState();
-    ResetSettings();
-    ClearMessageTexts();
+    LibraryStateReset();
 }
 
 const std::string &FuzzInstallDir() {

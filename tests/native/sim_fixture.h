@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "api/api_state.h"
 #include "card/felica.h"
 #include "card/last_status.h"
 #include "card/sensing.h"
@@ -39,8 +40,7 @@ protected:
     void SetUp() override {
         CloseAll();
         FakePlatformReset();
-        CardStateReset();
-        SetLastCardStatus(0);
+        LibraryStateReset();
         const std::uint8_t initial[24] = ZUK_INITIAL_KEYS_INIT;
         const std::uint8_t operational[24] = ZUK_OPERATIONAL_KEYS_INIT;
         SimReaderInit(&sim, initial, operational, true);

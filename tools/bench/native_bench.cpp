@@ -22,6 +22,7 @@
 #include "api/frame.h"
 #include "api/prompt_state.h"
 #include "api/workers.h"
+#include "api/api_state.h"
 #include "card/felica.h"
 #include "card/sensing.h"
 #include "platform/fake/fake_platform.h"
@@ -212,11 +213,7 @@ void UseCard(const std::string &password, const std::string &pin) {
 
 bool Attach(const char *systemCodes) {
     FakePlatformReset();
-    ResetSettings();
-    ClearMessageTexts();
-    CardStateReset();
-    ResetSenseTraceState();
-    ResetPromptState();
+    LibraryStateReset();
     FakeRegSetString(PLAT_HKEY_LOCAL_MACHINE, ZUK_SETTINGS_KEY, "InstallPath", g_installDir);
     FakeRegSetDword(PLAT_HKEY_LOCAL_MACHINE, ZUK_SETTINGS_KEY, "Mode", 256);
     FakeRegSetDword(PLAT_HKEY_LOCAL_MACHINE, ZUK_SETTINGS_KEY, "Device", 1);

@@ -39,8 +39,6 @@ class ApiTest : public SimReaderTest {
 protected:
     void SetUp() override {
         SimReaderTest::SetUp();
-        ResetSenseTraceState();
-        ResetPromptState();
         std::remove(LogPath().c_str());
         description.account = "alice";
         description.password = "s3cret-pass";

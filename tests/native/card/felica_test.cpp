@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "ZUKcntrl.h"
+#include "card/card_state.h"
 #include "card_fixture.h"
 
 namespace {
@@ -37,7 +38,7 @@ TEST_F(FelicaTest, SenseSendsPollingForOneCodeAndForSeveral) {
     ASSERT_EQ(card.commands.size(), 2u);
     EXPECT_EQ(card.commands[0], "00 88 B4 01 00");
     EXPECT_EQ(card.commands[1], "60 82 12 34 88 B4 01 00");
-    EXPECT_EQ(SimHex(CurrentIdm(), 8), Idm());
+    EXPECT_EQ(SimHex(g_card.idm, 8), Idm());
 }
 
 TEST_F(FelicaTest, SameListTwiceOnlyAsksTheKnownCard) {
@@ -57,7 +58,7 @@ TEST_F(FelicaTest, SameListTwiceOnlyAsksTheKnownCard) {
     present = -1;
     EXPECT_EQ(CardSense(&present, kSystemCode, 1), SESSION_OK);
     EXPECT_EQ(present, 0);
-    EXPECT_EQ(SimHex(CurrentIdm(), 8), "00 00 00 00 00 00 00 00");
+    EXPECT_EQ(SimHex(g_card.idm, 8), "00 00 00 00 00 00 00 00");
 }
 
 TEST_F(FelicaTest, SeventeenCodesAreRefusedButTheIdmIsCleared) {
@@ -69,7 +70,7 @@ TEST_F(FelicaTest, SeventeenCodesAreRefusedButTheIdmIsCleared) {
     present = -1;
     EXPECT_EQ(CardStatusResult(CardSense(&present, many, 17)), 0x10000);
     EXPECT_EQ(present, -1);
-    EXPECT_EQ(SimHex(CurrentIdm(), 8), "00 00 00 00 00 00 00 00");
+    EXPECT_EQ(SimHex(g_card.idm, 8), "00 00 00 00 00 00 00 00");
     // The previous polling codes stay in force.
     std::uint8_t idm[8], pmm[8];
     card.commands.clear();

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "link/des.h"
+#include "link/link_state.h"
 #include "link_fixture.h"
 #include "platform/system.h"
 
@@ -31,7 +32,7 @@ Bytes LastPlainBlock(const SimReader &sim) {
         const std::size_t e = (static_cast<std::size_t>(it->bytes[1]) << 8) | it->bytes[2];
         Bytes plain(e);
         const std::uint8_t iv[8] = {0};
-        EXPECT_TRUE(DesCbcDecrypt(ChannelSessionState().sessionKey, iv, it->bytes.data() + 3, e,
+        EXPECT_TRUE(DesCbcDecrypt(g_link.channel.sessionKey, iv, it->bytes.data() + 3, e,
                                   plain.data()));
         return plain;
     }
@@ -92,7 +93,7 @@ TEST(ChannelHostRandom, TwoLinearCongruentialDrawsLittleEndian) {
 
 TEST_F(LinkTest, SecuredFramesCarryPlainBlockAndSequenceNumbers) {
     OpenLink();
-    EXPECT_EQ(ChannelSessionState().sequenceNumber, 1);
+    EXPECT_EQ(g_link.channel.sequenceNumber, 1);
     Bytes answer;
     ASSERT_EQ(SendCard({0x06, 0x01, 0x02}, &answer), LINK_OK);
     EXPECT_EQ(Sent()[0].substr(0, 8), "2C 00 08");
@@ -100,7 +101,7 @@ TEST_F(LinkTest, SecuredFramesCarryPlainBlockAndSequenceNumbers) {
     // No card in the field: the reader answers EF, handed back as a plain frame.
     EXPECT_EQ(SimHex(answer), "20 00 01 EF CE");
 
-    EXPECT_EQ(ChannelSessionState().sequenceNumber, 2);
+    EXPECT_EQ(g_link.channel.sequenceNumber, 2);
     ASSERT_EQ(SendCard({0x06, 0x01, 0x02, 0x03}, &answer), LINK_OK);
     EXPECT_EQ(Sent()[1].substr(0, 8), "2C 00 10");
     EXPECT_EQ(SimHex(LastPlainBlock(sim)), "00 02 00 04 06 01 02 03 00 00 00 00 00 00 00 00");
@@ -108,7 +109,7 @@ TEST_F(LinkTest, SecuredFramesCarryPlainBlockAndSequenceNumbers) {
     ASSERT_EQ(ChannelAuthenticate(CHANNEL_KEYS_OPERATIONAL), LINK_OK);
     ASSERT_EQ(SendCard({0x06, 0x01, 0x02, 0x03}, &answer), LINK_OK);
     EXPECT_EQ(SimHex(LastPlainBlock(sim)), "00 01 00 04 06 01 02 03 00 00 00 00 00 00 00 03");
-    EXPECT_EQ(ChannelSessionState().sequenceNumber, 2);
+    EXPECT_EQ(g_link.channel.sequenceNumber, 2);
     sim.log.clear();
 
     // A reader frame other than INS 0x89 is secured too; its answer carries the status word.
@@ -122,9 +123,9 @@ TEST_F(LinkTest, SecuredFramesCarryPlainBlockAndSequenceNumbers) {
 
 TEST_F(LinkTest, SequenceNumberFFFFDeliversThenReauthenticates) {
     OpenLink();
-    ChannelSessionState().sequenceNumber = 0xFFFF;
+    g_link.channel.sequenceNumber = 0xFFFF;
     sim.expectedSequence = 0xFFFF;
-    const std::uint8_t oldKey0 = ChannelSessionState().sessionKey[0];
+    const std::uint8_t oldKey0 = g_link.channel.sessionKey[0];
     Bytes answer;
     ASSERT_EQ(SendCard({0x06, 0x01, 0x02}, &answer), LINK_OK);
     EXPECT_EQ(SimHex(answer), "20 00 01 EF CE");
@@ -132,7 +133,7 @@ TEST_F(LinkTest, SequenceNumberFFFFDeliversThenReauthenticates) {
     ASSERT_EQ(sent.size(), 4u);  // secured request, key state, challenge, answer
     EXPECT_EQ(sent[1], "28 00 04 00 87 00 00 AB");
     EXPECT_EQ(sim.authentications, 2);
-    EXPECT_EQ(ChannelSessionState().sequenceNumber, 1);
+    EXPECT_EQ(g_link.channel.sequenceNumber, 1);
     (void)oldKey0;
 
     ASSERT_EQ(SendCard({0x06, 0x01, 0x02}, &answer), LINK_OK);
@@ -152,20 +153,20 @@ TEST_F(LinkTest, RefusedAuthenticationAndSecuredAnswers) {
     // An answer with another sequence number: refused, but the number has moved on.
     sim.faults.wrongSequence = true;
     EXPECT_EQ(SendCard({0x06, 0x01, 0x02}, nullptr), LINK_ERR_AUTH);
-    EXPECT_EQ(ChannelSessionState().sequenceNumber, 2);
+    EXPECT_EQ(g_link.channel.sequenceNumber, 2);
     ASSERT_EQ(SendCard({0x06, 0x01, 0x02}, nullptr), LINK_OK);
     EXPECT_EQ(SimHex(LastPlainBlock(sim)).substr(0, 5), "00 02");
 
     // An empty secured answer: refused, the number stays.
     sim.faults.emptySecured = true;
     EXPECT_EQ(SendCard({0x06, 0x01, 0x02}, nullptr), LINK_ERR_EMPTY_ANSWER);
-    EXPECT_EQ(ChannelSessionState().sequenceNumber, 3);
+    EXPECT_EQ(g_link.channel.sequenceNumber, 3);
     EXPECT_EQ(SendCard({0x06, 0x01, 0x02}, nullptr), LINK_OK);
 
     // A busy reader twice: the class is returned, the number stays.
     sim.faults.classCount = 2;
     EXPECT_EQ(SendCard({0x06, 0x01, 0x02}, nullptr), LINK_ANSWER_RESEND);
-    EXPECT_EQ(ChannelSessionState().sequenceNumber, 4);
+    EXPECT_EQ(g_link.channel.sequenceNumber, 4);
     EXPECT_EQ(SendCard({0x06, 0x01, 0x02}, nullptr), LINK_OK);
 }
 
@@ -227,7 +228,7 @@ TEST_F(LinkTest, KeyWrappedCommand) {
     ASSERT_EQ(sent.bytes.size(), 8u + 24u + 1u);
     EXPECT_EQ(SimHex(sent.bytes.data(), 8), "28 00 1D 00 89 01 02 18");
     Bytes clear(24);
-    const ChannelSession &s = ChannelSessionState();
+    const ChannelSession &s = g_link.channel;
     ASSERT_TRUE(TdeaEcbDecrypt(s.readerRandom, s.hostRandom, sent.bytes.data() + 8, 24, clear.data()));
     EXPECT_EQ(Bytes(clear.begin(), clear.begin() + 8), Bytes(s.sessionKey, s.sessionKey + 8));
     EXPECT_EQ(Bytes(clear.begin() + 8, clear.end()), data);

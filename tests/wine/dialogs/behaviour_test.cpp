@@ -7,6 +7,7 @@
 
 #include "ZUKcntrl.h"
 #include "api/dialogs/dialogs.h"
+#include "api/api_state.h"
 #include "api/prompt_state.h"
 #include "api/workers.h"
 #include "resources/dialog_ids.h"

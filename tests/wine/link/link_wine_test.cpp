@@ -11,6 +11,7 @@
 
 #include "card/session.h"
 #include "link/channel.h"
+#include "link/link_state.h"
 #include "link/reader.h"
 #include "link/transport.h"
 #include "tests/wine/support/sim_control.h"
@@ -65,7 +66,7 @@ TEST_F(WineLink, NegotiatesInitialisesAndExchangesSecuredFrame) {
     std::string answer;
     ASSERT_EQ(SendCardCommand(&answer), LINK_OK);
     EXPECT_EQ(answer, "20 00 01 EF CE");  // no card in the field
-    EXPECT_EQ(ChannelSessionState().sequenceNumber, 2);
+    EXPECT_EQ(g_link.channel.sequenceNumber, 2);
     ASSERT_EQ(SendCardCommand(nullptr), LINK_OK);
 
     ASSERT_EQ(ReaderCloseLink(), LINK_OK);
