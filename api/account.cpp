@@ -132,8 +132,7 @@ int TypedPath(AccountRequest *request, int mode) {
 
 // The card's IDm as the account: lower-case hexadecimal, no password, no PIN.
 int IdmPath(AccountRequest *request, int mode, void *window) {
-    const int opened = OpenAccessingWindow(window);
-    if (opened != ZUK_OK) return Traced(opened);
+    if (!OpenAccessingWindow(window)) return Traced(ZUK_ERR_SYSTEM);
     std::uint8_t idm[8];
     std::uint8_t pmm[8];
     int idmLength = sizeof idm;
@@ -221,8 +220,7 @@ int PinLoop(AccountRequest *request, int handle, void *window) {
 }
 
 int ReadAccountFromCard(AccountRequest *request, int mode, void *window) {
-    const int opened = OpenAccessingWindow(window);
-    if (opened != ZUK_OK) return Traced(opened);
+    if (!OpenAccessingWindow(window)) return Traced(ZUK_ERR_SYSTEM);
     const int code = CardStatusResult(
         CardReadAccount(reinterpret_cast<std::uint8_t *>(request->AccountBuffer),
                         &request->AccountLength,
@@ -240,8 +238,7 @@ int ReadAccountFromCard(AccountRequest *request, int mode, void *window) {
 
 int CardPath(AccountRequest *request, int handle, int mode, void *window) {
     if (GetIdmAsAccount() == 1) return IdmPath(request, mode, window);
-    const int opened = OpenAccessingWindow(window);
-    if (opened != ZUK_OK) return Traced(opened);
+    if (!OpenAccessingWindow(window)) return Traced(ZUK_ERR_SYSTEM);
     bool hasPin = false;
     bool locked = false;
     const int state = ReadPinState(&hasPin, &locked);

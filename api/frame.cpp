@@ -74,10 +74,13 @@ int ShowMessageBox(std::uint32_t captionId, std::uint32_t textId, std::uint32_t 
 }
 
 int AskFramePrompt(std::uint32_t captionId, std::uint32_t textId, std::uint32_t style, void *parent) {
-    if (GetUnattended()) {
-        return (style & PLAT_MB_TYPEMASK) == PLAT_MB_RETRYCANCEL ? PLAT_IDCANCEL : PLAT_IDOK;
-    }
-    return ShowMessageBox(captionId, textId, style, parent);
+    const int answerWithoutBox =
+        (style & PLAT_MB_TYPEMASK) == PLAT_MB_RETRYCANCEL ? PLAT_IDCANCEL : PLAT_IDOK;
+    if (GetUnattended()) return answerWithoutBox;
+    // A box the system cannot show (0) is answered as if nobody were there: taken as Retry by the
+    // loops around it, it would run the failing call again for ever.
+    const int answer = ShowMessageBox(captionId, textId, style, parent);
+    return answer != 0 ? answer : answerWithoutBox;
 }
 
 bool IsReaderError(int code) {

@@ -44,7 +44,8 @@ int ShowMessageBox(std::uint32_t captionId, std::uint32_t textId, std::uint32_t 
 
 // The frame's own prompts (busy, retry, no account, card locked) go through here.  With the INI's
 // [Prompt] Unattended=1 no box is shown: the answer is Cancel (OK for a box without Cancel) at
-// once, so a host without a person at the screen gets its code back.
+// once, so a host without a person at the screen gets its code back.  A box that cannot be shown
+// is answered the same way.
 int AskFramePrompt(std::uint32_t captionId, std::uint32_t textId, std::uint32_t style, void *parent);
 
 // The reader errors: the results for which the prompts offer Retry and a host may try again.

@@ -36,8 +36,8 @@ int ShowPinDialog(void *parent, const DialogEntry &entry);       // 2, -1 or 0
 int NoCardDialog(void *parent);                                  // 2 or 0
 int PinErrorDialog(void *parent);                                // 2 or 0
 
-// The modeless card-access window: 0, or ZUK_ERR_SYSTEM when it cannot be created.
-int OpenAccessingWindow(void *parent);
+// The modeless card-access window: false when it cannot be created.
+bool OpenAccessingWindow(void *parent);
 void CloseAccessingWindow();
 
 #endif

@@ -38,7 +38,7 @@ INT_PTR CALLBACK AccessingProc(HWND dialog, UINT message, WPARAM /*wParam*/, LPA
 
 }  // namespace
 
-int OpenAccessingWindow(void *parent) {
+bool OpenAccessingWindow(void *parent) {
     // One window at a time: a window still open is closed rather than left behind.
     if (g_window != nullptr) CloseAccessingWindow();
     HWND owner = static_cast<HWND>(parent);
@@ -48,7 +48,7 @@ int OpenAccessingWindow(void *parent) {
     g_window = CreateDialogParamA(static_cast<HINSTANCE>(GetModuleHandleOfLibrary()),
                                   MAKEINTRESOURCEA(ZUK_DLG_ACCESSING), owner, AccessingProc,
                                   reinterpret_cast<LPARAM>(&g_run));
-    return g_window != nullptr ? 0 : ZUK_ERR_SYSTEM;
+    return g_window != nullptr;
 }
 
 void CloseAccessingWindow() {

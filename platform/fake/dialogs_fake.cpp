@@ -5,7 +5,6 @@
 #include "platform/dialogs.h"
 #include "platform/fake/fake_internal.h"
 #include "platform/fake/fake_platform.h"
-#include "ZUKcntrl.h"
 
 namespace {
 
@@ -16,7 +15,6 @@ int g_unexpected = 0;
 int g_accessingOpened = 0;
 int g_accessingClosed = 0;
 bool g_accessingOpen = false;
-bool g_accessingFails = false;
 
 // Copies a typed text as the dialogs read an edit field: at most 1023 bytes, zero-terminated.
 void Fill(char *area, const std::string &text) {
@@ -27,7 +25,22 @@ void Fill(char *area, const std::string &text) {
 // The limits and areas of a prompt that takes no typed text.
 const DialogEntry kNoEntry = {0, 0, 0, nullptr, nullptr, nullptr};
 
+// The fault table's row of each kind of dialog.
+FakeCall CallOf(FakeDialogKind kind) {
+    switch (kind) {
+    case FAKE_DIALOG_CARD_WAIT: return FAKE_CALL_CARD_WAIT_DIALOG;
+    case FAKE_DIALOG_CARD_OR_ID: return FAKE_CALL_CARD_OR_ID_DIALOG;
+    case FAKE_DIALOG_ID_PASSWORD: return FAKE_CALL_ID_PASSWORD_DIALOG;
+    case FAKE_DIALOG_PIN: return FAKE_CALL_PIN_DIALOG;
+    case FAKE_DIALOG_NO_CARD: return FAKE_CALL_NO_CARD_DIALOG;
+    case FAKE_DIALOG_PIN_ERROR: return FAKE_CALL_PIN_ERROR_DIALOG;
+    }
+    return FAKE_CALL_CARD_WAIT_DIALOG;
+}
+
+// A dialog that cannot be shown takes no step of the script.
 int Show(FakeDialogKind kind, void *parent, const DialogEntry &entry) {
+    if (FakeCallFails(CallOf(kind))) return kDialogFailed;
     g_shown.push_back({kind, parent, entry.idLimit, entry.passwordLimit, entry.pinLimit});
     if (g_next >= g_script.size() || g_script[g_next].kind != kind) {
         ++g_unexpected;
@@ -58,7 +71,6 @@ int FakeDialogUnexpected() { return g_unexpected; }
 int FakeAccessingOpened() { return g_accessingOpened; }
 int FakeAccessingClosed() { return g_accessingClosed; }
 bool FakeAccessingOpen() { return g_accessingOpen; }
-void FakeAccessingFails(bool fails) { g_accessingFails = fails; }
 
 void FakeDialogReset() {
     g_script.clear();
@@ -68,7 +80,6 @@ void FakeDialogReset() {
     g_accessingOpened = 0;
     g_accessingClosed = 0;
     g_accessingOpen = false;
-    g_accessingFails = false;
 }
 
 int CardWaitDialog(void *parent) { return Show(FAKE_DIALOG_CARD_WAIT, parent, kNoEntry); }
@@ -84,11 +95,11 @@ int ShowPinDialog(void *parent, const DialogEntry &entry) {
 int NoCardDialog(void *parent) { return Show(FAKE_DIALOG_NO_CARD, parent, kNoEntry); }
 int PinErrorDialog(void *parent) { return Show(FAKE_DIALOG_PIN_ERROR, parent, kNoEntry); }
 
-int OpenAccessingWindow(void * /*parent*/) {
-    if (g_accessingFails) return ZUK_ERR_SYSTEM;
+bool OpenAccessingWindow(void * /*parent*/) {
+    if (FakeCallFails(FAKE_CALL_ACCESSING_WINDOW)) return false;
     ++g_accessingOpened;
     g_accessingOpen = true;
-    return 0;
+    return true;
 }
 
 void CloseAccessingWindow() {

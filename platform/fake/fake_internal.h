@@ -2,6 +2,8 @@
 #ifndef ZUK_PLATFORM_FAKE_INTERNAL_H
 #define ZUK_PLATFORM_FAKE_INTERNAL_H
 
+#include "platform/fake/fake_platform.h"
+
 void FakeRegistryReset();
 void FakeProfileReset();
 void FakeMessageBoxReset();
@@ -9,5 +11,9 @@ void FakeSystemReset();
 void FakeMutexReset();
 void FakeWindowReset();
 void FakeDialogReset();
+void FakeFaultsReset();
+
+// Counts a call of the platform and tells whether it must fail (and with which registry error).
+bool FakeCallFails(FakeCall call, long *error = nullptr);
 
 #endif

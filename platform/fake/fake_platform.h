@@ -13,6 +13,61 @@
 // clock and locale.
 void FakePlatformReset();
 
+// ---- faults ----
+// Every platform call that can fail, by the name of the function.  A failing call answers as the
+// system does when it fails: a serial call false (no port for PlatSerialOpen), a registry call the
+// armed error, PlatMutexCreate no handle, a wait PLAT_WAIT_FAILED, a release false, PlatLocalTime
+// false, PlatGetEnvironment not found, a message box 0, a prompt dialog kDialogFailed and the
+// card-access window false.
+#define ZUK_FAKE_CALLS(X)                                                                          \
+    X(FAKE_CALL_SERIAL_OPEN, "PlatSerialOpen")                                                     \
+    X(FAKE_CALL_SERIAL_CLOSE, "PlatSerialClose")                                                   \
+    X(FAKE_CALL_SERIAL_GET_STATE, "PlatSerialGetState")                                            \
+    X(FAKE_CALL_SERIAL_SET_STATE, "PlatSerialSetState")                                            \
+    X(FAKE_CALL_SERIAL_SET_TIMEOUTS, "PlatSerialSetTimeouts")                                      \
+    X(FAKE_CALL_SERIAL_PURGE, "PlatSerialPurge")                                                   \
+    X(FAKE_CALL_SERIAL_READ, "PlatSerialRead")                                                     \
+    X(FAKE_CALL_SERIAL_WRITE, "PlatSerialWrite")                                                   \
+    X(FAKE_CALL_REG_OPEN_CURRENT_USER, "PlatRegOpenCurrentUser")                                   \
+    X(FAKE_CALL_REG_OPEN_KEY, "PlatRegOpenKey")                                                    \
+    X(FAKE_CALL_REG_CREATE_KEY, "PlatRegCreateKey")                                                \
+    X(FAKE_CALL_REG_QUERY_VALUE, "PlatRegQueryValue")                                              \
+    X(FAKE_CALL_REG_SET_VALUE, "PlatRegSetValue")                                                  \
+    X(FAKE_CALL_REG_DELETE_VALUE, "PlatRegDeleteValue")                                            \
+    X(FAKE_CALL_MUTEX_CREATE, "PlatMutexCreate")                                                   \
+    X(FAKE_CALL_MUTEX_WAIT, "PlatMutexWait")                                                       \
+    X(FAKE_CALL_MUTEX_TRY_WAIT, "PlatMutexTryWait")                                                \
+    X(FAKE_CALL_MUTEX_RELEASE, "PlatMutexRelease")                                                 \
+    X(FAKE_CALL_LOCAL_TIME, "PlatLocalTime")                                                       \
+    X(FAKE_CALL_GET_ENVIRONMENT, "PlatGetEnvironment")                                             \
+    X(FAKE_CALL_MESSAGE_BOX, "PlatMessageBox")                                                     \
+    X(FAKE_CALL_CARD_WAIT_DIALOG, "CardWaitDialog")                                                \
+    X(FAKE_CALL_CARD_OR_ID_DIALOG, "ShowCardOrIdDialog")                                           \
+    X(FAKE_CALL_ID_PASSWORD_DIALOG, "ShowIdPasswordDialog")                                        \
+    X(FAKE_CALL_PIN_DIALOG, "ShowPinDialog")                                                       \
+    X(FAKE_CALL_NO_CARD_DIALOG, "NoCardDialog")                                                    \
+    X(FAKE_CALL_PIN_ERROR_DIALOG, "PinErrorDialog")                                                \
+    X(FAKE_CALL_ACCESSING_WINDOW, "OpenAccessingWindow")
+
+#define ZUK_FAKE_CALL_ENUM(call, name) call,
+enum FakeCall { ZUK_FAKE_CALLS(ZUK_FAKE_CALL_ENUM) FAKE_CALL_COUNT };
+#undef ZUK_FAKE_CALL_ENUM
+
+const int FAKE_FAIL_EVERY = -1;
+const long FAKE_ERROR_ACCESS_DENIED = 5;
+
+// Makes the nth (1-based, counted from now) call fail, or with FAKE_FAIL_EVERY every call from
+// now on; 0 cancels.  `error` is what a failing registry call returns.
+void FakeFail(FakeCall call, int nth, long error = FAKE_ERROR_ACCESS_DENIED);
+// Cancels every armed failure (the counts stay).
+void FakeFailNone();
+// Calls since the reset, failed ones included.
+int FakeCallCount(FakeCall call);
+// Whether a failure armed for the nth call has not happened yet.
+bool FakeFailurePending();
+const char *FakeCallName(FakeCall call);
+bool FakeCallByName(const char *name, FakeCall *call);
+
 // ---- registry ----
 // Roots are PLAT_HKEY_LOCAL_MACHINE or PLAT_HKEY_CURRENT_USER; paths use backslashes.
 void FakeRegSetValue(PlatKey root, const std::string &path, const std::string &name,
@@ -28,14 +83,6 @@ bool FakeRegKeyExists(PlatKey root, const std::string &path, bool *isVolatile = 
 void FakeRegDeleteValue(PlatKey root, const std::string &path, const std::string &name);
 // Drops every volatile key, as when the user's hive is unloaded.
 void FakeRegUnloadVolatile();
-// Makes PlatRegOpenCurrentUser fail with the given error (0 restores it).
-void FakeRegFailCurrentUser(long error);
-// Makes the nth (1-based) following PlatRegSetValue / PlatRegDeleteValue / PlatRegCreateKey fail.
-void FakeRegFailSet(int nth, long error);
-void FakeRegFailDelete(int nth, long error);
-void FakeRegFailCreate(int nth, long error);
-// Whether a failure armed by one of the three calls above has not happened yet.
-bool FakeRegFailurePending();
 // Number of keys still open (a leak shows as a non-zero count after an operation).
 int FakeRegOpenKeyCount();
 
@@ -61,7 +108,6 @@ int FakeMessageBoxUnexpected();
 
 // ---- time and locale ----
 void FakeSetTime(std::int64_t secondsSince1970);  // local time is taken as UTC
-void FakeSetLocalTimeFails(bool fails);
 std::uint64_t FakeSleptMilliseconds();            // total of every PlatSleep
 void FakeSetSystemLcid(std::uint32_t lcid);
 void FakeSetEnvironment(const std::string &name, const std::string &value);  // the process's
@@ -69,12 +115,10 @@ void FakeSetEnvironment(const std::string &name, const std::string &value);  // 
 // ---- named mutexes ----
 // Whether the named mutex exists and is owned by some thread.
 bool FakeMutexOwned(const std::string &name);
-void FakeMutexFailCreate(bool fails);
 
 // ---- windows ----
-// Declares a handle as an existing window (PlatIsWindow), or removes it.
+// Declares a handle as an existing window (PlatIsWindow).
 void FakeWindowAdd(void *window);
-void FakeWindowRemove(void *window);
 
 // ---- prompt dialogs ----
 enum FakeDialogKind {
@@ -107,11 +151,9 @@ struct FakeDialogShown {
 void FakeDialogScript(const std::vector<FakeDialogStep> &steps);
 const std::vector<FakeDialogShown> &FakeDialogsShown();
 int FakeDialogUnexpected();
-// The card-access window: how often it was opened and closed, whether it is open now, and a switch
-// that makes the next openings fail.
+// The card-access window: how often it was opened and closed, and whether it is open now.
 int FakeAccessingOpened();
 int FakeAccessingClosed();
 bool FakeAccessingOpen();
-void FakeAccessingFails(bool fails);
 
 #endif

@@ -1,7 +1,7 @@
 // Controls of the in-memory serial port of the native build.  The port's other end is a device
 // given by the test as a plain table of functions (normally the simulated reader).  Tests choose
-// how reads are cut into pieces, make the Nth call of an operation fail, and look at the line
-// state and time-outs the library set.
+// how reads are cut into pieces and look at the line state and time-outs the library set; the
+// serial calls fail through the fault table of fake_platform.h.
 #ifndef ZUK_PLATFORM_FAKE_SERIAL_H
 #define ZUK_PLATFORM_FAKE_SERIAL_H
 
@@ -25,17 +25,6 @@ struct FakeSerialDevice {
     void (*purge)(void *context);
 };
 
-enum FakeSerialOp {
-    FAKE_SERIAL_OPEN,
-    FAKE_SERIAL_CLOSE,
-    FAKE_SERIAL_GET_STATE,
-    FAKE_SERIAL_SET_STATE,
-    FAKE_SERIAL_SET_TIMEOUTS,
-    FAKE_SERIAL_PURGE,
-    FAKE_SERIAL_READ,
-    FAKE_SERIAL_WRITE,
-    FAKE_SERIAL_OP_COUNT
-};
 
 // Forgets the device, counters, faults and chunking; the port is closed, at 38400 bit/s, 8 data
 // bits, no parity, zero time-outs.
@@ -47,10 +36,6 @@ void FakeSerialSetReadChunks(const std::vector<std::size_t> &sizes);
 // Each write moves at most this many bytes (0: a write that succeeds and moves nothing);
 // a negative value removes the limit.
 void FakeSerialSetWriteLimit(long maxBytes);
-// Makes the nth (1-based, counted from now) call of the operation fail.  0 cancels.
-void FakeSerialFailNth(FakeSerialOp op, int nth);
-// Calls of the operation since the reset.
-int FakeSerialCallCount(FakeSerialOp op);
 // Whether a port is open, and the path it was opened with.
 bool FakeSerialIsOpen();
 std::string FakeSerialOpenedPath();

@@ -21,6 +21,7 @@ void *g_hookContext = nullptr;
 
 int PlatMessageBox(void *parent, const char *text, const char *caption, std::uint32_t style,
                    std::uint16_t language) {
+    if (FakeCallFails(FAKE_CALL_MESSAGE_BOX)) return 0;
     FakeMessageBox box{parent, caption ? caption : "", text ? text : "", style, language};
     void (*hook)(const FakeMessageBox &, void *) = nullptr;
     void *context = nullptr;

@@ -24,13 +24,12 @@ std::condition_variable g_changed;
 std::map<std::string, Named> g_mutexes;
 std::map<PlatHandle, std::string> g_handles;
 PlatHandle g_next = 0x100;
-bool g_failCreate = false;
 
 }  // namespace
 
 PlatHandle PlatMutexCreate(const char *name) {
     std::lock_guard<std::mutex> lock(g_lock);
-    if (g_failCreate || !name) return 0;
+    if (FakeCallFails(FAKE_CALL_MUTEX_CREATE) || !name) return 0;
     g_mutexes[name].name = name;
     PlatHandle h = g_next++;
     g_handles[h] = name;
@@ -40,7 +39,7 @@ PlatHandle PlatMutexCreate(const char *name) {
 std::uint32_t PlatMutexWait(PlatHandle mutex, std::uint32_t timeoutMs) {
     std::unique_lock<std::mutex> lock(g_lock);
     auto h = g_handles.find(mutex);
-    if (h == g_handles.end()) return PLAT_WAIT_FAILED;
+    if (h == g_handles.end() || FakeCallFails(FAKE_CALL_MUTEX_WAIT)) return PLAT_WAIT_FAILED;
     Named &m = g_mutexes[h->second];
     std::thread::id self = std::this_thread::get_id();
     const auto free = [&] { return m.depth == 0 || m.owner == self; };
@@ -57,7 +56,7 @@ std::uint32_t PlatMutexWait(PlatHandle mutex, std::uint32_t timeoutMs) {
 std::uint32_t PlatMutexTryWait(PlatHandle mutex) {
     std::lock_guard<std::mutex> lock(g_lock);
     auto h = g_handles.find(mutex);
-    if (h == g_handles.end()) return PLAT_WAIT_FAILED;
+    if (h == g_handles.end() || FakeCallFails(FAKE_CALL_MUTEX_TRY_WAIT)) return PLAT_WAIT_FAILED;
     Named &m = g_mutexes[h->second];
     std::thread::id self = std::this_thread::get_id();
     if (m.depth != 0 && m.owner != self) return PLAT_WAIT_TIMEOUT;
@@ -69,7 +68,7 @@ std::uint32_t PlatMutexTryWait(PlatHandle mutex) {
 bool PlatMutexRelease(PlatHandle mutex) {
     std::lock_guard<std::mutex> lock(g_lock);
     auto h = g_handles.find(mutex);
-    if (h == g_handles.end()) return false;
+    if (h == g_handles.end() || FakeCallFails(FAKE_CALL_MUTEX_RELEASE)) return false;
     Named &m = g_mutexes[h->second];
     if (m.depth == 0 || m.owner != std::this_thread::get_id()) return false;
     if (--m.depth == 0) g_changed.notify_all();
@@ -85,7 +84,6 @@ void FakeMutexReset() {
     std::lock_guard<std::mutex> lock(g_lock);
     g_mutexes.clear();
     g_handles.clear();
-    g_failCreate = false;
 }
 
 bool FakeMutexOwned(const std::string &name) {
@@ -94,7 +92,3 @@ bool FakeMutexOwned(const std::string &name) {
     return m != g_mutexes.end() && m->second.depth > 0;
 }
 
-void FakeMutexFailCreate(bool fails) {
-    std::lock_guard<std::mutex> lock(g_lock);
-    g_failCreate = fails;
-}

@@ -32,9 +32,6 @@ struct State {
     std::map<std::string, Key> keys;  // by lower-case full path
     std::map<PlatKey, OpenKey> open;
     PlatKey nextHandle = 0x1000;
-    long currentUserError = 0;
-    int failSetAt = 0, failDeleteAt = 0, failCreateAt = 0;
-    long failSetError = 0, failDeleteError = 0, failCreateError = 0;
 };
 
 std::recursive_mutex g_lock;
@@ -67,12 +64,6 @@ bool IsRoot(const std::string &full) { return full == "hklm" || full == "hkcu"; 
 
 bool Exists(const std::string &full) {
     return IsRoot(full) || g_state.keys.count(full) != 0;
-}
-
-// Counts down a "fail the nth call" setting; true when this call is the one to fail.
-bool Trips(int *counter) {
-    if (*counter <= 0) return false;
-    return --*counter == 0;
 }
 
 PlatKey NewHandle(const std::string &full, std::uint32_t access) {
@@ -114,13 +105,16 @@ Key *KeyOf(PlatKey key, std::uint32_t needed, long *error) {
 
 long PlatRegOpenCurrentUser(std::uint32_t access, PlatKey *key) {
     std::lock_guard<std::recursive_mutex> lock(g_lock);
-    if (g_state.currentUserError != 0) return g_state.currentUserError;
+    long error = 0;
+    if (FakeCallFails(FAKE_CALL_REG_OPEN_CURRENT_USER, &error)) return error;
     *key = NewHandle("hkcu", access);
     return 0;
 }
 
 long PlatRegOpenKey(PlatKey root, const char *path, std::uint32_t access, PlatKey *key) {
     std::lock_guard<std::recursive_mutex> lock(g_lock);
+    long error = 0;
+    if (FakeCallFails(FAKE_CALL_REG_OPEN_KEY, &error)) return error;
     std::string full = Join(root, path);
     if (full.empty()) return 6;
     if (!Exists(full)) return PLAT_ERROR_FILE_NOT_FOUND;
@@ -128,13 +122,13 @@ long PlatRegOpenKey(PlatKey root, const char *path, std::uint32_t access, PlatKe
     return 0;
 }
 
-long PlatRegCreateKey(PlatKey root, const char *path, std::uint32_t access, bool isVolatile,
-                      PlatKey *key) {
-    std::lock_guard<std::recursive_mutex> lock(g_lock);
-    if (Trips(&g_state.failCreateAt)) return g_state.failCreateError;
+namespace {
+
+// Creates the key and its missing parents, each with the requested volatility.
+long CreateKey(PlatKey root, const char *path, std::uint32_t access, bool isVolatile,
+               PlatKey *key) {
     std::string full = Join(root, path);
     if (full.empty()) return 6;
-    // Create the missing parents too, each with the requested volatility.
     std::string partial;
     size_t pos = 0;
     while (pos != std::string::npos) {
@@ -147,10 +141,21 @@ long PlatRegCreateKey(PlatKey root, const char *path, std::uint32_t access, bool
     return 0;
 }
 
+}  // namespace
+
+long PlatRegCreateKey(PlatKey root, const char *path, std::uint32_t access, bool isVolatile,
+                      PlatKey *key) {
+    std::lock_guard<std::recursive_mutex> lock(g_lock);
+    long error = 0;
+    if (FakeCallFails(FAKE_CALL_REG_CREATE_KEY, &error)) return error;
+    return CreateKey(root, path, access, isVolatile, key);
+}
+
 long PlatRegQueryValue(PlatKey key, const char *name, std::uint32_t *type, std::uint8_t *data,
                        std::uint32_t *size) {
     std::lock_guard<std::recursive_mutex> lock(g_lock);
     long error = 0;
+    if (FakeCallFails(FAKE_CALL_REG_QUERY_VALUE, &error)) return error;
     Key *k = KeyOf(key, PLAT_KEY_QUERY_VALUE, &error);
     if (!k) return error;
     auto v = k->values.find(Lower(name ? name : ""));
@@ -170,8 +175,8 @@ long PlatRegQueryValue(PlatKey key, const char *name, std::uint32_t *type, std::
 long PlatRegSetValue(PlatKey key, const char *name, std::uint32_t type, const std::uint8_t *data,
                      std::uint32_t size) {
     std::lock_guard<std::recursive_mutex> lock(g_lock);
-    if (Trips(&g_state.failSetAt)) return g_state.failSetError;
     long error = 0;
+    if (FakeCallFails(FAKE_CALL_REG_SET_VALUE, &error)) return error;
     Key *k = KeyOf(key, PLAT_KEY_SET_VALUE, &error);
     if (!k) return error;
     k->values[Lower(name ? name : "")] =
@@ -181,8 +186,8 @@ long PlatRegSetValue(PlatKey key, const char *name, std::uint32_t type, const st
 
 long PlatRegDeleteValue(PlatKey key, const char *name) {
     std::lock_guard<std::recursive_mutex> lock(g_lock);
-    if (Trips(&g_state.failDeleteAt)) return g_state.failDeleteError;
     long error = 0;
+    if (FakeCallFails(FAKE_CALL_REG_DELETE_VALUE, &error)) return error;
     Key *k = KeyOf(key, PLAT_KEY_SET_VALUE, &error);
     if (!k) return error;
     return k->values.erase(Lower(name ? name : "")) ? 0 : PLAT_ERROR_FILE_NOT_FOUND;
@@ -204,10 +209,7 @@ void FakeRegSetValue(PlatKey root, const std::string &path, const std::string &n
                      std::uint32_t type, const std::string &bytes) {
     std::lock_guard<std::recursive_mutex> lock(g_lock);
     PlatKey k = 0;
-    int savedFail = g_state.failCreateAt;
-    g_state.failCreateAt = 0;
-    PlatRegCreateKey(root, path.c_str(), PLAT_KEY_ALL_ACCESS, false, &k);
-    g_state.failCreateAt = savedFail;
+    CreateKey(root, path.c_str(), PLAT_KEY_ALL_ACCESS, false, &k);
     g_state.keys[g_state.open[k].path].values[Lower(name)] = Value{type, bytes};
     PlatRegCloseKey(k);
 }
@@ -255,34 +257,6 @@ void FakeRegUnloadVolatile() {
     for (auto it = g_state.keys.begin(); it != g_state.keys.end();) {
         it = it->second.isVolatile ? g_state.keys.erase(it) : std::next(it);
     }
-}
-
-void FakeRegFailCurrentUser(long error) {
-    std::lock_guard<std::recursive_mutex> lock(g_lock);
-    g_state.currentUserError = error;
-}
-
-void FakeRegFailSet(int nth, long error) {
-    std::lock_guard<std::recursive_mutex> lock(g_lock);
-    g_state.failSetAt = nth;
-    g_state.failSetError = error;
-}
-
-void FakeRegFailDelete(int nth, long error) {
-    std::lock_guard<std::recursive_mutex> lock(g_lock);
-    g_state.failDeleteAt = nth;
-    g_state.failDeleteError = error;
-}
-
-void FakeRegFailCreate(int nth, long error) {
-    std::lock_guard<std::recursive_mutex> lock(g_lock);
-    g_state.failCreateAt = nth;
-    g_state.failCreateError = error;
-}
-
-bool FakeRegFailurePending() {
-    std::lock_guard<std::recursive_mutex> lock(g_lock);
-    return g_state.failSetAt > 0 || g_state.failDeleteAt > 0 || g_state.failCreateAt > 0;
 }
 
 int FakeRegOpenKeyCount() {

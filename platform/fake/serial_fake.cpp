@@ -1,8 +1,9 @@
 // In-memory serial port: the host's writes go straight to the connected device, reads take what
 // the device has to send, cut into the configured pieces.  A read never waits: what is not there
-// now counts as not arrived within the time-out.  Faults make the Nth call of an operation fail.
+// now counts as not arrived within the time-out.  Each call consults the fault table.
 #include <cstring>
 
+#include "platform/fake/fake_internal.h"
 #include "platform/fake/fake_serial.h"
 
 namespace {
@@ -28,26 +29,12 @@ struct FakePort {
     std::vector<std::size_t> readChunks;
     std::size_t readIndex = 0;
     long writeLimit = -1;
-    int failAt[FAKE_SERIAL_OP_COUNT] = {};
-    int calls[FAKE_SERIAL_OP_COUNT] = {};
-    int sinceArmed[FAKE_SERIAL_OP_COUNT] = {};
     std::uint64_t waitedMs = 0;
 };
 
 FakePort g_port;
 // The handle value handed out; any non-null pointer will do.
 int g_handleTag;
-
-// Counts the call and tells whether it is the one armed to fail.
-bool Fails(FakeSerialOp op) {
-    ++g_port.calls[op];
-    if (g_port.failAt[op] <= 0) return false;
-    if (++g_port.sinceArmed[op] == g_port.failAt[op]) {
-        g_port.failAt[op] = 0;
-        return true;
-    }
-    return false;
-}
 
 bool ValidHandle(PlatSerial port) { return g_port.open && port == &g_handleTag; }
 
@@ -70,12 +57,6 @@ void FakeSerialSetReadChunks(const std::vector<std::size_t> &sizes) {
 
 void FakeSerialSetWriteLimit(long maxBytes) { g_port.writeLimit = maxBytes; }
 
-void FakeSerialFailNth(FakeSerialOp op, int nth) {
-    g_port.failAt[op] = nth;
-    g_port.sinceArmed[op] = 0;
-}
-
-int FakeSerialCallCount(FakeSerialOp op) { return g_port.calls[op]; }
 bool FakeSerialIsOpen() { return g_port.open; }
 std::string FakeSerialOpenedPath() { return g_port.openedPath; }
 PlatSerialLineState FakeSerialLineState() { return g_port.line; }
@@ -83,7 +64,7 @@ PlatSerialTimeouts FakeSerialTimeouts() { return g_port.timeouts; }
 void FakeSerialSetInitialBaud(std::uint32_t baud) { g_port.line.baudRate = baud; }
 
 PlatSerial PlatSerialOpen(const char *path) {
-    if (Fails(FAKE_SERIAL_OPEN) || path == nullptr || g_port.open || !g_port.connected) {
+    if (FakeCallFails(FAKE_CALL_SERIAL_OPEN) || path == nullptr || g_port.open || !g_port.connected) {
         return PLAT_SERIAL_NONE;
     }
     if (!g_port.devicePath.empty() && g_port.devicePath != path) return PLAT_SERIAL_NONE;
@@ -93,38 +74,38 @@ PlatSerial PlatSerialOpen(const char *path) {
 }
 
 bool PlatSerialClose(PlatSerial port) {
-    if (!ValidHandle(port) || Fails(FAKE_SERIAL_CLOSE)) return false;
+    if (!ValidHandle(port) || FakeCallFails(FAKE_CALL_SERIAL_CLOSE)) return false;
     g_port.open = false;
     return true;
 }
 
 bool PlatSerialGetState(PlatSerial port, PlatSerialLineState *state) {
-    if (!ValidHandle(port) || Fails(FAKE_SERIAL_GET_STATE)) return false;
+    if (!ValidHandle(port) || FakeCallFails(FAKE_CALL_SERIAL_GET_STATE)) return false;
     *state = g_port.line;
     return true;
 }
 
 bool PlatSerialSetState(PlatSerial port, const PlatSerialLineState *state) {
-    if (!ValidHandle(port) || Fails(FAKE_SERIAL_SET_STATE)) return false;
+    if (!ValidHandle(port) || FakeCallFails(FAKE_CALL_SERIAL_SET_STATE)) return false;
     g_port.line = *state;
     return true;
 }
 
 bool PlatSerialSetTimeouts(PlatSerial port, const PlatSerialTimeouts *timeouts) {
-    if (!ValidHandle(port) || Fails(FAKE_SERIAL_SET_TIMEOUTS)) return false;
+    if (!ValidHandle(port) || FakeCallFails(FAKE_CALL_SERIAL_SET_TIMEOUTS)) return false;
     g_port.timeouts = *timeouts;
     return true;
 }
 
 bool PlatSerialPurge(PlatSerial port) {
-    if (!ValidHandle(port) || Fails(FAKE_SERIAL_PURGE)) return false;
+    if (!ValidHandle(port) || FakeCallFails(FAKE_CALL_SERIAL_PURGE)) return false;
     if (g_port.device.purge != nullptr) g_port.device.purge(g_port.device.context);
     return true;
 }
 
 bool PlatSerialRead(PlatSerial port, void *buffer, std::uint32_t length, std::uint32_t *done) {
     *done = 0;
-    if (!ValidHandle(port) || Fails(FAKE_SERIAL_READ)) return false;
+    if (!ValidHandle(port) || FakeCallFails(FAKE_CALL_SERIAL_READ)) return false;
     std::size_t want = length;
     if (!g_port.readChunks.empty()) {
         const std::size_t i = g_port.readIndex < g_port.readChunks.size()
@@ -149,7 +130,7 @@ std::uint64_t FakeSerialWaitedMilliseconds() { return g_port.waitedMs; }
 bool PlatSerialWrite(PlatSerial port, const void *buffer, std::uint32_t length,
                      std::uint32_t *done) {
     *done = 0;
-    if (!ValidHandle(port) || Fails(FAKE_SERIAL_WRITE)) return false;
+    if (!ValidHandle(port) || FakeCallFails(FAKE_CALL_SERIAL_WRITE)) return false;
     std::size_t n = length;
     if (g_port.writeLimit >= 0 && static_cast<std::size_t>(g_port.writeLimit) < n) {
         n = static_cast<std::size_t>(g_port.writeLimit);

@@ -16,7 +16,6 @@ namespace {
 
 std::atomic<std::int64_t> g_now{1336987805};  // 2012-05-14 09:30:05
 std::atomic<std::uint64_t> g_slept{0};
-std::atomic<bool> g_localTimeFails{false};
 std::atomic<std::uint32_t> g_lcid{0x0409};
 std::map<std::string, std::string> g_environment;
 
@@ -35,7 +34,7 @@ void PlatSleep(std::uint32_t milliseconds) {
 std::int64_t PlatTimeNow() { return g_now; }
 
 bool PlatLocalTime(std::int64_t seconds, PlatCalendar *out) {
-    if (g_localTimeFails) return false;
+    if (FakeCallFails(FAKE_CALL_LOCAL_TIME)) return false;
     std::time_t t = static_cast<std::time_t>(seconds);
     std::tm tm{};
     if (!gmtime_r(&t, &tm)) return false;
@@ -48,6 +47,7 @@ std::uint32_t PlatSystemDefaultLcid() { return g_lcid; }
 bool PlatGetEnvironment(const char *name, char *out, std::size_t capacity) {
     if (out == nullptr || capacity == 0) return false;
     out[0] = '\0';
+    if (FakeCallFails(FAKE_CALL_GET_ENVIRONMENT)) return false;
     const auto found = g_environment.find(name != nullptr ? name : "");
     if (found == g_environment.end() || found->second.size() >= capacity) return false;
     std::memcpy(out, found->second.c_str(), found->second.size() + 1);
@@ -62,12 +62,10 @@ void FakeSystemReset() {
     g_environment.clear();
     g_now = 1336987805;
     g_slept = 0;
-    g_localTimeFails = false;
     g_lcid = 0x0409;
 }
 
 void FakeSetTime(std::int64_t secondsSince1970) { g_now = secondsSince1970; }
-void FakeSetLocalTimeFails(bool fails) { g_localTimeFails = fails; }
 std::uint64_t FakeSleptMilliseconds() { return g_slept; }
 void FakeSetSystemLcid(std::uint32_t lcid) { g_lcid = lcid; }
 
@@ -80,4 +78,5 @@ void FakePlatformReset() {
     FakeSerialReset();
     FakeWindowReset();
     FakeDialogReset();
+    FakeFaultsReset();
 }

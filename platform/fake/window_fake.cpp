@@ -11,7 +11,6 @@ std::set<void *> g_windows;
 
 void FakeWindowAdd(void *window) { g_windows.insert(window); }
 
-void FakeWindowRemove(void *window) { g_windows.erase(window); }
 
 void FakeWindowReset() { g_windows.clear(); }
 

@@ -27,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     // Most inputs keep a usable installation path, so that the INI file is reached.
     if (in.Byte() & 1) PutValue(in, "InstallPath");
     for (const char *name : {"Mode", "Device", "Config", "FeliCa"}) PutValue(in, name);
-    if (in.Byte() & 1) FakeRegFailCurrentUser(2);
+    if (in.Byte() & 1) FakeFail(FAKE_CALL_REG_OPEN_CURRENT_USER, FAKE_FAIL_EVERY, 2);
     FakeProfileSetFile(FuzzInstallDir() + "ZUKcntrl.ini", in.Bytes(8192));
 
     if (LoadRegistryConfig() == 0) {

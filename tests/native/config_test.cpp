@@ -161,8 +161,8 @@ TEST_F(Load, MissingOrInvalidMachineValueRefusesTheLoad) {
         {"no Device", [] { FakeRegDeleteValue(PLAT_HKEY_LOCAL_MACHINE, ZUK_SETTINGS_KEY, "Device"); }},
         {"Device 2", [] { FakeRegSetDword(PLAT_HKEY_LOCAL_MACHINE, ZUK_SETTINGS_KEY, "Device", 2); }},
         {"no Config", [] { FakeRegDeleteValue(PLAT_HKEY_LOCAL_MACHINE, ZUK_SETTINGS_KEY, "Config"); }},
-        {"no current user root", [] { FakeRegFailCurrentUser(PLAT_ERROR_PROC_NOT_FOUND); }},
-        {"user key cannot be created", [] { FakeRegFailCreate(1, PLAT_ERROR_ACCESS_DENIED); }},
+        {"no current user root", [] { FakeFail(FAKE_CALL_REG_OPEN_CURRENT_USER, FAKE_FAIL_EVERY, PLAT_ERROR_PROC_NOT_FOUND); }},
+        {"user key cannot be created", [] { FakeFail(FAKE_CALL_REG_CREATE_KEY, 1, PLAT_ERROR_ACCESS_DENIED); }},
     };
     for (const auto &c : cases) {
         FakePlatformReset();

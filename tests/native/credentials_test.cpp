@@ -137,7 +137,7 @@ TEST_F(Store, VolatileKeyDiesWithTheHive) {
 
 TEST_F(Store, Failures) {
     Configure(0x230);
-    FakeRegFailCurrentUser(PLAT_ERROR_PROC_NOT_FOUND);
+    FakeFail(FAKE_CALL_REG_OPEN_CURRENT_USER, FAKE_FAIL_EVERY, PLAT_ERROR_PROC_NOT_FOUND);
     char id[8], pw[8];
     std::int32_t idLength = 5, pwLength = 6;
     EXPECT_EQ(ReadCredentials(id, &idLength, pw, &pwLength, Remembered), kStoreSystem);
@@ -145,13 +145,13 @@ TEST_F(Store, Failures) {
     EXPECT_EQ(pwLength, 6);
     EXPECT_EQ(WriteCredentials("u", 1, "2401", 4, Remembered), kStoreSystem);
     EXPECT_EQ(DeleteCredentials(), kStoreSystem);
-    FakeRegFailCurrentUser(0);
+    FakeFail(FAKE_CALL_REG_OPEN_CURRENT_USER, 0);
 
-    FakeRegFailSet(1, PLAT_ERROR_ACCESS_DENIED);
+    FakeFail(FAKE_CALL_REG_SET_VALUE, 1, PLAT_ERROR_ACCESS_DENIED);
     EXPECT_EQ(WriteCredentials("u", 1, "2401", 4, Remembered), kStoreWriteFailed);
     EXPECT_EQ(Value(ZUK_NONVOLATILE_KEY, "Password"), "<none>") << "the password is not written";
 
-    FakeRegFailSet(2, PLAT_ERROR_ACCESS_DENIED);
+    FakeFail(FAKE_CALL_REG_SET_VALUE, 2, PLAT_ERROR_ACCESS_DENIED);
     EXPECT_EQ(WriteCredentials("w", 1, "2401", 4, Remembered), kStoreWriteFailed);
     EXPECT_EQ(Value(ZUK_NONVOLATILE_KEY, "UserID"), "w") << "the ID stays written";
 }

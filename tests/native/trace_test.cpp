@@ -87,10 +87,10 @@ TEST_F(TraceLog, FailuresAreSilent) {
     EXPECT_EQ(version, 0x30100);
 
     std::strcpy(MutableSettings()->LogFileName, log.c_str());
-    FakeSetLocalTimeFails(true);
+    FakeFail(FAKE_CALL_LOCAL_TIME, FAKE_FAIL_EVERY);
     Trace("ZUKOpen", "ZUK", 0x10);
     EXPECT_FALSE(Exists(log));
-    FakeSetLocalTimeFails(false);
+    FakeFail(FAKE_CALL_LOCAL_TIME, 0);
 
     // A name whose rotation name would not fit is refused whole.
     std::string longName = TestInstallDir() + std::string(508 - TestInstallDir().size(), 'n');

@@ -189,11 +189,11 @@ LineCounts Counts() {
         ns += static_cast<std::uint64_t>(SimLineNs(e.bytes.size(), e.baud));
     }
     c.lineUs = ns / 1000;
-    c.reads = FakeSerialCallCount(FAKE_SERIAL_READ);
-    c.writes = FakeSerialCallCount(FAKE_SERIAL_WRITE);
-    c.settings = FakeSerialCallCount(FAKE_SERIAL_GET_STATE) + FakeSerialCallCount(FAKE_SERIAL_SET_STATE) +
-                 FakeSerialCallCount(FAKE_SERIAL_SET_TIMEOUTS) + FakeSerialCallCount(FAKE_SERIAL_PURGE) +
-                 FakeSerialCallCount(FAKE_SERIAL_OPEN) + FakeSerialCallCount(FAKE_SERIAL_CLOSE);
+    c.reads = FakeCallCount(FAKE_CALL_SERIAL_READ);
+    c.writes = FakeCallCount(FAKE_CALL_SERIAL_WRITE);
+    c.settings = FakeCallCount(FAKE_CALL_SERIAL_GET_STATE) + FakeCallCount(FAKE_CALL_SERIAL_SET_STATE) +
+                 FakeCallCount(FAKE_CALL_SERIAL_SET_TIMEOUTS) + FakeCallCount(FAKE_CALL_SERIAL_PURGE) +
+                 FakeCallCount(FAKE_CALL_SERIAL_OPEN) + FakeCallCount(FAKE_CALL_SERIAL_CLOSE);
     return c;
 }
 

@@ -1,11 +1,13 @@
 // Every reader and card fault the simulator offers against every export that talks to the reader:
 // a documented result code, a bounded time, no busy frame or reader mutex left behind, the PIN
 // failure count on the card neither lost nor doubled, and a working session once the fault clears.
-// With ZUK_FAULT_MATRIX_OUT set, the table of codes and times is written there as Markdown.
+// Each cell's result, raw status and time must be the one docs/reliability.md's table shows.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <map>
+#include <sstream>
 
 #include "api_fixture.h"
 
@@ -64,6 +66,48 @@ const char *const kExportNames[EXPORT_COUNT] = {
     "open", "close", "sense", "verify PIN", "verify wrong PIN", "name", "user option",
     "admin option", "account"};
 
+// The table of docs/reliability.md: fault -> the cells of its row, in the order of the exports.
+std::map<std::string, std::vector<std::string>> DocumentedCells(std::string *error) {
+    std::map<std::string, std::vector<std::string>> rows;
+    std::ifstream doc(std::string(ZUK_SOURCE_DIR) + "/docs/reliability.md");
+    std::string line;
+    bool inTable = false;
+    while (std::getline(doc, line)) {
+        if (line.rfind("| fault | open |", 0) == 0) {
+            inTable = true;
+            continue;
+        }
+        if (!inTable || line.rfind("|---", 0) == 0) continue;
+        if (line.empty() || line[0] != '|') break;
+        std::vector<std::string> cells;
+        std::stringstream parts(line.substr(1));
+        std::string cell;
+        while (std::getline(parts, cell, '|')) {
+            const std::size_t a = cell.find_first_not_of(' ');
+            const std::size_t b = cell.find_last_not_of(' ');
+            cells.push_back(a == std::string::npos ? "" : cell.substr(a, b - a + 1));
+        }
+        if (!cells.empty() && cells.back().empty()) cells.pop_back();
+        const std::string fault = cells.front();
+        cells.erase(cells.begin());
+        rows[fault] = cells;
+    }
+    if (rows.empty()) *error = "docs/reliability.md has no table starting \"| fault | open |\"";
+    return rows;
+}
+
+// A cell: the result code, the raw status the trace's LOW line would show (when the card layer
+// met one), and the milliseconds waited.
+std::string Cell(int result, std::uint32_t raw, std::uint64_t ms) {
+    char cell[64];
+    char status[24] = "";
+    if (raw != 0) std::snprintf(status, sizeof status, " [0x%08X]", static_cast<unsigned>(raw));
+    std::snprintf(cell, sizeof cell, "%s%X%s (%llu)", result < 0 ? "-" : "0x",
+                  static_cast<unsigned>(result < 0 ? -result : result), status,
+                  static_cast<unsigned long long>(ms));
+    return cell;
+}
+
 class FaultMatrix : public ApiTest {
 protected:
     // A fresh library, reader and card, as each test starts.
@@ -119,6 +163,7 @@ TEST_F(FaultMatrix, EveryFaultOnEveryExportEndsCleanlyAndRecovers) {
             FakeDialogScript(std::vector<FakeDialogStep>(
                 4, FakeDialogStep{FAKE_DIALOG_PIN, 2, "", "", "1234", nullptr, nullptr}));
             fault.apply(&sim, &card);
+            SetLastCardStatus(0);
             const std::uint64_t slept = FakeSleptMilliseconds();
             const int result = Run(ex);
             const std::uint64_t ms = FakeSleptMilliseconds() - slept;
@@ -137,11 +182,8 @@ TEST_F(FaultMatrix, EveryFaultOnEveryExportEndsCleanlyAndRecovers) {
             } else {
                 EXPECT_TRUE(countAfter == countBefore || countAfter == 0);
             }
-            char cell[48];
-            std::snprintf(cell, sizeof cell, "%s%X (%llu)", result < 0 ? "-" : "0x",
-                          static_cast<unsigned>(result < 0 ? -result : result),
-                          static_cast<unsigned long long>(ms));
-            cells[std::string(fault.name) + "|" + kExportNames[e]] = cell;
+            cells[std::string(fault.name) + "|" + kExportNames[e]] =
+                Cell(result, GetLastCardStatus(), ms);
 
             // The fault clears: the card is back, the next open works and the count is usable.
             sim.faults = SimFaults();
@@ -165,21 +207,38 @@ TEST_F(FaultMatrix, EveryFaultOnEveryExportEndsCleanlyAndRecovers) {
             EXPECT_FALSE(FakeMutexOwned(ZUK_PORT_MUTEX_NAME));
         }
     }
-    if (const char *out = std::getenv("ZUK_FAULT_MATRIX_OUT")) {
-        std::FILE *file = std::fopen(out, "w");
-        ASSERT_NE(file, nullptr);
-        std::fprintf(file, "| fault |");
-        for (const char *name : kExportNames) std::fprintf(file, " %s |", name);
-        std::fprintf(file, "\n|---|");
-        for (int e = 0; e < EXPORT_COUNT; ++e) std::fprintf(file, "---|");
-        std::fprintf(file, "\n");
-        for (const Fault &fault : kFaults) {
-            std::fprintf(file, "| %s |", fault.name);
-            for (const char *name : kExportNames)
-                std::fprintf(file, " %s |", cells[std::string(fault.name) + "|" + name].c_str());
-            std::fprintf(file, "\n");
+    // Every cell against the documented table; on a difference the table as measured is written
+    // beside the build for the document.
+    std::string error;
+    const auto documented = DocumentedCells(&error);
+    ASSERT_TRUE(error.empty()) << error;
+    std::string table = "| fault |";
+    for (const char *name : kExportNames) table += std::string(" ") + name + " |";
+    table += "\n|---|";
+    for (int e = 0; e < EXPORT_COUNT; ++e) table += "---|";
+    table += "\n";
+    int differences = 0;
+    for (const Fault &fault : kFaults) {
+        table += std::string("| ") + fault.name + " |";
+        const auto row = documented.find(fault.name);
+        for (int e = 0; e < EXPORT_COUNT; ++e) {
+            const std::string &measured = cells[std::string(fault.name) + "|" + kExportNames[e]];
+            table += " " + measured + " |";
+            const bool known = row != documented.end() && e < static_cast<int>(row->second.size());
+            const std::string expected = known ? row->second[e] : "(no cell)";
+            if (measured != expected) {
+                ++differences;
+                ADD_FAILURE() << fault.name << " / " << kExportNames[e] << ": measured " << measured
+                              << ", documented " << expected;
+            }
         }
-        std::fclose(file);
+        table += "\n";
+    }
+    EXPECT_EQ(documented.size(), sizeof kFaults / sizeof kFaults[0]) << "rows of the document";
+    if (differences != 0) {
+        const std::string path = std::string(ZUK_BINARY_DIR) + "/fault-matrix.md";
+        std::ofstream(path) << table;
+        ADD_FAILURE() << "the measured table is in " << path;
     }
 }
 

@@ -239,9 +239,9 @@ TEST_F(LinkTest, KeyWrappedCommand) {
 TEST_F(LinkTest, SilentReaderAndClosedLineEndInBoundedTime) {
     OpenLink();
     sim.faults.silent = true;
-    const int reads = FakeSerialCallCount(FAKE_SERIAL_READ);
+    const int reads = FakeCallCount(FAKE_CALL_SERIAL_READ);
     EXPECT_EQ(SendCard({0x06, 0x01, 0x02}, nullptr), LINK_ERR_READ);
-    EXPECT_EQ(FakeSerialCallCount(FAKE_SERIAL_READ) - reads, 1);
+    EXPECT_EQ(FakeCallCount(FAKE_CALL_SERIAL_READ) - reads, 1);
     sim.faults.silent = false;
     sim.faults.closed = true;
     EXPECT_EQ(SendCard({0x06, 0x01, 0x02}, nullptr), LINK_ERR_WRITE);

@@ -46,14 +46,14 @@ TEST_F(LinkTest, PortFoundAt1200IsSetTo9600BeforeTheOpeningCommand) {
 
 TEST_F(LinkTest, BusyAnswerIsResentOnceAfterPurge) {
     OpenLink();
-    const int purges = FakeSerialCallCount(FAKE_SERIAL_PURGE);
+    const int purges = FakeCallCount(FAKE_CALL_SERIAL_PURGE);
     const std::uint64_t slept = FakeSleptMilliseconds();
     sim.faults.answerClass = 0x80;
     sim.faults.classCount = 1;
     EXPECT_EQ(ReaderSetSpeed(115200), LINK_OK);
     EXPECT_EQ(Sent(), (std::vector<std::string>(2, "08 00 04 00 07 13 00 18")));
     EXPECT_EQ(Answered().front(), "80 00 00 80");
-    EXPECT_EQ(FakeSerialCallCount(FAKE_SERIAL_PURGE) - purges, 1);
+    EXPECT_EQ(FakeCallCount(FAKE_CALL_SERIAL_PURGE) - purges, 1);
     EXPECT_EQ(FakeSleptMilliseconds() - slept, 100u);
 
     // Busy twice: the second busy answer is the result, there is no third try.

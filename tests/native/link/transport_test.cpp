@@ -56,7 +56,7 @@ TEST_F(TransportTest, OpenSetsLineFormatAndBoundedTimeouts) {
     EXPECT_EQ(line.parity, PLAT_PARITY_EVEN);
     EXPECT_TRUE(line.parityCheck);
     EXPECT_EQ(line.baudRate, 38400u);  // left as found
-    EXPECT_EQ(FakeSerialCallCount(FAKE_SERIAL_PURGE), 1);
+    EXPECT_EQ(FakeCallCount(FAKE_CALL_SERIAL_PURGE), 1);
     // A silent reader must not block a read for ever: total time-outs are set and finite.
     const PlatSerialTimeouts t = FakeSerialTimeouts();
     EXPECT_EQ(t.readIntervalMs, 0u);
@@ -85,23 +85,23 @@ TEST_F(TransportTest, OperationsWithoutPortAnswerNotOpen) {
     EXPECT_EQ(SerialSetBaudRate(9600), LINK_ERR_NOT_OPEN);
     EXPECT_EQ(SerialWrite(buf, 4), LINK_ERR_NOT_OPEN);
     EXPECT_EQ(SerialReadFrame(buf, &len), LINK_ERR_NOT_OPEN);
-    EXPECT_EQ(FakeSerialCallCount(FAKE_SERIAL_READ) + FakeSerialCallCount(FAKE_SERIAL_WRITE), 0);
+    EXPECT_EQ(FakeCallCount(FAKE_CALL_SERIAL_READ) + FakeCallCount(FAKE_CALL_SERIAL_WRITE), 0);
 }
 
 TEST_F(TransportTest, FailedOpenStepsCloseTheDeviceAgain) {
     struct Case {
-        FakeSerialOp op;
+        FakeCall op;
         LinkStatus expected;
     };
     const Case cases[] = {
-        {FAKE_SERIAL_OPEN, LINK_ERR_OPEN},
-        {FAKE_SERIAL_PURGE, LINK_ERR_PURGE},
-        {FAKE_SERIAL_GET_STATE, LINK_ERR_GET_STATE},
-        {FAKE_SERIAL_SET_STATE, LINK_ERR_SET_STATE},
-        {FAKE_SERIAL_SET_TIMEOUTS, LINK_ERR_SET_STATE},
+        {FAKE_CALL_SERIAL_OPEN, LINK_ERR_OPEN},
+        {FAKE_CALL_SERIAL_PURGE, LINK_ERR_PURGE},
+        {FAKE_CALL_SERIAL_GET_STATE, LINK_ERR_GET_STATE},
+        {FAKE_CALL_SERIAL_SET_STATE, LINK_ERR_SET_STATE},
+        {FAKE_CALL_SERIAL_SET_TIMEOUTS, LINK_ERR_SET_STATE},
     };
     for (const Case &c : cases) {
-        FakeSerialFailNth(c.op, 1);
+        FakeFail(c.op, 1);
         EXPECT_EQ(SerialOpen("COM1"), c.expected) << c.op;
         EXPECT_FALSE(FakeSerialIsOpen()) << c.op;
         EXPECT_EQ(SerialOpen("COM1"), LINK_OK) << c.op;  // back in the no-port state
@@ -111,7 +111,7 @@ TEST_F(TransportTest, FailedOpenStepsCloseTheDeviceAgain) {
 
 TEST_F(TransportTest, FailedCloseKeepsThePort) {
     ASSERT_EQ(SerialOpen("COM1"), LINK_OK);
-    FakeSerialFailNth(FAKE_SERIAL_CLOSE, 1);
+    FakeFail(FAKE_CALL_SERIAL_CLOSE, 1);
     EXPECT_EQ(SerialClose(), LINK_ERR_CLOSE);
     EXPECT_EQ(SerialPurge(), LINK_OK);
     EXPECT_EQ(SerialClose(), LINK_OK);
@@ -124,18 +124,18 @@ TEST_F(TransportTest, WriteSendsEveryByteOnceInOrderAndBoundsStalls) {
     FakeSerialSetWriteLimit(3);
     EXPECT_EQ(SerialWrite(data.data(), 10), LINK_OK);
     EXPECT_EQ(device.written, data);
-    EXPECT_EQ(FakeSerialCallCount(FAKE_SERIAL_WRITE), 4);
+    EXPECT_EQ(FakeCallCount(FAKE_CALL_SERIAL_WRITE), 4);
     EXPECT_EQ(SerialWrite(data.data(), 0), LINK_OK);
     EXPECT_EQ(SerialWrite(data.data(), -5), LINK_OK);
 
     // A driver that keeps accepting nothing ends the write after a few tries.
     FakeSerialSetWriteLimit(0);
-    const int before = FakeSerialCallCount(FAKE_SERIAL_WRITE);
+    const int before = FakeCallCount(FAKE_CALL_SERIAL_WRITE);
     EXPECT_EQ(SerialWrite(data.data(), 10), LINK_ERR_WRITE);
-    EXPECT_EQ(FakeSerialCallCount(FAKE_SERIAL_WRITE) - before, SERIAL_WRITE_STALL_LIMIT);
+    EXPECT_EQ(FakeCallCount(FAKE_CALL_SERIAL_WRITE) - before, SERIAL_WRITE_STALL_LIMIT);
 
     FakeSerialSetWriteLimit(-1);
-    FakeSerialFailNth(FAKE_SERIAL_WRITE, 1);
+    FakeFail(FAKE_CALL_SERIAL_WRITE, 1);
     EXPECT_EQ(SerialWrite(data.data(), 10), LINK_ERR_WRITE);
 }
 
@@ -151,12 +151,12 @@ TEST_F(TransportTest, ReadsWholeFrames) {
     // Pieces over five further reads are assembled, with a pause after each incomplete one.
     Send({0x20, 0x00, 0x06, 1, 2, 3, 4, 5, 6, 0x21});
     FakeSerialSetReadChunks({4, 1, 1, 1, 1, 2});
-    const int reads = FakeSerialCallCount(FAKE_SERIAL_READ);
+    const int reads = FakeCallCount(FAKE_CALL_SERIAL_READ);
     len = sizeof buf;
     EXPECT_EQ(SerialReadFrame(buf, &len), LINK_OK);
     EXPECT_EQ(len, 10u);
     EXPECT_EQ(buf[9], 0x21);
-    EXPECT_EQ(FakeSerialCallCount(FAKE_SERIAL_READ) - reads, 6);
+    EXPECT_EQ(FakeCallCount(FAKE_CALL_SERIAL_READ) - reads, 6);
     EXPECT_EQ(FakeSleptMilliseconds(), 4u * SERIAL_FRAME_READ_PAUSE_MS);
 }
 
@@ -168,7 +168,7 @@ TEST_F(TransportTest, IncompleteFrameStopsAfterFiveFurtherReads) {
     std::uint32_t len = sizeof buf;
     EXPECT_EQ(SerialReadFrame(buf, &len), LINK_ERR_INCOMPLETE);
     EXPECT_EQ(len, 0u);
-    EXPECT_EQ(FakeSerialCallCount(FAKE_SERIAL_READ), 6);  // never a sixth further read
+    EXPECT_EQ(FakeCallCount(FAKE_CALL_SERIAL_READ), 6);  // never a sixth further read
     EXPECT_EQ(FakeSleptMilliseconds(), 5u * SERIAL_FRAME_READ_PAUSE_MS);
 }
 
@@ -179,7 +179,7 @@ TEST_F(TransportTest, ReadFailuresAndOversizeFrames) {
     // L + 4 above the capacity: refused after the header, nothing more is read.
     Send({0x20, 0x00, 0x0D, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
     EXPECT_EQ(SerialReadFrame(buf, &len), LINK_ERR_FRAME_TOO_LONG);
-    EXPECT_EQ(FakeSerialCallCount(FAKE_SERIAL_READ), 1);
+    EXPECT_EQ(FakeCallCount(FAKE_CALL_SERIAL_READ), 1);
     device.pending.clear();
 
     // A silent line: the first read ends (time-out) with nothing.
@@ -191,7 +191,7 @@ TEST_F(TransportTest, ReadFailuresAndOversizeFrames) {
     EXPECT_EQ(SerialReadFrame(buf, &len), LINK_ERR_READ);
     // A failing read.
     Send({0x20, 0x00, 0x00, 0x20});
-    FakeSerialFailNth(FAKE_SERIAL_READ, 1);
+    FakeFail(FAKE_CALL_SERIAL_READ, 1);
     len = sizeof buf;
     EXPECT_EQ(SerialReadFrame(buf, &len), LINK_ERR_READ);
     EXPECT_EQ(len, 0u);
