@@ -42,8 +42,9 @@ int Cancelled(AccountRequest *request) {
     return Traced(ZUK_CANCELLED);
 }
 
-// Copies a typed or generated text and terminates it when the buffer has a byte to spare.
-void CopyText(char *buffer, std::int32_t size, const char *text, std::int32_t length) {
+// Puts a typed or generated text into a host's buffer (size bytes, checked by the caller) and
+// terminates it when the buffer has a byte to spare.
+void PutHostText(char *buffer, std::int32_t size, const char *text, std::int32_t length) {
     std::memcpy(buffer, text, static_cast<std::size_t>(length));
     if (length < size) buffer[length] = '\0';
 }
@@ -70,8 +71,8 @@ int PickUp(AccountRequest *request) {
             code = LoadStoredPair(request, Remembered);
         } else {
             // The entered pair counts only when it belongs to the remembered user.
-            char id[128];
-            char password[256];
+            char id[CARD_MAX_ACCOUNT_LENGTH];
+            char password[CARD_MAX_PASSWORD_LENGTH];
             AccountRequest remembered = {ZUK_ACCOUNT_REQUEST_VERSION, id, sizeof id, password,
                                          sizeof password, 0, 0};
             const AccountRequest asked = *request;
@@ -122,8 +123,8 @@ int TypedPath(AccountRequest *request, int mode) {
         WipeEnteredCredentials();
         return Traced(ZUK_ERR_BUFFER);
     }
-    CopyText(request->AccountBuffer, request->AccountLength, EnteredId(), idLength);
-    CopyText(request->PasswordBuffer, request->PasswordLength, EnteredPassword(), passwordLength);
+    PutHostText(request->AccountBuffer, request->AccountLength, EnteredId(), idLength);
+    PutHostText(request->PasswordBuffer, request->PasswordLength, EnteredPassword(), passwordLength);
     WipeEnteredCredentials();
     request->AccountLength = idLength;
     request->PasswordLength = passwordLength;
@@ -149,7 +150,7 @@ int IdmPath(AccountRequest *request, int mode, void *window) {
     }
     char text[2 * sizeof idm + 1];
     for (int i = 0; i < idmLength; ++i) std::snprintf(text + 2 * i, 3, "%02x", idm[i]);
-    CopyText(request->AccountBuffer, request->AccountLength, text, 2 * idmLength);
+    PutHostText(request->AccountBuffer, request->AccountLength, text, 2 * idmLength);
     request->AccountLength = 2 * idmLength;
     request->PasswordLength = 0;
     CloseAccessingWindow();

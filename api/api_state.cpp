@@ -2,28 +2,22 @@
 #include "api/api_state.h"
 
 #include "card/card_state.h"
+#include "card/layout.h"
 #include "link/link_state.h"
 #include "settings/config.h"
 #include "settings/messages.h"
 
-namespace {
-
-const int kDefaultIdLimit = 128;
-const int kDefaultPasswordLimit = 256;
-const int kDefaultPinLimit = 16;
-
-}  // namespace
-
 FrameState g_frame{};
-PromptState g_prompt = {{0}, {0}, {0}, kDefaultIdLimit, kDefaultPasswordLimit, kDefaultPinLimit};
+PromptState g_prompt = {{0}, {0}, {0}, CARD_MAX_ACCOUNT_LENGTH, CARD_MAX_PASSWORD_LENGTH,
+                         CARD_MAX_PIN_LENGTH};
 
 void ResetPromptState() {
     PlatSecureWipe(g_prompt.enteredId, sizeof g_prompt.enteredId);
     PlatSecureWipe(g_prompt.enteredPassword, sizeof g_prompt.enteredPassword);
     PlatSecureWipe(g_prompt.enteredPin, sizeof g_prompt.enteredPin);
-    g_prompt.idLimit = kDefaultIdLimit;
-    g_prompt.passwordLimit = kDefaultPasswordLimit;
-    g_prompt.pinLimit = kDefaultPinLimit;
+    g_prompt.idLimit = CARD_MAX_ACCOUNT_LENGTH;
+    g_prompt.passwordLimit = CARD_MAX_PASSWORD_LENGTH;
+    g_prompt.pinLimit = CARD_MAX_PIN_LENGTH;
 }
 
 void ApiStateReset() {

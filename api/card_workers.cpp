@@ -130,8 +130,8 @@ int MaxLengthWorker(int *maxIdLength, int *maxPasswordLength) {
         *maxPasswordLength = limits.password;
         SetInputLimits(limits.account, limits.password, limits.pin);
     } else {
-        *maxIdLength = 128;
-        *maxPasswordLength = 256;
+        *maxIdLength = CARD_MAX_ACCOUNT_LENGTH;
+        *maxPasswordLength = CARD_MAX_PASSWORD_LENGTH;
     }
     return Traced(name, ZUK_OK);
 }

@@ -2,6 +2,13 @@
 #include "api/frame.h"
 #include "settings/config.h"
 #include "settings/trace.h"
+#include "zuk_version.h"
+
+// The public header's version is written by hand (hosts compile against it); the build's own
+// version, from the CMake project, must agree with it.
+static_assert(ZUK_LIB_VERSION ==
+                  ((ZUK_VERSION_MAJOR << 16) | (ZUK_VERSION_MINOR << 8) | ZUK_VERSION_PATCH),
+              "include/ZUKcntrl.h ZUK_LIB_VERSION differs from the project version in CMakeLists.txt");
 
 namespace {
 

@@ -189,8 +189,8 @@ CardStatus CardReadAdminOption(std::uint8_t *buffer, int *length) {
 
 CardStatus CardGetLimits(CardLimits *limits) {
     if (limits == nullptr) return SESSION_ERR_ARGUMENT;
-    limits->account = 128;
-    limits->password = 256;
-    limits->pin = 16;
+    limits->account = CARD_MAX_ACCOUNT_LENGTH;
+    limits->password = CARD_MAX_PASSWORD_LENGTH;
+    limits->pin = CARD_MAX_PIN_LENGTH;
     return SESSION_OK;
 }

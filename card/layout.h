@@ -23,6 +23,12 @@ struct CardAccess {
     const std::uint8_t *blockList;
 };
 
+// The longest texts the card's layout holds, in bytes: the account (item 0), the password
+// (item 1) and the PIN.
+constexpr int CARD_MAX_ACCOUNT_LENGTH = 128;
+constexpr int CARD_MAX_PASSWORD_LENGTH = 256;
+constexpr int CARD_MAX_PIN_LENGTH = 16;
+
 struct CardLimits {
     int account;
     int password;

@@ -101,7 +101,7 @@ CardStatus PortPathFromFriendlyName(const char *friendlyName, char *path, std::u
     return CARD_OK;
 }
 
-LinkStatus ReaderOpenLink(const char *devicePath) {
+LinkStatus SessionOpenLink(const char *devicePath) {
     if (devicePath == nullptr) return LINK_ERR_ARGUMENT;
     LinkStatus st = SerialOpen(devicePath);
     if (st != LINK_OK) return LinkQualifyStatus(st, LINK_PHASE_OPEN);
@@ -120,7 +120,7 @@ LinkStatus ReaderOpenLink(const char *devicePath) {
     return LINK_OK;
 }
 
-LinkStatus ReaderCloseLink() {
+LinkStatus SessionCloseLink() {
     ReaderDeactivate();
     const LinkStatus st = ReaderSetSpeed(READER_SPEED_SAFE);
     if (st != LINK_OK) {
@@ -139,7 +139,7 @@ namespace {
 // registry) and opens the reader link.  Card command codes.
 CardStatus ConnectReader(const char *deviceName, const char *portName) {
     if (deviceName != nullptr) {
-        if (std::strlen(deviceName) > 511) return CARD_ERR_ARGUMENT;
+        if (std::strlen(deviceName) > kAreaSize - 1) return CARD_ERR_ARGUMENT;
         if (std::strcmp(deviceName, kDeviceName) != 0) return CARD_ERR_NO_READER;
     }
     char found[kAreaSize];
@@ -149,7 +149,7 @@ CardStatus ConnectReader(const char *deviceName, const char *portName) {
         if (st != CARD_OK) return st;
         portPath = found;
     }
-    const LinkStatus st = ReaderOpenLink(portPath);
+    const LinkStatus st = SessionOpenLink(portPath);
     return st == LINK_OK ? CARD_OK : st;
 }
 
@@ -178,14 +178,14 @@ CardStatus CardOpenSession(const char *deviceName, const char *portName) {
     g_card.sessionOpen = 1;
     const CardStatus keys = LoadReaderKeys();
     if (keys == CARD_OK) return SESSION_OK;
-    (void)ReaderCloseLink();
+    (void)SessionCloseLink();
     g_card.sessionOpen = 0;
     return keys;
 }
 
 CardStatus CardCloseSession() {
     ClearCurrentIdm();
-    const LinkStatus st = ReaderCloseLink();
+    const LinkStatus st = SessionCloseLink();
     // The close sequence closes the port even when the reader refuses a step or the line is
     // gone: once the port is closed the session is over, whatever the sequence answered, so a
     // later open starts afresh instead of meeting a session that cannot be used or closed.

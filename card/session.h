@@ -26,9 +26,9 @@ CardStatus FindDriverPort(char *path, std::uint32_t capacity);
 // The whole opening of the reader link on a device path: open the port, negotiate the speed,
 // initialise the reader, establish the secure channel.  A failure undoes the opening and is
 // returned qualified with LINK_PHASE_OPEN.
-LinkStatus ReaderOpenLink(const char *devicePath);
+LinkStatus SessionOpenLink(const char *devicePath);
 // Deactivate, back to 9600 bit/s, close the port; a failure is qualified with LINK_PHASE_CLOSE.
-LinkStatus ReaderCloseLink();
+LinkStatus SessionCloseLink();
 
 // Whether the link verifies each answer's outer checksum and, for secured answers, the inner
 // checksum and padding (a mismatch is a malformed answer).  Off by default.

@@ -75,6 +75,7 @@ function(zuk_check_issuer_keys)
 endfunction()
 zuk_check_issuer_keys()
 
+configure_file(${CMAKE_CURRENT_LIST_DIR}/version.h.in ${PROJECT_BINARY_DIR}/generated/zuk_version.h @ONLY)
 configure_file(${CMAKE_CURRENT_LIST_DIR}/build_constants.h.in
                ${PROJECT_BINARY_DIR}/generated/zuk_build_constants.h @ONLY)
 # A header of its own, so that nothing of the library includes the issuer's keys by accident.

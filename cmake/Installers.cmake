@@ -25,7 +25,8 @@ function(zuk_add_installer name with64)
     set(sign COMMAND sh ${ZUK_SIGN_SCRIPT} ${ZUK_SIGN_CERT} ${ZUK_SIGN_KEY} ${setup})
   endif()
   add_custom_command(OUTPUT ${setup}
-    COMMAND ${ZUK_MAKENSIS} -V2 ${ARG_DEFINES} -DZUK_SOURCE=${PROJECT_SOURCE_DIR}
+    COMMAND ${ZUK_MAKENSIS} -V2 ${ARG_DEFINES} -DZUK_VERSION=${PROJECT_VERSION}
+            -DZUK_SOURCE=${PROJECT_SOURCE_DIR}
             -DZUK_OUTFILE=${setup} ${PROJECT_SOURCE_DIR}/dist/ZUKcntrl.nsi
     DEPENDS ${PROJECT_SOURCE_DIR}/dist/ZUKcntrl.nsi ${PROJECT_SOURCE_DIR}/dist/ZUKcntrl.ini
             ${PROJECT_SOURCE_DIR}/include/ZUKcntrl.h

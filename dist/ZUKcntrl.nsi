@@ -1,7 +1,7 @@
-; Installer of ZUKcntrl 3.1.0, built with makensis:
+; Installer of ZUKcntrl, built with makensis:
 ;   makensis -DZUK_BIN=<folder of the 32-bit ZUKcntrl.dll, zukcli.exe, zukcard.exe and import libraries>
 ;            [-DZUK_BIN64=<the same folder of the 64-bit build>] [-DZUK_STUB64]
-;            -DZUK_SOURCE=<source tree> -DZUK_OUTFILE=<setup program> dist/ZUKcntrl.nsi
+;            -DZUK_VERSION=<release> -DZUK_SOURCE=<source tree> -DZUK_OUTFILE=<setup program> dist/ZUKcntrl.nsi
 ;
 ; Installs the 32-bit library into Program Files\KORVA\ZUKcntrl (Program Files (x86) on 64-bit
 ; Windows): ZUKcntrl.dll, zukcli.exe, the message catalogue, ZUKcntrl.ini (kept when one is already
@@ -50,11 +50,13 @@ RequestExecutionLevel admin
 !ifndef ZUK_SOURCE
   !error "define ZUK_SOURCE: the source tree"
 !endif
+!ifndef ZUK_VERSION
+  !error "define ZUK_VERSION: the release (the build passes its CMake project version)"
+!endif
 !ifndef ZUK_OUTFILE
-  !define ZUK_OUTFILE "ZUKcntrl-3.1.0-setup.exe"
+  !define ZUK_OUTFILE "ZUKcntrl-${ZUK_VERSION}-setup.exe"
 !endif
 
-!define ZUK_VERSION "3.1.0"
 !define ZUK_KEY "SOFTWARE\KORVA\ZUKLib"
 !define ZUK_UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\ZUKcntrl"
 

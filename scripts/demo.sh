@@ -31,14 +31,15 @@ finish() {
 trap finish EXIT
 zuk_wine_start
 
+version="$(sed -n 's/^project(ZUKcntrl VERSION \([0-9.]*\).*/\1/p' "$ZUK_ROOT/CMakeLists.txt")"
 if zuk_runs_32bit; then
     bin="$ZUK_ROOT/build/win32/bin"
-    setup="$ZUK_ROOT/build/win64/bin/ZUKcntrl-3.1.0-setup.exe"
+    setup="$ZUK_ROOT/build/win64/bin/ZUKcntrl-$version-setup.exe"
     install="$WINEPREFIX/drive_c/Program Files (x86)/KORVA/ZUKcntrl"
     folder='C:\Program Files (x86)\KORVA\ZUKcntrl'
 else
     bin="$ZUK_ROOT/build/win64/bin"
-    setup="$ZUK_ROOT/build/win64/bin/ZUKcntrl-3.1.0-x64-setup.exe"
+    setup="$ZUK_ROOT/build/win64/bin/ZUKcntrl-$version-x64-setup.exe"
     install="$WINEPREFIX/drive_c/Program Files/KORVA/ZUKcntrl"
     folder='C:\Program Files\KORVA\ZUKcntrl'
     zuk_log "This machine cannot execute 32-bit code: the demo runs the 64-bit library"

@@ -44,16 +44,6 @@ long ReadRegDwordIn(PlatKey key, const char *name, std::uint32_t *value) {
     return error;
 }
 
-long ReadRegDword(PlatKey root, const char *subkey, const char *name, std::uint32_t *value) {
-    if (!value) return PLAT_ERROR_INVALID_PARAMETER;
-    PlatKey key = 0;
-    long error = PlatRegOpenKey(root, subkey, PLAT_KEY_QUERY_VALUE, &key);
-    if (error != 0) return error;
-    error = ReadRegDwordIn(key, name, value);
-    PlatRegCloseKey(key);
-    return error;
-}
-
 long WriteRegString(PlatKey root, const char *subkey, const char *name, const std::uint8_t *data,
                     std::uint32_t length, bool isVolatile) {
     PlatKey key = 0;

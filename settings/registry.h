@@ -16,10 +16,7 @@ const std::uint32_t kRegStringCapacity = 1024;
 long ReadRegString(PlatKey root, const char *subkey, const char *name, std::uint8_t *dst,
                    std::uint32_t *length);
 
-// Reads at most 4 bytes of a value into *value.
-long ReadRegDword(PlatKey root, const char *subkey, const char *name, std::uint32_t *value);
-
-// The same two reads from a key the caller has open.
+// The same read from a key the caller has open, and a read of at most 4 bytes into *value.
 long ReadRegStringIn(PlatKey key, const char *name, std::uint8_t *dst, std::uint32_t *length);
 long ReadRegDwordIn(PlatKey key, const char *name, std::uint32_t *value);
 

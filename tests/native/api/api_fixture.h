@@ -35,6 +35,11 @@ inline bool IsDocumentedResult(int code) {
     return false;
 }
 
+// The machine values every test loads with first: accounts from the card (Mode 256), the reader
+// (Device 1), the user ID alone read from the card, ID and password remembered in the durable key
+// (Config 0x231).
+const std::uint32_t kTestConfig = kRememberStoreNonVolatile | kRememberIdAndPassword | kInputIdOnly;
+
 class ApiTest : public SimReaderTest {
 protected:
     void SetUp() override {
@@ -48,7 +53,7 @@ protected:
         description.userOption = "opt-user";
         description.adminOption = "opt-admin";
         PlaceCard();
-        Configure(256, 1, 0x231);
+        Configure(kLibraryModeCard, kDeviceReader, kTestConfig);
     }
     void TearDown() override {
         EXPECT_FALSE(ApiIsBusy()) << "a test left the frame busy";

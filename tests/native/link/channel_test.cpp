@@ -45,7 +45,7 @@ TEST_F(LinkTest, IncompleteKeyStateIsProvisionedThenAuthenticates) {
     SimReaderInit(&sim, initial, operational, false);
     const std::uint8_t state[3] = {0x01, 0x00, 0x01};
     std::memcpy(sim.keyState, state, 3);
-    ASSERT_EQ(ReaderOpenLink(kPortPath), LINK_OK);
+    ASSERT_EQ(SessionOpenLink(kPortPath), LINK_OK);
     const std::vector<std::string> sent = Sent();
     ASSERT_EQ(sent.size(), 14u);
     EXPECT_EQ(sent[5], "28 00 04 00 87 00 00 AB");
@@ -72,14 +72,14 @@ TEST_F(LinkTest, IncompleteKeyStateIsProvisionedThenAuthenticates) {
 TEST_F(LinkTest, ProvisioningFallsBackWhenReaderAlreadyHoldsOperationalKeys) {
     const std::uint8_t none[3] = {0x02, 0x00, 0x02};
     std::memcpy(sim.keyState, none, 3);  // holds the operational set, state incomplete
-    ASSERT_EQ(ReaderOpenLink(kPortPath), LINK_OK);
+    ASSERT_EQ(SessionOpenLink(kPortPath), LINK_OK);
     EXPECT_EQ(sim.authentications, 3);  // clear, operational (initial refused), operational
     EXPECT_EQ(SimHex(sim.keyState, 3), "02 11 02");
 
     // A complete key state is not provisioned.
-    ASSERT_EQ(ReaderCloseLink(), LINK_OK);
+    ASSERT_EQ(SessionCloseLink(), LINK_OK);
     sim.log.clear();
-    ASSERT_EQ(ReaderOpenLink(kPortPath), LINK_OK);
+    ASSERT_EQ(SessionOpenLink(kPortPath), LINK_OK);
     for (const std::string &f : Sent()) EXPECT_EQ(f.find("28 00 08 00 85"), std::string::npos);
 }
 
@@ -143,7 +143,7 @@ TEST_F(LinkTest, SequenceNumberFFFFDeliversThenReauthenticates) {
 TEST_F(LinkTest, RefusedAuthenticationAndSecuredAnswers) {
     // A wrong T3 from the reader.
     sim.faults.badAuthAnswer = true;
-    EXPECT_EQ(ReaderOpenLink(kPortPath), 0x2101200u);
+    EXPECT_EQ(SessionOpenLink(kPortPath), 0x2101200u);
     EXPECT_FALSE(FakeSerialIsOpen());
     OpenLink();
     sim.faults.badAuthAnswer = true;
@@ -249,7 +249,7 @@ TEST_F(LinkTest, SilentReaderAndClosedLineEndInBoundedTime) {
     // Answers cut into pieces after the header arrive over the further reads.
     sim.faults.closed = false;
     SimReaderPurge(&sim);
-    ASSERT_EQ(ReaderCloseLink(), LINK_OK);
+    ASSERT_EQ(SessionCloseLink(), LINK_OK);
     OpenLink();
     FakeSerialSetReadChunks({4, 2});
     EXPECT_EQ(SendCard({0x06, 0x01, 0x02}, nullptr), LINK_OK);  // 12-byte frame: 4 + 4 x 2

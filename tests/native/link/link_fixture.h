@@ -21,7 +21,7 @@ protected:
 
     // Opens the link and forgets the opening's frames.
     void OpenLink() {
-        ASSERT_EQ(ReaderOpenLink(kPortPath), LINK_OK);
+        ASSERT_EQ(SessionOpenLink(kPortPath), LINK_OK);
         sim.log.clear();
     }
     std::vector<std::string> Sent() const { return SimLogFrames(sim, true); }

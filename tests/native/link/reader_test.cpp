@@ -5,7 +5,7 @@
 namespace {
 
 TEST_F(LinkTest, OpenAndCloseSendExactlyTheReaderSequence) {
-    ASSERT_EQ(ReaderOpenLink(kPortPath), LINK_OK);
+    ASSERT_EQ(SessionOpenLink(kPortPath), LINK_OK);
     std::vector<std::string> sent = Sent();
     ASSERT_EQ(sent.size(), 8u);
     EXPECT_EQ(sent[0], "08 00 05 00 01 00 00 01 0D");
@@ -30,7 +30,7 @@ TEST_F(LinkTest, OpenAndCloseSendExactlyTheReaderSequence) {
     for (const std::string &e : sim.events) EXPECT_EQ(e.rfind("reader speed", 0), 0u) << e;
 
     sim.log.clear();
-    ASSERT_EQ(ReaderCloseLink(), LINK_OK);
+    ASSERT_EQ(SessionCloseLink(), LINK_OK);
     EXPECT_EQ(Sent(), (std::vector<std::string>{"28 00 04 00 11 00 00 3D", "08 00 04 00 07 00 00 0B"}));
     EXPECT_EQ(FakeSerialLineState().baudRate, 9600u);
     EXPECT_FALSE(FakeSerialIsOpen());
@@ -40,7 +40,7 @@ TEST_F(LinkTest, OpenAndCloseSendExactlyTheReaderSequence) {
 
 TEST_F(LinkTest, PortFoundAt1200IsSetTo9600BeforeTheOpeningCommand) {
     FakeSerialSetInitialBaud(1200);
-    ASSERT_EQ(ReaderOpenLink(kPortPath), LINK_OK);
+    ASSERT_EQ(SessionOpenLink(kPortPath), LINK_OK);
     EXPECT_EQ(sim.log[0].baud, 9600u);
 }
 
@@ -90,7 +90,7 @@ TEST_F(LinkTest, AnswerClassesAndStatusWords) {
     sim.faults.statusIns = 0x13;
     sim.faults.statusWord = 0x6A82;
     sim.faults.statusCount = 1;
-    EXPECT_EQ(ReaderOpenLink(kPortPath), 0x2116A82u);
+    EXPECT_EQ(SessionOpenLink(kPortPath), 0x2116A82u);
     EXPECT_EQ(Sent().back(), "08 00 04 00 07 00 00 0B");
     EXPECT_FALSE(FakeSerialIsOpen());
 }

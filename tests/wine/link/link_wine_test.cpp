@@ -49,7 +49,7 @@ class WineLink : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(control.Connected()) << "run through run_with_sim.sh";
-        ASSERT_EQ(ReaderOpenLink(PortPath().c_str()), LINK_OK) << PortPath();
+        ASSERT_EQ(SessionOpenLink(PortPath().c_str()), LINK_OK) << PortPath();
     }
     void TearDown() override { (void)SerialClose(); }
     SimControl control;
@@ -69,7 +69,7 @@ TEST_F(WineLink, NegotiatesInitialisesAndExchangesSecuredFrame) {
     EXPECT_EQ(g_link.channel.sequenceNumber, 2);
     ASSERT_EQ(SendCardCommand(nullptr), LINK_OK);
 
-    ASSERT_EQ(ReaderCloseLink(), LINK_OK);
+    ASSERT_EQ(SessionCloseLink(), LINK_OK);
     EXPECT_NE(control.Command("status").find("speed 9600"), std::string::npos);
 }
 
@@ -84,7 +84,7 @@ TEST_F(WineLink, SilentReaderEndsInBoundedTime) {
 
     // Closing against the silent reader is bounded too: deactivate and set-speed time out.
     const ULONGLONG closeStart = GetTickCount64();
-    EXPECT_NE(ReaderCloseLink(), LINK_OK);
+    EXPECT_NE(SessionCloseLink(), LINK_OK);
     EXPECT_LT(GetTickCount64() - closeStart, 2 * kBoundMs);
     EXPECT_FALSE(SerialIsOpen());
 }

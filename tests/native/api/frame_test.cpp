@@ -25,10 +25,11 @@ TEST_F(Frame, MessageBoxStyleLanguageAndTexts) {
     ShowMessageBox(0x12345678, 0x87654321, kStyleNotice, &parent);  // ids without a text
     const auto &shown = FakeMessageBoxesShown();
     ASSERT_EQ(shown.size(), 3u);
-    EXPECT_EQ(shown[0].style, 0x35u | 0x40000u | 0x2000u);
+    EXPECT_EQ(shown[0].style,
+              PLAT_MB_RETRYCANCEL | PLAT_MB_ICONEXCLAMATION | PLAT_MB_TOPMOST | PLAT_MB_TASKMODAL);
     EXPECT_EQ(shown[0].parent, nullptr);
     EXPECT_EQ(shown[0].language, 0x0411);
-    EXPECT_EQ(shown[1].style, 0x30u) << "with a parent only the given style";
+    EXPECT_EQ(shown[1].style, PLAT_MB_OK | PLAT_MB_ICONEXCLAMATION) << "with a parent only the given style";
     EXPECT_EQ(shown[2].caption, "");
     EXPECT_EQ(shown[2].text, "");
 }
@@ -36,7 +37,7 @@ TEST_F(Frame, MessageBoxStyleLanguageAndTexts) {
 TEST_F(Frame, VersionAndModeWorkers) {
     int version = 0;
     EXPECT_EQ(ZUKGetLibVersion(&version), 0);
-    EXPECT_EQ(version, 0x00030100);
+    EXPECT_EQ(version, ZUK_LIB_VERSION);
     const struct {
         std::uint32_t registryMode;
         int reported;
@@ -61,7 +62,7 @@ TEST_F(Frame, EachRetryCallsTheWorkerAgainUntilCancel) {
     const auto &shown = FakeMessageBoxesShown();
     ASSERT_EQ(shown.size(), 3u);
     for (const auto &box : shown) {
-        EXPECT_EQ(box.style & 0xFF, 0x35u);
+        EXPECT_EQ(box.style & 0xFF, PLAT_MB_RETRYCANCEL | PLAT_MB_ICONEXCLAMATION);
         EXPECT_EQ(box.parent, nullptr);
     }
     EXPECT_EQ(FakeSleptMilliseconds(), 200u) << "100 ms before each new attempt";
