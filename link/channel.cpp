@@ -166,13 +166,95 @@ LinkStatus ChannelExchange(const std::uint8_t *frame, std::uint32_t frameLength,
     return ChannelSecureExchange(frame, frameLength, response, responseLength);
 }
 
+namespace {
+
+// Seals a frame's body of l bytes as the secured frame `request` (request's length in *length):
+// sequence number, L, body, zero padding and inner checksum, a multiple of 8, encrypted with
+// single DES CBC under the session key.
+bool SealRequest(const std::uint8_t *frame, std::uint32_t l, std::uint16_t sequence,
+                 std::uint8_t request[FRAME_BUFFER_SIZE], std::uint32_t *length) {
+    const std::uint32_t pad = (8 - ((l + 5) % 8)) % 8;
+    const std::uint32_t e = l + 5 + pad;
+    std::uint8_t plain[FRAME_BUFFER_SIZE];
+    plain[0] = static_cast<std::uint8_t>(sequence >> 8);
+    plain[1] = static_cast<std::uint8_t>(sequence);
+    plain[2] = static_cast<std::uint8_t>(l >> 8);
+    plain[3] = static_cast<std::uint8_t>(l);
+    std::memcpy(plain + 4, frame + FRAME_BODY_OFFSET, l);
+    std::memset(plain + 4 + l, 0, pad);
+    plain[e - 1] = FrameChecksum(plain, e - 1);
+
+    request[0] = frame[0];
+    request[1] = static_cast<std::uint8_t>(e >> 8);
+    request[2] = static_cast<std::uint8_t>(e);
+    const bool encrypted = DesCbcEncrypt(g_link.channel.sessionKey, kZeroIv, plain, e,
+                                         request + FRAME_BODY_OFFSET);
+    SecureWipe(plain, e);
+    if (!encrypted) return false;
+    request[FRAME_HEADER_SIZE + e] = FrameChecksum(request, FRAME_HEADER_SIZE + e);
+    *length = e + FRAME_OVERHEAD;
+    return true;
+}
+
+// After a failed exchange: a whole answer of the reader that only failed the strict checksum
+// check still means the reader acted on the frame and moved to the next sequence number, so
+// must the channel, or every later frame of the session would be refused; an answer lost on the
+// line leaves the two sides out of step.
+void NoteFailedExchange(LinkStatus st, const std::uint8_t *answer, std::uint32_t answerLength,
+                        std::uint32_t capacity) {
+    if (st == LINK_ERR_GENERAL && ReaderStrictChecks() && answerLength >= FRAME_OVERHEAD &&
+        answerLength <= capacity && ReaderClassifyAnswer(answer[0]) == LINK_OK &&
+        FrameChecksum(answer, answerLength - 1) != answer[answerLength - 1]) {
+        StepSequence();
+    }
+    if (AnswerLost(st)) g_link.channel.outOfStep = true;
+}
+
+// Decrypts the secured answer (d body bytes) into the caller's response: its sequence number must
+// be the request's, its length must lie within the block, and in strict mode the block must be
+// exactly body, zero padding and a matching inner checksum, so that a changed byte on the line is
+// an error rather than wrong card data.
+LinkStatus OpenAnswer(const std::uint8_t *answer, std::uint32_t d, std::uint16_t sequence,
+                      std::uint8_t *response, std::uint32_t *responseLength) {
+    std::uint8_t opened[FRAME_BUFFER_SIZE];
+    if (!DesCbcDecrypt(g_link.channel.sessionKey, kZeroIv, answer + FRAME_BODY_OFFSET, d, opened)) {
+        return LINK_ERR_GENERAL;
+    }
+    const std::uint16_t answerSequence = static_cast<std::uint16_t>((opened[0] << 8) | opened[1]);
+    const std::uint32_t answerBody = (static_cast<std::uint32_t>(opened[2]) << 8) | opened[3];
+    LinkStatus st = LINK_OK;
+    if (answerSequence != sequence) {
+        st = LINK_ERR_AUTH;
+    } else if (d < 5 || answerBody > d - 5) {
+        st = LINK_ERR_GENERAL;
+    } else if (ReaderStrictChecks()) {
+        const std::uint32_t expected = answerBody + 5 + (8 - ((answerBody + 5) % 8)) % 8;
+        bool sound = expected == d && opened[d - 1] == FrameChecksum(opened, d - 1);
+        for (std::uint32_t i = 4 + answerBody; sound && i < d - 1; ++i) sound = opened[i] == 0;
+        if (!sound) st = LINK_ERR_GENERAL;
+    }
+    if (st == LINK_OK && answerBody + FRAME_OVERHEAD > *responseLength) st = LINK_ERR_FRAME_TOO_LONG;
+    if (st == LINK_OK) {
+        response[0] = answer[0];
+        response[1] = static_cast<std::uint8_t>(answerBody >> 8);
+        response[2] = static_cast<std::uint8_t>(answerBody);
+        std::memcpy(response + FRAME_BODY_OFFSET, opened + 4, answerBody);
+        response[FRAME_HEADER_SIZE + answerBody] =
+            FrameChecksum(response, FRAME_HEADER_SIZE + answerBody);
+        *responseLength = answerBody + FRAME_OVERHEAD;
+    }
+    SecureWipe(opened, d);
+    return st;
+}
+
+}  // namespace
+
 LinkStatus ChannelSecureExchange(const std::uint8_t *frame, std::uint32_t frameLength,
                                  std::uint8_t *response, std::uint32_t *responseLength) {
     if (frame == nullptr || response == nullptr || responseLength == nullptr ||
         frameLength < FRAME_HEADER_SIZE) {
         return LINK_ERR_ARGUMENT;
     }
-    const std::uint32_t capacity = *responseLength;
     const std::uint32_t l = static_cast<std::uint32_t>(FrameBodyLength(frame));
     // The frame's own length rules, but it must lie within the caller's frame and fit the
     // secured frame's 1024-byte buffer.
@@ -184,88 +266,23 @@ LinkStatus ChannelSecureExchange(const std::uint8_t *frame, std::uint32_t frameL
         if (again != LINK_OK) return again;
     }
 
-    // Plain block: sequence number, L, body, zero padding, inner checksum; a multiple of 8.
-    const std::uint32_t pad = (8 - ((l + 5) % 8)) % 8;
-    const std::uint32_t e = l + 5 + pad;
-    std::uint8_t plain[FRAME_BUFFER_SIZE];
     const std::uint16_t sequence = g_link.channel.sequenceNumber;
-    plain[0] = static_cast<std::uint8_t>(sequence >> 8);
-    plain[1] = static_cast<std::uint8_t>(sequence);
-    plain[2] = static_cast<std::uint8_t>(l >> 8);
-    plain[3] = static_cast<std::uint8_t>(l);
-    std::memcpy(plain + 4, frame + FRAME_BODY_OFFSET, l);
-    std::memset(plain + 4 + l, 0, pad);
-    plain[e - 1] = FrameChecksum(plain, e - 1);
-
     std::uint8_t request[FRAME_BUFFER_SIZE];
-    request[0] = frame[0];
-    request[1] = static_cast<std::uint8_t>(e >> 8);
-    request[2] = static_cast<std::uint8_t>(e);
-    const bool encrypted = DesCbcEncrypt(g_link.channel.sessionKey, kZeroIv, plain, e,
-                                         request + FRAME_BODY_OFFSET);
-    SecureWipe(plain, e);
-    if (!encrypted) return LINK_ERR_GENERAL;
-    request[FRAME_HEADER_SIZE + e] = FrameChecksum(request, FRAME_HEADER_SIZE + e);
+    std::uint32_t requestLength = 0;
+    if (!SealRequest(frame, l, sequence, request, &requestLength)) return LINK_ERR_GENERAL;
 
     std::uint8_t answer[FRAME_BUFFER_SIZE];
     std::uint32_t answerLength = sizeof answer;
-    LinkStatus st = ReaderExchange(request, e + FRAME_OVERHEAD, answer, &answerLength);
+    LinkStatus st = ReaderExchange(request, requestLength, answer, &answerLength);
     if (st != LINK_OK) {
-        // A whole answer of the reader that only failed the strict checksum check still means the
-        // reader acted on this frame and moved to the next sequence number: so must the channel,
-        // or every later frame of the session would be refused.
-        if (st == LINK_ERR_GENERAL && ReaderStrictChecks() && answerLength >= FRAME_OVERHEAD &&
-            answerLength <= sizeof answer && ReaderClassifyAnswer(answer[0]) == LINK_OK &&
-            FrameChecksum(answer, answerLength - 1) != answer[answerLength - 1]) {
-            StepSequence();
-        }
-        if (AnswerLost(st)) g_link.channel.outOfStep = true;
+        NoteFailedExchange(st, answer, answerLength, sizeof answer);
         return st;
     }
-
     const std::uint32_t d = static_cast<std::uint32_t>(FrameBodyLength(answer));
     if (d == 0) return LINK_ERR_EMPTY_ANSWER;
     StepSequence();
-
-    std::uint8_t opened[FRAME_BUFFER_SIZE];
-    if (!DesCbcDecrypt(g_link.channel.sessionKey, kZeroIv, answer + FRAME_BODY_OFFSET, d, opened)) {
-        return LINK_ERR_GENERAL;
-    }
-    const std::uint16_t answerSequence = static_cast<std::uint16_t>((opened[0] << 8) | opened[1]);
-    const std::uint32_t answerBody = (static_cast<std::uint32_t>(opened[2]) << 8) | opened[3];
-    if (answerSequence != sequence) {
-        SecureWipe(opened, d);
-        return LINK_ERR_AUTH;
-    }
-    // The answer length comes from the decrypted block: it must lie within that block (before
-    // its inner checksum) and its frame must fit the caller's buffer.
-    if (d < 5 || answerBody > d - 5) {
-        SecureWipe(opened, d);
-        return LINK_ERR_GENERAL;
-    }
-    // Strict mode: the block is exactly body, zero padding to a multiple of 8 and a matching
-    // inner checksum, so a changed byte on the line is an error rather than wrong card data.
-    if (ReaderStrictChecks()) {
-        const std::uint32_t expected = answerBody + 5 + (8 - ((answerBody + 5) % 8)) % 8;
-        bool sound = expected == d && opened[d - 1] == FrameChecksum(opened, d - 1);
-        for (std::uint32_t i = 4 + answerBody; sound && i < d - 1; ++i) sound = opened[i] == 0;
-        if (!sound) {
-            SecureWipe(opened, d);
-            return LINK_ERR_GENERAL;
-        }
-    }
-    if (answerBody + FRAME_OVERHEAD > capacity) {
-        SecureWipe(opened, d);
-        return LINK_ERR_FRAME_TOO_LONG;
-    }
-    response[0] = answer[0];
-    response[1] = static_cast<std::uint8_t>(answerBody >> 8);
-    response[2] = static_cast<std::uint8_t>(answerBody);
-    std::memcpy(response + FRAME_BODY_OFFSET, opened + 4, answerBody);
-    response[FRAME_HEADER_SIZE + answerBody] =
-        FrameChecksum(response, FRAME_HEADER_SIZE + answerBody);
-    *responseLength = answerBody + FRAME_OVERHEAD;
-    SecureWipe(opened, d);
+    st = OpenAnswer(answer, d, sequence, response, responseLength);
+    if (st != LINK_OK) return st;
 
     if (g_link.channel.reestablishPending) {
         st = ChannelEstablish();

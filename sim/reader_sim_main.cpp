@@ -190,13 +190,8 @@ void FlushLog(SimReader &r) {
     std::fflush(g_log);
 }
 
-// Runs one control command; returns the reply line.
-std::string Control(SimReader *r, const std::string &line, int *master, int *slave, bool *quit) {
-    std::istringstream in(line);
-    std::string cmd;
-    in >> cmd;
-    SimFaults &f = r->faults;
-    if (cmd.empty()) return "";
+// The card commands: place, card, dump, card-fault, keytable, remove.  Empty: not one of them.
+std::string CardControl(SimReader *r, const std::string &cmd, std::istringstream &in) {
     if (cmd == "place") {
         if (g_haveCard) SimCardPlace(&g_card, r);
         r->cardPresent = true;
@@ -228,6 +223,13 @@ std::string Control(SimReader *r, const std::string &line, int *master, int *sla
         return out.str();
     }
     if (cmd == "remove") { r->cardPresent = false; return "OK"; }
+    return "";
+}
+
+// The fault commands: each arms one misbehaviour of the reader.  Empty: not one of them.
+std::string FaultControl(SimReader *r, const std::string &cmd, std::istringstream &in, int *master,
+                         int *slave) {
+    SimFaults &f = r->faults;
     if (cmd == "busy") { f.answerClass = 0x80; f.classCount = 1; in >> f.classCount; return "OK"; }
     if (cmd == "class") {
         std::string hex;
@@ -287,6 +289,11 @@ std::string Control(SimReader *r, const std::string &line, int *master, int *sla
         std::memcpy(r->keyState, b.data(), 3);
         return "OK";
     }
+    return "";
+}
+
+// The reports: status, log, counts.  Empty: not one of them.
+std::string ReportControl(const SimReader *r, const std::string &cmd) {
     if (cmd == "status") {
         std::ostringstream out;
         out << "OK speed " << r->speed << " authentications " << r->authentications
@@ -315,6 +322,19 @@ std::string Control(SimReader *r, const std::string &line, int *master, int *sla
             << g_processingUs << " card-commands " << r->cardCommands;
         return out.str();
     }
+    return "";
+}
+
+// Runs one control command; returns the reply line.
+std::string Control(SimReader *r, const std::string &line, int *master, int *slave, bool *quit) {
+    std::istringstream in(line);
+    std::string cmd;
+    in >> cmd;
+    if (cmd.empty()) return "";
+    std::string reply = CardControl(r, cmd, in);
+    if (reply.empty()) reply = FaultControl(r, cmd, in, master, slave);
+    if (reply.empty()) reply = ReportControl(r, cmd);
+    if (!reply.empty()) return reply;
     if (cmd == "quit") { *quit = true; return "OK"; }
     return "ERR unknown command";
 }
@@ -328,8 +348,9 @@ bool ParseKeys(const std::string &hex, std::uint8_t out[24]) {
 
 }  // namespace
 
-int main(int argc, char **argv) {
-    Options opt;
+// The command line into opt; false (after the usage text) when it cannot be used.
+bool ParseOptions(int argc, char **argv, Options *out) {
+    Options &opt = *out;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         auto next = [&](std::string *v) {
@@ -353,11 +374,106 @@ int main(int argc, char **argv) {
             next(&v);
             char *end = nullptr;
             const unsigned long us = std::strtoul(v.c_str(), &end, 10);
-            if (v.empty() || *end != '\0' || us > 10000000ul) { Usage(); return 2; }
+            if (v.empty() || *end != '\0' || us > 10000000ul) { Usage(); return false; }
             (a == "--reader-us" ? opt.pace.readerUs : opt.pace.cardUs) = static_cast<std::uint32_t>(us);
         }
-        else { Usage(); return 2; }
+        else { Usage(); return false; }
     }
+    return true;
+}
+
+// Reads what the host wrote, lets the reader act on it and writes its answers back (paced like a
+// real line with --pace).
+void ServeLine(SimReader &reader, Options &opt, int master) {
+    std::uint8_t buf[2048];
+    const ssize_t got = read(master, buf, sizeof buf);
+    if (got <= 0) return;
+    const std::int64_t readNs = SimNowNs();
+    struct termios now;
+    std::uint32_t baud = 0;
+    if (tcgetattr(master, &now) == 0) baud = SpeedOf(cfgetospeed(&now));
+    const std::size_t logBefore = reader.log.size();
+    const int cardBefore = reader.cardCommands;
+    const std::uint32_t answerBaud = reader.speed;
+    std::int64_t readyNs = 0;
+    if (opt.pace.on) {
+        // The reader acts once the last byte has arrived, then takes its own time.
+        const std::int64_t arrivedNs = SimPaceReceive(
+            &opt.pace, readNs, static_cast<std::size_t>(got), baud != 0 ? baud : reader.speed);
+        SimReaderReceive(&reader, buf, static_cast<std::size_t>(got), baud);
+        // A frame still incomplete waits for its next bytes without sleeping, so a
+        // late wake-up does not delay the bytes already in the terminal's buffer.
+        if (!reader.output.empty()) SimSleepUntilNs(arrivedNs);
+        std::int64_t answered = 0;
+        for (std::size_t i = logBefore; i < reader.log.size(); ++i) {
+            if (!reader.log[i].fromHost) ++answered;
+        }
+        const std::int64_t us = answered * opt.pace.readerUs +
+                                static_cast<std::int64_t>(reader.cardCommands - cardBefore) *
+                                    opt.pace.cardUs;
+        g_processingUs += us;
+        readyNs = arrivedNs + us * 1000;
+        g_frameEndNs.resize(reader.log.size(), 0);
+        for (std::size_t i = logBefore; i < reader.log.size(); ++i) {
+            if (reader.log[i].fromHost) g_frameEndNs[i] = arrivedNs;
+        }
+    } else {
+        SimReaderReceive(&reader, buf, static_cast<std::size_t>(got), baud);
+    }
+    std::uint8_t out[2048];
+    bool first = true;
+    for (;;) {
+        const std::size_t k = SimReaderTransmit(&reader, out, sizeof out);
+        if (k == 0) break;
+        if (!first && reader.faults.splitDelayMs > 0) {
+            usleep(reader.faults.splitDelayMs * 1000);
+            if (readyNs != 0) readyNs = SimNowNs();
+        }
+        first = false;
+        if (master < 0) break;
+        if (opt.pace.on) {
+            if (!SimPaceTransmit(&opt.pace, master, out, k, answerBaud, readyNs)) break;
+        } else if (write(master, out, k) < 0) {
+            break;
+        }
+    }
+    if (opt.pace.on) {
+        g_frameEndNs.resize(reader.log.size(), 0);
+        for (std::size_t i = logBefore; i < reader.log.size(); ++i) {
+            if (!reader.log[i].fromHost) g_frameEndNs[i] = opt.pace.readerLineFreeNs;
+        }
+    }
+}
+
+// Reads control commands (one a line) and answers each: on the TCP connection, or on standard
+// output for the FIFO.  A TCP client that goes away is closed.
+void ServeControl(SimReader &reader, int listener, int *control, std::string *controlLine,
+                  int *master, int *slave, bool *quit) {
+    char buf[512];
+    const ssize_t got = read(*control, buf, sizeof buf);
+    if (got <= 0) {
+        if (listener >= 0) { close(*control); *control = -1; }
+    } else {
+        controlLine->append(buf, static_cast<std::size_t>(got));
+        std::size_t nl;
+        while ((nl = controlLine->find('\n')) != std::string::npos) {
+            const std::string line = controlLine->substr(0, nl);
+            controlLine->erase(0, nl + 1);
+            const std::string reply = Control(&reader, line, master, slave, quit) + "\n";
+            std::fprintf(g_log, "# control: %s\n", line.c_str());
+            if (listener >= 0) {
+                (void)!write(*control, reply.data(), reply.size());
+            } else {
+                std::fputs(reply.c_str(), stdout);
+                std::fflush(stdout);
+            }
+        }
+    }
+}
+
+int main(int argc, char **argv) {
+    Options opt;
+    if (!ParseOptions(argc, argv, &opt)) return 2;
     std::uint8_t initial[24], operational[24];
     if (!ParseKeys(opt.initialHex, initial) || !ParseKeys(opt.operationalHex, operational)) {
         std::fprintf(stderr, "key sets are 48 hexadecimal digits\n");
@@ -443,91 +559,12 @@ int main(int argc, char **argv) {
         }
         // A quiet line (no bytes for a poll period) is one a host may have left.
         if (ready == 0) RestoreLine(slave);
-        if (masterIndex >= 0 && (fds[masterIndex].revents & POLLIN)) {
-            std::uint8_t buf[2048];
-            const ssize_t got = read(master, buf, sizeof buf);
-            if (got > 0) {
-                const std::int64_t readNs = SimNowNs();
-                struct termios now;
-                std::uint32_t baud = 0;
-                if (tcgetattr(master, &now) == 0) baud = SpeedOf(cfgetospeed(&now));
-                const std::size_t logBefore = reader.log.size();
-                const int cardBefore = reader.cardCommands;
-                const std::uint32_t answerBaud = reader.speed;
-                std::int64_t readyNs = 0;
-                if (opt.pace.on) {
-                    // The reader acts once the last byte has arrived, then takes its own time.
-                    const std::int64_t arrivedNs = SimPaceReceive(
-                        &opt.pace, readNs, static_cast<std::size_t>(got), baud != 0 ? baud : reader.speed);
-                    SimReaderReceive(&reader, buf, static_cast<std::size_t>(got), baud);
-                    // A frame still incomplete waits for its next bytes without sleeping, so a
-                    // late wake-up does not delay the bytes already in the terminal's buffer.
-                    if (!reader.output.empty()) SimSleepUntilNs(arrivedNs);
-                    std::int64_t answered = 0;
-                    for (std::size_t i = logBefore; i < reader.log.size(); ++i) {
-                        if (!reader.log[i].fromHost) ++answered;
-                    }
-                    const std::int64_t us = answered * opt.pace.readerUs +
-                                            static_cast<std::int64_t>(reader.cardCommands - cardBefore) *
-                                                opt.pace.cardUs;
-                    g_processingUs += us;
-                    readyNs = arrivedNs + us * 1000;
-                    g_frameEndNs.resize(reader.log.size(), 0);
-                    for (std::size_t i = logBefore; i < reader.log.size(); ++i) {
-                        if (reader.log[i].fromHost) g_frameEndNs[i] = arrivedNs;
-                    }
-                } else {
-                    SimReaderReceive(&reader, buf, static_cast<std::size_t>(got), baud);
-                }
-                std::uint8_t out[2048];
-                bool first = true;
-                for (;;) {
-                    const std::size_t k = SimReaderTransmit(&reader, out, sizeof out);
-                    if (k == 0) break;
-                    if (!first && reader.faults.splitDelayMs > 0) {
-                        usleep(reader.faults.splitDelayMs * 1000);
-                        if (readyNs != 0) readyNs = SimNowNs();
-                    }
-                    first = false;
-                    if (master < 0) break;
-                    if (opt.pace.on) {
-                        if (!SimPaceTransmit(&opt.pace, master, out, k, answerBaud, readyNs)) break;
-                    } else if (write(master, out, k) < 0) {
-                        break;
-                    }
-                }
-                if (opt.pace.on) {
-                    g_frameEndNs.resize(reader.log.size(), 0);
-                    for (std::size_t i = logBefore; i < reader.log.size(); ++i) {
-                        if (!reader.log[i].fromHost) g_frameEndNs[i] = opt.pace.readerLineFreeNs;
-                    }
-                }
-            }
-        }
+        if (masterIndex >= 0 && (fds[masterIndex].revents & POLLIN)) ServeLine(reader, opt, master);
         if (listenIndex >= 0 && (fds[listenIndex].revents & POLLIN) && control < 0) {
             control = accept(listener, nullptr, nullptr);
         }
         if (controlIndex >= 0 && (fds[controlIndex].revents & (POLLIN | POLLHUP))) {
-            char buf[512];
-            const ssize_t got = read(control, buf, sizeof buf);
-            if (got <= 0) {
-                if (listener >= 0) { close(control); control = -1; }
-            } else {
-                controlLine.append(buf, static_cast<std::size_t>(got));
-                std::size_t nl;
-                while ((nl = controlLine.find('\n')) != std::string::npos) {
-                    const std::string line = controlLine.substr(0, nl);
-                    controlLine.erase(0, nl + 1);
-                    const std::string reply = Control(&reader, line, &master, &slave, &quit) + "\n";
-                    std::fprintf(g_log, "# control: %s\n", line.c_str());
-                    if (listener >= 0) {
-                        (void)!write(control, reply.data(), reply.size());
-                    } else {
-                        std::fputs(reply.c_str(), stdout);
-                        std::fflush(stdout);
-                    }
-                }
-            }
+            ServeControl(reader, listener, &control, &controlLine, &master, &slave, &quit);
         }
         FlushLog(reader);
     }

@@ -152,146 +152,185 @@ bool ReadFault(SimCard *card, std::uint8_t *f1, std::uint8_t *f2) {
     return true;
 }
 
+// Polling, one system code (command code 0x00).
+std::vector<std::uint8_t> Polling(SimCard *card, Cursor &c) {
+    std::vector<std::uint8_t> out;
+    const std::uint8_t *sc = c.Take(2);
+    const std::uint8_t request = c.Byte();
+    c.Byte();
+    if (!c.ok) return {};
+    const bool match = (sc[0] == 0xFF || sc[0] == card->systemCode[0]) &&
+                       (sc[1] == 0xFF || sc[1] == card->systemCode[1]);
+    if (!match) return {};
+    card->mode = 0;
+    card->opened.clear();
+    out = {0x01};
+    out.insert(out.end(), card->idm, card->idm + 8);
+    out.insert(out.end(), card->pmm, card->pmm + 8);
+    if (request == 0x01) out.insert(out.end(), card->systemCode, card->systemCode + 2);
+    return out;
+}
+
+// Polling for several system codes (command code 0x60).
+std::vector<std::uint8_t> PollingMulti(SimCard *card, Cursor &c) {
+    std::vector<std::uint8_t> out;
+    const int n = c.Byte() - 0x80;
+    if (!c.ok || n < 0 || n > 16) return {};
+    const std::uint8_t *codes = c.Take(2 * static_cast<std::size_t>(n));
+    if (!c.ok) return {};
+    for (int i = 0; i < n; ++i) {
+        if (codes[2 * i] == card->systemCode[0] && codes[2 * i + 1] == card->systemCode[1]) {
+            card->mode = 0;
+            card->opened.clear();
+            out = {0x61, static_cast<std::uint8_t>(i), 0x00, 0x00};
+            out.insert(out.end(), card->idm, card->idm + 8);
+            out.insert(out.end(), card->pmm, card->pmm + 8);
+            return out;
+        }
+    }
+    return {};
+}
+
+// Request Response (command code 0x04).
+std::vector<std::uint8_t> RequestResponse(SimCard *card, Cursor &c) {
+    std::vector<std::uint8_t> out;
+    if (!Addressed(*card, &c)) return {};
+    out = {0x05};
+    out.insert(out.end(), card->idm, card->idm + 8);
+    out.push_back(card->mode);
+    return out;
+}
+
+// Key selection (command code 0x42).
+std::vector<std::uint8_t> KeySelect(SimCard *card, Cursor &c) {
+    const std::uint8_t key = c.Byte();
+    c.Byte();
+    if (!c.ok) return {};
+    card->selectedKey = key;
+    card->opened.clear();
+    card->mode = 1;
+    return {0x43};
+}
+
+// Authentication (command code 0x52).
+std::vector<std::uint8_t> Authentication(SimCard *card, Cursor &c) {
+    if (c.Byte() != 0x81 || !Addressed(*card, &c)) return {};
+    std::vector<std::uint16_t> services;
+    const bool ok = Authenticate(card, &c, &services);
+    if (!c.ok) return {};
+    return {0x53, 0x00, static_cast<std::uint8_t>(ok ? 0x00 : 0x01),
+            static_cast<std::uint8_t>(ok ? 0x00 : 0xA5)};
+}
+
+// Authentication and read (command code 0x56).
+std::vector<std::uint8_t> AuthenticatedRead(SimCard *card, Cursor &c) {
+    std::vector<std::uint8_t> out;
+    if (c.Byte() != 0x81 || !Addressed(*card, &c)) return {};
+    std::vector<std::uint16_t> services;
+    const bool ok = Authenticate(card, &c, &services);
+    const int nb = c.Byte();
+    std::vector<BlockRef> refs;
+    if (!c.ok || !ParseBlockList(&c, nb, &refs)) return {};
+    if (ReadRemoves(card)) return {};
+    std::uint8_t f1 = 0, f2 = 0;
+    if (!ok) return {0x57, 0x00, 0x01, 0xA5};
+    CheckAccess(services, refs, false, &f1, &f2);
+    if (f1 == 0) (void)ReadFault(card, &f1, &f2);
+    if (f1 != 0) return {0x57, 0x00, f1, f2};
+    out = {0x57, 0x00, 0x00, 0x00};
+    out.insert(out.end(), card->idm, card->idm + 8);
+    out.resize(30, 0x00);
+    out.push_back(static_cast<std::uint8_t>(nb));
+    for (const BlockRef &r : refs) {
+        const std::uint8_t *b = BlockOf(card, services[r.listIndex], r.block);
+        out.insert(out.end(), b, b + SIM_CARD_BLOCK_SIZE);
+    }
+    return out;
+}
+
+// Read (command code 0x14).
+std::vector<std::uint8_t> Read(SimCard *card, Cursor &c) {
+    std::vector<std::uint8_t> out;
+    if (!Addressed(*card, &c)) return {};
+    const int n = c.Byte();
+    std::vector<BlockRef> refs;
+    if (!c.ok || !ParseBlockList(&c, n, &refs)) return {};
+    if (ReadRemoves(card)) return {};
+    std::uint8_t f1 = 0, f2 = 0;
+    CheckAccess(card->opened, refs, false, &f1, &f2);
+    if (f1 == 0) (void)ReadFault(card, &f1, &f2);
+    out = {0x15};
+    out.insert(out.end(), card->idm, card->idm + 8);
+    out.push_back(f1);
+    out.push_back(f2);
+    if (f1 != 0) return out;
+    out.push_back(static_cast<std::uint8_t>(n + card->faults.overcountRead));
+    for (const BlockRef &r : refs) {
+        const std::uint8_t *b = BlockOf(card, card->opened[r.listIndex], r.block);
+        out.insert(out.end(), b, b + SIM_CARD_BLOCK_SIZE);
+    }
+    return out;
+}
+
+// Write (command code 0x16).
+std::vector<std::uint8_t> Write(SimCard *card, Cursor &c) {
+    std::vector<std::uint8_t> out;
+    if (!Addressed(*card, &c)) return {};
+    const int n = c.Byte();
+    std::vector<BlockRef> refs;
+    if (!c.ok || !ParseBlockList(&c, n, &refs)) return {};
+    const std::uint8_t *data = c.Take(SIM_CARD_BLOCK_SIZE * static_cast<std::size_t>(n));
+    if (!c.ok) return {};
+    if (card->faults.removeAtWrite > 0 && --card->faults.removeAtWrite == 0) {
+        card->faults.removeAtWrite = -1;
+        if (card->reader != nullptr) SimCardRemove(card->reader);
+        return {};
+    }
+    std::uint8_t f1 = 0, f2 = 0;
+    CheckAccess(card->opened, refs, true, &f1, &f2);
+    if (f1 == 0 && card->faults.writeFlagCount > 0) {
+        --card->faults.writeFlagCount;
+        f1 = card->faults.writeFlag1;
+        f2 = card->faults.writeFlag2;
+    }
+    if (f1 == 0) {
+        for (std::size_t i = 0; i < refs.size(); ++i) {
+            std::uint8_t *b = BlockOf(card, card->opened[refs[i].listIndex], refs[i].block);
+            std::memcpy(b, data + SIM_CARD_BLOCK_SIZE * i, SIM_CARD_BLOCK_SIZE);
+        }
+        ++card->writes;
+    }
+    out = {0x17};
+    out.insert(out.end(), card->idm, card->idm + 8);
+    out.push_back(f1);
+    out.push_back(f2);
+    return out;
+}
+
+struct CommandRow {
+    std::uint8_t code;
+    std::vector<std::uint8_t> (*handle)(SimCard *card, Cursor &c);
+};
+
+const CommandRow kCommands[] = {
+    {0x00, Polling},
+    {0x60, PollingMulti},
+    {0x04, RequestResponse},
+    {0x42, KeySelect},
+    {0x52, Authentication},
+    {0x56, AuthenticatedRead},
+    {0x14, Read},
+    {0x16, Write},
+};
+
+// The card's answer to one command (empty: no answer), by the command code in its first byte.
 std::vector<std::uint8_t> Handle(SimCard *card, const std::uint8_t *command, std::size_t length) {
     Cursor c{command, length, 0, true};
     const std::uint8_t code = c.Byte();
-    std::vector<std::uint8_t> out;
-    switch (code) {
-    case 0x00: {  // Polling, one system code
-        const std::uint8_t *sc = c.Take(2);
-        const std::uint8_t request = c.Byte();
-        c.Byte();
-        if (!c.ok) return {};
-        const bool match = (sc[0] == 0xFF || sc[0] == card->systemCode[0]) &&
-                           (sc[1] == 0xFF || sc[1] == card->systemCode[1]);
-        if (!match) return {};
-        card->mode = 0;
-        card->opened.clear();
-        out = {0x01};
-        out.insert(out.end(), card->idm, card->idm + 8);
-        out.insert(out.end(), card->pmm, card->pmm + 8);
-        if (request == 0x01) out.insert(out.end(), card->systemCode, card->systemCode + 2);
-        return out;
+    for (const CommandRow &row : kCommands) {
+        if (row.code == code) return row.handle(card, c);
     }
-    case 0x60: {  // Polling for several system codes
-        const int n = c.Byte() - 0x80;
-        if (!c.ok || n < 0 || n > 16) return {};
-        const std::uint8_t *codes = c.Take(2 * static_cast<std::size_t>(n));
-        if (!c.ok) return {};
-        for (int i = 0; i < n; ++i) {
-            if (codes[2 * i] == card->systemCode[0] && codes[2 * i + 1] == card->systemCode[1]) {
-                card->mode = 0;
-                card->opened.clear();
-                out = {0x61, static_cast<std::uint8_t>(i), 0x00, 0x00};
-                out.insert(out.end(), card->idm, card->idm + 8);
-                out.insert(out.end(), card->pmm, card->pmm + 8);
-                return out;
-            }
-        }
-        return {};
-    }
-    case 0x04:  // Request Response
-        if (!Addressed(*card, &c)) return {};
-        out = {0x05};
-        out.insert(out.end(), card->idm, card->idm + 8);
-        out.push_back(card->mode);
-        return out;
-    case 0x42: {  // key selection
-        const std::uint8_t key = c.Byte();
-        c.Byte();
-        if (!c.ok) return {};
-        card->selectedKey = key;
-        card->opened.clear();
-        card->mode = 1;
-        return {0x43};
-    }
-    case 0x52: {  // authentication
-        if (c.Byte() != 0x81 || !Addressed(*card, &c)) return {};
-        std::vector<std::uint16_t> services;
-        const bool ok = Authenticate(card, &c, &services);
-        if (!c.ok) return {};
-        return {0x53, 0x00, static_cast<std::uint8_t>(ok ? 0x00 : 0x01),
-                static_cast<std::uint8_t>(ok ? 0x00 : 0xA5)};
-    }
-    case 0x56: {  // authentication and read
-        if (c.Byte() != 0x81 || !Addressed(*card, &c)) return {};
-        std::vector<std::uint16_t> services;
-        const bool ok = Authenticate(card, &c, &services);
-        const int nb = c.Byte();
-        std::vector<BlockRef> refs;
-        if (!c.ok || !ParseBlockList(&c, nb, &refs)) return {};
-        if (ReadRemoves(card)) return {};
-        std::uint8_t f1 = 0, f2 = 0;
-        if (!ok) return {0x57, 0x00, 0x01, 0xA5};
-        CheckAccess(services, refs, false, &f1, &f2);
-        if (f1 == 0) (void)ReadFault(card, &f1, &f2);
-        if (f1 != 0) return {0x57, 0x00, f1, f2};
-        out = {0x57, 0x00, 0x00, 0x00};
-        out.insert(out.end(), card->idm, card->idm + 8);
-        out.resize(30, 0x00);
-        out.push_back(static_cast<std::uint8_t>(nb));
-        for (const BlockRef &r : refs) {
-            const std::uint8_t *b = BlockOf(card, services[r.listIndex], r.block);
-            out.insert(out.end(), b, b + SIM_CARD_BLOCK_SIZE);
-        }
-        return out;
-    }
-    case 0x14: {  // Read
-        if (!Addressed(*card, &c)) return {};
-        const int n = c.Byte();
-        std::vector<BlockRef> refs;
-        if (!c.ok || !ParseBlockList(&c, n, &refs)) return {};
-        if (ReadRemoves(card)) return {};
-        std::uint8_t f1 = 0, f2 = 0;
-        CheckAccess(card->opened, refs, false, &f1, &f2);
-        if (f1 == 0) (void)ReadFault(card, &f1, &f2);
-        out = {0x15};
-        out.insert(out.end(), card->idm, card->idm + 8);
-        out.push_back(f1);
-        out.push_back(f2);
-        if (f1 != 0) return out;
-        out.push_back(static_cast<std::uint8_t>(n + card->faults.overcountRead));
-        for (const BlockRef &r : refs) {
-            const std::uint8_t *b = BlockOf(card, card->opened[r.listIndex], r.block);
-            out.insert(out.end(), b, b + SIM_CARD_BLOCK_SIZE);
-        }
-        return out;
-    }
-    case 0x16: {  // Write
-        if (!Addressed(*card, &c)) return {};
-        const int n = c.Byte();
-        std::vector<BlockRef> refs;
-        if (!c.ok || !ParseBlockList(&c, n, &refs)) return {};
-        const std::uint8_t *data = c.Take(SIM_CARD_BLOCK_SIZE * static_cast<std::size_t>(n));
-        if (!c.ok) return {};
-        if (card->faults.removeAtWrite > 0 && --card->faults.removeAtWrite == 0) {
-            card->faults.removeAtWrite = -1;
-            if (card->reader != nullptr) SimCardRemove(card->reader);
-            return {};
-        }
-        std::uint8_t f1 = 0, f2 = 0;
-        CheckAccess(card->opened, refs, true, &f1, &f2);
-        if (f1 == 0 && card->faults.writeFlagCount > 0) {
-            --card->faults.writeFlagCount;
-            f1 = card->faults.writeFlag1;
-            f2 = card->faults.writeFlag2;
-        }
-        if (f1 == 0) {
-            for (std::size_t i = 0; i < refs.size(); ++i) {
-                std::uint8_t *b = BlockOf(card, card->opened[refs[i].listIndex], refs[i].block);
-                std::memcpy(b, data + SIM_CARD_BLOCK_SIZE * i, SIM_CARD_BLOCK_SIZE);
-            }
-            ++card->writes;
-        }
-        out = {0x17};
-        out.insert(out.end(), card->idm, card->idm + 8);
-        out.push_back(f1);
-        out.push_back(f2);
-        return out;
-    }
-    default:
-        return {};
-    }
+    return {};
 }
 
 // Writes a text into consecutive blocks of one service, zero-filled to `blocks` blocks.
