@@ -83,7 +83,7 @@ int EndFromOutsideChild(const std::string &dialog) {
     for (const Entry &e : entries) {
         if (dialog == e.name) e.show(target.owner);
     }
-    if (target.accessing && OpenAccessingWindow(target.owner) == 0) {
+    if (target.accessing && OpenAccessingWindow(target.owner)) {
         MSG msg;
         const DWORD start = GetTickCount();
         while (GetTickCount() - start < 10000) {

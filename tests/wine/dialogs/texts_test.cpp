@@ -83,7 +83,7 @@ TEST_F(DialogTexts, EachDialogShowsCatalogueTexts) {
 }
 
 TEST_F(DialogTexts, AccessingWindowShowsCatalogueTexts) {
-    ASSERT_EQ(OpenAccessingWindow(nullptr), 0);
+    ASSERT_TRUE(OpenAccessingWindow(nullptr));
     SeenWindow seen;
     ASSERT_TRUE(WaitForWindow(&seen, 2000, GetCurrentThreadId()));
     DialogSnapshot w;
