@@ -9,14 +9,16 @@
 //               points INSTALLDIR (INSTALLDIR64) at the folder the view's InstallPath names when the
 //               command line names none, and works out the machine values each registry view gets:
 //               the command line's, else the view's present one (ZUKOLD*, from AppSearch), else the
-//               default.
+//               default.  The issuing tool stays installed where an earlier installation has it.
 //   ZukPrepare  (immediate, after CostFinalize) hands the resolved folders, the reader options and
 //               the INI of an earlier installation (read before RemoveExistingProducts removes it)
 //               to the deferred actions.
 //   ZukApply    (deferred) puts the earlier INI back, writes PORT and SYSTEMCODE into each INI, sets
-//               or removes FeliCa in each view and writes each folder's ZUKcntrl.reg.
-//   ZukRemove   (deferred) on removal: ZUKcntrl.reg, the trace logs and, unless a newer package is
-//               replacing this one, the machine values of both views.
+//               or removes FeliCa in each view (an earlier value is written back: a removal on
+//               behalf of a newer package need not say so) and writes each folder's ZUKcntrl.reg.
+//   ZukRemove   (deferred, after RemoveFiles) on removal: ZUKcntrl.reg, the trace logs, the emptied
+//               folders and the KORVA folder around each when nothing else is in it, and, unless a
+//               newer package is replacing this one, the machine values of the package's views.
 #include <windows.h>
 #include <msi.h>
 #include <msiquery.h>
@@ -329,12 +331,23 @@ ZUK_CA ZukCheck(MSIHANDLE h) {
     };
     const Value values[] = {{L"MODE", L"ZUKMODE", L"256"}, {L"DEVICE", L"ZUKDEVICE", L"1"}, {L"CONFIG", L"ZUKCONFIG", L"3"}};
     for (size_t i = 0; i < views; ++i) {
+        std::wstring bits = kViews[i].bits;
         for (const Value& v : values) {
             std::wstring given = property(h, v.name);
-            std::wstring old = found_dword(property(h, (std::wstring(L"ZUKOLD") + v.name + kViews[i].bits).c_str()));
+            std::wstring old = found_dword(property(h, (L"ZUKOLD" + std::wstring(v.name) + bits).c_str()));
             std::wstring value = !given.empty() ? decimal(given) : !old.empty() ? old : v.fallback;
-            set(h, std::wstring(v.property) + kViews[i].bits, value);
+            set(h, v.property + bits, value);
         }
+        // FeliCa: IDM, "-" (remove it), or empty (nothing to write).
+        std::wstring felica = property(h, L"FELICA");
+        std::wstring old = property(h, (L"ZUKOLDFELICA" + bits).c_str());
+        set(h, L"ZUKFELICA" + bits, felica == L"NONE" ? L"-" : !felica.empty() ? felica : old);
+    }
+    // The issuing tool stays where it is installed (MigrateFeatureStates does not see to it everywhere).
+    std::wstring old = trim_slashes(property(h, L"ZUKOLDDIR32"));
+    if (property(h, L"ZUKCARD").empty() && !old.empty() &&
+        GetFileAttributesW((old + L"\\zukcard.exe").c_str()) != INVALID_FILE_ATTRIBUTES) {
+        set(h, L"ZUKCARD", L"1");
     }
     return ERROR_SUCCESS;
 }
@@ -348,6 +361,7 @@ ZUK_CA ZukPrepare(MSIHANDLE h) {
         if (folder.empty()) continue;
         folder = with_slash(folder);
         apply += L"dir" + bits + L"=" + folder + L"\n";
+        apply += L"felica" + bits + L"=" + property(h, (L"ZUKFELICA" + bits).c_str()) + L"\n";
         remove += L"dir" + bits + L"=" + folder + L"\n";
         // The INI of the installation this one replaces: RemoveExistingProducts removes it with
         // the earlier package, and ZukApply puts it back (into the new folder, when it moves).
@@ -358,7 +372,6 @@ ZUK_CA ZukPrepare(MSIHANDLE h) {
             log(h, L"keeping the settings file of " + old);
         }
     }
-    apply += L"felica=" + property(h, L"FELICA") + L"\n";
     apply += L"port=" + property(h, L"PORT") + L"\n";
     apply += L"systemcode=" + property(h, L"SYSTEMCODE") + L"\n";
     // A removal on behalf of a newer package keeps the machine values: the newer one has read them.
@@ -370,7 +383,7 @@ ZUK_CA ZukPrepare(MSIHANDLE h) {
 
 ZUK_CA ZukApply(MSIHANDLE h) {
     std::wstring data = property(h, L"CustomActionData");
-    std::wstring felica = get(data, L"felica"), port = get(data, L"port"), codes = get(data, L"systemcode");
+    std::wstring port = get(data, L"port"), codes = get(data, L"systemcode");
     for (const View& view : kViews) {
         std::wstring bits = view.bits;
         std::wstring folder = get(data, L"dir" + bits);
@@ -389,6 +402,7 @@ ZUK_CA ZukApply(MSIHANDLE h) {
             log(h, L"cannot write SystemCode into " + ini);
             return ERROR_INSTALL_FAILURE;
         }
+        std::wstring felica = get(data, L"felica" + bits);
         if (!felica.empty()) {
             HKEY key;
             LONG r = RegCreateKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_SET_VALUE | view_flag(bits), nullptr,
@@ -397,8 +411,9 @@ ZUK_CA ZukApply(MSIHANDLE h) {
                 log(h, L"cannot open the machine values (" + bits + L"-bit view)");
                 return ERROR_INSTALL_FAILURE;
             }
-            if (felica == L"IDM") {
-                r = RegSetValueExW(key, L"FeliCa", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"IDM"), 4 * sizeof(wchar_t));
+            if (felica != L"-") {
+                r = RegSetValueExW(key, L"FeliCa", 0, REG_SZ, reinterpret_cast<const BYTE*>(felica.c_str()),
+                                   static_cast<DWORD>((felica.size() + 1) * sizeof(wchar_t)));
             } else {
                 r = RegDeleteValueW(key, L"FeliCa");
                 if (r == ERROR_FILE_NOT_FOUND) r = ERROR_SUCCESS;
@@ -424,10 +439,16 @@ ZUK_CA ZukRemove(MSIHANDLE h) {
         std::wstring folder = get(data, std::wstring(L"dir") + view.bits);
         if (folder.empty()) continue;
         DeleteFileW((folder + L"ZUKcntrl.reg").c_str());
-        if (upgrade) continue;
-        // The trace log the library wrote there under its default name, and its predecessor.
-        DeleteFileW((folder + L"ZUKcntrl.log").c_str());
-        DeleteFileW((folder + L"ZUKcntrl.log.old").c_str());
+        if (!upgrade) {
+            // The trace log the library wrote there under its default name, and its predecessor.
+            DeleteFileW((folder + L"ZUKcntrl.log").c_str());
+            DeleteFileW((folder + L"ZUKcntrl.log.old").c_str());
+        }
+        // The folder and the one around it (KORVA), each only when nothing is left in it.
+        std::wstring dir = trim_slashes(folder);
+        RemoveDirectoryW(dir.c_str());
+        size_t slash = dir.rfind(L'\\');
+        if (slash != std::wstring::npos && slash > 2) RemoveDirectoryW(dir.substr(0, slash).c_str());
     }
     if (upgrade) return ERROR_SUCCESS;
     // Every machine value of the package's views (including those written by hand); users'

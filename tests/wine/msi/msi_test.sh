@@ -26,13 +26,14 @@ simpid=""
 cleanup() {
     [ -n "$simpid" ] && kill "$simpid" 2>/dev/null
     wineserver -k >/dev/null 2>&1
-    rm -rf "$base"
+    # ZUK_KEEP_MSI_TEST=1 keeps the prefix and msiexec's logs for a look afterwards.
+    [ "${ZUK_KEEP_MSI_TEST:-0}" = 1 ] || rm -rf "$base"
 }
 trap cleanup EXIT
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+fail() { printf "FAIL: %s\n" "$*"; failures=$((failures + 1)); }
 check() {  # description command...
     what="$1"; shift
-    if "$@"; then echo "ok: $what"; else fail "$what"; fi
+    if "$@"; then printf "ok: %s\n" "$what"; else fail "$what"; fi
 }
 has() {  # file pattern...: every pattern is in the file
     file="$1"; shift
@@ -49,6 +50,8 @@ values() {  # view file: the machine values of one registry view
 folder_of() {  # view
     if [ "$1" = 64 ]; then echo "$folder64"; else echo "$folder"; fi
 }
+# Wine hands on the low 8 bits of a program's exit code: 1603 (ERROR_INSTALL_FAILURE) arrives as 67.
+failure=$((1603 % 256))
 msi() {  # log-name msiexec-arguments...: runs msiexec, leaves its exit code in $rc
     name="$1"; shift
     wine msiexec "$@" /qn /l*v "$base/$name.log" </dev/null >/dev/null 2>&1
@@ -94,7 +97,7 @@ while IFS='|' read -r option reason; do
     [ -z "$option" ] && continue
     refused=$((refused + 1))
     msi "refused$refused" /i "$base/current.msi" "$option"
-    check "$option is refused with 1603" [ "$rc" -eq 1603 ]
+    check "$option is refused with 1603 (got $rc)" [ "$rc" -eq "$failure" ]
     check "$option: the log gives the reason" \
         sh -c "iconv -f UTF-16LE -t UTF-8 '$base/refused$refused.log' 2>/dev/null | grep -qF '$reason' ||
                grep -qF '$reason' '$base/refused$refused.log'"
@@ -130,7 +133,7 @@ INSTALLDIR=$long|INSTALLDIR is longer than 200 characters
 CASES
 if [ "$arch" = x64 ]; then
     msi refused-dir64 /i "$base/current.msi" "INSTALLDIR64=$long"
-    check "INSTALLDIR64 of ${#long} characters is refused with 1603" [ "$rc" -eq 1603 ]
+    check "INSTALLDIR64 of ${#long} characters is refused with 1603" [ "$rc" -eq "$failure" ]
 fi
 nothing_installed "after the refused installations"
 
@@ -268,7 +271,8 @@ folder="$moved"
 
 # An older package does not replace a newer one.
 msi downgrade /i "$base/3.0.0.msi"
-check "an older package is refused with 1603" [ "$rc" -eq 1603 ]
+check "an older package is refused with 1603 (got $rc)" [ "$rc" -eq "$failure" ]
+check "the refusal says why" grep -qF 'A newer version of ZUKcntrl is installed already' "$base/downgrade.log"
 check "the newer installation stays" [ -f "$folder/ZUKcntrl.dll" ]
 
 msi final /x "$base/current.msi"
