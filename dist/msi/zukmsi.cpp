@@ -5,7 +5,8 @@
 //
 //   ZukCheck    (immediate, before LaunchConditions, in both sequences) checks MODE, DEVICE, CONFIG,
 //               FELICA, PORT, SYSTEMCODE, INSTALLDIR and INSTALLDIR64 by the setup program's rules
-//               and ends the installation (1603) before anything is written when one is wrong.  It
+//               and ends the installation (1603) before anything is written when one is wrong, or
+//               when a newer version or the setup program's installation is there.  It
 //               points INSTALLDIR (INSTALLDIR64) at the folder the view's InstallPath names when the
 //               command line names none, and works out the machine values each registry view gets:
 //               the command line's, else the view's present one (ZUKOLD*, from AppSearch), else the
@@ -311,6 +312,15 @@ ZUK_CA ZukCheck(MSIHANDLE h) {
         }
     }
     if (removing(h)) return ERROR_SUCCESS;
+    if (property(h, L"Installed").empty()) {
+        if (!property(h, L"ZUKNEWERFOUND").empty()) {
+            return refuse(h, L"A newer version of ZUKcntrl is installed already.");
+        }
+        if (!property(h, L"ZUKSETUPFOUND").empty()) {
+            return refuse(h, L"ZUKcntrl is installed by its setup program: remove it first (uninstall.exe /S), "
+                             L"then install this package.");
+        }
+    }
     for (const Rule& rule : kRules) {
         std::wstring value = property(h, rule.name);
         if (!value.empty() && !rule.ok(value)) return refuse(h, rule.message);

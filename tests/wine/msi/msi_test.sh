@@ -5,10 +5,12 @@
 #   2. a first installation: the files of each library in its folder, the machine values in each
 #      library's registry view, PORT and SYSTEMCODE in each INI, zukcard not installed, and the
 #      installed library identifying the simulated reader's card user;
-#   3. a removal: no file, no machine value, the users' remembered credentials (HKCU) kept;
+#   3. values changed and the issuing tool added on the installed version; a removal: no file, no
+#      machine value, the users' remembered credentials (HKCU) kept;
 #   4. upgrades through packages of lower versions built here from the same files (3.0.0, 3.0.1):
 #      values, edited INI and the ZukCard feature kept, options replacing their values, a move to
-#      another folder, a downgrade refused, and the final removal.
+#      another folder, a downgrade refused, and the final removal;
+#   5. a setup program's installation (BIN32's or BIN64's setup program) is not taken over.
 # ARCH x86 (32-bit library, 32-bit view) or x64 (also the 64-bit library and view).  The other
 # arguments build the older packages (dist/msi/build_msi.sh) and run the simulated reader.
 set -u
@@ -57,11 +59,12 @@ msi() {  # log-name msiexec-arguments...: runs msiexec, leaves its exit code in 
     wine msiexec "$@" /qn /l*v "$base/$name.log" </dev/null >/dev/null 2>&1
     rc=$?
 }
-# Installed products of this package's UpgradeCode (their entries in the programs list).
+# Installed ZUKcntrl packages: their entries in the programs list (under their product codes; the
+# setup program's entry is Uninstall\ZUKcntrl).
 products() {
     for view in 32 64; do
         wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s "/reg:$view" 2>/dev/null
-    done | tr -d '\r' | grep -c 'DisplayName    REG_SZ    ZUKcntrl '
+    done | tr -d '\r' | awk '/^HKEY/ { key = $0 } /DisplayName    REG_SZ    ZUKcntrl / && key ~ /}$/ { n++ } END { print n + 0 }'
 }
 nothing_installed() {  # step: no file, no value, no product
     for view in 32 64; do
@@ -205,6 +208,26 @@ check "the installed library identifies the card's user (alice)" \
 cd "$base" || exit 1
 kill "$simpid" 2>/dev/null; wait "$simpid" 2>/dev/null; simpid=""
 
+# The installed version: a value changed by a reinstallation of the registry entries, a bad one
+# refused without a change, and the issuing tool added.
+msi reinstall /i "$base/current.msi" REINSTALL=ALL REINSTALLMODE=mus MODE=768 CONFIG=0x13
+check "a reinstallation with MODE and CONFIG exits with 0" [ "$rc" -eq 0 ]
+msi reinstall-refused /i "$base/current.msi" REINSTALL=ALL REINSTALLMODE=mus MODE=768 DEVICE=0 CONFIG=0x5
+check "a reinstallation with a bad CONFIG is refused with 1603 (got $rc)" [ "$rc" -eq "$failure" ]
+for view in $views; do
+    values "$view" "$base/reinstalled$view.txt"
+    check "the reinstallation changes Mode and Config, the refused one nothing ($view-bit view)" \
+        has "$base/reinstalled$view.txt" 'Mode    REG_DWORD    0x300$' 'Config    REG_DWORD    0x13$' \
+            'Device    REG_DWORD    0x1$'
+    check "the reinstallation keeps the INI's reader options ($view-bit)" \
+        sh -c "tr -d '\r' <'$(folder_of "$view")/ZUKcntrl.ini' | grep -q '^PortName=COM5$'"
+done
+msi addlocal /i "$base/current.msi" ADDLOCAL=ZukCard
+check "ADDLOCAL=ZukCard on the installed version exits with 0" [ "$rc" -eq 0 ]
+for view in $views; do
+    check "ADDLOCAL=ZukCard adds zukcard ($view-bit)" [ -f "$(folder_of "$view")/zukcard.exe" ]
+done
+
 # 3. Removal: files and machine values go; a user's remembered credentials stay.
 wine reg add 'HKCU\SOFTWARE\KORVA\ZUKLib' /v UserID /t REG_SZ /d alice /f >/dev/null 2>&1
 printf 'trace\r\n' >"$folder/ZUKcntrl.log"
@@ -279,6 +302,18 @@ msi final /x "$base/current.msi"
 check "the final removal exits with 0" [ "$rc" -eq 0 ]
 check "the moved folder is gone" [ ! -e "$moved" ]
 nothing_installed "after the final removal"
+
+# 5. A setup program's installation is not taken over.
+setup="$bin32/ZUKcntrl-$version-x86-setup.exe"
+[ "$arch" = x64 ] && setup="$bin64/ZUKcntrl-$version-x64-setup.exe"
+wine "$setup" /S /MODE=768 </dev/null
+check "the setup program installs (exit code $?)" [ -f "$WINEPREFIX/drive_c/Program Files (x86)/KORVA/ZUKcntrl/uninstall.exe" ]
+msi over-setup /i "$base/current.msi"
+check "the package refuses to install over the setup program's installation (got $rc)" [ "$rc" -eq "$failure" ]
+check "the refusal says why" grep -qF 'installed by its setup program' "$base/over-setup.log"
+values 32 "$base/setup32.txt"
+check "the setup program's installation is left as it was" has "$base/setup32.txt" 'Mode    REG_DWORD    0x300$'
+check "no package is installed beside it" [ "$(products)" -eq 0 ]
 
 if [ "$failures" -ne 0 ]; then echo "$failures check(s) failed"; exit 1; fi
 echo "all checks passed"
