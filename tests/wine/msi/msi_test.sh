@@ -56,8 +56,15 @@ folder_of() {  # view
 failure=$((1603 % 256))
 msi() {  # log-name msiexec-arguments...: runs msiexec, leaves its exit code in $rc
     name="$1"; shift
-    wine msiexec "$@" /qn /l*v "$base/$name.log" </dev/null >/dev/null 2>&1
-    rc=$?
+    for attempt in 1 2; do
+        rm -f "$base/$name.log"
+        wine msiexec "$@" /qn /l*v "$base/$name.log" </dev/null >/dev/null 2>&1
+        rc=$?
+        # An msiexec that ends before it opens its log never reached the package (under load Wine
+        # now and then fails to start it, exit code 1): that one run is repeated.
+        [ -s "$base/$name.log" ] && break
+        echo "note: msiexec ($name) ended with $rc without a log (attempt $attempt)"
+    done
 }
 # Installed ZUKcntrl packages: their entries in the programs list (under their product codes; the
 # setup program's entry is Uninstall\ZUKcntrl).
