@@ -184,10 +184,9 @@ for view in $views; do
     [ "$view" = 64 ] && path='C:\\Program Files\\KORVA\\ZUKcntrl\\$'
     check "InstallPath names the library's folder, with a backslash at the end ($view-bit view)" \
         has "$base/values$view.txt" "InstallPath    REG_SZ    $path"
-    check "Mode, Device and Config have their defaults, no FeliCa ($view-bit view)" \
-        sh -c "has() { f=\$1; shift; for p; do grep -q -- \"\$p\" \"\$f\" || return 1; done; };
-               has '$base/values$view.txt' 'Mode    REG_DWORD    0x100$' 'Device    REG_DWORD    0x1$' \
-                   'Config    REG_DWORD    0x3$' && ! grep -q FeliCa '$base/values$view.txt'"
+    check "Mode, Device and Config have their defaults ($view-bit view)" \
+        has "$base/values$view.txt" 'Mode    REG_DWORD    0x100$' 'Device    REG_DWORD    0x1$' 'Config    REG_DWORD    0x3$'
+    check "no FeliCa unless asked for ($view-bit view)" lacks "$base/values$view.txt" FeliCa
 done
 
 # The installed library of this machine's bitness identifies the user of the simulated reader's
@@ -229,6 +228,36 @@ for view in $views; do
     check "the reinstallation keeps the INI's reader options ($view-bit)" \
         sh -c "tr -d '\r' <'$(folder_of "$view")/ZUKcntrl.ini' | grep -q '^PortName=COM5$'"
 done
+# Values at the edges of what the rules take, each in a reinstallation: where it lands (the
+# machine values of each view, or each INI) and what is there afterwards.
+accepted=0
+while IFS='|' read -r option where expected; do
+    [ -z "$option" ] && continue
+    accepted=$((accepted + 1))
+    msi "accepted$accepted" /i "$base/current.msi" REINSTALL=ALL REINSTALLMODE=mus "$option"
+    check "$option is taken (got $rc)" [ "$rc" -eq 0 ]
+    for view in $views; do
+        if [ "$where" = ini ]; then
+            tr -d '\r' <"$(folder_of "$view")/ZUKcntrl.ini" >"$base/accepted.txt"
+        else
+            wine reg query "$key" "/reg:$view" 2>&1 | tr -d '\r' >"$base/accepted.txt"
+        fi
+        check "$option gives $expected ($view-bit)" grep -qixF -- "$expected" "$base/accepted.txt"
+    done
+done <<'CASES'
+MODE=0|reg|    Mode    REG_DWORD    0x0
+MODE=0X300|reg|    Mode    REG_DWORD    0x300
+MODE=0x00000100|reg|    Mode    REG_DWORD    0x100
+CONFIG=1|reg|    Config    REG_DWORD    0x1
+CONFIG=0xFFF33|reg|    Config    REG_DWORD    0xfff33
+CONFIG=1048371|reg|    Config    REG_DWORD    0xfff33
+DEVICE=0|reg|    Device    REG_DWORD    0x0
+FELICA=IDM|reg|    FeliCa    REG_SZ    IDM
+PORT=\\.\COM256|ini|PortName=\\.\COM256
+PORT=com9|ini|PortName=com9
+SYSTEMCODE=8165,88b4,0003,FFFF,1234|ini|SystemCode=8165,88b4,0003,FFFF,1234
+CASES
+
 msi addlocal /i "$base/current.msi" ADDLOCAL=ZukCard
 check "ADDLOCAL=ZukCard on the installed version exits with 0" [ "$rc" -eq 0 ]
 for view in $views; do
@@ -282,10 +311,9 @@ check "the upgrade with options leaves one product" [ "$(products)" -eq 1 ]
 for view in $views; do
     values "$view" "$base/changed$view.txt"
     check "the options replace their values, the rest stays ($view-bit view)" \
-        sh -c "grep -q 'Mode    REG_DWORD    0x100$' '$base/changed$view.txt' &&
-               grep -q 'Config    REG_DWORD    0x13$' '$base/changed$view.txt' &&
-               grep -q 'Device    REG_DWORD    0x0$' '$base/changed$view.txt' &&
-               ! grep -q FeliCa '$base/changed$view.txt'"
+        has "$base/changed$view.txt" 'Mode    REG_DWORD    0x100$' 'Config    REG_DWORD    0x13$' \
+            'Device    REG_DWORD    0x0$'
+    check "FELICA=NONE removes FeliCa ($view-bit view)" lacks "$base/changed$view.txt" FeliCa
 done
 check "the library is in the new folder" [ -f "$moved/ZUKcntrl.dll" ]
 check "the edited INI moved along, with SYSTEMCODE written into it" \
