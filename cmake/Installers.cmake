@@ -52,3 +52,6 @@ else()
   zuk_add_installer(${ZUK_SETUP_X64} ON DEPENDS ${files32} DEFINES ${defines} -DZUK_STUB64)
   zuk_add_installer(${ZUK_SETUP} ON DEPENDS ${files32} DEFINES ${defines})
 endif()
+
+# The MSI packages, from the same files.
+include(${CMAKE_CURRENT_LIST_DIR}/Msi.cmake)

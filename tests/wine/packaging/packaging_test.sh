@@ -5,10 +5,12 @@
 #   the copyright.
 # packaging_test.sh contents OBJDUMP BIN
 #   ZUKcntrl.dll is a DLL of the tree's machine (MACHINE: i386 or x86-64) exporting exactly the
-#   eleven functions under their plain names; it, zukcli.exe and zukcard.exe import system DLLs only.
+#   eleven functions under their plain names; it, zukcli.exe and zukcard.exe import system DLLs only;
+#   the MSI packages' msi/zukmsi.dll (of the same machine) exports its four custom actions under
+#   their plain names and imports system DLLs only.
 # packaging_test.sh sign SIGN_SCRIPT BIN WORKDIR
 #   A self-signed certificate made on the fly signs copies of ZUKcntrl.dll, zukcli.exe and the
-#   installer through the build's signing script; osslsigncode verify accepts each against that
+#   installers (setup programs and MSI packages) through the build's signing script; osslsigncode verify accepts each against that
 #   certificate, finds no time stamp, and finds no signature on the unsigned build outputs.
 set -u
 failures=0
@@ -50,6 +52,9 @@ sign)
     files=""
     setups="$(cd "$bin" && ls ZUKcntrl-*-setup.exe 2>/dev/null)"
     [ -n "$setups" ] || fail "no installer was built"
+    msis="$(cd "$bin" && ls ZUKcntrl-*.msi 2>/dev/null)"
+    [ -n "$msis" ] || fail "no MSI package was built"
+    setups="$setups $msis"
     for f in ZUKcntrl.dll zukcli.exe $setups; do
         [ -f "$bin/$f" ] || { fail "$f was not built"; continue; }
         if osslsigncode verify -in "$bin/$f" >/dev/null 2>&1; then
@@ -88,9 +93,22 @@ contents)
     else
         fail "ZUKcntrl.dll exports '$exports'"
     fi
-    for f in ZUKcntrl.dll zukcli.exe zukcard.exe; do
+    if "$objdump" -f "$bin/msi/zukmsi.dll" | grep -q "file format pei-$machine\$"; then
+        ok "msi/zukmsi.dll is a pei-$machine DLL"
+    else
+        fail "msi/zukmsi.dll is not a pei-$machine DLL"
+    fi
+    exports="$("$objdump" -p "$bin/msi/zukmsi.dll" | sed -n 's/^\s*\[ *[0-9]*\] \(Zuk[A-Za-z@0-9]*\)$/\1/p' | sort | tr '\n' ' ')"
+    if [ "$exports" = "ZukApply ZukCheck ZukPrepare ZukRemove " ]; then
+        ok "msi/zukmsi.dll exports the four custom actions under their plain names"
+    else
+        fail "msi/zukmsi.dll exports '$exports'"
+    fi
+    for f in ZUKcntrl.dll zukcli.exe zukcard.exe msi/zukmsi.dll; do
+        system='KERNEL32.DLL|USER32.DLL|GDI32.DLL|ADVAPI32.DLL|MSVCRT.DLL|WS2_32.DLL'
+        [ "$f" = msi/zukmsi.dll ] && system="$system|MSI.DLL"  # Windows Installer's own API
         others="$("$objdump" -p "$bin/$f" | sed -n 's/^\s*DLL Name: //p' | tr 'a-z' 'A-Z' |
-                  grep -v -x -E 'KERNEL32.DLL|USER32.DLL|GDI32.DLL|ADVAPI32.DLL|MSVCRT.DLL|WS2_32.DLL')"
+                  grep -v -x -E "$system")"
         if [ -z "$others" ]; then ok "$f imports system DLLs only"; else fail "$f imports $others"; fi
     done
     ;;

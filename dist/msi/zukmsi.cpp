@@ -1,0 +1,480 @@
+// zukmsi.dll: the custom actions of the ZUKcntrl MSI packages (dist/msi/ZUKcntrl.wxs).
+//
+// Windows Installer takes any property from the command line as it is, and wixl can neither
+// condition a component nor write INI keys: these actions do what the package tables cannot.
+//
+//   ZukCheck    (immediate, before LaunchConditions, in both sequences) checks MODE, DEVICE, CONFIG,
+//               FELICA, PORT, SYSTEMCODE, INSTALLDIR and INSTALLDIR64 by the setup program's rules
+//               and ends the installation (1603) before anything is written when one is wrong, or
+//               when a newer version or the setup program's installation is there.  It
+//               points INSTALLDIR (INSTALLDIR64) at the folder the view's InstallPath names when the
+//               command line names none, and works out the machine values each registry view gets:
+//               the command line's, else the view's present one (ZUKOLD*, from AppSearch), else the
+//               default.  The issuing tool stays installed where an earlier installation has it.
+//   ZukPrepare  (immediate, after CostFinalize) hands the resolved folders, the reader options and
+//               the INI of an earlier installation (read before RemoveExistingProducts removes it)
+//               to the deferred actions.
+//   ZukApply    (deferred) puts the earlier INI back, writes PORT and SYSTEMCODE into each INI, sets
+//               or removes FeliCa in each view (an earlier value is written back: a removal on
+//               behalf of a newer package need not say so) and writes each folder's ZUKcntrl.reg.
+//   ZukRemove   (deferred, after RemoveFiles) on removal: ZUKcntrl.reg, the trace logs, the emptied
+//               folders and the KORVA folder around each when nothing else is in it, and, unless a
+//               newer package is replacing this one, the machine values of the package's views.
+#include <windows.h>
+#include <msi.h>
+#include <msiquery.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#define ZUK_CA extern "C" __declspec(dllexport) UINT __stdcall
+
+namespace {
+
+const wchar_t kKey[] = L"SOFTWARE\\KORVA\\ZUKLib";
+const wchar_t kKorvaKey[] = L"SOFTWARE\\KORVA";
+// The longest folder the library can still be loaded from (the setup program's limit).
+const size_t kMaxFolder = 200;
+
+std::wstring property(MSIHANDLE h, const wchar_t* name) {
+    wchar_t empty[1] = L"";
+    DWORD n = 0;
+    UINT r = MsiGetPropertyW(h, name, empty, &n);
+    if (r != ERROR_MORE_DATA && r != ERROR_SUCCESS) return L"";
+    if (n == 0) return L"";
+    std::wstring s(n + 1, L'\0');
+    n += 1;
+    if (MsiGetPropertyW(h, name, &s[0], &n) != ERROR_SUCCESS) return L"";
+    s.resize(n);
+    return s;
+}
+
+void log(MSIHANDLE h, const std::wstring& text) {
+    PMSIHANDLE rec = MsiCreateRecord(1);
+    std::wstring line = L"ZUKcntrl: " + text;
+    MsiRecordSetStringW(rec, 0, line.c_str());
+    MsiProcessMessage(h, INSTALLMESSAGE_INFO, rec);
+}
+
+// Shows (or, silent, logs) the message and ends the installation.
+UINT refuse(MSIHANDLE h, const std::wstring& text) {
+    PMSIHANDLE rec = MsiCreateRecord(1);
+    MsiRecordSetStringW(rec, 0, text.c_str());
+    MsiProcessMessage(h, INSTALLMESSAGE_ERROR, rec);
+    log(h, L"refused: " + text);
+    return ERROR_INSTALL_FAILURE;
+}
+
+bool is_digit(wchar_t c) { return c >= L'0' && c <= L'9'; }
+bool is_hex(wchar_t c) {
+    return is_digit(c) || (c >= L'a' && c <= L'f') || (c >= L'A' && c <= L'F');
+}
+int hex_value(wchar_t c) {
+    if (is_digit(c)) return c - L'0';
+    if (c >= L'a' && c <= L'f') return c - L'a' + 10;
+    return c - L'A' + 10;
+}
+bool has_hex_prefix(const std::wstring& s) {
+    return s.size() >= 2 && s[0] == L'0' && (s[1] == L'x' || s[1] == L'X');
+}
+
+// A number as the options take it: one to nine decimal digits without a leading zero, or 0x and
+// one to eight hexadecimal digits.  Anything else (signs, blanks, numbers past 32 bits) is refused.
+bool parse_number(const std::wstring& s, uint32_t* out) {
+    uint32_t v = 0;
+    if (has_hex_prefix(s)) {
+        if (s.size() < 3 || s.size() > 10) return false;
+        for (size_t i = 2; i < s.size(); ++i) {
+            if (!is_hex(s[i])) return false;
+            v = v * 16 + hex_value(s[i]);
+        }
+    } else {
+        if (s.empty() || s.size() > 9) return false;
+        if (s[0] == L'0' && s.size() > 1) return false;  // would read as octal elsewhere
+        for (wchar_t c : s) {
+            if (!is_digit(c)) return false;
+            v = v * 10 + (c - L'0');
+        }
+    }
+    *out = v;
+    return true;
+}
+
+bool mode_ok(const std::wstring& s) {
+    uint32_t v;
+    return parse_number(s, &v) && (v == 0 || v == 0x100 || v == 0x300);
+}
+bool device_ok(const std::wstring& s) { return s == L"0" || s == L"1"; }
+bool config_ok(const std::wstring& s) {
+    uint32_t v;
+    if (!parse_number(s, &v)) return false;
+    uint32_t input = v & 0xF, remembered = v & 0xF0;
+    return (input == 1 || input == 3) && (remembered == 0 || remembered == 0x10 || remembered == 0x30) &&
+           (v >> 20) == 0;
+}
+bool felica_ok(const std::wstring& s) { return s == L"IDM" || s == L"NONE"; }
+// COM1 to COM256, or \\.\COM1 to \\.\COM256, letters in any case.
+bool port_ok(const std::wstring& s) {
+    std::wstring rest = s;
+    if (rest.compare(0, 4, L"\\\\.\\") == 0) rest = rest.substr(4);
+    if (rest.size() < 4 || CompareStringOrdinal(rest.c_str(), 3, L"COM", 3, TRUE) != CSTR_EQUAL) {
+        return false;
+    }
+    rest = rest.substr(3);
+    if (rest.size() > 3 || rest[0] == L'0') return false;
+    uint32_t n;
+    return !has_hex_prefix(rest) && parse_number(rest, &n) && n >= 1 && n <= 256;
+}
+// One to five codes of four hexadecimal digits separated by commas, no blanks.
+bool system_code_ok(const std::wstring& s) {
+    size_t codes = 1, digits = 0;
+    for (wchar_t c : s) {
+        if (c == L',') {
+            if (digits != 4) return false;
+            digits = 0;
+            ++codes;
+        } else if (is_hex(c)) {
+            ++digits;
+        } else {
+            return false;
+        }
+    }
+    return digits == 4 && codes <= 5;
+}
+
+std::wstring trim_slashes(std::wstring s) {
+    while (!s.empty() && s.back() == L'\\') s.pop_back();
+    return s;
+}
+
+struct Rule {
+    const wchar_t* name;
+    bool (*ok)(const std::wstring&);
+    const wchar_t* message;
+};
+
+const Rule kRules[] = {
+    {L"MODE", mode_ok, L"MODE must be 0 (library off), 256 (account from a card) or 768 (from a card or typed)."},
+    {L"DEVICE", device_ok, L"DEVICE must be 0 (no reader) or 1 (PR300 reader)."},
+    {L"CONFIG", config_ok,
+     L"CONFIG must be a number such as 0x3: input items (0x0000F) 1 or 3, remembered items (0x000F0) "
+     L"0x00, 0x10 or 0x30, no bits above 0xFFFFF (see docs\\configuration.md)."},
+    {L"FELICA", felica_ok, L"FELICA must be IDM (the card's IDm is the account) or NONE (remove the value)."},
+    {L"PORT", port_ok, L"PORT must name the reader's serial port: COM1 to COM256 (or \\\\.\\COM1 to \\\\.\\COM256)."},
+    {L"SYSTEMCODE", system_code_ok,
+     L"SYSTEMCODE must be one to five FeliCa system codes of four hexadecimal digits, separated by "
+     L"commas (for example 88B4 or 8165,88B4)."},
+};
+
+bool removing(MSIHANDLE h) { return CompareStringOrdinal(property(h, L"REMOVE").c_str(), -1, L"ALL", -1, TRUE) == CSTR_EQUAL; }
+bool with64(MSIHANDLE h) { return property(h, L"ZUKWITH64") == L"1"; }
+
+// A DWORD from AppSearch ("#768"), as a decimal number; empty when the view has none (or not a DWORD).
+std::wstring found_dword(const std::wstring& raw) {
+    if (raw.size() < 2 || raw[0] != L'#') return L"";
+    size_t i = 1;
+    if (raw[i] == L'-') ++i;
+    if (i == raw.size()) return L"";
+    for (size_t j = i; j < raw.size(); ++j) {
+        if (!is_digit(raw[j])) return L"";
+    }
+    return raw.substr(1);
+}
+
+std::wstring decimal(const std::wstring& number) {
+    uint32_t v = 0;
+    parse_number(number, &v);
+    return std::to_wstring(v);
+}
+
+void set(MSIHANDLE h, const std::wstring& name, const std::wstring& value) {
+    MsiSetPropertyW(h, name.c_str(), value.c_str());
+}
+
+REGSAM view_flag(const std::wstring& view) { return view == L"64" ? KEY_WOW64_64KEY : KEY_WOW64_32KEY; }
+
+std::wstring hex_encode(const std::string& bytes) {
+    static const wchar_t digits[] = L"0123456789ABCDEF";
+    std::wstring out;
+    out.reserve(bytes.size() * 2);
+    for (unsigned char c : bytes) {
+        out += digits[c >> 4];
+        out += digits[c & 0xF];
+    }
+    return out;
+}
+
+std::string hex_decode(const std::wstring& text) {
+    std::string out;
+    for (size_t i = 0; i + 1 < text.size(); i += 2) {
+        out += static_cast<char>(hex_value(text[i]) * 16 + hex_value(text[i + 1]));
+    }
+    return out;
+}
+
+bool read_file(const std::wstring& path, std::string* out) {
+    HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (f == INVALID_HANDLE_VALUE) return false;
+    out->clear();
+    char buffer[4096];
+    DWORD got = 0;
+    bool ok = true;
+    while ((ok = ReadFile(f, buffer, sizeof buffer, &got, nullptr) != 0) && got > 0) {
+        out->append(buffer, got);
+        if (out->size() > (1u << 20)) { ok = false; break; }  // no settings file is that long
+    }
+    CloseHandle(f);
+    return ok;
+}
+
+bool write_file(const std::wstring& path, const std::string& bytes) {
+    HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                           nullptr);
+    if (f == INVALID_HANDLE_VALUE) return false;
+    DWORD put = 0;
+    bool ok = WriteFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &put, nullptr) && put == bytes.size();
+    CloseHandle(f);
+    return ok;
+}
+
+// CustomActionData: one "name=value" a line.
+std::wstring get(const std::wstring& data, const std::wstring& name) {
+    size_t pos = 0;
+    while (pos < data.size()) {
+        size_t end = data.find(L'\n', pos);
+        if (end == std::wstring::npos) end = data.size();
+        if (data.compare(pos, name.size() + 1, name + L"=") == 0) {
+            return data.substr(pos + name.size() + 1, end - pos - name.size() - 1);
+        }
+        pos = end + 1;
+    }
+    return L"";
+}
+
+std::string ansi(const std::wstring& s) {
+    int n = WideCharToMultiByte(CP_ACP, 0, s.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string out(n > 0 ? n - 1 : 0, '\0');
+    if (n > 1) WideCharToMultiByte(CP_ACP, 0, s.c_str(), -1, &out[0], n, nullptr, nullptr);
+    return out;
+}
+
+// ZUKcntrl.reg in `folder` (ending in a backslash) for the library of `view` bits: the machine
+// values as they belong to that folder and view, for a repair by hand.
+std::string reg_file(const std::wstring& folder, const std::wstring& view) {
+    std::wstring doubled;
+    for (wchar_t c : folder) {
+        doubled += c;
+        if (c == L'\\') doubled += c;
+    }
+    std::wstring t;
+    t += L"Windows Registry Editor Version 5.00\r\n\r\n";
+    t += L"; Machine-wide settings of the " + view + L"-bit ZUKcntrl.dll in this folder.  It reads them from the\r\n";
+    t += L"; " + view + L"-bit registry view: import this file with\r\n";
+    t += L";     reg import ZUKcntrl.reg /reg:" + view + L"\r\n";
+    if (view == L"32") {
+        t += L"; (on 64-bit Windows the values land under HKLM\\SOFTWARE\\WOW6432Node\\KORVA\\ZUKLib).\r\n";
+    }
+    t += L"; A missing or invalid InstallPath, Mode, Device or Config makes the library refuse to load.\r\n\r\n";
+    t += L"[HKEY_LOCAL_MACHINE\\SOFTWARE\\KORVA\\ZUKLib]\r\n";
+    t += L"; Installation folder, ending in a backslash (file names are appended to it directly).\r\n";
+    t += L"\"InstallPath\"=\"" + doubled + L"\"\r\n";
+    t += L"; 0x100 (256): the account comes from a card; 0x300 (768): from a card or typed; 0: switched off.\r\n";
+    t += L"\"Mode\"=dword:00000100\r\n";
+    t += L"; 1: the PR300 reader is used; 0: no reader, the user ID and password are typed.\r\n";
+    t += L"\"Device\"=dword:00000001\r\n";
+    t += L"; Credential and dialog behaviour, five 4-bit groups (see docs/configuration.md):\r\n";
+    t += L"; 0x3 = the user ID and the password (3), nothing remembered (0x00), first dialog layout.\r\n";
+    t += L"\"Config\"=dword:00000003\r\n";
+    t += L"; Optional: \"FeliCa\"=\"IDM\" makes the card's IDm (16 hexadecimal digits) the user account.\r\n";
+    return ansi(t);
+}
+
+std::wstring with_slash(const std::wstring& folder) { return trim_slashes(folder) + L"\\"; }
+
+// The views this package installs, each with the property of its folder.
+struct View {
+    const wchar_t* bits;
+    const wchar_t* folder_property;
+};
+const View kViews[] = {{L"32", L"INSTALLDIR"}, {L"64", L"INSTALLDIR64"}};
+
+}  // namespace
+
+ZUK_CA ZukCheck(MSIHANDLE h) {
+    const size_t views = with64(h) ? 2 : 1;
+    // An upgrade (and a removal) finds each library where its view's InstallPath names it.
+    for (size_t i = 0; i < views; ++i) {
+        std::wstring old = trim_slashes(property(h, (std::wstring(L"ZUKOLDDIR") + kViews[i].bits).c_str()));
+        if (property(h, kViews[i].folder_property).empty() && !old.empty()) {
+            set(h, kViews[i].folder_property, old + L"\\");
+        }
+    }
+    if (removing(h)) return ERROR_SUCCESS;
+    if (property(h, L"Installed").empty()) {
+        if (!property(h, L"ZUKNEWERFOUND").empty()) {
+            return refuse(h, L"A newer version of ZUKcntrl is installed already.");
+        }
+        if (!property(h, L"ZUKSETUPFOUND").empty()) {
+            return refuse(h, L"ZUKcntrl is installed by its setup program: remove it first (uninstall.exe /S), "
+                             L"then install this package.");
+        }
+    }
+    for (const Rule& rule : kRules) {
+        std::wstring value = property(h, rule.name);
+        if (!value.empty() && !rule.ok(value)) return refuse(h, rule.message);
+    }
+    for (size_t i = 0; i < views; ++i) {
+        std::wstring folder = trim_slashes(property(h, kViews[i].folder_property));
+        if (folder.size() > kMaxFolder) {
+            return refuse(h, std::wstring(kViews[i].folder_property) +
+                                 L" is longer than 200 characters: the library could not be loaded from it. "
+                                 L"Choose a shorter folder.");
+        }
+    }
+    // Each view's values: the command line's, else the view's own, else the default.
+    struct Value {
+        const wchar_t* name;
+        const wchar_t* property;
+        const wchar_t* fallback;
+    };
+    const Value values[] = {{L"MODE", L"ZUKMODE", L"256"}, {L"DEVICE", L"ZUKDEVICE", L"1"}, {L"CONFIG", L"ZUKCONFIG", L"3"}};
+    for (size_t i = 0; i < views; ++i) {
+        std::wstring bits = kViews[i].bits;
+        for (const Value& v : values) {
+            std::wstring given = property(h, v.name);
+            std::wstring old = found_dword(property(h, (L"ZUKOLD" + std::wstring(v.name) + bits).c_str()));
+            std::wstring value = !given.empty() ? decimal(given) : !old.empty() ? old : v.fallback;
+            set(h, v.property + bits, value);
+        }
+        // FeliCa: IDM, "-" (remove it), or empty (nothing to write).
+        std::wstring felica = property(h, L"FELICA");
+        std::wstring old = property(h, (L"ZUKOLDFELICA" + bits).c_str());
+        set(h, L"ZUKFELICA" + bits, felica == L"NONE" ? L"-" : !felica.empty() ? felica : old);
+    }
+    // The issuing tool stays where it is installed (MigrateFeatureStates does not see to it everywhere).
+    std::wstring old = trim_slashes(property(h, L"ZUKOLDDIR32"));
+    if (property(h, L"ZUKCARD").empty() && !old.empty() &&
+        GetFileAttributesW((old + L"\\zukcard.exe").c_str()) != INVALID_FILE_ATTRIBUTES) {
+        set(h, L"ZUKCARD", L"1");
+    }
+    return ERROR_SUCCESS;
+}
+
+ZUK_CA ZukPrepare(MSIHANDLE h) {
+    const size_t views = with64(h) ? 2 : 1;
+    std::wstring apply, remove;
+    for (size_t i = 0; i < views; ++i) {
+        std::wstring bits = kViews[i].bits;
+        std::wstring folder = property(h, kViews[i].folder_property);
+        if (folder.empty()) continue;
+        folder = with_slash(folder);
+        apply += L"dir" + bits + L"=" + folder + L"\n";
+        apply += L"felica" + bits + L"=" + property(h, (L"ZUKFELICA" + bits).c_str()) + L"\n";
+        remove += L"dir" + bits + L"=" + folder + L"\n";
+        // The INI of the installation this one replaces: RemoveExistingProducts removes it with
+        // the earlier package, and ZukApply puts it back (into the new folder, when it moves).
+        std::wstring old = trim_slashes(property(h, (L"ZUKOLDDIR" + bits).c_str()));
+        std::string ini;
+        if (!old.empty() && read_file(old + L"\\ZUKcntrl.ini", &ini)) {
+            apply += L"ini" + bits + L"=" + hex_encode(ini) + L"\n";
+            log(h, L"keeping the settings file of " + old);
+        }
+    }
+    apply += L"port=" + property(h, L"PORT") + L"\n";
+    apply += L"systemcode=" + property(h, L"SYSTEMCODE") + L"\n";
+    // A removal on behalf of a newer package keeps the machine values: the newer one has read them.
+    remove += L"upgrade=" + std::wstring(property(h, L"UPGRADINGPRODUCTCODE").empty() ? L"0" : L"1") + L"\n";
+    set(h, L"ZukApply", apply);
+    set(h, L"ZukRemove", remove);
+    return ERROR_SUCCESS;
+}
+
+ZUK_CA ZukApply(MSIHANDLE h) {
+    std::wstring data = property(h, L"CustomActionData");
+    std::wstring port = get(data, L"port"), codes = get(data, L"systemcode");
+    for (const View& view : kViews) {
+        std::wstring bits = view.bits;
+        std::wstring folder = get(data, L"dir" + bits);
+        if (folder.empty()) continue;
+        std::wstring ini = folder + L"ZUKcntrl.ini";
+        std::wstring kept = get(data, L"ini" + bits);
+        if (!kept.empty() && !write_file(ini, hex_decode(kept))) {
+            log(h, L"cannot put the earlier settings back into " + ini);
+            return ERROR_INSTALL_FAILURE;
+        }
+        if (!port.empty() && !WritePrivateProfileStringW(L"Device", L"PortName", port.c_str(), ini.c_str())) {
+            log(h, L"cannot write PortName into " + ini);
+            return ERROR_INSTALL_FAILURE;
+        }
+        if (!codes.empty() && !WritePrivateProfileStringW(L"FeliCa", L"SystemCode", codes.c_str(), ini.c_str())) {
+            log(h, L"cannot write SystemCode into " + ini);
+            return ERROR_INSTALL_FAILURE;
+        }
+        std::wstring felica = get(data, L"felica" + bits);
+        if (!felica.empty()) {
+            HKEY key;
+            LONG r = RegCreateKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_SET_VALUE | view_flag(bits), nullptr,
+                                     &key, nullptr);
+            if (r != ERROR_SUCCESS) {
+                log(h, L"cannot open the machine values (" + bits + L"-bit view)");
+                return ERROR_INSTALL_FAILURE;
+            }
+            if (felica != L"-") {
+                r = RegSetValueExW(key, L"FeliCa", 0, REG_SZ, reinterpret_cast<const BYTE*>(felica.c_str()),
+                                   static_cast<DWORD>((felica.size() + 1) * sizeof(wchar_t)));
+            } else {
+                r = RegDeleteValueW(key, L"FeliCa");
+                if (r == ERROR_FILE_NOT_FOUND) r = ERROR_SUCCESS;
+            }
+            RegCloseKey(key);
+            if (r != ERROR_SUCCESS) {
+                log(h, L"cannot change FeliCa (" + bits + L"-bit view)");
+                return ERROR_INSTALL_FAILURE;
+            }
+        }
+        if (!write_file(folder + L"ZUKcntrl.reg", reg_file(folder, bits))) {
+            log(h, L"cannot write " + folder + L"ZUKcntrl.reg");
+            return ERROR_INSTALL_FAILURE;
+        }
+    }
+    return ERROR_SUCCESS;
+}
+
+ZUK_CA ZukRemove(MSIHANDLE h) {
+    std::wstring data = property(h, L"CustomActionData");
+    bool upgrade = get(data, L"upgrade") == L"1";
+    for (const View& view : kViews) {
+        std::wstring folder = get(data, std::wstring(L"dir") + view.bits);
+        if (folder.empty()) continue;
+        DeleteFileW((folder + L"ZUKcntrl.reg").c_str());
+        if (!upgrade) {
+            // The trace log the library wrote there under its default name, and its predecessor.
+            DeleteFileW((folder + L"ZUKcntrl.log").c_str());
+            DeleteFileW((folder + L"ZUKcntrl.log.old").c_str());
+        }
+        // The folder and the one around it (KORVA), each only when nothing is left in it.
+        std::wstring dir = trim_slashes(folder);
+        RemoveDirectoryW(dir.c_str());
+        size_t slash = dir.rfind(L'\\');
+        if (slash != std::wstring::npos && slash > 2) RemoveDirectoryW(dir.substr(0, slash).c_str());
+    }
+    if (upgrade) return ERROR_SUCCESS;
+    // Every machine value of the package's views (including those written by hand); users'
+    // remembered credentials (HKCU) stay.
+    for (const View& view : kViews) {
+        if (get(data, std::wstring(L"dir") + view.bits).empty()) continue;  // a view this package has not
+        REGSAM flag = view_flag(view.bits);
+        HKEY korva;
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kKorvaKey, 0, KEY_ALL_ACCESS | flag, &korva) == ERROR_SUCCESS) {
+            RegDeleteTreeW(korva, L"ZUKLib");
+            DWORD subkeys = 0, values = 0;
+            RegQueryInfoKeyW(korva, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr, nullptr,
+                             nullptr, nullptr);
+            RegCloseKey(korva);
+            if (subkeys == 0 && values == 0) RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kKorvaKey, flag, 0);
+        }
+    }
+    return ERROR_SUCCESS;
+}

@@ -1,0 +1,354 @@
+#!/bin/sh
+# msi_test.sh PACKAGE.msi WORKDIR ARCH SOURCE_TREE ZUKMSI_DLL SIMULATOR BIN32 [BIN64]
+# An MSI package (dist/msi) in a fresh 64-bit Wine prefix of its own, through msiexec /qn:
+#   1. every invalid option is refused with 1603 before anything is written;
+#   2. a first installation: the files of each library in its folder, the machine values in each
+#      library's registry view, PORT and SYSTEMCODE in each INI, zukcard not installed, and the
+#      installed library identifying the simulated reader's card user;
+#   3. values changed and the issuing tool added on the installed version; a removal: no file, no
+#      machine value, the users' remembered credentials (HKCU) kept;
+#   4. upgrades through packages of lower versions built here from the same files (3.0.0, 3.0.1):
+#      values, edited INI and the ZukCard feature kept, options replacing their values, a move to
+#      another folder, a downgrade refused, and the final removal;
+#   5. a setup program's installation (BIN32's or BIN64's setup program) is not taken over.
+# ARCH x86 (32-bit library, 32-bit view) or x64 (also the 64-bit library and view).  The other
+# arguments build the older packages (dist/msi/build_msi.sh) and run the simulated reader.
+set -u
+package="$1" arch="$3" source="$4" actions="$5" sim="$6" bin32="$7" bin64="${8:-}"
+base="$(mktemp -d "$2/msi.XXXXXX")"
+export WINEPREFIX="$base/prefix" WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+folder="$WINEPREFIX/drive_c/Program Files (x86)/KORVA/ZUKcntrl"
+folder64="$WINEPREFIX/drive_c/Program Files/KORVA/ZUKcntrl"
+key='HKLM\SOFTWARE\KORVA\ZUKLib'
+views="32"
+[ "$arch" = x64 ] && views="32 64"
+failures=0
+simpid=""
+
+cleanup() {
+    [ -n "$simpid" ] && kill "$simpid" 2>/dev/null
+    wineserver -k >/dev/null 2>&1
+    # ZUK_KEEP_MSI_TEST=1 keeps the prefix and msiexec's logs for a look afterwards.
+    [ "${ZUK_KEEP_MSI_TEST:-0}" = 1 ] || rm -rf "$base"
+}
+trap cleanup EXIT
+fail() { printf "FAIL: %s\n" "$*"; failures=$((failures + 1)); }
+check() {  # description command...
+    what="$1"; shift
+    if "$@"; then printf "ok: %s\n" "$what"; else fail "$what"; fi
+}
+has() {  # file pattern...: every pattern is in the file
+    file="$1"; shift
+    for pattern in "$@"; do grep -q -- "$pattern" "$file" || return 1; done
+}
+lacks() {  # file pattern...: no pattern is in the file
+    file="$1"; shift
+    for pattern in "$@"; do ! grep -q -- "$pattern" "$file" || return 1; done
+}
+values() {  # view file: the machine values of one registry view
+    wine reg query "$key" "/reg:$1" 2>&1 | tr -d '\r' >"$2"
+    echo "($1-bit view)"; cat "$2"
+}
+folder_of() {  # view
+    if [ "$1" = 64 ]; then echo "$folder64"; else echo "$folder"; fi
+}
+# Wine hands on the low 8 bits of a program's exit code: 1603 (ERROR_INSTALL_FAILURE) arrives as 67.
+failure=$((1603 % 256))
+msi() {  # log-name msiexec-arguments...: runs msiexec, leaves its exit code in $rc
+    name="$1"; shift
+    for attempt in 1 2; do
+        rm -f "$base/$name.log"
+        wine msiexec "$@" /qn /l*v "$base/$name.log" </dev/null >/dev/null 2>&1
+        rc=$?
+        # An msiexec that ends before it opens its log never reached the package (under load Wine
+        # now and then fails to start it, exit code 1): that one run is repeated.
+        [ -s "$base/$name.log" ] && break
+        echo "note: msiexec ($name) ended with $rc without a log (attempt $attempt)"
+    done
+}
+# Installed ZUKcntrl packages: their entries in the programs list (under their product codes; the
+# setup program's entry is Uninstall\ZUKcntrl).
+products() {
+    for view in 32 64; do
+        wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s "/reg:$view" 2>/dev/null
+    done | tr -d '\r' | awk '/^HKEY/ { key = $0 } /DisplayName    REG_SZ    ZUKcntrl / && key ~ /}$/ { n++ } END { print n + 0 }'
+}
+nothing_installed() {  # step: no file, no value, no product
+    for view in 32 64; do
+        check "$1: no machine value ($view-bit view)" \
+            sh -c "! wine reg query '$key' /reg:$view >/dev/null 2>&1"
+    done
+    check "$1: no installation folder" sh -c "[ ! -e '$folder' ] && [ ! -e '$folder64' ]"
+    check "$1: no KORVA folder" \
+        sh -c "[ ! -e '$WINEPREFIX/drive_c/Program Files (x86)/KORVA' ] && [ ! -e '$WINEPREFIX/drive_c/Program Files/KORVA' ]"
+    check "$1: no product in the programs list" [ "$(products)" -eq 0 ]
+}
+
+echo "prefix: $WINEPREFIX"
+wineboot -i >/dev/null 2>&1 </dev/null
+wineserver -w
+wineserver -p >"$base/wineserver.log" 2>&1 </dev/null
+wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
+
+cp "$package" "$base/current.msi"
+# Older packages of the same product for the upgrades, and the current one's version.
+version="$(msiinfo export "$package" Property | tr -d '\r' | sed -n 's/^ProductVersion\t//p')"
+for old in 3.0.0 3.0.1; do
+    sh "$source/dist/msi/build_msi.sh" "$base/$old.msi" "$old" "$arch" "$source" "$actions" "$bin32" $bin64 \
+        >"$base/build-$old.log" 2>&1 || { cat "$base/build-$old.log"; echo "FAIL: package $old not built"; exit 1; }
+done
+
+# 1. Invalid options: refused with 1603 (ERROR_INSTALL_FAILURE), the reason in the log, nothing
+#    written.  Windows Installer takes each property whole: a value with a blank is one value.
+long="C:\\$(printf 'a%.0s' $(seq 120))\\$(printf 'b%.0s' $(seq 90))"
+refused=0
+while IFS='|' read -r option reason; do
+    [ -z "$option" ] && continue
+    refused=$((refused + 1))
+    msi "refused$refused" /i "$base/current.msi" "$option"
+    check "$option is refused with 1603 (got $rc)" [ "$rc" -eq "$failure" ]
+    check "$option: the log gives the reason" \
+        sh -c "iconv -f UTF-16LE -t UTF-8 '$base/refused$refused.log' 2>/dev/null | grep -qF '$reason' ||
+               grep -qF '$reason' '$base/refused$refused.log'"
+done <<CASES
+MODE=abc|MODE must be 0
+MODE=5|MODE must be 0
+MODE=0256|MODE must be 0
+MODE=4294967552|MODE must be 0
+MODE=0x1000|MODE must be 0
+DEVICE=2|DEVICE must be 0 (no reader) or 1
+DEVICE=01|DEVICE must be 0 (no reader) or 1
+CONFIG=zz|CONFIG must be a number
+CONFIG=0x231x|CONFIG must be a number
+CONFIG=0x5|CONFIG must be a number
+CONFIG=0x3F|CONFIG must be a number
+CONFIG=0x100003|CONFIG must be a number
+CONFIG=-3|CONFIG must be a number
+CONFIG=4294967347|CONFIG must be a number
+CONFIG=0xFFFFFFFF|CONFIG must be a number
+FELICA=idm|FELICA must be IDM
+FELICA=None|FELICA must be IDM
+PORT=LPT1|PORT must name
+PORT=COM0|PORT must name
+PORT=COM257|PORT must name
+PORT=COM01|PORT must name
+PORT=COM0x1|PORT must name
+SYSTEMCODE=88B|SYSTEMCODE must be one to five
+SYSTEMCODE=88B4,|SYSTEMCODE must be one to five
+SYSTEMCODE=1,2|SYSTEMCODE must be one to five
+SYSTEMCODE=88B4, 8165|SYSTEMCODE must be one to five
+SYSTEMCODE=8165,8165,8165,8165,8165,8165|SYSTEMCODE must be one to five
+INSTALLDIR=$long|INSTALLDIR is longer than 200 characters
+CASES
+if [ "$arch" = x64 ]; then
+    msi refused-dir64 /i "$base/current.msi" "INSTALLDIR64=$long"
+    check "INSTALLDIR64 of ${#long} characters is refused with 1603" [ "$rc" -eq "$failure" ]
+fi
+nothing_installed "after the refused installations"
+
+# 2. A first installation with the reader options.
+msi install /i "$base/current.msi" PORT=COM5 SYSTEMCODE=88B4,8165
+check "the installation exits with 0" [ "$rc" -eq 0 ]
+check "one product in the programs list" [ "$(products)" -eq 1 ]
+for view in $views; do
+    dir="$(folder_of "$view")"
+    for f in ZUKcntrl.dll zukcli.exe LICENSE ZUKcntrl.ini ZUKcntrl.reg ZukLang.csv ZukLang_0409.txt \
+             ZukLang_0411.txt include/ZUKcntrl.h lib/libZUKcntrl.dll.a lib/ZUKcntrl.lib; do
+        check "installed ${dir#"$WINEPREFIX/drive_c/"}/$f" [ -f "$dir/$f" ]
+    done
+    check "zukcard (the ZukCard feature) is not installed unless asked for ($view-bit)" [ ! -e "$dir/zukcard.exe" ]
+    tr -d '\r' <"$dir/ZUKcntrl.ini" >"$base/ini$view.txt"
+    check "PORT and SYSTEMCODE are in the INI, the shipped keys kept ($view-bit)" \
+        has "$base/ini$view.txt" '^PortName=COM5$' '^SystemCode=88B4,8165$' '^PollingInterval=1000$' '^Unattended=0$'
+    regpath='C:\\Program Files (x86)\\KORVA\\ZUKcntrl\\'
+    [ "$view" = 64 ] && regpath='C:\\Program Files\\KORVA\\ZUKcntrl\\'
+    tr -d '\r' <"$dir/ZUKcntrl.reg" >"$base/reg$view.txt"
+    check "ZUKcntrl.reg names its own folder and view ($view-bit)" \
+        sh -c "grep -qF 'reg import ZUKcntrl.reg /reg:$view' '$base/reg$view.txt' &&
+               grep -qF '\"InstallPath\"=\"$regpath\"' '$base/reg$view.txt'"
+done
+if [ "$arch" = x64 ]; then
+    check "the 64-bit folder holds the 64-bit library" \
+        sh -c "objdump -f '$folder64/ZUKcntrl.dll' 2>/dev/null | grep -q 'pei-x86-64'"
+    check "the 32-bit folder holds the 32-bit library" \
+        sh -c "objdump -f '$folder/ZUKcntrl.dll' 2>/dev/null | grep -q 'pei-i386'"
+else
+    check "no 64-bit folder without the 64-bit library" [ ! -e "$folder64" ]
+    check "no machine value in the 64-bit view without the 64-bit library" \
+        sh -c "! wine reg query '$key' /reg:64 >/dev/null 2>&1"
+fi
+for view in $views; do
+    values "$view" "$base/values$view.txt"
+    path='C:\\Program Files (x86)\\KORVA\\ZUKcntrl\\$'
+    [ "$view" = 64 ] && path='C:\\Program Files\\KORVA\\ZUKcntrl\\$'
+    check "InstallPath names the library's folder, with a backslash at the end ($view-bit view)" \
+        has "$base/values$view.txt" "InstallPath    REG_SZ    $path"
+    check "Mode, Device and Config have their defaults ($view-bit view)" \
+        has "$base/values$view.txt" 'Mode    REG_DWORD    0x100$' 'Device    REG_DWORD    0x1$' 'Config    REG_DWORD    0x3$'
+    check "no FeliCa unless asked for ($view-bit view)" lacks "$base/values$view.txt" FeliCa
+done
+
+# The installed library of this machine's bitness identifies the user of the simulated reader's
+# card (on COM5, as PORT says).
+cli="$folder"
+[ "$arch" = x64 ] && cli="$folder64"
+"$sim" --link "$WINEPREFIX/dosdevices/com5" --control-port 0 --card "$source/sim/cards/alice.card" \
+    --log "$base/sim.log" >"$base/sim.out" 2>&1 &
+simpid=$!
+for _ in $(seq 100); do grep -q '^PTY ' "$base/sim.out" && break; sleep 0.05; done
+cd "$cli" || exit 1
+wine ./zukcli.exe version </dev/null 2>&1 | tr -d '\r' >"$base/version.txt"
+cat "$base/version.txt"
+check "installed zukcli reports version $version" grep -q "release: $version" "$base/version.txt"
+wine ./zukcli.exe status </dev/null 2>&1 | tr -d '\r' >"$base/status.txt"
+rc=$?
+cat "$base/status.txt"
+check "installed zukcli status finds the installation in order (the reader on COM5 included)" \
+    sh -c "! grep -q '^  error:' '$base/status.txt'"
+wine ./zukcli.exe --cancel-prompts open sense account --show-password --pin 1234 close </dev/null 2>&1 |
+    tr -d '\r' >"$base/account.txt"
+cat "$base/account.txt"
+check "the installed library identifies the card's user (alice)" \
+    has "$base/account.txt" 'ZUKGetUserAccount: ZUK_OK (0)' 'alice' 's3cret-pass'
+cd "$base" || exit 1
+kill "$simpid" 2>/dev/null; wait "$simpid" 2>/dev/null; simpid=""
+
+# The installed version: a value changed by a reinstallation of the registry entries, a bad one
+# refused without a change, and the issuing tool added.
+msi reinstall /i "$base/current.msi" REINSTALL=ALL REINSTALLMODE=mus MODE=768 CONFIG=0x13
+check "a reinstallation with MODE and CONFIG exits with 0" [ "$rc" -eq 0 ]
+msi reinstall-refused /i "$base/current.msi" REINSTALL=ALL REINSTALLMODE=mus MODE=768 DEVICE=0 CONFIG=0x5
+check "a reinstallation with a bad CONFIG is refused with 1603 (got $rc)" [ "$rc" -eq "$failure" ]
+for view in $views; do
+    values "$view" "$base/reinstalled$view.txt"
+    check "the reinstallation changes Mode and Config, the refused one nothing ($view-bit view)" \
+        has "$base/reinstalled$view.txt" 'Mode    REG_DWORD    0x300$' 'Config    REG_DWORD    0x13$' \
+            'Device    REG_DWORD    0x1$'
+    check "the reinstallation keeps the INI's reader options ($view-bit)" \
+        sh -c "tr -d '\r' <'$(folder_of "$view")/ZUKcntrl.ini' | grep -q '^PortName=COM5$'"
+done
+# Values at the edges of what the rules take, each in a reinstallation: where it lands (the
+# machine values of each view, or each INI) and what is there afterwards.
+accepted=0
+while IFS='|' read -r option where expected; do
+    [ -z "$option" ] && continue
+    accepted=$((accepted + 1))
+    msi "accepted$accepted" /i "$base/current.msi" REINSTALL=ALL REINSTALLMODE=mus "$option"
+    check "$option is taken (got $rc)" [ "$rc" -eq 0 ]
+    for view in $views; do
+        if [ "$where" = ini ]; then
+            tr -d '\r' <"$(folder_of "$view")/ZUKcntrl.ini" >"$base/accepted.txt"
+        else
+            wine reg query "$key" "/reg:$view" 2>&1 | tr -d '\r' >"$base/accepted.txt"
+        fi
+        check "$option gives $expected ($view-bit)" grep -qixF -- "$expected" "$base/accepted.txt"
+    done
+done <<'CASES'
+MODE=0|reg|    Mode    REG_DWORD    0x0
+MODE=0X300|reg|    Mode    REG_DWORD    0x300
+MODE=0x00000100|reg|    Mode    REG_DWORD    0x100
+CONFIG=1|reg|    Config    REG_DWORD    0x1
+CONFIG=0xFFF33|reg|    Config    REG_DWORD    0xfff33
+CONFIG=1048371|reg|    Config    REG_DWORD    0xfff33
+DEVICE=0|reg|    Device    REG_DWORD    0x0
+FELICA=IDM|reg|    FeliCa    REG_SZ    IDM
+PORT=\\.\COM256|ini|PortName=\\.\COM256
+PORT=com9|ini|PortName=com9
+SYSTEMCODE=8165,88b4,0003,FFFF,1234|ini|SystemCode=8165,88b4,0003,FFFF,1234
+CASES
+
+msi addlocal /i "$base/current.msi" ADDLOCAL=ZukCard
+check "ADDLOCAL=ZukCard on the installed version exits with 0" [ "$rc" -eq 0 ]
+for view in $views; do
+    check "ADDLOCAL=ZukCard adds zukcard ($view-bit)" [ -f "$(folder_of "$view")/zukcard.exe" ]
+done
+
+# 3. Removal: files and machine values go; a user's remembered credentials stay.
+wine reg add 'HKCU\SOFTWARE\KORVA\ZUKLib' /v UserID /t REG_SZ /d alice /f >/dev/null 2>&1
+printf 'trace\r\n' >"$folder/ZUKcntrl.log"
+msi remove /x "$base/current.msi"
+check "the removal exits with 0" [ "$rc" -eq 0 ]
+nothing_installed "after the removal"
+check "the removal leaves the users' remembered credentials (HKCU)" \
+    sh -c "wine reg query 'HKCU\\SOFTWARE\\KORVA\\ZUKLib' /v UserID 2>/dev/null | grep -q alice"
+
+# 4. Upgrades.  3.0.0 with the issuing tool and FeliCa; then the machine is configured by hand.
+msi old /i "$base/3.0.0.msi" ADDLOCAL=ALL FELICA=IDM DEVICE=0
+check "3.0.0 installs with ADDLOCAL=ALL FELICA=IDM DEVICE=0" [ "$rc" -eq 0 ]
+for view in $views; do
+    dir="$(folder_of "$view")"
+    check "ADDLOCAL installs zukcard ($view-bit)" [ -f "$dir/zukcard.exe" ]
+    values "$view" "$base/old$view.txt"
+    check "FELICA=IDM and DEVICE=0 are written ($view-bit view)" \
+        has "$base/old$view.txt" 'FeliCa    REG_SZ    IDM$' 'Device    REG_DWORD    0x0$'
+    wine reg add "$key" /v Mode /t REG_DWORD /d 768 /f "/reg:$view" >/dev/null 2>&1
+    wine reg add "$key" /v Config /t REG_DWORD /d 0x233 /f "/reg:$view" >/dev/null 2>&1
+    printf '[Card]\r\nPollingInterval=250\r\n' >"$dir/ZUKcntrl.ini"
+done
+
+# 3.0.1 without options replaces 3.0.0 and keeps everything.
+msi upgrade /i "$base/3.0.1.msi"
+check "the upgrade to 3.0.1 exits with 0" [ "$rc" -eq 0 ]
+check "the upgrade leaves one product" [ "$(products)" -eq 1 ]
+for view in $views; do
+    dir="$(folder_of "$view")"
+    values "$view" "$base/upgraded$view.txt"
+    check "the upgrade keeps Mode, Device, Config and FeliCa ($view-bit view)" \
+        has "$base/upgraded$view.txt" 'Mode    REG_DWORD    0x300$' 'Device    REG_DWORD    0x0$' \
+            'Config    REG_DWORD    0x233$' 'FeliCa    REG_SZ    IDM$'
+    check "the upgrade keeps the edited INI ($view-bit)" \
+        sh -c "grep -q 'PollingInterval=250' '$dir/ZUKcntrl.ini' && ! grep -q 'PortName' '$dir/ZUKcntrl.ini'"
+    check "the upgrade keeps zukcard installed ($view-bit)" [ -f "$dir/zukcard.exe" ]
+    check "the upgrade installed the library ($view-bit)" [ -f "$dir/ZUKcntrl.dll" ]
+done
+
+# The current version with options, into another folder for the 32-bit library.
+moved="$WINEPREFIX/drive_c/Moved/ZUK"
+msi options /i "$base/current.msi" CONFIG=0x13 FELICA=NONE MODE=0x100 SYSTEMCODE=8165 'INSTALLDIR=C:\Moved\ZUK'
+check "the upgrade with options exits with 0" [ "$rc" -eq 0 ]
+check "the upgrade with options leaves one product" [ "$(products)" -eq 1 ]
+for view in $views; do
+    values "$view" "$base/changed$view.txt"
+    check "the options replace their values, the rest stays ($view-bit view)" \
+        has "$base/changed$view.txt" 'Mode    REG_DWORD    0x100$' 'Config    REG_DWORD    0x13$' \
+            'Device    REG_DWORD    0x0$'
+    check "FELICA=NONE removes FeliCa ($view-bit view)" lacks "$base/changed$view.txt" FeliCa
+done
+check "the library is in the new folder" [ -f "$moved/ZUKcntrl.dll" ]
+check "the edited INI moved along, with SYSTEMCODE written into it" \
+    sh -c "tr -d '\r' <'$moved/ZUKcntrl.ini' | grep -q '^PollingInterval=250$' &&
+           tr -d '\r' <'$moved/ZUKcntrl.ini' | grep -q '^SystemCode=8165$'"
+check "the old 32-bit folder is gone" [ ! -e "$folder" ]
+check "InstallPath names the new folder" has "$base/changed32.txt" 'InstallPath    REG_SZ    C:\\Moved\\ZUK\\$'
+if [ "$arch" = x64 ]; then
+    check "the 64-bit library stays in its folder, with its edited INI" \
+        sh -c "[ -f '$folder64/ZUKcntrl.dll' ] && grep -q 'PollingInterval=250' '$folder64/ZUKcntrl.ini'"
+fi
+folder="$moved"
+
+# An older package does not replace a newer one.
+msi downgrade /i "$base/3.0.0.msi"
+check "an older package is refused with 1603 (got $rc)" [ "$rc" -eq "$failure" ]
+check "the refusal says why" grep -qF 'A newer version of ZUKcntrl is installed already' "$base/downgrade.log"
+check "the newer installation stays" [ -f "$folder/ZUKcntrl.dll" ]
+
+msi final /x "$base/current.msi"
+check "the final removal exits with 0" [ "$rc" -eq 0 ]
+check "the moved folder is gone" [ ! -e "$moved" ]
+nothing_installed "after the final removal"
+
+# 5. A setup program's installation is not taken over.
+setup="$bin32/ZUKcntrl-$version-x86-setup.exe"
+[ "$arch" = x64 ] && setup="$bin64/ZUKcntrl-$version-x64-setup.exe"
+wine "$setup" /S /MODE=768 </dev/null
+check "the setup program installs (exit code $?)" [ -f "$WINEPREFIX/drive_c/Program Files (x86)/KORVA/ZUKcntrl/uninstall.exe" ]
+msi over-setup /i "$base/current.msi"
+check "the package refuses to install over the setup program's installation (got $rc)" [ "$rc" -eq "$failure" ]
+check "the refusal says why" grep -qF 'installed by its setup program' "$base/over-setup.log"
+values 32 "$base/setup32.txt"
+check "the setup program's installation is left as it was" has "$base/setup32.txt" 'Mode    REG_DWORD    0x300$'
+check "no package is installed beside it" [ "$(products)" -eq 0 ]
+
+if [ "$failures" -ne 0 ]; then echo "$failures check(s) failed"; exit 1; fi
+echo "all checks passed"
