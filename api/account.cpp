@@ -15,7 +15,9 @@
 #include "card/sensing.h"
 #include "platform/system.h"
 #include "platform/window.h"
+#include "card/card_state.h"
 #include "settings/config.h"
+#include "settings/revocation.h"
 #include "settings/trace.h"
 
 namespace {
@@ -238,6 +240,9 @@ int ReadAccountFromCard(AccountRequest *request, int mode, void *window) {
 }
 
 int CardPath(AccountRequest *request, int handle, int mode, void *window) {
+    // A revoked card identifies nobody: nothing of it is read, and the flow treats it as a locked
+    // card (the notice comes back until the card is taken away; unattended, the call ends).
+    if (CardIsRevoked(g_card.idm)) return TracedLow(CardStatusResult(SESSION_ERR_REVOKED));
     if (GetIdmAsAccount() == 1) return IdmPath(request, mode, window);
     if (!OpenAccessingWindow(window)) return Traced(ZUK_ERR_SYSTEM);
     bool hasPin = false;

@@ -6,6 +6,7 @@
 #include "link/link_state.h"
 #include "settings/config.h"
 #include "settings/messages.h"
+#include "settings/revocation.h"
 
 FrameState g_frame{};
 PromptState g_prompt = {{0}, {0}, {0}, CARD_MAX_ACCOUNT_LENGTH, CARD_MAX_PASSWORD_LENGTH,
@@ -34,6 +35,7 @@ void LibraryStateReset() {
     CardStateReset();
     LinkStateReset();
     ResetSettings();
+    RevocationReset();
     ClearMessageTexts();
 }
 

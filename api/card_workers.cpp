@@ -12,7 +12,9 @@
 #include "card/pin.h"
 #include "card/sensing.h"
 #include "card/session.h"
+#include "card/card_state.h"
 #include "settings/config.h"
+#include "settings/revocation.h"
 #include "settings/trace.h"
 
 namespace {
@@ -38,10 +40,15 @@ void TraceSenseFailure(const char *layer, int code) {
 
 typedef CardStatus (*TextRead)(std::uint8_t *buffer, int *length);
 
+// A revoked card identifies nobody: its items are not read and its PIN not tried.
+bool Revoked() { return CardIsRevoked(g_card.idm); }
+
 int TextWorker(const char *name, TextRead read, int handle, char *buffer, int *length) {
     if (GetLibraryMode() == kLibraryModeOff) return Traced(name, ZUK_ERR_DISABLED);
-    if (handle == kReaderHandle && buffer != nullptr && length != nullptr && *length > 0)
+    if (handle == kReaderHandle && buffer != nullptr && length != nullptr && *length > 0) {
+        if (Revoked()) return TracedCard(name, SESSION_ERR_REVOKED);
         return TracedCard(name, read(reinterpret_cast<std::uint8_t *>(buffer), length));
+    }
     return Traced(name, handle == kReaderHandle ? ZUK_ERR_PARAM : ZUK_ERR_HANDLE);
 }
 
@@ -103,8 +110,10 @@ int SenseCardWorker(int handle, int *present) {
 int VerifyPinWorker(int handle, int pinLength, const char *pin) {
     const char *name = "ZUKVerifyPIN";
     if (GetLibraryMode() == kLibraryModeOff) return Traced(name, ZUK_ERR_DISABLED);
-    if (handle == kReaderHandle && pinLength >= 0 && pin != nullptr)
+    if (handle == kReaderHandle && pinLength >= 0 && pin != nullptr) {
+        if (Revoked()) return TracedCard(name, SESSION_ERR_REVOKED);
         return TracedCard(name, CardVerifyPin(reinterpret_cast<const std::uint8_t *>(pin), pinLength));
+    }
     return Traced(name, handle == kReaderHandle ? ZUK_ERR_PARAM : ZUK_ERR_HANDLE);
 }
 

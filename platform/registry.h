@@ -21,6 +21,9 @@ const std::uint32_t PLAT_KEY_SET_VALUE = 0x0002;
 const std::uint32_t PLAT_KEY_READ = 0x20019;
 const std::uint32_t PLAT_KEY_WRITE = 0x20006;
 const std::uint32_t PLAT_KEY_ALL_ACCESS = 0xF003F;
+// The 64-bit view from a 32-bit process on 64-bit Windows (ignored elsewhere): for keys such as
+// the policies that both views share.
+const std::uint32_t PLAT_KEY_WOW64_64KEY = 0x0100;
 
 // Value types.
 const std::uint32_t PLAT_REG_SZ = 1;
@@ -33,6 +36,7 @@ const long PLAT_ERROR_FILE_NOT_FOUND = 2;
 const long PLAT_ERROR_ACCESS_DENIED = 5;
 const long PLAT_ERROR_INVALID_PARAMETER = 87;
 const long PLAT_ERROR_MORE_DATA = 234;
+const long PLAT_ERROR_NO_MORE_ITEMS = 259;
 // The current user's root is unavailable: advapi32 cannot be loaded or lacks RegOpenCurrentUser.
 const long PLAT_ERROR_PROC_NOT_FOUND = 127;
 
@@ -61,6 +65,15 @@ long PlatRegSetValue(PlatKey key, const char *name, std::uint32_t type, const st
 
 // RegDeleteValueA.
 long PlatRegDeleteValue(PlatKey key, const char *name);
+
+// RegEnumValueA: the value at `index` (0 up): its name (*nameLength: capacity in, length out),
+// type and data (*size as in PlatRegQueryValue).  PLAT_ERROR_NO_MORE_ITEMS past the last one.
+long PlatRegEnumValue(PlatKey key, std::uint32_t index, char *name, std::uint32_t *nameLength,
+                      std::uint32_t *type, std::uint8_t *data, std::uint32_t *size);
+
+// RegQueryInfoKeyA's last write time of the key: a stamp that changes whenever a value of the key
+// is set or deleted.
+long PlatRegLastWrite(PlatKey key, std::uint64_t *stamp);
 
 // RegCloseKey.  Closing a predefined root does nothing.
 void PlatRegCloseKey(PlatKey key);

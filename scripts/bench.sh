@@ -10,6 +10,8 @@
 # Environment:
 #   ZUK_BENCH_BEFORE=REF   also measure the library as of git REF with the same bench, side by
 #                          side in the same run (rounds alternate between the two)
+#   ZUK_BENCH_BEFORE_OWN=1 measure REF with its own bench programs and simulator instead (when
+#                          the library's internal interfaces the bench calls have changed since)
 #   ZUK_BENCH_BEFORE_DLL=PATH  under Wine, also load that earlier build of the DLL in turn with this
 #                          one and the empty DLL: its attach time side by side
 #   ZUK_BENCH_ROUNDS=N     rounds of the native measurements (default 3): the spread is reported
@@ -42,10 +44,12 @@ if [ -n "$BEFORE" ]; then
     src="$OUT/before-src"
     mkdir -p "$src"
     git -C "$ZUK_ROOT" archive "$BEFORE" | tar -x -C "$src"
-    rm -rf "$src/sim" "$src/tools/bench"
-    cp -r "$ZUK_ROOT/sim" "$src/sim"
-    cp -r "$ZUK_ROOT/tools/bench" "$src/tools/bench"
-    cp "$ZUK_ROOT/CMakeLists.txt" "$src/CMakeLists.txt"
+    if [ "${ZUK_BENCH_BEFORE_OWN:-0}" != 1 ]; then
+        rm -rf "$src/sim" "$src/tools/bench"
+        cp -r "$ZUK_ROOT/sim" "$src/sim"
+        cp -r "$ZUK_ROOT/tools/bench" "$src/tools/bench"
+        cp "$ZUK_ROOT/CMakeLists.txt" "$src/CMakeLists.txt"
+    fi
     bench_tree "$src" "$OUT/before-native"
     labels+=(before)
 fi

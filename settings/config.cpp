@@ -9,6 +9,7 @@
 #include "settings/config.h"
 
 #include <cstring>
+#include <initializer_list>
 
 #include "platform/profile.h"
 #include "platform/registry.h"
@@ -43,15 +44,89 @@ void ReadIniText(const char *iniPath, const char *section, const char *key, cons
     StripQuotes(raw, field, capacity);
 }
 
+// An INI number, and whether the file gave it (source: INI) or the default stands.
 std::int32_t ReadIniInt(const char *iniPath, const char *section, const char *key,
-                        std::int32_t def) {
+                        std::int32_t def, SettingSource *source = nullptr) {
+    if (source) *source = kSourceDefault;
     if (iniPath[0] == '\0') return def;
     std::int32_t value = def;
     IniAnswer answer = g_ini ? IniTextInt(g_ini, section, key, &value) : kIniUndecided;
     if (answer == kIniUndecided) {
         value = static_cast<std::int32_t>(PlatProfileInt(section, key, def, iniPath));
     }
+    if (source && (answer == kIniFound || (answer == kIniUndecided && value != def))) {
+        *source = kSourceIni;
+    }
     return value;
+}
+
+void SetSource(PolicyValue setting, SettingSource source) {
+    g_settings.Source[setting] = static_cast<std::uint8_t>(source);
+}
+
+// The machine values a policy replaces, each checked as the machine value is: kRegistryConfigOk,
+// or the refusal an unusable machine value of the same name gives.
+int ApplyMachinePolicies() {
+    for (PolicyValue v : {kPolicyMode, kPolicyDevice, kPolicyConfigInputItems, kPolicyConfigRememberItems,
+                          kPolicyConfigRememberStore, kPolicyConfigReuseBlock,
+                          kPolicyConfigDialogVariant, kPolicyFeliCa}) {
+        SetSource(v, kSourceMachine);
+    }
+    ReadPolicyValues(&g_settings.Policy);
+    const PolicyValues &p = g_settings.Policy;
+    if (p.present[kPolicyMode]) {
+        if (p.unreadable[kPolicyMode]) return kRegistryConfigNoMode;
+        g_settings.Mode = p.value[kPolicyMode];
+        SetSource(kPolicyMode, kSourcePolicy);
+    }
+    if (p.present[kPolicyDevice]) {
+        if (p.unreadable[kPolicyDevice] || p.value[kPolicyDevice] > kDeviceReader) {
+            return kRegistryConfigBadDevice;
+        }
+        g_settings.Device = p.value[kPolicyDevice];
+        SetSource(kPolicyDevice, kSourcePolicy);
+    }
+    const struct {
+        PolicyValue value;
+        std::uint32_t mask;
+    } groups[] = {
+        {kPolicyConfigInputItems, kConfigInputItemsMask},
+        {kPolicyConfigRememberItems, kConfigRememberItemsMask},
+        {kPolicyConfigRememberStore, kConfigRememberStoreMask},
+        {kPolicyConfigReuseBlock, kConfigReuseBlockMask},
+        {kPolicyConfigDialogVariant, kConfigDialogVariantMask},
+    };
+    for (const auto &g : groups) {
+        if (!p.present[g.value]) continue;
+        // A group's value keeps to its own bits, as written unshifted (0x30, 0x200, ...).
+        if (p.unreadable[g.value] || (p.value[g.value] & ~g.mask) != 0) return kRegistryConfigNoConfig;
+        g_settings.Config = (g_settings.Config & ~g.mask) | p.value[g.value];
+        SetSource(g.value, kSourcePolicy);
+    }
+    if (p.present[kPolicyFeliCa]) {
+        g_settings.IdmAsAccount = p.unreadable[kPolicyFeliCa] ? 0 : p.value[kPolicyFeliCa];
+        SetSource(kPolicyFeliCa, kSourcePolicy);
+    }
+    return kRegistryConfigOk;
+}
+
+// The INI switches a policy replaces: only 1 switches Unattended and StrictLink on, as in the INI;
+// a log mode other than 1 or 3 is off.
+void ApplyIniPolicies() {
+    const PolicyValues &p = g_settings.Policy;
+    if (p.present[kPolicyUnattended]) {
+        g_settings.Unattended = !p.unreadable[kPolicyUnattended] && p.value[kPolicyUnattended] == 1;
+        SetSource(kPolicyUnattended, kSourcePolicy);
+    }
+    if (p.present[kPolicyStrictLink]) {
+        g_settings.StrictLink = !p.unreadable[kPolicyStrictLink] && p.value[kPolicyStrictLink] == 1;
+        SetSource(kPolicyStrictLink, kSourcePolicy);
+    }
+    if (p.present[kPolicyLogMode]) {
+        g_settings.LogMode =
+            p.unreadable[kPolicyLogMode] ? kLogModeOff : static_cast<std::int32_t>(p.value[kPolicyLogMode]);
+        SetSource(kPolicyLogMode, kSourcePolicy);
+    }
 }
 
 // A process's own setting from its environment: a whole number of at most nine digits, or -1 when
@@ -151,6 +226,9 @@ int LoadRegistryConfig() {
     int result = ReadMachineValues(machine);
     PlatRegCloseKey(machine);
     if (result != kRegistryConfigOk) return result;
+    // Group Policy governs the machine values it names.
+    result = ApplyMachinePolicies();
+    if (result != kRegistryConfigOk) return result;
 
     // The current user's library key must exist: the credential keys are created below it.
     PlatKey user = 0;
@@ -173,8 +251,11 @@ void LoadIniSettings(const char *installPath) {
     ReadIniText(ini, "Device", "PortName", "", g_settings.PortName, sizeof g_settings.PortName);
     ReadIniText(ini, "Device", "DeviceName", "PR300", g_settings.DeviceName,
                 sizeof g_settings.DeviceName);
-    g_settings.StrictLink = ReadIniInt(ini, "Device", "StrictLink", 0) == 1 ? 1 : 0;
-    g_settings.LogMode = ReadIniInt(ini, "Log", "Mode", kLogModeOff);
+    SettingSource source = kSourceDefault;
+    g_settings.StrictLink = ReadIniInt(ini, "Device", "StrictLink", 0, &source) == 1 ? 1 : 0;
+    SetSource(kPolicyStrictLink, source);
+    g_settings.LogMode = ReadIniInt(ini, "Log", "Mode", kLogModeOff, &source);
+    SetSource(kPolicyLogMode, source);
     char defaultLog[512];
     JoinText(defaultLog, sizeof defaultLog, installPath, kLogName);
     ReadIniText(ini, "Log", "FileName", defaultLog, g_settings.LogFileName,
@@ -183,7 +264,8 @@ void LoadIniSettings(const char *installPath) {
     ReadIniText(ini, "FeliCa", "SystemCode", "8165", codes, sizeof codes);
     ParseSystemCodes(codes, &g_settings);
     // Only 1 switches the prompts off, so a typo keeps the library asking as it always did.
-    g_settings.Unattended = ReadIniInt(ini, "Prompt", "Unattended", 0) == 1 ? 1 : 0;
+    g_settings.Unattended = ReadIniInt(ini, "Prompt", "Unattended", 0, &source) == 1 ? 1 : 0;
+    SetSource(kPolicyUnattended, source);
     // How long ZUKOpen waits for a reader another process holds: absent or negative, without
     // bound (as it always did).
     g_settings.OpenWaitMs = ReadIniInt(ini, "Device", "OpenWait", -1);
@@ -193,9 +275,18 @@ void LoadIniSettings(const char *installPath) {
     // One process can be made prompt-free, or given a bounded open, without changing the
     // machine's INI that every other host on it shares: its environment wins over the INI.
     const std::int32_t unattended = EnvironmentNumber(kEnvUnattended);
-    if (unattended == 0 || unattended == 1) g_settings.Unattended = unattended;
+    if (unattended == 0 || unattended == 1) {
+        g_settings.Unattended = unattended;
+        SetSource(kPolicyUnattended, kSourceEnvironment);
+    }
     const std::int32_t openWait = EnvironmentNumber(kEnvOpenWait);
     if (openWait >= 0) g_settings.OpenWaitMs = openWait;
+    // What Group Policy sets wins over the INI and over a process's own environment.
+    ApplyIniPolicies();
+}
+
+SettingSource GetSettingSource(PolicyValue setting) {
+    return static_cast<SettingSource>(g_settings.Source[setting]);
 }
 
 const char *GetInstallPath() { return g_settings.InstallPath; }

@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "settings/policy.h"
+
 // Machine-wide settings key (below HKEY_LOCAL_MACHINE) and the current user's key of the library.
 #define ZUK_SETTINGS_KEY "SOFTWARE\\KORVA\\ZUKLib"
 
@@ -73,6 +75,10 @@ struct LibrarySettings {
     // something (card wait, PIN, user ID and password) still appear.
     std::int32_t Unattended;
     std::int32_t OpenWaitMs;     // ZUKOpen's wait for a reader held elsewhere; -1: without bound
+    // The policy values found at load, and where each governed setting's effective value came
+    // from (a SettingSource, by PolicyValue).
+    PolicyValues Policy;
+    std::uint8_t Source[kPolicyCount];
 };
 
 // Environment variables a host process sets before it loads the library, for itself alone: they
@@ -94,6 +100,7 @@ bool StripQuotes(const char *text, char *dst, std::size_t capacity);
 void ParseSystemCodes(const char *text, LibrarySettings *settings);
 
 // Getters.
+SettingSource GetSettingSource(PolicyValue setting);
 const char *GetInstallPath();
 std::uint32_t GetLibraryMode();
 std::uint32_t GetIdmAsAccount();

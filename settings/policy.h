@@ -35,4 +35,22 @@ const char *SettingSourceName(SettingSource source);  // "default", "INI", "mach
     X(StrictLink, "INI [Device] StrictLink (REG_DWORD)", "0 1")                                    \
     X(LogMode, "INI [Log] Mode (REG_DWORD)", "0 1 3")
 
+#define ZUK_POLICY_ENUM(name, replaces, accepted) kPolicy##name,
+enum PolicyValue { ZUK_POLICY_VALUES(ZUK_POLICY_ENUM) kPolicyCount };
+#undef ZUK_POLICY_ENUM
+
+const char *PolicyValueName(PolicyValue value);
+
+// The policy values found at load: present[v] and, for the numbers, value[v] (FeliCa: 1 for "IDM").
+// A present value that cannot be read (not a number of at most four bytes, or a text that is too
+// long) is marked unreadable.
+struct PolicyValues {
+    bool present[kPolicyCount];
+    bool unreadable[kPolicyCount];
+    std::uint32_t value[kPolicyCount];
+};
+
+// Reads every policy value from the policy key (absent key: nothing present).
+void ReadPolicyValues(PolicyValues *out);
+
 #endif

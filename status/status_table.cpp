@@ -31,6 +31,8 @@ const char kCauseNoPin[] = "a card issued without a PIN";
 const char kCauseWrongPin[] = "the user typed another PIN";
 const char kCausePinLocked[] = "too many wrong PINs: the card must be reset by its issuer";
 const char kCauseManyWrongPins[] = "too many wrong PINs";
+const char kCauseRevoked[] = "an administrator revoked the card (Group Policy or zukcli revoke): it "
+                             "identifies nobody here; zukcli revoked lists the entries";
 const char kCauseSmallBuffer[] = "give a larger buffer (ZUKGetMaxLength gives the sizes)";
 
 const char kLink[] = "reader link";

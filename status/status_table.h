@@ -98,6 +98,8 @@
       kCausePinLocked)                                                                             \
     X(SESSION_ERR_NOW_LOCKED, 0x10000007, ZUK_ERR_PIN_LOCKED_NOW,                                  \
       "wrong PIN, and this failure locked the PIN", kCauseManyWrongPins)                           \
+    X(SESSION_ERR_REVOKED, 0x10000008, ZUK_ERR_CARD_LOCKED,                                        \
+      "the card is revoked on this machine: its IDm is on a revocation list", kCauseRevoked)       \
     X(SESSION_ERR_ALREADY_OPEN, 0x10000100, ZUK_ERR_ALREADY_OPEN,                                  \
       "the card session is already open", kCauseOpenTwice)                                         \
     X(SESSION_ERR_NOT_OPEN, 0x10000200, ZUK_ERR_NOT_OPEN, "the card session is not open",          \

@@ -34,6 +34,8 @@ void FakePlatformReset();
     X(FAKE_CALL_REG_QUERY_VALUE, "PlatRegQueryValue")                                              \
     X(FAKE_CALL_REG_SET_VALUE, "PlatRegSetValue")                                                  \
     X(FAKE_CALL_REG_DELETE_VALUE, "PlatRegDeleteValue")                                            \
+    X(FAKE_CALL_REG_ENUM_VALUE, "PlatRegEnumValue")                                                \
+    X(FAKE_CALL_REG_LAST_WRITE, "PlatRegLastWrite")                                                \
     X(FAKE_CALL_MUTEX_CREATE, "PlatMutexCreate")                                                   \
     X(FAKE_CALL_MUTEX_WAIT, "PlatMutexWait")                                                       \
     X(FAKE_CALL_MUTEX_TRY_WAIT, "PlatMutexTryWait")                                                \

@@ -3,6 +3,8 @@
 // that a wrong access mask or a leaked key shows up in native tests.
 #include <algorithm>
 #include <cctype>
+#include <cstring>
+#include <iterator>
 #include <map>
 #include <mutex>
 #include <string>
@@ -21,6 +23,7 @@ struct Value {
 struct Key {
     bool isVolatile = false;
     std::map<std::string, Value> values;  // by lower-case name
+    std::uint64_t written = 0;            // counts the changes of its values
 };
 
 struct OpenKey {
@@ -181,6 +184,7 @@ long PlatRegSetValue(PlatKey key, const char *name, std::uint32_t type, const st
     if (!k) return error;
     k->values[Lower(name ? name : "")] =
         Value{type, std::string(reinterpret_cast<const char *>(data), size)};
+    ++k->written;
     return 0;
 }
 
@@ -190,7 +194,47 @@ long PlatRegDeleteValue(PlatKey key, const char *name) {
     if (FakeCallFails(FAKE_CALL_REG_DELETE_VALUE, &error)) return error;
     Key *k = KeyOf(key, PLAT_KEY_SET_VALUE, &error);
     if (!k) return error;
-    return k->values.erase(Lower(name ? name : "")) ? 0 : PLAT_ERROR_FILE_NOT_FOUND;
+    if (k->values.erase(Lower(name ? name : "")) == 0) return PLAT_ERROR_FILE_NOT_FOUND;
+    ++k->written;
+    return 0;
+}
+
+long PlatRegEnumValue(PlatKey key, std::uint32_t index, char *name, std::uint32_t *nameLength,
+                      std::uint32_t *type, std::uint8_t *data, std::uint32_t *size) {
+    std::lock_guard<std::recursive_mutex> lock(g_lock);
+    long error = 0;
+    if (FakeCallFails(FAKE_CALL_REG_ENUM_VALUE, &error)) return error;
+    Key *k = KeyOf(key, PLAT_KEY_QUERY_VALUE, &error);
+    if (!k) return error;
+    if (index >= k->values.size()) return PLAT_ERROR_NO_MORE_ITEMS;
+    auto v = k->values.begin();
+    std::advance(v, index);
+    if (nameLength) {
+        if (!name || *nameLength <= v->first.size()) return PLAT_ERROR_MORE_DATA;
+        std::memcpy(name, v->first.c_str(), v->first.size() + 1);
+        *nameLength = static_cast<std::uint32_t>(v->first.size());
+    }
+    if (type) *type = v->second.type;
+    const std::uint32_t needed = static_cast<std::uint32_t>(v->second.bytes.size());
+    if (size) {
+        if (data && *size < needed) {
+            *size = needed;
+            return PLAT_ERROR_MORE_DATA;
+        }
+        if (data) std::copy(v->second.bytes.begin(), v->second.bytes.end(), data);
+        *size = needed;
+    }
+    return 0;
+}
+
+long PlatRegLastWrite(PlatKey key, std::uint64_t *stamp) {
+    std::lock_guard<std::recursive_mutex> lock(g_lock);
+    long error = 0;
+    if (FakeCallFails(FAKE_CALL_REG_LAST_WRITE, &error)) return error;
+    Key *k = KeyOf(key, PLAT_KEY_QUERY_VALUE, &error);
+    if (!k) return error;
+    if (stamp) *stamp = k->written;
+    return 0;
 }
 
 void PlatRegCloseKey(PlatKey key) {
@@ -210,7 +254,9 @@ void FakeRegSetValue(PlatKey root, const std::string &path, const std::string &n
     std::lock_guard<std::recursive_mutex> lock(g_lock);
     PlatKey k = 0;
     CreateKey(root, path.c_str(), PLAT_KEY_ALL_ACCESS, false, &k);
-    g_state.keys[g_state.open[k].path].values[Lower(name)] = Value{type, bytes};
+    Key &target = g_state.keys[g_state.open[k].path];
+    target.values[Lower(name)] = Value{type, bytes};
+    ++target.written;
     PlatRegCloseKey(k);
 }
 
@@ -249,7 +295,7 @@ bool FakeRegKeyExists(PlatKey root, const std::string &path, bool *isVolatile) {
 void FakeRegDeleteValue(PlatKey root, const std::string &path, const std::string &name) {
     std::lock_guard<std::recursive_mutex> lock(g_lock);
     auto k = g_state.keys.find(Join(root, path.c_str()));
-    if (k != g_state.keys.end()) k->second.values.erase(Lower(name));
+    if (k != g_state.keys.end() && k->second.values.erase(Lower(name)) != 0) ++k->second.written;
 }
 
 void FakeRegUnloadVolatile() {

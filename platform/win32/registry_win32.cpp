@@ -61,6 +61,27 @@ long PlatRegSetValue(PlatKey key, const char *name, std::uint32_t type, const st
 
 long PlatRegDeleteValue(PlatKey key, const char *name) { return RegDeleteValueA(AsHkey(key), name); }
 
+long PlatRegEnumValue(PlatKey key, std::uint32_t index, char *name, std::uint32_t *nameLength,
+                      std::uint32_t *type, std::uint8_t *data, std::uint32_t *size) {
+    DWORD n = nameLength ? *nameLength : 0;
+    DWORD t = 0;
+    DWORD s = size ? *size : 0;
+    LONG error = RegEnumValueA(AsHkey(key), index, name, &n, nullptr, &t, data, size ? &s : nullptr);
+    if (nameLength) *nameLength = n;
+    if (type) *type = t;
+    if (size) *size = s;
+    return error;
+}
+
+long PlatRegLastWrite(PlatKey key, std::uint64_t *stamp) {
+    FILETIME written{};
+    LONG error = RegQueryInfoKeyA(AsHkey(key), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                  nullptr, nullptr, nullptr, nullptr, &written);
+    if (error == ERROR_SUCCESS && stamp)
+        *stamp = (static_cast<std::uint64_t>(written.dwHighDateTime) << 32) | written.dwLowDateTime;
+    return error;
+}
+
 void PlatRegCloseKey(PlatKey key) {
     if (key == PLAT_HKEY_CURRENT_USER || key == PLAT_HKEY_LOCAL_MACHINE) return;
     RegCloseKey(AsHkey(key));

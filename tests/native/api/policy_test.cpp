@@ -1,0 +1,221 @@
+// Group Policy over the machine values and the INI: each policy value wins over what it names and
+// is checked like it; the source of each effective value is known; without the policy key nothing
+// changes.  And the revocation lists: a revoked card identifies nobody through any export, without
+// a read of its items or a touch of its failure count, while sensing still finds it.
+#include <cstring>
+
+#include "api_fixture.h"
+#include "settings/policy.h"
+#include "settings/revocation.h"
+
+namespace {
+
+const char kPolicyKey[] = ZUK_POLICY_KEY;
+
+class PolicyTest : public ApiTest {
+protected:
+    std::string IdmText() const {
+        char text[17];
+        for (int i = 0; i < 8; ++i) std::snprintf(text + 2 * i, 3, "%02X", card.idm[i]);
+        return text;
+    }
+    // Reloads the library with the machine values of the fixture and these INI lines.
+    bool Reload(const std::string &ini = "") {
+        FakeProfileSetFile(TestInstallDir() + "ZUKcntrl.ini",
+                           "[Device]\nPortName=" + portName + "\nDeviceName=PR300\n[Log]\nMode=3\n"
+                           "[FeliCa]\nSystemCode=88B4\n" + ini);
+        ReleasePortMutex();
+        LibraryDetach();
+        return LibraryAttach(nullptr);
+    }
+    int FailureCount() const { return card.blocks[1][0][1]; }
+};
+
+TEST_F(PolicyTest, WithoutPoliciesEverySettingHasItsOwnSource) {
+    ASSERT_TRUE(Reload("[Prompt]\nUnattended=1\n"));
+    EXPECT_EQ(GetSettingSource(kPolicyMode), kSourceMachine);
+    EXPECT_EQ(GetSettingSource(kPolicyConfigRememberItems), kSourceMachine);
+    EXPECT_EQ(GetSettingSource(kPolicyUnattended), kSourceIni);
+    EXPECT_EQ(GetSettingSource(kPolicyStrictLink), kSourceDefault);
+    EXPECT_EQ(GetSettingSource(kPolicyLogMode), kSourceIni);
+    EXPECT_EQ(GetLibraryMode(), kLibraryModeCard);
+    EXPECT_EQ(GetRememberItems(), kRememberIdAndPassword);
+}
+
+TEST_F(PolicyTest, EachPolicyValueWinsOverWhatItNames) {
+    struct Case {
+        const char *name;
+        std::uint32_t value;
+        bool (*holds)();
+    };
+    const Case cases[] = {
+        {"Mode", 0, [] { return GetLibraryMode() == kLibraryModeOff; }},
+        {"Mode", 768, [] { return GetLibraryMode() == kLibraryModeCardOrTyped; }},
+        {"Device", 0, [] { return GetDeviceKind() == kDeviceNone; }},
+        {"ConfigInputItems", 3, [] { return GetInputItems() == kInputIdAndPassword; }},
+        {"ConfigRememberItems", 0, [] { return GetRememberItems() == kRememberNothing && GetInputItems() == kInputIdOnly; }},
+        {"ConfigRememberStore", 0x100, [] { return GetRememberStore() == kRememberStoreVolatile; }},
+        {"ConfigReuseBlock", 0xF000, [] { return GetReuseBlock() == 0xF000u; }},
+        {"ConfigDialogVariant", 0x10000, [] { return GetDialogVariant() == kDialogVariantMaskedId; }},
+        {"Unattended", 1, [] { return GetUnattended(); }},
+        {"StrictLink", 1, [] { return GetStrictLink() == 1; }},
+        {"LogMode", 0, [] { return GetLogMode() == kLogModeOff; }},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.name) + "=" + std::to_string(c.value));
+        FakeRegSetDword(PLAT_HKEY_LOCAL_MACHINE, kPolicyKey, c.name, c.value);
+        ASSERT_TRUE(Reload("[Prompt]\nUnattended=0\n"));
+        EXPECT_TRUE(c.holds());
+        PolicyValue v = kPolicyCount;
+        for (int i = 0; i < kPolicyCount; ++i) {
+            if (std::strcmp(PolicyValueName(static_cast<PolicyValue>(i)), c.name) == 0) v = static_cast<PolicyValue>(i);
+        }
+        ASSERT_NE(v, kPolicyCount);
+        EXPECT_EQ(GetSettingSource(v), kSourcePolicy);
+        FakeRegDeleteValue(PLAT_HKEY_LOCAL_MACHINE, kPolicyKey, c.name);
+    }
+    // FeliCa is text; the process's own environment does not beat a policy either.
+    FakeRegSetString(PLAT_HKEY_LOCAL_MACHINE, kPolicyKey, "FeliCa", "IDM");
+    FakeRegSetDword(PLAT_HKEY_LOCAL_MACHINE, kPolicyKey, "Unattended", 0);
+    FakeSetEnvironment(kEnvUnattended, "1");
+    ASSERT_TRUE(Reload());
+    EXPECT_EQ(GetIdmAsAccount(), 1u);
+    EXPECT_FALSE(GetUnattended());
+    EXPECT_EQ(GetSettingSource(kPolicyUnattended), kSourcePolicy);
+}
+
+TEST_F(PolicyTest, AnUnusablePolicyValueRefusesTheLoadAsTheMachineValueWould) {
+    struct Case {
+        const char *name;
+        bool text;
+        std::uint32_t value;
+    };
+    const Case cases[] = {
+        {"Mode", true, 0},                    // not a number of four bytes
+        {"Device", false, 2},                 // no such reader kind
+        {"ConfigRememberItems", false, 0x31}, // bits outside the group
+        {"ConfigInputItems", true, 0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.text) {
+            FakeRegSetString(PLAT_HKEY_LOCAL_MACHINE, kPolicyKey, c.name, "a long text, not a number");
+        } else {
+            FakeRegSetDword(PLAT_HKEY_LOCAL_MACHINE, kPolicyKey, c.name, c.value);
+        }
+        EXPECT_FALSE(Reload());
+        FakeRegDeleteValue(PLAT_HKEY_LOCAL_MACHINE, kPolicyKey, c.name);
+        EXPECT_TRUE(Reload());
+    }
+}
+
+TEST(RevocationList, EntriesAreSixteenHexadecimalDigits) {
+    const struct {
+        const char *text;
+        bool valid;
+        std::uint64_t idm;
+    } cases[] = {
+        {"0123456789ABCDEF", true, 0x0123456789ABCDEFull},
+        {"0123456789abcdef", true, 0x0123456789ABCDEFull},
+        {"  0123456789abcdef ", true, 0x0123456789ABCDEFull},
+        {"0123456789abcde", false, 0},
+        {"0123456789abcdef0", false, 0},
+        {"0123456789abcdeg", false, 0},
+        {"01 23456789abcdef", false, 0},
+        {"", false, 0},
+    };
+    for (const auto &c : cases) {
+        std::uint64_t idm = 0;
+        EXPECT_EQ(ParseRevokedIdm(c.text, std::strlen(c.text) + 1, &idm), c.valid) << c.text;
+        if (c.valid) {
+            EXPECT_EQ(idm, c.idm) << c.text;
+        }
+    }
+}
+
+TEST_F(PolicyTest, ARevokedCardIdentifiesNobodyThroughAnyExport) {
+    OpenAndSense();
+    const std::string idm = IdmText();
+    // One list by policy, the other kept by the machine; malformed entries beside it count for
+    // nothing.
+    int malformed = 0;
+    for (const char *key : {ZUK_REVOKED_POLICY_KEY, ZUK_REVOKED_MACHINE_KEY}) {
+        SCOPED_TRACE(key);
+        malformed += 2;
+        FakeRegSetString(PLAT_HKEY_LOCAL_MACHINE, key, "a", "not an IDm");
+        FakeRegSetDword(PLAT_HKEY_LOCAL_MACHINE, key, "b", 7);
+        FakeRegSetString(PLAT_HKEY_LOCAL_MACHINE, key, idm, idm);
+        const std::size_t commands = card.commands.size();
+        const int count = FailureCount();
+        char text[64];
+        int length = sizeof text;
+        EXPECT_EQ(ZUKGetUserName(1, text, &length), ZUK_ERR_CARD_LOCKED);
+        length = sizeof text;
+        EXPECT_EQ(ZUKGetUserOption(1, text, &length), ZUK_ERR_CARD_LOCKED);
+        length = sizeof text;
+        EXPECT_EQ(ZUKGetAdminOption(1, text, &length), ZUK_ERR_CARD_LOCKED);
+        EXPECT_EQ(ZUKVerifyPIN(1, 4, "9999"), ZUK_ERR_CARD_LOCKED);
+        EXPECT_EQ(card.commands.size(), commands) << "nothing of the card was read";
+        EXPECT_EQ(FailureCount(), count);
+        int present = 0;
+        EXPECT_EQ(ZUKSenseCard(1, &present), ZUK_OK);
+        EXPECT_EQ(present, 1);
+        EXPECT_EQ(RevokedCardCount(), 1);
+        EXPECT_EQ(MalformedRevocationEntries(), malformed);
+        EXPECT_EQ(GetLastCardStatus(), SESSION_ERR_REVOKED);
+        // Taken off the list, the card works again at once, in the same loaded library.
+        FakeRegDeleteValue(PLAT_HKEY_LOCAL_MACHINE, key, idm);
+        length = sizeof text;
+        EXPECT_EQ(ZUKGetUserName(1, text, &length), ZUK_OK);
+        EXPECT_EQ(ZUKVerifyPIN(1, 4, "1234"), ZUK_OK);
+    }
+}
+
+TEST_F(PolicyTest, ARevokedCardInTheAccountFlowIsALockedCard) {
+    FakeRegSetString(PLAT_HKEY_LOCAL_MACHINE, ZUK_REVOKED_POLICY_KEY, "1", IdmText());
+    char account[128], password[256];
+    // Unattended: the call ends with the lock, nothing shown, no PIN asked.
+    Configure(kLibraryModeCard, kDeviceReader, kTestConfig, "[Prompt]\nUnattended=1\n");
+    Open();
+    AccountRequest r{ZUK_ACCOUNT_REQUEST_VERSION, account, sizeof account, password, sizeof password, 0, 0};
+    EXPECT_EQ(ZUKGetUserAccount(1, &r, 0, nullptr), ZUK_ERR_CARD_LOCKED);
+    EXPECT_TRUE(FakeDialogsShown().empty() || FakeDialogsShown().back().kind != FAKE_DIALOG_PIN);
+    EXPECT_TRUE(FakeMessageBoxesShown().empty());
+    EXPECT_EQ(card.writes, 0);
+    EXPECT_EQ(ZUKClose(1), ZUK_OK);
+    // Attended: the locked-card notice, until the card is taken away.
+    Configure(kLibraryModeCard, kDeviceReader, kTestConfig);
+    Open();
+    FakeMessageBoxSetHook([](const FakeMessageBox &, void *self) { static_cast<PolicyTest *>(self)->RemoveCard(); }, this);
+    FakeMessageBoxScript({PLAT_IDOK});
+    FakeDialogScript({{FAKE_DIALOG_CARD_WAIT, -1, "", "", "", nullptr, nullptr}});
+    r = AccountRequest{ZUK_ACCOUNT_REQUEST_VERSION, account, sizeof account, password, sizeof password, 0, 0};
+    EXPECT_EQ(ZUKGetUserAccount(1, &r, 0, nullptr), ZUK_CANCELLED);
+    ASSERT_EQ(FakeMessageBoxesShown().size(), 1u);
+    EXPECT_EQ(FakeMessageBoxesShown()[0].caption, GetMessageText(kMsgLockedCaption));
+    EXPECT_EQ(card.writes, 0);
+    FakeMessageBoxSetHook(nullptr, nullptr);
+    bool revokedTraced = false;
+    for (const std::string &line : TraceLines()) {
+        if (line.find("ZUKGetUserAccount,LOW,0x00000006,0x10000008") != std::string::npos) revokedTraced = true;
+    }
+    EXPECT_TRUE(revokedTraced);
+}
+
+TEST_F(PolicyTest, TenThousandEntriesStillFindTheCard) {
+    OpenAndSense();
+    for (int i = 0; i < 10000; ++i) {
+        char entry[17];
+        std::snprintf(entry, sizeof entry, "01%014X", static_cast<unsigned>(i) * 7919u);
+        FakeRegSetString(PLAT_HKEY_LOCAL_MACHINE, ZUK_REVOKED_POLICY_KEY, std::to_string(i), entry);
+    }
+    char text[64];
+    int length = sizeof text;
+    EXPECT_EQ(ZUKGetUserName(1, text, &length), ZUK_OK);
+    EXPECT_EQ(RevokedCardCount(), 10000);
+    FakeRegSetString(PLAT_HKEY_LOCAL_MACHINE, ZUK_REVOKED_POLICY_KEY, "last", IdmText());
+    length = sizeof text;
+    EXPECT_EQ(ZUKGetUserName(1, text, &length), ZUK_ERR_CARD_LOCKED);
+}
+
+}  // namespace
