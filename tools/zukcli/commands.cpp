@@ -7,6 +7,7 @@
 
 #include "tools/zukcli/calls.h"
 #include "tools/zukcli/codes.h"
+#include "tools/zukcli/revocation.h"
 #include "tools/zukcli/status.h"
 #include "tools/zukcli/trace_view.h"
 
@@ -53,6 +54,9 @@ const CommandForm kCommands[] = {
     {"status", {}, 0, 0},
     {"codes", {}, 0, 1},
     {"trace", {{"--follow", Value::None}, {"--for", Value::Integer}}, 0, 1},
+    {"revoke", {}, 1, 1},
+    {"unrevoke", {}, 1, 1},
+    {"revoked", {}, 0, 0},
 };
 
 const CommandForm *FindForm(const std::string &name) {
@@ -148,12 +152,20 @@ bool ParseCommand(const std::vector<std::string> &args, std::size_t *next, Comma
         *error = "codes: '" + out->arguments[0] + "' is not a number (decimal, or hexadecimal with 0x)";
         return false;
     }
+    if ((name == "revoke" || name == "unrevoke") && !IsRevocableIdm(out->arguments[0])) {
+        *error = name + ": '" + out->arguments[0] + "' is not an IDm (16 hexadecimal digits)";
+        return false;
+    }
     return true;
 }
 
 bool RunCommand(const Command &command, Session *session, Report *report) {
     if (command.name == "status") return RunStatus(report);
     if (command.name == "trace") return RunTrace(command, report);
+    if (command.name == "revoke" || command.name == "unrevoke") {
+        return RunRevoke(command.arguments[0], command.name == "revoke", report);
+    }
+    if (command.name == "revoked") return RunRevoked(report);
     if (command.name == "codes") {
         return command.arguments.empty() ? ListResultCodes(report) : DecodeCode(command.arguments[0], report);
     }
@@ -195,6 +207,12 @@ const char *UsageText() {
            "                               line's export, result and raw code, grouped into runs\n"
            "                               (a pause of a minute starts a new one); --follow waits\n"
            "                               for new lines until Ctrl+C or SECONDS have passed\n"
+           "  revoke IDM                   puts the card (its IDm, 16 hexadecimal digits) on this\n"
+           "                               machine's list of revoked cards (administrator): it\n"
+           "                               identifies nobody here from the next card operation\n"
+           "  unrevoke IDM                 takes it off the machine's list again\n"
+           "  revoked                      both lists (Group Policy's and the machine's), with\n"
+           "                               the malformed entries the library ignores\n"
            "\n"
            "  --version         zukcli's own version (the library's: the version command)\n"
            "  --json            one JSON document instead of text (JSON Lines, one object per\n"

@@ -4,7 +4,11 @@
 
 #include <windows.h>
 
+#include <cstdio>
+
 #include "settings/config.h"
+#include "settings/policy.h"
+#include "settings/revocation.h"
 #include "tools/zukcli/library.h"
 #include "tools/zukcli/settings_check.h"
 
@@ -28,6 +32,54 @@ bool LoadInstallationSettings() {
     return true;
 }
 
+// A governed setting's effective value as text.
+std::string EffectiveValue(PolicyValue v) {
+    char hex[16];
+    switch (v) {
+    case kPolicyMode: return std::to_string(GetLibraryMode());
+    case kPolicyDevice: return std::to_string(GetDeviceKind());
+    case kPolicyConfigInputItems: std::snprintf(hex, sizeof hex, "0x%x", GetInputItems()); return hex;
+    case kPolicyConfigRememberItems: std::snprintf(hex, sizeof hex, "0x%x", GetRememberItems()); return hex;
+    case kPolicyConfigRememberStore: std::snprintf(hex, sizeof hex, "0x%x", GetRememberStore()); return hex;
+    case kPolicyConfigReuseBlock: std::snprintf(hex, sizeof hex, "0x%x", GetReuseBlock()); return hex;
+    case kPolicyConfigDialogVariant: std::snprintf(hex, sizeof hex, "0x%x", GetDialogVariant()); return hex;
+    case kPolicyFeliCa: return GetIdmAsAccount() == 1 ? "IDM" : "none";
+    case kPolicyUnattended: return GetUnattended() ? "1" : "0";
+    case kPolicyStrictLink: return std::to_string(GetStrictLink());
+    case kPolicyLogMode: return std::to_string(GetLogMode());
+    case kPolicyCount: break;
+    }
+    return "";
+}
+
+// Each setting Group Policy can govern, with its effective value and where that came from
+// (policy, machine, INI, environment, default).
+void AddGovernedSettings(Entry *e) {
+    std::string json = "{";
+    for (int i = 0; i < kPolicyCount; ++i) {
+        const PolicyValue v = static_cast<PolicyValue>(i);
+        const std::string value = EffectiveValue(v);
+        const char *source = SettingSourceName(GetSettingSource(v));
+        e->lines.push_back(std::string("effective ") + PolicyValueName(v) + ": " + value + " (" + source + ")");
+        json += std::string(json.size() > 1 ? "," : "") + JsonString(PolicyValueName(v)) +
+                ":{\"value\":" + JsonString(value) + ",\"source\":" + JsonString(source) + "}";
+    }
+    e->AddJson("effective", json + "}");
+}
+
+// The revocation lists as the library reads them: how many cards they revoke, and the entries it
+// ignores.
+void CheckRevocation(StatusCheck *check) {
+    LoadRevocationLists();
+    check->SetNumber("Revoked cards", RevokedCardCount(), "zukcli revoked lists them");
+    const int malformed = MalformedRevocationEntries();
+    if (malformed > 0) {
+        check->Add(Finding::Warning, "RevokedCards",
+                   std::to_string(malformed) + " malformed revocation entr" + (malformed == 1 ? "y is" : "ies are") +
+                       " ignored (an entry is 16 hexadecimal digits; zukcli revoked shows them)");
+    }
+}
+
 }  // namespace
 
 std::string InstallationTraceFile() {
@@ -42,6 +94,7 @@ bool RunStatus(Report *report) {
         CheckCatalogue(&check);
         CheckPort(&check);
     }
+    CheckRevocation(&check);
 
     // Whether the library itself agrees: loading it runs the same registry step.
     const std::string dll = DllPath();
@@ -85,6 +138,7 @@ bool RunStatus(Report *report) {
     e.AddFlag("libraryLoads", loads);
     e.Only(Field::JsonOnly);
     e.AddJson("settings", settings);
+    if (check.registryLoads) AddGovernedSettings(&e);
     e.AddJson("findings", findings);
     e.lines.push_back(healthy ? "healthy: the library loads and its settings are complete"
                               : "NOT healthy: see the errors and warnings above");

@@ -26,6 +26,17 @@ PREFIX = os.environ.get("WINEPREFIX", "")
 KEY = r"HKLM\SOFTWARE\KORVA\ZUKLib"
 VIEW = "/reg:" + os.environ.get("ZUK_REG_VIEW", "32")
 GOOD_INI = "[Card]\r\nVerifyRetry=3\r\n[Device]\r\nDeviceName=PR300\r\n[Log]\r\nMode=3\r\n"
+# Group Policy's key: one for both registry views, which the library reads in the 64-bit one.
+POLICY_KEY = r"HKLM\SOFTWARE\Policies\KORVA\ZUKLib"
+
+
+def policy(name=None, value=None, kind="REG_DWORD", key=POLICY_KEY):
+    """Sets one policy value, or (name None) removes the whole policy key."""
+    if name is None:
+        wine(["reg", "delete", POLICY_KEY, "/f", "/reg:64"])
+        return
+    result = wine(["reg", "add", key, "/v", name, "/t", kind, "/d", str(value), "/f", "/reg:64"])
+    assert result.returncode == 0, (result.stdout, result.stderr)
 
 
 def winpath(path):
@@ -326,6 +337,31 @@ class Status(unittest.TestCase):
         self.assertEqual((code, status["healthy"], status["libraryLoads"], status["findings"]), (0, True, True, []))
         self.assertEqual(status["settings"]["[Log] FileName"]["value"], self.install.windows + "ZUKcntrl.log")
 
+    def test_policy_values_win_and_status_names_their_source(self):
+        self.install.machine(Device=0)
+        try:
+            policy("Mode", 0)
+            policy("Unattended", 1)
+            code, out = zukcli("mode", "version")
+            self.assertIn("mode: 0", out)
+            self.assertIn("ZUKGetLibVersion: ZUK_ERR_DISABLED (4)", out)
+            code, document = zukcli_json("status")
+            effective = document["results"][0]["effective"]
+            self.assertEqual(effective["Mode"], {"value": "0", "source": "policy"})
+            self.assertEqual(effective["Unattended"], {"value": "1", "source": "policy"})
+            self.assertEqual(effective["Device"], {"value": "0", "source": "machine"})
+            self.assertEqual(effective["StrictLink"]["source"], "default")
+            self.assertEqual(effective["LogMode"], {"value": "3", "source": "INI"})
+            # A policy value the library cannot use refuses the load, as the machine value would.
+            policy("Device", 2)
+            code, document = zukcli_json("status")
+            self.assertEqual(code, 1)
+            self.assertFalse(document["results"][0]["libraryLoads"])
+        finally:
+            policy()
+        code, document = zukcli_json("status")
+        self.assertEqual(document["results"][0]["effective"]["Mode"], {"value": "256", "source": "machine"})
+
     def test_broken(self):
         missing_folder = self.install.windows + "missing\\"
         cases = [
@@ -543,6 +579,50 @@ class WithReader(unittest.TestCase):
         code, document = zukcli_json("open", "sense", "name", "close", env={"LC_ALL": "ja_JP.UTF-8"})
         self.assertEqual(code, 0, document)
         self.assertEqual(document["results"][2]["text"], "\u5c71\u7530 \u82b1\u5b50")
+
+    def test_a_revoked_card_identifies_nobody_until_taken_off_the_list(self):
+        self.install.machine(Config=0x3)
+        idm = "012E4C1F930A5507"
+        exe = os.path.join(BIN, "zukcli.exe")
+        self.assertEqual(zukcli("revoke", "012E4C1F930A550")[0], 2)  # not an IDm: nothing runs
+        for how in ("machine", "policy"):
+            with self.subTest(how):
+                if how == "machine":
+                    code, out = zukcli("revoke", idm)
+                    self.assertEqual(code, 0, out)
+                else:
+                    policy("1", idm.lower(), kind="REG_SZ", key=POLICY_KEY + r"\RevokedCards")
+                    policy("2", "not an IDm", kind="REG_SZ", key=POLICY_KEY + r"\RevokedCards")
+                try:
+                    code, document = zukcli_json("open", "sense", "name", "verify-pin", "9999", "close")
+                    self.assertEqual([r["name"] for r in document["results"]],
+                                     ["ZUK_OK", "ZUK_OK", "ZUK_ERR_CARD_LOCKED", "ZUK_ERR_CARD_LOCKED", "ZUK_OK"])
+                    self.assertTrue(document["results"][1]["present"])
+                    # The failure count was not touched: limit 3, count 0.
+                    self.assertTrue(self.sim.command("dump 1", ends=b"END\n").startswith("OK\n03 00 "))
+                    # Prompt-free, the account call returns the lock; attended, the locked-card
+                    # notice comes back until the card is taken away (nobody does: --timeout).
+                    result = wine([exe, "--unattended", "open", "sense", "account", "close"], timeout=90)
+                    self.assertIn(b"ZUKGetUserAccount: ZUK_ERR_CARD_LOCKED (6)", result.stdout)
+                    result = wine([exe, "--cancel-prompts", "--timeout", "10", "open", "sense", "account",
+                                   "close"], timeout=90)
+                    self.assertEqual(result.returncode, 3, result.stdout)
+                    code, document = zukcli_json("revoked")
+                    entries = document["results"][0]["entries"]
+                    self.assertIn((how, True), [(e["list"], e["valid"]) for e in entries])
+                    code, document = zukcli_json("status")
+                    status = document["results"][0]
+                    self.assertEqual(status["settings"]["Revoked cards"]["value"], 1)
+                    malformed = [f for f in status["findings"] if f["item"] == "RevokedCards"]
+                    self.assertEqual(len(malformed), 1 if how == "policy" else 0, status["findings"])
+                finally:
+                    if how == "machine":
+                        self.assertEqual(zukcli("unrevoke", idm)[0], 0)
+                    else:
+                        policy()
+                code, out = zukcli("open", "sense", "name", "close")
+                self.assertEqual(code, 0, out)
+                self.assertIn("text: Alice Example", out)
 
     def test_watch_reports_a_card_taken_away(self):
         watcher = subprocess.Popen(["wine", os.path.join(BIN, "zukcli.exe"), "--cancel-prompts", "--json", "open",
