@@ -43,6 +43,21 @@ void Attach() {
         }
         RegCloseKey(machine);
     }
+    // The policy key (one for both views), and each value a policy may set.
+    HKEY policy = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Policies\\KORVA\\ZUKLib", 0,
+                      KEY_QUERY_VALUE | KEY_WOW64_64KEY, &policy) == ERROR_SUCCESS) {
+        static const char *const kPolicies[] = {"Mode", "Device", "ConfigInputItems",
+                                                "ConfigRememberItems", "ConfigRememberStore",
+                                                "ConfigReuseBlock", "ConfigDialogVariant", "FeliCa",
+                                                "Unattended", "StrictLink", "LogMode"};
+        for (const char *name : kPolicies) {
+            BYTE value[64];
+            DWORD length = sizeof value;
+            RegQueryValueExA(policy, name, nullptr, nullptr, value, &length);
+        }
+        RegCloseKey(policy);
+    }
     HMODULE advapi = LoadLibraryA("advapi32.dll");
     RegOpenCurrentUserFn openUser = reinterpret_cast<RegOpenCurrentUserFn>(
         reinterpret_cast<void (*)()>(GetProcAddress(advapi, "RegOpenCurrentUser")));

@@ -29,6 +29,7 @@
 #include "platform/fake/fake_serial.h"
 #include "settings/config.h"
 #include "settings/messages.h"
+#include "settings/revocation.h"
 #include "sim/line_pace.h"
 #include "sim/sim_card.h"
 #include "sim/sim_reader.h"
@@ -388,6 +389,20 @@ int main(int argc, char **argv) {
         Row(name, "codes", {Nothing, SenseCall, Nothing}, growthCalls);
         CloseCall();
     }
+    // A machine with 10,000 revoked cards (not this one): the look-up costs the reads nothing a
+    // line can show.
+    LibraryDetach();
+    if (!Attach("88B4")) return 1;
+    for (int i = 0; i < 10000; ++i) {  // read at the first card operation, as a library does
+        char entry[17];
+        std::snprintf(entry, sizeof entry, "01%014X", static_cast<unsigned>(i) * 7919u);
+        FakeRegSetString(PLAT_HKEY_LOCAL_MACHINE, ZUK_REVOKED_POLICY_KEY, std::to_string(i), entry);
+    }
+    OpenCall();
+    SenseCall();
+    Row("ZUKGetUserName, 10,000 revoked cards", "revoked", {Nothing, NameCall, Nothing}, growthCalls);
+    Row("ZUKVerifyPIN, 10,000 revoked cards", "revoked", {Nothing, VerifyCall, Nothing}, growthCalls);
+    CloseCall();
     LibraryDetach();
     return 0;
 }
