@@ -138,7 +138,9 @@ bool RunStatus(Report *report) {
     e.AddFlag("libraryLoads", loads);
     e.Only(Field::JsonOnly);
     e.AddJson("settings", settings);
-    if (check.registryLoads) AddGovernedSettings(&e);
+    // The effective values as the library holds them after its own load (the checks above set
+    // some fields for their explanations).
+    if (check.registryLoads && LoadInstallationSettings()) AddGovernedSettings(&e);
     e.AddJson("findings", findings);
     e.lines.push_back(healthy ? "healthy: the library loads and its settings are complete"
                               : "NOT healthy: see the errors and warnings above");

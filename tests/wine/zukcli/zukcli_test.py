@@ -352,6 +352,20 @@ class Status(unittest.TestCase):
             self.assertEqual(effective["Device"], {"value": "0", "source": "machine"})
             self.assertEqual(effective["StrictLink"]["source"], "default")
             self.assertEqual(effective["LogMode"], {"value": "3", "source": "INI"})
+            # Every policy value the templates can write: status shows it in force, from policy.
+            cases = [("Device", 1, "REG_DWORD", "1"), ("ConfigInputItems", 3, "REG_DWORD", "0x3"),
+                     ("ConfigRememberItems", 0x10, "REG_DWORD", "0x10"),
+                     ("ConfigRememberStore", 0x100, "REG_DWORD", "0x100"),
+                     ("ConfigReuseBlock", 0xF000, "REG_DWORD", "0xf000"),
+                     ("ConfigDialogVariant", 0x10000, "REG_DWORD", "0x10000"),
+                     ("FeliCa", "IDM", "REG_SZ", "IDM"), ("StrictLink", 1, "REG_DWORD", "1"),
+                     ("LogMode", 1, "REG_DWORD", "1")]
+            for name, value, kind, shown in cases:
+                policy(name, value, kind=kind)
+            code, document = zukcli_json("status")
+            effective = document["results"][0]["effective"]
+            for name, value, kind, shown in cases:
+                self.assertEqual(effective[name], {"value": shown, "source": "policy"}, name)
             # A policy value the library cannot use refuses the load, as the machine value would.
             policy("Device", 2)
             code, document = zukcli_json("status")
