@@ -13,7 +13,8 @@ against the policy values the library reads (ZUK_POLICY_VALUES in settings/polic
 - every $(string.X) and $(presentation.X) the template uses is defined in each .adml, each
   presentation has one control per element of its policy (by id, of the element's kind), and
   what an .adml defines beyond that is reported as a warning;
-- the Japanese explanations are in Japanese.
+- the Japanese explanations are in Japanese;
+- the Group Policy table of docs/install.md names every policy value and the RevokedCards subkey.
 
 Then the checks are run on copies broken one way each (a table of faults): each must be caught,
 with a message naming what is wrong.
@@ -33,6 +34,7 @@ REVOKED_KEY = POLICY_KEY + "\\revokedcards"
 ADMX = os.path.join("dist", "policy", "ZUKcntrl.admx")
 LANGUAGES = ("en-US", "ja-JP")
 HEADER = os.path.join("settings", "policy.h")
+GUIDE = os.path.join("docs", "install.md")
 # The presentation control that shows each kind of element.
 CONTROLS = {
     "enum": {"dropdownList"},
@@ -310,6 +312,22 @@ def check_translation(english, japanese, errors):
                 errors.append("%s: %s is not in Japanese: %s" % (path, ident, line.strip()))
 
 
+def check_guide(root, values, errors):
+    """The Group Policy section of docs/install.md names every value a policy writes."""
+    try:
+        text = open(os.path.join(root, GUIDE), encoding="utf-8").read()
+    except OSError as e:
+        errors.append("cannot read %s: %s" % (GUIDE, e))
+        return
+    section = re.search(r"^## Group Policy\n(.*?)(?=^## |\Z)", text, re.S | re.M)
+    if not section:
+        errors.append("%s has no \"## Group Policy\" section" % GUIDE)
+        return
+    for name in sorted(values) + ["RevokedCards"]:
+        if "`%s`" % name not in section.group(1):
+            errors.append("the Group Policy section of %s does not name `%s`" % (GUIDE, name))
+
+
 def check_tree(root):
     """(errors, warnings) of the templates in the source tree root."""
     errors, warnings = [], []
@@ -317,6 +335,7 @@ def check_tree(root):
         values = policy_values(root)
     except (OSError, ValueError) as e:
         return ["cannot read the library's policy values: %s" % e], warnings
+    check_guide(root, values, errors)
     admx = parse(root, ADMX, errors)
     admls = {lang: parse(root, adml_path(lang), errors) for lang in LANGUAGES}
     if admx is None:
@@ -367,6 +386,8 @@ BROKEN = [
     ("a policy value of the library without a policy", HEADER,
      '    X(LogMode,', '    X(TraceFolder, "INI [Log] FileName (REG_SZ)", "*")                      \\\n    X(LogMode,',
      ["TraceFolder has no policy"]),
+    ("a policy value the guide leaves out", GUIDE,
+     "| `ConfigReuseBlock` (DWORD)", "| `ConfigReuse` (DWORD)", ["install.md does not name `ConfigReuseBlock`"]),
     ("a value the library no longer accepts", HEADER, '"0 1 3")', '"0 1")', ["LogMode = 3"]),
     ("not well-formed XML", ADMX, "</categories>", "</category>", ["ZUKcntrl.admx is not well-formed"]),
     ("a missing English string", adml_path("en-US"),
@@ -389,7 +410,7 @@ BROKEN = [
 
 
 def copy_tree(root, target):
-    for path in [ADMX, HEADER] + [adml_path(lang) for lang in LANGUAGES]:
+    for path in [ADMX, HEADER, GUIDE] + [adml_path(lang) for lang in LANGUAGES]:
         os.makedirs(os.path.join(target, os.path.dirname(path)), exist_ok=True)
         shutil.copyfile(os.path.join(root, path), os.path.join(target, path))
 
