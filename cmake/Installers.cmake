@@ -24,13 +24,14 @@ function(zuk_add_installer name with64)
   if(ZUK_SIGNING)
     set(sign COMMAND sh ${ZUK_SIGN_SCRIPT} ${ZUK_SIGN_CERT} ${ZUK_SIGN_KEY} ${setup})
   endif()
+  file(GLOB_RECURSE templates ${PROJECT_SOURCE_DIR}/dist/policy/*.admx ${PROJECT_SOURCE_DIR}/dist/policy/*.adml)
   add_custom_command(OUTPUT ${setup}
     COMMAND ${ZUK_MAKENSIS} -V2 ${ARG_DEFINES} -DZUK_VERSION=${PROJECT_VERSION}
             -DZUK_SOURCE=${PROJECT_SOURCE_DIR}
             -DZUK_OUTFILE=${setup} ${PROJECT_SOURCE_DIR}/dist/ZUKcntrl.nsi
     DEPENDS ${PROJECT_SOURCE_DIR}/dist/ZUKcntrl.nsi ${PROJECT_SOURCE_DIR}/dist/ZUKcntrl.ini
             ${PROJECT_SOURCE_DIR}/include/ZUKcntrl.h
-            ${PROJECT_SOURCE_DIR}/LICENSE ZUKcntrl zukcli zukcard ${ARG_DEPENDS}
+            ${PROJECT_SOURCE_DIR}/LICENSE ${templates} ZUKcntrl zukcli zukcard ${ARG_DEPENDS}
     ${sign}
     COMMENT "Installer ${name}"
     VERBATIM)

@@ -36,13 +36,14 @@ function(zuk_add_msi name arch with64 bin32)
     set(sign COMMAND sh ${ZUK_SIGN_SCRIPT} ${ZUK_SIGN_CERT} ${ZUK_SIGN_KEY} ${msi})
   endif()
   file(GLOB catalogue ${PROJECT_SOURCE_DIR}/dist/ZukLang*)
+  file(GLOB_RECURSE templates ${PROJECT_SOURCE_DIR}/dist/policy/*.admx ${PROJECT_SOURCE_DIR}/dist/policy/*.adml)
   add_custom_command(OUTPUT ${msi}
     COMMAND sh ${ZUK_MSI_BUILD_SCRIPT} ${msi} ${PROJECT_VERSION} ${arch} ${PROJECT_SOURCE_DIR}
             $<TARGET_FILE:zukmsi> ${bin32} ${ARG_BIN64}
     ${sign}
     DEPENDS ${ZUK_MSI_BUILD_SCRIPT} ${PROJECT_SOURCE_DIR}/dist/msi/ZUKcntrl.wxs
             ${PROJECT_SOURCE_DIR}/dist/ZUKcntrl.ini ${catalogue} ${PROJECT_SOURCE_DIR}/include/ZUKcntrl.h
-            ${PROJECT_SOURCE_DIR}/LICENSE zukmsi ZUKcntrl zukcli zukcard ${ARG_DEPENDS}
+            ${PROJECT_SOURCE_DIR}/LICENSE ${templates} zukmsi ZUKcntrl zukcli zukcard ${ARG_DEPENDS}
     COMMENT "MSI package ${name}"
     VERBATIM)
   string(MAKE_C_IDENTIFIER ${name} target)

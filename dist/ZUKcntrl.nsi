@@ -5,7 +5,9 @@
 ;
 ; Installs the 32-bit library into Program Files\KORVA\ZUKcntrl (Program Files (x86) on 64-bit
 ; Windows): ZUKcntrl.dll, zukcli.exe, the message catalogue, ZUKcntrl.ini (kept when one is already
-; there), the public header (include\) and the import libraries for MinGW and MSVC (lib\).  Writes
+; there), the public header (include\) and the import libraries for MinGW and MSVC (lib\), and the
+; Group Policy templates (PolicyDefinitions\ZUKcntrl.admx with its en-US and ja-JP texts) for an
+; administrator to copy into the policy store (docs/install.md).  Writes
 ; the machine values under HKLM\SOFTWARE\KORVA\ZUKLib in the 32-bit registry view
 ; (WOW6432Node on 64-bit Windows), where the 32-bit library reads them, and an entry in the list
 ; of installed programs.
@@ -594,6 +596,14 @@ Section "ZUKcntrl"
     Call ZukRemoveFiles
   ${EndIf}
   !insertmacro ZUK_INSTALL_FILES "${ZUK_BIN}" "$INSTDIR"
+  ; The Group Policy templates: one copy, beside the 32-bit library (the policies are the same for
+  ; both libraries).
+  SetOutPath "$INSTDIR\PolicyDefinitions"
+  File "${ZUK_SOURCE}\dist\policy\ZUKcntrl.admx"
+  SetOutPath "$INSTDIR\PolicyDefinitions\en-US"
+  File "${ZUK_SOURCE}\dist\policy\en-US\ZUKcntrl.adml"
+  SetOutPath "$INSTDIR\PolicyDefinitions\ja-JP"
+  File "${ZUK_SOURCE}\dist\policy\ja-JP\ZUKcntrl.adml"
   SetRegView 32
   StrCpy $R0 $INSTDIR
   Call ZukWriteIniOptions
@@ -639,9 +649,9 @@ Section /o "Issuing station tool (zukcard.exe)" SecIssuing
 !endif
 SectionEnd
 
-; Removes what ZUK_INSTALL_FILES and the tools put into the folder $R0, the trace log the library
-; wrote there with the default file name and its rotated predecessor, the folder itself, and the
-; KORVA folder around it when nothing else of KORVA is in it.
+; Removes what ZUK_INSTALL_FILES, the Group Policy templates and the tools put into the folder $R0,
+; the trace log the library wrote there with the default file name and its rotated predecessor,
+; the folder itself, and the KORVA folder around it when nothing else of KORVA is in it.
 !macro ZUK_REMOVE_FILES_FUNCTION PREFIX
 Function ${PREFIX}ZukRemoveFiles
   Delete "$R0\ZUKcntrl.dll"
@@ -659,6 +669,12 @@ Function ${PREFIX}ZukRemoveFiles
   Delete "$R0\lib\libZUKcntrl.dll.a"
   Delete "$R0\lib\ZUKcntrl.lib"
   Delete "$R0\uninstall.exe"
+  Delete "$R0\PolicyDefinitions\ZUKcntrl.admx"
+  Delete "$R0\PolicyDefinitions\en-US\ZUKcntrl.adml"
+  Delete "$R0\PolicyDefinitions\ja-JP\ZUKcntrl.adml"
+  RMDir "$R0\PolicyDefinitions\en-US"
+  RMDir "$R0\PolicyDefinitions\ja-JP"
+  RMDir "$R0\PolicyDefinitions"
   RMDir "$R0\include"
   RMDir "$R0\lib"
   RMDir "$R0"

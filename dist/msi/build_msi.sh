@@ -34,6 +34,10 @@ if [ "$arch" = x64 ]; then
 fi
 cp "$src/dist/ZukLang.csv" "$src/dist/ZukLang_0409.txt" "$src/dist/ZukLang_0411.txt" \
    "$src/dist/ZUKcntrl.ini" "$src/include/ZUKcntrl.h" "$src/LICENSE" "$src/dist/msi/ZUKcntrl.wxs" "$stage/"
+mkdir -p "$stage/policy/en-US" "$stage/policy/ja-JP"
+cp "$src/dist/policy/ZUKcntrl.admx" "$stage/policy/"
+cp "$src/dist/policy/en-US/ZUKcntrl.adml" "$stage/policy/en-US/"
+cp "$src/dist/policy/ja-JP/ZUKcntrl.adml" "$stage/policy/ja-JP/"
 cp "$actions" "$stage/zukmsi.dll"
 
 rm -f "$out"

@@ -2,10 +2,12 @@
 # install_test.sh SETUP.exe WORKDIR [--with64]
 # A silent install into a fresh 64-bit Wine prefix of its own (a machine that never saw ZUKcntrl),
 # the installed zukcli's version and status, an upgrade, then a silent removal that must leave no
-# file and no value.  The 32-bit library goes to Program Files (x86) with its values in the 32-bit
+# file and no value.  The Group Policy templates (dist/policy) go into PolicyDefinitions beside the
+# 32-bit library, as they are in the source tree.  The 32-bit library goes to Program Files (x86) with its values in the 32-bit
 # registry view; with --with64 the setup also carries the 64-bit library, which goes to Program
 # Files with its values in the 64-bit view.
 set -u
+source="$(cd "$(dirname "$0")/../../.." && pwd)"
 setup="$1"
 with64=0
 [ "${3:-}" = --with64 ] && with64=1
@@ -35,6 +37,13 @@ values() {  # view file: the machine values of one registry view
 has() {  # file pattern...: every pattern is a line of the file
     file="$1"; shift
     for pattern in "$@"; do grep -q "$pattern" "$file" || return 1; done
+}
+templates="ZUKcntrl.admx en-US/ZUKcntrl.adml ja-JP/ZUKcntrl.adml"
+has_templates() {  # folder step: the Group Policy templates in the folder's PolicyDefinitions
+    for f in $templates; do
+        check "$2: PolicyDefinitions/$f is the source tree's dist/policy/$f" \
+            cmp -s "$source/dist/policy/$f" "$1/PolicyDefinitions/$f"
+    done
 }
 
 echo "prefix: $WINEPREFIX"
@@ -88,6 +97,8 @@ for view in $views; do
                tr -d '\r' <'$dir/ZUKcntrl.reg' | grep -qF '\"InstallPath\"=\"$regpath\"'"
 done
 check "one uninstaller, beside the 32-bit library" [ -f "$folder/uninstall.exe" ]
+has_templates "$folder" "the first install"
+check "one copy of the Group Policy templates, beside the 32-bit library" [ ! -e "$folder64/PolicyDefinitions" ]
 if [ "$with64" -eq 1 ]; then
     check "the 64-bit folder holds the 64-bit library" \
         sh -c "objdump -f '$folder64/ZUKcntrl.dll' 2>/dev/null | grep -q 'pei-x86-64'"
@@ -162,6 +173,7 @@ check "an upgrade into another folder exits with 0" [ $? -eq 0 ]
 check "the library is in the new folder" [ -f "$moved/ZUKcntrl.dll" ]
 check "the edited INI moved along" grep -q 'PollingInterval=250' "$moved/ZUKcntrl.ini"
 check "the old folder is gone" [ ! -e "$folder" ]
+has_templates "$moved" "the upgrade into another folder"
 values 32 "$base/moved32.txt"
 check "InstallPath names the new folder" has "$base/moved32.txt" 'InstallPath    REG_SZ    C:\\Moved\\ZUK\\$'
 folder="$moved"
@@ -171,6 +183,9 @@ wine "$folder/uninstall.exe" /S </dev/null
 for _ in $(seq 150); do
     [ -e "$folder" ] || [ -e "$folder64" ] || break
     sleep 0.2
+done
+for f in $templates; do
+    check "the removal deletes PolicyDefinitions/$f" [ ! -e "$folder/PolicyDefinitions/$f" ]
 done
 check "the installation folder is gone" [ ! -e "$folder" ]
 check "the old 32-bit folder stays gone" [ ! -e "$WINEPREFIX/drive_c/Program Files (x86)/KORVA/ZUKcntrl" ]

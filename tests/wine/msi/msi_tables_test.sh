@@ -122,6 +122,19 @@ for bits in $bits_list; do
         check "the $bits-bit folder holds $f" [ -f "$dir/$f" ]
     done
 done
+# The Group Policy templates: one copy, in the 32-bit library's folder, in components of the 32-bit view.
+for f in ZUKcntrl.admx en-US/ZUKcntrl.adml ja-JP/ZUKcntrl.adml; do
+    check "the 32-bit folder holds PolicyDefinitions/$f" [ -f "$dir32/PolicyDefinitions/$f" ]
+done
+if [ "$arch" = x64 ]; then
+    check "the 64-bit folder holds no PolicyDefinitions" [ ! -e "$dir64/PolicyDefinitions" ]
+fi
+for component in PolicyTemplates PolicyTextsEnUs PolicyTextsJaJp; do
+    check "$component is a component of the 32-bit view, in the ZUKcntrl feature" \
+        sh -c "msiinfo export '$package' Component | tr -d '\r' |
+               awk -F '\t' '\$1 == \"$component\" { found = 1; ok = (int(\$4 / 256) % 2 == 0) } END { exit !(found && ok) }' &&
+               msiinfo export '$package' FeatureComponents | tr -d '\r' | grep -qx 'ZUKcntrl$tab$component'"
+done
 if [ "$arch" = x86 ]; then
     check "the package holds one library folder" [ -z "$dir64" ]
 fi

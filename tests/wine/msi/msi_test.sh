@@ -2,7 +2,8 @@
 # msi_test.sh PACKAGE.msi WORKDIR ARCH SOURCE_TREE ZUKMSI_DLL SIMULATOR BIN32 [BIN64]
 # An MSI package (dist/msi) in a fresh 64-bit Wine prefix of its own, through msiexec /qn:
 #   1. every invalid option is refused with 1603 before anything is written;
-#   2. a first installation: the files of each library in its folder, the machine values in each
+#   2. a first installation: the files of each library in its folder (the Group Policy templates
+#      in PolicyDefinitions beside the 32-bit library), the machine values in each
 #      library's registry view, PORT and SYSTEMCODE in each INI, zukcard not installed, and the
 #      installed library identifying the simulated reader's card user;
 #   3. values changed and the issuing tool added on the installed version; a removal: no file, no
@@ -51,6 +52,13 @@ values() {  # view file: the machine values of one registry view
 }
 folder_of() {  # view
     if [ "$1" = 64 ]; then echo "$folder64"; else echo "$folder"; fi
+}
+templates="ZUKcntrl.admx en-US/ZUKcntrl.adml ja-JP/ZUKcntrl.adml"
+has_templates() {  # folder step: the Group Policy templates in the folder's PolicyDefinitions
+    for f in $templates; do
+        check "$2: PolicyDefinitions/$f is the source tree's dist/policy/$f" \
+            cmp -s "$source/dist/policy/$f" "$1/PolicyDefinitions/$f"
+    done
 }
 # Wine hands on the low 8 bits of a program's exit code: 1603 (ERROR_INSTALL_FAILURE) arrives as 67.
 failure=$((1603 % 256))
@@ -168,6 +176,8 @@ for view in $views; do
         sh -c "grep -qF 'reg import ZUKcntrl.reg /reg:$view' '$base/reg$view.txt' &&
                grep -qF '\"InstallPath\"=\"$regpath\"' '$base/reg$view.txt'"
 done
+has_templates "$folder" "the first installation"
+check "one copy of the Group Policy templates, beside the 32-bit library" [ ! -e "$folder64/PolicyDefinitions" ]
 if [ "$arch" = x64 ]; then
     check "the 64-bit folder holds the 64-bit library" \
         sh -c "objdump -f '$folder64/ZUKcntrl.dll' 2>/dev/null | grep -q 'pei-x86-64'"
@@ -269,6 +279,9 @@ wine reg add 'HKCU\SOFTWARE\KORVA\ZUKLib' /v UserID /t REG_SZ /d alice /f >/dev/
 printf 'trace\r\n' >"$folder/ZUKcntrl.log"
 msi remove /x "$base/current.msi"
 check "the removal exits with 0" [ "$rc" -eq 0 ]
+for f in $templates; do
+    check "the removal deletes PolicyDefinitions/$f" [ ! -e "$folder/PolicyDefinitions/$f" ]
+done
 nothing_installed "after the removal"
 check "the removal leaves the users' remembered credentials (HKCU)" \
     sh -c "wine reg query 'HKCU\\SOFTWARE\\KORVA\\ZUKLib' /v UserID 2>/dev/null | grep -q alice"
@@ -320,6 +333,7 @@ check "the edited INI moved along, with SYSTEMCODE written into it" \
     sh -c "tr -d '\r' <'$moved/ZUKcntrl.ini' | grep -q '^PollingInterval=250$' &&
            tr -d '\r' <'$moved/ZUKcntrl.ini' | grep -q '^SystemCode=8165$'"
 check "the old 32-bit folder is gone" [ ! -e "$folder" ]
+has_templates "$moved" "the upgrade into another folder"
 check "InstallPath names the new folder" has "$base/changed32.txt" 'InstallPath    REG_SZ    C:\\Moved\\ZUK\\$'
 if [ "$arch" = x64 ]; then
     check "the 64-bit library stays in its folder, with its edited INI" \
