@@ -7,7 +7,7 @@
 #   scripts/fuzz.sh [SECONDS] [TARGET...]
 set -euo pipefail
 
-all_targets=(catalogue settings credentials frame_reader channel card_answers)
+all_targets=(catalogue settings credentials frame_reader channel card_answers site_keys)
 
 usage() {
     cat <<EOF

@@ -7,6 +7,7 @@
 
 #include "tools/zukcli/calls.h"
 #include "tools/zukcli/codes.h"
+#include "tools/zukcli/keys.h"
 #include "tools/zukcli/revocation.h"
 #include "tools/zukcli/status.h"
 #include "tools/zukcli/trace_view.h"
@@ -57,6 +58,7 @@ const CommandForm kCommands[] = {
     {"revoke", {}, 1, 1},
     {"unrevoke", {}, 1, 1},
     {"revoked", {}, 0, 0},
+    {"keys", {}, 2, 2},
 };
 
 const CommandForm *FindForm(const std::string &name) {
@@ -137,6 +139,10 @@ bool ParseCommand(const std::vector<std::string> &args, std::size_t *next, Comma
         ++*next;
     }
     const int count = static_cast<int>(out->arguments.size());
+    if (name == "keys" && (count != 2 || !IsKeysAction(out->arguments[0]))) {
+        *error = "keys: needs 'generate FILE' or 'check FILE'";
+        return false;
+    }
     if (count < form->minArguments || count > form->maxArguments) {
         *error = name + (form->maxArguments == 0   ? ": takes no arguments"
                          : form->minArguments == 0 ? ": takes at most one argument"
@@ -166,6 +172,7 @@ bool RunCommand(const Command &command, Session *session, Report *report) {
         return RunRevoke(command.arguments[0], command.name == "revoke", report);
     }
     if (command.name == "revoked") return RunRevoked(report);
+    if (command.name == "keys") return RunKeys(command.arguments[0], command.arguments[1], report);
     if (command.name == "codes") {
         return command.arguments.empty() ? ListResultCodes(report) : DecodeCode(command.arguments[0], report);
     }
@@ -213,6 +220,12 @@ const char *UsageText() {
            "  unrevoke IDM                 takes it off the machine's list again\n"
            "  revoked                      both lists (Group Policy's and the machine's), with\n"
            "                               the malformed entries the library ignores\n"
+           "  keys generate FILE           writes a new site key file (channel key sets, card key\n"
+           "                               table, password mask, issuing table) with fresh keys\n"
+           "                               from the system's random number generator; an existing\n"
+           "                               FILE is never overwritten\n"
+           "  keys check FILE              whether FILE is a valid site key file, and each key's\n"
+           "                               check value (never a key)\n"
            "\n"
            "  --version         zukcli's own version (the library's: the version command)\n"
            "  --json            one JSON document instead of text (JSON Lines, one object per\n"

@@ -8,6 +8,7 @@ Run by CTest inside the prepared Wine prefix (WINEPREFIX set).  Environment:
   ZUK_READER_SIM  zuk-reader-sim (WithReader only)
   ZUK_REG_VIEW    32 or 64: the registry view of the library's bitness
 """
+import hashlib
 import json
 import os
 import re
@@ -94,6 +95,39 @@ class Install:
         os.remove(path)
 
 
+# Site key files: the values and their sizes in bytes, in the order of the canonical text.
+SITE_KEY_SIZES = [("initial", 24), ("operational", 24), ("reader", 56), ("mask", 64), ("issuer", 88)]
+READER_SLOTS = [0, 1, 3, 4, 5, 7, 9]
+
+
+def site_key_file(values, newline="\n"):
+    """A site key file of the values (name -> bytes), with its check value computed here."""
+    canonical = "ZUKcntrl site keys 1\n" + "".join(
+        "%s = %s\n" % (name, values[name].hex().upper()) for name, _ in SITE_KEY_SIZES if name in values)
+    check = hashlib.sha256(canonical.encode()).hexdigest()[:16]
+    return (canonical + "check = %s\n" % check).replace("\n", newline)
+
+
+def read_site_key_file(path):
+    """The values of a site key file (name -> bytes), and whether its check value is right."""
+    with open(path, encoding="utf-8-sig") as f:
+        lines = [line.strip() for line in f.read().splitlines()]
+    lines = [line for line in lines if line and not line.startswith("#")]
+    assert lines[0] == "ZUKcntrl site keys 1", lines[0]
+    values = {}
+    for line in lines[1:]:
+        name, value = (part.strip() for part in line.split("=", 1))
+        assert name not in values, name
+        values[name] = bytes.fromhex(value)
+    check = values.pop("check")
+    return values, site_key_file(values).endswith("check = %s\n" % check.hex())
+
+
+def key_windows(values):
+    """Every run of 4 bytes of the values, as upper-case hexadecimal: none may appear in an output."""
+    return {v[i:i + 4].hex().upper() for v in values.values() for i in range(len(v) - 3)}
+
+
 def zukcli(*args, timeout=60, env=None, encoding="latin-1"):
     """Runs zukcli (answering the library's prompts with Cancel); returns (exit code, stdout)."""
     result = wine([os.path.join(BIN, "zukcli.exe"), "--cancel-prompts"] + list(args), timeout=timeout,
@@ -165,7 +199,8 @@ class Offline(unittest.TestCase):
 
     def test_command_line_errors_run_nothing(self):
         for args in (["bogus"], ["version", "bogus"], ["name", "--size", "x"], ["name", "--size", "2000000"],
-                     ["verify-pin"], ["sense", "--frobnicate"], []):
+                     ["verify-pin"], ["sense", "--frobnicate"], [], ["keys"], ["keys", "check"],
+                     ["keys", "make", "site.keys"], ["keys", "check", "a", "b"]):
             with self.subTest(args=args):
                 code, out = zukcli(*args)
                 self.assertEqual(code, 2, out)
@@ -319,6 +354,120 @@ class Offline(unittest.TestCase):
         result = wine([os.path.join(BIN, "zukcli.exe"), "--unattended", "version"], timeout=30)
         self.assertEqual(result.returncode, 1)
         self.assertIn(b"ZUK_ERR_DISABLED (4)", result.stdout)
+
+
+    def key_file(self, name):
+        """A fresh name in the installation folder: (Linux path, Windows path)."""
+        path = os.path.join(self.install.dir, name)
+        if os.path.exists(path):
+            os.remove(path)
+        return path, self.install.windows + name
+
+    def test_keys_generate_writes_a_valid_file_of_fresh_random_keys(self):
+        generated = []
+        for name in ("first.keys", "second.keys"):
+            path, windows = self.key_file(name)
+            code, out = zukcli("keys", "generate", windows)
+            self.assertEqual(code, 0, out)
+            self.assertIn("written: a new site key file", out)
+            self.assertRegex(out, r"reader slot 9 +[0-9A-F]{6}\n")
+            with open(path, "rb") as f:
+                raw = f.read()
+            self.assertTrue(raw.startswith(b"ZUKcntrl site keys 1\r\n"), raw[:40])
+            values, check_ok = read_site_key_file(path)
+            self.assertTrue(check_ok, raw)
+            self.assertEqual(sorted((n, len(v)) for n, v in values.items()), sorted(SITE_KEY_SIZES))
+            # The issuing table carries the reader's keys in the slots the library loads, and
+            # fresh keys in its write slots.
+            for i, slot in enumerate(READER_SLOTS):
+                self.assertEqual(values["issuer"][8 * slot:8 * slot + 8], values["reader"][8 * i:8 * i + 8])
+            self.assertFalse(key_windows(values) & set(re.findall(r"[0-9A-F]{8}", out)), out)
+            code, checked = zukcli("keys", "check", windows)
+            self.assertEqual(code, 0, checked)
+            self.assertIn("valid: yes", checked)
+            generated.append(values)
+        # No value repeats from one run to the next, nor any 8-byte key within a run.
+        first, second = generated
+        for name, _ in SITE_KEY_SIZES:
+            self.assertNotEqual(first[name], second[name], name)
+        keys = [v[i:i + 8] for values in generated for n, v in values.items() if n != "issuer"
+                for i in range(0, len(v), 8)]
+        self.assertEqual(len(keys), len(set(keys)))
+
+    def test_keys_generate_never_overwrites(self):
+        path, windows = self.key_file("existing.keys")
+        for content in (b"keep me\r\n", site_key_file({n: bytes(range(1, s + 1)) for n, s in SITE_KEY_SIZES[:4]}).encode()):
+            with open(path, "wb") as f:
+                f.write(content)
+            code, out = zukcli("keys", "generate", windows)
+            self.assertEqual(code, 1, out)
+            self.assertIn("already exists; it is not overwritten", out)
+            with open(path, "rb") as f:
+                self.assertEqual(f.read(), content)
+        code, out = zukcli("keys", "generate", self.install.windows + "no-such-folder\\site.keys")
+        self.assertEqual(code, 1, out)
+        self.assertIn("cannot create", out)
+
+    def test_keys_check_shows_check_values_and_no_key(self):
+        values = {
+            "initial": bytes.fromhex("0123456789ABCDEF" "C3A15E0792D44B68" "0022446688AACCEE"),
+            "operational": bytes(range(0x40, 0x58)),
+            "reader": bytes(range(0x60, 0x98)),
+            "mask": bytes(range(64)),
+        }
+        issuer = bytearray(range(0xA0, 0xF8))
+        for i, slot in enumerate(READER_SLOTS):
+            issuer[8 * slot:8 * slot + 8] = values["reader"][8 * i:8 * i + 8]
+        for with_issuer, newline in ((False, "\n"), (True, "\r\n")):
+            with self.subTest(issuer=with_issuer):
+                given = dict(values, **({"issuer": bytes(issuer)} if with_issuer else {}))
+                path, windows = self.key_file("site.keys")
+                with open(path, "w", newline="") as f:
+                    f.write(site_key_file(given, newline))
+                code, out = zukcli("keys", "check", windows)
+                self.assertEqual(code, 0, out)
+                self.assertIn("valid: yes", out)
+                # DES of zeros under 0123456789ABCDEF is D5D44FF7...; its parity bits do not count.
+                self.assertRegex(out, r"initial KA +D5D44F\n")
+                self.assertRegex(out, r"initial KB +8BE8A0\n")
+                self.assertRegex(out, r"initial KC +D5D44F\n")
+                self.assertRegex(out, r"mask +%s\n" % hashlib.sha256(values["mask"]).hexdigest()[:6].upper())
+                self.assertEqual("issuer slot 10" in out, with_issuer, out)
+                self.assertFalse(key_windows(given) & set(re.findall(r"[0-9A-F]{8}", out)), out)
+                code, document = zukcli_json("keys", "check", windows)
+                entry = document["results"][0]
+                self.assertEqual((code, entry["valid"], entry["issuer"]), (0, True, with_issuer))
+                self.assertEqual(len(entry["checkValues"]), 18 if with_issuer else 14)
+                self.assertEqual(entry["checkValues"]["initial KA"], "D5D44F")
+
+    def test_keys_check_refuses_broken_files(self):
+        values = {n: bytes((i * 7 + s) % 256 for i in range(s)) for n, s in SITE_KEY_SIZES[:4]}
+        good = site_key_file(values)
+        digit = good.index("reader = ") + 30
+        tampered = good[:digit] + ("1" if good[digit] == "0" else "0") + good[digit + 1:]
+        cases = [
+            # (file text or None for no file, reason in the output)
+            (tampered, "the check value does not match the values"),
+            (good.replace("keys 1", "keys 2"), "version 2 of the site key file is not known"),
+            (good.replace("mask =", "# mask ="), "no 'mask' value"),
+            (good.replace("mask =", "pepper = 00\nmask ="), "unknown name 'pepper'"),
+            (good.replace("reader = ", "reader = 00"), "'reader' has 114 hexadecimal digits; it needs 112"),
+            ("[Device]\r\nPort=COM3\r\n", "not a site key file"),
+            (None, "does not exist"),
+        ]
+        for text, reason in cases:
+            with self.subTest(reason=reason):
+                path, windows = self.key_file("broken.keys")
+                if text is not None:
+                    with open(path, "w", newline="") as f:
+                        f.write(text)
+                code, out = zukcli("keys", "check", windows)
+                self.assertEqual(code, 1, out)
+                self.assertIn(reason, out)
+                if text is not None:
+                    self.assertIn("valid: no", out)
+                self.assertNotIn("initial KA", out)
+                self.assertFalse(key_windows(values) & set(re.findall(r"[0-9A-F]{8}", out)), out)
 
 
 class Status(unittest.TestCase):

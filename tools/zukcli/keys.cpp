@@ -1,0 +1,177 @@
+// Site key files: a fresh file from the system's random number generator, and the check of a file.
+// Keys live only in buffers that are wiped before they are given back.
+#include "tools/zukcli/keys.h"
+
+#include <windows.h>
+// RtlGenRandom (advapi32's SystemFunction036): the system's cryptographic random number generator.
+#include <ntsecapi.h>
+
+#include <cstdio>
+#include <vector>
+
+#include "card/key_checks.h"
+#include "settings/site_keys.h"
+
+namespace {
+
+std::string HexText(const std::uint8_t *bytes, std::size_t size) {
+    static const char kDigits[] = "0123456789ABCDEF";
+    std::string text;
+    for (std::size_t i = 0; i < size; ++i) {
+        text += kDigits[bytes[i] >> 4];
+        text += kDigits[bytes[i] & 15];
+    }
+    return text;
+}
+
+bool Random(void *data, std::size_t size) {
+    return RtlGenRandom(data, static_cast<ULONG>(size)) != FALSE;
+}
+
+// Each key's check value: text lines, and one JSON object.
+void AddCheckValues(const SiteKeys &keys, Entry *e) {
+    KeyCheckValue values[KEY_CHECK_MAX];
+    const int count = SiteKeyCheckValues(keys, values);
+    std::string json = "{";
+    e->lines.push_back("check values (DES of zeros under each key; SHA-256 of the mask):");
+    for (int i = 0; i < count; ++i) {
+        const std::string value = HexText(values[i].value, sizeof values[i].value);
+        char line[64];
+        std::snprintf(line, sizeof line, "  %-16s %s", values[i].label, value.c_str());
+        e->lines.push_back(line);
+        json += std::string(i ? "," : "") + JsonString(values[i].label) + ":" + JsonString(value);
+    }
+    e->AddJson("checkValues", json + "}");
+    std::uint8_t check[SITE_KEY_FILE_CHECK_SIZE];
+    SiteKeyFileCheck(keys, check);
+    e->AddText("check", HexText(check, sizeof check));
+    e->AddFlag("issuer", keys.hasIssuer);
+    e->Only(Field::JsonOnly);
+    e->lines.push_back(keys.hasIssuer ? "issuing table: present (issuing stations only; the library ignores it)"
+                                      : "issuing table: not present");
+}
+
+std::string SystemError(DWORD error) {
+    return std::to_string(static_cast<unsigned long>(error));
+}
+
+bool Generate(const std::string &path, Entry *e) {
+    SiteKeys keys;
+    SiteKeysWipe(&keys);
+    if (!Random(keys.initial, sizeof keys.initial) || !Random(keys.operational, sizeof keys.operational) ||
+        !Random(keys.reader, sizeof keys.reader) || !Random(keys.mask, sizeof keys.mask) ||
+        !Random(keys.issuer, sizeof keys.issuer)) {
+        SiteKeysWipe(&keys);
+        e->error = "the system's random number generator failed";
+        return false;
+    }
+    SiteKeysCopyReaderToIssuer(&keys);
+    char text[SITE_KEY_FILE_TEXT_SIZE];
+    const std::size_t length = SiteKeyFileFormat(keys, text, sizeof text);
+    // What is written must read back as these keys (a write slot drawn as eight zero bytes, which
+    // the file refuses, ends here too).
+    SiteKeys back;
+    char reason[SITE_KEY_FILE_ERROR_SIZE];
+    const bool readable = length > 0 && SiteKeyFileParse(text, length, &back, reason, sizeof reason) == kSiteKeysOk;
+    SiteKeysWipe(&back);
+    bool ok = readable;
+    if (!readable) {
+        e->error = "the new file does not read back (run again)";
+    } else {
+        // CREATE_NEW: an existing file is never replaced, not even one created a moment ago.
+        const HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) {
+            const DWORD error = GetLastError();
+            e->error = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS
+                           ? path + " already exists; it is not overwritten"
+                           : "cannot create " + path + " (system error " + SystemError(error) + ")";
+            ok = false;
+        } else {
+            DWORD written = 0;
+            ok = WriteFile(file, text, static_cast<DWORD>(length), &written, nullptr) && written == length &&
+                 FlushFileBuffers(file);
+            const DWORD error = GetLastError();
+            CloseHandle(file);
+            if (!ok) {
+                DeleteFileA(path.c_str());
+                e->error = "cannot write " + path + " (system error " + SystemError(error) + ")";
+            }
+        }
+    }
+    SecureZeroMemory(text, sizeof text);
+    if (ok) {
+        e->AddText("file", path);
+        e->lines.push_back("written: a new site key file with fresh random keys; keep it secret");
+        AddCheckValues(keys, e);
+    }
+    SiteKeysWipe(&keys);
+    return ok;
+}
+
+// Reads at most one byte more than a key file may have, so that a longer file is refused as such.
+bool ReadWhole(const std::string &path, std::vector<char> *bytes, std::string *error) {
+    const HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        const DWORD code = GetLastError();
+        *error = code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND
+                     ? path + " does not exist"
+                     : "cannot open " + path + " (system error " + SystemError(code) + ")";
+        return false;
+    }
+    bytes->assign(SITE_KEY_FILE_MAX_SIZE + 1, '\0');
+    std::size_t have = 0;
+    bool ok = true;
+    while (have < bytes->size()) {
+        DWORD got = 0;
+        if (!ReadFile(file, bytes->data() + have, static_cast<DWORD>(bytes->size() - have), &got, nullptr)) {
+            *error = "cannot read " + path + " (system error " + SystemError(GetLastError()) + ")";
+            ok = false;
+            break;
+        }
+        if (got == 0) break;
+        have += got;
+    }
+    CloseHandle(file);
+    SecureZeroMemory(bytes->data() + have, bytes->size() - have);
+    bytes->resize(have);
+    return ok;
+}
+
+bool Check(const std::string &path, Entry *e) {
+    e->AddText("file", path);
+    std::vector<char> bytes;
+    std::string error;
+    if (!ReadWhole(path, &bytes, &error)) {
+        e->error = error;
+        if (!bytes.empty()) SecureZeroMemory(bytes.data(), bytes.size());
+        return false;
+    }
+    SiteKeys keys;
+    char reason[SITE_KEY_FILE_ERROR_SIZE];
+    const SiteKeyFileResult result = SiteKeyFileParse(bytes.data(), bytes.size(), &keys, reason, sizeof reason);
+    if (!bytes.empty()) SecureZeroMemory(bytes.data(), bytes.size());
+    const bool valid = result == kSiteKeysOk;
+    e->AddFlag("valid", valid);
+    if (valid) {
+        AddCheckValues(keys, e);
+    } else {
+        e->AddText("result", SiteKeyFileResultName(result));
+        e->AddText("reason", reason);
+    }
+    SiteKeysWipe(&keys);
+    return valid;
+}
+
+}  // namespace
+
+bool IsKeysAction(const std::string &word) { return word == "generate" || word == "check"; }
+
+bool RunKeys(const std::string &action, const std::string &path, Report *report) {
+    Entry e;
+    e.command = "keys " + action;
+    const bool ok = action == "generate" ? Generate(path, &e) : Check(path, &e);
+    e.failed = !ok;
+    report->Add(e);
+    return ok;
+}
