@@ -1,4 +1,4 @@
-// Hexadecimal text to bytes.
+// Hexadecimal text to bytes and back.
 #ifndef ZUK_SETTINGS_HEX_H
 #define ZUK_SETTINGS_HEX_H
 
@@ -13,5 +13,12 @@ std::size_t HexToBytes(const char *text, std::size_t length, std::uint8_t *dst,
 
 // The same for a zero-terminated text.
 std::size_t HexToBytes(const char *text, std::uint8_t *dst, std::size_t capacity);
+
+// The value of one hexadecimal digit (either case), -1 for any other character.
+int HexDigitValue(char c);
+
+// Writes size bytes as upper-case hexadecimal digits, two per byte without separators, and a
+// terminating zero into out (capacity bytes); false (out empty) when they do not fit.
+bool BytesToHex(const std::uint8_t *bytes, std::size_t size, char *out, std::size_t capacity);
 
 #endif

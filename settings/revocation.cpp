@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "platform/registry.h"
+#include "settings/hex.h"
 
 namespace {
 
@@ -87,12 +88,8 @@ bool ParseRevokedIdm(const char *text, std::size_t length, std::uint64_t *idm) {
     if (length - start != 16) return false;
     std::uint64_t n = 0;
     for (std::size_t i = start; i < length; ++i) {
-        const char c = text[i];
-        int digit;
-        if (c >= '0' && c <= '9') digit = c - '0';
-        else if (c >= 'a' && c <= 'f') digit = c - 'a' + 10;
-        else if (c >= 'A' && c <= 'F') digit = c - 'A' + 10;
-        else return false;
+        const int digit = HexDigitValue(text[i]);
+        if (digit < 0) return false;
         n = (n << 4) | static_cast<std::uint64_t>(digit);
     }
     *idm = n;

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "platform/system.h"
+#include "settings/hex.h"
 #include "settings/sha256.h"
 
 const int kSiteReaderSlots[SITE_READER_SLOT_COUNT] = {0, 1, 3, 4, 5, 7, 9};
@@ -47,13 +48,6 @@ const std::uint8_t *ValueBytes(const SiteKeys &keys, int index) {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 const char kDigits[] = "0123456789ABCDEF";
 
 // The reason of a refusal, when the caller gave room for it (a macro, so that the compiler checks
@@ -70,7 +64,7 @@ bool DecodeHex(const char *begin, const char *end, std::uint8_t *dst, std::size_
     *digits = 0;
     for (const char *p = begin; p < end; ++p) {
         if (*p == ' ' || *p == '\t') continue;
-        const int d = HexDigit(*p);
+        const int d = HexDigitValue(*p);
         if (d < 0) return false;
         const std::size_t at = *digits / 2;
         if (at < capacity) {

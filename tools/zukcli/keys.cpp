@@ -10,18 +10,14 @@
 #include <vector>
 
 #include "card/key_checks.h"
+#include "settings/hex.h"
 #include "settings/site_keys.h"
 
 namespace {
 
 std::string HexText(const std::uint8_t *bytes, std::size_t size) {
-    static const char kDigits[] = "0123456789ABCDEF";
-    std::string text;
-    for (std::size_t i = 0; i < size; ++i) {
-        text += kDigits[bytes[i] >> 4];
-        text += kDigits[bytes[i] & 15];
-    }
-    return text;
+    char text[2 * SITE_KEY_FILE_CHECK_SIZE + 1];  // check values: the longest shown
+    return BytesToHex(bytes, size, text, sizeof text) ? text : "";
 }
 
 bool Random(void *data, std::size_t size) {

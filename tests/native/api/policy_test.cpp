@@ -202,6 +202,28 @@ TEST_F(PolicyTest, ARevokedCardInTheAccountFlowIsALockedCard) {
     EXPECT_TRUE(revokedTraced);
 }
 
+// A list that changed but cannot be read now keeps the list in force: a passing registry failure
+// never lets a revoked card back in.
+TEST_F(PolicyTest, AListThatCannotBeReadKeepsTheOneReadBefore) {
+    OpenAndSense();
+    FakeRegSetString(PLAT_HKEY_LOCAL_MACHINE, ZUK_REVOKED_MACHINE_KEY, "card", IdmText());
+    char text[64];
+    int length = sizeof text;
+    ASSERT_EQ(ZUKGetUserName(1, text, &length), ZUK_ERR_CARD_LOCKED);
+    for (FakeCall call : {FAKE_CALL_REG_ENUM_VALUE, FAKE_CALL_REG_OPEN_KEY, FAKE_CALL_REG_LAST_WRITE}) {
+        SCOPED_TRACE(FakeCallName(call));
+        FakeRegSetString(PLAT_HKEY_LOCAL_MACHINE, ZUK_REVOKED_POLICY_KEY, "other", "0000000000000001");
+        FakeFail(call, FAKE_FAIL_EVERY);
+        length = sizeof text;
+        EXPECT_EQ(ZUKGetUserName(1, text, &length), ZUK_ERR_CARD_LOCKED);
+        FakeFailNone();
+        FakeRegDeleteValue(PLAT_HKEY_LOCAL_MACHINE, ZUK_REVOKED_POLICY_KEY, "other");
+    }
+    length = sizeof text;
+    EXPECT_EQ(ZUKGetUserName(1, text, &length), ZUK_ERR_CARD_LOCKED);
+    EXPECT_EQ(RevokedCardCount(), 1);
+}
+
 TEST_F(PolicyTest, TenThousandEntriesStillFindTheCard) {
     OpenAndSense();
     for (int i = 0; i < 10000; ++i) {

@@ -4,20 +4,18 @@
 #include <cstring>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "card/key_checks.h"
+#include "settings/hex.h"
 #include "settings/sha256.h"
 
 namespace {
 
 std::string Hex(const std::uint8_t *bytes, std::size_t size) {
-    static const char kDigits[] = "0123456789ABCDEF";
-    std::string text;
-    for (std::size_t i = 0; i < size; ++i) {
-        text += kDigits[bytes[i] >> 4];
-        text += kDigits[bytes[i] & 15];
-    }
-    return text;
+    std::vector<char> text(2 * size + 1);
+    EXPECT_TRUE(BytesToHex(bytes, size, text.data(), text.size()));
+    return text.data();
 }
 
 TEST(KeyCheckValue, IsTheStartOfDesOfZeros) {

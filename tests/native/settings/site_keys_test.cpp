@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "settings/hex.h"
 #include "settings/sha256.h"
 #include "settings/site_keys.h"
 #include "tests/native/support.h"
@@ -11,13 +12,9 @@
 namespace {
 
 std::string Hex(const std::uint8_t *bytes, std::size_t size) {
-    static const char kDigits[] = "0123456789ABCDEF";
-    std::string text;
-    for (std::size_t i = 0; i < size; ++i) {
-        text += kDigits[bytes[i] >> 4];
-        text += kDigits[bytes[i] & 15];
-    }
-    return text;
+    std::vector<char> text(2 * size + 1);
+    EXPECT_TRUE(BytesToHex(bytes, size, text.data(), text.size()));
+    return text.data();
 }
 
 std::string Digest(const std::string &text) {
