@@ -5,8 +5,10 @@
 #include "card/layout.h"
 #include "link/link_state.h"
 #include "settings/config.h"
+#include "settings/credentials.h"
 #include "settings/messages.h"
 #include "settings/revocation.h"
+#include "settings/site_key_store.h"
 
 FrameState g_frame{};
 PromptState g_prompt = {{0}, {0}, {0}, CARD_MAX_ACCOUNT_LENGTH, CARD_MAX_PASSWORD_LENGTH,
@@ -36,6 +38,8 @@ void LibraryStateReset() {
     LinkStateReset();
     ResetSettings();
     RevocationReset();
+    SiteKeySourceReset();
+    PasswordMaskReset();
     ClearMessageTexts();
 }
 

@@ -22,6 +22,10 @@ const std::uint32_t kStyleNotice = PLAT_MB_OK | PLAT_MB_ICONEXCLAMATION;
 // Load and unload of the library: attach reads the settings and the message catalogue and
 // returns false when the registry settings are missing or invalid.
 bool LibraryAttach(void *moduleHandle);
+// Reads the site keys stored on the machine (at load): the sessions and the credential store use
+// them instead of the built-in keys; stored keys that cannot be used leave the library without
+// keys (every open fails with the fault's status, no password is read or written), traced once.
+void LoadSiteKeys();
 void LibraryDetach();
 void *GetModuleHandleOfLibrary();
 

@@ -3,15 +3,56 @@
 
 #include "api/api_state.h"
 #include "card/session.h"
+#include "ZUKcntrl.h"
 #include "settings/config.h"
+#include "settings/credentials.h"
 #include "settings/messages.h"
+#include "settings/site_key_store.h"
+#include "settings/trace.h"
+#include "status/status_table.h"
+
+namespace {
+
+CardStatus KeyFaultStatus(SiteKeyStoreResult result) {
+    switch (result) {
+    case kKeyStoreUnreadable: return SESSION_ERR_KEYS_UNREADABLE;
+    case kKeyStoreWrongVersion: return SESSION_ERR_KEYS_VERSION;
+    case kKeyStoreWrongLength: return SESSION_ERR_KEYS_LENGTH;
+    case kKeyStoreWrongCheck: return SESSION_ERR_KEYS_CHECK;
+    case kKeyStoreNoMachineId:  // without the machine's id the blob cannot be opened
+    case kKeyStoreUndecryptable:
+    case kKeyStoreNone:
+    case kKeyStoreOk: break;
+    }
+    return SESSION_ERR_KEYS_UNDECRYPTABLE;
+}
+
+}  // namespace
 
 void *GetModuleHandleOfLibrary() { return g_frame.moduleHandle; }
+
+void LoadSiteKeys() {
+    SiteKeys keys;
+    const SiteKeyStoreResult result = SiteKeyStoreRead(0, &keys);
+    g_siteKeySource.result = result;
+    if (result == kKeyStoreOk) {
+        SiteKeyFileCheck(keys, g_siteKeySource.check);
+        CardUseSiteKeys(keys);
+        UsePasswordMask(keys.mask);
+    } else if (result != kKeyStoreNone) {
+        const CardStatus why = KeyFaultStatus(result);
+        CardRefuseSessions(why);
+        UsePasswordMask(nullptr);
+        Trace("DllLoad", "LOW", static_cast<std::uint32_t>(ZUK_ERR_SYSTEM), why);
+    }
+    SiteKeysWipe(&keys);
+}
 
 bool LibraryAttach(void *moduleHandle) {
     g_frame.moduleHandle = moduleHandle;
     if (LoadRegistryConfig() != kRegistryConfigOk) return false;
     LoadIniSettings(GetInstallPath());
+    LoadSiteKeys();
     CardSetStrictLink(GetStrictLink() == 1);
     char path[kMessageTextSize] = {0};
     SelectLanguageFile(path);

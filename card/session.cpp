@@ -7,10 +7,11 @@
 #include "card/card_state.h"
 #include "card/felica.h"
 #include "link/channel.h"
+#include "link/link_state.h"
 #include "link/reader.h"
 #include "link/transport.h"
+#include "platform/system.h"
 #include "settings/registry.h"
-#include "zuk_build_constants.h"
 
 namespace {
 
@@ -155,9 +156,9 @@ CardStatus ConnectReader(const char *deviceName, const char *portName) {
 
 // Sends the reader's key table.
 CardStatus LoadReaderKeys() {
-    // Eleven 8-byte slots: 0-1, 3-5, 7 and 9 carry the build's key groups (16, 24, 8, 8 bytes);
-    // 2, 6, 8 and 10 stay zero.  Assembled afresh each time and wiped after sending.
-    static const std::uint8_t kKeys[56] = ZUK_READER_KEYS_INIT;
+    // Eleven 8-byte slots: 0-1, 3-5, 7 and 9 carry the key groups (16, 24, 8, 8 bytes); 2, 6, 8
+    // and 10 stay zero.  Assembled afresh each time and wiped after sending.
+    const std::uint8_t *kKeys = g_card.readerKeys;
     std::uint8_t table[88];
     std::memset(table, 0, sizeof table);
     std::memcpy(table + 0 * 8, kKeys, 16);
@@ -173,6 +174,7 @@ CardStatus LoadReaderKeys() {
 
 CardStatus CardOpenSession(const char *deviceName, const char *portName) {
     if (g_card.sessionOpen == 1) return SESSION_ERR_ALREADY_OPEN;
+    if (g_card.keyFault != 0) return g_card.keyFault;
     const CardStatus st = ConnectReader(deviceName, portName);
     if (st != CARD_OK) return st;
     g_card.sessionOpen = 1;
@@ -181,6 +183,20 @@ CardStatus CardOpenSession(const char *deviceName, const char *portName) {
     (void)SessionCloseLink();
     g_card.sessionOpen = 0;
     return keys;
+}
+
+void CardUseSiteKeys(const SiteKeys &keys) {
+    static_assert(sizeof keys.reader == sizeof g_card.readerKeys, "reader key sizes");
+    LinkUseChannelKeys(keys.initial, keys.operational);
+    std::memcpy(g_card.readerKeys, keys.reader, sizeof g_card.readerKeys);
+    g_card.keyFault = 0;
+}
+
+void CardRefuseSessions(CardStatus why) {
+    PlatSecureWipe(g_link.keys.initial, sizeof g_link.keys.initial);
+    PlatSecureWipe(g_link.keys.operational, sizeof g_link.keys.operational);
+    PlatSecureWipe(g_card.readerKeys, sizeof g_card.readerKeys);
+    g_card.keyFault = why;
 }
 
 CardStatus CardCloseSession() {

@@ -9,6 +9,7 @@
 
 #include "card/card_status.h"
 #include "link/link.h"
+#include "settings/site_keys.h"
 
 // Session statuses (SESSION_OK on success), or the failing step's status.
 CardStatus CardOpenSession(const char *deviceName, const char *portName);
@@ -29,6 +30,13 @@ CardStatus FindDriverPort(char *path, std::uint32_t capacity);
 LinkStatus SessionOpenLink(const char *devicePath);
 // Deactivate, back to 9600 bit/s, close the port; a failure is qualified with LINK_PHASE_CLOSE.
 LinkStatus SessionCloseLink();
+
+// The keys every later session uses: a site's channel key sets and reader keys (its issuing table
+// is never used).
+void CardUseSiteKeys(const SiteKeys &keys);
+// No keys at all: every later open fails with `why` (a SESSION_ERR_KEYS_* status) and no session
+// runs on the built-in keys instead.  The reset at unload brings back the built-in keys.
+void CardRefuseSessions(CardStatus why);
 
 // Whether the link verifies each answer's outer checksum and, for secured answers, the inner
 // checksum and padding (a mismatch is a malformed answer).  Off by default.

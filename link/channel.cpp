@@ -9,12 +9,9 @@
 #include "link/link_state.h"
 #include "link/reader.h"
 #include "platform/system.h"
-#include "zuk_build_constants.h"
 
 namespace {
 
-const std::uint8_t kInitialKeys[24] = ZUK_INITIAL_KEYS_INIT;
-const std::uint8_t kOperationalKeys[24] = ZUK_OPERATIONAL_KEYS_INIT;
 const std::uint8_t kZeroIv[8] = {0};
 
 constexpr std::uint8_t INS_CHALLENGE = 0x81;
@@ -52,6 +49,22 @@ bool AnswerLost(LinkStatus st) {
            st == LINK_ERR_FRAME_TOO_LONG;
 }
 
+// Gives the reader a new operational key set, in the session the last authentication opened: the
+// session key and the set, wrapped under the authentication's two random values.
+LinkStatus WriteKeySet(const std::uint8_t keys[CHANNEL_KEY_SET_SIZE]) {
+    std::uint8_t block[8 + CHANNEL_KEY_SET_SIZE];
+    std::memcpy(block, g_link.channel.sessionKey, 8);
+    std::memcpy(block + 8, keys, CHANNEL_KEY_SET_SIZE);
+    std::uint8_t body[5 + sizeof block] = {0x00, INS_WRITE_KEYS, 0x00, 0x01, sizeof block};
+    const bool ok = TdeaEcbEncrypt(g_link.channel.readerRandom, g_link.channel.hostRandom, block,
+                                   sizeof block, body + 5);
+    SecureWipe(block, sizeof block);
+    if (!ok) return LINK_ERR_GENERAL;
+    const LinkStatus st = ReaderCommand(FRAME_TYPE_READER, body, sizeof body, nullptr, nullptr);
+    SecureWipe(body, sizeof body);
+    return st;
+}
+
 }  // namespace
 
 void ChannelHostRandom(std::uint32_t seed, std::uint8_t out[8]) {
@@ -70,8 +83,8 @@ LinkStatus ChannelAuthenticate(ChannelKeySelector selector) {
     const std::uint8_t *keys = nullptr;
     switch (selector) {
     case CHANNEL_KEYS_NONE: keys = nullptr; break;
-    case CHANNEL_KEYS_INITIAL: keys = kInitialKeys; break;
-    case CHANNEL_KEYS_OPERATIONAL: keys = kOperationalKeys; break;
+    case CHANNEL_KEYS_INITIAL: keys = g_link.keys.initial; break;
+    case CHANNEL_KEYS_OPERATIONAL: keys = g_link.keys.operational; break;
     }
 
     std::uint8_t answer[FRAME_BUFFER_SIZE];
@@ -126,15 +139,16 @@ LinkStatus ChannelProvisionKeys() {
     if (st != LINK_OK) st = ChannelAuthenticate(CHANNEL_KEYS_OPERATIONAL);
     if (st != LINK_OK) return st;
 
-    std::uint8_t block[32];
-    std::memcpy(block, g_link.channel.sessionKey, 8);
-    std::memcpy(block + 8, kOperationalKeys, 24);
-    std::uint8_t body[5 + 32] = {0x00, INS_WRITE_KEYS, 0x00, 0x01, 0x20};
-    const bool ok = TdeaEcbEncrypt(g_link.channel.readerRandom, g_link.channel.hostRandom, block,
-                                   sizeof block, body + 5);
-    SecureWipe(block, sizeof block);
-    if (!ok) return LINK_ERR_GENERAL;
-    return ReaderCommand(FRAME_TYPE_READER, body, sizeof body, nullptr, nullptr);
+    return WriteKeySet(g_link.keys.operational);
+}
+
+LinkStatus ChannelMoveKeys(const std::uint8_t operational[CHANNEL_KEY_SET_SIZE]) {
+    LinkStatus st = ChannelAuthenticate(CHANNEL_KEYS_OPERATIONAL);
+    if (st != LINK_OK) return st;
+    st = WriteKeySet(operational);
+    if (st != LINK_OK) return st;
+    LinkUseChannelKeys(g_link.keys.initial, operational);
+    return ChannelAuthenticate(CHANNEL_KEYS_OPERATIONAL);
 }
 
 LinkStatus ChannelEstablish() {

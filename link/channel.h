@@ -26,6 +26,11 @@ void ChannelHostRandom(std::uint32_t seed, std::uint8_t out[8]);
 LinkStatus ChannelEstablish();
 LinkStatus ChannelAuthenticate(ChannelKeySelector selector);
 LinkStatus ChannelProvisionKeys();
+// Moves a reader to another operational key set: on an open link established with the current
+// set, authenticates afresh with it, gives the reader `operational`, makes it the channel's set
+// and authenticates with it.  A reader holding an operational set accepts a new one only in a
+// session authenticated with the one it holds.  LINK_OK once the reader has answered the new set.
+LinkStatus ChannelMoveKeys(const std::uint8_t operational[CHANNEL_KEY_SET_SIZE]);
 // Entry point for card and reader-data commands: INS 0x89 reader frames go key-wrapped, every
 // other frame secured.  *responseLength: capacity on entry, response size on success.
 LinkStatus ChannelExchange(const std::uint8_t *frame, std::uint32_t frameLength,

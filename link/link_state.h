@@ -21,16 +21,28 @@ struct ChannelSession {
     bool outOfStep;
 };
 
+// The two channel key sets (KA KB KC each): the built-in ones after a reset, or a site's.
+constexpr int CHANNEL_KEY_SET_SIZE = 24;
+struct ChannelKeys {
+    std::uint8_t initial[CHANNEL_KEY_SET_SIZE];      // a factory reader's set
+    std::uint8_t operational[CHANNEL_KEY_SET_SIZE];  // the set the channel provisions and uses
+};
+
 struct LinkState {
     PlatSerial port;         // PLAT_SERIAL_NONE while no port is open
     ChannelSession channel;  // the values of the last authentication (kept when the link closes)
     bool strictChecks;       // verify each answer's checksums and padding (off by default)
+    ChannelKeys keys;        // the key sets the channel authenticates with
 };
 
 extern LinkState g_link;
 
 // Back to the state at load: no port (an open one is forgotten, not closed), no channel values,
-// strict checks off.
+// strict checks off, the built-in key sets.
 void LinkStateReset();
+
+// The key sets the channel uses from now on (a site's, or a reader move's old and new sets).
+void LinkUseChannelKeys(const std::uint8_t initial[CHANNEL_KEY_SET_SIZE],
+                        const std::uint8_t operational[CHANNEL_KEY_SET_SIZE]);
 
 #endif

@@ -24,6 +24,8 @@ const std::uint32_t PLAT_KEY_ALL_ACCESS = 0xF003F;
 // The 64-bit view from a 32-bit process on 64-bit Windows (ignored elsewhere): for keys such as
 // the policies that both views share.
 const std::uint32_t PLAT_KEY_WOW64_64KEY = 0x0100;
+// The 32-bit view from a 64-bit process (ignored elsewhere).
+const std::uint32_t PLAT_KEY_WOW64_32KEY = 0x0200;
 
 // Value types.
 const std::uint32_t PLAT_REG_SZ = 1;

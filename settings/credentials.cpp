@@ -14,13 +14,15 @@
 
 namespace {
 
-const int kMaskSize = 64;
+const int kMaskSize = PASSWORD_MASK_SIZE;
+const std::uint8_t kBuiltInMask[kMaskSize] = ZUK_PASSWORD_MASK_INIT;
 
-// The mask table is built from the build constant for each use and wiped afterwards, so no
-// working copy outlives the call.
-void BuildPasswordMask(std::uint8_t mask[kMaskSize]) {
-    static const std::uint8_t kMaskBytes[kMaskSize] = ZUK_PASSWORD_MASK_INIT;
-    std::memcpy(mask, kMaskBytes, kMaskSize);
+// The mask table is copied from the record for each use and wiped afterwards, so no working copy
+// outlives the call.  False when the mask is unusable.
+bool BuildPasswordMask(std::uint8_t mask[kMaskSize]) {
+    if (!g_passwordMask.usable) return false;
+    std::memcpy(mask, g_passwordMask.bytes, kMaskSize);
+    return true;
 }
 
 struct PairNames {
@@ -43,8 +45,27 @@ PairNames NamesFor(CredentialKind kind) {
 
 }  // namespace
 
+PasswordMask g_passwordMask = {ZUK_PASSWORD_MASK_INIT, true};
+
+void PasswordMaskReset() { UsePasswordMask(kBuiltInMask); }
+
+void UsePasswordMask(const std::uint8_t *mask) {
+    if (mask == nullptr) {
+        PlatSecureWipe(g_passwordMask.bytes, sizeof g_passwordMask.bytes);
+        g_passwordMask.usable = false;
+        return;
+    }
+    std::memmove(g_passwordMask.bytes, mask, sizeof g_passwordMask.bytes);
+    g_passwordMask.usable = true;
+}
+
 int ReadCredentials(char *id, std::int32_t *idLength, char *password, std::int32_t *passwordLength,
                     CredentialKind kind) {
+    if (!g_passwordMask.usable) {  // the site's mask cannot be had: nothing stored can be read
+        *idLength = 0;
+        *passwordLength = 0;
+        return kStoreOk;
+    }
     PlatKey user = 0;
     if (OpenCurrentUserRoot(PLAT_KEY_READ, &user) != 0) return kStoreSystem;
     PairNames names = NamesFor(kind);
@@ -71,6 +92,7 @@ int ReadCredentials(char *id, std::int32_t *idLength, char *password, std::int32
 
 int WriteCredentials(const char *id, std::int32_t idLength, const char *password,
                      std::int32_t passwordLength, CredentialKind kind) {
+    if (!g_passwordMask.usable) return kStoreWriteFailed;
     PlatKey user = 0;
     if (OpenCurrentUserRoot(PLAT_KEY_READ | PLAT_KEY_WRITE, &user) != 0) return kStoreSystem;
     PairNames names = NamesFor(kind);
@@ -107,7 +129,7 @@ std::int32_t ScramblePassword(const std::uint8_t *password, std::int32_t length,
     stored[0] = '\0';
     if (!password || length <= 0 || length > kMaxStoredPassword) return 0;
     std::uint8_t mask[kMaskSize];
-    BuildPasswordMask(mask);
+    if (!BuildPasswordMask(mask)) return 0;
     const unsigned offset = (password[0] + static_cast<unsigned>(length)) % kMaskSize;
     static const char kDigits[] = "0123456789abcdef";
     stored[0] = kDigits[offset >> 4];
@@ -131,7 +153,10 @@ std::int32_t UnscramblePassword(const char *stored, std::int32_t length, std::ui
         return 0;
     }
     std::uint8_t mask[kMaskSize];
-    BuildPasswordMask(mask);
+    if (!BuildPasswordMask(mask)) {
+        PlatSecureWipe(bytes, sizeof bytes);
+        return 0;
+    }
     const unsigned offset = bytes[0];
     for (std::size_t i = 0; i + 1 < count; ++i) {
         password[i] = bytes[i + 1] ^ mask[(offset + i) % kMaskSize];

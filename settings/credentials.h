@@ -29,6 +29,20 @@ int WriteCredentials(const char *id, std::int32_t idLength, const char *password
 // Removes the entered pair.
 int DeleteCredentials();
 
+// The mask of stored passwords: the built-in one after a reset, or a site's.  When the site keys
+// stored on the machine cannot be used the mask is unusable: nothing is masked or unmasked (no
+// pair is read, none is written), so no password is ever stored or read with the built-in mask in
+// the site's place.
+constexpr int PASSWORD_MASK_SIZE = 64;
+struct PasswordMask {
+    std::uint8_t bytes[PASSWORD_MASK_SIZE];
+    bool usable;
+};
+extern PasswordMask g_passwordMask;
+void PasswordMaskReset();
+// A site's mask (mask given) or none (null).
+void UsePasswordMask(const std::uint8_t *mask);
+
 // Masks a password of length bytes into its stored text (kStoredTextSize bytes); returns the text's
 // length (2 + 2 * length), or 0 for an empty or over-long password.
 std::int32_t ScramblePassword(const std::uint8_t *password, std::int32_t length, char *stored);

@@ -15,8 +15,9 @@ const char kCauseLine[] = "the serial line: a loose cable, a reader without powe
                           "on the port";
 const char kCauseReader[] = "the reader refused a command: unplug and replug it; if it stays, the "
                             "reader may need service";
-const char kCauseKeys[] = "the reader's keys differ from the library's build keys (a reader "
-                          "provisioned for another deployment), or line noise";
+const char kCauseKeys[] = "the reader's keys differ from the library's keys (a reader provisioned "
+                          "for another site, or not yet moved to this site's keys: zukcli keys "
+                          "move-reader), or line noise";
 const char kCauseCard[] = "the card: lay it flat on the reader and keep it there; a card of "
                           "another system or an unformatted card has no ZUKcntrl data";
 const char kCauseOpenTwice[] = "ZUKOpen called twice";
@@ -33,6 +34,10 @@ const char kCausePinLocked[] = "too many wrong PINs: the card must be reset by i
 const char kCauseManyWrongPins[] = "too many wrong PINs";
 const char kCauseRevoked[] = "an administrator revoked the card (Group Policy or zukcli revoke): it "
                              "identifies nobody here; zukcli revoked lists the entries";
+const char kCauseSiteKeys[] = "site keys installed on another machine, damaged or changed in the "
+                              "registry: the library uses no keys at all until the site's key file "
+                              "is installed again (zukcli keys install) or removed (zukcli keys "
+                              "remove); zukcli keys status names the fault";
 const char kCauseSmallBuffer[] = "give a larger buffer (ZUKGetMaxLength gives the sizes)";
 
 const char kLink[] = "reader link";

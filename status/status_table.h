@@ -100,6 +100,16 @@
       "wrong PIN, and this failure locked the PIN", kCauseManyWrongPins)                           \
     X(SESSION_ERR_REVOKED, 0x10000008, ZUK_ERR_CARD_LOCKED,                                        \
       "the card is revoked on this machine: its IDm is on a revocation list", kCauseRevoked)       \
+    X(SESSION_ERR_KEYS_UNREADABLE, 0x10000009, ZUK_ERR_SYSTEM,                                     \
+      "the stored site keys cannot be read from the registry", kCauseSiteKeys)                     \
+    X(SESSION_ERR_KEYS_UNDECRYPTABLE, 0x1000000A, ZUK_ERR_SYSTEM,                                  \
+      "the stored site keys cannot be decrypted on this machine", kCauseSiteKeys)                  \
+    X(SESSION_ERR_KEYS_VERSION, 0x1000000B, ZUK_ERR_SYSTEM,                                        \
+      "the stored site keys are of another format or version", kCauseSiteKeys)                     \
+    X(SESSION_ERR_KEYS_LENGTH, 0x1000000C, ZUK_ERR_SYSTEM,                                         \
+      "the stored site keys have a wrong length", kCauseSiteKeys)                                  \
+    X(SESSION_ERR_KEYS_CHECK, 0x1000000D, ZUK_ERR_SYSTEM,                                          \
+      "the stored site keys do not match their check value", kCauseSiteKeys)                       \
     X(SESSION_ERR_ALREADY_OPEN, 0x10000100, ZUK_ERR_ALREADY_OPEN,                                  \
       "the card session is already open", kCauseOpenTwice)                                         \
     X(SESSION_ERR_NOT_OPEN, 0x10000200, ZUK_ERR_NOT_OPEN, "the card session is not open",          \

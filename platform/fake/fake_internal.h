@@ -12,6 +12,7 @@ void FakeMutexReset();
 void FakeWindowReset();
 void FakeDialogReset();
 void FakeFaultsReset();
+void FakeProtectReset();
 
 // Counts a call of the platform and tells whether it must fail (and with which registry error).
 bool FakeCallFails(FakeCall call, long *error = nullptr);

@@ -17,8 +17,8 @@ void FakePlatformReset();
 // Every platform call that can fail, by the name of the function.  A failing call answers as the
 // system does when it fails: a serial call false (no port for PlatSerialOpen), a registry call the
 // armed error, PlatMutexCreate no handle, a wait PLAT_WAIT_FAILED, a release false, PlatLocalTime
-// false, PlatGetEnvironment not found, a message box 0, a prompt dialog kDialogFailed and the
-// card-access window false.
+// false, PlatGetEnvironment not found, a data protection call the armed error, a message box 0, a
+// prompt dialog kDialogFailed and the card-access window false.
 #define ZUK_FAKE_CALLS(X)                                                                          \
     X(FAKE_CALL_SERIAL_OPEN, "PlatSerialOpen")                                                     \
     X(FAKE_CALL_SERIAL_CLOSE, "PlatSerialClose")                                                   \
@@ -42,6 +42,8 @@ void FakePlatformReset();
     X(FAKE_CALL_MUTEX_RELEASE, "PlatMutexRelease")                                                 \
     X(FAKE_CALL_LOCAL_TIME, "PlatLocalTime")                                                       \
     X(FAKE_CALL_GET_ENVIRONMENT, "PlatGetEnvironment")                                             \
+    X(FAKE_CALL_PROTECT, "PlatProtectData")                                                        \
+    X(FAKE_CALL_UNPROTECT, "PlatUnprotectData")                                                    \
     X(FAKE_CALL_MESSAGE_BOX, "PlatMessageBox")                                                     \
     X(FAKE_CALL_CARD_WAIT_DIALOG, "CardWaitDialog")                                                \
     X(FAKE_CALL_CARD_OR_ID_DIALOG, "ShowCardOrIdDialog")                                           \
@@ -113,6 +115,11 @@ void FakeSetTime(std::int64_t secondsSince1970);  // local time is taken as UTC
 std::uint64_t FakeSleptMilliseconds();            // total of every PlatSleep
 void FakeSetSystemLcid(std::uint32_t lcid);
 void FakeSetEnvironment(const std::string &name, const std::string &value);  // the process's
+
+// ---- data protection ----
+// The machine and the user that blobs are made for and opened by (both 1 after a reset).  Another
+// value makes the blobs made before fail to open, as a blob from another machine or another user's.
+void FakeSetProtectIdentity(std::uint32_t machine, std::uint32_t user);
 
 // ---- named mutexes ----
 // Whether the named mutex exists and is owned by some thread.

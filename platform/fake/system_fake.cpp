@@ -79,4 +79,5 @@ void FakePlatformReset() {
     FakeWindowReset();
     FakeDialogReset();
     FakeFaultsReset();
+    FakeProtectReset();
 }
