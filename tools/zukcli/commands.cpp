@@ -58,7 +58,7 @@ const CommandForm kCommands[] = {
     {"revoke", {}, 1, 1},
     {"unrevoke", {}, 1, 1},
     {"revoked", {}, 0, 0},
-    {"keys", {}, 2, 2},
+    {"keys", {}, 1, 2},
 };
 
 const CommandForm *FindForm(const std::string &name) {
@@ -103,7 +103,10 @@ bool ParseCommand(const std::vector<std::string> &args, std::size_t *next, Comma
     *out = Command();
     out->name = name;
     ++*next;
-    while (*next < args.size() && !IsCommandName(args[*next])) {
+    // The word after `keys` is its action, even one that is also a command's name ("status").
+    const bool keysAction = name == "keys" && *next < args.size() && IsKeysAction(args[*next]);
+    while (*next < args.size() &&
+           (!IsCommandName(args[*next]) || (keysAction && out->arguments.empty()))) {
         std::string word = args[*next];
         if (word.size() > 2 && word.compare(0, 2, "--") == 0) {
             std::string value;
@@ -139,8 +142,9 @@ bool ParseCommand(const std::vector<std::string> &args, std::size_t *next, Comma
         ++*next;
     }
     const int count = static_cast<int>(out->arguments.size());
-    if (name == "keys" && (count != 2 || !IsKeysAction(out->arguments[0]))) {
-        *error = "keys: needs 'generate FILE' or 'check FILE'";
+    if (name == "keys" && (count == 0 || !IsKeysAction(out->arguments[0]) ||
+                           count != (KeysActionTakesFile(out->arguments[0]) ? 2 : 1))) {
+        *error = "keys: needs 'generate FILE', 'check FILE', 'install FILE', 'status' or 'remove'";
         return false;
     }
     if (count < form->minArguments || count > form->maxArguments) {
@@ -172,7 +176,9 @@ bool RunCommand(const Command &command, Session *session, Report *report) {
         return RunRevoke(command.arguments[0], command.name == "revoke", report);
     }
     if (command.name == "revoked") return RunRevoked(report);
-    if (command.name == "keys") return RunKeys(command.arguments[0], command.arguments[1], report);
+    if (command.name == "keys") {
+        return RunKeys(command.arguments[0], command.arguments.size() > 1 ? command.arguments[1] : "", report);
+    }
     if (command.name == "codes") {
         return command.arguments.empty() ? ListResultCodes(report) : DecodeCode(command.arguments[0], report);
     }
@@ -226,6 +232,14 @@ const char *UsageText() {
            "                               FILE is never overwritten\n"
            "  keys check FILE              whether FILE is a valid site key file, and each key's\n"
            "                               check value (never a key)\n"
+           "  keys install FILE            stores FILE's keys (not its issuing table) on this\n"
+           "                               machine, encrypted for this machine, for the library of\n"
+           "                               each bitness (administrator); libraries loaded from then\n"
+           "                               on use them instead of the built-in keys\n"
+           "  keys status                  which keys the library uses (built-in, the site's, or\n"
+           "                               none: the stored keys cannot be used, and why), with\n"
+           "                               the check values of the site's\n"
+           "  keys remove                  removes the stored keys: the built-in keys again\n"
            "\n"
            "  --version         zukcli's own version (the library's: the version command)\n"
            "  --json            one JSON document instead of text (JSON Lines, one object per\n"

@@ -13,18 +13,6 @@
 #include "settings/hex.h"
 #include "settings/site_keys.h"
 
-namespace {
-
-std::string HexText(const std::uint8_t *bytes, std::size_t size) {
-    char text[2 * SITE_KEY_FILE_CHECK_SIZE + 1];  // check values: the longest shown
-    return BytesToHex(bytes, size, text, sizeof text) ? text : "";
-}
-
-bool Random(void *data, std::size_t size) {
-    return RtlGenRandom(data, static_cast<ULONG>(size)) != FALSE;
-}
-
-// Each key's check value: text lines, and one JSON object.
 void AddCheckValues(const SiteKeys &keys, Entry *e) {
     KeyCheckValue values[KEY_CHECK_MAX];
     const int count = SiteKeyCheckValues(keys, values);
@@ -45,6 +33,17 @@ void AddCheckValues(const SiteKeys &keys, Entry *e) {
     e->Only(Field::JsonOnly);
     e->lines.push_back(keys.hasIssuer ? "issuing table: present (issuing stations only; the library ignores it)"
                                       : "issuing table: not present");
+}
+
+std::string HexText(const std::uint8_t *bytes, std::size_t size) {
+    char text[2 * SITE_KEY_FILE_CHECK_SIZE + 1];  // check values: the longest shown
+    return BytesToHex(bytes, size, text, sizeof text) ? text : "";
+}
+
+namespace {
+
+bool Random(void *data, std::size_t size) {
+    return RtlGenRandom(data, static_cast<ULONG>(size)) != FALSE;
 }
 
 std::string SystemError(DWORD error) {
@@ -134,26 +133,37 @@ bool ReadWhole(const std::string &path, std::vector<char> *bytes, std::string *e
     return ok;
 }
 
+// Reads and parses the file; the result and reason of a refusal in *result and *error.
+SiteKeyFileResult ParseKeyFile(const std::string &path, SiteKeys *keys, std::string *error) {
+    SiteKeysWipe(keys);
+    std::vector<char> bytes;
+    if (!ReadWhole(path, &bytes, error)) {
+        if (!bytes.empty()) SecureZeroMemory(bytes.data(), bytes.size());
+        return kSiteKeysBadArgument;
+    }
+    char reason[SITE_KEY_FILE_ERROR_SIZE];
+    const SiteKeyFileResult result = SiteKeyFileParse(bytes.data(), bytes.size(), keys, reason, sizeof reason);
+    if (!bytes.empty()) SecureZeroMemory(bytes.data(), bytes.size());
+    if (result != kSiteKeysOk) *error = reason;
+    return result;
+}
+
 bool Check(const std::string &path, Entry *e) {
     e->AddText("file", path);
-    std::vector<char> bytes;
+    SiteKeys keys;
     std::string error;
-    if (!ReadWhole(path, &bytes, &error)) {
+    const SiteKeyFileResult result = ParseKeyFile(path, &keys, &error);
+    if (result == kSiteKeysBadArgument) {  // not read at all
         e->error = error;
-        if (!bytes.empty()) SecureZeroMemory(bytes.data(), bytes.size());
         return false;
     }
-    SiteKeys keys;
-    char reason[SITE_KEY_FILE_ERROR_SIZE];
-    const SiteKeyFileResult result = SiteKeyFileParse(bytes.data(), bytes.size(), &keys, reason, sizeof reason);
-    if (!bytes.empty()) SecureZeroMemory(bytes.data(), bytes.size());
     const bool valid = result == kSiteKeysOk;
     e->AddFlag("valid", valid);
     if (valid) {
         AddCheckValues(keys, e);
     } else {
         e->AddText("result", SiteKeyFileResultName(result));
-        e->AddText("reason", reason);
+        e->AddText("reason", error);
     }
     SiteKeysWipe(&keys);
     return valid;
@@ -161,12 +171,31 @@ bool Check(const std::string &path, Entry *e) {
 
 }  // namespace
 
-bool IsKeysAction(const std::string &word) { return word == "generate" || word == "check"; }
+bool ReadKeyFile(const std::string &path, SiteKeys *keys, std::string *error) {
+    const SiteKeyFileResult result = ParseKeyFile(path, keys, error);
+    if (result != kSiteKeysOk && result != kSiteKeysBadArgument) {
+        *error = path + " is not a valid site key file: " + *error;
+    }
+    return result == kSiteKeysOk;
+}
+
+bool IsKeysAction(const std::string &word) {
+    return KeysActionTakesFile(word) || word == "status" || word == "remove";
+}
+
+bool KeysActionTakesFile(const std::string &word) {
+    return word == "generate" || word == "check" || word == "install";
+}
 
 bool RunKeys(const std::string &action, const std::string &path, Report *report) {
     Entry e;
     e.command = "keys " + action;
-    const bool ok = action == "generate" ? Generate(path, &e) : Check(path, &e);
+    bool ok = false;
+    if (action == "generate") ok = Generate(path, &e);
+    else if (action == "check") ok = Check(path, &e);
+    else if (action == "install") ok = InstallSiteKeys(path, &e);
+    else if (action == "status") ok = ShowSiteKeys(&e);
+    else if (action == "remove") ok = RemoveSiteKeys(&e);
     e.failed = !ok;
     report->Add(e);
     return ok;

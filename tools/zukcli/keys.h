@@ -7,10 +7,29 @@
 
 #include "tools/zukcli/report.h"
 
-// Whether word is an action of `keys`.
-bool IsKeysAction(const std::string &word);
+#include "settings/site_keys.h"
 
-// Runs `keys ACTION FILE`; false when the file could not be written, read, or is not valid.
+// Whether word is an action of `keys`, and whether it takes a FILE.
+bool IsKeysAction(const std::string &word);
+bool KeysActionTakesFile(const std::string &word);
+
+// Runs `keys ACTION [FILE]`; false when the action was not done (a file that could not be written
+// or read, or is not valid; keys that could not be stored, removed or used).
 bool RunKeys(const std::string &action, const std::string &path, Report *report);
+
+// Reads and parses a site key file; false with *error set (the keys wiped) when it cannot be read
+// or is not valid.
+bool ReadKeyFile(const std::string &path, SiteKeys *keys, std::string *error);
+
+// Each key's check value as text lines and one JSON object, the file's check value and whether
+// the issuing table is there.
+void AddCheckValues(const SiteKeys &keys, Entry *e);
+std::string HexText(const std::uint8_t *bytes, std::size_t size);
+
+// `keys install FILE`, `keys status`, `keys remove`: the site keys stored on this machine
+// (key_store.cpp).
+bool InstallSiteKeys(const std::string &path, Entry *e);
+bool ShowSiteKeys(Entry *e);
+bool RemoveSiteKeys(Entry *e);
 
 #endif

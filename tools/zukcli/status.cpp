@@ -9,6 +9,8 @@
 #include "settings/config.h"
 #include "settings/policy.h"
 #include "settings/revocation.h"
+#include "settings/site_key_store.h"
+#include "tools/zukcli/keys.h"
 #include "tools/zukcli/library.h"
 #include "tools/zukcli/settings_check.h"
 
@@ -80,6 +82,27 @@ void CheckRevocation(StatusCheck *check) {
     }
 }
 
+// The keys the library of zukcli's own bitness uses: the built-in ones, the site's, or none (a
+// stored value it cannot use, named here; `keys status` shows both views).
+void CheckSiteKeys(StatusCheck *check) {
+    SiteKeys keys;
+    const SiteKeyStoreResult result = SiteKeyStoreRead(0, &keys);
+    std::string text = result == kKeyStoreNone ? "built-in" : result == kKeyStoreOk ? "site" : "none";
+    if (result == kKeyStoreOk) {
+        std::uint8_t value[SITE_KEY_FILE_CHECK_SIZE];
+        SiteKeyFileCheck(keys, value);
+        text += " (check " + HexText(value, sizeof value) + ")";
+    }
+    SiteKeysWipe(&keys);
+    check->Set("Site keys", text);
+    if (result != kKeyStoreNone && result != kKeyStoreOk) {
+        check->Add(Finding::Error, "SiteKeys",
+                   std::string(SiteKeyStoreResultText(result)) +
+                       ": every call that needs the reader fails (0x40000) until the site's key file is "
+                       "installed again (zukcli keys install) or the keys are removed (zukcli keys remove)");
+    }
+}
+
 }  // namespace
 
 std::string InstallationTraceFile() {
@@ -95,6 +118,7 @@ bool RunStatus(Report *report) {
         CheckPort(&check);
     }
     CheckRevocation(&check);
+    CheckSiteKeys(&check);
 
     // Whether the library itself agrees: loading it runs the same registry step.
     const std::string dll = DllPath();

@@ -1,0 +1,144 @@
+// `keys install FILE`, `keys status` and `keys remove`: the site keys stored on this machine for the
+// library of each bitness, encrypted for this machine.  Nothing here prints a key: only check values.
+#include <windows.h>
+
+#include <cstring>
+#include <vector>
+
+#include "card/key_checks.h"
+#include "platform/registry.h"
+#include "settings/site_key_store.h"
+#include "tools/zukcli/keys.h"
+
+namespace {
+
+struct View {
+    std::uint32_t flag;
+    const char *name;
+};
+
+// The registry views a library reads: both on 64-bit Windows (the 64-bit library reads the 64-bit
+// view, the 32-bit one the 32-bit view), the one view elsewhere.
+std::vector<View> LibraryViews() {
+    BOOL wow64 = FALSE;
+    const bool is64 = sizeof(void *) == 8 || (IsWow64Process(GetCurrentProcess(), &wow64) && wow64);
+    if (!is64) return {{0, "registry"}};
+    return {{PLAT_KEY_WOW64_64KEY, "64-bit view"}, {PLAT_KEY_WOW64_32KEY, "32-bit view"}};
+}
+
+std::string ErrorText(long error) {
+    std::string text = "system error " + std::to_string(error);
+    if (error == ERROR_ACCESS_DENIED) text += ": run as an administrator";
+    return text;
+}
+
+bool SameCheck(const SiteKeys &a, const SiteKeys &b) {
+    std::uint8_t x[SITE_KEY_FILE_CHECK_SIZE], y[SITE_KEY_FILE_CHECK_SIZE];
+    SiteKeyFileCheck(a, x);
+    SiteKeyFileCheck(b, y);
+    return std::memcmp(x, y, sizeof x) == 0;
+}
+
+}  // namespace
+
+bool InstallSiteKeys(const std::string &path, Entry *e) {
+    e->AddText("file", path);
+    SiteKeys keys;
+    std::string error;
+    if (!ReadKeyFile(path, &keys, &error)) {
+        e->error = error + "; nothing was stored";
+        return false;
+    }
+    const bool hadIssuer = keys.hasIssuer;
+    keys.hasIssuer = false;  // the machines that run the library never hold the issuing table
+    SecureZeroMemory(keys.issuer, sizeof keys.issuer);
+    bool ok = true;
+    for (const View &view : LibraryViews()) {
+        long stored = SiteKeyStoreWrite(view.flag, keys);
+        SiteKeys back;
+        const SiteKeyStoreResult read = stored == 0 ? SiteKeyStoreRead(view.flag, &back) : kKeyStoreNone;
+        if (stored == 0 && (read != kKeyStoreOk || !SameCheck(keys, back))) {
+            e->lines.push_back(std::string("error: ") + view.name + ": the stored keys do not read back (" +
+                               SiteKeyStoreResultText(read) + ")");
+            ok = false;
+        } else if (stored != 0) {
+            e->lines.push_back(std::string("error: ") + view.name + ": cannot be stored (" + ErrorText(stored) + ")");
+            ok = false;
+        } else {
+            e->lines.push_back(std::string(view.name) + ": stored and read back");
+        }
+        SiteKeysWipe(&back);
+    }
+    if (ok) {
+        AddCheckValues(keys, e);
+        if (hadIssuer) e->lines.push_back("the issuing table is not stored: zukcard takes the key file itself");
+        e->lines.push_back("libraries loaded from now on use these keys; readers that hold other keys "
+                           "must be moved (zukcard move-reader) and cards issued with this file");
+    } else {
+        e->error = "the site keys were not stored for every library";
+    }
+    SiteKeysWipe(&keys);
+    return ok;
+}
+
+bool ShowSiteKeys(Entry *e) {
+    bool usable = true;
+    std::string json = "{";
+    std::string shownCheck;  // the check values are shown once, for the first view with site keys
+    for (const View &view : LibraryViews()) {
+        SiteKeys keys;
+        const SiteKeyStoreResult result = SiteKeyStoreRead(view.flag, &keys);
+        std::string source = result == kKeyStoreNone ? "built-in" : result == kKeyStoreOk ? "site" : "none";
+        std::string line = std::string(view.name) + ": ";
+        std::string check;
+        if (result == kKeyStoreOk) {
+            std::uint8_t value[SITE_KEY_FILE_CHECK_SIZE];
+            SiteKeyFileCheck(keys, value);
+            check = HexText(value, sizeof value);
+            line += "the site keys (check " + check + ")";
+        } else if (result == kKeyStoreNone) {
+            line += "the built-in keys (no site keys stored)";
+        } else {
+            line += std::string("NO keys: ") + SiteKeyStoreResultText(result) +
+                    "; every call that needs the reader fails (0x40000) until the key file is installed "
+                    "again or the keys are removed";
+            usable = false;
+        }
+        e->lines.push_back(line);
+        json += std::string(json.size() > 1 ? "," : "") + JsonString(view.name) + ":{\"source\":" +
+                JsonString(source) + ",\"result\":" + JsonString(SiteKeyStoreResultName(result)) +
+                (check.empty() ? "" : ",\"check\":" + JsonString(check)) + "}";
+        if (result == kKeyStoreOk && shownCheck.empty()) {
+            AddCheckValues(keys, e);
+            shownCheck = check;
+        } else if (result == kKeyStoreOk && check != shownCheck) {
+            e->lines.push_back("warning: the views hold different site keys: install the key file again");
+        }
+        SiteKeysWipe(&keys);
+    }
+    e->AddJson("views", json + "}");
+    e->AddFlag("usable", usable);
+    e->Only(Field::JsonOnly);
+    return usable;
+}
+
+bool RemoveSiteKeys(Entry *e) {
+    bool ok = true;
+    for (const View &view : LibraryViews()) {
+        const long error = SiteKeyStoreRemove(view.flag);
+        if (error != 0) {
+            e->lines.push_back(std::string("error: ") + view.name + ": cannot be removed (" + ErrorText(error) + ")");
+            ok = false;
+        } else {
+            e->lines.push_back(std::string(view.name) + ": no site keys stored");
+        }
+    }
+    if (ok) {
+        e->lines.push_back("libraries loaded from now on use the built-in keys; readers moved to the site's "
+                           "keys refuse them, and passwords remembered under the site's mask no longer unmask "
+                           "to the right password (the users enter them again)");
+    } else {
+        e->error = "the site keys were not removed for every library";
+    }
+    return ok;
+}
