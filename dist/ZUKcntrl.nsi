@@ -23,13 +23,18 @@
 ;
 ; Silent install: setup.exe /S [/D=C:\Other\Folder]  (/D must come last and take no quotes; it
 ; names the 32-bit library's folder)
-; Values: /MODE=0|256|768 /DEVICE=0|1 /CONFIG=0x3 /FELICA=IDM|NONE /PORT=COMn /SYSTEMCODE=88B4,...;
-; an invalid one, an unknown or misspelt option, an option in quotes, or a folder longer than 200
-; characters stops the installer before it writes anything (exit code 2).  Over an existing
+; Values: /MODE=0|256|768 /DEVICE=0|1 /CONFIG=0x3 /FELICA=IDM|NONE /PORT=COMn /SYSTEMCODE=88B4,...
+; /SITEKEYS=FILE (a site key file; its value in quotes when it holds blanks);
+; an invalid one, an unknown or misspelt option, an option in quotes, a site key file that is
+; missing or not valid, or a folder longer than 200 characters stops the installer before it
+; writes anything (exit code 2).  /SITEKEYS stores the file's keys with the installed zukcli
+; (keys install) once everything else is installed; when that fails the installation ends with
+; exit code 3 (the library is installed, with the keys that were stored before).  Over an existing
 ; installation every machine value the command line does not set is kept (in each registry view),
 ; and so is an edited ZUKcntrl.ini.  An upgrade into another folder (/D=) moves the edited INI there
 ; and removes the old installation.
-; Silent removal: uninstall.exe /S (see docs/install.md).
+; Silent removal: uninstall.exe /S (see docs/install.md).  The stored site keys stay (a later
+; installation uses them) unless the removal is given /REMOVESITEKEYS.
 
 !ifdef ZUK_STUB64
   Target amd64-unicode
@@ -100,6 +105,8 @@ Var PortSet
 Var SystemCode
 Var SystemCodeSet
 Var BadOption     ; set by ZukCheckOptionNames: a word of the command line no option knows
+Var SiteKeys      ; /SITEKEYS=: the site key file's full path, checked; empty without the option
+Var RemoveSiteKeys  ; the uninstaller's /REMOVESITEKEYS: 1 removes the stored site keys too
 
 ; Stops the installer before anything is written: a message (skipped when silent) and exit code 2.
 !macro ZUK_REFUSE TEXT
@@ -187,6 +194,7 @@ Function ZukCheckOptionName
   ${OrIf} $8 == "/FELICA="
   ${OrIf} $8 == "/PORT="
   ${OrIf} $8 == "/SYSTEMCODE="
+  ${OrIf} $8 == "/SITEKEYS="
     Return
   ${EndIf}
   StrCpy $BadOption $6
@@ -194,16 +202,22 @@ FunctionEnd
 
 ; Every word of the command line must be an option of this installer: a misspelt one
 ; (/CONFG=0x33) or one in quotes ("/MODE= 768") would otherwise be ignored without a word.  /D=
-; comes last and may hold spaces: the words stop there.  Uses $0 to $9.
+; comes last and may hold spaces: the words stop there.  A blank between quotes belongs to its
+; word (/SITEKEYS="C:\Site keys\site.txt").  Uses $0 to $9 and $R5.
 Function ZukCheckOptionNames
   StrCpy $BadOption ""
   ${GetParameters} $1
   StrLen $2 $1
   StrCpy $3 0
   StrCpy $6 ""
+  StrCpy $R5 0  ; 1 between quotes
   ${DoWhile} $3 <= $2
     StrCpy $4 $1 1 $3
+    ${If} $4 == '"'
+      IntOp $R5 1 - $R5
+    ${EndIf}
     ${If} $4 == " "
+    ${AndIf} $R5 = 0
     ${OrIf} $3 = $2
       ${If} $6 != ""
         StrCpy $5 $6 3
@@ -475,6 +489,48 @@ Function .onInit
       !insertmacro ZUK_REFUSE "/FELICA must be IDM (the card's IDm is the account) or NONE (remove the value)."
     ${EndIf}
   ${EndIf}
+  ; The site key file last: the other options cost nothing to check, this one a run of zukcli.
+  StrCpy $SiteKeys ""
+  ClearErrors
+  ${GetOptions} $R0 "/SITEKEYS=" $R1
+  ${IfNot} ${Errors}
+    ${If} $R1 == ""
+      !insertmacro ZUK_REFUSE "/SITEKEYS must name a site key file (zukcli keys generate FILE makes one)."
+    ${EndIf}
+    ; The installed zukcli stores the file later, from another working folder: the full path now,
+    ; against the folder the installer was started in.
+    ClearErrors
+    GetFullPathName $R2 $R1
+    ${IfNot} ${Errors}
+    ${AndIf} $R2 != ""
+      StrCpy $R1 $R2
+    ${EndIf}
+    Call ZukCheckSiteKeys
+    StrCpy $SiteKeys $R1
+  ${EndIf}
+FunctionEnd
+
+; The site key file $R1 is checked by the package's own zukcli (of the installer's bitness, so it
+; runs wherever the installer runs), started from the installer's temporary folder before anything
+; is installed: a file that is missing, unreadable or not valid stops the installer with zukcli's
+; reason.  Uses $0, $1.
+Function ZukCheckSiteKeys
+  InitPluginsDir
+!ifdef ZUK_STUB64
+  File "/oname=$PLUGINSDIR\zukcli.exe" "${ZUK_BIN64}\zukcli.exe"
+!else
+  File "/oname=$PLUGINSDIR\zukcli.exe" "${ZUK_BIN}\zukcli.exe"
+!endif
+  nsExec::ExecToStack '"$PLUGINSDIR\zukcli.exe" keys check "$R1"'
+  Pop $0  ; the exit code, or "error" when it did not run
+  Pop $1  ; what it printed
+  Delete "$PLUGINSDIR\zukcli.exe"
+  ${If} $0 == "error"
+  ${OrIf} $0 == "timeout"
+    !insertmacro ZUK_REFUSE "/SITEKEYS: the site key file $R1 could not be checked (zukcli did not run)."
+  ${ElseIf} $0 != 0
+    !insertmacro ZUK_REFUSE "/SITEKEYS: $R1 cannot be used as the site key file:$\r$\n$1"
+  ${EndIf}
 FunctionEnd
 
 ; The files of one build into the folder DIR (the header and import libraries below it).
@@ -635,6 +691,27 @@ Section "ZUKcntrl"
   WriteRegStr HKLM "${ZUK_UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
   WriteRegDWORD HKLM "${ZUK_UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD HKLM "${ZUK_UNINSTALL_KEY}" "NoRepair" 1
+
+  ; The site keys last, when everything else is in place: the installed zukcli stores them for
+  ; the library of each bitness (each registry view) and reads them back.  The 64-bit one where
+  ; the 64-bit library is installed (it runs where 32-bit programs may not), the 32-bit one
+  ; elsewhere.
+  ${If} $SiteKeys != ""
+    StrCpy $R0 "$INSTDIR\zukcli.exe"
+    ${If} $Dir64 != ""
+      StrCpy $R0 "$Dir64\zukcli.exe"
+    ${EndIf}
+    DetailPrint "Storing the site keys of $SiteKeys (zukcli keys install)"
+    nsExec::ExecToLog '"$R0" keys install "$SiteKeys"'
+    Pop $0
+    ${If} $0 != 0
+      DetailPrint "The site keys were NOT stored (zukcli keys install ended with $0); zukcli keys status shows the keys the library uses."
+      MessageBox MB_ICONSTOP "The library is installed, but the site keys of $SiteKeys were not stored (zukcli keys install ended with $0; its output is in the details). zukcli keys status shows the keys the library uses; zukcli keys install FILE, run as an administrator, stores them." /SD IDOK
+      SetErrorLevel 3
+      Abort
+    ${EndIf}
+    DetailPrint "The site keys are stored."
+  ${EndIf}
 SectionEnd
 
 ; Only an issuing station needs it: the library's users never write cards.
@@ -696,6 +773,47 @@ Function un.ZukTrimSlashes
   ${Loop}
 FunctionEnd
 
+Function un.onInit
+  StrCpy $RemoveSiteKeys 0
+  ${GetParameters} $R0
+  ClearErrors
+  ${GetOptions} $R0 "/REMOVESITEKEYS" $R1
+  ${IfNot} ${Errors}
+    StrCpy $RemoveSiteKeys 1
+  ${EndIf}
+FunctionEnd
+
+; The machine values of the current registry view.  The stored site keys (SiteKeys) stay unless
+; $RemoveSiteKeys is 1: a site that removes the package to install it again, or to replace it,
+; keeps its keys, and its readers and cards keep working.  The key goes when nothing stays in it.
+; Uses $0 to $2.
+Function un.ZukRemoveValues
+  StrCpy $2 0  ; 1 when the site keys stay
+  ${If} $RemoveSiteKeys != 1
+    StrCpy $0 0
+    ${Do}
+      ClearErrors
+      EnumRegValue $1 HKLM "${ZUK_KEY}" $0
+      ${If} ${Errors}
+      ${OrIf} $1 == ""
+        ${ExitDo}
+      ${EndIf}
+      ${If} $1 == "SiteKeys"
+        StrCpy $2 1
+        IntOp $0 $0 + 1
+      ${Else}
+        DeleteRegValue HKLM "${ZUK_KEY}" $1
+      ${EndIf}
+    ${Loop}
+  ${EndIf}
+  ${If} $2 = 1
+    DetailPrint "The site keys stay stored (uninstall.exe /REMOVESITEKEYS or zukcli keys remove removes them)."
+  ${Else}
+    DeleteRegKey HKLM "${ZUK_KEY}"
+    DeleteRegKey /ifempty HKLM "SOFTWARE\KORVA"
+  ${EndIf}
+FunctionEnd
+
 Section "Uninstall"
   SetRegView 32
   StrCpy $R0 $INSTDIR
@@ -711,13 +829,11 @@ Section "Uninstall"
         Call un.ZukRemoveFiles
       ${EndIf}
     ${EndIf}
-    DeleteRegKey HKLM "${ZUK_KEY}"
-    DeleteRegKey /ifempty HKLM "SOFTWARE\KORVA"
+    Call un.ZukRemoveValues
     SetRegView 32
   ${EndIf}
 
-  DeleteRegKey HKLM "${ZUK_KEY}"
-  DeleteRegKey /ifempty HKLM "SOFTWARE\KORVA"
+  Call un.ZukRemoveValues
   DeleteRegKey HKLM "${ZUK_UNINSTALL_KEY}"
   ; The remembered credentials of the user who removes the library (other users' stay in their
   ; own profiles).

@@ -5,7 +5,11 @@
 # file and no value.  The Group Policy templates (dist/policy) go into PolicyDefinitions beside the
 # 32-bit library, as they are in the source tree.  The 32-bit library goes to Program Files (x86) with its values in the 32-bit
 # registry view; with --with64 the setup also carries the 64-bit library, which goes to Program
-# Files with its values in the 64-bit view.
+# Files with its values in the 64-bit view.  Site keys: a key file made by the build's zukcli is
+# checked before anything is written (a damaged or missing one is refused), stored with /SITEKEYS
+# (in a folder with a blank) for both libraries as zukcli keys status shows, kept by upgrades
+# without the option and by the removal unless it is given /REMOVESITEKEYS; a failure to store
+# them ends the installer with exit code 3 and changes no stored key.
 set -u
 source="$(cd "$(dirname "$0")/../../.." && pwd)"
 setup="$1"
@@ -53,13 +57,39 @@ wineserver -p >"$base/wineserver.log" 2>&1 </dev/null
 wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
 
 cp "$setup" "$base/setup.exe"
+# A site key file from the build's own zukcli (of the setup's bitness, beside it), in a folder with
+# a blank, and a copy with one hexadecimal digit of a key changed.
+keys="$WINEPREFIX/drive_c/site keys"
+mkdir -p "$keys"
+wine "$(dirname "$setup")/zukcli.exe" keys generate 'C:\site keys\site.txt' </dev/null >"$base/generate.txt" 2>&1
+check "zukcli keys generate writes the site key file" [ -s "$keys/site.txt" ]
+awk '/^initial/ && !done { d = substr($3, 1, 1); sub(/= ./, "= " (d == "0" ? "1" : "0")); done = 1 } { print }' \
+    "$keys/site.txt" >"$keys/damaged.txt"
+check "the damaged copy differs from the file in one digit" \
+    [ "$(cmp -l "$keys/site.txt" "$keys/damaged.txt" | wc -l)" -eq 1 ]
+# Each key's check value as zukcli shows it (keys check, keys status), without the issuing table.
+key_checks() { tr -d '\r' | grep -E '^    (initial|operational|reader|mask) '; }
+wine "$(dirname "$setup")/zukcli.exe" keys check 'C:\site keys\site.txt' </dev/null 2>&1 | key_checks >"$base/file-checks.txt"
+check "the file's check values are known" [ "$(wc -l <"$base/file-checks.txt")" -eq 14 ]
+# The installer started by a batch file, so that its command line is exactly the line given (wine
+# quotes each word with a blank again).  Exit code in $rc.
+setup_line() {  # command line after setup.exe
+    printf '"%s" %s\r\nexit %%ERRORLEVEL%%\r\n' "$(winepath -w "$base/setup.exe" | tr -d '\r')" "$1" >"$base/setup.bat"
+    wine cmd /c "$(winepath -w "$base/setup.bat" | tr -d '\r')" </dev/null >/dev/null 2>&1
+    rc=$?
+}
+site_keys() {  # view file: the stored SiteKeys value of one registry view, empty when there is none
+    wine reg query "$key" /v SiteKeys "/reg:$1" 2>/dev/null | tr -d '\r' | grep SiteKeys >"$2"
+}
+
 # Invalid options stop the installer with exit code 2 before it writes anything.
 for bad in /MODE=abc /MODE=5 /MODE=0256 /MODE= /DEVICE=2 /DEVICE=01 /CONFIG=zz /CONFIG=0x231x \
            /CONFIG=0x5 /CONFIG=0x3F /CONFIG=0x100003 /CONFIG=-3 /FELICA=idm \
            /MODE=4294967552 /CONFIG=4294967347 /CONFIG=0xFFFFFFFF /CONFG=0x33 "/MODE= 768" /mode \
            /PORT=LPT1 /PORT=COM0 /PORT=COM257 /PORT=COM01 /PORT= /SYSTEMCODE=88B /SYSTEMCODE=88B4, \
            /SYSTEMCODE=1,2 "/SYSTEMCODE=88B4, 8165" /SYSTEMCODE=8165,8165,8165,8165,8165,8165 \
-           'D=C:\Moved\ZUK'; do
+           'D=C:\Moved\ZUK' /SITEKEYS= '/SITEKEYS=C:\missing\site.txt' '/SITEKEYS=C:\windows' \
+           '/SITEKEYS=C:\Windows\win.ini'; do
     wine "$base/setup.exe" /S "$bad" </dev/null
     check "$bad is refused with exit code 2" [ $? -eq 2 ]
 done
@@ -67,6 +97,8 @@ done
 long="C:\\$(printf 'a%.0s' $(seq 120))\\$(printf 'b%.0s' $(seq 170))"
 wine "$base/setup.exe" /S "/D=$long" </dev/null
 check "a folder of ${#long} characters is refused with exit code 2" [ $? -eq 2 ]
+setup_line '/S /SITEKEYS="C:\site keys\damaged.txt"'
+check "a site key file with one digit changed is refused with exit code 2" [ "$rc" -eq 2 ]
 for view in $views; do
     check "a refused install wrote no value ($view-bit view)" \
         sh -c "! wine reg query '$key' /reg:$view >/dev/null 2>&1"
@@ -107,6 +139,10 @@ if [ "$with64" -eq 1 ]; then
 else
     check "no 64-bit folder without the 64-bit library" [ ! -e "$folder64" ]
 fi
+for view in 32 64; do
+    site_keys "$view" "$base/nokeys$view.txt"
+    check "without /SITEKEYS no site keys are stored ($view-bit view)" [ ! -s "$base/nokeys$view.txt" ]
+done
 for view in $views; do
     values "$view" "$base/values$view.txt"
     path='C:\\Program Files (x86)\\KORVA\\ZUKcntrl\\$'
@@ -135,6 +171,35 @@ check "installed zukcli status exits with 1 without a reader" [ $rc -eq 1 ]
 check "installed zukcli status names the missing reader port (COM7, from /PORT) as its only error" \
     sh -c "grep -q \"^  error: the port 'COM7' cannot be opened\" '$base/status.txt' &&
            [ \$(grep -c '^  error:' '$base/status.txt') -eq 1 ] && ! grep -q '^  warning:' '$base/status.txt'"
+
+# The site keys, stored by an upgrade with /SITEKEYS (the file's name in quotes: it holds a blank).
+setup_line '/S /SITEKEYS="C:\site keys\site.txt"'
+check "an upgrade with /SITEKEYS exits with 0 (got $rc)" [ "$rc" -eq 0 ]
+wine ./zukcli.exe keys status </dev/null >"$base/keys.txt" 2>&1
+rc=$?
+tr -d '\r' <"$base/keys.txt"
+check "installed zukcli keys status exits with 0" [ $rc -eq 0 ]
+for view in $views; do
+    check "keys status: the site keys are in use ($view-bit view)" \
+        sh -c "tr -d '\r' <'$base/keys.txt' | grep -q '^  $view-bit view: the site keys (check [0-9A-F]\{16\})$'"
+done
+key_checks <"$base/keys.txt" >"$base/stored-checks.txt"
+check "keys status shows the file's check values" cmp -s "$base/file-checks.txt" "$base/stored-checks.txt"
+for view in 32 64; do site_keys "$view" "$base/keys$view.txt"; done
+# A failure to store them (the machine's MachineGuid, which the protection needs, taken away)
+# ends the installer with exit code 3 and leaves the stored keys as they were.
+crypto='HKLM\SOFTWARE\Microsoft\Cryptography'
+guid="$(wine reg query "$crypto" /v MachineGuid /reg:64 2>/dev/null | tr -d '\r' | sed -n 's/^ *MachineGuid *REG_SZ *//p')"
+check "the machine has a MachineGuid" [ -n "$guid" ]
+wine reg delete "$crypto" /v MachineGuid /f /reg:64 >/dev/null 2>&1
+setup_line '/S /SITEKEYS="C:\site keys\site.txt"'
+check "site keys that cannot be stored end the installer with exit code 3 (got $rc)" [ "$rc" -eq 3 ]
+wine reg add "$crypto" /v MachineGuid /t REG_SZ /d "$guid" /f /reg:64 >/dev/null 2>&1
+for view in 32 64; do
+    site_keys "$view" "$base/after-failure$view.txt"
+    check "the failed storing changed no stored key ($view-bit view)" \
+        sh -c "[ -s '$base/keys$view.txt' ] && cmp -s '$base/keys$view.txt' '$base/after-failure$view.txt'"
+done
 cd "$base" || exit 1
 
 # An upgrade keeps each view's values and an edited INI unless the command line sets them.
@@ -153,6 +218,11 @@ for view in $views; do
             'FeliCa    REG_SZ    IDM$'
 done
 check "the upgrade keeps the edited INI" grep -q 'PollingInterval=250' "$folder/ZUKcntrl.ini"
+for view in 32 64; do
+    site_keys "$view" "$base/upgraded-keys$view.txt"
+    check "an upgrade without /SITEKEYS keeps the stored keys ($view-bit view)" \
+        cmp -s "$base/keys$view.txt" "$base/upgraded-keys$view.txt"
+done
 wine "$base/setup.exe" /S /CONFIG=0x13 /FELICA=NONE /MODE=0x100 </dev/null
 check "an upgrade with options exits with 0" [ $? -eq 0 ]
 for view in $views; do
@@ -192,12 +262,32 @@ check "the old 32-bit folder stays gone" [ ! -e "$WINEPREFIX/drive_c/Program Fil
 check "the 64-bit installation folder is gone" [ ! -e "$folder64" ]
 check "the KORVA folders are gone" \
     sh -c "[ ! -e '$WINEPREFIX/drive_c/Program Files (x86)/KORVA' ] && [ ! -e '$WINEPREFIX/drive_c/Program Files/KORVA' ]"
+# The removal keeps the stored site keys, and nothing else of the machine values.
+kept_only() {  # view: the library key holds SiteKeys alone
+    [ "$(wine reg query "$key" "/reg:$1" 2>/dev/null | tr -d '\r' | grep -c '^    ')" -eq 1 ] &&
+        wine reg query "$key" /v SiteKeys "/reg:$1" >/dev/null 2>&1
+}
 for view in 32 64; do
-    check "the machine values are gone ($view-bit view)" \
-        sh -c "! wine reg query '$key' /reg:$view >/dev/null 2>&1"
+    for _ in $(seq 50); do kept_only "$view" && break; sleep 0.2; done
+    check "the machine values are gone, the site keys kept ($view-bit view)" kept_only "$view"
+    site_keys "$view" "$base/removed-keys$view.txt"
+    check "the kept site keys are the stored ones ($view-bit view)" cmp -s "$base/keys$view.txt" "$base/removed-keys$view.txt"
 done
 check "the programs list entry is gone" \
     sh -c "! wine reg query 'HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\ZUKcntrl' /reg:32 >/dev/null 2>&1"
+
+# Installed again, then removed with /REMOVESITEKEYS: nothing stays.
+wine "$base/setup.exe" /S </dev/null
+check "the installation over kept site keys exits with 0" [ $? -eq 0 ]
+folder="$WINEPREFIX/drive_c/Program Files (x86)/KORVA/ZUKcntrl"
+wine "$folder/uninstall.exe" /S /REMOVESITEKEYS </dev/null
+gone() { ! wine reg query "$key" "/reg:$1" >/dev/null 2>&1; }
+for view in 32 64; do
+    for _ in $(seq 75); do gone "$view" && break; sleep 0.2; done
+    check "a removal with /REMOVESITEKEYS leaves no machine value ($view-bit view)" gone "$view"
+done
+check "the KORVA keys are gone" \
+    sh -c "! wine reg query 'HKLM\\SOFTWARE\\KORVA' /reg:32 >/dev/null 2>&1 && ! wine reg query 'HKLM\\SOFTWARE\\KORVA' /reg:64 >/dev/null 2>&1"
 
 if [ "$failures" -ne 0 ]; then echo "$failures check(s) failed"; exit 1; fi
 echo "all checks passed"
