@@ -47,7 +47,7 @@ upgrade_code='{6E0F3C1A-5B2D-4C71-9A4E-2F8D0B7C3E51}'
 # 769 = msidbUpgradeAttributesMigrateFeatures (1) + VersionMinInclusive (256) + VersionMaxInclusive (512)
 msibuild "$out" -q "DELETE FROM \`Upgrade\` WHERE \`ActionProperty\` = 'ZUKOLDERFOUND'"
 msibuild "$out" -q "INSERT INTO \`Upgrade\` (\`UpgradeCode\`, \`VersionMin\`, \`VersionMax\`, \`Attributes\`, \`ActionProperty\`) VALUES ('$upgrade_code', '0.0.0', '$version', 769, 'ZUKOLDERFOUND')"
-secure="ZUKOLDERFOUND;ZUKNEWERFOUND;MODE;DEVICE;CONFIG;FELICA;PORT;SYSTEMCODE;INSTALLDIR;ZUKCARD"
+secure="ZUKOLDERFOUND;ZUKNEWERFOUND;MODE;DEVICE;CONFIG;FELICA;PORT;SYSTEMCODE;SITEKEYS;REMOVESITEKEYS;INSTALLDIR;ZUKCARD"
 [ "$with64" -eq 1 ] && secure="$secure;INSTALLDIR64"
 msibuild "$out" -q "UPDATE \`Property\` SET \`Value\` = '$secure' WHERE \`Property\` = 'SecureCustomProperties'"
 rm -rf "$stage"

@@ -17,9 +17,16 @@
 //   ZukApply    (deferred) puts the earlier INI back, writes PORT and SYSTEMCODE into each INI, sets
 //               or removes FeliCa in each view (an earlier value is written back: a removal on
 //               behalf of a newer package need not say so) and writes each folder's ZUKcntrl.reg.
+//   ZukSiteKeys (deferred, after ZukApply, when SITEKEYS is given) runs the installed zukcli's
+//               `keys install SITEKEYS`, its output into the log; when it fails, the installation
+//               fails (and is rolled back) with zukcli's reason.
 //   ZukRemove   (deferred, after RemoveFiles) on removal: ZUKcntrl.reg, the trace logs, the emptied
 //               folders and the KORVA folder around each when nothing else is in it, and, unless a
-//               newer package is replacing this one, the machine values of the package's views.
+//               newer package is replacing this one, the machine values of the package's views
+//               (the stored site keys only with REMOVESITEKEYS=1).
+//
+// SITEKEYS is checked by ZukCheck with the library's own reader of site key files, so a file that
+// is missing or not valid stops the installation before anything is written.
 #include <windows.h>
 #include <msi.h>
 #include <msiquery.h>
@@ -28,12 +35,17 @@
 #include <string>
 #include <vector>
 
+#include "settings/site_keys.h"
+
 #define ZUK_CA extern "C" __declspec(dllexport) UINT __stdcall
 
 namespace {
 
 const wchar_t kKey[] = L"SOFTWARE\\KORVA\\ZUKLib";
 const wchar_t kKorvaKey[] = L"SOFTWARE\\KORVA";
+const wchar_t kSiteKeysValue[] = L"SiteKeys";
+// How long zukcli may take to store the site keys (it writes two registry values and reads them back).
+const DWORD kSiteKeysTimeoutMs = 120000;
 // The longest folder the library can still be loaded from (the setup program's limit).
 const size_t kMaxFolder = 200;
 
@@ -300,6 +312,161 @@ struct View {
 };
 const View kViews[] = {{L"32", L"INSTALLDIR"}, {L"64", L"INSTALLDIR64"}};
 
+std::wstring widen(const char* text) {
+    int n = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+    std::wstring out(n > 0 ? n - 1 : 0, L'\0');
+    if (n > 1) MultiByteToWideChar(CP_ACP, 0, text, -1, &out[0], n);
+    return out;
+}
+
+// C:\... or \\server\share\...: the deferred actions run in another working folder than the
+// command line that named the file.
+bool full_path(const std::wstring& s) {
+    const bool drive = s.size() >= 3 && ((s[0] >= L'A' && s[0] <= L'Z') || (s[0] >= L'a' && s[0] <= L'z')) &&
+                       s[1] == L':' && (s[2] == L'\\' || s[2] == L'/');
+    const bool unc = s.size() >= 3 && s[0] == L'\\' && s[1] == L'\\';
+    return drive || unc;
+}
+
+// Why the site key file at path cannot be used, or empty when it is a valid one.  The file's bytes
+// and the keys read from it are wiped before it returns.
+std::wstring site_key_file_fault(const std::wstring& path) {
+    if (!full_path(path)) {
+        return L"SITEKEYS must name the site key file with its full path (C:\\... or \\\\server\\share\\...).";
+    }
+    HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                           nullptr);
+    if (f == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        return L"SITEKEYS: " + path +
+               (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
+                    ? std::wstring(L" does not exist.")
+                    : L" cannot be read (system error " + std::to_wstring(error) + L").");
+    }
+    // One byte more than a key file may have, so that a longer one is refused as such.
+    std::vector<char> bytes(SITE_KEY_FILE_MAX_SIZE + 1);
+    size_t have = 0;
+    bool read = true;
+    while (have < bytes.size()) {
+        DWORD got = 0;
+        if (!ReadFile(f, &bytes[have], static_cast<DWORD>(bytes.size() - have), &got, nullptr)) {
+            read = false;
+            break;
+        }
+        if (got == 0) break;
+        have += got;
+    }
+    const DWORD error = GetLastError();
+    CloseHandle(f);
+    std::wstring fault;
+    if (!read) {
+        fault = L"SITEKEYS: " + path + L" cannot be read (system error " + std::to_wstring(error) + L").";
+    } else {
+        SiteKeys keys;
+        char reason[SITE_KEY_FILE_ERROR_SIZE] = "";
+        if (SiteKeyFileParse(bytes.data(), have, &keys, reason, sizeof reason) != kSiteKeysOk) {
+            fault = L"SITEKEYS: " + path + L" is not a valid site key file: " + widen(reason);
+        }
+        SiteKeysWipe(&keys);
+    }
+    SecureZeroMemory(bytes.data(), bytes.size());
+    return fault;
+}
+
+// Runs command_line (a program and its arguments) without a window, its output into *output;
+// the exit code, or -1 when it could not be started or did not end within timeout_ms (then it
+// is ended).
+long run_program(const std::wstring& command_line, const std::wstring& folder, DWORD timeout_ms, std::string* output) {
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    HANDLE read_end = nullptr, write_end = nullptr;
+    if (!CreatePipe(&read_end, &write_end, &inherit, 0)) return -1;
+    SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOW start = {};
+    start.cb = sizeof start;
+    start.dwFlags = STARTF_USESTDHANDLES;
+    start.hStdInput = nullptr;
+    start.hStdOutput = write_end;
+    start.hStdError = write_end;
+    PROCESS_INFORMATION process = {};
+    std::wstring line = command_line;  // CreateProcessW may write into it
+    const BOOL started = CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+                                        folder.empty() ? nullptr : folder.c_str(), &start, &process);
+    CloseHandle(write_end);
+    if (!started) {
+        CloseHandle(read_end);
+        return -1;
+    }
+    long code = -1;
+    const DWORD began = GetTickCount();
+    for (;;) {
+        const bool ended = WaitForSingleObject(process.hProcess, 50) == WAIT_OBJECT_0;
+        DWORD waiting = 0;
+        while (PeekNamedPipe(read_end, nullptr, 0, nullptr, &waiting, nullptr) && waiting > 0) {
+            char buffer[1024];
+            DWORD got = 0;
+            if (!ReadFile(read_end, buffer, sizeof buffer, &got, nullptr) || got == 0) break;
+            if (output->size() < 65536) output->append(buffer, got);
+        }
+        if (ended) {
+            DWORD exit_code = 0;
+            if (GetExitCodeProcess(process.hProcess, &exit_code)) code = static_cast<long>(exit_code);
+            break;
+        }
+        if (GetTickCount() - began > timeout_ms) {
+            TerminateProcess(process.hProcess, 1);
+            output->append("(ended: it did not finish in time)\n");
+            break;
+        }
+    }
+    CloseHandle(read_end);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return code;
+}
+
+// Deletes every value and subkey of the open key but SiteKeys; whether SiteKeys is there.
+bool clear_all_but_site_keys(HKEY key) {
+    bool kept = false;
+    for (DWORD index = 0;;) {
+        wchar_t name[256];
+        DWORD length = 256;
+        if (RegEnumValueW(key, index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        if (CompareStringOrdinal(name, -1, kSiteKeysValue, -1, TRUE) == CSTR_EQUAL) {
+            kept = true;
+            ++index;
+        } else if (RegDeleteValueW(key, name) != ERROR_SUCCESS) {
+            ++index;
+        }
+    }
+    for (DWORD index = 0;;) {
+        wchar_t name[256];
+        DWORD length = 256;
+        if (RegEnumKeyExW(key, index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        if (RegDeleteTreeW(key, name) != ERROR_SUCCESS) ++index;
+    }
+    return kept;
+}
+
+// Deletes the SiteKeys value in one registry view, then the library's key and the KORVA key
+// around it where nothing else is left in them.
+void remove_site_keys_alone(REGSAM flag) {
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, KEY_ALL_ACCESS | flag, &key) != ERROR_SUCCESS) return;
+    RegDeleteValueW(key, kSiteKeysValue);
+    DWORD subkeys = 0, values = 0;
+    const LONG r = RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr,
+                                    nullptr, nullptr, nullptr);
+    RegCloseKey(key);
+    if (r != ERROR_SUCCESS || subkeys != 0 || values != 0) return;
+    RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kKey, flag, 0);
+    HKEY korva;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kKorvaKey, 0, KEY_QUERY_VALUE | flag, &korva) != ERROR_SUCCESS) return;
+    const LONG q = RegQueryInfoKeyW(korva, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr,
+                                    nullptr, nullptr, nullptr);
+    RegCloseKey(korva);
+    if (q == ERROR_SUCCESS && subkeys == 0 && values == 0) RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kKorvaKey, flag, 0);
+}
+
 }  // namespace
 
 ZUK_CA ZukCheck(MSIHANDLE h) {
@@ -332,6 +499,11 @@ ZUK_CA ZukCheck(MSIHANDLE h) {
                                  L" is longer than 200 characters: the library could not be loaded from it. "
                                  L"Choose a shorter folder.");
         }
+    }
+    const std::wstring site_keys = property(h, L"SITEKEYS");
+    if (!site_keys.empty()) {
+        const std::wstring fault = site_key_file_fault(site_keys);
+        if (!fault.empty()) return refuse(h, fault);
     }
     // Each view's values: the command line's, else the view's own, else the default.
     struct Value {
@@ -386,8 +558,17 @@ ZUK_CA ZukPrepare(MSIHANDLE h) {
     apply += L"systemcode=" + property(h, L"SYSTEMCODE") + L"\n";
     // A removal on behalf of a newer package keeps the machine values: the newer one has read them.
     remove += L"upgrade=" + std::wstring(property(h, L"UPGRADINGPRODUCTCODE").empty() ? L"0" : L"1") + L"\n";
+    remove += L"sitekeys=" + std::wstring(property(h, L"REMOVESITEKEYS") == L"1" ? L"remove" : L"keep") + L"\n";
+    // The site keys are stored by the zukcli of the 64-bit library where the package has one (it
+    // runs where 32-bit programs may not), else by the 32-bit library's; zukcli stores them for
+    // the library of each bitness.
+    std::wstring cli_folder = with64(h) ? property(h, L"INSTALLDIR64") : L"";
+    if (cli_folder.empty()) cli_folder = property(h, L"INSTALLDIR");
+    std::wstring site_keys = L"file=" + property(h, L"SITEKEYS") + L"\n";
+    if (!cli_folder.empty()) site_keys += L"dir=" + with_slash(cli_folder) + L"\n";
     set(h, L"ZukApply", apply);
     set(h, L"ZukRemove", remove);
+    set(h, L"ZukSiteKeys", site_keys);
     return ERROR_SUCCESS;
 }
 
@@ -442,9 +623,37 @@ ZUK_CA ZukApply(MSIHANDLE h) {
     return ERROR_SUCCESS;
 }
 
+ZUK_CA ZukSiteKeys(MSIHANDLE h) {
+    const std::wstring data = property(h, L"CustomActionData");
+    const std::wstring file = get(data, L"file"), folder = get(data, L"dir");
+    if (file.empty()) return ERROR_SUCCESS;
+    const std::wstring cli = folder + L"zukcli.exe";
+    log(h, L"storing the site keys of " + file + L" (" + cli + L" keys install)");
+    std::string output;
+    const long code = run_program(L"\"" + cli + L"\" keys install \"" + file + L"\"", folder, kSiteKeysTimeoutMs, &output);
+    std::wstring text = widen(output.c_str());
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find(L'\n', start);
+        if (end == std::wstring::npos) end = text.size();
+        std::wstring line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == L'\r') line.pop_back();
+        if (!line.empty()) log(h, L"zukcli: " + line);
+        start = end + 1;
+    }
+    if (code != 0) {
+        return refuse(h, L"The site keys of " + file + L" were not stored (zukcli keys install " +
+                             (code < 0 ? std::wstring(L"did not run or did not finish") : L"ended with " + std::to_wstring(code)) +
+                             L"): " + text);
+    }
+    log(h, L"the site keys are stored");
+    return ERROR_SUCCESS;
+}
+
 ZUK_CA ZukRemove(MSIHANDLE h) {
     std::wstring data = property(h, L"CustomActionData");
     bool upgrade = get(data, L"upgrade") == L"1";
+    bool keep_site_keys = get(data, L"sitekeys") != L"remove";
     for (const View& view : kViews) {
         std::wstring folder = get(data, std::wstring(L"dir") + view.bits);
         if (folder.empty()) continue;
@@ -461,11 +670,24 @@ ZUK_CA ZukRemove(MSIHANDLE h) {
         if (slash != std::wstring::npos && slash > 2) RemoveDirectoryW(dir.substr(0, slash).c_str());
     }
     if (upgrade) return ERROR_SUCCESS;
-    // Every machine value of the package's views (including those written by hand); users'
-    // remembered credentials (HKCU) stay.
+    // Every machine value of the package's views (including those written by hand) but the stored
+    // site keys, which stay unless REMOVESITEKEYS=1 (a site that installs again keeps its readers
+    // and cards working); users' remembered credentials (HKCU) stay.
     for (const View& view : kViews) {
         if (get(data, std::wstring(L"dir") + view.bits).empty()) continue;  // a view this package has not
         REGSAM flag = view_flag(view.bits);
+        if (keep_site_keys) {
+            HKEY key;
+            if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, KEY_ALL_ACCESS | flag, &key) == ERROR_SUCCESS) {
+                const bool kept = clear_all_but_site_keys(key);
+                RegCloseKey(key);
+                if (kept) {
+                    log(h, std::wstring(L"the site keys stay stored (") + view.bits +
+                               L"-bit view); REMOVESITEKEYS=1 or zukcli keys remove removes them");
+                    continue;
+                }
+            }
+        }
         HKEY korva;
         if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kKorvaKey, 0, KEY_ALL_ACCESS | flag, &korva) == ERROR_SUCCESS) {
             RegDeleteTreeW(korva, L"ZUKLib");
@@ -474,6 +696,14 @@ ZUK_CA ZukRemove(MSIHANDLE h) {
                              nullptr, nullptr);
             RegCloseKey(korva);
             if (subkeys == 0 && values == 0) RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kKorvaKey, flag, 0);
+        }
+    }
+    // zukcli stores the site keys in every view a library reads, the 64-bit one too when this
+    // package has no 64-bit library: asked to, the removal takes them from there as well.
+    if (!keep_site_keys) {
+        for (const View& view : kViews) {
+            if (!get(data, std::wstring(L"dir") + view.bits).empty()) continue;  // done above
+            remove_site_keys_alone(view_flag(view.bits));
         }
     }
     return ERROR_SUCCESS;

@@ -68,7 +68,8 @@ check "a package of this version or older is removed, its features migrated (769
 check "a newer package is detected only" \
     row Upgrade "^\\{6E0F3C1A-5B2D-4C71-9A4E-2F8D0B7C3E51\\}$tab$version$tab$tab${tab}2$tab${tab}ZUKNEWERFOUND\$"
 secure="$(table Property | sed -n "s/^SecureCustomProperties$tab//p")"
-for name in ZUKOLDERFOUND ZUKNEWERFOUND MODE DEVICE CONFIG FELICA PORT SYSTEMCODE INSTALLDIR ZUKCARD; do
+for name in ZUKOLDERFOUND ZUKNEWERFOUND MODE DEVICE CONFIG FELICA PORT SYSTEMCODE SITEKEYS REMOVESITEKEYS \
+            INSTALLDIR ZUKCARD; do
     check "$name is a secure property" sh -c "echo ';$secure;' | grep -q ';$name;'"
 done
 check "ZukCard is above the default install level, ZUKcntrl at it" \
@@ -79,7 +80,7 @@ check "ZukCard is above the default install level, ZUKcntrl at it" \
 # Custom actions: type 1 (a DLL from the Binary table) + 2048 (no impersonation, which wixl sets on
 # immediate ones too, where it means nothing); the deferred ones + 1024 (in the script), ZukRemove
 # + 64 (its result ignored: a removal does not stop at a log file it cannot delete).
-for entry in ZukCheck:2049 ZukPrepare:2049 ZukApply:3073 ZukRemove:3137; do
+for entry in ZukCheck:2049 ZukPrepare:2049 ZukApply:3073 ZukSiteKeys:3073 ZukRemove:3137; do
     name="${entry%:*}" type="${entry#*:}"
     check "$name is a custom action of type $type" row CustomAction "^$name$tab$type${tab}ZukActions$tab$name"
 done
@@ -88,7 +89,7 @@ sequence() { table InstallExecuteSequence | awk -F '\t' -v a="$1" '$1 == a { pri
 previous=""
 for action in FindRelatedProducts AppSearch ZukCheck ZukCardLevel CostFinalize ZukPrepare InstallValidate \
               RemoveExistingProducts InstallInitialize RemoveFiles ZukRemove InstallFiles WriteRegistryValues \
-              ZukApply InstallFinalize; do
+              ZukApply ZukSiteKeys InstallFinalize; do
     number="$(sequence "$action")"
     if [ -z "$number" ]; then
         fail "$action is not in the InstallExecuteSequence"
@@ -97,6 +98,9 @@ for action in FindRelatedProducts AppSearch ZukCheck ZukCardLevel CostFinalize Z
     fi
     previous="$action" previous_number="${number:-0}"
 done
+check "ZukSiteKeys runs only when SITEKEYS is given, never on removal" \
+    sh -c "msiinfo export '$package' InstallExecuteSequence | tr -d '\r' |
+           grep -qx 'ZukSiteKeys${tab}SITEKEYS AND NOT (REMOVE ~= \"ALL\")${tab}[0-9]*'"
 check "ZukCheck checks the options before the user interface goes on too" \
     sh -c "msiinfo export '$package' InstallUISequence | tr -d '\r' | grep -qx 'ZukCheck$tab${tab}60'"
 

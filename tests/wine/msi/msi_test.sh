@@ -12,6 +12,10 @@
 #      values, edited INI and the ZukCard feature kept, options replacing their values, a move to
 #      another folder, a downgrade refused, and the final removal;
 #   5. a setup program's installation (BIN32's or BIN64's setup program) is not taken over.
+# Site keys: a key file made by the build's zukcli, refused before anything is written when it is
+# damaged, missing or not named by its full path; stored by a reinstallation with SITEKEYS as
+# zukcli keys status shows; a failure to store them fails the installation with zukcli's reason
+# and changes nothing; kept by reinstallations, upgrades and a removal without REMOVESITEKEYS=1.
 # ARCH x86 (32-bit library, 32-bit view) or x64 (also the 64-bit library and view).  The other
 # arguments build the older packages (dist/msi/build_msi.sh) and run the simulated reader.
 set -u
@@ -100,6 +104,29 @@ wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
 
 cp "$package" "$base/current.msi"
+# A site key file from the build's zukcli (of the package's bitness), in a folder with a blank, and
+# a copy with one hexadecimal digit of a key changed.
+cli_build="$bin32/zukcli.exe"
+[ "$arch" = x64 ] && cli_build="$bin64/zukcli.exe"
+keys="$WINEPREFIX/drive_c/site keys"
+mkdir -p "$keys"
+wine "$cli_build" keys generate 'C:\site keys\site.txt' </dev/null >"$base/generate.txt" 2>&1
+check "zukcli keys generate writes the site key file" [ -s "$keys/site.txt" ]
+awk '/^initial/ && !done { d = substr($3, 1, 1); sub(/= ./, "= " (d == "0" ? "1" : "0")); done = 1 } { print }' \
+    "$keys/site.txt" >"$keys/damaged.txt"
+check "the damaged copy differs from the file in one digit" \
+    [ "$(cmp -l "$keys/site.txt" "$keys/damaged.txt" | wc -l)" -eq 1 ]
+# Each key's check value as zukcli shows it (keys check, keys status), without the issuing table.
+key_checks() { tr -d '\r' | grep -E '^    (initial|operational|reader|mask) '; }
+wine "$cli_build" keys check 'C:\site keys\site.txt' </dev/null 2>&1 | key_checks >"$base/file-checks.txt"
+check "the file's check values are known" [ "$(wc -l <"$base/file-checks.txt")" -eq 14 ]
+site_keys() {  # view file: the stored SiteKeys value of one registry view, empty when there is none
+    wine reg query "$key" /v SiteKeys "/reg:$1" 2>/dev/null | tr -d '\r' | grep SiteKeys >"$2"
+}
+kept_only() {  # view: the library key holds SiteKeys alone
+    [ "$(wine reg query "$key" "/reg:$1" 2>/dev/null | tr -d '\r' | grep -c '^    ')" -eq 1 ] &&
+        wine reg query "$key" /v SiteKeys "/reg:$1" >/dev/null 2>&1
+}
 # Older packages of the same product for the upgrades, and the current one's version.
 version="$(msiinfo export "$package" Property | tr -d '\r' | sed -n 's/^ProductVersion\t//p')"
 for old in 3.0.0 3.0.1; do
@@ -148,6 +175,10 @@ SYSTEMCODE=1,2|SYSTEMCODE must be one to five
 SYSTEMCODE=88B4, 8165|SYSTEMCODE must be one to five
 SYSTEMCODE=8165,8165,8165,8165,8165,8165|SYSTEMCODE must be one to five
 INSTALLDIR=$long|INSTALLDIR is longer than 200 characters
+SITEKEYS=C:\site keys\damaged.txt|is not a valid site key file: line
+SITEKEYS=C:\site keys\absent.txt|absent.txt does not exist
+SITEKEYS=C:\windows\win.ini|is not a valid site key file
+SITEKEYS=site.txt|SITEKEYS must name the site key file with its full path
 CASES
 if [ "$arch" = x64 ]; then
     msi refused-dir64 /i "$base/current.msi" "INSTALLDIR64=$long"
@@ -198,6 +229,10 @@ for view in $views; do
         has "$base/values$view.txt" 'Mode    REG_DWORD    0x100$' 'Device    REG_DWORD    0x1$' 'Config    REG_DWORD    0x3$'
     check "no FeliCa unless asked for ($view-bit view)" lacks "$base/values$view.txt" FeliCa
 done
+for view in 32 64; do
+    site_keys "$view" "$base/nokeys$view.txt"
+    check "without SITEKEYS no site keys are stored ($view-bit view)" [ ! -s "$base/nokeys$view.txt" ]
+done
 
 # The installed library of this machine's bitness identifies the user of the simulated reader's
 # card (on COM5, as PORT says).
@@ -221,8 +256,44 @@ wine ./zukcli.exe --cancel-prompts open sense account --show-password --pin 1234
 cat "$base/account.txt"
 check "the installed library identifies the card's user (alice)" \
     has "$base/account.txt" 'ZUKGetUserAccount: ZUK_OK (0)' 'alice' 's3cret-pass'
-cd "$base" || exit 1
 kill "$simpid" 2>/dev/null; wait "$simpid" 2>/dev/null; simpid=""
+
+# The site keys, stored by a reinstallation with SITEKEYS (after the card above: the simulated
+# reader holds the built-in keys).
+msi sitekeys /i "$base/current.msi" REINSTALL=ALL REINSTALLMODE=mus 'SITEKEYS=C:\site keys\site.txt'
+check "a reinstallation with SITEKEYS exits with 0 (got $rc)" [ "$rc" -eq 0 ]
+wine ./zukcli.exe keys status </dev/null >"$base/keys.txt" 2>&1
+rc=$?
+tr -d '\r' <"$base/keys.txt"
+check "installed zukcli keys status exits with 0" [ "$rc" -eq 0 ]
+for view in 32 64; do
+    check "keys status: the site keys are in use ($view-bit view)" \
+        sh -c "tr -d '\r' <'$base/keys.txt' | grep -q '^  $view-bit view: the site keys (check [0-9A-F]\{16\})$'"
+done
+key_checks <"$base/keys.txt" >"$base/stored-checks.txt"
+check "keys status shows the file's check values" cmp -s "$base/file-checks.txt" "$base/stored-checks.txt"
+for view in 32 64; do site_keys "$view" "$base/keys$view.txt"; done
+# A failure to store them (the machine's MachineGuid, which the protection needs, taken away)
+# fails the installation with zukcli's reason and leaves the stored keys and files as they were.
+crypto='HKLM\SOFTWARE\Microsoft\Cryptography'
+guid="$(wine reg query "$crypto" /v MachineGuid /reg:64 2>/dev/null | tr -d '\r' | sed -n 's/^ *MachineGuid *REG_SZ *//p')"
+check "the machine has a MachineGuid" [ -n "$guid" ]
+wine reg delete "$crypto" /v MachineGuid /f /reg:64 >/dev/null 2>&1
+msi sitekeys-failed /i "$base/current.msi" REINSTALL=ALL REINSTALLMODE=mus 'SITEKEYS=C:\site keys\site.txt'
+check "site keys that cannot be stored fail the installation with 1603 (got $rc)" [ "$rc" -eq "$failure" ]
+wine reg add "$crypto" /v MachineGuid /t REG_SZ /d "$guid" /f /reg:64 >/dev/null 2>&1
+for text in 'were not stored (zukcli keys install ended with 1)' 'zukcli: .*cannot be stored'; do
+    check "the log says why: $text" \
+        sh -c "iconv -f UTF-16LE -t UTF-8 '$base/sitekeys-failed.log' 2>/dev/null | grep -q '$text' ||
+               grep -q '$text' '$base/sitekeys-failed.log'"
+done
+for view in 32 64; do
+    site_keys "$view" "$base/after-failure$view.txt"
+    check "the failed installation changed no stored key ($view-bit view)" \
+        sh -c "[ -s '$base/keys$view.txt' ] && cmp -s '$base/keys$view.txt' '$base/after-failure$view.txt'"
+done
+check "the failed installation leaves the library installed" [ -f "$cli/ZUKcntrl.dll" ]
+cd "$base" || exit 1
 
 # The installed version: a value changed by a reinstallation of the registry entries, a bad one
 # refused without a change, and the issuing tool added.
@@ -237,6 +308,11 @@ for view in $views; do
             'Device    REG_DWORD    0x1$'
     check "the reinstallation keeps the INI's reader options ($view-bit)" \
         sh -c "tr -d '\r' <'$(folder_of "$view")/ZUKcntrl.ini' | grep -q '^PortName=COM5$'"
+done
+for view in 32 64; do
+    site_keys "$view" "$base/reinstalled-keys$view.txt"
+    check "a reinstallation without SITEKEYS keeps the stored keys ($view-bit view)" \
+        cmp -s "$base/keys$view.txt" "$base/reinstalled-keys$view.txt"
 done
 # Values at the edges of what the rules take, each in a reinstallation: where it lands (the
 # machine values of each view, or each INI) and what is there afterwards.
@@ -282,7 +358,17 @@ check "the removal exits with 0" [ "$rc" -eq 0 ]
 for f in $templates; do
     check "the removal deletes PolicyDefinitions/$f" [ ! -e "$folder/PolicyDefinitions/$f" ]
 done
-nothing_installed "after the removal"
+# The stored site keys stay, alone (REMOVESITEKEYS=1 removes them: the final removal below).
+for view in 32 64; do
+    check "after the removal: the machine values are gone, the site keys kept ($view-bit view)" kept_only "$view"
+done
+for view in 32 64; do
+    site_keys "$view" "$base/removed-keys$view.txt"
+    check "after the removal: the kept site keys are the stored ones ($view-bit view)" \
+        cmp -s "$base/keys$view.txt" "$base/removed-keys$view.txt"
+done
+check "after the removal: no installation folder" sh -c "[ ! -e '$folder' ] && [ ! -e '$folder64' ]"
+check "after the removal: no product in the programs list" [ "$(products)" -eq 0 ]
 check "the removal leaves the users' remembered credentials (HKCU)" \
     sh -c "wine reg query 'HKCU\\SOFTWARE\\KORVA\\ZUKLib' /v UserID 2>/dev/null | grep -q alice"
 
@@ -339,6 +425,10 @@ if [ "$arch" = x64 ]; then
     check "the 64-bit library stays in its folder, with its edited INI" \
         sh -c "[ -f '$folder64/ZUKcntrl.dll' ] && grep -q 'PollingInterval=250' '$folder64/ZUKcntrl.ini'"
 fi
+for view in 32 64; do
+    site_keys "$view" "$base/upgraded-keys$view.txt"
+    check "the upgrades keep the stored site keys ($view-bit view)" cmp -s "$base/keys$view.txt" "$base/upgraded-keys$view.txt"
+done
 folder="$moved"
 
 # An older package does not replace a newer one.
@@ -347,8 +437,8 @@ check "an older package is refused with 1603 (got $rc)" [ "$rc" -eq "$failure" ]
 check "the refusal says why" grep -qF 'A newer version of ZUKcntrl is installed already' "$base/downgrade.log"
 check "the newer installation stays" [ -f "$folder/ZUKcntrl.dll" ]
 
-msi final /x "$base/current.msi"
-check "the final removal exits with 0" [ "$rc" -eq 0 ]
+msi final /x "$base/current.msi" REMOVESITEKEYS=1
+check "the final removal (REMOVESITEKEYS=1) exits with 0" [ "$rc" -eq 0 ]
 check "the moved folder is gone" [ ! -e "$moved" ]
 nothing_installed "after the final removal"
 

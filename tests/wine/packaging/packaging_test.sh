@@ -6,7 +6,7 @@
 # packaging_test.sh contents OBJDUMP BIN
 #   ZUKcntrl.dll is a DLL of the tree's machine (MACHINE: i386 or x86-64) exporting exactly the
 #   eleven functions under their plain names; it, zukcli.exe and zukcard.exe import system DLLs only;
-#   the MSI packages' msi/zukmsi.dll (of the same machine) exports its four custom actions under
+#   the MSI packages' msi/zukmsi.dll (of the same machine) exports its five custom actions under
 #   their plain names and imports system DLLs only.
 # packaging_test.sh sign SIGN_SCRIPT BIN WORKDIR
 #   A self-signed certificate made on the fly signs copies of ZUKcntrl.dll, zukcli.exe and the
@@ -99,8 +99,8 @@ contents)
         fail "msi/zukmsi.dll is not a pei-$machine DLL"
     fi
     exports="$("$objdump" -p "$bin/msi/zukmsi.dll" | sed -n 's/^\s*\[ *[0-9]*\] \(Zuk[A-Za-z@0-9]*\)$/\1/p' | sort | tr '\n' ' ')"
-    if [ "$exports" = "ZukApply ZukCheck ZukPrepare ZukRemove " ]; then
-        ok "msi/zukmsi.dll exports the four custom actions under their plain names"
+    if [ "$exports" = "ZukApply ZukCheck ZukPrepare ZukRemove ZukSiteKeys " ]; then
+        ok "msi/zukmsi.dll exports the five custom actions under their plain names"
     else
         fail "msi/zukmsi.dll exports '$exports'"
     fi
