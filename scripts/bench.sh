@@ -6,7 +6,8 @@
 # system codes, and DES against OpenSSL.  Under Wine also the DLL itself against
 # zuk-reader-sim --pace, and its attach time beside an empty DLL's.
 # Writes build/bench/report.md, report.json and ratios.png, and prints the report.
-#   scripts/bench.sh [CALLS]     (default 30 calls per export; 30 loads per attach case)
+#   scripts/bench.sh [CALLS]     (default 30 calls per export; as many loads per attach case, without
+#                                and with site keys stored)
 # Environment:
 #   ZUK_BENCH_BEFORE=REF   also measure the library as of git REF with the same bench, side by
 #                          side in the same run (rounds alternate between the two)
@@ -15,12 +16,16 @@
 #   ZUK_BENCH_BEFORE_DLL=PATH  under Wine, also load that earlier build of the DLL in turn with this
 #                          one and the empty DLL: its attach time side by side
 #   ZUK_BENCH_ROUNDS=N     rounds of the native measurements (default 3): the spread is reported
+#   ZUK_BENCH_LOADS=N      loads per attach case under Wine (default CALLS): with a small CALLS, a
+#                          quick run that still measures the attach (ZUK_BENCH_ROUNDS=1
+#                          ZUK_BENCH_LOADS=30 scripts/bench.sh 2)
 #   ZUK_BENCH_OUT=DIR      write there instead of build/bench
 # A benchmark, not a test: it asserts nothing about times.
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 CALLS="${1:-30}"
 ROUNDS="${ZUK_BENCH_ROUNDS:-3}"
+LOADS="${ZUK_BENCH_LOADS:-$CALLS}"
 BEFORE="${ZUK_BENCH_BEFORE:-}"
 OUT="${ZUK_BENCH_OUT:-$ZUK_ROOT/build/bench}"
 BIN="$ZUK_ROOT/build/win32/bin"

@@ -1,9 +1,16 @@
 // The floor of the library's attach time on this platform: an entry point that makes the system
 // calls the library's load must make (the machine key's five values, the current user's root and
-// library key, the INI file read whole, the language index and the English catalogue read by
-// lines) and nothing else: no parsing, no checks, no settings kept.  What the library's attach
-// costs beyond this DLL's is the library's own work.
+// library key, the INI file read whole, the stored site keys, the language index and the English
+// catalogue read by lines) and nothing else: no parsing, no checks, no settings kept.  What the
+// library's attach costs beyond this DLL's is the library's own work.
+//
+// The site keys take what is stored, as the library's load does: the machine key opened again for
+// the SiteKeys value; only when there is one, the machine's MachineGuid, crypt32.dll loaded (and
+// kept) and CryptUnprotectData on the stored blob with the same entropy.  So one floor DLL serves
+// a machine with site keys and one without.
 #include <windows.h>
+
+#include <wincrypt.h>
 
 #include <cstdio>
 #include <cstring>
@@ -13,6 +20,44 @@ namespace {
 const char kKey[] = "SOFTWARE\\KORVA\\ZUKLib";
 
 typedef LONG(WINAPI *RegOpenCurrentUserFn)(REGSAM, PHKEY);
+typedef BOOL(WINAPI *UnprotectFn)(DATA_BLOB *, LPWSTR *, DATA_BLOB *, PVOID, CRYPTPROTECT_PROMPTSTRUCT *,
+                                  DWORD, DATA_BLOB *);
+
+void ReadSiteKeys() {
+    HKEY machine = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_QUERY_VALUE, &machine) != ERROR_SUCCESS) return;
+    static BYTE blob[2048];
+    DWORD size = sizeof blob;
+    const LONG stored = RegQueryValueExA(machine, "SiteKeys", nullptr, nullptr, blob, &size);
+    RegCloseKey(machine);
+    if (stored != ERROR_SUCCESS) return;
+    char entropy[96] = "ZUKcntrl site keys ";
+    const DWORD prefix = static_cast<DWORD>(std::strlen(entropy));
+    HKEY crypto = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Cryptography", 0,
+                      KEY_QUERY_VALUE | KEY_WOW64_64KEY, &crypto) != ERROR_SUCCESS) {
+        return;
+    }
+    DWORD guid = sizeof entropy - prefix;
+    const LONG found = RegQueryValueExA(crypto, "MachineGuid", nullptr, nullptr,
+                                        reinterpret_cast<BYTE *>(entropy + prefix), &guid);
+    RegCloseKey(crypto);
+    if (found != ERROR_SUCCESS) return;
+    while (guid > 0 && entropy[prefix + guid - 1] == 0) --guid;
+    HMODULE crypt32 = LoadLibraryA("crypt32.dll");
+    if (crypt32 == nullptr) return;
+    (void)GetProcAddress(crypt32, "CryptProtectData");
+    UnprotectFn unprotect = reinterpret_cast<UnprotectFn>(
+        reinterpret_cast<void (*)()>(GetProcAddress(crypt32, "CryptUnprotectData")));
+    if (unprotect == nullptr) return;
+    DATA_BLOB in = {size, blob};
+    DATA_BLOB extra = {prefix + guid, reinterpret_cast<BYTE *>(entropy)};
+    DATA_BLOB value = {0, nullptr};
+    if (unprotect(&in, nullptr, &extra, nullptr, nullptr, CRYPTPROTECT_UI_FORBIDDEN, &value)) {
+        SecureZeroMemory(value.pbData, value.cbData);
+        LocalFree(value.pbData);
+    }
+}
 
 void ReadWhole(const char *path, const char *mode, bool byLines) {
     std::FILE *file = std::fopen(path, mode);
@@ -74,6 +119,7 @@ void Attach() {
     char path[1200];
     std::snprintf(path, sizeof path, "%sZUKcntrl.ini", install);
     ReadWhole(path, "rb", false);
+    ReadSiteKeys();
     std::snprintf(path, sizeof path, "%sZukLang.csv", install);
     ReadWhole(path, "r", true);
     std::snprintf(path, sizeof path, "%sZukLang_0409.txt", install);  // what the index names for 0409

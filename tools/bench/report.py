@@ -139,23 +139,26 @@ if exchange and "a bare card access window" in floor and "a bare PIN dialog, ans
             + c["pin_dialogs"] * platform["pin_dialog_cpu_us"])
 attach = {}
 for a in read("attach.jsonl"):
-    attach.setdefault((a["host"], a["dll"]), []).append(a["us"])
+    # "keys": the loads made with site keys stored (the library and the floor DLL then open them).
+    attach.setdefault((a["host"], a["dll"], a.get("keys", False)), []).append(a["us"])
 attach_rows = []
-for host in ("gui", "bare"):
-    lib = attach.get((host, "ZUKcntrl.dll"), [])
-    empty = attach.get((host, "zukempty.dll"), [])
-    if lib and empty:
-        row = {"host": host, "loads": len(lib), "library_us": summary(lib),
-               "empty_us": summary(empty), "ratio": statistics.median(lib) / statistics.median(empty)}
-        calls_only = attach.get((host, "zukattachfloor.dll"), [])  # the load's system calls alone
-        if calls_only:
-            row["calls_only_us"] = summary(calls_only)
-            row["calls_only_ratio"] = statistics.median(lib) / statistics.median(calls_only)
-        before = attach.get((host, "before"), [])  # ZUK_BENCH_BEFORE_DLL, loaded in the same run
-        if before:
-            row["before_us"] = summary(before)
-            row["before_ratio"] = statistics.median(before) / statistics.median(empty)
-        attach_rows.append(row)
+for keys in (False, True):
+    for host in ("gui", "bare"):
+        lib = attach.get((host, "ZUKcntrl.dll", keys), [])
+        empty = attach.get((host, "zukempty.dll", keys), [])
+        if lib and empty:
+            row = {"host": host + (", site keys" if keys else ""), "site_keys": keys, "loads": len(lib),
+                   "library_us": summary(lib), "empty_us": summary(empty),
+                   "ratio": statistics.median(lib) / statistics.median(empty)}
+            calls_only = attach.get((host, "zukattachfloor.dll", keys), [])  # the load's system calls alone
+            if calls_only:
+                row["calls_only_us"] = summary(calls_only)
+                row["calls_only_ratio"] = statistics.median(lib) / statistics.median(calls_only)
+            before = attach.get((host, "before", keys), [])  # ZUK_BENCH_BEFORE_DLL, loaded in the same run
+            if before:
+                row["before_us"] = summary(before)
+                row["before_ratio"] = statistics.median(before) / statistics.median(empty)
+            attach_rows.append(row)
 
 account = next((r for r in rows if r["name"] == "ZUKGetUserAccount (no PIN)"), None)
 cpu_share = ({label: account[label]["cpu_us"]["median"] / account[label]["median_us"]["median"]

@@ -1,7 +1,9 @@
-# The Wine half of scripts/bench.sh (sourced by it; uses CALLS, OUT, BIN, BENCH_VIEW (the registry
-# view of the DLL's bitness, 32 or 64), ZUK_ROOT): the DLL with
+# The Wine half of scripts/bench.sh (sourced by it; uses CALLS, LOADS, OUT, BIN, BENCH_VIEW (the
+# registry view of the DLL's bitness, 32 or 64), ZUK_ROOT): the DLL with
 # zukbench against zuk-reader-sim --pace on COM9, and zukattach's LoadLibrary times of the DLL,
-# of an empty DLL and of a DLL that makes only the load's system calls, in fresh processes.  Writes calls.jsonl and attach.jsonl.
+# of an empty DLL and of a DLL that makes only the load's system calls, in fresh processes: first
+# on a machine without site keys, then with site keys stored (zukcli keys install; removed again
+# at the end).  Writes calls.jsonl and attach.jsonl.
 SIM="$ZUK_ROOT/build/bench-native/sim/zuk-reader-sim"
 DLL="${ZUK_BENCH_DLL:-$BIN/ZUKcntrl.dll}"  # ZUK_BENCH_DLL: another build of the DLL
 mkdir -p "$OUT/cards" "$OUT/install"
@@ -13,8 +15,11 @@ for n in 8 64 192 193 256; do
     sed -e 's/^pin = .*/pin =/' -e "s/^password = .*/password = $password/" "$base" >"$OUT/cards/pw$n.card"
 done
 
-trap 'kill "${simpid:-}" 2>/dev/null || true; zuk_wine_stop' EXIT
+CLI="$BIN/zukcli.exe"
+# The prefix is the Wine tests' too: the site keys this bench stores never outlive it.
+trap 'kill "${simpid:-}" 2>/dev/null || true; wine "$CLI" keys remove </dev/null >/dev/null 2>&1; zuk_wine_stop' EXIT
 zuk_wine_start
+wine "$CLI" keys remove </dev/null >/dev/null 2>&1 || true
 cp "$ZUK_ROOT"/dist/ZukLang* "$OUT/install/"
 printf '[Card]\r\nVerifyRetry=3\r\n[Device]\r\nPortName=COM9\r\n[Log]\r\nMode=1\r\n[FeliCa]\r\nSystemCode=88B4\r\n' \
     >"$OUT/install/ZUKcntrl.ini"
@@ -51,18 +56,48 @@ simpid=""
 
 # ZUK_BENCH_BEFORE_DLL: an earlier build of the DLL loaded in turn with this one and the empty
 # DLL, so that its attach time is measured side by side in the same run.
-zuk_log "Wine: $CALLS loads of each DLL in fresh processes"
+# A load that fails (zukattach's message, if any, in attach-errors.log) is left out and counted,
+# rather than ending the run.
+attach_loads() {  # keys (true|false) DLL...: LOADS rounds of one load of each DLL in each host
+    local keys="$1" host dll us name
+    shift
+    for _ in $(seq "$LOADS"); do
+        for host in gui bare; do
+            for dll in "$@"; do
+                if ! us="$(wine "$BIN/zukattach.exe" "$host" "$dll" </dev/null 2>>"$OUT/attach-errors.log" |
+                           tr -d '\r')" || [ -z "$us" ]; then
+                    echo "zukattach $host $(basename "$dll") failed (keys: $keys): left out" |
+                        tee -a "$OUT/attach-errors.log" >&2
+                    continue
+                fi
+                name="$(basename "$dll")"
+                if [ "$dll" = "${ZUK_BENCH_BEFORE_DLL:-}" ]; then name=before; fi
+                printf '{"host": "%s", "dll": "%s", "keys": %s, "us": %s}\n' "$host" "$name" "$keys" "$us" \
+                    >>"$OUT/attach.jsonl"
+            done
+        done
+    done
+}
+zuk_log "Wine: $LOADS loads of each DLL in fresh processes"
 : >"$OUT/attach.jsonl"
 dlls=("$DLL" "$BIN/zukempty.dll" "$BIN/zukattachfloor.dll")
 if [ -n "${ZUK_BENCH_BEFORE_DLL:-}" ]; then dlls+=("$ZUK_BENCH_BEFORE_DLL"); fi
-for _ in $(seq "$CALLS"); do
-    for host in gui bare; do
-        for dll in "${dlls[@]}"; do
-            us="$(wine "$BIN/zukattach.exe" "$host" "$dll" </dev/null | tr -d '\r')"
-            name="$(basename "$dll")"
-            if [ "$dll" = "${ZUK_BENCH_BEFORE_DLL:-}" ]; then name=before; fi
-            printf '{"host": "%s", "dll": "%s", "us": %s}\n' "$host" "$name" "$us" \
-                >>"$OUT/attach.jsonl"
-        done
-    done
-done
+attach_loads false "${dlls[@]}"
+
+# The same with site keys stored: the library's load then opens them (MachineGuid, crypt32,
+# CryptUnprotectData), and so does the floor DLL, which decides from what is stored as the
+# library does.  Measured only when the library's own zukcli says they are in use.
+zuk_log "Wine: $LOADS loads of each DLL in fresh processes, site keys stored"
+keyfile="$(winepath -w "$OUT" | tr -d '\r')\\site-keys.txt"
+rm -f "$OUT/site-keys.txt"
+wine "$CLI" keys generate "$keyfile" </dev/null >"$OUT/site-keys.log" 2>&1 || true
+wine "$CLI" keys install "$keyfile" </dev/null >>"$OUT/site-keys.log" 2>&1 || true
+wine "$CLI" keys status </dev/null 2>&1 | tr -d '\r' >"$OUT/site-keys-status.txt" || true
+cat "$OUT/site-keys-status.txt" >>"$OUT/site-keys.log"
+if grep -q "^  $BENCH_VIEW-bit view: the site keys (check" "$OUT/site-keys-status.txt"; then
+    attach_loads true "$DLL" "$BIN/zukempty.dll" "$BIN/zukattachfloor.dll"
+else
+    zuk_log "the site keys could not be stored: no attach rows with site keys (see site-keys.log)"
+fi
+wine "$CLI" keys remove </dev/null >>"$OUT/site-keys.log" 2>&1 || true
+rm -f "$OUT/site-keys.txt"
