@@ -309,6 +309,13 @@ void HandleFrame(SimReader *r, const std::vector<std::uint8_t> &f, std::uint32_t
             Note(r, "reader speed " + std::to_string(newSpeed));
         }
     } else if (type == 0x28 && PlainReaderBody(body, n)) {
+        if (r->faults.dropCount > 0 && body[1] == r->faults.dropIns) {
+            --r->faults.dropCount;
+            if (r->faults.dropActed) (void)ReaderCommand(r, body, n);
+            Note(r, std::string("answer dropped (command ") +
+                        (r->faults.dropActed ? "carried out)" : "not carried out)"));
+            return;
+        }
         Answer(r, 0x20, ReaderCommand(r, body, n));
     } else {
         SecuredFrame(r, type, body, n);
