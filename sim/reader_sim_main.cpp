@@ -132,8 +132,7 @@ void Usage() {
     std::fprintf(stderr,
                  "usage: zuk-reader-sim [--link PATH] [--control-fifo PATH | --control-port N]\n"
                  "         [--key-file FILE] [--initial-keys HEX48] [--operational-keys HEX48]\n"
-                 "         [--unprovisioned]\n"
-                 "         [--key-state HEX6] [--log FILE] [--no-speed-check]\n"
+                 "         [--unprovisioned] [--key-state HEX6] [--log FILE] [--no-speed-check]\n"
                  "         [--pace [--reader-us N] [--card-us N]]\n"
                  "Prints 'PTY <slave path>' on stdout when ready.  Control commands, one a line:\n"
                  "  place | remove | busy N | class XX N | split BYTES DELAY_MS | cut [N] |\n"
