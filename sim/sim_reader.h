@@ -79,6 +79,7 @@ struct SimReader {
     // Authentication and the secured channel.
     bool challengeIssued;
     bool authenticated;
+    bool clearSession;  // the session was authenticated in clear (while the key state was incomplete)
     std::uint8_t readerRandom[8];
     std::uint8_t hostRandom[8];
     std::uint8_t sessionKey[8];

@@ -60,25 +60,33 @@ TEST_F(LinkTest, AHeldSetIsReplacedOnlyInASessionAuthenticatedWithIt) {
         bool authenticated;  // the link's session is open when the key block is sent
         bool failedAgain;    // an authentication with a wrong set comes between
         bool wrongSessionKey;
+        bool factory;  // a factory reader, authenticated in clear, then given a complete key state
         LinkStatus expected;
     };
     const Case cases[] = {
-        {"in the authenticated session", true, false, false, LINK_OK},
-        {"without an authentication", false, false, false, LINK_STATUS_WORD_BASE + 0x6982},
-        {"after a failed authentication", true, true, false, LINK_STATUS_WORD_BASE + 0x6982},
-        {"with another session key inside", true, false, true, LINK_STATUS_WORD_BASE + 0x6982},
+        {"in the authenticated session", true, false, false, false, LINK_OK},
+        {"without an authentication", false, false, false, false, LINK_STATUS_WORD_BASE + 0x6982},
+        {"after a failed authentication", true, true, false, false, LINK_STATUS_WORD_BASE + 0x6982},
+        {"with another session key inside", true, false, true, false, LINK_STATUS_WORD_BASE + 0x6982},
+        {"in a clear session", false, false, false, true, LINK_STATUS_WORD_BASE + 0x6982},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        SimReaderInit(&sim, kBuiltInInitial, kBuiltIn, true);
+        SimReaderInit(&sim, kBuiltInInitial, kBuiltIn, !c.factory);
         LinkUseChannelKeys(kBuiltInInitial, kBuiltIn);
         ASSERT_EQ(c.authenticated ? SessionOpenLink(kPortPath) : SessionOpenReader(kPortPath), LINK_OK);
+        if (c.factory) {
+            ASSERT_EQ(ChannelAuthenticate(CHANNEL_KEYS_NONE), LINK_OK);
+            const std::uint8_t state[] = {0x00, 0x85, 0x00, 0x02, 0x03, 0x02, 0x11, 0x02};
+            ASSERT_EQ(ReaderCommand(FRAME_TYPE_READER, state, sizeof state, nullptr, nullptr), LINK_OK);
+        }
         if (c.failedAgain) {
             LinkUseChannelKeys(kBuiltInInitial, kSiteSet);
             ASSERT_NE(ChannelAuthenticate(CHANNEL_KEYS_OPERATIONAL), LINK_OK);
         }
         EXPECT_EQ(SendKeyBlock(sim, c.wrongSessionKey, kSiteSet), c.expected);
-        EXPECT_EQ(std::memcmp(sim.heldKeys, c.expected == LINK_OK ? kSiteSet : kBuiltIn, 24), 0);
+        const std::uint8_t *before = c.factory ? kBuiltInInitial : kBuiltIn;
+        EXPECT_EQ(std::memcmp(sim.heldKeys, c.expected == LINK_OK ? kSiteSet : before, 24), 0);
         EXPECT_EQ(SimHex(sim.keyState, 3), "02 11 02");
         ASSERT_EQ(SessionCloseLink(), LINK_OK);
     }
