@@ -134,7 +134,7 @@ class SiteKeys(unittest.TestCase):
         code, status = zukcli("status")
         self.assertIn("Site keys: site (check", status)
 
-        self.sim = Simulator(extra=["--key-file", self.key_file])
+        self.sim = Simulator(options=["--key-file", self.key_file])
         code, out = zukcli("open", "sense", "name", "verify-pin", "1234", "close")
         self.assertEqual(code, 0, out)
         self.assertIn("text: Alice Example", out)

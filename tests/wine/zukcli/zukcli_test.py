@@ -580,9 +580,9 @@ SAMPLE_CARD = os.path.join(SOURCE, "sim", "cards", "alice.card")
 
 class Simulator:
     """zuk-reader-sim with a card (the sample one unless told) on COM26 of the prefix, and its
-    control channel."""
+    control channel; `options` are further command-line options of the simulator."""
 
-    def __init__(self, card_text=None, encoding="utf-8", extra=()):
+    def __init__(self, card_text=None, encoding="utf-8", options=()):
         self.work = tempfile.mkdtemp()
         card = SAMPLE_CARD
         if card_text is not None:
@@ -591,7 +591,7 @@ class Simulator:
                 f.write(card_text)
         self.process = subprocess.Popen(
             [SIM, "--link", os.path.join(PREFIX, "dosdevices", "com26"), "--control-port", "0",
-             "--card", card, "--log", os.path.join(self.work, "sim.log")] + list(extra),
+             "--card", card, "--log", os.path.join(self.work, "sim.log")] + list(options),
             stdout=subprocess.PIPE, text=True)
         port = None
         for _ in range(2):
