@@ -147,6 +147,23 @@ class SiteKeys(unittest.TestCase):
         self.assertEqual(code, 1, out)
         self.assertNotIn("ZUKOpen: ZUK_OK", out)
 
+    def test_a_reader_in_use_is_moved_to_the_site_keys_and_then_identifies(self):
+        # A site reader that still holds the built-in operational set, as every reader in use does.
+        self.sim = Simulator(options=["--key-file", self.key_file,
+                                      "--operational-keys", os.environ["ZUK_OPERATIONAL_KEYS"]])
+        code, out = zukcli("keys", "install", self.install.windows + "site.keys")
+        self.assertEqual(code, 0, out)
+        code, out = zukcli("open", "close")
+        self.assertEqual(code, 1, out)
+        result = wine([os.path.join(BIN, "zukcard.exe"), "--port", "COM26", "move-reader", "--keys",
+                       self.install.windows + "site.keys"], timeout=120)
+        moved = result.stdout.decode("latin-1")
+        self.assertEqual(result.returncode, 0, moved)
+        code, out = zukcli("open", "sense", "name", "close")
+        self.assertEqual(code, 0, out)
+        self.assertIn("text: Alice Example", out)
+        self.assertNoKeyIn(moved + out + self.trace_text())
+
     def test_stored_keys_the_library_cannot_use_are_named_and_nothing_falls_back(self):
         # The reader holds the built-in keys: a library falling back to them would open it.
         self.sim = Simulator()
