@@ -104,6 +104,24 @@ TEST_F(Secrets, CardFlowAndPinCheckLeaveNoPinOrPassword) {
     EXPECT_EQ(ZUKClose(1), ZUK_OK);
 }
 
+// The protected store unmasks, protects, opens and masks again: none of its clear copies stays.
+TEST_F(Secrets, ProtectedStoreLeavesNoPassword) {
+    description.password = kCardPassword;
+    PlaceCard();
+    Configure(256, 1, 0x233, "[Credentials]\nProtectPasswords=1\n");
+    OpenAndSense();
+    ScrubStack();
+    FakeDialogScript({{FAKE_DIALOG_PIN, 2, "", "", "1234", nullptr, nullptr}});
+    AccountRequest r = Request();
+    ASSERT_EQ(ZUKGetUserAccount(1, &r, 0, nullptr), ZUK_OK);  // stored protected
+    r = Request();
+    ASSERT_EQ(ZUKGetUserAccount(1, &r, 0, nullptr), ZUK_OK);  // opened for the silent reuse
+    ASSERT_EQ(std::string(password, static_cast<std::size_t>(r.PasswordLength)), kCardPassword);
+    std::memset(password, 0, sizeof password);
+    Expect(kCardPassword, "the password");
+    EXPECT_EQ(ZUKClose(1), ZUK_OK);
+}
+
 TEST_F(Secrets, TypedCredentialsAreWipedOnceCopied) {
     Configure(768, 0, 0x233);
     ScrubStack();

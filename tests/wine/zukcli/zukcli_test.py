@@ -495,7 +495,7 @@ class Status(unittest.TestCase):
         self.assertEqual(status["settings"]["[Log] FileName"]["value"], self.install.windows + "ZUKcntrl.log")
 
     def test_policy_values_win_and_status_names_their_source(self):
-        self.install.machine(Device=0)
+        self.install.machine(Device=0, ProtectPasswords=1)
         try:
             policy("Mode", 0)
             policy("Unattended", 1)
@@ -509,6 +509,8 @@ class Status(unittest.TestCase):
             self.assertEqual(effective["Device"], {"value": "0", "source": "machine"})
             self.assertEqual(effective["StrictLink"]["source"], "default")
             self.assertEqual(effective["LogMode"], {"value": "3", "source": "INI"})
+            self.assertEqual(effective["ProtectPasswords"], {"value": "1", "source": "machine"})
+            self.assertEqual(document["results"][0]["settings"]["ProtectPasswords"]["value"], 1)
             # Every policy value the templates can write: status shows it in force, from policy.
             cases = [("Device", 1, "REG_DWORD", "1"), ("ConfigInputItems", 3, "REG_DWORD", "0x3"),
                      ("ConfigRememberItems", 0x10, "REG_DWORD", "0x10"),
@@ -516,7 +518,7 @@ class Status(unittest.TestCase):
                      ("ConfigReuseBlock", 0xF000, "REG_DWORD", "0xf000"),
                      ("ConfigDialogVariant", 0x10000, "REG_DWORD", "0x10000"),
                      ("FeliCa", "IDM", "REG_SZ", "IDM"), ("StrictLink", 1, "REG_DWORD", "1"),
-                     ("LogMode", 1, "REG_DWORD", "1")]
+                     ("LogMode", 1, "REG_DWORD", "1"), ("ProtectPasswords", 1, "REG_DWORD", "1")]
             for name, value, kind, shown in cases:
                 policy(name, value, kind=kind)
             code, document = zukcli_json("status")
