@@ -102,7 +102,18 @@ CardStatus PortPathFromFriendlyName(const char *friendlyName, char *path, std::u
     return CARD_OK;
 }
 
-LinkStatus SessionOpenLink(const char *devicePath) {
+namespace {
+
+// Puts the reader back to the safe speed and closes the port after a failed opening step.
+LinkStatus UndoOpen(LinkStatus st) {
+    (void)ReaderSetSpeed(READER_SPEED_SAFE);
+    (void)SerialClose();
+    return LinkQualifyStatus(st, LINK_PHASE_OPEN);
+}
+
+}  // namespace
+
+LinkStatus SessionOpenReader(const char *devicePath) {
     if (devicePath == nullptr) return LINK_ERR_ARGUMENT;
     LinkStatus st = SerialOpen(devicePath);
     if (st != LINK_OK) return LinkQualifyStatus(st, LINK_PHASE_OPEN);
@@ -112,13 +123,14 @@ LinkStatus SessionOpenLink(const char *devicePath) {
         return LinkQualifyStatus(st, LINK_PHASE_OPEN);
     }
     st = ReaderInitialise();
-    if (st == LINK_OK) st = ChannelEstablish();
-    if (st != LINK_OK) {
-        (void)ReaderSetSpeed(READER_SPEED_SAFE);
-        (void)SerialClose();
-        return LinkQualifyStatus(st, LINK_PHASE_OPEN);
-    }
-    return LINK_OK;
+    return st == LINK_OK ? LINK_OK : UndoOpen(st);
+}
+
+LinkStatus SessionOpenLink(const char *devicePath) {
+    const LinkStatus st = SessionOpenReader(devicePath);
+    if (st != LINK_OK) return st;
+    const LinkStatus established = ChannelEstablish();
+    return established == LINK_OK ? LINK_OK : UndoOpen(established);
 }
 
 LinkStatus SessionCloseLink() {

@@ -24,6 +24,10 @@ CardStatus PortPathFromFriendlyName(const char *friendlyName, char *path, std::u
 // CARD_ERR_NO_READER when no driver entry names a port.  Also used by zukcli status.
 CardStatus FindDriverPort(char *path, std::uint32_t capacity);
 
+// Opening the link on a device path up to the secure channel: open the port, negotiate the speed,
+// initialise the reader; no secure channel yet.  A failure closes the port again and is returned
+// qualified with LINK_PHASE_OPEN.
+LinkStatus SessionOpenReader(const char *devicePath);
 // The whole opening of the reader link on a device path: open the port, negotiate the speed,
 // initialise the reader, establish the secure channel.  A failure undoes the opening and is
 // returned qualified with LINK_PHASE_OPEN.

@@ -151,16 +151,27 @@ LinkStatus ChannelMoveKeys(const std::uint8_t operational[CHANNEL_KEY_SET_SIZE])
     return ChannelAuthenticate(CHANNEL_KEYS_OPERATIONAL);
 }
 
-LinkStatus ChannelEstablish() {
+LinkStatus ChannelReadKeyState(std::uint8_t state[3]) {
     std::uint8_t answer[FRAME_BUFFER_SIZE];
     std::uint32_t answerLength = 0;
     const std::uint8_t readState[] = {0x00, INS_KEY_STATE, 0x00, 0x00};
-    LinkStatus st =
+    const LinkStatus st =
         ReaderCommand(FRAME_TYPE_READER, readState, sizeof readState, answer, &answerLength);
     if (st != LINK_OK) return st;
     if (FrameBodyLength(answer) != 5) return LINK_ERR_GENERAL;
-    const std::uint8_t *state = answer + FRAME_BODY_OFFSET;
-    if (state[0] == 0 || state[1] == 0 || state[2] == 0) {
+    std::memcpy(state, answer + FRAME_BODY_OFFSET, 3);
+    return LINK_OK;
+}
+
+bool ChannelKeyStateComplete(const std::uint8_t state[3]) {
+    return state[0] != 0 && state[1] != 0 && state[2] != 0;
+}
+
+LinkStatus ChannelEstablish() {
+    std::uint8_t state[3];
+    LinkStatus st = ChannelReadKeyState(state);
+    if (st != LINK_OK) return st;
+    if (!ChannelKeyStateComplete(state)) {
         st = ChannelProvisionKeys();
         if (st != LINK_OK) return st;
     }

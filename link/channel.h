@@ -23,6 +23,11 @@ enum ChannelKeySelector {
 // seeded with `seed`, each as a 32-bit little-endian word.
 void ChannelHostRandom(std::uint32_t seed, std::uint8_t out[8]);
 
+// Reads the reader's key state (INS 0x87): three bytes, any of them zero while the reader has not
+// been given its operational set (a factory reader, which authenticates in clear).
+LinkStatus ChannelReadKeyState(std::uint8_t state[3]);
+// A key state in which the reader holds an operational set.
+bool ChannelKeyStateComplete(const std::uint8_t state[3]);
 LinkStatus ChannelEstablish();
 LinkStatus ChannelAuthenticate(ChannelKeySelector selector);
 LinkStatus ChannelProvisionKeys();

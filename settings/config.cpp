@@ -110,8 +110,8 @@ int ApplyMachinePolicies() {
     return kRegistryConfigOk;
 }
 
-// The INI switches a policy replaces: only 1 switches Unattended and StrictLink on, as in the INI;
-// a log mode other than 1 or 3 is off.
+// The INI switches a policy replaces: only 1 switches Unattended, StrictLink and ProtectPasswords
+// on, as in the INI; a log mode other than 1 or 3 is off.
 void ApplyIniPolicies() {
     const PolicyValues &p = g_settings.Policy;
     if (p.present[kPolicyUnattended]) {
@@ -126,6 +126,11 @@ void ApplyIniPolicies() {
         g_settings.LogMode =
             p.unreadable[kPolicyLogMode] ? kLogModeOff : static_cast<std::int32_t>(p.value[kPolicyLogMode]);
         SetSource(kPolicyLogMode, kSourcePolicy);
+    }
+    if (p.present[kPolicyProtectPasswords]) {
+        g_settings.ProtectPasswords =
+            !p.unreadable[kPolicyProtectPasswords] && p.value[kPolicyProtectPasswords] == 1;
+        SetSource(kPolicyProtectPasswords, kSourcePolicy);
     }
 }
 
@@ -144,6 +149,7 @@ std::int32_t EnvironmentNumber(const char *name) {
 
 // The library key's values, in order; the first missing or invalid one gives the refusal code.
 int ReadMachineValues(PlatKey machine) {
+    g_settings.MachineProtectPasswords = -1;
     // The installation path must fit its field with a terminator; a longer one is refused.
     std::memset(g_settings.InstallPath, 0, sizeof g_settings.InstallPath);
     std::uint8_t path[1024] = {0};
@@ -173,6 +179,12 @@ int ReadMachineValues(PlatKey machine) {
 
     g_settings.Config = 0;
     if (ReadRegDwordIn(machine, "Config", &g_settings.Config) != 0) return kRegistryConfigNoConfig;
+
+    // Optional: a value that is not a number of at most four bytes is ignored (the INI's stands).
+    std::uint32_t protect = 0;
+    if (ReadRegDwordIn(machine, "ProtectPasswords", &protect) == 0) {
+        g_settings.MachineProtectPasswords = protect == 1 ? 1 : 0;
+    }
     return kRegistryConfigOk;
 }
 
@@ -183,6 +195,7 @@ LibrarySettings *MutableSettings() { return &g_settings; }
 void ResetSettings() {
     std::memset(&g_settings, 0, sizeof g_settings);
     g_settings.OpenWaitMs = -1;
+    g_settings.MachineProtectPasswords = -1;
 }
 
 bool StripQuotes(const char *text, char *dst, std::size_t capacity) {
@@ -270,6 +283,13 @@ void LoadIniSettings(const char *installPath) {
     // bound (as it always did).
     g_settings.OpenWaitMs = ReadIniInt(ini, "Device", "OpenWait", -1);
     if (g_settings.OpenWaitMs < 0) g_settings.OpenWaitMs = -1;
+    // Only 1 protects the passwords; the machine value, where there is one, wins over the INI.
+    g_settings.ProtectPasswords = ReadIniInt(ini, "Credentials", "ProtectPasswords", 0, &source) == 1 ? 1 : 0;
+    SetSource(kPolicyProtectPasswords, source);
+    if (g_settings.MachineProtectPasswords >= 0) {
+        g_settings.ProtectPasswords = g_settings.MachineProtectPasswords;
+        SetSource(kPolicyProtectPasswords, kSourceMachine);
+    }
     g_ini = nullptr;
 
     // One process can be made prompt-free, or given a bounded open, without changing the
@@ -307,6 +327,7 @@ std::int32_t GetLogMode() { return g_settings.LogMode; }
 const char *GetLogFileName() { return g_settings.LogFileName; }
 bool GetUnattended() { return g_settings.Unattended == 1; }
 std::int32_t GetOpenWaitMs() { return g_settings.OpenWaitMs; }
+bool GetProtectPasswords() { return g_settings.ProtectPasswords == 1; }
 
 std::int32_t GetSystemCodes(const std::uint8_t **codes) {
     if (codes) *codes = &g_settings.SystemCodes[0][0];

@@ -75,6 +75,11 @@ struct LibrarySettings {
     // something (card wait, PIN, user ID and password) still appear.
     std::int32_t Unattended;
     std::int32_t OpenWaitMs;     // ZUKOpen's wait for a reader held elsewhere; -1: without bound
+    // 1: remembered and entered passwords are kept protected for the current user (DPAPI) instead
+    // of masked.  MachineProtectPasswords is the machine value found at load (-1: none), which
+    // wins over the INI's.
+    std::int32_t ProtectPasswords;
+    std::int32_t MachineProtectPasswords;
     // The policy values found at load, and where each governed setting's effective value came
     // from (a SettingSource, by PolicyValue).
     PolicyValues Policy;
@@ -120,6 +125,7 @@ const char *GetLogFileName();
 std::int32_t GetSystemCodes(const std::uint8_t **codes);
 bool GetUnattended();
 std::int32_t GetOpenWaitMs();
+bool GetProtectPasswords();
 
 // The settings record itself, for the loaders and for tests that set up a library state.
 LibrarySettings *MutableSettings();

@@ -1,10 +1,13 @@
 // The credential store.  Every operation opens the current user's root itself and closes what it
-// opened; nothing is kept in memory between calls.
+// opened; nothing is kept in memory between calls.  A password is kept masked, or, with the
+// ProtectPasswords switch, protected for the current user by the system (DPAPI): callers see the
+// masked text either way, and every clear copy made here is wiped before the call returns.
 #include "settings/credentials.h"
 
 #include <cstdio>
 #include <cstring>
 
+#include "platform/protect.h"
 #include "platform/registry.h"
 #include "platform/system.h"
 #include "settings/config.h"
@@ -29,18 +32,105 @@ struct PairNames {
     const char *key;
     bool keyVolatile;
     const char *idName;
-    const char *passwordName;
+    const char *passwordName;   // the masked form
+    const char *protectedName;  // the protected form
     bool storesPassword;
 };
 
 PairNames NamesFor(CredentialKind kind) {
     if (kind == Entered) {
-        return PairNames{ZUK_VOLATILE_KEY, true, "InputUserID", "InputPassword",
+        return PairNames{ZUK_VOLATILE_KEY, true, "InputUserID", "InputPassword", "InputPasswordProtected",
                          GetInputItems() == kInputIdAndPassword};
     }
     bool durable = GetRememberStore() == kRememberStoreNonVolatile;
-    return PairNames{durable ? ZUK_NONVOLATILE_KEY : ZUK_VOLATILE_KEY, !durable, "UserID",
-                     "Password", GetRememberItems() == kRememberIdAndPassword};
+    return PairNames{durable ? ZUK_NONVOLATILE_KEY : ZUK_VOLATILE_KEY, !durable, "UserID", "Password",
+                     "PasswordProtected", GetRememberItems() == kRememberIdAndPassword};
+}
+
+// Mixed into every protected password, so that a blob another program made with the system's
+// data protection for the same user does not open here (nor one of ours there).
+const std::uint8_t kEntropy[] = {'K', 'O', 'R', 'V', 'A', ' ', 'Z', 'U', 'K', 'c', 'n', 't', 'r', 'l',
+                                 ' ', 'p', 'a', 's', 's', 'w', 'o', 'r', 'd'};
+// What is protected: this format byte, then the password.  The byte keeps the protected data from
+// ever being empty (an empty password is common: the card gives the user ID alone) and tells an
+// opened blob of this store from other data protected with the same entropy.
+const std::uint8_t kProtectedFormat = 1;
+
+// The password a masked text stands for, protected for the current user into blob (*blobSize
+// bytes); every clear copy is wiped.  False when the text stands for more than the store keeps or
+// the system refuses.
+bool ProtectPassword(const char *masked, std::int32_t length, std::uint8_t *blob, std::uint32_t *blobSize) {
+    std::uint8_t clear[1 + kStoredTextSize];
+    clear[0] = kProtectedFormat;
+    const std::int32_t n = length > 0 ? UnscramblePassword(masked, length, clear + 1) : 0;
+    *blobSize = PLAT_PROTECT_MAX;
+    const bool done = n <= kMaxStoredPassword &&
+                      PlatProtectData(clear, static_cast<std::uint32_t>(1 + n), kEntropy, sizeof kEntropy,
+                                      PLAT_PROTECT_USER, blob, blobSize) == 0;
+    PlatSecureWipe(clear, sizeof clear);
+    return done;
+}
+
+enum ProtectedRead { kProtectedAbsent, kProtectedOpened, kProtectedUnusable };
+
+// A pair's protected password, masked into password (capacity bytes; *length its length, 0 when
+// the masked text does not fit, as a masked value too long for the buffer reads).  Unusable when
+// the value is there but cannot be read or opened: another user's, another machine's, damaged,
+// made with other entropy, or too long for the store.
+ProtectedRead ReadProtectedPassword(PlatKey user, const PairNames &names, char *password,
+                                    std::int32_t capacity, std::uint32_t *length) {
+    *length = 0;
+    std::uint8_t blob[PLAT_PROTECT_MAX];
+    std::uint32_t blobSize = sizeof blob;
+    const long error = ReadRegBinary(user, names.key, names.protectedName, blob, &blobSize);
+    if (error == PLAT_ERROR_FILE_NOT_FOUND) return kProtectedAbsent;
+    if (error != 0) return kProtectedUnusable;
+    std::uint8_t clear[PLAT_PROTECT_MAX];
+    std::uint32_t clearSize = sizeof clear;
+    char text[kStoredTextSize];
+    ProtectedRead result = kProtectedUnusable;
+    if (PlatUnprotectData(blob, blobSize, kEntropy, sizeof kEntropy, clear, &clearSize) == 0 &&
+        clearSize >= 1 && clearSize <= 1 + kMaxStoredPassword && clear[0] == kProtectedFormat) {
+        const std::int32_t size = static_cast<std::int32_t>(clearSize) - 1;
+        const std::int32_t n = size > 0 ? ScramblePassword(clear + 1, size, text) : 0;
+        if (size == 0 || n > 0) {
+            result = kProtectedOpened;
+            if (n > 0 && n <= capacity) {
+                std::memcpy(password, text, static_cast<std::size_t>(n));
+                *length = static_cast<std::uint32_t>(n);
+            }
+        }
+    }
+    PlatSecureWipe(text, sizeof text);
+    PlatSecureWipe(clear, sizeof clear);
+    return result;
+}
+
+// A deletion that found nothing to delete has done its work.
+bool Deleted(long error) { return error == 0 || error == PLAT_ERROR_FILE_NOT_FOUND; }
+
+// Writes a pair's ID, then its password: protected (blob given; the masked value of the pair is
+// deleted) or masked as it came.
+int WriteValues(PlatKey user, const PairNames &names, const char *id, std::int32_t idLength,
+                const char *password, std::int32_t passwordLength, const std::uint8_t *blob,
+                std::uint32_t blobSize) {
+    if (idLength < 0 || WriteRegString(user, names.key, names.idName, reinterpret_cast<const std::uint8_t *>(id),
+                                       static_cast<std::uint32_t>(idLength), names.keyVolatile) != 0) {
+        return kStoreWriteFailed;
+    }
+    if (!names.storesPassword) return kStoreOk;
+    if (blob != nullptr) {
+        return WriteRegBinary(user, names.key, names.protectedName, blob, blobSize, names.keyVolatile) == 0 &&
+                       Deleted(DeleteRegValue(user, names.key, names.passwordName))
+                   ? kStoreOk
+                   : kStoreWriteFailed;
+    }
+    return passwordLength >= 0 &&
+                   WriteRegString(user, names.key, names.passwordName,
+                                  reinterpret_cast<const std::uint8_t *>(password),
+                                  static_cast<std::uint32_t>(passwordLength), names.keyVolatile) == 0
+               ? kStoreOk
+               : kStoreWriteFailed;
 }
 
 }  // namespace
@@ -77,13 +167,24 @@ int ReadCredentials(char *id, std::int32_t *idLength, char *password, std::int32
     }
     *idLength = static_cast<std::int32_t>(length);
 
+    // Both forms are read whatever the switch says, so turning it either way keeps the pairs
+    // stored before; a protected password wins over a masked one.
+    ProtectedRead found = kProtectedAbsent;
     length = 0;
-    if (names.storesPassword && *passwordLength > 0) {
+    if (names.storesPassword) {
+        found = ReadProtectedPassword(user, names, password, *passwordLength, &length);
+    }
+    if (found == kProtectedAbsent && names.storesPassword && *passwordLength > 0) {
         length = static_cast<std::uint32_t>(*passwordLength);
         if (ReadRegString(user, names.key, names.passwordName,
                           reinterpret_cast<std::uint8_t *>(password), &length) != 0) {
             length = 0;
         }
+    }
+    if (found == kProtectedUnusable) {
+        // A password that cannot be had is no pair at all, never the ID with a wrong password.
+        std::memset(id, 0, static_cast<std::size_t>(*idLength));
+        *idLength = 0;
     }
     *passwordLength = static_cast<std::int32_t>(length);
     PlatRegCloseKey(user);
@@ -96,17 +197,21 @@ int WriteCredentials(const char *id, std::int32_t idLength, const char *password
     PlatKey user = 0;
     if (OpenCurrentUserRoot(PLAT_KEY_READ | PLAT_KEY_WRITE, &user) != 0) return kStoreSystem;
     PairNames names = NamesFor(kind);
+    const bool protect = names.storesPassword && GetProtectPasswords();
     int result = kStoreOk;
-    if (idLength < 0 || WriteRegString(user, names.key, names.idName,
-                                       reinterpret_cast<const std::uint8_t *>(id),
-                                       static_cast<std::uint32_t>(idLength), names.keyVolatile) != 0) {
+    std::uint8_t blob[PLAT_PROTECT_MAX];
+    std::uint32_t blobSize = 0;
+    // Protected before anything is written: a refusal leaves the stored pair as it was.
+    if (protect && (passwordLength < 0 || !ProtectPassword(password, passwordLength, blob, &blobSize))) {
         result = kStoreWriteFailed;
-    } else if (names.storesPassword &&
-               (passwordLength < 0 ||
-                WriteRegString(user, names.key, names.passwordName,
-                               reinterpret_cast<const std::uint8_t *>(password),
-                               static_cast<std::uint32_t>(passwordLength), names.keyVolatile) != 0)) {
+    }
+    // A protected password left from before would win over the masked one written now.
+    if (!protect && names.storesPassword && !Deleted(DeleteRegValue(user, names.key, names.protectedName))) {
         result = kStoreWriteFailed;
+    }
+    if (result == kStoreOk) {
+        result = WriteValues(user, names, id, idLength, password, passwordLength, protect ? blob : nullptr,
+                             blobSize);
     }
     PlatRegCloseKey(user);
     return result;
@@ -115,13 +220,14 @@ int WriteCredentials(const char *id, std::int32_t idLength, const char *password
 int DeleteCredentials() {
     PlatKey user = 0;
     if (OpenCurrentUserRoot(PLAT_KEY_READ | PLAT_KEY_WRITE, &user) != 0) return kStoreSystem;
-    int result = kStoreOk;
-    if (DeleteRegValue(user, ZUK_VOLATILE_KEY, "InputUserID") != 0 ||
-        DeleteRegValue(user, ZUK_VOLATILE_KEY, "InputPassword") != 0) {
-        result = kStoreWriteFailed;
-    }
+    // Every value is deleted whatever happens to the others, so no password of the pair outlives
+    // a failure.  Success: the ID and a password in either form were there and are gone.
+    const long id = DeleteRegValue(user, ZUK_VOLATILE_KEY, "InputUserID");
+    const long masked = DeleteRegValue(user, ZUK_VOLATILE_KEY, "InputPassword");
+    const long sealed = DeleteRegValue(user, ZUK_VOLATILE_KEY, "InputPasswordProtected");
     PlatRegCloseKey(user);
-    return result;
+    const bool gone = id == 0 && (masked == 0 || sealed == 0) && Deleted(masked) && Deleted(sealed);
+    return gone ? kStoreOk : kStoreWriteFailed;
 }
 
 std::int32_t ScramblePassword(const std::uint8_t *password, std::int32_t length, char *stored) {

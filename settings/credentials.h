@@ -1,5 +1,9 @@
 // The credential store: the remembered and the entered ID/password pair in the current user's
-// registry, the password kept as hexadecimal text of a masked form.
+// registry, the password kept as hexadecimal text of a masked form (Password, InputPassword) or,
+// with the ProtectPasswords switch on, protected for the current user by the system's data
+// protection with the store's own entropy (REG_BINARY PasswordProtected, InputPasswordProtected).
+// Writing one form deletes the pair's value of the other; reading takes either, the protected one
+// first, so switching either way keeps what was stored.
 #ifndef ZUK_SETTINGS_CREDENTIALS_H
 #define ZUK_SETTINGS_CREDENTIALS_H
 
@@ -20,13 +24,18 @@ const int kMaxStoredPassword = 510;
 const int kStoredTextSize = 1024;
 
 // Reads a pair: *idLength / *passwordLength are the buffer sizes in and the byte counts out (0 for
-// a value that is missing).  The password comes back in its stored (hexadecimal) form.
+// a value that is missing).  The password comes back in its masked (hexadecimal) form, also when it
+// is stored protected.  A protected password that cannot be opened (another user's or machine's,
+// damaged, made with other entropy) reads as no pair at all: both lengths 0.
 int ReadCredentials(char *id, std::int32_t *idLength, char *password, std::int32_t *passwordLength,
                     CredentialKind kind);
-// Writes a pair; the password is the stored text from ScramblePassword.
+// Writes a pair; the password is the masked text from ScramblePassword.  With the switch on it is
+// unmasked, protected and stored protected; a protection the system refuses fails the write
+// (kStoreWriteFailed) before anything is written.
 int WriteCredentials(const char *id, std::int32_t idLength, const char *password,
                      std::int32_t passwordLength, CredentialKind kind);
-// Removes the entered pair.
+// Removes the entered pair, its password in either form; kStoreOk when the ID and a password were
+// there.
 int DeleteCredentials();
 
 // The mask of stored passwords: the built-in one after a reset, or a site's.  When the site keys

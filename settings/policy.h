@@ -33,7 +33,8 @@ const char *SettingSourceName(SettingSource source);  // "default", "INI", "mach
     X(FeliCa, "machine value FeliCa (REG_SZ)", "IDM NONE")                                         \
     X(Unattended, "INI [Prompt] Unattended (REG_DWORD)", "0 1")                                    \
     X(StrictLink, "INI [Device] StrictLink (REG_DWORD)", "0 1")                                    \
-    X(LogMode, "INI [Log] Mode (REG_DWORD)", "0 1 3")
+    X(LogMode, "INI [Log] Mode (REG_DWORD)", "0 1 3")                                              \
+    X(ProtectPasswords, "machine value and INI [Credentials] ProtectPasswords (REG_DWORD)", "0 1")
 
 #define ZUK_POLICY_ENUM(name, replaces, accepted) kPolicy##name,
 enum PolicyValue { ZUK_POLICY_VALUES(ZUK_POLICY_ENUM) kPolicyCount };

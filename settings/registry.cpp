@@ -55,6 +55,34 @@ long WriteRegString(PlatKey root, const char *subkey, const char *name, const st
     return error;
 }
 
+long ReadRegBinary(PlatKey root, const char *subkey, const char *name, std::uint8_t *dst,
+                   std::uint32_t *size) {
+    if (!dst || !size) return PLAT_ERROR_INVALID_PARAMETER;
+    const std::uint32_t capacity = *size;
+    *size = 0;
+    PlatKey key = 0;
+    long error = PlatRegOpenKey(root, subkey, PLAT_KEY_QUERY_VALUE, &key);
+    if (error != 0) return error;
+    std::uint32_t count = capacity;
+    std::uint32_t type = 0;
+    error = PlatRegQueryValue(key, name, &type, dst, &count);
+    PlatRegCloseKey(key);
+    if (error != 0) return error;
+    if (count > capacity) return PLAT_ERROR_MORE_DATA;  // never trust a size beyond the buffer
+    *size = count;
+    return 0;
+}
+
+long WriteRegBinary(PlatKey root, const char *subkey, const char *name, const std::uint8_t *data,
+                    std::uint32_t size, bool isVolatile) {
+    PlatKey key = 0;
+    long error = PlatRegCreateKey(root, subkey, PLAT_KEY_READ | PLAT_KEY_WRITE, isVolatile, &key);
+    if (error != 0) return error;
+    error = PlatRegSetValue(key, name, PLAT_REG_BINARY, data, size);
+    PlatRegCloseKey(key);
+    return error;
+}
+
 long DeleteRegValue(PlatKey root, const char *subkey, const char *name) {
     PlatKey key = 0;
     long error = PlatRegOpenKey(root, subkey, PLAT_KEY_ALL_ACCESS, &key);

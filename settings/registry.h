@@ -25,6 +25,14 @@ long ReadRegDwordIn(PlatKey key, const char *name, std::uint32_t *value);
 long WriteRegString(PlatKey root, const char *subkey, const char *name, const std::uint8_t *data,
                     std::uint32_t length, bool isVolatile);
 
+// A binary value of at most *size bytes, read whole (*size becomes its size; 0 on any failure,
+// PLAT_ERROR_MORE_DATA for a larger one), and one stored as REG_BINARY, creating the key as
+// WriteRegString does.
+long ReadRegBinary(PlatKey root, const char *subkey, const char *name, std::uint8_t *dst,
+                   std::uint32_t *size);
+long WriteRegBinary(PlatKey root, const char *subkey, const char *name, const std::uint8_t *data,
+                    std::uint32_t size, bool isVolatile);
+
 // Deletes a value.
 long DeleteRegValue(PlatKey root, const char *subkey, const char *name);
 

@@ -129,7 +129,11 @@ std::size_t SiteKeyEntropy(std::uint8_t *out, std::size_t capacity) {
 SiteKeyStoreResult SiteKeyStoreRead(std::uint32_t view, SiteKeys *out) {
     SiteKeysWipe(out);
     PlatKey key = 0;
-    if (OpenMachineKey(view, PLAT_KEY_QUERY_VALUE, false, &key) != 0) return kKeyStoreNone;
+    // Only a key that is not there means "no site keys": any other failure to open it may hide
+    // stored keys, and must not let the built-in ones take their place.
+    const long opened = OpenMachineKey(view, PLAT_KEY_QUERY_VALUE, false, &key);
+    if (opened == PLAT_ERROR_FILE_NOT_FOUND) return kKeyStoreNone;
+    if (opened != 0) return kKeyStoreUnreadable;
     std::uint8_t blob[PLAT_PROTECT_MAX];
     std::uint32_t size = sizeof blob;
     std::uint32_t type = 0;

@@ -2,7 +2,8 @@
 // to a COM port through $WINEPREFIX/dosdevices/comN), sees the line speed the host sets on it, and
 // takes commands on a control channel (a FIFO or a loopback TCP port): place, remove or swap the
 // simulated card, dump its blocks, check the key table the host loaded, and inject reader and card
-// faults.  Every frame both ways is logged in hex.
+// faults.  Every frame both ways is logged in hex.  With --key-file it is a site's reader: that
+// file's key sets, key tables and card keys instead of the build's.
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -26,6 +27,7 @@
 
 #include "sim/line_pace.h"
 #include "sim/sim_card.h"
+#include "sim/sim_key_file.h"
 #include "sim/sim_reader.h"
 #include "zuk_build_constants.h"
 #include "zuk_issuer_keys.h"
@@ -39,8 +41,9 @@ struct Options {
     std::string link;
     std::string fifo;
     int tcpPort = -1;
-    std::string initialHex = ZUK_INITIAL_KEYS_HEX;
-    std::string operationalHex = ZUK_OPERATIONAL_KEYS_HEX;
+    std::string initialHex;      // empty: the key file's set, else the build's
+    std::string operationalHex;
+    std::string keyFile;
     bool provisioned = true;
     std::string keyState;
     std::string logPath;
@@ -52,6 +55,11 @@ struct Options {
 SimCard g_card;
 bool g_haveCard = false;
 
+// The key tables `keytable` recognises (the library's and the issuing station's) and the keys
+// every card laid carries: the build's, or those of the key file.
+std::uint8_t g_libraryTable[SIM_KEY_TABLE_SIZE];
+std::uint8_t g_issuerTable[SIM_KEY_TABLE_SIZE];
+
 // Loads a card description file into the card and places it in the field (replacing any card).
 std::string LoadCard(SimReader *r, const std::string &path) {
     std::ifstream in(path);
@@ -62,28 +70,37 @@ std::string LoadCard(SimReader *r, const std::string &path) {
     std::string error;
     if (!SimCardParseDescription(text.str(), &description, &error)) return "ERR " + error;
     SimCardInit(&g_card, description);
+    SimCardUseKeys(&g_card, g_issuerTable);
     SimCardPlace(&g_card, r);
     g_haveCard = true;
     return "OK";
 }
 
-// The key table the library's build sends: slots 0-1, 3-5, 7 and 9 carry the key groups.
-std::vector<std::uint8_t> ExpectedKeyTable() {
-    std::vector<std::uint8_t> keys;
-    std::vector<std::uint8_t> table(88, 0);
-    if (!SimParseHex(ZUK_READER_KEYS_HEX, &keys) || keys.size() != 56) return table;
-    std::memcpy(&table[0], &keys[0], 16);
-    std::memcpy(&table[24], &keys[16], 24);
-    std::memcpy(&table[56], &keys[40], 8);
-    std::memcpy(&table[72], &keys[48], 8);
-    return table;
+// The build's tables: the library's (slots 0-1, 3-5, 7 and 9 carry its reader keys) and the
+// issuing station's (zukcard: the library's with the write slots filled).
+void UseBuildTables() {
+    std::vector<std::uint8_t> keys, issuer;
+    std::memset(g_libraryTable, 0, sizeof g_libraryTable);
+    std::memset(g_issuerTable, 0, sizeof g_issuerTable);
+    if (SimParseHex(ZUK_READER_KEYS_HEX, &keys) && keys.size() == SIM_READER_KEYS_SIZE) {
+        SimLibraryKeyTable(keys.data(), g_libraryTable);
+    }
+    if (SimParseHex(ZUK_ISSUER_KEYS_HEX, &issuer) && issuer.size() == SIM_KEY_TABLE_SIZE) {
+        std::memcpy(g_issuerTable, issuer.data(), sizeof g_issuerTable);
+    }
 }
 
-// The issuing station's table (zukcard): the library's with the write slots filled.
-std::vector<std::uint8_t> IssuerKeyTable() {
-    std::vector<std::uint8_t> table;
-    if (!SimParseHex(ZUK_ISSUER_KEYS_HEX, &table) || table.size() != 88) table.assign(88, 0);
-    return table;
+// A site's tables from its key file: its reader keys as the library loads them, and its issuing
+// table (without one, its reader keys with the build's write slots), which the cards carry.
+void UseSiteTables(const SimSiteKeys &keys) {
+    std::uint8_t build[SIM_KEY_TABLE_SIZE];
+    std::memcpy(build, g_issuerTable, sizeof build);
+    SimLibraryKeyTable(keys.reader, g_libraryTable);
+    SimCardKeyTable(keys, build, g_issuerTable);
+}
+
+bool IsTable(const std::vector<std::uint8_t> &data, const std::uint8_t table[SIM_KEY_TABLE_SIZE]) {
+    return data.size() == SIM_KEY_TABLE_SIZE && std::memcmp(data.data(), table, SIM_KEY_TABLE_SIZE) == 0;
 }
 
 // Card faults: read F1F2 [N] | write F1F2 [N] | silent-after N | remove-after-reads N |
@@ -114,18 +131,23 @@ std::string CardFault(std::istringstream &in) {
 void Usage() {
     std::fprintf(stderr,
                  "usage: zuk-reader-sim [--link PATH] [--control-fifo PATH | --control-port N]\n"
-                 "         [--initial-keys HEX48] [--operational-keys HEX48] [--unprovisioned]\n"
-                 "         [--key-state HEX6] [--log FILE] [--no-speed-check]\n"
+                 "         [--key-file FILE] [--initial-keys HEX48] [--operational-keys HEX48]\n"
+                 "         [--unprovisioned] [--key-state HEX6] [--log FILE] [--no-speed-check]\n"
                  "         [--pace [--reader-us N] [--card-us N]]\n"
                  "Prints 'PTY <slave path>' on stdout when ready.  Control commands, one a line:\n"
                  "  place | remove | busy N | class XX N | split BYTES DELAY_MS | cut [N] |\n"
-                 "  lost counted|uncounted | wrong-seq |\n"
+                 "  lost counted|uncounted | drop INS acted|ignored [N] | wrong-seq |\n"
                  "  bad-auth | empty | sw INS SW1SW2 [COUNT] | silent on|off | close |\n"
                  "  keystate HEX6 | status | log | counts | quit |\n"
                  "  card FILE | dump SERVICE(0-4) | keytable | card-fault read F1F2 [N] |\n"
                  "  card-fault write F1F2 [N] | card-fault silent-after N |\n"
                  "  card-fault remove-after-reads N | card-fault overcount N |\n"
                  "  card-fault remove-at-write N\n"
+                 "--key-file FILE makes it a site's reader: a site key file's initial and\n"
+                 "operational sets (--initial-keys and --operational-keys override them), its\n"
+                 "reader table as the library's, its issuer table as the issuing station's and\n"
+                 "as every card's keys (without one: its reader keys, the build's write keys).\n"
+                 "status shows the held key set's check value (held-kcv: DES of zeros under KA).\n"
                  "--card FILE places a card described by FILE (name = value lines: account,\n"
                  "password, pin, retry_limit, failure_count, user_name, user_option,\n"
                  "admin_option, idm, pmm, system_code).\n"
@@ -216,9 +238,9 @@ std::string CardControl(SimReader *r, const std::string &cmd, std::istringstream
         if (!r->keyTable.empty()) {
             const SimKeyTableEntry &e = r->keyTable.back();
             out << " p1 " << int(e.p1) << " p2 " << int(e.p2) << " match "
-                << (e.data == ExpectedKeyTable() ? "yes"
-                    : e.data == IssuerKeyTable() ? "issuer"
-                                                 : "no");
+                << (IsTable(e.data, g_libraryTable)  ? "yes"
+                    : IsTable(e.data, g_issuerTable) ? "issuer"
+                                                     : "no");
         }
         return out.str();
     }
@@ -250,6 +272,16 @@ std::string FaultControl(SimReader *r, const std::string &cmd, std::istringstrea
         in >> v;
         if (v != "counted" && v != "uncounted") return "ERR lost counted|uncounted";
         f.cutUncounted = v == "uncounted";
+        return "OK";
+    }
+    if (cmd == "drop") {
+        std::string ins, how;
+        int count = 1;
+        in >> ins >> how >> count;
+        if (ins.empty() || (how != "acted" && how != "ignored")) return "ERR drop INS acted|ignored [N]";
+        f.dropIns = static_cast<std::uint8_t>(std::strtoul(ins.c_str(), nullptr, 16));
+        f.dropActed = how == "acted";
+        f.dropCount = count;
         return "OK";
     }
     if (cmd == "wrong-seq") { f.wrongSequence = true; return "OK"; }
@@ -298,7 +330,8 @@ std::string ReportControl(const SimReader *r, const std::string &cmd) {
         std::ostringstream out;
         out << "OK speed " << r->speed << " authentications " << r->authentications
             << " sequence " << r->expectedSequence << " keystate " << SimHex(r->keyState, 3)
-            << " card " << (r->cardPresent ? "present" : "absent") << " frames " << r->log.size();
+            << " card " << (r->cardPresent ? "present" : "absent") << " frames " << r->log.size()
+            << " held-kcv " << SimKeyCheckValue(r->heldKeys);
         return out.str();
     }
     if (cmd == "log") {
@@ -346,6 +379,32 @@ bool ParseKeys(const std::string &hex, std::uint8_t out[24]) {
     return true;
 }
 
+// The reader's key sets and the key tables: the build's, or the key file's, with the sets given on
+// the command line over either.  False (said on stderr) when a file or a set cannot be used.
+bool LoadKeys(const Options &opt, std::uint8_t initial[24], std::uint8_t operational[24]) {
+    UseBuildTables();
+    bool ok = ParseKeys(ZUK_INITIAL_KEYS_HEX, initial) && ParseKeys(ZUK_OPERATIONAL_KEYS_HEX, operational);
+    if (!opt.keyFile.empty()) {
+        std::ifstream in(opt.keyFile, std::ios::binary);
+        std::stringstream text;
+        text << in.rdbuf();
+        SimSiteKeys keys;
+        std::string error;
+        if (!in) error = "cannot read it";
+        if (!in || !SimParseSiteKeys(text.str(), &keys, &error)) {
+            std::fprintf(stderr, "%s: %s\n", opt.keyFile.c_str(), error.c_str());
+            return false;
+        }
+        std::memcpy(initial, keys.initial, 24);
+        std::memcpy(operational, keys.operational, 24);
+        UseSiteTables(keys);
+    }
+    if (!opt.initialHex.empty()) ok = ok && ParseKeys(opt.initialHex, initial);
+    if (!opt.operationalHex.empty()) ok = ok && ParseKeys(opt.operationalHex, operational);
+    if (!ok) std::fprintf(stderr, "key sets are 48 hexadecimal digits\n");
+    return ok;
+}
+
 }  // namespace
 
 // The command line into opt; false (after the usage text) when it cannot be used.
@@ -363,6 +422,7 @@ bool ParseOptions(int argc, char **argv, Options *out) {
         else if (a == "--control-port") { next(&port); opt.tcpPort = std::atoi(port.c_str()); }
         else if (a == "--initial-keys") next(&opt.initialHex);
         else if (a == "--operational-keys") next(&opt.operationalHex);
+        else if (a == "--key-file") next(&opt.keyFile);
         else if (a == "--unprovisioned") opt.provisioned = false;
         else if (a == "--key-state") next(&opt.keyState);
         else if (a == "--log") next(&opt.logPath);
@@ -475,10 +535,7 @@ int main(int argc, char **argv) {
     Options opt;
     if (!ParseOptions(argc, argv, &opt)) return 2;
     std::uint8_t initial[24], operational[24];
-    if (!ParseKeys(opt.initialHex, initial) || !ParseKeys(opt.operationalHex, operational)) {
-        std::fprintf(stderr, "key sets are 48 hexadecimal digits\n");
-        return 2;
-    }
+    if (!LoadKeys(opt, initial, operational)) return 2;
     if (!opt.logPath.empty()) {
         g_log = std::fopen(opt.logPath.c_str(), "a");
         if (g_log == nullptr) { std::perror("log"); return 1; }

@@ -383,6 +383,10 @@ void SimCardInit(SimCard *card, const SimCardDescription &d) {
     card->writes = 0;
 }
 
+void SimCardUseKeys(SimCard *card, const std::uint8_t table[SIM_CARD_KEYS * 8]) {
+    std::memcpy(card->keys, table, sizeof card->keys);
+}
+
 void SimCardPlace(SimCard *card, SimReader *reader) {
     card->reader = reader;
     card->selectedKey = -1;

@@ -66,6 +66,9 @@ bool SimCardParseDescription(const std::string &text, SimCardDescription *out, s
 // A card holding the description's content, laid out as the library expects it (a card already
 // placed stays with its reader).
 void SimCardInit(SimCard *card, const SimCardDescription &description);
+// Gives the card the keys of a key table (slot N: its key of key number N); SimCardInit gives it
+// the build's issuing table.
+void SimCardUseKeys(SimCard *card, const std::uint8_t table[SIM_CARD_KEYS * 8]);
 // Places the card in the reader's field (behind its hook) or takes it out.
 void SimCardPlace(SimCard *card, SimReader *reader);
 void SimCardRemove(SimReader *reader);

@@ -155,6 +155,7 @@ std::vector<std::uint8_t> ReaderCommand(SimReader *r, const std::uint8_t *b, std
         }
         for (int i = 0; i < 8; ++i) r->sessionKey[i] = r->readerRandom[i] ^ r->hostRandom[i];
         r->authenticated = true;
+        r->clearSession = !Configured(r);
         r->expectedSequence = 1;
         ++r->authentications;
         return Sw(0x9000, t3);
@@ -166,6 +167,9 @@ std::vector<std::uint8_t> ReaderCommand(SimReader *r, const std::uint8_t *b, std
             return Sw(0x9000);
         }
         if (p2 == 0x01 && lc == 32) {  // key block: session key, then KA KB KC
+            // Once the key state is complete, only a session authenticated with the held set may
+            // replace it, not a clear one opened before the key state was written.
+            if (Configured(r) && r->clearSession) return Sw(0x6982);
             std::uint8_t block[32];
             TdeaEcbDecrypt(r->readerRandom, r->hostRandom, data, 32, block);
             if (std::memcmp(block, r->sessionKey, 8) != 0) return Sw(0x6982);
@@ -309,6 +313,13 @@ void HandleFrame(SimReader *r, const std::vector<std::uint8_t> &f, std::uint32_t
             Note(r, "reader speed " + std::to_string(newSpeed));
         }
     } else if (type == 0x28 && PlainReaderBody(body, n)) {
+        if (r->faults.dropCount > 0 && body[1] == r->faults.dropIns) {
+            --r->faults.dropCount;
+            if (r->faults.dropActed) (void)ReaderCommand(r, body, n);
+            Note(r, std::string("answer dropped (command ") +
+                        (r->faults.dropActed ? "carried out)" : "not carried out)"));
+            return;
+        }
         Answer(r, 0x20, ReaderCommand(r, body, n));
     } else {
         SecuredFrame(r, type, body, n);

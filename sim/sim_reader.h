@@ -45,6 +45,12 @@ struct SimFaults {
     // answer was lost (moved to the next sequence number, as a real reader does) or not.
     int cutCount = 0;
     bool cutUncounted = false;
+    // The next `dropCount` plain reader commands with instruction `dropIns` get no answer at all:
+    // with dropActed the reader carries each out and its answer is lost on the line, else the
+    // command is lost before the reader sees it.
+    std::uint8_t dropIns = 0;
+    int dropCount = 0;
+    bool dropActed = true;
     bool closed = false;  // the line is closed: writes fail, nothing arrives
 };
 
@@ -73,6 +79,7 @@ struct SimReader {
     // Authentication and the secured channel.
     bool challengeIssued;
     bool authenticated;
+    bool clearSession;  // the session was authenticated in clear (while the key state was incomplete)
     std::uint8_t readerRandom[8];
     std::uint8_t hostRandom[8];
     std::uint8_t sessionKey[8];

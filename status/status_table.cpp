@@ -16,7 +16,7 @@ const char kCauseLine[] = "the serial line: a loose cable, a reader without powe
 const char kCauseReader[] = "the reader refused a command: unplug and replug it; if it stays, the "
                             "reader may need service";
 const char kCauseKeys[] = "the reader's keys differ from the library's keys (a reader provisioned "
-                          "for another site, or not yet moved to this site's keys: zukcli keys "
+                          "for another site, or not yet moved to this site's keys: zukcard "
                           "move-reader), or line noise";
 const char kCauseCard[] = "the card: lay it flat on the reader and keep it there; a card of "
                           "another system or an unformatted card has no ZUKcntrl data";

@@ -247,9 +247,7 @@ std::int32_t IssueReadCard(CardDescription *out) {
     return 0;
 }
 
-IssueOpenStatus IssueOpenStation(const char *port, bool wait,
-                                 const std::uint8_t keyTable[CARD_KEY_TABLE_SIZE],
-                                 IssueStation *station) {
+IssueOpenStatus IssueTakeReader(const char *port, bool wait, IssueStation *station) {
     std::memset(station, 0, sizeof *station);
     const PlatHandle mutex = PlatMutexCreate(ZUK_PORT_MUTEX_NAME);
     if (mutex == 0) return ISSUE_NO_MUTEX;
@@ -278,8 +276,14 @@ IssueOpenStatus IssueOpenStation(const char *port, bool wait,
     } else {
         std::snprintf(station->port, sizeof station->port, "%s", GetPortName());
     }
+    return ISSUE_OPENED;
+}
 
-    IssueOpenStatus status = ISSUE_OPENED;
+IssueOpenStatus IssueOpenStation(const char *port, bool wait,
+                                 const std::uint8_t keyTable[CARD_KEY_TABLE_SIZE],
+                                 IssueStation *station) {
+    IssueOpenStatus status = IssueTakeReader(port, wait, station);
+    if (status != ISSUE_OPENED) return status;
     station->result = CardStatusResult(CardOpenSession(GetDeviceName(), station->port[0] ? station->port : nullptr));
     if (station->result != 0) {
         status = ISSUE_OPEN_FAILED;

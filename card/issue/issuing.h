@@ -77,6 +77,11 @@ struct IssueStation {
     bool sessionOpen;
 };
 
+// Takes the reader's mutex (waiting for it, or not) and loads the library's settings for the
+// port, model and system codes (defaults when the machine has none); `port` (COMn or a device
+// path) overrides the settings' port.  ISSUE_OPENED, ISSUE_READER_HELD or ISSUE_NO_MUTEX; the
+// mutex is held only on ISSUE_OPENED (IssueCloseStation lets go of it).
+IssueOpenStatus IssueTakeReader(const char *port, bool wait, IssueStation *station);
 // Takes the reader's mutex (waiting for it, or not), loads the library's settings for the port,
 // model and system codes (defaults when the machine has none), opens the session, loads
 // `keyTable` and senses the card.  `port` (COMn or a device path) overrides the settings' port.

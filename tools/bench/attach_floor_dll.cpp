@@ -80,7 +80,7 @@ void Attach() {
         DWORD size = sizeof install - 1;
         RegQueryValueExA(machine, "InstallPath", nullptr, nullptr,
                          reinterpret_cast<BYTE *>(install), &size);
-        static const char *const kValues[] = {"Mode", "FeliCa", "Device", "Config"};
+        static const char *const kValues[] = {"Mode", "FeliCa", "Device", "Config", "ProtectPasswords"};
         for (const char *name : kValues) {
             BYTE value[64];
             DWORD length = sizeof value;
@@ -95,7 +95,8 @@ void Attach() {
         static const char *const kPolicies[] = {"Mode", "Device", "ConfigInputItems",
                                                 "ConfigRememberItems", "ConfigRememberStore",
                                                 "ConfigReuseBlock", "ConfigDialogVariant", "FeliCa",
-                                                "Unattended", "StrictLink", "LogMode"};
+                                                "Unattended", "StrictLink", "LogMode",
+                                                "ProtectPasswords"};
         for (const char *name : kPolicies) {
             BYTE value[64];
             DWORD length = sizeof value;

@@ -5,9 +5,11 @@
 #include <string>
 
 struct Options {
-    std::string command;   // write, read, set-pin, unlock, set-limit, erase
+    std::string command;   // write, read, set-pin, unlock, set-limit, erase, move-reader
     std::string argument;  // FILE, PIN or N
     std::string port;      // --port: COMn or a device path; empty: the library's port
+    std::string keysFile;  // --keys: a site key file instead of the built-in keys
+    std::string fromFile;  // --from (move-reader): the site key file of the reader's current set
     bool json = false;
     bool noWait = false;
     bool force = false;
@@ -25,7 +27,9 @@ constexpr int EXIT_READER_HELD = 3;   // --no-wait and another program holds the
 bool ParseOptions(int argc, char **argv, Options *options, std::string *error);
 const char *UsageText();
 
-// Runs the command and prints its outcome; the exit code.
+// Runs a card command and prints its outcome; the exit code.
 int RunCommand(const Options &options);
+// Runs move-reader (tools/zukcard/move.cpp).
+int RunMoveReader(const Options &options);
 
 #endif

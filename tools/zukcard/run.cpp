@@ -1,6 +1,6 @@
-// zukcard's commands: check the input, open the reader as the library does with the issuing key
-// table, ask before data would be lost, carry the plan out, and report every item as written and
-// verified or not, as text or as one JSON document.
+// zukcard's card commands: check the input, open the reader as the library does with the issuing
+// key table (the built-in one, or a site key file's), ask before data would be lost, carry the plan
+// out, and report every item as written and verified or not, as text or as one JSON document.
 #include <windows.h>
 
 #include <cstdint>
@@ -12,56 +12,23 @@
 #include <string>
 #include <vector>
 
+#include "card/card_state.h"
 #include "card/card_status.h"
 #include "card/last_status.h"
 #include "card/felica.h"
 #include "card/issue/issuing.h"
 #include "card/sensing.h"
+#include "card/session.h"
+#include "link/link_state.h"
+#include "settings/site_keys.h"
 #include "tools/zukcard/options.h"
+#include "tools/zukcard/output.h"
+#include "tools/zukcli/key_file.h"
 #include "tools/zukcli/report.h"
 #include "tools/zukcli/results.h"
 #include "zuk_issuer_keys.h"
 
 namespace {
-
-// What the run prints: messages as it goes (text) or gathered with the rest into one document.
-struct Output {
-    bool json = false;
-    std::string command;
-    std::string port;
-    std::vector<std::string> messages;
-    std::string itemsJson;  // the plan's items, when a plan ran
-    std::string cardJson;   // the card, for read
-
-    void Say(const std::string &text) {
-        if (json) messages.push_back(text);
-        else std::printf("%s\n", text.c_str());
-    }
-    int Finish(int exitCode) {
-        if (json) {
-            std::string doc = "{\"command\":" + JsonString(command);
-            doc += ",\"port\":" + (port.empty() ? std::string("null") : JsonString(port));
-            if (!itemsJson.empty()) doc += ",\"items\":" + itemsJson;
-            if (!cardJson.empty()) doc += ",\"card\":" + cardJson;
-            doc += ",\"messages\":[";
-            for (std::size_t i = 0; i < messages.size(); ++i)
-                doc += (i ? "," : "") + JsonString(messages[i]);
-            doc += "],\"exitCode\":" + std::to_string(exitCode) + "}";
-            std::printf("%s\n", doc.c_str());
-        }
-        std::fflush(stdout);
-        return exitCode;
-    }
-};
-
-std::string ResultText(std::int32_t result, std::uint32_t lowStatus) {
-    char buffer[160];
-    const ResultInfo *info = FindResult(result);
-    std::snprintf(buffer, sizeof buffer, "%s (%d), card status 0x%08x",
-                  info ? info->name : "unknown result", static_cast<int>(result),
-                  static_cast<unsigned>(lowStatus));
-    return info ? std::string(buffer) + ": " + info->meaning : buffer;
-}
 
 const char *StateText(IssueState state) {
     switch (state) {
@@ -193,23 +160,55 @@ void NoteIdentity(const CardDescription &file, Output *out) {
                  "own and are not written");
 }
 
-}  // namespace
+// Whether an open failed because the reader does not take the station's channel key set: it
+// refused the station's answer to its challenge, or its own answer did not prove the set.
+bool KeySetRefused(std::uint32_t lowStatus) {
+    const std::uint32_t status = lowStatus & ~LINK_PHASE_OPEN;
+    return status == LINK_ERR_AUTH || status == LINK_STATUS_WORD_BASE + 0x6300;
+}
 
-int RunCommand(const Options &o) {
-    Output out;
-    out.json = o.json;
-    out.command = o.command;
+// The issuing table of a site key file, with its channel key sets and reader keys made the
+// session's; false (said) when the file cannot be used, with nothing done.
+bool UseKeyFile(const std::string &path, std::uint8_t issuer[CARD_KEY_TABLE_SIZE], Output *out) {
+    SiteKeys keys;
+    std::string error;
+    if (LoadSiteKeyFile(path, &keys, &error) != kSiteKeysOk) {
+        out->Say(error + "; nothing was done");
+        return false;
+    }
+    const bool usable = keys.hasIssuer;
+    if (usable) {
+        static_assert(sizeof keys.issuer == CARD_KEY_TABLE_SIZE, "issuing table size");
+        CardUseSiteKeys(keys);
+        std::memcpy(issuer, keys.issuer, CARD_KEY_TABLE_SIZE);
+    } else {
+        out->Say(path + " carries no issuing table ('issuer'), which an issuing station needs; "
+                 "nothing was done");
+    }
+    SiteKeysWipe(&keys);
+    return usable;
+}
 
+// Puts the built-in keys back over the copies of a site's in the link's and the card's records
+// (the session is closed by then), which also wipes the last session's values.
+void ForgetSiteKeys() {
+    LinkStateReset();
+    CardStateReset();
+}
+
+// The command on an opened station; `issuer` is wiped once the station has loaded it.
+int RunOnReader(const Options &o, std::uint8_t issuer[CARD_KEY_TABLE_SIZE], Output &out) {
     IssuePlan plan;
     CardDescription description;
     if (o.command != "read" && !MakePlan(o, &plan, &description, &out))
         return out.Finish(EXIT_USAGE);
 
-    static const std::uint8_t kIssuerKeys[CARD_KEY_TABLE_SIZE] = ZUK_ISSUER_KEYS_INIT;
     IssueStation station;
-    const IssueOpenStatus opened =
-        IssueOpenStation(o.port.c_str(), !o.noWait, kIssuerKeys, &station);
+    const IssueOpenStatus opened = IssueOpenStation(o.port.c_str(), !o.noWait, issuer, &station);
+    SecureZeroMemory(issuer, CARD_KEY_TABLE_SIZE);
     out.port = station.port;
+    const std::string keySet = o.keysFile.empty() ? std::string("the built-in key set")
+                                                  : "the key set of " + o.keysFile;
     const std::string where = station.port[0] ? station.port : "the reader driver's port";
     const std::string failure = ResultText(station.result, station.lowStatus);
     switch (opened) {
@@ -222,6 +221,13 @@ int RunCommand(const Options &o) {
         return out.Finish(EXIT_NOT_DONE);
     case ISSUE_OPEN_FAILED:
         out.Say("cannot open the reader on " + where + ": " + failure);
+        if (KeySetRefused(station.lowStatus)) {
+            std::string hint = "the reader does not hold " + keySet +
+                               ": give --keys with the site key file of the set it holds";
+            if (!o.keysFile.empty())
+                hint += ", or move the reader to this file's set (zukcard move-reader --keys " + o.keysFile + ")";
+            out.Say(hint);
+        }
         return out.Finish(EXIT_NOT_DONE);
     case ISSUE_KEYS_REFUSED:
         out.Say("the reader refused the issuing key table: " + failure);
@@ -272,4 +278,20 @@ int RunCommand(const Options &o) {
     std::memset(&plan, 0, sizeof plan);  // the plan held the password and the PIN
     IssueCloseStation(&station);
     return out.Finish(exitCode);
+}
+
+}  // namespace
+
+int RunCommand(const Options &o) {
+    Output out;
+    out.json = o.json;
+    out.command = o.command;
+    static const std::uint8_t kIssuerKeys[CARD_KEY_TABLE_SIZE] = ZUK_ISSUER_KEYS_INIT;
+    std::uint8_t issuer[CARD_KEY_TABLE_SIZE];
+    std::memcpy(issuer, kIssuerKeys, sizeof issuer);
+    if (!o.keysFile.empty() && !UseKeyFile(o.keysFile, issuer, &out)) return out.Finish(EXIT_USAGE);
+    const int exitCode = RunOnReader(o, issuer, out);
+    SecureZeroMemory(issuer, sizeof issuer);
+    ForgetSiteKeys();
+    return exitCode;
 }

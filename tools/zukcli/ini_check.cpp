@@ -23,6 +23,7 @@ const KnownSection kSections[] = {
     {"Log", {"Mode", "FileName", nullptr, nullptr}},
     {"FeliCa", {"SystemCode", nullptr, nullptr, nullptr}},
     {"Prompt", {"Unattended", nullptr, nullptr, nullptr}},
+    {"Credentials", {"ProtectPasswords", nullptr, nullptr, nullptr}},
 };
 
 const char kAbsent[] = "\x7f(absent)";
@@ -126,7 +127,7 @@ void CheckUnknownEntries(const Ini &ini, StatusCheck *check) {
         const KnownSection *known = FindSection(section);
         if (!known) {
             check->Add(Finding::Warning, "[" + section + "]",
-                       "section [" + section + "] is not read by the library (sections: Card, Device, Log, FeliCa, Prompt)");
+                       "section [" + section + "] is not read by the library (sections: Card, Device, Log, FeliCa, Prompt, Credentials)");
             continue;
         }
         std::vector<char> entries(32768, '\0');
@@ -275,6 +276,23 @@ void CheckSystemCodes(const Ini &ini, StatusCheck *check) {
     }
 }
 
+// The INI's switch and what the library makes of it: the machine value and Group Policy win over
+// it.
+void CheckProtectPasswords(const Ini &ini, StatusCheck *check) {
+    const std::int32_t written = NumberKey(ini, "Credentials", "ProtectPasswords", 0, check);
+    std::string meaning = GetProtectPasswords() ? "passwords are stored protected for each user (DPAPI)"
+                                                : "passwords are stored masked";
+    const SettingSource source = GetSettingSource(kPolicyProtectPasswords);
+    if (source == kSourceMachine) meaning += "; the machine value ProtectPasswords decides";
+    if (source == kSourcePolicy) meaning += "; Group Policy decides";
+    check->SetNumber("[Credentials] ProtectPasswords", written, meaning);
+    if (written != 0 && written != 1) {
+        check->Add(Finding::Warning, "[Credentials] ProtectPasswords",
+                   "[Credentials] ProtectPasswords is " + std::to_string(written) +
+                       ": only 1 protects the passwords");
+    }
+}
+
 }  // namespace
 
 void CheckIniFile(StatusCheck *check) {
@@ -325,4 +343,5 @@ void CheckIniFile(StatusCheck *check) {
         check->Add(Finding::Warning, "[Device] StrictLink",
                    "[Device] StrictLink is " + std::to_string(strict) + ": only 1 switches the checks on");
     }
+    CheckProtectPasswords(ini, check);
 }

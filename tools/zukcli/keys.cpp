@@ -12,6 +12,7 @@
 #include "card/key_checks.h"
 #include "settings/hex.h"
 #include "settings/site_keys.h"
+#include "tools/zukcli/key_file.h"
 
 void AddCheckValues(const SiteKeys &keys, Entry *e) {
     KeyCheckValue values[KEY_CHECK_MAX];
@@ -103,56 +104,11 @@ bool Generate(const std::string &path, Entry *e) {
     return ok;
 }
 
-// Reads at most one byte more than a key file may have, so that a longer file is refused as such.
-bool ReadWhole(const std::string &path, std::vector<char> *bytes, std::string *error) {
-    const HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        const DWORD code = GetLastError();
-        *error = code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND
-                     ? path + " does not exist"
-                     : "cannot open " + path + " (system error " + SystemError(code) + ")";
-        return false;
-    }
-    bytes->assign(SITE_KEY_FILE_MAX_SIZE + 1, '\0');
-    std::size_t have = 0;
-    bool ok = true;
-    while (have < bytes->size()) {
-        DWORD got = 0;
-        if (!ReadFile(file, bytes->data() + have, static_cast<DWORD>(bytes->size() - have), &got, nullptr)) {
-            *error = "cannot read " + path + " (system error " + SystemError(GetLastError()) + ")";
-            ok = false;
-            break;
-        }
-        if (got == 0) break;
-        have += got;
-    }
-    CloseHandle(file);
-    SecureZeroMemory(bytes->data() + have, bytes->size() - have);
-    bytes->resize(have);
-    return ok;
-}
-
-// Reads and parses the file; the result and reason of a refusal in *result and *error.
-SiteKeyFileResult ParseKeyFile(const std::string &path, SiteKeys *keys, std::string *error) {
-    SiteKeysWipe(keys);
-    std::vector<char> bytes;
-    if (!ReadWhole(path, &bytes, error)) {
-        if (!bytes.empty()) SecureZeroMemory(bytes.data(), bytes.size());
-        return kSiteKeysBadArgument;
-    }
-    char reason[SITE_KEY_FILE_ERROR_SIZE];
-    const SiteKeyFileResult result = SiteKeyFileParse(bytes.data(), bytes.size(), keys, reason, sizeof reason);
-    if (!bytes.empty()) SecureZeroMemory(bytes.data(), bytes.size());
-    if (result != kSiteKeysOk) *error = reason;
-    return result;
-}
-
 bool Check(const std::string &path, Entry *e) {
     e->AddText("file", path);
     SiteKeys keys;
     std::string error;
-    const SiteKeyFileResult result = ParseKeyFile(path, &keys, &error);
+    const SiteKeyFileResult result = LoadSiteKeyFile(path, &keys, &error);
     if (result == kSiteKeysBadArgument) {  // not read at all
         e->error = error;
         return false;
@@ -172,7 +128,7 @@ bool Check(const std::string &path, Entry *e) {
 }  // namespace
 
 bool ReadKeyFile(const std::string &path, SiteKeys *keys, std::string *error) {
-    const SiteKeyFileResult result = ParseKeyFile(path, keys, error);
+    const SiteKeyFileResult result = LoadSiteKeyFile(path, keys, error);
     if (result != kSiteKeysOk && result != kSiteKeysBadArgument) {
         *error = path + " is not a valid site key file: " + *error;
     }

@@ -226,6 +226,31 @@ void CheckConfig(PlatKey key, StatusCheck *check) {
     }
 }
 
+// Optional: a number of at most four bytes, 1 on; anything else the library ignores or reads as
+// off.
+void CheckProtectPasswords(PlatKey key, StatusCheck *check) {
+    const StoredValue v = Stored(key, "ProtectPasswords");
+    if (!v.present) return;
+    std::uint32_t value = 0;
+    if (ReadRegDwordIn(key, "ProtectPasswords", &value) != 0) {
+        check->Add(Finding::Warning, "ProtectPasswords",
+                   "ProtectPasswords is " + std::to_string(v.size) + " bytes of " + TypeName(v.type) +
+                       ", more than a DWORD: the library ignores it");
+        return;
+    }
+    check->SetNumber("ProtectPasswords", value,
+                     value == 1 ? "passwords are stored protected for each user (DPAPI)" : "passwords are stored masked");
+    if (v.type != REG_DWORD) {
+        check->Add(Finding::Warning, "ProtectPasswords",
+                   std::string("ProtectPasswords is a ") + TypeName(v.type) +
+                       ", not a REG_DWORD: the library reads its bytes as the number " + std::to_string(value));
+    }
+    if (value > 1) {
+        check->Add(Finding::Warning, "ProtectPasswords",
+                   "ProtectPasswords is " + std::to_string(value) + ": only 1 protects the passwords");
+    }
+}
+
 }  // namespace
 
 void CheckRegistry(StatusCheck *check) {
@@ -246,6 +271,7 @@ void CheckRegistry(StatusCheck *check) {
     CheckFelica(key, refusal != kRegistryConfigNoInstallPath && refusal != kRegistryConfigNoMode, check);
     CheckDevice(key, check);
     CheckConfig(key, check);
+    CheckProtectPasswords(key, check);
     PlatRegCloseKey(key);
     if (refusal != kRegistryConfigOk && check->CountErrors() == errors) {
         // The machine values are sound; the library's step failed on the current user's key,

@@ -49,6 +49,7 @@ std::string EffectiveValue(PolicyValue v) {
     case kPolicyUnattended: return GetUnattended() ? "1" : "0";
     case kPolicyStrictLink: return std::to_string(GetStrictLink());
     case kPolicyLogMode: return std::to_string(GetLogMode());
+    case kPolicyProtectPasswords: return GetProtectPasswords() ? "1" : "0";
     case kPolicyCount: break;
     }
     return "";

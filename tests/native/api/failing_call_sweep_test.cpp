@@ -1,5 +1,5 @@
 // Failing-call sweep: the whole account flow (open, sense, PIN, account read, remembered pair
-// written, close) and the library's attach, run once for every platform call they make with that
+// written masked or protected, close) and the library's attach, run once for every platform call they make with that
 // one call failing, and once with each kind of call failing throughout (steps whose outcome the
 // flow ignores, such as the deactivation before a close, may fail unnoticed).  Every run ends
 // with documented codes, leaves no busy frame, held mutex or open registry key, and a following
@@ -12,7 +12,8 @@ namespace {
 
 class FailingCallSweep : public ApiTest {
 protected:
-    // Open, sense, the account with its PIN prompt, close: every result.
+    // Open, sense, the account with its PIN prompt, close: every result.  With protected
+    // passwords a second account call hands back the pair just stored, so that it is opened.
     std::vector<int> Flow() {
         FakeMessageBoxScript(std::vector<int>(8, PLAT_IDCANCEL));
         FakeDialogScript(std::vector<FakeDialogStep>(
@@ -27,9 +28,14 @@ protected:
         AccountRequest r{ZUK_ACCOUNT_REQUEST_VERSION, account, sizeof account, password,
                          sizeof password, 0, 0};
         results.push_back(ZUKGetUserAccount(1, &r, 0, nullptr));
+        if (protect) {
+            r = AccountRequest{ZUK_ACCOUNT_REQUEST_VERSION, account, sizeof account, password, sizeof password, 0, 0};
+            results.push_back(ZUKGetUserAccount(1, &r, 0, nullptr));
+        }
         results.push_back(ZUKClose(1));
         return results;
     }
+    std::vector<int> Succeeded() const { return std::vector<int>(protect ? 5 : 4, 0); }
     void ExpectCleanEnd(const std::vector<int> &results, FakeCall failing) {
         for (int code : results) EXPECT_TRUE(IsDocumentedResult(code)) << std::hex << code;
         EXPECT_FALSE(ApiIsBusy());
@@ -48,39 +54,58 @@ protected:
             FakeMessageBoxScript({PLAT_IDCANCEL});
             (void)ZUKClose(1);
         }
-        EXPECT_EQ(Flow(), (std::vector<int>{0, 0, 0, 0}));
+        EXPECT_EQ(Flow(), Succeeded());
         EXPECT_EQ(FakeDialogUnexpected(), 0);
     }
     void Fresh() {
         ReleasePortMutex();
         SetUp();
-        Configure(256, 1, 0x233);  // user ID and password remembered durably
+        // User ID and password remembered durably, masked or protected.
+        Configure(256, 1, 0x233, protect ? "[Credentials]\nProtectPasswords=1\n" : "");
     }
+    // Every platform call the flow makes, failing once at each of its calls, then failing
+    // throughout; the number of kinds of call it makes.
+    int Sweep() {
+        Fresh();
+        EXPECT_EQ(Flow(), Succeeded());
+        int counts[FAKE_CALL_COUNT];
+        for (int c = 0; c < FAKE_CALL_COUNT; ++c) counts[c] = FakeCallCount(static_cast<FakeCall>(c));
+        int runs = 0, kinds = 0;
+        for (int c = 0; c < FAKE_CALL_COUNT; ++c) {
+            const FakeCall call = static_cast<FakeCall>(c);
+            if (counts[c] > 0) ++kinds;
+            for (int n = 1; n <= counts[c] + 1; ++n) {
+                const bool every = n > counts[c];
+                SCOPED_TRACE(std::string(FakeCallName(call)) + (every ? ", every call" : ", call " + std::to_string(n)));
+                Fresh();
+                FakeFail(call, every ? FAKE_FAIL_EVERY : n);
+                ExpectCleanEnd(Flow(), call);
+                ExpectRecovery();
+                ++runs;
+            }
+        }
+        EXPECT_GT(runs, 150);
+        return kinds;
+    }
+
+    bool protect = false;
 };
 
 // Every platform call the flow makes, failing once at each of its calls, then failing throughout.
 TEST_F(FailingCallSweep, EveryPlatformCallOfTheFlow) {
-    Fresh();
-    ASSERT_EQ(Flow(), (std::vector<int>{0, 0, 0, 0}));
-    int counts[FAKE_CALL_COUNT];
-    for (int c = 0; c < FAKE_CALL_COUNT; ++c) counts[c] = FakeCallCount(static_cast<FakeCall>(c));
-    int runs = 0, kinds = 0;
-    for (int c = 0; c < FAKE_CALL_COUNT; ++c) {
-        const FakeCall call = static_cast<FakeCall>(c);
-        if (counts[c] > 0) ++kinds;
-        for (int n = 1; n <= counts[c] + 1; ++n) {
-            const bool every = n > counts[c];
-            SCOPED_TRACE(std::string(FakeCallName(call)) + (every ? ", every call" : ", call " + std::to_string(n)));
-            Fresh();
-            FakeFail(call, every ? FAKE_FAIL_EVERY : n);
-            ExpectCleanEnd(Flow(), call);
-            ExpectRecovery();
-            ++runs;
-        }
-    }
     // Serial, registry, mutex, clock, environment, message box, PIN prompt, access window.
-    EXPECT_GE(kinds, 18);
-    EXPECT_GT(runs, 150);
+    EXPECT_GE(Sweep(), 18);
+    EXPECT_EQ(FakeCallCount(FAKE_CALL_PROTECT) + FakeCallCount(FAKE_CALL_UNPROTECT), 0);
+}
+
+// The same with the passwords protected: the data protection's two calls fail too.
+TEST_F(FailingCallSweep, EveryPlatformCallOfTheFlowWithProtectedPasswords) {
+    protect = true;
+    EXPECT_GE(Sweep(), 20);
+    Fresh();
+    Flow();
+    EXPECT_GT(FakeCallCount(FAKE_CALL_PROTECT), 0);
+    EXPECT_GT(FakeCallCount(FAKE_CALL_UNPROTECT), 0);
 }
 
 // The load: each registry call it makes fails once; a refused load leaves no key open, and a clean

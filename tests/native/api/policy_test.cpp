@@ -60,6 +60,7 @@ TEST_F(PolicyTest, EachPolicyValueWinsOverWhatItNames) {
         {"Unattended", 1, [] { return GetUnattended(); }},
         {"StrictLink", 1, [] { return GetStrictLink() == 1; }},
         {"LogMode", 0, [] { return GetLogMode() == kLogModeOff; }},
+        {"ProtectPasswords", 1, [] { return GetProtectPasswords(); }},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(std::string(c.name) + "=" + std::to_string(c.value));

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "api_fixture.h"
+#include "settings/site_key_store.h"
 
 extern "C" char __data_start;  // the program's writable data and zeroed data run from here
 extern "C" char _end;          // to here, the library's static buffers included
@@ -103,6 +104,24 @@ TEST_F(Secrets, CardFlowAndPinCheckLeaveNoPinOrPassword) {
     EXPECT_EQ(ZUKClose(1), ZUK_OK);
 }
 
+// The protected store unmasks, protects, opens and masks again: none of its clear copies stays.
+TEST_F(Secrets, ProtectedStoreLeavesNoPassword) {
+    description.password = kCardPassword;
+    PlaceCard();
+    Configure(256, 1, 0x233, "[Credentials]\nProtectPasswords=1\n");
+    OpenAndSense();
+    ScrubStack();
+    FakeDialogScript({{FAKE_DIALOG_PIN, 2, "", "", "1234", nullptr, nullptr}});
+    AccountRequest r = Request();
+    ASSERT_EQ(ZUKGetUserAccount(1, &r, 0, nullptr), ZUK_OK);  // stored protected
+    r = Request();
+    ASSERT_EQ(ZUKGetUserAccount(1, &r, 0, nullptr), ZUK_OK);  // opened for the silent reuse
+    ASSERT_EQ(std::string(password, static_cast<std::size_t>(r.PasswordLength)), kCardPassword);
+    std::memset(password, 0, sizeof password);
+    Expect(kCardPassword, "the password");
+    EXPECT_EQ(ZUKClose(1), ZUK_OK);
+}
+
 TEST_F(Secrets, TypedCredentialsAreWipedOnceCopied) {
     Configure(768, 0, 0x233);
     ScrubStack();
@@ -114,6 +133,50 @@ TEST_F(Secrets, TypedCredentialsAreWipedOnceCopied) {
     std::memset(password, 0, sizeof password);
     Expect(kTypedId, "the typed ID");
     Expect(kTypedPassword, "the typed password");
+}
+
+// Site keys: while the library is loaded its records hold them (every session needs them); no
+// working copy outlives a load, a session or a remembered password, and the unload leaves none.
+TEST_F(Secrets, SiteKeysLiveOnlyInTheLibrarysRecordsAndGoAtUnload) {
+    FakeRegSetString(PLAT_HKEY_LOCAL_MACHINE, ZUK_MACHINE_GUID_KEY, "MachineGuid", "guid-0001");
+    SiteKeys keys;
+    SiteKeysWipe(&keys);
+    const std::uint8_t reader[SITE_READER_KEYS_SIZE] = ZUK_READER_KEYS_INIT;  // the sample card's
+    std::memcpy(keys.reader, reader, sizeof reader);
+    for (std::size_t i = 0; i < sizeof keys.initial; ++i) keys.initial[i] = static_cast<std::uint8_t>(0xA1 + i);
+    for (std::size_t i = 0; i < sizeof keys.operational; ++i) keys.operational[i] = static_cast<std::uint8_t>(0x31 + i);
+    for (std::size_t i = 0; i < sizeof keys.mask; ++i) keys.mask[i] = static_cast<std::uint8_t>(0x81 + i);
+    ASSERT_EQ(SiteKeyStoreWrite(0, keys), 0);
+    std::memcpy(sim.heldKeys, keys.operational, 24);
+    // The values as texts to look for (none holds a zero byte).
+    const std::string operational(reinterpret_cast<char *>(keys.operational), 16);
+    const std::string mask(reinterpret_cast<char *>(keys.mask), 16);
+    SiteKeysWipe(&keys);
+
+    ReleasePortMutex();
+    LibraryDetach();
+    ScrubStack();
+    ASSERT_TRUE(LibraryAttach(nullptr));
+    ASSERT_EQ(g_siteKeySource.result, kKeyStoreOk);
+    EXPECT_FALSE(DeadStackHolds(operational.c_str())) << "the load left the operational keys on the stack";
+    EXPECT_FALSE(DeadStackHolds(mask.c_str())) << "the load left the mask on the stack";
+    Configure(256, 1, 0x233);  // loads again, remembering ID and password
+    ScrubStack();
+    OpenAndSense();
+    FakeDialogScript({{FAKE_DIALOG_PIN, 2, "", "", "1234", nullptr, nullptr}});
+    AccountRequest r = Request();
+    ASSERT_EQ(ZUKGetUserAccount(1, &r, 0, nullptr), ZUK_OK);
+    r = Request();
+    ASSERT_EQ(ZUKGetUserAccount(1, &r, 0, nullptr), ZUK_OK);  // the stored pair, unmasked
+    EXPECT_EQ(ZUKClose(1), ZUK_OK);
+    EXPECT_FALSE(DeadStackHolds(operational.c_str())) << "the operational keys on the stack";
+    EXPECT_FALSE(DeadStackHolds(mask.c_str())) << "the mask on the stack";
+    EXPECT_TRUE(Holds(&__data_start, &_end, mask.c_str())) << "the records lost the mask";
+
+    ReleasePortMutex();
+    LibraryDetach();
+    Expect(operational.c_str(), "the operational keys");
+    Expect(mask.c_str(), "the mask");
 }
 
 }  // namespace

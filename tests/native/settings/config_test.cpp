@@ -263,4 +263,57 @@ TEST_F(Load, OverLongTextsAndPathsAreRefusedNotCut) {
     EXPECT_EQ(GetPollingInterval(), 1000) << "an INI path that does not fit is not read";
 }
 
+// ProtectPasswords: only 1 is on; Group Policy wins over the machine value, which wins over the
+// INI; a machine value that is not a number of at most four bytes is ignored.
+TEST_F(Load, ProtectPasswordsFromTheIniTheMachineValueAndPolicy) {
+    const std::string none = "-";
+    const struct {
+        const char *ini;      // [Credentials] ProtectPasswords, or "-"
+        std::string machine;  // the machine value's bytes (REG_DWORD when 4), or "-"
+        std::string policy;   // the policy value's bytes, or "-"
+        bool on;
+        SettingSource source;
+    } cases[] = {
+        {"-", none, none, false, kSourceDefault},
+        {"1", none, none, true, kSourceIni},
+        {"2", none, none, false, kSourceIni},
+        {"0", std::string("\1\0\0\0", 4), none, true, kSourceMachine},
+        {"1", std::string("\0\0\0\0", 4), none, false, kSourceMachine},
+        {"1", std::string("\2\0\0\0", 4), none, false, kSourceMachine},
+        {"1", std::string("\1\0", 2), none, true, kSourceMachine},  // fewer bytes: still the number 1
+        {"1", std::string(8, '\1'), none, true, kSourceIni},          // more than a DWORD: ignored
+        {"1", std::string("\1\0\0\0", 4), std::string("\0\0\0\0", 4), false, kSourcePolicy},
+        {"0", std::string("\0\0\0\0", 4), std::string("\1\0\0\0", 4), true, kSourcePolicy},
+        {"1", none, std::string(8, '\1'), false, kSourcePolicy},  // an unreadable policy value is off
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::string("INI ") + c.ini + ", machine " + std::to_string(c.machine.size()) +
+                     " bytes, policy " + std::to_string(c.policy.size()) + " bytes");
+        FakePlatformReset();
+        WriteValidMachineConfig();
+        FakeProfileSetFile(TestInstallDir() + "ZUKcntrl.ini",
+                           c.ini == none ? "" : std::string("[Credentials]\nProtectPasswords=") + c.ini + "\n");
+        if (c.machine != none) {
+            FakeRegSetValue(PLAT_HKEY_LOCAL_MACHINE, ZUK_SETTINGS_KEY, "ProtectPasswords",
+                            c.machine.size() == 4 ? PLAT_REG_DWORD : PLAT_REG_BINARY, c.machine);
+        }
+        if (c.policy != none) {
+            FakeRegSetValue(PLAT_HKEY_LOCAL_MACHINE, ZUK_POLICY_KEY, "ProtectPasswords",
+                            c.policy.size() == 4 ? PLAT_REG_DWORD : PLAT_REG_BINARY, c.policy);
+        }
+        ASSERT_TRUE(Reattach());
+        EXPECT_EQ(GetProtectPasswords(), c.on);
+        EXPECT_EQ(GetSettingSource(kPolicyProtectPasswords), c.source);
+    }
+    // The machine value found at one load does not outlive it: the INI's 1 counts at the next.
+    FakeRegDeleteValue(PLAT_HKEY_LOCAL_MACHINE, ZUK_POLICY_KEY, "ProtectPasswords");
+    FakeRegSetDword(PLAT_HKEY_LOCAL_MACHINE, ZUK_SETTINGS_KEY, "ProtectPasswords", 0);
+    ASSERT_EQ(LoadRegistryConfig(), kRegistryConfigOk);
+    FakeRegDeleteValue(PLAT_HKEY_LOCAL_MACHINE, ZUK_SETTINGS_KEY, "ProtectPasswords");
+    ASSERT_EQ(LoadRegistryConfig(), kRegistryConfigOk);
+    LoadIniSettings(GetInstallPath());
+    EXPECT_TRUE(GetProtectPasswords());
+    EXPECT_EQ(GetSettingSource(kPolicyProtectPasswords), kSourceIni);
+}
+
 }  // namespace

@@ -112,6 +112,7 @@ TEST_F(SiteKeyStoreTest, EachUnusableStoredValueIsToldApartAndGivesNoKeys) {
         {"a value larger than any blob", [] { StoreBlob(std::string(PLAT_PROTECT_MAX + 1, 'x')); },
          kKeyStoreUnreadable},
         {"the value cannot be read", [] { FakeFail(FAKE_CALL_REG_QUERY_VALUE, 1); }, kKeyStoreUnreadable},
+        {"the key cannot be opened", [] { FakeFail(FAKE_CALL_REG_OPEN_KEY, 1); }, kKeyStoreUnreadable},
         {"a record of another version",
          [&record] { std::uint8_t r[SITE_KEY_RECORD_SIZE]; std::memcpy(r, record, sizeof r); r[4] = 2; StoreRecord(r, sizeof r); },
          kKeyStoreWrongVersion},

@@ -43,7 +43,7 @@ void DeleteMachineValue(const char *name) {
 }
 
 void WriteMachineConfig(DWORD mode, DWORD device, DWORD config) {
-    for (const char *name : {"InstallPath", "Mode", "Device", "Config", "FeliCa"}) {
+    for (const char *name : {"InstallPath", "Mode", "Device", "Config", "FeliCa", "ProtectPasswords"}) {
         DeleteMachineValue(name);
     }
     SetMachineString("InstallPath", InstallDir());

@@ -2,20 +2,25 @@
 """zukcard under Wine against zuk-reader-sim with a blank card: a card written from a description is
 what the library then reads, read gives the description back, unlock opens a locked card, bad input
 and a card taken away part-way are reported, and data is only written over when asked.  Keys: the
-DLL carries none of the issuing station's write keys.
+DLL carries none of the issuing station's write keys.  SiteKeys: a reader with a site key file's
+keys (zukcli keys generate): issuing with --keys, the built-in keys refused, and moving a reader
+from the built-in set to the file's (move-reader), refused from a wrong set, with its answer lost,
+and a factory reader that needs no move.
 
 Run by CTest inside the prepared Wine prefix.  Environment: that of zukcli_test.py, and
-ZUK_ISSUER_KEYS / ZUK_READER_KEYS (the build's key tables in hexadecimal).
+ZUK_ISSUER_KEYS / ZUK_READER_KEYS / ZUK_OPERATIONAL_KEYS (the build's keys in hexadecimal).
 """
 import json
 import os
+import re
 import subprocess
 import sys
 import time
 import unittest
 
 sys.path.insert(0, os.path.join(os.environ.get("ZUK_SOURCE_DIR", ""), "tests", "wine", "zukcli"))
-from zukcli_test import BIN, SAMPLE_CARD, Install, Simulator, zukcli, zukcli_json  # noqa: E402
+from zukcli_test import (BIN, SAMPLE_CARD, Install, Simulator, key_windows, read_site_key_file,  # noqa: E402
+                         site_key_file, zukcli, zukcli_json)
 
 INI = "[Device]\r\nPortName=\\\\.\\COM26\r\n[Log]\r\nMode=3\r\n[FeliCa]\r\nSystemCode=88B4\r\n"
 
@@ -229,6 +234,170 @@ class Issuing(unittest.TestCase):
         self.assertIn("cannot open the reader on \\\\.\\COM27", out)
         code, out = zukcard("--port", "COM26", "read")
         self.assertEqual(code, 0, out)
+
+
+
+class SiteKeys(unittest.TestCase):
+    """A site key file from zukcli keys generate: the simulated reader started with it (its sets,
+    its tables, the cards' keys) and zukcard given it."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.install = Install()
+        cls.install.write_ini(INI)
+        cls.install.machine(Config=0x3)
+        cls.files, cls.values, cls.check = {}, {}, {}
+        for name in ("site", "other"):
+            path = os.path.join(cls.install.dir, name + ".keys")
+            code, out = zukcli("keys", "generate", cls.install.windows + name + ".keys")
+            assert code == 0, out
+            cls.files[name] = (path, cls.install.windows + name + ".keys")
+            cls.values[name], _ = read_site_key_file(path)
+            code, document = zukcli_json("keys", "check", cls.files[name][1])
+            cls.check[name] = document["results"][0]["checkValues"]["operational KA"]
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.install.remove()
+
+    def setUp(self):
+        self.sim = None
+        self.outputs = []
+
+    def tearDown(self):
+        if self.sim is not None:
+            sys.stderr.write("---- simulator log ----\n" + self.sim.stop())
+        # No output ever shows a piece of a key of either file.
+        shown = set(re.findall(r"[0-9A-F]{8}", "\n".join(self.outputs).upper()))
+        for values in self.values.values():
+            self.assertFalse(key_windows(values) & shown)
+
+    def start(self, *options):
+        self.sim = Simulator("# a blank card\n", options=("--key-file", self.files["site"][0]) + options)
+
+    def run_card(self, *args):
+        code, out = zukcard(*args)
+        self.outputs.append(out)
+        return code, out
+
+    def run_json(self, *args):
+        code, document = zukcard_json(*args)
+        self.outputs.append(json.dumps(document))
+        return code, document
+
+    def status(self):
+        """The simulator's status as a dictionary (held-kcv: the check value of the set it holds)."""
+        reply = self.sim.command("status")
+        state = re.search(r" keystate ((?:[0-9A-F]{2} ){2}[0-9A-F]{2})", reply)
+        words = reply.replace(state.group(0), "").split()[1:]
+        return dict(zip(words[0::2], words[1::2]), keystate=state.group(1))
+
+    def test_a_site_reader_issues_with_the_file_and_refuses_the_built_in_keys(self):
+        self.start()
+        self.assertEqual(self.status()["held-kcv"], self.check["site"])
+        site = self.files["site"][1]
+        code, out = self.run_card("--keys", site, "write", SAMPLE_CARD)
+        self.assertEqual(code, 0, out)
+        self.assertEqual(self.sim.command("keytable").split()[-1], "issuer")
+        code, out = self.run_card("--keys", site, "read", "--show-secrets")
+        self.assertEqual((code, parse(out)), (0, ALICE), out)
+
+        code, out = self.run_card("read")
+        self.assertEqual(code, 1, out)
+        self.assertIn("does not hold the built-in key set: give --keys with the site key file", out)
+
+        # A file that cannot be used stops zukcard before it opens the reader.
+        without_issuer = os.path.join(self.install.dir, "no-issuer.keys")
+        with open(without_issuer, "w") as f:
+            f.write(site_key_file({n: v for n, v in self.values["site"].items() if n != "issuer"}))
+        broken = os.path.join(self.install.dir, "broken.keys")
+        with open(broken, "w") as f:
+            f.write("ZUKcntrl site keys 2\n")
+        frames = self.status()["frames"]
+        for name, reason in (("no-issuer.keys", "carries no issuing table"),
+                             ("broken.keys", "version 2 of the site key file is not known"),
+                             ("missing.keys", "does not exist")):
+            with self.subTest(name):
+                code, out = self.run_card("--keys", self.install.windows + name, "read")
+                self.assertEqual(code, 2, out)
+                self.assertIn(reason, out)
+                self.assertIn("nothing was done", out)
+        self.assertEqual(self.status()["frames"], frames)
+
+    def test_a_reader_is_moved_from_the_built_in_set_to_the_files(self):
+        self.start("--operational-keys", os.environ["ZUK_OPERATIONAL_KEYS"])
+        built_in = self.status()["held-kcv"]
+        self.assertNotEqual(built_in, self.check["site"])
+        site, other = self.files["site"][1], self.files["other"][1]
+        code, out = self.run_card("--keys", site, "read")
+        self.assertEqual(code, 1, out)
+        self.assertIn("does not hold the key set of %s: give --keys" % site, out)
+        self.assertIn("move-reader --keys " + site, out)
+
+        # From the wrong old set: refused, the set the reader holds is named, nothing changes.
+        code, out = self.run_card("move-reader", "--keys", site, "--from", other)
+        self.assertEqual(code, 1, out)
+        self.assertIn("does not hold the set of " + other, out)
+        self.assertIn("It holds the built-in set: run again without --from", out)
+        self.assertEqual(self.status()["held-kcv"], built_in)
+
+        code, document = self.run_json("move-reader", "--keys", site)
+        self.assertEqual((code, document["outcome"], document["holds"]), (0, "moved", site), document)
+        self.assertIn("now holds the set of " + site, document["messages"][0])
+        self.assertEqual(self.status()["held-kcv"], self.check["site"])
+
+        code, out = self.run_card("--keys", site, "write", SAMPLE_CARD)
+        self.assertEqual(code, 0, out)
+        self.assertEqual(parse(self.run_card("--keys", site, "read", "--show-secrets")[1]), ALICE)
+        code, out = self.run_card("read")
+        self.assertEqual(code, 1, out)
+        self.assertIn("does not hold the built-in key set", out)
+
+        code, document = self.run_json("move-reader", "--keys", site)
+        self.assertEqual((code, document["outcome"]), (0, "not-needed"), document)
+        code, document = self.run_json("move-reader", "--keys", other)  # from the built-in set
+        self.assertEqual((code, document["outcome"], document["holds"]), (1, "refused", None), document)
+        self.assertIn("run again with --from and the site key file the reader was last moved to",
+                      document["messages"][0])
+        self.assertEqual(self.status()["held-kcv"], self.check["site"])
+
+    def test_a_move_whose_answer_is_lost_says_which_set_the_reader_holds(self):
+        site = self.files["site"][1]
+        for how, code, outcome, text, held in (
+                ("acted", 0, "moved-answer-lost", "now holds the set of " + site, "site"),
+                ("ignored", 1, "not-moved", "still holds the built-in set", None)):
+            with self.subTest(how):
+                self.start("--operational-keys", os.environ["ZUK_OPERATIONAL_KEYS"])
+                built_in = self.status()["held-kcv"]
+                self.assertEqual(self.sim.command("drop 85 %s" % how), "OK")
+                got, document = self.run_json("move-reader", "--keys", site)
+                self.assertEqual((got, document["outcome"]), (code, outcome), document)
+                self.assertIn("both sets were tried", document["messages"][0])
+                self.assertIn(text, document["messages"][0])
+                self.assertEqual(self.status()["held-kcv"], self.check[held] if held else built_in)
+                sys.stderr.write("---- simulator log ----\n" + self.sim.stop())
+                self.sim = None
+
+    def test_a_factory_reader_needs_no_move(self):
+        self.start("--unprovisioned")
+        before = self.status()
+        code, out = self.run_card("move-reader", "--keys", self.files["site"][1])
+        self.assertEqual(code, 0, out)
+        self.assertIn("is a factory reader", out)
+        after = self.status()
+        self.assertEqual((after["keystate"], after["held-kcv"]), (before["keystate"], before["held-kcv"]))
+
+    def test_command_lines_that_cannot_move(self):
+        site = self.files["site"][1]
+        for args, reason in ((["move-reader"], "move-reader needs --keys"),
+                             (["--from", site, "read"], "--from is for move-reader only")):
+            result = subprocess.run(["wine", os.path.join(BIN, "zukcard.exe")] + args, capture_output=True,
+                                    stdin=subprocess.DEVNULL, timeout=60)
+            self.assertEqual(result.returncode, 2, result.stderr)
+            self.assertIn(reason, result.stderr.decode("latin-1"))
+        code, out = self.run_card("move-reader", "--keys", site, "--from", site)
+        self.assertEqual(code, 2, out)
+        self.assertIn("one operational set: there is nothing to move", out)
 
 
 if __name__ == "__main__":

@@ -495,7 +495,7 @@ class Status(unittest.TestCase):
         self.assertEqual(status["settings"]["[Log] FileName"]["value"], self.install.windows + "ZUKcntrl.log")
 
     def test_policy_values_win_and_status_names_their_source(self):
-        self.install.machine(Device=0)
+        self.install.machine(Device=0, ProtectPasswords=1)
         try:
             policy("Mode", 0)
             policy("Unattended", 1)
@@ -509,6 +509,8 @@ class Status(unittest.TestCase):
             self.assertEqual(effective["Device"], {"value": "0", "source": "machine"})
             self.assertEqual(effective["StrictLink"]["source"], "default")
             self.assertEqual(effective["LogMode"], {"value": "3", "source": "INI"})
+            self.assertEqual(effective["ProtectPasswords"], {"value": "1", "source": "machine"})
+            self.assertEqual(document["results"][0]["settings"]["ProtectPasswords"]["value"], 1)
             # Every policy value the templates can write: status shows it in force, from policy.
             cases = [("Device", 1, "REG_DWORD", "1"), ("ConfigInputItems", 3, "REG_DWORD", "0x3"),
                      ("ConfigRememberItems", 0x10, "REG_DWORD", "0x10"),
@@ -516,7 +518,7 @@ class Status(unittest.TestCase):
                      ("ConfigReuseBlock", 0xF000, "REG_DWORD", "0xf000"),
                      ("ConfigDialogVariant", 0x10000, "REG_DWORD", "0x10000"),
                      ("FeliCa", "IDM", "REG_SZ", "IDM"), ("StrictLink", 1, "REG_DWORD", "1"),
-                     ("LogMode", 1, "REG_DWORD", "1")]
+                     ("LogMode", 1, "REG_DWORD", "1"), ("ProtectPasswords", 1, "REG_DWORD", "1")]
             for name, value, kind, shown in cases:
                 policy(name, value, kind=kind)
             code, document = zukcli_json("status")
@@ -580,9 +582,9 @@ SAMPLE_CARD = os.path.join(SOURCE, "sim", "cards", "alice.card")
 
 class Simulator:
     """zuk-reader-sim with a card (the sample one unless told) on COM26 of the prefix, and its
-    control channel."""
+    control channel; `options` are further command-line options of the simulator."""
 
-    def __init__(self, card_text=None, encoding="utf-8"):
+    def __init__(self, card_text=None, encoding="utf-8", options=()):
         self.work = tempfile.mkdtemp()
         card = SAMPLE_CARD
         if card_text is not None:
@@ -591,7 +593,7 @@ class Simulator:
                 f.write(card_text)
         self.process = subprocess.Popen(
             [SIM, "--link", os.path.join(PREFIX, "dosdevices", "com26"), "--control-port", "0",
-             "--card", card, "--log", os.path.join(self.work, "sim.log")],
+             "--card", card, "--log", os.path.join(self.work, "sim.log")] + list(options),
             stdout=subprocess.PIPE, text=True)
         port = None
         for _ in range(2):
