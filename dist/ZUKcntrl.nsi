@@ -29,7 +29,7 @@
 ; missing or not valid, or a folder longer than 200 characters stops the installer before it
 ; writes anything (exit code 2).  /SITEKEYS stores the file's keys with the installed zukcli
 ; (keys install) once everything else is installed; when that fails the installation ends with
-; exit code 3 (the library is installed, with the keys that were stored before).  Over an existing
+; exit code 3 (the library is installed; zukcli keys status shows the keys it uses).  Over an existing
 ; installation every machine value the command line does not set is kept (in each registry view),
 ; and so is an edited ZUKcntrl.ini.  An upgrade into another folder (/D=) moves the edited INI there
 ; and removes the old installation.
