@@ -39,6 +39,45 @@ bool SameCheck(const SiteKeys &a, const SiteKeys &b) {
     return std::memcmp(x, y, sizeof x) == 0;
 }
 
+// The SiteKeys value of one view as it was before an install (absent, or its type and bytes: a
+// protected blob, no key in clear), so that a failed install can put every view back.
+struct Previous {
+    bool present = false;
+    std::uint32_t type = 0;
+    std::vector<std::uint8_t> bytes;
+};
+
+Previous ReadPrevious(std::uint32_t view) {
+    Previous p;
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, ZUK_SETTINGS_KEY, 0, KEY_QUERY_VALUE | view, &key) != ERROR_SUCCESS) {
+        return p;
+    }
+    DWORD type = 0, size = 0;
+    if (RegQueryValueExA(key, ZUK_SITE_KEYS_VALUE, nullptr, &type, nullptr, &size) == ERROR_SUCCESS) {
+        p.bytes.resize(size);
+        if (RegQueryValueExA(key, ZUK_SITE_KEYS_VALUE, nullptr, &type, p.bytes.data(), &size) == ERROR_SUCCESS) {
+            p.present = true;
+            p.type = type;
+            p.bytes.resize(size);
+        }
+    }
+    RegCloseKey(key);
+    return p;
+}
+
+bool Restore(std::uint32_t view, const Previous &p) {
+    if (!p.present) return SiteKeyStoreRemove(view) == 0;
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, ZUK_SETTINGS_KEY, 0, KEY_SET_VALUE | view, &key) != ERROR_SUCCESS) {
+        return false;
+    }
+    const bool ok = RegSetValueExA(key, ZUK_SITE_KEYS_VALUE, 0, p.type, p.bytes.data(),
+                                   static_cast<DWORD>(p.bytes.size())) == ERROR_SUCCESS;
+    RegCloseKey(key);
+    return ok;
+}
+
 }  // namespace
 
 bool InstallSiteKeys(const std::string &path, Entry *e) {
@@ -52,8 +91,14 @@ bool InstallSiteKeys(const std::string &path, Entry *e) {
     const bool hadIssuer = keys.hasIssuer;
     keys.hasIssuer = false;  // the machines that run the library never hold the issuing table
     SecureZeroMemory(keys.issuer, sizeof keys.issuer);
+    // All views or none: a library of one bitness with the site's keys and one of the other with
+    // other keys would split the machine.
+    const std::vector<View> views = LibraryViews();
+    std::vector<Previous> previous;
+    for (const View &view : views) previous.push_back(ReadPrevious(view.flag));
     bool ok = true;
-    for (const View &view : LibraryViews()) {
+    for (const View &view : views) {
+        if (!ok) break;
         long stored = SiteKeyStoreWrite(view.flag, keys);
         SiteKeys back;
         const SiteKeyStoreResult read = stored == 0 ? SiteKeyStoreRead(view.flag, &back) : kKeyStoreNone;
@@ -75,7 +120,11 @@ bool InstallSiteKeys(const std::string &path, Entry *e) {
         e->lines.push_back("libraries loaded from now on use these keys; readers that hold other keys "
                            "must be moved (zukcard move-reader) and cards issued with this file");
     } else {
-        e->error = "the site keys were not stored for every library";
+        bool restored = true;
+        for (std::size_t i = 0; i < views.size(); ++i) restored = Restore(views[i].flag, previous[i]) && restored;
+        e->error = restored ? "the site keys were not stored; every library keeps the keys it had"
+                            : "the site keys were not stored, and the keys stored before could not be put back "
+                              "in every view: run keys install again, or keys remove";
     }
     SiteKeysWipe(&keys);
     return ok;
