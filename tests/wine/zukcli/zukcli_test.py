@@ -130,8 +130,14 @@ def key_windows(values):
 
 def zukcli(*args, timeout=60, env=None, encoding="latin-1"):
     """Runs zukcli (answering the library's prompts with Cancel); returns (exit code, stdout)."""
-    result = wine([os.path.join(BIN, "zukcli.exe"), "--cancel-prompts"] + list(args), timeout=timeout,
-                  env=dict(os.environ, **(env or {})))
+    command = [os.path.join(BIN, "zukcli.exe"), "--cancel-prompts"] + list(args)
+    try:
+        result = wine(command, timeout=timeout, env=dict(os.environ, **(env or {})))
+    except subprocess.TimeoutExpired:
+        # Now and then, on a busy machine, Wine starts a program that never runs (as it sometimes
+        # prints nothing at all): run it once more before judging; a second hang fails the test.
+        sys.stderr.write("zukcli %s did not end within %d s: again\n" % (" ".join(args), timeout))
+        result = wine(command, timeout=timeout, env=dict(os.environ, **(env or {})))
     if result.stderr:
         sys.stderr.write("zukcli %s: %s\n" % (" ".join(args), result.stderr.decode("latin-1")))
     return result.returncode, result.stdout.decode(encoding).replace("\r\n", "\n")
