@@ -80,6 +80,18 @@ bool Restore(std::uint32_t view, const Previous &p) {
 
 }  // namespace
 
+StoredKeysSource ReadStoredKeysSource(std::uint32_t view, SiteKeys *keys) {
+    StoredKeysSource s;
+    s.result = SiteKeyStoreRead(view, keys);
+    s.source = s.result == kKeyStoreNone ? "built-in" : s.result == kKeyStoreOk ? "site" : "none";
+    if (s.result == kKeyStoreOk) {
+        std::uint8_t value[SITE_KEY_FILE_CHECK_SIZE];
+        SiteKeyFileCheck(*keys, value);
+        s.check = HexText(value, sizeof value);
+    }
+    return s;
+}
+
 bool InstallSiteKeys(const std::string &path, Entry *e) {
     e->AddText("file", path);
     SiteKeys keys;
@@ -136,14 +148,12 @@ bool ShowSiteKeys(Entry *e) {
     std::string shownCheck;  // the check values are shown once, for the first view with site keys
     for (const View &view : LibraryViews()) {
         SiteKeys keys;
-        const SiteKeyStoreResult result = SiteKeyStoreRead(view.flag, &keys);
-        std::string source = result == kKeyStoreNone ? "built-in" : result == kKeyStoreOk ? "site" : "none";
+        const StoredKeysSource stored = ReadStoredKeysSource(view.flag, &keys);
+        const SiteKeyStoreResult result = stored.result;
+        const std::string &source = stored.source;
+        const std::string &check = stored.check;
         std::string line = std::string(view.name) + ": ";
-        std::string check;
         if (result == kKeyStoreOk) {
-            std::uint8_t value[SITE_KEY_FILE_CHECK_SIZE];
-            SiteKeyFileCheck(keys, value);
-            check = HexText(value, sizeof value);
             line += "the site keys (check " + check + ")";
         } else if (result == kKeyStoreNone) {
             line += "the built-in keys (no site keys stored)";

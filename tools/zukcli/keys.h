@@ -7,6 +7,7 @@
 
 #include "tools/zukcli/report.h"
 
+#include "settings/site_key_store.h"
 #include "settings/site_keys.h"
 
 // Whether word is an action of `keys`, and whether it takes a FILE.
@@ -25,6 +26,15 @@ bool ReadKeyFile(const std::string &path, SiteKeys *keys, std::string *error);
 // the issuing table is there.
 void AddCheckValues(const SiteKeys &keys, Entry *e);
 std::string HexText(const std::uint8_t *bytes, std::size_t size);
+
+// The keys a library of the given registry view uses (0: zukcli's own): the source ("built-in",
+// "site" or "none") and, for site keys, the check value of the stored keys as hexadecimal.
+struct StoredKeysSource {
+    SiteKeyStoreResult result;
+    std::string source;
+    std::string check;
+};
+StoredKeysSource ReadStoredKeysSource(std::uint32_t view, SiteKeys *keys);
 
 // `keys install FILE`, `keys status`, `keys remove`: the site keys stored on this machine
 // (key_store.cpp).

@@ -87,15 +87,10 @@ void CheckRevocation(StatusCheck *check) {
 // stored value it cannot use, named here; `keys status` shows both views).
 void CheckSiteKeys(StatusCheck *check) {
     SiteKeys keys;
-    const SiteKeyStoreResult result = SiteKeyStoreRead(0, &keys);
-    std::string text = result == kKeyStoreNone ? "built-in" : result == kKeyStoreOk ? "site" : "none";
-    if (result == kKeyStoreOk) {
-        std::uint8_t value[SITE_KEY_FILE_CHECK_SIZE];
-        SiteKeyFileCheck(keys, value);
-        text += " (check " + HexText(value, sizeof value) + ")";
-    }
+    const StoredKeysSource stored = ReadStoredKeysSource(0, &keys);
+    const SiteKeyStoreResult result = stored.result;
     SiteKeysWipe(&keys);
-    check->Set("Site keys", text);
+    check->Set("Site keys", stored.source + (stored.check.empty() ? "" : " (check " + stored.check + ")"));
     if (result != kKeyStoreNone && result != kKeyStoreOk) {
         check->Add(Finding::Error, "SiteKeys",
                    std::string(SiteKeyStoreResultText(result)) +

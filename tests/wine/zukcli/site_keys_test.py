@@ -26,8 +26,10 @@ ERR_SYSTEM = 0x40000
 UNREADABLE, UNDECRYPTABLE, VERSION, LENGTH, CHECK = 0x10000009, 0x1000000A, 0x1000000B, 0x1000000C, 0x1000000D
 
 
-def stored_blob():
-    result = wine(["reg", "query", KEY, "/v", "SiteKeys", VIEW])
+def stored_blob(env=None):
+    """The SiteKeys value of the library's view (of the prefix env names, else this one)."""
+    result = subprocess.run(["wine", "reg", "query", KEY, "/v", "SiteKeys", VIEW], env=env, capture_output=True,
+                            timeout=60)
     match = re.search(rb"SiteKeys\s+REG_BINARY\s+([0-9A-Fa-f]+)", result.stdout)
     return bytes.fromhex(match.group(1).decode()) if match else None
 
@@ -66,11 +68,9 @@ def blob_from_another_prefix(key_file):
         result = subprocess.run(["wine", os.path.join(BIN, "zukcli.exe"), "keys", "install", windows], env=env,
                                 capture_output=True, timeout=120)
         assert result.returncode == 0, result
-        query = subprocess.run(["wine", "reg", "query", KEY, "/v", "SiteKeys", VIEW], env=env,
-                               capture_output=True, timeout=60)
-        match = re.search(rb"SiteKeys\s+REG_BINARY\s+([0-9A-Fa-f]+)", query.stdout)
-        assert match, query
-        return bytes.fromhex(match.group(1).decode())
+        blob = stored_blob(env)
+        assert blob, "no SiteKeys value in the other prefix"
+        return blob
     finally:
         subprocess.run(["wineserver", "-k"], env=env, capture_output=True, timeout=60)
         shutil.rmtree(other, ignore_errors=True)
