@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "settings/config.h"
+#include "tools/zukcli/call_clock.h"
 #include "tools/zukcli/commands.h"
 #include "tools/zukcli/library.h"
 #include "tools/zukcli/prompts.h"
@@ -37,7 +38,10 @@ const long kDefaultCallTimeoutSeconds = 120;
 // time-out (a window nobody can answer, a locked card left on the reader while the library waits
 // for a person to take it away) ends the run with a message and exit code 3 instead of waiting
 // for ever.  Commands that wait on purpose (sense --watch, trace --follow) are not timed.
-volatile LONG g_callStartedAt = 0;  // GetTickCount() of the call running, 0: none is timed
+// g_callStartedAt is GetTickCount() of the call running with its lowest bit set (so that it is never
+// 0, which means none is timed): it can read a tick ahead of the watchdog's clock, which
+// CallOverran takes as a call just started.
+volatile LONG g_callStartedAt = 0;
 const char *volatile g_callName = "";
 DWORD g_timeoutMs = 0;
 
@@ -46,7 +50,7 @@ DWORD WINAPI Watchdog(LPVOID) {
         Sleep(200);
         const LONG started = g_callStartedAt;
         if (started == 0) continue;
-        if (GetTickCount() - static_cast<DWORD>(started) < g_timeoutMs) continue;
+        if (!CallOverran(static_cast<DWORD>(started), GetTickCount(), g_timeoutMs)) continue;
         std::fflush(stdout);
         std::fprintf(stderr,
                      "zukcli: %s did not return within %lu s (a window nobody can answer, or a "
