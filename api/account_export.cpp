@@ -4,6 +4,7 @@
 
 #include "api/frame.h"
 #include "api/workers.h"
+#include "card/sensing.h"
 #include "platform/messagebox.h"
 #include "platform/system.h"
 #include "platform/window.h"
@@ -11,7 +12,17 @@
 
 namespace {
 const std::uint32_t kPauseMs = 100;
+
+// Whether the card the last card operation addressed still answers on the reader (a card taken
+// away, or another one laid in its place, does not).
+bool SameCardAnswers() {
+    std::uint8_t idm[8];
+    std::uint8_t pmm[8];
+    int idmLength = sizeof idm;
+    int pmmLength = sizeof pmm;
+    return CardGetIdm(idm, &idmLength, pmm, &pmmLength) == SESSION_OK;
 }
+}  // namespace
 
 extern "C" int ZUKAPI ZUKGetUserAccount(int handle, AccountRequest *request, int mode, void *window) {
     AccountRequest asked{};
@@ -40,10 +51,13 @@ extern "C" int ZUKAPI ZUKGetUserAccount(int handle, AccountRequest *request, int
                 break;
             *request = asked;  // start again with the sizes the host gave
         } else if (result == ZUK_ERR_CARD_LOCKED) {
-            // The loop goes on until a person takes the locked card away; without one at the
-            // screen it would never end, so an unattended call returns the lock instead.
+            // Unattended, the lock is returned at once.  Attended, the notice tells the user; the
+            // call then returns the lock while that card still lies on the reader (showing the
+            // notice again could never end), and starts again, with the card prompt, when it was
+            // taken away or another card laid meanwhile.
             if (GetUnattended()) break;
             AskFramePrompt(kMsgLockedCaption, kMsgLockedText, kStyleNotice, parent);
+            if (SameCardAnswers()) break;
         } else if (result == ZUK_ERR_PIN_LOCKED_NOW) {
             lockedNow = true;
         } else {

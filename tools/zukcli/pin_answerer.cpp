@@ -1,6 +1,8 @@
-// The PIN dialog is the library's dialog holding the PIN edit field.  The watcher looks for it
-// every 50 ms, waits for it to be painted, and answers it through the same messages a user's typing
-// and click produce.
+// The PIN dialog is the library's dialog holding the PIN edit field, the wrong-PIN notice the one
+// holding its OK button.  The watcher looks for both every 50 ms and answers through the same
+// messages a user's typing and clicks produce.  A PIN dialog other than the one given the PIN, or
+// the same one shown again after it had closed, is the library asking again after a wrong PIN:
+// it is cancelled, never given the same PIN a second time.
 #include "tools/zukcli/pin_answerer.h"
 
 #include <windows.h>
@@ -18,19 +20,37 @@ volatile LONG g_pictured = 0;
 volatile LONG g_running = 0;
 HANDLE g_thread = nullptr;
 
+bool Showing(HWND window) { return window != nullptr && IsWindow(window) && IsWindowVisible(window); }
+
 DWORD WINAPI Watch(LPVOID) {
     DialogQuery pinDialog;
     pinDialog.anyOfControls = {ZUK_IDC_PIN_EDIT};
-    HWND answered = nullptr;
+    DialogQuery wrongPinNotice;
+    wrongPinNotice.anyOfControls = {ZUK_IDC_PINERR_OK};
+    HWND given = nullptr;        // the PIN dialog that got the PIN
+    bool givenClosed = false;    // and has closed since
+    HWND cancelled = nullptr;    // the last PIN dialog cancelled
+    HWND dismissed = nullptr;    // the last wrong-PIN notice dismissed
     while (!g_stop) {
+        if (given != nullptr && !Showing(given)) givenClosed = true;
         const HWND dialog = FindDialog(pinDialog);
-        if (dialog != nullptr && dialog != answered) {
+        if (dialog != nullptr && given == nullptr) {
             Sleep(300);  // the dialog sets its texts and paints after it shows
             if (!g_picturePath.empty() && g_pictured == 0 &&
                 SaveWindowPicture(dialog, g_picturePath))
                 InterlockedExchange(&g_pictured, 1);
             AnswerPinDialog(dialog, g_pin.c_str());
-            answered = dialog;
+            given = dialog;
+        } else if (dialog != nullptr && (dialog != given || givenClosed) && dialog != cancelled) {
+            Sleep(50);
+            PressButton(dialog, ZUK_IDC_PIN_CANCEL);
+            cancelled = dialog;
+        }
+        const HWND notice = FindDialog(wrongPinNotice);
+        if (notice != nullptr && notice != dismissed) {
+            Sleep(50);
+            PressButton(notice, ZUK_IDC_PINERR_OK);
+            dismissed = notice;
         }
         Sleep(50);
     }

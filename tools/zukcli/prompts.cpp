@@ -1,10 +1,10 @@
 // The watcher looks every 50 ms for the windows the library shows that would wait for a person:
 // its message boxes (dialog-class windows with the message box's text control), its notices (no
-// card, wrong PIN) and its prompts (card wait, user ID and password, and the PIN prompt unless
-// --pin answers it).  It presses the button a user would: Cancel where there is one, else OK.  A
-// library dialog must never be closed from outside (that ends the process), so it is only ever
-// answered through its own buttons.  The short card-access window closes by itself and is left
-// alone.
+// card, wrong PIN) and its prompts (card wait, user ID and password, and the PIN prompt).  While
+// --pin answers the PIN exchange, the PIN prompt and the wrong-PIN notice are left to it.  It
+// presses the button a user would: Cancel where there is one, else OK.  A library dialog must
+// never be closed from outside (that ends the process), so it is only ever answered through its
+// own buttons.  The short card-access window closes by itself and is left alone.
 #include "tools/zukcli/prompts.h"
 
 #include <windows.h>
@@ -26,13 +26,13 @@ struct Answerable {
     int control;     // a control only this kind of window holds
     int button;      // the button a user would press
     int textControl; // the text recorded (0: none)
-    bool pin;        // the PIN prompt: left alone while --pin answers it
+    bool leftToPin;  // part of the PIN exchange: left alone while --pin answers it
 };
 
 const Answerable kAnswerable[] = {
     {kMessageBoxTextId, IDCANCEL, kMessageBoxTextId, false},  // IDOK when it has no Cancel
     {ZUK_IDC_NOCARD_OK, ZUK_IDC_NOCARD_OK, ZUK_IDC_NOCARD_TEXT1, false},
-    {ZUK_IDC_PINERR_OK, ZUK_IDC_PINERR_OK, ZUK_IDC_PINERR_TEXT, false},
+    {ZUK_IDC_PINERR_OK, ZUK_IDC_PINERR_OK, ZUK_IDC_PINERR_TEXT, true},
     {ZUK_IDC_WAIT_CANCEL, ZUK_IDC_WAIT_CANCEL, ZUK_IDC_WAIT_TEXT, false},
     {ZUK_IDC_CRED_CANCEL, ZUK_IDC_CRED_CANCEL, ZUK_IDC_CRED_TEXT1, false},
     {ZUK_IDC_PIN_CANCEL, ZUK_IDC_PIN_CANCEL, ZUK_IDC_PIN_TEXT, true},
@@ -41,7 +41,7 @@ const Answerable kAnswerable[] = {
 // The first library window that waits for an answer, with the kind it is.
 HWND FindAnswerable(const Answerable **kind) {
     for (const Answerable &a : kAnswerable) {
-        if (a.pin && PinAnswererRunning()) continue;
+        if (a.leftToPin && PinAnswererRunning()) continue;
         DialogQuery query;
         query.anyOfControls = {a.control};
         const HWND found = FindDialog(query);

@@ -1,7 +1,8 @@
 // --cancel-prompts and --unattended: a watcher thread answers every window of the library that
 // would wait for a person (message boxes, the no-card and wrong-PIN notices, the card wait, user ID
 // and password and PIN prompts) with Cancel, or OK where there is no Cancel, so that every call
-// returns its code instead of waiting.  The PIN prompt is left to --pin while that answers it.
+// returns its code instead of waiting.  The PIN prompt and the wrong-PIN notice are left to --pin
+// while that answers them.
 // Each window answered is recorded with its caption and text.
 #ifndef ZUKCLI_PROMPTS_H
 #define ZUKCLI_PROMPTS_H

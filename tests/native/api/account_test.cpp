@@ -51,6 +51,10 @@ protected:
 
     char account[300];
     char password[300];
+
+public:
+    bool swapOnNotice = false;  // LockedCardNoticeThenTheLockOrTheNextCard's hook
+    int noticesShown = 0;
 };
 
 TEST_F(AccountTest, RequestChecksAfterTheRetryPrompt) {
@@ -185,6 +189,57 @@ TEST_F(AccountTest, LockedCardShowsTheNoticeAndTriesAgain) {
     EXPECT_EQ(FakeMessageBoxesShown()[0].style & 0xFF, 0x30u);
     EXPECT_EQ(card.writes, 0);
     FakeMessageBoxSetHook(nullptr, nullptr);
+}
+
+// Attended, the locked-card notice is shown once; what lies on the reader after its OK decides:
+// the same card still there ends the call with the lock (nothing else could end it), another card
+// laid meanwhile is read from the start.
+TEST_F(AccountTest, LockedCardNoticeThenTheLockOrTheNextCard) {
+    struct Case {
+        const char *name;
+        bool swap;  // another, unlocked card laid while the notice is up
+        std::vector<FakeDialogStep> dialogs;
+        int expected;
+    };
+    const Case cases[] = {
+        {"the locked card left on the reader", false, {}, ZUK_ERR_CARD_LOCKED},
+        {"another card laid meanwhile", true, {Pin("1234")}, ZUK_OK},
+    };
+    for (const Case &c : cases) {
+        description.failureCount = 3;
+        description.idm[7] = 0x07;
+        PlaceCard();
+        Configure(256, 1, 0x231);
+        Open();
+        FakeDialogReset();
+        FakeDialogScript(c.dialogs);
+        swapOnNotice = c.swap;
+        noticesShown = 0;
+        FakeMessageBoxSetHook([](const FakeMessageBox &, void *self) {
+            AccountTest *test = static_cast<AccountTest *>(self);
+            if (test->swapOnNotice) {
+                test->description.failureCount = 0;
+                test->description.idm[7] = 0x08;
+                test->PlaceCard();
+            }
+            // A notice that keeps coming back is a fault; the card taken away ends the call.
+            if (++test->noticesShown == 3) test->RemoveCard();
+        }, this);
+        FakeMessageBoxScript({PLAT_IDOK});
+        const std::size_t boxes = FakeMessageBoxesShown().size();
+        AccountRequest r = Request();
+        EXPECT_EQ(Get(&r, 0), c.expected) << c.name;
+        ASSERT_EQ(FakeMessageBoxesShown().size() - boxes, 1u) << c.name;
+        EXPECT_EQ(FakeMessageBoxesShown().back().caption, GetMessageText(0xA0001)) << c.name;
+        EXPECT_EQ(FakeMessageBoxUnexpected(), 0) << c.name;
+        EXPECT_EQ(FakeDialogsShown().size(), c.dialogs.size()) << c.name;
+        EXPECT_EQ(FakeDialogUnexpected(), 0) << c.name;
+        if (c.expected == ZUK_OK) {
+            EXPECT_EQ(Account(r), "alice") << c.name;
+        }
+        FakeMessageBoxSetHook(nullptr, nullptr);
+        ASSERT_EQ(ZUKClose(1), 0);
+    }
 }
 
 // Unattended, nobody takes the locked card away: the call ends with the lock instead of polling
