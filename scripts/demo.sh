@@ -49,7 +49,7 @@ zuk_log "Installing with the silent installer ($(basename "$setup"))"
 wine "$setup" /S /MODE=256 /DEVICE=1 /CONFIG=0x3 </dev/null
 # The installed INI, pointed at the simulated reader on COM5, tracing every outcome, polling for
 # the sample card's system code.
-printf '[Card]\r\nPollingInterval=500\r\nVerifyRetry=3\r\n[Device]\r\nPortName=\\\\.\\COM5\r\nDeviceName=PR300\r\n[Log]\r\nMode=3\r\n[FeliCa]\r\nSystemCode=88B4\r\n' \
+printf '[Card]\r\nPollingInterval=500\r\nVerifyRetry=2\r\n[Device]\r\nPortName=\\\\.\\COM5\r\nDeviceName=PR300\r\n[Log]\r\nMode=3\r\n[FeliCa]\r\nSystemCode=88B4\r\n' \
     > "$install/ZUKcntrl.ini"
 rm -f "$install/ZUKcntrl.log"
 

@@ -2,6 +2,8 @@
 // request checks, silent reuse, pick-up, the card with and without PIN, the IDm as account, the
 // typed prompt, and the export loop's prompts.
 #include <cstring>
+#include <fstream>
+#include <sstream>
 
 #include "api/account.h"
 #include "api_fixture.h"
@@ -238,6 +240,44 @@ TEST_F(AccountTest, LockedCardNoticeThenTheLockOrTheNextCard) {
             EXPECT_EQ(Account(r), "alice") << c.name;
         }
         FakeMessageBoxSetHook(nullptr, nullptr);
+        ASSERT_EQ(ZUKClose(1), 0);
+    }
+}
+
+// The INI the installers ship and the sample card: one identification in which every PIN typed is
+// wrong ends with the wrong PIN and leaves the card an attempt, attended or unattended; it never
+// runs the card into its lock.
+TEST_F(AccountTest, ShippedVerifyRetryLeavesAFreshCardUnlocked) {
+    std::ifstream iniFile(std::string(ZUK_SOURCE_DIR) + "/dist/ZUKcntrl.ini");
+    std::ifstream cardFile(std::string(ZUK_SOURCE_DIR) + "/sim/cards/alice.card");
+    ASSERT_TRUE(iniFile && cardFile);
+    std::stringstream ini, cardText;
+    ini << iniFile.rdbuf();
+    cardText << cardFile.rdbuf();
+    // The shipped [Card] section, after the fixture's reader settings.
+    const std::string shipped = ini.str();
+    const std::size_t begin = shipped.find("[Card]");
+    ASSERT_NE(begin, std::string::npos);
+    const std::string cardSection = shipped.substr(begin, shipped.find("\n[", begin) - begin);
+    std::string error;
+    ASSERT_TRUE(SimCardParseDescription(cardText.str(), &description, &error)) << error;
+    ASSERT_GT(description.retryLimit, 0);
+    ASSERT_EQ(description.failureCount, 0);
+    for (const char *unattended : {"0", "1"}) {
+        PlaceCard();
+        Configure(256, 1, 0x3, cardSection + "\n[Prompt]\nUnattended=" + unattended + "\n");
+        Open();
+        std::vector<FakeDialogStep> wrongPins;
+        for (int i = 0; i < description.retryLimit + 1; ++i) {
+            wrongPins.push_back(Pin("9999"));
+            if (*unattended == '0') wrongPins.push_back(Answer(FAKE_DIALOG_PIN_ERROR, 2));
+        }
+        FakeDialogReset();
+        FakeDialogScript(wrongPins);
+        FakeMessageBoxScript({PLAT_IDOK});
+        AccountRequest r = Request();
+        EXPECT_EQ(Get(&r, 0), ZUK_ERR_PIN_WRONG) << "Unattended=" << unattended;
+        EXPECT_LT(card.blocks[1][0][1], description.retryLimit) << "Unattended=" << unattended;
         ASSERT_EQ(ZUKClose(1), 0);
     }
 }
