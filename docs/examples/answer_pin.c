@@ -33,6 +33,7 @@
 static HHOOK g_hook;
 static const char *g_pin = "1234";
 static HWND g_given;      /* the PIN prompt that got the PIN */
+static int g_given_closed; /* and has closed since */
 static int g_answered;    /* PIN prompts given the PIN (0 or 1) */
 static int g_cancelled;   /* PIN prompts cancelled: the library asking again */
 
@@ -51,13 +52,15 @@ static LRESULT CALLBACK watch_windows(int code, WPARAM wParam, LPARAM lParam)
                 click(dialog, PIN_OK);
                 g_given = dialog;
                 ++g_answered;
-            } else if (dialog != g_given) {
+            } else if (dialog != g_given || g_given_closed) {
                 click(dialog, PIN_CANCEL);  /* asked again: the PIN given was wrong */
                 ++g_cancelled;
             }
         } else if (GetDlgItem(dialog, WRONG_PIN_OK) != NULL) {
             click(dialog, WRONG_PIN_OK);
         }
+    } else if (code == HCBT_DESTROYWND && (HWND)wParam == g_given) {
+        g_given_closed = 1;  /* a later prompt is a new one, even under the same handle */
     }
     return CallNextHookEx(g_hook, code, wParam, lParam);
 }
