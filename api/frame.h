@@ -60,8 +60,8 @@ bool IsReaderError(int code);
 bool RetryCanHelp(int code);
 
 // The export frame.  worker(context) is called until it returns 0 or -1, a failure Retry cannot
-// mend (RetryCanHelp), or the user cancels the retry prompt (retryCaption/retryText).  takesPortMutex: ZUKOpen's rules; releasesPortMutex:
-// ZUKClose's.
+// mend (RetryCanHelp), or the user cancels the retry prompt (retryCaption/retryText).
+// takesPortMutex: ZUKOpen's rules; releasesPortMutex: ZUKClose's.
 struct ExportFrame {
     const char *name;
     std::uint32_t retryCaption;

@@ -39,10 +39,10 @@ const std::uint32_t kRememberStoreNonVolatile = 0x200;  // RememberStore: the du
 const std::uint32_t kReuseBlockOn = 0x1000;             // ReuseBlock: never hand back silently
 const std::uint32_t kDialogVariantMaskedId = 0x10000;   // DialogVariant: the user ID masked
 
-// Trace filter (INI [Log] Mode); any other value is off.
 // Room for the text of an environment variable the library reads; a longer one reads as not set.
 const std::size_t kEnvTextSize = 64;
 
+// Trace filter (INI [Log] Mode); any other value is off.
 const std::int32_t kLogModeOff = 0;
 const std::int32_t kLogModeFailures = 1;
 const std::int32_t kLogModeFailuresAndNormalEnds = 3;
