@@ -63,10 +63,10 @@ void CheckReaderKeys(const std::string &port, StatusCheck *check) {
     std::vector<Candidate> candidates;
     const std::string builtInName = "the built-in operational set";
     if (stored == kKeyStoreOk) {
-        candidates.push_back({"the site's operational set (the library's)", site.initial, site.operational, true});
+        candidates.push_back({"the site's operational set", site.initial, site.operational, true});
         candidates.push_back({builtInName, builtIn.initial, builtIn.operational, false});
     } else if (stored == kKeyStoreNone) {
-        candidates.push_back({builtInName + " (the library's)", builtIn.initial, builtIn.operational, true});
+        candidates.push_back({builtInName, builtIn.initial, builtIn.operational, true});
     } else {
         candidates.push_back({builtInName, builtIn.initial, builtIn.operational, false});
     }
@@ -99,17 +99,22 @@ void CheckReaderKeys(const std::string &port, StatusCheck *check) {
             std::string tried;
             for (const Candidate &c : candidates) tried += (tried.empty() ? "" : ", ") + c.name;
             check->Set("Reader keys", "none accepted", "the reader refuses " + tried);
-            if (stored == kKeyStoreOk || stored == kKeyStoreNone) {
+            const std::string head = "the reader holds other keys than the library (" + library +
+                                     "): ZUKOpen fails with 1280. It refuses every set known here (" + tried + "), ";
+            if (stored == kKeyStoreOk) {
                 check->Add(Finding::Error, "reader keys",
-                           "the reader holds other keys than the library (" + library +
-                               "): ZUKOpen fails with 1280. It refuses every set known here (" + tried +
-                               "): it holds another site's keys. Move it to this site's keys (zukcard "
-                               "move-reader --keys SITE-FILE --from ITS-FILE), or install the key file "
-                               "of the site it belongs to (zukcli keys install FILE)");
+                           head + "so it holds another site's keys: move it to this site's with zukcard "
+                                  "move-reader --keys SITE-FILE --from ITS-FILE, or, where this machine "
+                                  "belongs to that site, install that site's key file (zukcli keys install FILE)");
+            } else if (stored == kKeyStoreNone) {
+                check->Add(Finding::Error, "reader keys",
+                           head + "so it holds a site's keys this machine does not have: install the key file "
+                                  "of the site the reader was moved to (zukcli keys install FILE), or use a "
+                                  "reader moved to this site's keys (zukcard move-reader)");
             }
         } else {
             const Candidate &c = candidates[static_cast<std::size_t>(accepted)];
-            check->Set("Reader keys", "accepts " + c.name);
+            check->Set("Reader keys", "accepts " + c.name + (c.library ? " (the library's)" : ""));
             if (!c.library && (stored == kKeyStoreOk || stored == kKeyStoreNone)) {
                 std::string remedy;
                 if (c.set == builtIn.operational) {
