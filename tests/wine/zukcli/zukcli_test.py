@@ -374,6 +374,28 @@ class Offline(unittest.TestCase):
         self.assertEqual(result.returncode, 1)
         self.assertIn(b"ZUK_ERR_DISABLED (4)", result.stdout)
 
+    def test_an_unusable_open_wait_of_the_process_is_traced_at_load(self):
+        log = os.path.join(self.install.dir, "ZUKcntrl.log")
+        self.install.machine()
+        self.install.write_ini(GOOD_INI.replace("DeviceName=PR300\r\n", "DeviceName=PR300\r\nOpenWait=2500\r\n"))
+        for value in ("abc", "1500ms", "4294967297", "1500"):
+            with self.subTest(value):
+                if os.path.exists(log):
+                    os.remove(log)
+                code, out = zukcli("version", env={"ZUK_OPEN_WAIT": value})
+                self.assertEqual(code, 0, out)
+                notes = []
+                if os.path.exists(log):
+                    with open(log) as f:
+                        notes = [line[20:] for line in f.read().splitlines() if ",NOTE," in line]
+                if value == "1500":
+                    self.assertEqual(notes, [])
+                else:
+                    self.assertEqual(notes, ['DllLoad,NOTE,ZUK_OPEN_WAIT "%s" is no number of milliseconds (0 to '
+                                             '999999999): ZUKOpen waits 2500 ms ([Device] OpenWait)' % value])
+                    code, out = zukcli("trace", winpath(log))
+                    self.assertIn("DllLoad: note: ZUK_OPEN_WAIT", out)
+
 
     def key_file(self, name):
         """A fresh name in the installation folder: (Linux path, Windows path)."""
