@@ -60,6 +60,8 @@ extern "C" int ZUKAPI ZUKGetUserAccount(int handle, AccountRequest *request, int
             if (SameCardAnswers()) break;
         } else if (result == ZUK_ERR_PIN_LOCKED_NOW) {
             lockedNow = true;
+        } else if (!RetryCanHelp(result)) {
+            break;
         } else {
             if (AskFramePrompt(kMsgRetryCaption, kMsgRetryText, kStyleRetryCancel, parent) ==
                 PLAT_IDCANCEL)

@@ -69,7 +69,11 @@ int RunMaxLength(void *context) {
 
 extern "C" int ZUKAPI ZUKOpen(int *handle) {
     HandleArgs args{0, handle};
-    return RunExport(kOpenFrame, RunOpen, &args);
+    const int code = RunExport(kOpenFrame, RunOpen, &args);
+    // Every failure leaves the handle 0, also one the frame decided before the worker ran (the
+    // reader held elsewhere past OpenWait, the busy prompt cancelled).
+    if (code != ZUK_OK && handle != nullptr) *handle = 0;
+    return code;
 }
 
 extern "C" int ZUKAPI ZUKClose(int handle) {

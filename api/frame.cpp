@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "api/api_state.h"
+#include "card/card_state.h"
 #include "platform/messagebox.h"
 #include "platform/mutex.h"
 #include "platform/system.h"
@@ -94,6 +95,8 @@ bool IsReaderError(int code) {
     }
 }
 
+bool RetryCanHelp(int code) { return !(code == ZUK_ERR_SYSTEM && g_card.keyFault != 0); }
+
 int WaitUntilFree(const char *exportName, void *parent) {
     while (EnterApi() == ZUK_ERR_BUSY) {
         Trace(exportName, "ZUK", ZUK_ERR_BUSY);
@@ -126,7 +129,7 @@ int RunExport(const ExportFrame &frame, int (*worker)(void *context), void *cont
         return ZUK_ERR_BUSY;
     }
     int code = worker(context);
-    while (code != ZUK_OK && code != ZUK_CANCELLED) {
+    while (code != ZUK_OK && code != ZUK_CANCELLED && RetryCanHelp(code)) {
         if (AskFramePrompt(frame.retryCaption, frame.retryText, kStyleRetryCancel, nullptr) ==
             PLAT_IDCANCEL) {
             break;

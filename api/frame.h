@@ -54,10 +54,14 @@ int AskFramePrompt(std::uint32_t captionId, std::uint32_t textId, std::uint32_t 
 
 // The reader errors: the results for which the prompts offer Retry and a host may try again.
 bool IsReaderError(int code);
+// Whether trying again can end a failure otherwise: not ZUK_ERR_SYSTEM while the library holds no
+// keys because the site keys stored on the machine cannot be used (every open fails the same way
+// until an administrator installs the keys again or removes them), so no Retry is offered for it.
+bool RetryCanHelp(int code);
 
-// The export frame.  worker(context) is called until it returns 0 or -1 or the user cancels the
-// retry prompt (retryCaption/retryText).  takesPortMutex: ZUKOpen's rules; releasesPortMutex:
-// ZUKClose's.
+// The export frame.  worker(context) is called until it returns 0 or -1, a failure Retry cannot
+// mend (RetryCanHelp), or the user cancels the retry prompt (retryCaption/retryText).
+// takesPortMutex: ZUKOpen's rules; releasesPortMutex: ZUKClose's.
 struct ExportFrame {
     const char *name;
     std::uint32_t retryCaption;

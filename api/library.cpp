@@ -1,6 +1,8 @@
 // Load and unload of the library.
 #include "api/frame.h"
 
+#include <cstdio>
+
 #include "api/api_state.h"
 #include "card/session.h"
 #include "ZUKcntrl.h"
@@ -25,6 +27,25 @@ CardStatus KeyFaultStatus(SiteKeyStoreResult result) {
     case kKeyStoreOk: break;
     }
     return SESSION_ERR_KEYS_UNDECRYPTABLE;
+}
+
+// Says once, at load, what the open does when the process's ZUK_OPEN_WAIT cannot be used.
+void TraceRefusedOpenWait() {
+    const char *refused = GetOpenWaitRefused();
+    if (refused[0] == '\0') return;
+    char text[256];
+    if (GetOpenWaitMs() < 0) {
+        std::snprintf(text, sizeof text,
+                      "ZUK_OPEN_WAIT \"%s\" is no number of milliseconds (0 to 999999999): ZUKOpen "
+                      "waits without bound for a reader another process holds (no [Device] OpenWait)",
+                      refused);
+    } else {
+        std::snprintf(text, sizeof text,
+                      "ZUK_OPEN_WAIT \"%s\" is no number of milliseconds (0 to 999999999): ZUKOpen "
+                      "waits %d ms ([Device] OpenWait)",
+                      refused, static_cast<int>(GetOpenWaitMs()));
+    }
+    TraceNote("DllLoad", text);
 }
 
 }  // namespace
@@ -52,6 +73,7 @@ bool LibraryAttach(void *moduleHandle) {
     g_frame.moduleHandle = moduleHandle;
     if (LoadRegistryConfig() != kRegistryConfigOk) return false;
     LoadIniSettings(GetInstallPath());
+    TraceRefusedOpenWait();
     LoadSiteKeys();
     CardSetStrictLink(GetStrictLink() == 1);
     char path[kMessageTextSize] = {0};

@@ -40,13 +40,13 @@ extern "C" {
 #define ZUK_ERR_PORT_CLOSE       768         /* the serial port cannot be closed */
 #define ZUK_ERR_PORT_OPEN        1280        /* the serial port cannot be opened, or the reader is not found */
 #define ZUK_ERR_LINK_CLOSE       1536        /* the reader reported a failure while the link was being closed */
-#define ZUK_ERR_BUSY             1792        /* another call of the library is in progress in this process */
+#define ZUK_ERR_BUSY             1792        /* another call of the library is in progress in this process, or another process holds the reader past OpenWait */
 #define ZUK_ERR_HANDLE           2048        /* the reader handle is not 1 */
 #define ZUK_ERR_PORT_IO          2304        /* configuring, purging, writing or reading the port failed */
 #define ZUK_ERR_READER_STATUS    2560        /* the reader answered with an error status */
 #define ZUK_ERR_PARAM            0x10000     /* an argument is invalid */
 #define ZUK_ERR_BUFFER           0x20000     /* a caller's buffer is too small for the data */
-#define ZUK_ERR_SYSTEM           0x40000     /* a system facility failed */
+#define ZUK_ERR_SYSTEM           0x40000     /* a system facility failed, or the site keys stored on the machine cannot be used */
 #define ZUK_ERR_CARD_IO          0x1000000   /* the reader's answer was malformed or a card command failed */
 #define ZUK_ERR_UNEXPECTED       0x7F000000  /* an unexpected prompt result or unmapped internal status */
 

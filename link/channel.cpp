@@ -65,7 +65,21 @@ LinkStatus WriteKeySet(const std::uint8_t keys[CHANNEL_KEY_SET_SIZE]) {
     return st;
 }
 
+// A status word answered to the host's half of the authentication is the reader's refusal of the
+// keys the host used: it is kept under its own base so that it names that cause.
+LinkStatus AnswerRefusal(LinkStatus st) {
+    if (st >= LINK_STATUS_WORD_BASE && st <= LINK_STATUS_WORD_BASE + 0xFFFFu)
+        return st - LINK_STATUS_WORD_BASE + LINK_AUTH_REFUSED_BASE;
+    return st;
+}
+
 }  // namespace
+
+bool ChannelKeysRefused(LinkStatus st) {
+    st &= ~(LINK_PHASE_OPEN | LINK_PHASE_CLOSE);
+    return st == LINK_ERR_AUTH ||
+           (st >= LINK_AUTH_REFUSED_BASE && st <= LINK_AUTH_REFUSED_BASE + 0xFFFFu);
+}
 
 void ChannelHostRandom(std::uint32_t seed, std::uint8_t out[8]) {
     std::uint32_t state = seed;
@@ -109,7 +123,7 @@ LinkStatus ChannelAuthenticate(ChannelKeySelector selector) {
     }
     st = ReaderCommand(FRAME_TYPE_READER, body, sizeof body, answer, &answerLength);
     SecureWipe(body, sizeof body);
-    if (st != LINK_OK) return st;
+    if (st != LINK_OK) return AnswerRefusal(st);
     if (FrameBodyLength(answer) < 8 + 2) return LINK_ERR_GENERAL;
 
     std::uint8_t check[8];

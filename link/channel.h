@@ -29,7 +29,12 @@ LinkStatus ChannelReadKeyState(std::uint8_t state[3]);
 // A key state in which the reader holds an operational set.
 bool ChannelKeyStateComplete(const std::uint8_t state[3]);
 LinkStatus ChannelEstablish();
+// LINK_OK, or the failing step's status; a reader that refuses the host's answer (it holds other
+// keys) gives LINK_AUTH_REFUSED_BASE + its status word.
 LinkStatus ChannelAuthenticate(ChannelKeySelector selector);
+// Whether a status (with or without a phase bit) says that the reader and the host hold different
+// keys: the reader refused the host's answer, or its own answer did not prove the host's set.
+bool ChannelKeysRefused(LinkStatus st);
 LinkStatus ChannelProvisionKeys();
 // Moves a reader to another operational key set: on an open link established with the current
 // set, authenticates afresh with it, gives the reader `operational`, makes it the channel's set

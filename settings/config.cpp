@@ -136,9 +136,11 @@ void ApplyIniPolicies() {
 
 // A process's own setting from its environment: a whole number of at most nine digits, or -1 when
 // the variable is not set or holds anything else (the INI's value then stands).
-std::int32_t EnvironmentNumber(const char *name) {
-    char text[16];
-    if (!PlatGetEnvironment(name, text, sizeof text) || text[0] == '\0') return -1;
+// `text` (when given, kEnvTextSize bytes) receives the variable's text, empty when it is not set.
+std::int32_t EnvironmentNumber(const char *name, char *text = nullptr) {
+    char own[kEnvTextSize];
+    if (text == nullptr) text = own;
+    if (!PlatGetEnvironment(name, text, kEnvTextSize) || text[0] == '\0') return -1;
     std::int32_t value = 0;
     for (int i = 0; text[i] != '\0'; ++i) {
         if (i == 9 || text[i] < '0' || text[i] > '9') return -1;
@@ -299,8 +301,16 @@ void LoadIniSettings(const char *installPath) {
         g_settings.Unattended = unattended;
         SetSource(kPolicyUnattended, kSourceEnvironment);
     }
-    const std::int32_t openWait = EnvironmentNumber(kEnvOpenWait);
-    if (openWait >= 0) g_settings.OpenWaitMs = openWait;
+    // A ZUK_OPEN_WAIT that is no number of milliseconds leaves the INI's OpenWait (or its
+    // absence: no bound) in force, and is kept for the trace, which says so at load.
+    char openWaitText[kEnvTextSize];
+    const std::int32_t openWait = EnvironmentNumber(kEnvOpenWait, openWaitText);
+    g_settings.OpenWaitRefused[0] = '\0';
+    if (openWait >= 0) {
+        g_settings.OpenWaitMs = openWait;
+    } else {
+        std::memcpy(g_settings.OpenWaitRefused, openWaitText, sizeof g_settings.OpenWaitRefused);
+    }
     // What Group Policy sets wins over the INI and over a process's own environment.
     ApplyIniPolicies();
 }
@@ -327,6 +337,7 @@ std::int32_t GetLogMode() { return g_settings.LogMode; }
 const char *GetLogFileName() { return g_settings.LogFileName; }
 bool GetUnattended() { return g_settings.Unattended == 1; }
 std::int32_t GetOpenWaitMs() { return g_settings.OpenWaitMs; }
+const char *GetOpenWaitRefused() { return g_settings.OpenWaitRefused; }
 bool GetProtectPasswords() { return g_settings.ProtectPasswords == 1; }
 
 std::int32_t GetSystemCodes(const std::uint8_t **codes) {

@@ -39,6 +39,9 @@ const std::uint32_t kRememberStoreNonVolatile = 0x200;  // RememberStore: the du
 const std::uint32_t kReuseBlockOn = 0x1000;             // ReuseBlock: never hand back silently
 const std::uint32_t kDialogVariantMaskedId = 0x10000;   // DialogVariant: the user ID masked
 
+// Room for the text of an environment variable the library reads; a longer one reads as not set.
+const std::size_t kEnvTextSize = 64;
+
 // Trace filter (INI [Log] Mode); any other value is off.
 const std::int32_t kLogModeOff = 0;
 const std::int32_t kLogModeFailures = 1;
@@ -75,6 +78,9 @@ struct LibrarySettings {
     // something (card wait, PIN, user ID and password) still appear.
     std::int32_t Unattended;
     std::int32_t OpenWaitMs;     // ZUKOpen's wait for a reader held elsewhere; -1: without bound
+    // The process's ZUK_OPEN_WAIT when it is set but no number of milliseconds (empty otherwise);
+    // OpenWaitMs is then the INI's.
+    char OpenWaitRefused[kEnvTextSize];
     // 1: remembered and entered passwords are kept protected for the current user (DPAPI) instead
     // of masked.  MachineProtectPasswords is the machine value found at load (-1: none), which
     // wins over the INI's.
@@ -125,6 +131,8 @@ const char *GetLogFileName();
 std::int32_t GetSystemCodes(const std::uint8_t **codes);
 bool GetUnattended();
 std::int32_t GetOpenWaitMs();
+// The text of a ZUK_OPEN_WAIT the load could not use, or "" (see LibrarySettings).
+const char *GetOpenWaitRefused();
 bool GetProtectPasswords();
 
 // The settings record itself, for the loaders and for tests that set up a library state.

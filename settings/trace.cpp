@@ -32,6 +32,20 @@ void TraceNormalEnd(const char *function) {
     WriteTraceLine(body);
 }
 
+void TraceNote(const char *function, const char *text) {
+    if (GetLogMode() != kLogModeFailures && GetLogMode() != kLogModeFailuresAndNormalEnds) return;
+    char body[1024];
+    const int prefix = std::snprintf(body, sizeof body, "%s,NOTE,", function ? function : "");
+    if (prefix < 0 || static_cast<std::size_t>(prefix) >= sizeof body) return;
+    std::size_t n = static_cast<std::size_t>(prefix);
+    for (const char *p = text ? text : ""; *p != '\0' && n + 1 < sizeof body; ++p, ++n) {
+        const unsigned char c = static_cast<unsigned char>(*p);
+        body[n] = (c == ',' || c < 0x20 || c == 0x7F) ? '?' : *p;
+    }
+    body[n] = '\0';
+    WriteTraceLine(body);
+}
+
 void TraceDetail(const char *function, const char *layer, std::uint32_t code,
                  std::uint32_t lowStatus) {
     char body[1024];

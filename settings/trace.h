@@ -13,6 +13,10 @@ const long kTraceRotateSize = 0x100000;
 void Trace(const char *function, const char *layer, std::uint32_t code,
            std::uint32_t lowStatus = 0);
 void TraceNormalEnd(const char *function);
+// A note on what the library does instead of what a setting asked ("function,NOTE,text"), written
+// in log modes 1 and 3.  Commas and control characters of the text become '?', so the line
+// keeps its fields.
+void TraceNote(const char *function, const char *text);
 void TraceDetail(const char *function, const char *layer, std::uint32_t code,
                  std::uint32_t lowStatus);
 // Stamps the body with the local time, rotates the file when needed and appends the line.

@@ -59,9 +59,12 @@ bool g_haveCard = false;
 // every card laid carries: the build's, or those of the key file.
 std::uint8_t g_libraryTable[SIM_KEY_TABLE_SIZE];
 std::uint8_t g_issuerTable[SIM_KEY_TABLE_SIZE];
+// The build's issuing table: the keys of a blank card from the vendor, also with a key file.
+std::uint8_t g_builtInIssuerTable[SIM_KEY_TABLE_SIZE];
 
-// Loads a card description file into the card and places it in the field (replacing any card).
-std::string LoadCard(SimReader *r, const std::string &path) {
+// Loads a card description file into the card and places it in the field (replacing any card);
+// the card carries the keys of `keys` (the cards' table by default).
+std::string LoadCard(SimReader *r, const std::string &path, const std::uint8_t *keys = g_issuerTable) {
     std::ifstream in(path);
     if (!in) return "ERR cannot read " + path;
     std::stringstream text;
@@ -70,7 +73,7 @@ std::string LoadCard(SimReader *r, const std::string &path) {
     std::string error;
     if (!SimCardParseDescription(text.str(), &description, &error)) return "ERR " + error;
     SimCardInit(&g_card, description);
-    SimCardUseKeys(&g_card, g_issuerTable);
+    SimCardUseKeys(&g_card, keys);
     SimCardPlace(&g_card, r);
     g_haveCard = true;
     return "OK";
@@ -88,6 +91,7 @@ void UseBuildTables() {
     if (SimParseHex(ZUK_ISSUER_KEYS_HEX, &issuer) && issuer.size() == SIM_KEY_TABLE_SIZE) {
         std::memcpy(g_issuerTable, issuer.data(), sizeof g_issuerTable);
     }
+    std::memcpy(g_builtInIssuerTable, g_issuerTable, sizeof g_builtInIssuerTable);
 }
 
 // A site's tables from its key file: its reader keys as the library loads them, and its issuing
@@ -220,9 +224,10 @@ std::string CardControl(SimReader *r, const std::string &cmd, std::istringstream
         return "OK";
     }
     if (cmd == "card") {
-        std::string path;
-        in >> path;
-        return LoadCard(r, path);
+        std::string path, keys;
+        in >> path >> keys;
+        if (!keys.empty() && keys != "built-in") return "ERR card FILE [built-in]";
+        return LoadCard(r, path, keys.empty() ? g_issuerTable : g_builtInIssuerTable);
     }
     if (cmd == "dump") {
         int service = -1;

@@ -15,9 +15,19 @@ const char kCauseLine[] = "the serial line: a loose cable, a reader without powe
                           "on the port";
 const char kCauseReader[] = "the reader refused a command: unplug and replug it; if it stays, the "
                             "reader may need service";
-const char kCauseKeys[] = "the reader's keys differ from the library's keys (a reader provisioned "
-                          "for another site, or not yet moved to this site's keys: zukcard "
-                          "move-reader), or line noise";
+// The remedies of a reader that holds other channel keys than the library uses.
+#define ZUK_KEYS_REMEDY                                                                            \
+    "the reader holds other keys than the library: a reader still on the built-in or another "    \
+    "site's keys is moved to this site's with zukcard move-reader; a machine without this site's " \
+    "keys gets them with zukcli keys install (zukcli status says which keys the reader accepts)"
+const char kCauseKeys[] = ZUK_KEYS_REMEDY "; or line noise";
+const char kCauseKeysRefused[] = ZUK_KEYS_REMEDY;
+// A status word 63 xx is how a reader refuses a failed verification, the authentication among
+// them: a trace of a library that did not yet tell the authentication's refusals apart shows the
+// key mismatch so.
+const char kCauseWord63[] = "the reader refused a verification: if it was the authentication while "
+                            "opening the link, " ZUK_KEYS_REMEDY "; otherwise unplug and replug it";
+#undef ZUK_KEYS_REMEDY
 const char kCauseCard[] = "the card: lay it flat on the reader and keep it there; a card of "
                           "another system or an unformatted card has no ZUKcntrl data";
 const char kCauseOpenTwice[] = "ZUKOpen called twice";
@@ -141,7 +151,8 @@ std::int32_t StatusResult(std::uint32_t status) {
     }
     std::uint32_t base = 0, phase = 0;
     if (SplitPhase(status, &base, &phase)) {
-        const bool word = (base & FieldMask(2)) == LINK_STATUS_WORD_BASE;
+        const std::uint32_t field = base & FieldMask(2);
+        const bool word = field == LINK_STATUS_WORD_BASE || field == LINK_AUTH_REFUSED_BASE;
 #define ZUK_PHASE_CASE(name, bit, wordResult, otherResult, suffix)                                  \
     if (phase == bit) return word ? wordResult : otherResult;
         ZUK_PHASE_BITS(ZUK_PHASE_CASE)
@@ -192,7 +203,7 @@ bool DescribeStatus(std::uint32_t status, StatusDescription *out) {
     std::snprintf(d.meaning, sizeof d.meaning, "%s%s%s%s%s", row->meaning, bytes,
                   flags ? ": " : "", flags ? StatusFlag2Text(low) : "", suffix);
     d.family = row->family;
-    d.cause = row->cause;
+    d.cause = row->value == LINK_STATUS_WORD_BASE && high == 0x63 ? kCauseWord63 : row->cause;
     *out = d;
     return true;
 }

@@ -127,6 +127,8 @@
 #define ZUK_FIELD_STATUSES(P)                                                                      \
     P(LINK_STATUS_WORD_BASE, 0x2010000, 2, ZUK_ERR_READER_STATUS,                                  \
       "the reader answered with status word", kCauseReader)                              \
+    P(LINK_AUTH_REFUSED_BASE, 0x2030000, 2, ZUK_ERR_READER_STATUS,                                 \
+      "the reader refused the library's authentication with status word", kCauseKeysRefused)     \
     P(CARD_STATUS_FLAG_BASE, 0x8010000, 2, ZUK_ERR_READER_STATUS,                                  \
       "the card answered status flags", kCauseCard)                                \
     P(CARD_READER_STATUS_BASE, 0x8020000, 2, ZUK_ERR_READER_STATUS,                                \
@@ -134,6 +136,11 @@
     P(CARD_RESPONSE_CODE_BASE, 0x8040000, 1, ZUK_ERR_UNEXPECTED,                                   \
       "unexpected response code", kCauseCard)
 
+// A status word the reader gave in answer to the host's half of the mutual authentication (its
+// check of the host's answer failed: the host used other keys than the reader holds) is kept under
+// LINK_AUTH_REFUSED_BASE instead of LINK_STATUS_WORD_BASE, so that it names its cause; it gives the
+// results of a status word everywhere.
+//
 // Phase bits OR-ed into a link status that arose while the link was opened or closed (the answer
 // classes, the authentication and the status words; see LinkQualifyStatus).  A status word keeps
 // a result of its own in each phase; every other qualified status gives ZUK_ERR_UNEXPECTED, as it

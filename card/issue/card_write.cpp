@@ -60,6 +60,10 @@ CardStatus CardWriteWholeItem(int item, const std::uint8_t *data, int length) {
     return st == CARD_OK ? SESSION_OK : st;
 }
 
+bool CardWriteKeyRefused(CardStatus status) {
+    return (status & 0xFFFF0000u) == CARD_READER_STATUS_BASE;
+}
+
 CardStatus CardLoadKeyTable(const std::uint8_t table[CARD_KEY_TABLE_SIZE]) {
     if (table == nullptr) return SESSION_ERR_ARGUMENT;
     if (!CardSessionIsOpen()) return SESSION_ERR_NOT_OPEN;

@@ -38,6 +38,11 @@ CardStatus CardReadWholeItem(int item, std::uint8_t *out, int capacity, int *len
 // authentication with the item's write service, then Writes of at most 8 blocks.  Bytes longer
 // than the item give SESSION_ERR_BUFFER and send nothing.
 CardStatus CardWriteWholeItem(int item, const std::uint8_t *data, int length);
+// Whether a CardWriteWholeItem status is the card's refusal of the authentication with the item's
+// write key (the reader's status bytes of that authentication; the writes answer status flags):
+// the card does not hold the key of the table the station loaded, and nothing of the item was
+// written.
+bool CardWriteKeyRefused(CardStatus status);
 // Loads a reader key table of eleven slots (slot N holds key number N) in place of the one the
 // session opened with.
 CardStatus CardLoadKeyTable(const std::uint8_t table[CARD_KEY_TABLE_SIZE]);

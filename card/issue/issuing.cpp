@@ -194,9 +194,14 @@ std::int32_t IssueRun(IssuePlan *plan) {
         std::int32_t result = 0;
         if (w.control) result = CardStatusResult(CardReadWholeItem(w.item, current, sizeof current, &length));
         TargetBytes(w, current, target);
-        if (result == 0) result = CardStatusResult(CardWriteWholeItem(w.item, target, size));
+        bool keyRefused = false;
+        if (result == 0) {
+            const CardStatus written = CardWriteWholeItem(w.item, target, size);
+            keyRefused = CardWriteKeyRefused(written);
+            result = CardStatusResult(written);
+        }
         if (result != 0) {
-            Fail(&w, ISSUE_WRITE_FAILED, result);
+            Fail(&w, keyRefused ? ISSUE_KEY_REFUSED : ISSUE_WRITE_FAILED, result);
             return result;
         }
         std::memset(current, 0, sizeof current);

@@ -20,6 +20,8 @@ enum IssueState {
     ISSUE_NOT_WRITTEN,       // not tried (an earlier item failed)
     ISSUE_VERIFIED,          // written and read back identical
     ISSUE_WRITE_FAILED,      // the write failed: the item may hold part of the new bytes
+    ISSUE_KEY_REFUSED,       // the card refused the write key: it does not hold the station's keys,
+                             // and nothing of the item was written
     ISSUE_READ_BACK_FAILED,  // written, but reading it back failed
     ISSUE_DIFFERS,           // written, but it reads back otherwise
 };

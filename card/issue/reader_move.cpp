@@ -15,7 +15,7 @@ namespace {
 // Whether an authentication failed because the reader does not hold the set tried (it refused
 // the host's answer, or its own answer did not prove the set), rather than on the line.
 bool Refused(LinkStatus st) {
-    return st == LINK_ERR_AUTH ||
+    return ChannelKeysRefused(st) ||
            (st >= LINK_STATUS_WORD_BASE && st <= LINK_STATUS_WORD_BASE + 0xFFFFu);
 }
 

@@ -19,6 +19,7 @@
 #include "card/issue/issuing.h"
 #include "card/sensing.h"
 #include "card/session.h"
+#include "link/channel.h"
 #include "link/link_state.h"
 #include "settings/site_keys.h"
 #include "tools/zukcard/options.h"
@@ -35,18 +36,22 @@ const char *StateText(IssueState state) {
     case ISSUE_NOT_WRITTEN: return "not written";
     case ISSUE_VERIFIED: return "written and verified";
     case ISSUE_WRITE_FAILED: return "write failed";
+    case ISSUE_KEY_REFUSED: return "not written: the card refused the write key";
     case ISSUE_READ_BACK_FAILED: return "written, reading back failed";
     case ISSUE_DIFFERS: return "written, reads back otherwise";
     }
     return "unknown";
 }
 
-// Reports every item of a plan that ran (or stopped part-way).
-void ReportPlan(const IssuePlan &plan, Output *out) {
+// Reports every item of a plan that ran (or stopped part-way); `table` names the issuing table the
+// station wrote with.
+void ReportPlan(const IssuePlan &plan, const std::string &table, Output *out) {
     std::string written, notWritten;
+    bool keyRefused = false;
     out->itemsJson = "[";
     for (int i = 0; i < plan.count; ++i) {
         const IssueWrite &w = plan.writes[i];
+        if (w.state == ISSUE_KEY_REFUSED) keyRefused = true;
         std::string line = std::string(w.name) + ": " + StateText(w.state);
         if (w.result != 0) line += ": " + ResultText(w.result, w.lowStatus);
         if (!out->json) out->Say(line);  // the JSON output lists the items instead
@@ -64,11 +69,18 @@ void ReportPlan(const IssuePlan &plan, Output *out) {
         out->itemsJson += "}";
     }
     out->itemsJson += "]";
-    if (!notWritten.empty()) {
-        out->Say("the card is not complete: written and verified: " +
-                 (written.empty() ? std::string("none") : written) + "; not done: " + notWritten +
-                 ". Run the same command again to complete it.");
+    if (notWritten.empty()) return;
+    const std::string done = "written and verified: " + (written.empty() ? std::string("none") : written) +
+                             "; not done: " + notWritten;
+    if (!keyRefused) {
+        out->Say("the card is not complete: " + done + ". Run the same command again to complete it.");
+        return;
     }
+    // A card refuses a key it does not hold on every run: saying "again" would only repeat this.
+    out->Say("the card does not hold the write keys of " + table + ": it refused them, so " + done +
+             ". Running the command again will not change that. A blank card from the vendor holds "
+             "the vendor's issuing keys, which the built-in key set writes; a site key file's issuing "
+             "table writes only cards prepared with that table's keys (docs/issuing.md: blank cards)");
 }
 
 std::string CardJson(const CardDescription &d, bool showSecrets) {
@@ -162,10 +174,7 @@ void NoteIdentity(const CardDescription &file, Output *out) {
 
 // Whether an open failed because the reader does not take the station's channel key set: it
 // refused the station's answer to its challenge, or its own answer did not prove the set.
-bool KeySetRefused(std::uint32_t lowStatus) {
-    const std::uint32_t status = lowStatus & ~LINK_PHASE_OPEN;
-    return status == LINK_ERR_AUTH || status == LINK_STATUS_WORD_BASE + 0x6300;
-}
+bool KeySetRefused(std::uint32_t lowStatus) { return ChannelKeysRefused(lowStatus); }
 
 // The issuing table of a site key file, with its channel key sets and reader keys made the
 // session's; false (said) when the file cannot be used, with nothing done.
@@ -274,7 +283,8 @@ int RunOnReader(const Options &o, std::uint8_t issuer[CARD_KEY_TABLE_SIZE], Outp
     }
     if (o.command == "write") NoteIdentity(description, &out);
     if (IssueRun(&plan) != 0) exitCode = EXIT_NOT_DONE;
-    ReportPlan(plan, &out);
+    ReportPlan(plan, o.keysFile.empty() ? "the built-in issuing table" : "the issuing table of " + o.keysFile,
+               &out);
     std::memset(&plan, 0, sizeof plan);  // the plan held the password and the PIN
     IssueCloseStation(&station);
     return out.Finish(exitCode);

@@ -1,6 +1,6 @@
 // `status`, the port: finds the reader's port as ZUKOpen does (the INI's PortName, else the
 // USB-serial driver's registry entries), takes the reader's mutex only if it is free, opens the
-// port, reads its settings and closes it again.  A failure is reported with the Windows error by
+// port, reads its settings and closes it again, then tries the reader's keys (reader_keys_check.cpp).  A failure is reported with the Windows error by
 // name and what to do about it.
 #include <windows.h>
 
@@ -71,7 +71,7 @@ void CheckPort(StatusCheck *check) {
             check->Set("Port", port, "not tried: the reader is in use");
             check->Add(Finding::Info, "port",
                        "the reader is in use by another program (it holds " ZUK_PORT_MUTEX_NAME
-                       "): the port " + Quoted(port) + " was not tried");
+                       "): the port " + Quoted(port) + " and the reader's keys were not tried (status does not wait)");
             return;
         }
         if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED) {
@@ -98,6 +98,8 @@ void CheckPort(StatusCheck *check) {
             check->Set("Port", port, "opens, " + std::to_string(dcb.BaudRate) + " baud");
         }
         CloseHandle(h);
+        // With the reader's mutex held, the reader itself: ZUKOpen's link and authentication.
+        if (mutex) CheckReaderKeys(port, check);
     }
     if (mutex) {
         ReleaseMutex(mutex);

@@ -33,7 +33,9 @@ const ResultInfo kResults[] = {
      "found, or the reader failed while the link was opened"},
     {ZUK_ERR_LINK_CLOSE, "ZUK_ERR_LINK_CLOSE",
      "the reader reported a failure while the link was being closed"},
-    {ZUK_ERR_BUSY, "ZUK_ERR_BUSY", "another call of the library is in progress in this process"},
+    {ZUK_ERR_BUSY, "ZUK_ERR_BUSY",
+     "another call of the library is in progress in this process, or another process held the reader "
+     "longer than ZUKOpen's OpenWait"},
     {ZUK_ERR_HANDLE, "ZUK_ERR_HANDLE", "the reader handle is not 1 (open the reader first)"},
     {ZUK_ERR_PORT_IO, "ZUK_ERR_PORT_IO", "configuring, purging, writing or reading the serial port failed"},
     {ZUK_ERR_READER_STATUS, "ZUK_ERR_READER_STATUS",
@@ -42,7 +44,8 @@ const ResultInfo kResults[] = {
      "an argument is invalid (null pointer, bad size, unknown mode, or a window that does not exist)"},
     {ZUK_ERR_BUFFER, "ZUK_ERR_BUFFER", "a buffer given by the caller is too small for the data"},
     {ZUK_ERR_SYSTEM, "ZUK_ERR_SYSTEM",
-     "a system facility failed (the current user's registry, or the card-access window)"},
+     "a system facility failed (the current user's registry, or the card-access window), or the site "
+     "keys stored on the machine cannot be used (zukcli keys status names the fault)"},
     {ZUK_ERR_CARD_IO, "ZUK_ERR_CARD_IO", "the reader's answer was malformed or a card command failed"},
     {ZUK_ERR_UNEXPECTED, "ZUK_ERR_UNEXPECTED",
      "a prompt returned an unexpected value, or an internal status has no mapping"},

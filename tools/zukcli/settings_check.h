@@ -69,8 +69,11 @@ void CheckIniFile(StatusCheck *check);
 void CheckCatalogue(StatusCheck *check);
 
 // The reader's port as ZUKOpen would reach it: the reader's mutex (not waited for), then the port
-// opened, its settings read, and closed.
+// opened, its settings read, and closed, and the reader's keys tried (CheckReaderKeys).
 void CheckPort(StatusCheck *check);
+// On a reader whose mutex zukcli holds: the link opened as ZUKOpen opens it, and which key set the
+// reader accepts (reader_keys_check.cpp).
+void CheckReaderKeys(const std::string &port, StatusCheck *check);
 
 // Text helpers shared by the checks.
 inline std::string Quoted(const std::string &text) { return "'" + text + "'"; }  // for messages

@@ -1,5 +1,6 @@
-// The trace viewer.  A trace line is "date,time,export,NormalEnd", "date,time,export,tag,code" or
-// "date,time,export,LOW,code,raw".  The lines carry no process id, so runs are told apart by time:
+// The trace viewer.  A trace line is "date,time,export,NormalEnd", "date,time,export,tag,code",
+// "date,time,export,LOW,code,raw" or "date,time,step,NOTE,text" (a note of the library's on what it
+// does instead of what a setting asked).  The lines carry no process id, so runs are told apart by time:
 // a pause of kRunGapSeconds or more, or a clock that goes back, starts a new run.
 #include "tools/zukcli/trace_view.h"
 
@@ -119,7 +120,8 @@ struct Viewer {
         const bool normal = f.size() == 4 && f[3] == "NormalEnd";
         const bool coded = (f.size() == 5 || (f.size() == 6 && f[3] == "LOW")) && HexCode(f[4], &code) &&
                            (f.size() == 5 || HexCode(f[5], &raw));
-        if (at < 0 || !(normal || coded)) {
+        const bool note = f.size() >= 5 && f[3] == "NOTE";
+        if (at < 0 || !(normal || coded || note)) {
             e.AddText("line", line);
             e.Only(Field::JsonOnly);
             e.AddText("problem", "not a trace line");
@@ -141,6 +143,15 @@ struct Viewer {
         e.AddText("export", f[2]);
         e.Only(Field::JsonOnly);
         std::string text = f[1] + "  " + f[2] + ": ";
+        if (note) {
+            std::string said = f[4];
+            for (std::size_t i = 5; i < f.size(); ++i) said += "," + f[i];
+            e.AddText("note", said);
+            e.Only(Field::JsonOnly);
+            e.line = text + "note: " + said;
+            report->Add(e);
+            return;
+        }
         if (normal) {
             e.AddNumber("result", 0);
             e.Only(Field::JsonOnly);

@@ -1,5 +1,6 @@
 // The call frame: the message boxes, the retry loop, the busy prompt and the
 // reader mutex rules, driven through the two query exports and through the frame itself.
+#include <algorithm>
 #include <atomic>
 #include <thread>
 
@@ -226,6 +227,48 @@ TEST_F(Unattended, TheProcessEnvironmentWinsOverTheIni) {
     }
 }
 
+// A ZUK_OPEN_WAIT the library cannot use is said once in the trace at load, with what the open
+// does instead: the INI's OpenWait, or no bound without one.
+TEST_F(Unattended, AnUnusableOpenWaitOfTheProcessIsTracedWithWhatIsUsedInstead) {
+    struct Case {
+        const char *ini;
+        const char *openWait;
+        std::int32_t expectWait;
+        const char *note;  // the trace line after the time stamp, or "" for none
+    };
+    const Case cases[] = {
+        {"[Log]\nMode=1\n[Device]\nOpenWait=2500\n", "1500ms", 2500,
+         "DllLoad,NOTE,ZUK_OPEN_WAIT \"1500ms\" is no number of milliseconds (0 to 999999999): ZUKOpen "
+         "waits 2500 ms ([Device] OpenWait)"},
+        {"[Log]\nMode=3\n", "abc", -1,
+         "DllLoad,NOTE,ZUK_OPEN_WAIT \"abc\" is no number of milliseconds (0 to 999999999): ZUKOpen waits "
+         "without bound for a reader another process holds (no [Device] OpenWait)"},
+        {"[Log]\nMode=1\n", "4294967297", -1, "without bound"},
+        {"[Log]\nMode=1\n", "1,5", -1, "ZUK_OPEN_WAIT \"1?5\""},  // the line keeps its fields
+        {"[Log]\nMode=1\n", "1500", 1500, ""},
+        {"[Log]\nMode=1\n", "", -1, ""},  // set empty: as not set
+        {"[Log]\nMode=0\n", "abc", -1, ""},  // no trace at all
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.ini) + " / " + c.openWait);
+        FakePlatformReset();
+        WriteValidMachineConfig();
+        FakeProfileSetFile(TestInstallDir() + "ZUKcntrl.ini", c.ini);
+        FakeSetEnvironment(kEnvOpenWait, c.openWait);
+        const std::string log = TestInstallDir() + "ZUKcntrl.log";
+        std::remove(log.c_str());
+        ASSERT_TRUE(Reattach());
+        EXPECT_EQ(GetOpenWaitMs(), c.expectWait);
+        const std::string trace = ReadFile(log);
+        if (c.note[0] == '\0') {
+            EXPECT_EQ(trace, "");
+        } else {
+            EXPECT_EQ(std::count(trace.begin(), trace.end(), '\n'), 1) << trace;
+            EXPECT_NE(trace.find(c.note), std::string::npos) << trace;
+        }
+    }
+}
+
 // With a bounded open wait, a reader another thread (or process) holds makes ZUKOpen's frame give
 // up with ZUK_ERR_BUSY: no prompt, no worker, nothing released that it did not take.
 TEST_F(Frame, ABoundedOpenWaitEndsBusyWhileTheReaderIsHeldElsewhere) {
@@ -246,6 +289,10 @@ TEST_F(Frame, ABoundedOpenWaitEndsBusyWhileTheReaderIsHeldElsewhere) {
     calls = 0;
     EXPECT_EQ(RunExport(open, [](void *) { return ++calls, 0; }, nullptr), ZUK_ERR_BUSY);
     EXPECT_EQ(calls, 0);
+    // ZUKOpen itself: the handle is 0 after this failure too, whatever the host left in it.
+    int handle = 7;
+    EXPECT_EQ(ZUKOpen(&handle), ZUK_ERR_BUSY);
+    EXPECT_EQ(handle, 0);
     EXPECT_TRUE(FakeMessageBoxesShown().empty());
     EXPECT_FALSE(PortMutexHeld());
     EXPECT_FALSE(ApiIsBusy());

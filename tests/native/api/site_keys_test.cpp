@@ -147,8 +147,11 @@ TEST_F(SiteKeysTest, UnusableStoredKeysLeaveTheLibraryWithoutKeys) {
         EXPECT_EQ(TraceLines()[0], line) << "the load says why";
 
         const std::size_t framesBefore = sim.log.size();
+        const std::size_t boxesBefore = FakeMessageBoxesShown().size();
         int handle = 0;
         EXPECT_EQ(ZUKOpen(&handle), ZUK_ERR_SYSTEM);
+        // No Retry is offered: a retry fails the same way until an administrator acts.
+        EXPECT_EQ(FakeMessageBoxesShown().size(), boxesBefore) << "a retry prompt for unusable site keys";
         int present = 0;
         EXPECT_EQ(ZUKSenseCard(1, &present), ZUK_ERR_NOT_OPEN);
         EXPECT_EQ(sim.log.size(), framesBefore) << "a frame went to the reader";

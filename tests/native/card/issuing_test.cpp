@@ -234,6 +234,30 @@ TEST_F(IssuingTest, ACardTakenAwayPartWayIsCompletedByASecondRun) {
     EXPECT_TRUE(SameBlocks(card, alice));
 }
 
+// A card that does not hold the station's write keys (a site's issuing table over a blank card of
+// the vendor's) refuses the first item's authentication: the item is named as refused, not as a
+// write that a second run could complete, and nothing of the card changes.
+TEST_F(IssuingTest, ACardWithOtherKeysRefusesTheWriteKeyAndNothingIsWritten) {
+    std::uint8_t siteTable[CARD_KEY_TABLE_SIZE];
+    std::memcpy(siteTable, kIssuerKeys, sizeof siteTable);
+    for (int slot : {2, 6, 8, 10}) siteTable[8 * slot] ^= 0x5A;  // the site's own write keys
+    OpenAndSense();
+    ASSERT_EQ(CardLoadKeyTable(siteTable), SESSION_OK);
+    IssuePlan plan;
+    std::string error;
+    ASSERT_TRUE(IssuePlanDescription(Alice(), &plan, &error));
+    EXPECT_EQ(IssueRun(&plan), ZUK_ERR_READER_STATUS);
+    EXPECT_EQ(plan.writes[0].state, ISSUE_KEY_REFUSED);
+    for (int i = 1; i < plan.count; ++i) EXPECT_EQ(plan.writes[i].state, ISSUE_NOT_WRITTEN) << i;
+    EXPECT_TRUE(SameBlocks(card, CardDescription())) << "the card changed";
+
+    // The same card under the vendor's table: a write that fails on the way is no key refusal.
+    ASSERT_EQ(CardLoadKeyTable(kIssuerKeys), SESSION_OK);
+    card.faults.writeFlagCount = 1;
+    EXPECT_EQ(IssueRun(&plan), ZUK_ERR_READER_STATUS);
+    EXPECT_EQ(plan.writes[0].state, ISSUE_WRITE_FAILED);
+}
+
 TEST_F(IssuingTest, OverwritesNameTheItemsWhoseDataWouldBeLost) {
     CardDescription alice = Alice();
     SimCardInit(&card, alice);

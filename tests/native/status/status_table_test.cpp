@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <string>
 
@@ -25,6 +26,8 @@ TEST(StatusTable, ResultsOfStatusesThatCarryBytesOrAPhase) {
         {0x2016A82, ZUK_ERR_READER_STATUS},             // a status word during a card command
         {0x2116F00, ZUK_ERR_PORT_OPEN},                 // ... while opening the link
         {0x2216A82, ZUK_ERR_LINK_CLOSE},                // ... while closing it
+        {0x2036300, ZUK_ERR_READER_STATUS},             // the reader refused the authentication
+        {0x2136300, ZUK_ERR_PORT_OPEN},                 // ... while opening the link
         {0x8016A00, ZUK_ERR_READER_STATUS},             // the card's status flag 1 = 0x6A
         {0x80201A8, ZUK_ERR_READER_STATUS},             // the reader's status bytes
         {0x80400ED, ZUK_ERR_READER_STATUS},             // response codes the reader refuses with
@@ -71,6 +74,8 @@ TEST(StatusTable, RawCodesDecodeToTheirFamilyAndFields) {
         {0x2216A82, "reader link", "status word 6A 82 while closing the link"},
         {0x2100200, "reader link", "class 0x81/0xA1 while opening the link"},
         {0x2101200, "reader link", "authentication"},
+        {0x2136300, "reader link",
+         "refused the library's authentication with status word 63 00 while opening the link"},
         {0x80400EF, "card command", "no card answered"},
         {0x80400FD, "card command", "response code 0xFD"},
         {0x80400A0, "card command", "unexpected response code 0xA0"},
@@ -92,6 +97,29 @@ TEST(StatusTable, RawCodesDecodeToTheirFamilyAndFields) {
                                0x7F000000u, 0x10000001u}) {
         StatusDescription d{};
         EXPECT_FALSE(DescribeStatus(code, &d)) << std::hex << code;
+    }
+}
+
+// Every raw code a reader holding other keys leaves in the trace names that cause and both
+// remedies; other refusals of the reader do not.
+TEST(StatusTable, AKeyMismatchNamesItsCauseAndRemedies) {
+    const struct {
+        std::uint32_t code;
+        bool keys;
+    } cases[] = {
+        {0x2136300, true},   // the reader refused the library's answer while opening the link
+        {0x2036300, true},   // ... while a card command authenticated afresh
+        {0x2101200, true},   // the reader's answer did not prove the library's keys
+        {0x2116300, true},   // a trace of a library that kept the refusal as a plain status word
+        {0x2116F00, false},  // the reader refused another step of the opening
+        {0x2000200, false},
+    };
+    for (const auto &c : cases) {
+        StatusDescription d{};
+        ASSERT_TRUE(DescribeStatus(c.code, &d)) << std::hex << c.code;
+        const std::string cause = d.cause;
+        EXPECT_EQ(cause.find("zukcard move-reader") != std::string::npos, c.keys) << std::hex << c.code << ": " << cause;
+        EXPECT_EQ(cause.find("zukcli keys install") != std::string::npos, c.keys) << std::hex << c.code << ": " << cause;
     }
 }
 
@@ -156,6 +184,15 @@ TEST(StatusTable, TheDocumentsRawCodeTableIsTheTable) {
     const std::size_t to = all.find(end);
     ASSERT_NE(from, std::string::npos) << "docs/api.md has no line " << begin;
     ASSERT_NE(to, std::string::npos);
+    // One description of the raw codes: a second, hand-written copy of a section would go on
+    // saying what the table no longer says.
+    std::istringstream lines(all);
+    std::set<std::string> headings;
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind("#", 0) == 0) {
+            EXPECT_TRUE(headings.insert(line).second) << "docs/api.md has " << line << " twice";
+        }
+    }
     const std::string expected = MarkdownTable();
     const std::string written = all.substr(from + begin.size(), to - from - begin.size());
     if (written != expected) {

@@ -324,6 +324,23 @@ class SiteKeys(unittest.TestCase):
                 self.assertIn("nothing was done", out)
         self.assertEqual(self.status()["frames"], frames)
 
+    def test_a_blank_card_of_the_vendor_refuses_the_files_issuing_table(self):
+        # The site's reader and table, over a blank card that holds the vendor's (built-in) keys.
+        self.start()
+        self.assertEqual(self.sim.command("card %s built-in" % os.path.join(self.sim.work, "card.card")), "OK")
+        before = self.sim.command("dump 0", ends=b"END\n")
+        code, out = self.run_card("--keys", self.files["site"][1], "write", SAMPLE_CARD)
+        self.assertEqual(code, 1, out)
+        self.assertIn("account: not written: the card refused the write key", out)
+        self.assertIn("the card does not hold the write keys of the issuing table of", out)
+        self.assertIn("Running the command again will not change that", out)
+        self.assertIn("blank card from the vendor holds the vendor's issuing keys", out)
+        self.assertNotIn("Run the same command again", out)
+        self.assertEqual(self.sim.command("dump 0", ends=b"END\n"), before)
+        code, document = self.run_json("--keys", self.files["site"][1], "write", SAMPLE_CARD)
+        self.assertEqual(code, 1, document)
+        self.assertEqual(document["items"][0]["state"], "not written: the card refused the write key", document)
+
     def test_a_reader_is_moved_from_the_built_in_set_to_the_files(self):
         self.start("--operational-keys", os.environ["ZUK_OPERATIONAL_KEYS"])
         built_in = self.status()["held-kcv"]

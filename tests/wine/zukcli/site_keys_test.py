@@ -141,11 +141,30 @@ class SiteKeys(unittest.TestCase):
         for text in (installed, status, out, self.trace_text(), str(document)):
             self.assertNoKeyIn(text)
 
+        code, document = zukcli_json("status")
+        self.assertEqual(document["results"][0]["settings"]["Reader keys"]["value"],
+                         "accepts the site's operational set (the library's)", document)
+
         code, out = zukcli("keys", "remove")
         self.assertEqual(code, 0, out)
         code, out = zukcli("open", "close")
         self.assertEqual(code, 1, out)
         self.assertNotIn("ZUKOpen: ZUK_OK", out)
+        self.assertIn("ZUKOpen: ZUK_ERR_PORT_OPEN (1280)", out)
+        # The trace and zukcli name the cause: the reader holds other keys than the library.
+        self.assertIn("ZUKOpen,LOW,0x00000500,0x02136300", self.trace_text())
+        code, out = zukcli("trace", self.install.windows + "ZUKcntrl.log")
+        self.assertIn("refused the library's authentication with status word 63 00 while opening the link", out)
+        self.assertIn("zukcard move-reader", out)
+        self.assertIn("zukcli keys install", out)
+        # status tries the reader as ZUKOpen does: not healthy, with the remedies.
+        code, document = zukcli_json("status")
+        status = document["results"][0]
+        self.assertEqual((code, status["healthy"]), (1, False), status)
+        self.assertEqual(status["settings"]["Reader keys"]["value"], "none accepted", status)
+        messages = [f["message"] for f in status["findings"] if f["level"] == "error"]
+        self.assertTrue(any("holds other keys than the library" in m and "zukcli keys install" in m
+                            and "zukcard move-reader" in m for m in messages), status)
 
     def test_a_reader_in_use_is_moved_to_the_site_keys_and_then_identifies(self):
         # A site reader that still holds the built-in operational set, as every reader in use does.
@@ -155,6 +174,13 @@ class SiteKeys(unittest.TestCase):
         self.assertEqual(code, 0, out)
         code, out = zukcli("open", "close")
         self.assertEqual(code, 1, out)
+        # status finds the reader on the built-in set and says to move it.
+        code, document = zukcli_json("status")
+        status = document["results"][0]
+        self.assertEqual(code, 1, status)
+        self.assertEqual(status["settings"]["Reader keys"]["value"], "accepts the built-in operational set", status)
+        self.assertTrue(any(f["level"] == "error" and "zukcard move-reader --keys" in f["message"]
+                            for f in status["findings"]), status)
         result = wine([os.path.join(BIN, "zukcard.exe"), "--port", "COM26", "move-reader", "--keys",
                        self.install.windows + "site.keys"], timeout=120)
         moved = result.stdout.decode("latin-1")
@@ -163,6 +189,9 @@ class SiteKeys(unittest.TestCase):
         self.assertEqual(code, 0, out)
         self.assertIn("text: Alice Example", out)
         self.assertNoKeyIn(moved + out + self.trace_text())
+        code, document = zukcli_json("status")
+        self.assertEqual(code, 0, document)
+        self.assertNoKeyIn(str(document))
 
     def test_stored_keys_the_library_cannot_use_are_named_and_nothing_falls_back(self):
         # The reader holds the built-in keys: a library falling back to them would open it.
@@ -199,6 +228,9 @@ class SiteKeys(unittest.TestCase):
                 code, document = zukcli_json("open", "name", "close")
                 results = {r["command"]: r.get("result") for r in document["results"]}
                 self.assertEqual(results["open"], ERR_SYSTEM, document)
+                # No Retry is offered for keys a retry cannot mend.
+                self.assertEqual([r.get("prompts") for r in document["results"] if r["command"] == "open"],
+                                 [None], document)
                 trace = self.trace_text()
                 self.assertIn("ZUKOpen,LOW,0x00040000,0x%08x" % status, trace)
                 self.assertIn("DllLoad,LOW,0x00040000,0x%08x" % status, trace)

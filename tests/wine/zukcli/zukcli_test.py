@@ -250,6 +250,8 @@ class Offline(unittest.TestCase):
             ("2560", {"kind": "result code", "name": "ZUK_ERR_READER_STATUS"}),
             ("-1", {"kind": "result code", "name": "ZUK_CANCELLED"}),
             ("0x080400ED", {"family": "card command", "result": 2560}),
+            # A reader that refused the library's authentication while the link opened.
+            ("0x02136300", {"family": "reader link", "result": 1280, "resultName": "ZUK_ERR_PORT_OPEN"}),
         ]
         for argument, expected in cases:
             with self.subTest(argument):
@@ -259,6 +261,15 @@ class Offline(unittest.TestCase):
                 self.assertEqual(dict((k, entry[k]) for k in expected), expected)
         code, out = zukcli("codes", "0x080101A6")
         self.assertIn("service does not exist", out)
+        # The causes and meanings name what to do: the keys a reader holds, unusable site keys, a
+        # reader another process held past OpenWait.
+        for argument, texts in (("0x02136300", ("authentication", "zukcard move-reader", "zukcli keys install")),
+                                ("0x02116300", ("zukcard move-reader",)),
+                                ("0x40000", ("site keys", "zukcli keys status")),
+                                ("1792", ("OpenWait",))):
+            code, out = zukcli("codes", argument)
+            for text in texts:
+                self.assertIn(text, out, argument)
         code, out = zukcli("codes", "0x12345678")
         self.assertEqual(code, 1, out)
         self.assertIn("neither a result code", out)
@@ -269,7 +280,8 @@ class Offline(unittest.TestCase):
         lines = ["2012/05/14,09:30:05,ZUKOpen,LOW,0x00000500,0x02000013",
                  "2012/05/14,09:30:07,ZUKGetLibVersion,ZUK,0x00000004",
                  "2012/05/14,09:45:00,ZUKSenseCard,NormalEnd",   # a quarter of an hour later: a new run
-                 "not a trace line"]
+                 "not a trace line",
+                 '2012/05/14,09:45:01,DllLoad,NOTE,ZUK_OPEN_WAIT "abc" is no number: ZUKOpen waits 5000 ms']
         with open(path, "w", newline="") as f:
             f.write("\r\n".join(lines) + "\r\n")
         code, document = zukcli_json("trace", winpath(path))
@@ -277,7 +289,8 @@ class Offline(unittest.TestCase):
         entries = document["results"]
         self.assertEqual([(e.get("run"), e.get("export"), e.get("name")) for e in entries],
                          [(1, "ZUKOpen", "ZUK_ERR_PORT_OPEN"), (1, "ZUKGetLibVersion", "ZUK_ERR_DISABLED"),
-                          (2, "ZUKSenseCard", "ZUK_OK"), (None, None, None)])
+                          (2, "ZUKSenseCard", "ZUK_OK"), (None, None, None), (2, "DllLoad", None)])
+        self.assertEqual(entries[4]["note"], 'ZUK_OPEN_WAIT "abc" is no number: ZUKOpen waits 5000 ms')
         self.assertEqual((entries[0]["raw"], entries[0]["rawFamily"]), ("0x02000013", "reader link"))
         self.assertIn("cannot be opened", entries[0]["rawMeaning"])
         self.assertEqual(entries[3]["problem"], "not a trace line")
@@ -360,6 +373,28 @@ class Offline(unittest.TestCase):
         result = wine([os.path.join(BIN, "zukcli.exe"), "--unattended", "version"], timeout=30)
         self.assertEqual(result.returncode, 1)
         self.assertIn(b"ZUK_ERR_DISABLED (4)", result.stdout)
+
+    def test_an_unusable_open_wait_of_the_process_is_traced_at_load(self):
+        log = os.path.join(self.install.dir, "ZUKcntrl.log")
+        self.install.machine()
+        self.install.write_ini(GOOD_INI.replace("DeviceName=PR300\r\n", "DeviceName=PR300\r\nOpenWait=2500\r\n"))
+        for value in ("abc", "1500ms", "4294967297", "1500"):
+            with self.subTest(value):
+                if os.path.exists(log):
+                    os.remove(log)
+                code, out = zukcli("version", env={"ZUK_OPEN_WAIT": value})
+                self.assertEqual(code, 0, out)
+                notes = []
+                if os.path.exists(log):
+                    with open(log) as f:
+                        notes = [line[20:] for line in f.read().splitlines() if ",NOTE," in line]
+                if value == "1500":
+                    self.assertEqual(notes, [])
+                else:
+                    self.assertEqual(notes, ['DllLoad,NOTE,ZUK_OPEN_WAIT "%s" is no number of milliseconds (0 to '
+                                             '999999999): ZUKOpen waits 2500 ms ([Device] OpenWait)' % value])
+                    code, out = zukcli("trace", winpath(log))
+                    self.assertIn("DllLoad: note: ZUK_OPEN_WAIT", out)
 
 
     def key_file(self, name):
