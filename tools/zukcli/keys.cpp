@@ -69,7 +69,7 @@ bool Generate(const std::string &path, Entry *e) {
     SiteKeys keys;
     // Drawn again while the rule of weak keys refuses a value (settings/key_strength.h).
     if (!SiteKeysGenerate(Random, &keys)) {
-        e->error = "the system's random number generator failed";
+        e->error = "the system's random number generator failed (or gave only weak keys)";
         return false;
     }
     char text[SITE_KEY_FILE_TEXT_SIZE];
