@@ -21,6 +21,7 @@ CardStatus KeyFaultStatus(SiteKeyStoreResult result) {
     case kKeyStoreWrongVersion: return SESSION_ERR_KEYS_VERSION;
     case kKeyStoreWrongLength: return SESSION_ERR_KEYS_LENGTH;
     case kKeyStoreWrongCheck: return SESSION_ERR_KEYS_CHECK;
+    case kKeyStoreWeak: return SESSION_ERR_KEYS_WEAK;
     case kKeyStoreNoMachineId:  // without the machine's id the blob cannot be opened
     case kKeyStoreUndecryptable:
     case kKeyStoreNone:
@@ -57,7 +58,7 @@ void LoadSiteKeys() {
     const SiteKeyStoreResult result = SiteKeyStoreRead(0, &keys);
     g_siteKeySource.result = result;
     if (result == kKeyStoreOk) {
-        SiteKeyFileCheck(keys, g_siteKeySource.check);
+        SiteKeysCheck(keys, g_siteKeySource.check);
         CardUseSiteKeys(keys);
         UsePasswordMask(keys.mask);
     } else if (result != kKeyStoreNone) {

@@ -33,8 +33,9 @@
 ; installation every machine value the command line does not set is kept (in each registry view),
 ; and so is an edited ZUKcntrl.ini.  An upgrade into another folder (/D=) moves the edited INI there
 ; and removes the old installation.
-; Silent removal: uninstall.exe /S (see docs/install.md).  The stored site keys stay (a later
-; installation uses them) unless the removal is given /REMOVESITEKEYS.
+; An option given twice stops the installer too.
+; Silent removal: uninstall.exe /S (see docs/install.md).  The stored site keys and the revocation
+; list stay (a later installation uses them) unless the removal is given /REMOVESITEKEYS.
 
 !ifdef ZUK_STUB64
   Target amd64-unicode
@@ -105,6 +106,8 @@ Var PortSet
 Var SystemCode
 Var SystemCodeSet
 Var BadOption     ; set by ZukCheckOptionNames: a word of the command line no option knows
+Var RepeatedOption  ; set by ZukCheckOptionNames: an option given twice
+Var SeenOptions   ; the option names given so far, each between bars: "|/MODE=|/S|"
 Var SiteKeys      ; /SITEKEYS=: the site key file's full path, checked; empty without the option
 Var RemoveSiteKeys  ; the uninstaller's /REMOVESITEKEYS: 1 removes the stored site keys too
 
@@ -195,9 +198,30 @@ Function ZukCheckOptionName
   ${OrIf} $8 == "/PORT="
   ${OrIf} $8 == "/SYSTEMCODE="
   ${OrIf} $8 == "/SITEKEYS="
+    Call ZukNoteOption
     Return
   ${EndIf}
   StrCpy $BadOption $6
+FunctionEnd
+
+; Notes the option name $8 in $SeenOptions; sets $RepeatedOption to it when it was given before
+; (the installer would take one of the two values without a word).  Names are compared without
+; regard to case.  Uses $R2, $R3, $R6, $R7.
+Function ZukNoteOption
+  StrLen $R2 "|$8|"
+  StrLen $R3 $SeenOptions
+  StrCpy $R6 0
+  ${DoWhile} $R6 < $R3
+    StrCpy $R7 $SeenOptions $R2 $R6
+    ${If} $R7 == "|$8|"
+      ${If} $RepeatedOption == ""
+        StrCpy $RepeatedOption $8
+      ${EndIf}
+      ${Break}
+    ${EndIf}
+    IntOp $R6 $R6 + 1
+  ${Loop}
+  StrCpy $SeenOptions "$SeenOptions$8|"
 FunctionEnd
 
 ; Every word of the command line must be an option of this installer: a misspelt one
@@ -206,6 +230,8 @@ FunctionEnd
 ; word (/SITEKEYS="C:\Site keys\site.txt").  Uses $0 to $9 and $R5.
 Function ZukCheckOptionNames
   StrCpy $BadOption ""
+  StrCpy $RepeatedOption ""
+  StrCpy $SeenOptions "|"
   ${GetParameters} $1
   StrLen $2 $1
   StrCpy $3 0
@@ -339,6 +365,9 @@ Function .onInit
   Call ZukCheckOptionNames
   ${If} $BadOption != ""
     !insertmacro ZUK_REFUSE "Unknown option $BadOption: the options are /S, /MODE=, /DEVICE=, /CONFIG=, /FELICA=, /PORT=, /SYSTEMCODE= (without quotes or blanks) and /D=, which comes last."
+  ${EndIf}
+  ${If} $RepeatedOption != ""
+    !insertmacro ZUK_REFUSE "The option $RepeatedOption is given twice: give each option once."
   ${EndIf}
   ; An upgrade goes where each library is installed already, unless /D names another folder:
   ; then the earlier installation moves there.
@@ -783,12 +812,13 @@ Function un.onInit
   ${EndIf}
 FunctionEnd
 
-; The machine values of the current registry view.  The stored site keys (SiteKeys) stay unless
-; $RemoveSiteKeys is 1: a site that removes the package to install it again, or to replace it,
-; keeps its keys, and its readers and cards keep working.  The key goes when nothing stays in it.
+; The machine values of the current registry view.  The stored site keys (SiteKeys) and the
+; revocation list (RevokedCards, zukcli revoke) stay unless $RemoveSiteKeys is 1: a site that
+; removes the package to install it again, or to replace it, keeps its keys, its readers and cards
+; keep working, and its revoked cards stay revoked.  The key goes when nothing stays in it.
 ; Uses $0 to $2.
 Function un.ZukRemoveValues
-  StrCpy $2 0  ; 1 when the site keys stay
+  StrCpy $2 0  ; 1 when the site keys or the revocation list stay
   ${If} $RemoveSiteKeys != 1
     StrCpy $0 0
     ${Do}
@@ -805,9 +835,25 @@ Function un.ZukRemoveValues
         DeleteRegValue HKLM "${ZUK_KEY}" $1
       ${EndIf}
     ${Loop}
+    ; Every subkey but the revocation list.
+    StrCpy $0 0
+    ${Do}
+      ClearErrors
+      EnumRegKey $1 HKLM "${ZUK_KEY}" $0
+      ${If} ${Errors}
+      ${OrIf} $1 == ""
+        ${ExitDo}
+      ${EndIf}
+      ${If} $1 == "RevokedCards"
+        StrCpy $2 1
+        IntOp $0 $0 + 1
+      ${Else}
+        DeleteRegKey HKLM "${ZUK_KEY}\$1"
+      ${EndIf}
+    ${Loop}
   ${EndIf}
   ${If} $2 = 1
-    DetailPrint "The site keys stay stored (uninstall.exe /REMOVESITEKEYS or zukcli keys remove removes them)."
+    DetailPrint "The stored site keys and the revocation list stay (uninstall.exe /REMOVESITEKEYS removes them too)."
   ${Else}
     DeleteRegKey HKLM "${ZUK_KEY}"
     DeleteRegKey /ifempty HKLM "SOFTWARE\KORVA"

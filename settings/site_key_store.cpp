@@ -47,6 +47,7 @@ const char *SiteKeyStoreResultText(SiteKeyStoreResult result) {
     case kKeyStoreWrongVersion: return "the stored site keys are of another format or version";
     case kKeyStoreWrongLength: return "the stored site keys have a wrong length";
     case kKeyStoreWrongCheck: return "the stored site keys do not match their check value";
+    case kKeyStoreWeak: return "the stored site keys are weak (a key or the mask the library refuses)";
     }
     return "unknown";
 }
@@ -61,6 +62,7 @@ const char *SiteKeyStoreResultName(SiteKeyStoreResult result) {
     case kKeyStoreWrongVersion: return "wrong version";
     case kKeyStoreWrongLength: return "wrong length";
     case kKeyStoreWrongCheck: return "wrong check";
+    case kKeyStoreWeak: return "weak";
     }
     return "unknown";
 }
@@ -75,7 +77,7 @@ void SiteKeyRecordMake(const SiteKeys &keys, std::uint8_t record[SITE_KEY_RECORD
         std::memcpy(record + at, FieldOf(&values, i), kFieldSizes[i]);
         at += kFieldSizes[i];
     }
-    SiteKeyFileCheck(values, record + kCheckOffset);
+    SiteKeysCheck(values, record + kCheckOffset);
     SiteKeysWipe(&values);
 }
 
@@ -100,6 +102,12 @@ SiteKeyStoreResult SiteKeyRecordRead(const std::uint8_t *record, std::size_t siz
     if (differ != 0) {
         SiteKeysWipe(out);
         return kKeyStoreWrongCheck;
+    }
+    // Keys stored before weak keys were refused, or written by other means, are not used: the
+    // same rule as for a key file.
+    if (SiteKeysWeakness(*out, nullptr) != kKeyStrong) {
+        SiteKeysWipe(out);
+        return kKeyStoreWeak;
     }
     return kKeyStoreOk;
 }

@@ -37,6 +37,7 @@ enum SiteKeyStoreResult {
     kKeyStoreWrongVersion,     // the record is of another format or version
     kKeyStoreWrongLength,      // the record has another length than its version's
     kKeyStoreWrongCheck,       // the record's values do not match its check value
+    kKeyStoreWeak,             // the record holds weak keys or a weak mask (settings/key_strength.h)
 };
 
 // A sentence for the trace, zukcli and the documents ("cannot be decrypted on this machine").
@@ -68,7 +69,7 @@ std::size_t SiteKeyEntropy(std::uint8_t *out, std::size_t capacity);
 // Where the library's keys come from, kept from the read at load.
 struct SiteKeySource {
     SiteKeyStoreResult result;                   // kKeyStoreNone: built-in keys
-    std::uint8_t check[SITE_KEY_FILE_CHECK_SIZE];  // the site keys' check value (kKeyStoreOk)
+    std::uint8_t check[SITE_KEY_FILE_CHECK_SIZE];  // the keys' check value (kKeyStoreOk; SiteKeysCheck)
 };
 
 extern SiteKeySource g_siteKeySource;

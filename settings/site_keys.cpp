@@ -146,7 +146,7 @@ SiteKeyFileResult ParseLines(const char *text, std::size_t length, SiteKeys *out
                      line.number, kHeader, SITE_KEY_FILE_VERSION);
                 return kSiteKeysNotKeyFile;
             }
-            while (v + 1 < line.end && *v == '0') ++v;
+            // Only the exact version text is this version: "01" is not "1".
             if (line.end - v != 1 || *v != '0' + SITE_KEY_FILE_VERSION) {
                 const long shown = line.end - v > 12 ? 12 : static_cast<long>(line.end - v);
                 FAIL("line %d: version %.*s%s of the site key file is not known (this program reads version %d)",
@@ -230,6 +230,7 @@ const char *SiteKeyFileResultName(SiteKeyFileResult result) {
     case kSiteKeysMissingValue: return "missing value";
     case kSiteKeysWrongCheck: return "wrong check value";
     case kSiteKeysIssuerMismatch: return "issuer table does not match";
+    case kSiteKeysWeak: return "weak keys";
     }
     return "?";
 }
@@ -243,8 +244,9 @@ SiteKeyFileResult SiteKeyFileParse(const char *text, std::size_t length, SiteKey
     }
     SiteKeysWipe(out);
     if (length > SITE_KEY_FILE_MAX_SIZE) {
-        FAIL("the file has %lu bytes; a site key file has at most %lu",
-             static_cast<unsigned long>(length), static_cast<unsigned long>(SITE_KEY_FILE_MAX_SIZE));
+        // The callers read at most one byte more than the limit: the length says only "too large".
+        FAIL("the file is too large: a site key file has at most %lu bytes",
+             static_cast<unsigned long>(SITE_KEY_FILE_MAX_SIZE));
         return kSiteKeysTooLarge;
     }
     std::uint8_t given[SITE_KEY_FILE_CHECK_SIZE] = {0};
@@ -277,8 +279,89 @@ SiteKeyFileResult SiteKeyFileParse(const char *text, std::size_t length, SiteKey
             }
         }
     }
+    if (result == kSiteKeysOk) {
+        KeyWeaknessFound weak;
+        if (SiteKeysWeakness(*out, &weak) != kKeyStrong) {
+            int line = 0;
+            for (int i = 0; i < kValueCount; ++i) {
+                if (std::strcmp(kValues[i].name, weak.value) == 0) line = seenOn[i];
+            }
+            FAIL("line %d: %s", line, weak.reason);
+            result = kSiteKeysWeak;
+        }
+        PlatSecureWipe(&weak, sizeof weak);
+    }
     if (result != kSiteKeysOk) SiteKeysWipe(out);
     return result;
+}
+
+KeyWeakness SiteKeysWeakness(const SiteKeys &keys, KeyWeaknessFound *found) {
+    static_assert(sizeof keys.initial == 24 && sizeof keys.reader == 56 && sizeof keys.mask == 64 &&
+                      sizeof keys.issuer == 88, "the sizes key_strength.h takes");
+    KeyWeakness kind = ChannelKeysWeakness(keys.initial, keys.operational, found);
+    if (kind == kKeyStrong) kind = ReaderKeysWeakness(keys.reader, found);
+    if (kind == kKeyStrong) kind = MaskWeakness(keys.mask, found);
+    if (kind == kKeyStrong && keys.hasIssuer) kind = IssuerWriteKeysWeakness(keys.issuer, found);
+    return kind;
+}
+
+void SiteKeysCheck(const SiteKeys &keys, std::uint8_t check[SITE_KEY_FILE_CHECK_SIZE]) {
+    SiteKeys values = keys;
+    values.hasIssuer = false;
+    PlatSecureWipe(values.issuer, sizeof values.issuer);
+    SiteKeyFileCheck(values, check);
+    SiteKeysWipe(&values);
+}
+
+namespace {
+
+// Draws value until the check finds it strong; false when random fails or after kDraws draws.
+constexpr int kDraws = 64;
+
+bool DrawChannelKeys(SiteKeysRandom random, SiteKeys *keys) {
+    for (int i = 0; i < kDraws; ++i) {
+        if (!random(keys->initial, sizeof keys->initial) || !random(keys->operational, sizeof keys->operational)) {
+            return false;
+        }
+        if (ChannelKeysWeakness(keys->initial, keys->operational, nullptr) == kKeyStrong) return true;
+    }
+    return false;
+}
+
+bool DrawReaderKeys(SiteKeysRandom random, SiteKeys *keys) {
+    for (int i = 0; i < kDraws; ++i) {
+        if (!random(keys->reader, sizeof keys->reader)) return false;
+        if (ReaderKeysWeakness(keys->reader, nullptr) == kKeyStrong) return true;
+    }
+    return false;
+}
+
+bool DrawMask(SiteKeysRandom random, SiteKeys *keys) {
+    for (int i = 0; i < kDraws; ++i) {
+        if (!random(keys->mask, sizeof keys->mask)) return false;
+        if (MaskWeakness(keys->mask, nullptr) == kKeyStrong) return true;
+    }
+    return false;
+}
+
+bool DrawIssuer(SiteKeysRandom random, SiteKeys *keys) {
+    for (int i = 0; i < kDraws; ++i) {
+        if (!random(keys->issuer, sizeof keys->issuer)) return false;
+        SiteKeysCopyReaderToIssuer(keys);
+        if (IssuerWriteKeysWeakness(keys->issuer, nullptr) == kKeyStrong) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool SiteKeysGenerate(SiteKeysRandom random, SiteKeys *keys) {
+    SiteKeysWipe(keys);
+    const bool ok = random && DrawChannelKeys(random, keys) && DrawReaderKeys(random, keys) &&
+                    DrawMask(random, keys) && DrawIssuer(random, keys) &&
+                    SiteKeysWeakness(*keys, nullptr) == kKeyStrong;
+    if (!ok) SiteKeysWipe(keys);
+    return ok;
 }
 
 void SiteKeyFileCheck(const SiteKeys &keys, std::uint8_t check[SITE_KEY_FILE_CHECK_SIZE]) {

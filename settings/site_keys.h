@@ -10,11 +10,19 @@
 //   mask        = <64 bytes>      the mask of stored passwords
 //   issuer      = <88 bytes>      optional: all eleven slots, for issuing stations only
 //   check       = <8 bytes>       the first 8 bytes of SHA-256 over the canonical text
+//
+// Two check values name a site's keys.  The file's check value (the `check` line) covers every
+// value of the file, the issuing table too.  The keys' check value covers what the library's
+// machines hold (initial, operational, reader, mask): it is the value zukcli shows as
+// "keys check" for a file, for the stored keys of each registry view and in `status`.  For a file
+// without an issuing table the two are the same.
 #ifndef ZUK_SETTINGS_SITE_KEYS_H
 #define ZUK_SETTINGS_SITE_KEYS_H
 
 #include <cstddef>
 #include <cstdint>
+
+#include "settings/key_strength.h"
 
 constexpr int SITE_KEY_FILE_VERSION = 1;
 constexpr std::size_t SITE_CHANNEL_KEYS_SIZE = 24;  // initial and operational: KA KB KC
@@ -60,6 +68,7 @@ enum SiteKeyFileResult {
     kSiteKeysMissingValue,  // initial, operational, reader, mask or check missing
     kSiteKeysWrongCheck,    // the check value does not match the values
     kSiteKeysIssuerMismatch,  // issuer does not carry reader in its slots, or leaves a write slot empty
+    kSiteKeysWeak,          // a weak key or mask (settings/key_strength.h)
 };
 
 // A short name of a result ("wrong check"), for tools and tests.
@@ -77,6 +86,21 @@ SiteKeyFileResult SiteKeyFileParse(const char *text, std::size_t length, SiteKey
 // line and each value present as "name = HEX" in the order above, upper-case digits without
 // spaces, each line ended by one LF).
 void SiteKeyFileCheck(const SiteKeys &keys, std::uint8_t check[SITE_KEY_FILE_CHECK_SIZE]);
+
+// The keys' check value: the file's check value of the values without the issuing table (what
+// the library's machines hold and zukcli shows as "keys check").
+void SiteKeysCheck(const SiteKeys &keys, std::uint8_t check[SITE_KEY_FILE_CHECK_SIZE]);
+
+// The first weakness of the values (the issuing table's write slots when hasIssuer), by the rule
+// of settings/key_strength.h: kKeyStrong, or the kind with *found filled (found may be null).
+KeyWeakness SiteKeysWeakness(const SiteKeys &keys, KeyWeaknessFound *found);
+
+// Fresh keys: each value drawn from random (which fills size bytes and returns false when it
+// fails), drawn again while the rule refuses it, and the issuing table's write slots drawn and its
+// other slots copied from reader.  False (keys wiped) when random fails or a value is still weak
+// after many draws (a broken generator).
+typedef bool (*SiteKeysRandom)(void *data, std::size_t size);
+bool SiteKeysGenerate(SiteKeysRandom random, SiteKeys *keys);
 
 // Writes the file for keys (CR LF line ends, values in groups of 16 digits, a comment, the check
 // value) into text with a terminator; returns its length, or 0 when size is too small (then text

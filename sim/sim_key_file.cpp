@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "link/des.h"
+#include "settings/key_strength.h"
 #include "sim/sim_reader.h"
 
 namespace {
@@ -34,12 +35,13 @@ struct Value {
 
 bool SimParseSiteKeys(const std::string &text, SimSiteKeys *out, std::string *error) {
     std::memset(out, 0, sizeof *out);
+    std::uint8_t mask[64] = {0};  // not the reader's, but a file with a weak mask is refused as a weak file
     Value values[] = {
         {"initial", SIM_KEY_SET_SIZE, out->initial, true, false},
         {"operational", SIM_KEY_SET_SIZE, out->operational, true, false},
         {"reader", SIM_READER_KEYS_SIZE, out->reader, true, false},
         {"issuer", SIM_KEY_TABLE_SIZE, out->issuer, false, false},
-        {"mask", 0, nullptr, false, false},
+        {"mask", sizeof mask, mask, false, false},
         {"check", 0, nullptr, false, false},
     };
     std::size_t at = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
@@ -105,6 +107,17 @@ bool SimParseSiteKeys(const std::string &text, SimSiteKeys *out, std::string *er
         }
     }
     out->hasIssuer = values[3].seen;
+    // Weak keys: the library's rule (settings/key_strength.h), so that a site reader never takes
+    // keys the library and zukcli refuse.
+    KeyWeaknessFound weak;
+    if (ok && (ChannelKeysWeakness(out->initial, out->operational, &weak) != kKeyStrong ||
+               ReaderKeysWeakness(out->reader, &weak) != kKeyStrong ||
+               (values[4].seen && MaskWeakness(mask, &weak) != kKeyStrong) ||
+               (out->hasIssuer && IssuerWriteKeysWeakness(out->issuer, &weak) != kKeyStrong))) {
+        *error = std::string("weak keys: ") + weak.reason;
+        ok = false;
+    }
+    std::memset(mask, 0, sizeof mask);
     if (!ok) std::memset(out, 0, sizeof *out);  // nothing of a refused file is kept
     return ok;
 }

@@ -1,8 +1,9 @@
 // A site key file as the simulated reader takes it: the reader's two channel key sets, the
 // library's card key table and, when present, the issuing table.  Read with the simulator's own
-// small parser (the device side shares no code with the library's reader of the format): the
-// header line "ZUKcntrl site keys 1", then "name = HEX" lines; `initial`, `operational` and
-// `reader` are required, `issuer` optional, `mask` and `check` are allowed and ignored.
+// small parser (the device side shares no code with the library's reader of the format, only the
+// rule of weak keys, settings/key_strength.h, which refuses the file): the header line
+// "ZUKcntrl site keys 1", then "name = HEX" lines; `initial`, `operational` and `reader` are
+// required, `issuer` optional, `mask` (checked for weakness only) and `check` are allowed.
 #ifndef ZUK_SIM_SIM_KEY_FILE_H
 #define ZUK_SIM_SIM_KEY_FILE_H
 

@@ -48,6 +48,10 @@ const char kCauseSiteKeys[] = "site keys installed on another machine, damaged o
                               "registry: the library uses no keys at all until the site's key file "
                               "is installed again (zukcli keys install) or removed (zukcli keys "
                               "remove); zukcli keys status names the fault";
+const char kCauseWeakSiteKeys[] = "site keys stored before this library refused weak keys, or written by "
+                                  "other means: the library uses no keys at all until a key file from "
+                                  "zukcli keys generate is installed (zukcli keys install; readers and "
+                                  "cards move to it) or the keys are removed (zukcli keys remove)";
 const char kCauseSmallBuffer[] = "give a larger buffer (ZUKGetMaxLength gives the sizes)";
 
 const char kLink[] = "reader link";

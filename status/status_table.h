@@ -110,6 +110,8 @@
       "the stored site keys have a wrong length", kCauseSiteKeys)                                  \
     X(SESSION_ERR_KEYS_CHECK, 0x1000000D, ZUK_ERR_SYSTEM,                                          \
       "the stored site keys do not match their check value", kCauseSiteKeys)                       \
+    X(SESSION_ERR_KEYS_WEAK, 0x1000000E, ZUK_ERR_SYSTEM,                                           \
+      "the stored site keys are weak (a key or the mask the library refuses)", kCauseWeakSiteKeys) \
     X(SESSION_ERR_ALREADY_OPEN, 0x10000100, ZUK_ERR_ALREADY_OPEN,                                  \
       "the card session is already open", kCauseOpenTwice)                                         \
     X(SESSION_ERR_NOT_OPEN, 0x10000200, ZUK_ERR_NOT_OPEN, "the card session is not open",          \

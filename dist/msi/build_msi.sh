@@ -6,7 +6,9 @@
 #     of the same version but another build replaces the installed one) and MigrateFeatures (an
 #     upgrade keeps ZukCard installed where it was);
 #   - the options are secure properties, so that they reach the elevated installation when the
-#     package is started with its user interface.
+#     package is started with its user interface;
+#   - ZukUndo is a rollback action (wixl writes Execute="rollback" as an immediate one): type 3329 =
+#     a DLL from the Binary table (1) + rollback (256) + in the script (1024) + no impersonation (2048).
 # BIN32 and BIN64 hold ZUKcntrl.dll, zukcli.exe, zukcard.exe, libZUKcntrl.dll.a and ZUKcntrl.lib
 # of each build; x64 needs both, x86 the 32-bit one only.  ZUKMSI_DLL is the custom actions'
 # library of the package's bitness.
@@ -50,4 +52,5 @@ msibuild "$out" -q "INSERT INTO \`Upgrade\` (\`UpgradeCode\`, \`VersionMin\`, \`
 secure="ZUKOLDERFOUND;ZUKNEWERFOUND;MODE;DEVICE;CONFIG;FELICA;PORT;SYSTEMCODE;SITEKEYS;REMOVESITEKEYS;INSTALLDIR;ZUKCARD"
 [ "$with64" -eq 1 ] && secure="$secure;INSTALLDIR64"
 msibuild "$out" -q "UPDATE \`Property\` SET \`Value\` = '$secure' WHERE \`Property\` = 'SecureCustomProperties'"
+msibuild "$out" -q "UPDATE \`CustomAction\` SET \`Type\` = 3329 WHERE \`Action\` = 'ZukUndo'"
 rm -rf "$stage"

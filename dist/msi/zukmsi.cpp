@@ -11,19 +11,24 @@
 //               command line names none, and works out the machine values each registry view gets:
 //               the command line's, else the view's present one (ZUKOLD*, from AppSearch), else the
 //               default.  The issuing tool stays installed where an earlier installation has it.
-//   ZukPrepare  (immediate, after CostFinalize) hands the resolved folders, the reader options and
-//               the INI of an earlier installation (read before RemoveExistingProducts removes it)
-//               to the deferred actions.
-//   ZukApply    (deferred) puts the earlier INI back, writes PORT and SYSTEMCODE into each INI, sets
-//               or removes FeliCa in each view (an earlier value is written back: a removal on
-//               behalf of a newer package need not say so) and writes each folder's ZUKcntrl.reg.
+//   ZukPrepare  (immediate, after CostFinalize) hands the resolved folders, the reader options, the
+//               INI of an earlier installation and every machine value of each view (read before
+//               RemoveExistingProducts removes the earlier package) to the deferred actions.
+//   ZukUndo     (rollback, before InstallFiles) when an installation onto a machine without one
+//               fails: removes what ZukApply wrote (ZUKcntrl.reg, FeliCa) and the folders and keys
+//               left empty, so that a failed first installation leaves nothing behind.
+//   ZukApply    (deferred) puts the earlier INI back, writes back every machine value of the
+//               earlier installation that is missing now (an earlier package's removal may take
+//               them: Wine runs it without UPGRADINGPRODUCTCODE, and older packages removed the
+//               revocation list), writes PORT and SYSTEMCODE into each INI, sets or removes FeliCa
+//               in each view and writes each folder's ZUKcntrl.reg.
 //   ZukSiteKeys (deferred, after ZukApply, when SITEKEYS is given) runs the installed zukcli's
 //               `keys install SITEKEYS`, its output into the log; when it fails, the installation
 //               fails (and is rolled back) with zukcli's reason.
 //   ZukRemove   (deferred, after RemoveFiles) on removal: ZUKcntrl.reg, the trace logs, the emptied
 //               folders and the KORVA folder around each when nothing else is in it, and, unless a
 //               newer package is replacing this one, the machine values of the package's views
-//               (the stored site keys only with REMOVESITEKEYS=1).
+//               (the stored site keys and the revocation list only with REMOVESITEKEYS=1).
 //
 // SITEKEYS is checked by ZukCheck with the library's own reader of site key files, so a file that
 // is missing or not valid stops the installation before anything is written.
@@ -44,6 +49,8 @@ namespace {
 const wchar_t kKey[] = L"SOFTWARE\\KORVA\\ZUKLib";
 const wchar_t kKorvaKey[] = L"SOFTWARE\\KORVA";
 const wchar_t kSiteKeysValue[] = L"SiteKeys";
+// The machine's revocation list (zukcli revoke): kept with the site keys, which it belongs to.
+const wchar_t kRevokedKey[] = L"RevokedCards";
 // How long zukcli may take to store the site keys (it writes two registry values and reads them back).
 const DWORD kSiteKeysTimeoutMs = 120000;
 // The longest folder the library can still be loaded from (the setup program's limit).
@@ -265,6 +272,109 @@ std::wstring get(const std::wstring& data, const std::wstring& name) {
     return L"";
 }
 
+void put_u32(std::string* out, uint32_t v) {
+    for (int i = 0; i < 4; ++i) out->push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+}
+
+bool take_u32(const std::string& in, size_t* at, uint32_t* v) {
+    if (*at + 4 > in.size()) return false;
+    *v = 0;
+    for (int i = 0; i < 4; ++i) *v |= static_cast<uint32_t>(static_cast<unsigned char>(in[*at + i])) << (8 * i);
+    *at += 4;
+    return true;
+}
+
+void put_bytes(std::string* out, const void* data, size_t size) {
+    put_u32(out, static_cast<uint32_t>(size));
+    out->append(static_cast<const char*>(data), size);
+}
+
+// Every value under the open key (sub names the key below the library's, empty for it), its
+// subkeys' too, into *out: sub, name, type and data of each.  The stored site keys are left out:
+// every removal but REMOVESITEKEYS=1 keeps them in place.
+void snapshot_key(HKEY key, const std::wstring& sub, int depth, std::string* out) {
+    for (DWORD index = 0;; ++index) {
+        wchar_t name[16384];
+        DWORD length = 16384, type = 0, size = 0;
+        if (RegEnumValueW(key, index, name, &length, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) break;
+        if (sub.empty() && CompareStringOrdinal(name, -1, kSiteKeysValue, -1, TRUE) == CSTR_EQUAL) continue;
+        std::string data(size, '\0');
+        DWORD got = size;
+        if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&data[0]), &got) != ERROR_SUCCESS) {
+            continue;
+        }
+        data.resize(got);
+        put_bytes(out, sub.data(), sub.size() * sizeof(wchar_t));
+        put_bytes(out, name, length * sizeof(wchar_t));
+        put_u32(out, type);
+        put_bytes(out, data.data(), data.size());
+    }
+    if (depth >= 4) return;
+    for (DWORD index = 0;; ++index) {
+        wchar_t name[256];
+        DWORD length = 256;
+        if (RegEnumKeyExW(key, index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        HKEY child;
+        if (RegOpenKeyExW(key, name, 0, KEY_READ, &child) != ERROR_SUCCESS) continue;
+        snapshot_key(child, sub.empty() ? std::wstring(name) : sub + L"\\" + name, depth + 1, out);
+        RegCloseKey(child);
+    }
+}
+
+// The machine values of one view as hexadecimal text; empty when the view has none.
+std::wstring snapshot_values(REGSAM flag) {
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, KEY_READ | flag, &key) != ERROR_SUCCESS) return L"";
+    std::string bytes;
+    snapshot_key(key, L"", 0, &bytes);
+    RegCloseKey(key);
+    return hex_encode(bytes);
+}
+
+std::wstring wide_of(const std::string& bytes) {
+    return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t));
+}
+
+// Writes back each value of a snapshot that the view lacks now; a value that is there (written by
+// this installation, or never removed) stays as it is.  How many were written back, or -1 on a
+// failure to write one.
+int restore_missing_values(REGSAM flag, const std::wstring& snapshot) {
+    const std::string bytes = hex_decode(snapshot);
+    size_t at = 0;
+    int restored = 0;
+    while (at < bytes.size()) {
+        uint32_t size = 0, type = 0;
+        std::string sub, name, data;
+        for (std::string* field : {&sub, &name}) {
+            if (!take_u32(bytes, &at, &size) || at + size > bytes.size()) return -1;
+            *field = bytes.substr(at, size);
+            at += size;
+        }
+        if (!take_u32(bytes, &at, &type) || !take_u32(bytes, &at, &size) || at + size > bytes.size()) return -1;
+        data = bytes.substr(at, size);
+        at += size;
+        std::wstring path = kKey;
+        if (!sub.empty()) path += L"\\" + wide_of(sub);
+        HKEY key;
+        if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_QUERY_VALUE | KEY_SET_VALUE | flag,
+                            nullptr, &key, nullptr) != ERROR_SUCCESS) {
+            return -1;
+        }
+        const std::wstring value_name = wide_of(name);
+        LONG r = RegQueryValueExW(key, value_name.c_str(), nullptr, nullptr, nullptr, nullptr);
+        if (r == ERROR_FILE_NOT_FOUND) {
+            r = RegSetValueExW(key, value_name.c_str(), 0, type, reinterpret_cast<const BYTE*>(data.data()),
+                               static_cast<DWORD>(data.size()));
+            if (r == ERROR_SUCCESS) ++restored;
+        } else {
+            r = ERROR_SUCCESS;
+        }
+        RegCloseKey(key);
+        if (r != ERROR_SUCCESS) return -1;
+    }
+    return restored;
+}
+
 std::string ansi(const std::wstring& s) {
     int n = WideCharToMultiByte(CP_ACP, 0, s.c_str(), -1, nullptr, 0, nullptr, nullptr);
     std::string out(n > 0 ? n - 1 : 0, '\0');
@@ -424,7 +534,8 @@ long run_program(const std::wstring& command_line, const std::wstring& folder, D
     return code;
 }
 
-// Deletes every value and subkey of the open key but SiteKeys; whether SiteKeys is there.
+// Deletes every value and subkey of the open key but SiteKeys and the revocation list; whether
+// either is there.
 bool clear_all_but_site_keys(HKEY key) {
     bool kept = false;
     for (DWORD index = 0;;) {
@@ -442,7 +553,12 @@ bool clear_all_but_site_keys(HKEY key) {
         wchar_t name[256];
         DWORD length = 256;
         if (RegEnumKeyExW(key, index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-        if (RegDeleteTreeW(key, name) != ERROR_SUCCESS) ++index;
+        if (CompareStringOrdinal(name, -1, kRevokedKey, -1, TRUE) == CSTR_EQUAL) {
+            kept = true;
+            ++index;
+        } else if (RegDeleteTreeW(key, name) != ERROR_SUCCESS) {
+            ++index;
+        }
     }
     return kept;
 }
@@ -536,7 +652,9 @@ ZUK_CA ZukCheck(MSIHANDLE h) {
 
 ZUK_CA ZukPrepare(MSIHANDLE h) {
     const size_t views = with64(h) ? 2 : 1;
-    std::wstring apply, remove;
+    const bool removal = removing(h);
+    const bool installed = !property(h, L"Installed").empty();
+    std::wstring apply, remove, undo;
     for (size_t i = 0; i < views; ++i) {
         std::wstring bits = kViews[i].bits;
         std::wstring folder = property(h, kViews[i].folder_property);
@@ -545,13 +663,24 @@ ZUK_CA ZukPrepare(MSIHANDLE h) {
         apply += L"dir" + bits + L"=" + folder + L"\n";
         apply += L"felica" + bits + L"=" + property(h, (L"ZUKFELICA" + bits).c_str()) + L"\n";
         remove += L"dir" + bits + L"=" + folder + L"\n";
+        std::wstring old = trim_slashes(property(h, (L"ZUKOLDDIR" + bits).c_str()));
+        // A view without an earlier installation: a failure undoes everything in it.
+        undo += L"dir" + bits + L"=" + folder + L"\n";
+        undo += L"fresh" + bits + L"=" + std::wstring(!installed && old.empty() ? L"1" : L"0") + L"\n";
+        if (removal) continue;  // a removal keeps nothing of the INI: ZukRemove says what it removes
         // The INI of the installation this one replaces: RemoveExistingProducts removes it with
         // the earlier package, and ZukApply puts it back (into the new folder, when it moves).
-        std::wstring old = trim_slashes(property(h, (L"ZUKOLDDIR" + bits).c_str()));
         std::string ini;
         if (!old.empty() && read_file(old + L"\\ZUKcntrl.ini", &ini)) {
             apply += L"ini" + bits + L"=" + hex_encode(ini) + L"\n";
             log(h, L"keeping the settings file of " + old);
+        }
+        // Every machine value of the view as it is now, for ZukApply to write back what the
+        // earlier package's removal takes.
+        const std::wstring values = snapshot_values(view_flag(bits));
+        if (!values.empty()) {
+            apply += L"keep" + bits + L"=" + values + L"\n";
+            log(h, L"keeping the machine values of the " + bits + L"-bit view");
         }
     }
     apply += L"port=" + property(h, L"PORT") + L"\n";
@@ -568,6 +697,7 @@ ZUK_CA ZukPrepare(MSIHANDLE h) {
     if (!cli_folder.empty()) site_keys += L"dir=" + with_slash(cli_folder) + L"\n";
     set(h, L"ZukApply", apply);
     set(h, L"ZukRemove", remove);
+    set(h, L"ZukUndo", undo);
     set(h, L"ZukSiteKeys", site_keys);
     return ERROR_SUCCESS;
 }
@@ -592,6 +722,18 @@ ZUK_CA ZukApply(MSIHANDLE h) {
         if (!codes.empty() && !WritePrivateProfileStringW(L"FeliCa", L"SystemCode", codes.c_str(), ini.c_str())) {
             log(h, L"cannot write SystemCode into " + ini);
             return ERROR_INSTALL_FAILURE;
+        }
+        const std::wstring kept_values = get(data, L"keep" + bits);
+        if (!kept_values.empty()) {
+            const int restored = restore_missing_values(view_flag(bits), kept_values);
+            if (restored < 0) {
+                log(h, L"cannot write the earlier machine values back (" + bits + L"-bit view)");
+                return ERROR_INSTALL_FAILURE;
+            }
+            if (restored > 0) {
+                log(h, std::to_wstring(restored) + L" machine value(s) the earlier package removed written back (" +
+                           bits + L"-bit view)");
+            }
         }
         std::wstring felica = get(data, L"felica" + bits);
         if (!felica.empty()) {
@@ -619,6 +761,45 @@ ZUK_CA ZukApply(MSIHANDLE h) {
             log(h, L"cannot write " + folder + L"ZUKcntrl.reg");
             return ERROR_INSTALL_FAILURE;
         }
+    }
+    return ERROR_SUCCESS;
+}
+
+// Deletes the key (below HKLM) in one view when nothing is left in it; whether it is gone.
+bool delete_if_empty(const wchar_t* path, REGSAM flag) {
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_QUERY_VALUE | flag, &key) != ERROR_SUCCESS) return true;
+    DWORD subkeys = 0, values = 0;
+    const LONG r = RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr,
+                                    nullptr, nullptr, nullptr);
+    RegCloseKey(key);
+    return r == ERROR_SUCCESS && subkeys == 0 && values == 0 && RegDeleteKeyExW(HKEY_LOCAL_MACHINE, path, flag, 0) == ERROR_SUCCESS;
+}
+
+ZUK_CA ZukUndo(MSIHANDLE h) {
+    const std::wstring data = property(h, L"CustomActionData");
+    for (const View& view : kViews) {
+        const std::wstring bits = view.bits;
+        const std::wstring folder = get(data, L"dir" + bits);
+        if (folder.empty() || get(data, L"fresh" + bits) != L"1") continue;
+        // Runs after the files' own rollback: what is left is what the actions wrote.
+        DeleteFileW((folder + L"ZUKcntrl.reg").c_str());
+        DeleteFileW((folder + L"ZUKcntrl.ini").c_str());
+        for (const wchar_t* sub : {L"PolicyDefinitions\\en-US", L"PolicyDefinitions\\ja-JP", L"PolicyDefinitions",
+                                   L"include", L"lib"}) {
+            RemoveDirectoryW((folder + sub).c_str());
+        }
+        const std::wstring dir = trim_slashes(folder);
+        RemoveDirectoryW(dir.c_str());
+        const size_t slash = dir.rfind(L'\\');
+        if (slash != std::wstring::npos && slash > 2) RemoveDirectoryW(dir.substr(0, slash).c_str());
+        HKEY key;
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, KEY_SET_VALUE | view_flag(bits), &key) == ERROR_SUCCESS) {
+            RegDeleteValueW(key, L"FeliCa");
+            RegCloseKey(key);
+        }
+        if (delete_if_empty(kKey, view_flag(bits))) delete_if_empty(kKorvaKey, view_flag(bits));
+        log(h, L"the failed installation leaves nothing in " + dir + L" (" + bits + L"-bit view)");
     }
     return ERROR_SUCCESS;
 }
@@ -671,8 +852,9 @@ ZUK_CA ZukRemove(MSIHANDLE h) {
     }
     if (upgrade) return ERROR_SUCCESS;
     // Every machine value of the package's views (including those written by hand) but the stored
-    // site keys, which stay unless REMOVESITEKEYS=1 (a site that installs again keeps its readers
-    // and cards working); users' remembered credentials (HKCU) stay.
+    // site keys and the revocation list, which stay unless REMOVESITEKEYS=1 (a site that installs
+    // again keeps its readers and cards working, and its revoked cards revoked); users' remembered
+    // credentials (HKCU) stay.
     for (const View& view : kViews) {
         if (get(data, std::wstring(L"dir") + view.bits).empty()) continue;  // a view this package has not
         REGSAM flag = view_flag(view.bits);
@@ -682,8 +864,8 @@ ZUK_CA ZukRemove(MSIHANDLE h) {
                 const bool kept = clear_all_but_site_keys(key);
                 RegCloseKey(key);
                 if (kept) {
-                    log(h, std::wstring(L"the site keys stay stored (") + view.bits +
-                               L"-bit view); REMOVESITEKEYS=1 or zukcli keys remove removes them");
+                    log(h, std::wstring(L"the stored site keys and the revocation list stay (") + view.bits +
+                               L"-bit view); REMOVESITEKEYS=1 removes them too");
                     continue;
                 }
             }

@@ -34,8 +34,8 @@ std::string ErrorText(long error) {
 
 bool SameCheck(const SiteKeys &a, const SiteKeys &b) {
     std::uint8_t x[SITE_KEY_FILE_CHECK_SIZE], y[SITE_KEY_FILE_CHECK_SIZE];
-    SiteKeyFileCheck(a, x);
-    SiteKeyFileCheck(b, y);
+    SiteKeysCheck(a, x);
+    SiteKeysCheck(b, y);
     return std::memcmp(x, y, sizeof x) == 0;
 }
 
@@ -86,7 +86,7 @@ StoredKeysSource ReadStoredKeysSource(std::uint32_t view, SiteKeys *keys) {
     s.source = s.result == kKeyStoreNone ? "built-in" : s.result == kKeyStoreOk ? "site" : "none";
     if (s.result == kKeyStoreOk) {
         std::uint8_t value[SITE_KEY_FILE_CHECK_SIZE];
-        SiteKeyFileCheck(*keys, value);
+        SiteKeysCheck(*keys, value);
         s.check = HexText(value, sizeof value);
     }
     return s;
@@ -142,6 +142,26 @@ bool InstallSiteKeys(const std::string &path, Entry *e) {
     return ok;
 }
 
+std::string SiteKeyViewsDifference() {
+    const std::vector<View> views = LibraryViews();
+    std::string first, text;
+    bool differ = false;
+    for (const View &view : views) {
+        SiteKeys keys;
+        const StoredKeysSource stored = ReadStoredKeysSource(view.flag, &keys);
+        SiteKeysWipe(&keys);
+        // What a library of this view uses: the source, and for site keys which ones.
+        const std::string uses = stored.result == kKeyStoreOk ? "site keys (keys check " + stored.check + ")"
+                                 : stored.result == kKeyStoreNone ? std::string("the built-in keys")
+                                                                  : std::string("no keys (") +
+                                                                        SiteKeyStoreResultName(stored.result) + ")";
+        if (first.empty()) first = uses;
+        else if (uses != first) differ = true;
+        text += std::string(text.empty() ? "" : ", ") + view.name + ": " + uses;
+    }
+    return differ ? text : std::string();
+}
+
 bool ShowSiteKeys(Entry *e) {
     bool usable = true;
     std::string json = "{";
@@ -154,7 +174,7 @@ bool ShowSiteKeys(Entry *e) {
         const std::string &check = stored.check;
         std::string line = std::string(view.name) + ": ";
         if (result == kKeyStoreOk) {
-            line += "the site keys (check " + check + ")";
+            line += "the site keys (keys check " + check + ")";
         } else if (result == kKeyStoreNone) {
             line += "the built-in keys (no site keys stored)";
         } else {
@@ -170,11 +190,19 @@ bool ShowSiteKeys(Entry *e) {
         if (result == kKeyStoreOk && shownCheck.empty()) {
             AddCheckValues(keys, e);
             shownCheck = check;
-        } else if (result == kKeyStoreOk && check != shownCheck) {
-            e->lines.push_back("warning: the views hold different site keys: install the key file again");
         }
         SiteKeysWipe(&keys);
     }
+    // The libraries of the two bitnesses must use the same keys: one with the site's and one with
+    // the built-in (or other) keys splits the machine, whichever program happens to load which.
+    const std::string difference = SiteKeyViewsDifference();
+    if (!difference.empty()) {
+        e->lines.push_back("error: the registry views hold different keys (" + difference +
+                           "): install the key file again (keys install) or remove the keys (keys remove)");
+        usable = false;
+    }
+    e->AddFlag("viewsAgree", difference.empty());
+    e->Only(Field::JsonOnly);
     e->AddJson("views", json + "}");
     e->AddFlag("usable", usable);
     e->Only(Field::JsonOnly);

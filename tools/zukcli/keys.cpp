@@ -27,9 +27,23 @@ void AddCheckValues(const SiteKeys &keys, Entry *e) {
         json += std::string(i ? "," : "") + JsonString(values[i].label) + ":" + JsonString(value);
     }
     e->AddJson("checkValues", json + "}");
+    // The keys' check value is the one every machine shows for the stored keys (keys status,
+    // status); a file with an issuing table has a file check value of its own besides.
     std::uint8_t check[SITE_KEY_FILE_CHECK_SIZE];
-    SiteKeyFileCheck(keys, check);
+    SiteKeysCheck(keys, check);
+    e->AddText("keys check", HexText(check, sizeof check));
+    e->Only(Field::TextOnly);
     e->AddText("check", HexText(check, sizeof check));
+    e->Only(Field::JsonOnly);
+    if (keys.hasIssuer) {
+        SiteKeyFileCheck(keys, check);
+        e->AddText("file check", HexText(check, sizeof check));
+        e->Only(Field::TextOnly);
+        e->AddText("fileCheck", HexText(check, sizeof check));
+        e->Only(Field::JsonOnly);
+        e->lines.push_back("(the keys check is what keys status and status show on the machines; the file check, "
+                           "the file's check line, covers the issuing table too)");
+    }
     e->AddFlag("issuer", keys.hasIssuer);
     e->Only(Field::JsonOnly);
     e->lines.push_back(keys.hasIssuer ? "issuing table: present (issuing stations only; the library ignores it)"
@@ -53,19 +67,14 @@ std::string SystemError(DWORD error) {
 
 bool Generate(const std::string &path, Entry *e) {
     SiteKeys keys;
-    SiteKeysWipe(&keys);
-    if (!Random(keys.initial, sizeof keys.initial) || !Random(keys.operational, sizeof keys.operational) ||
-        !Random(keys.reader, sizeof keys.reader) || !Random(keys.mask, sizeof keys.mask) ||
-        !Random(keys.issuer, sizeof keys.issuer)) {
-        SiteKeysWipe(&keys);
-        e->error = "the system's random number generator failed";
+    // Drawn again while the rule of weak keys refuses a value (settings/key_strength.h).
+    if (!SiteKeysGenerate(Random, &keys)) {
+        e->error = "the system's random number generator failed (or gave only weak keys)";
         return false;
     }
-    SiteKeysCopyReaderToIssuer(&keys);
     char text[SITE_KEY_FILE_TEXT_SIZE];
     const std::size_t length = SiteKeyFileFormat(keys, text, sizeof text);
-    // What is written must read back as these keys (a write slot drawn as eight zero bytes, which
-    // the file refuses, ends here too).
+    // What is written must read back as these keys.
     SiteKeys back;
     char reason[SITE_KEY_FILE_ERROR_SIZE];
     const bool readable = length > 0 && SiteKeyFileParse(text, length, &back, reason, sizeof reason) == kSiteKeysOk;

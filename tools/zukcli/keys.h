@@ -36,6 +36,11 @@ struct StoredKeysSource {
 };
 StoredKeysSource ReadStoredKeysSource(std::uint32_t view, SiteKeys *keys);
 
+// Empty when every registry view a library reads gives the same keys (the same source and, for
+// site keys, the same keys check); otherwise what each view gives ("64-bit view: site keys (keys
+// check ...), 32-bit view: the built-in keys").
+std::string SiteKeyViewsDifference();
+
 // `keys install FILE`, `keys status`, `keys remove`: the site keys stored on this machine
 // (key_store.cpp).
 bool InstallSiteKeys(const std::string &path, Entry *e);

@@ -90,7 +90,15 @@ void CheckSiteKeys(StatusCheck *check) {
     const StoredKeysSource stored = ReadStoredKeysSource(0, &keys);
     const SiteKeyStoreResult result = stored.result;
     SiteKeysWipe(&keys);
-    check->Set("Site keys", stored.source + (stored.check.empty() ? "" : " (check " + stored.check + ")"));
+    const std::string difference = SiteKeyViewsDifference();
+    check->Set("Site keys", stored.source + (stored.check.empty() ? "" : " (keys check " + stored.check + ")") +
+                                (difference.empty() ? "" : "; the registry views differ: " + difference));
+    if (!difference.empty()) {
+        check->Add(Finding::Error, "SiteKeys",
+                   "the libraries of the two bitnesses use different keys (" + difference +
+                       "): install the site's key file again (zukcli keys install) or remove the keys "
+                       "(zukcli keys remove)");
+    }
     if (result != kKeyStoreNone && result != kKeyStoreOk) {
         check->Add(Finding::Error, "SiteKeys",
                    std::string(SiteKeyStoreResultText(result)) +

@@ -131,6 +131,18 @@ TEST_F(SiteKeysTest, UnusableStoredKeysLeaveTheLibraryWithoutKeys) {
         {"a value of another type",
          [] { FakeRegSetString(PLAT_HKEY_LOCAL_MACHINE, ZUK_SETTINGS_KEY, ZUK_SITE_KEYS_VALUE, "x"); },
          SESSION_ERR_KEYS_UNREADABLE},
+        // Keys stored before weak keys were refused: a mask of zeros would leave the remembered
+        // password in the clear.
+        {"weak stored keys",
+         [] {
+             SiteKeys weak;
+             SiteKeysWipe(&weak);
+             for (std::size_t i = 0; i < sizeof weak.initial; ++i) weak.initial[i] = static_cast<std::uint8_t>(0x10 + i);
+             for (std::size_t i = 0; i < sizeof weak.operational; ++i) weak.operational[i] = static_cast<std::uint8_t>(0x40 + i);
+             for (std::size_t i = 0; i < sizeof weak.reader; ++i) weak.reader[i] = static_cast<std::uint8_t>(0x80 + i);
+             ASSERT_EQ(SiteKeyStoreWrite(0, weak), 0);
+         },
+         SESSION_ERR_KEYS_WEAK},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);

@@ -22,12 +22,13 @@ std::string Digits(int first, int bytes) {
     return s;
 }
 
-std::string File(bool issuer) {
+std::string File(bool issuer, const std::string &initial = Digits(0x01, 24),
+                 const std::string &reader = Digits(0x41, 56), const std::string &mask = Digits(0xC1, 64)) {
     return "\xEF\xBB\xBF# a site\r\nZUKcntrl site keys 1\r\n"
-           "initial = " + Digits(0x01, 24) + "\r\n"
+           "initial = " + initial + "\r\n"
            "operational = " + Digits(0x21, 24) + "\r\n"
-           "reader = " + Digits(0x41, 56) + "\r\n"
-           "mask = whatever the library makes of it\r\n" +
+           "reader = " + reader + "\r\n"
+           "mask = " + mask + "\r\n" +
            (issuer ? "issuer = " + Digits(0x81, 88) + "\r\n" : "") + "check = 0011223344556677\r\n";
 }
 
@@ -64,6 +65,10 @@ TEST(SimKeyFile, TakesTheSetsAndTablesAndRefusesWhatItCannotUse) {
         {"ZUKcntrl site keys 1\ninitial = " + Digits(0, 23) + "\n", "'initial' is not 24 bytes"},
         {"ZUKcntrl site keys 1\ninitial = " + Digits(0, 24) + "\n", "no 'operational' value"},
         {"", "empty"},
+        // Weak keys, by the library's rule: the simulated reader takes none of them either.
+        {File(false, Digits(0x01, 24), Digits(0x41, 56), std::string(128, '0')), "weak keys: 'mask' is all zero"},
+        {File(false, Digits(0x01, 8) + Digits(0x01, 8) + Digits(0x31, 8)), "'initial' KA and KB are the same key"},
+        {File(false, Digits(0x01, 24), std::string(112, '0')), "'reader' slot 0 is all zero"},
     };
     for (const auto &c : refused) {
         SCOPED_TRACE(c.reason);

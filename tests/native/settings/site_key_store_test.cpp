@@ -125,6 +125,16 @@ TEST_F(SiteKeyStoreTest, EachUnusableStoredValueIsToldApartAndGivesNoKeys) {
         {"a changed key under the old check value",
          [&record] { std::uint8_t r[SITE_KEY_RECORD_SIZE]; std::memcpy(r, record, sizeof r); r[40] ^= 0x80; StoreRecord(r, sizeof r); },
          kKeyStoreWrongCheck},
+        // Weak keys under a right check value (stored before they were refused, or written by
+        // hand): the library refuses them as it refuses a key file that holds them.
+        {"a record with a mask of zeros",
+         [] { SiteKeys weak = SampleKeys(); std::memset(weak.mask, 0, sizeof weak.mask);
+              std::uint8_t r[SITE_KEY_RECORD_SIZE]; SiteKeyRecordMake(weak, r); StoreRecord(r, sizeof r); },
+         kKeyStoreWeak},
+        {"a record whose operational keys are the initial ones",
+         [] { SiteKeys weak = SampleKeys(); std::memcpy(weak.operational, weak.initial, sizeof weak.initial);
+              std::uint8_t r[SITE_KEY_RECORD_SIZE]; SiteKeyRecordMake(weak, r); StoreRecord(r, sizeof r); },
+         kKeyStoreWeak},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);

@@ -1,6 +1,7 @@
 // Site key files: SHA-256, the canonical text behind the check value, writing and reading back,
 // and a table of files the parser takes and of files it refuses, with the reason it gives.
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -229,6 +230,8 @@ TEST(SiteKeyFile, RefusesBrokenFilesWithTheirReason) {
         {"version 2", Replace(base, "keys 1", "keys 2"), kSiteKeysWrongVersion, "version 2 of the site key file is not known"},
         {"version 0", Replace(base, "keys 1", "keys 0"), kSiteKeysWrongVersion, "version 0"},
         {"version 11", Replace(base, "keys 1", "keys 11"), kSiteKeysWrongVersion, "version 11"},
+        {"version 01: only the exact text is version 1", Replace(base, "keys 1", "keys 01"), kSiteKeysWrongVersion,
+         "version 01 of the site key file is not known"},
         {"a huge version", Replace(base, "keys 1", "keys 123456789012345678901234"), kSiteKeysWrongVersion,
          "version 123456789012... of"},
         {"a line without '='", Replace(base, mask, "mask\n"), kSiteKeysBadLine, "line 5: expected 'name = hexadecimal value'"},
@@ -296,6 +299,133 @@ TEST(SiteKeyFile, RefusesBrokenFilesWithTheirReason) {
     }
 }
 
+// The callers read one byte more than a key file may have: a file of any larger size arrives as
+// that many bytes, so the reason names the limit, never the length it was given.
+TEST(SiteKeyFile, TooLargeNamesTheLimitNotAByteCount) {
+    const std::string big(SITE_KEY_FILE_MAX_SIZE + 1, '#');
+    SiteKeys out;
+    char error[SITE_KEY_FILE_ERROR_SIZE];
+    EXPECT_EQ(SiteKeyFileParse(big.data(), big.size(), &out, error, sizeof error), kSiteKeysTooLarge);
+    EXPECT_NE(std::string(error).find("too large"), std::string::npos) << error;
+    EXPECT_EQ(std::string(error).find("65537"), std::string::npos) << error;
+}
+
+// A key, for the weak-key table: eight bytes given as 16 digits.
+void SetKey(std::uint8_t *at, const char *hex) {
+    for (int i = 0; i < 8; ++i) {
+        at[i] = static_cast<std::uint8_t>(std::stoul(std::string(hex + 2 * i, 2), nullptr, 16));
+    }
+}
+
+TEST(SiteKeyFile, RefusesWeakKeysWithTheirReason) {
+    const struct {
+        const char *what;
+        std::function<void(SiteKeys *)> change;
+        const char *reason;
+    } cases[] = {
+        {"a mask of zeros", [](SiteKeys *k) { std::memset(k->mask, 0, sizeof k->mask); },
+         "line 5: 'mask' is all zero: remembered passwords would be stored in the clear"},
+        {"a mask of one repeated byte", [](SiteKeys *k) { std::memset(k->mask, 0x5C, sizeof k->mask); },
+         "'mask' repeats one byte"},
+        {"an initial KA of zeros", [](SiteKeys *k) { std::memset(k->initial, 0, 8); }, "line 2: 'initial' KA is all zero"},
+        {"a zero key with its parity bits set", [](SiteKeys *k) { SetKey(k->operational + 8, "0100010001000100"); },
+         "line 3: 'operational' KB is all zero"},
+        {"every channel key zero",
+         [](SiteKeys *k) { std::memset(k->initial, 0, 24); std::memset(k->operational, 0, 24); },
+         "'initial' KA is all zero"},
+        {"a reader table of zeros", [](SiteKeys *k) { std::memset(k->reader, 0, sizeof k->reader); },
+         "line 4: 'reader' slot 0 is all zero"},
+        {"a DES weak key", [](SiteKeys *k) { SetKey(k->operational + 16, "FEFEFEFEFEFEFEFE"); },
+         "'operational' KC is a DES weak or semi-weak key"},
+        {"a DES weak key with its parity bits changed", [](SiteKeys *k) { SetKey(k->initial + 8, "E1E1E0E0F0F0F1F1"); },
+         "'initial' KB is a DES weak or semi-weak key"},
+        {"a DES semi-weak key", [](SiteKeys *k) { SetKey(k->reader + 8 * 5, "01FE01FE01FE01FE"); },
+         "'reader' slot 7 is a DES weak or semi-weak key"},
+        {"the other of a semi-weak pair", [](SiteKeys *k) { SetKey(k->reader + 8 * 6, "FEE0FEE0FEF1FEF1"); },
+         "'reader' slot 9 is a DES weak or semi-weak key"},
+        {"KA = KB (single DES)", [](SiteKeys *k) { std::memcpy(k->initial + 8, k->initial, 8); },
+         "'initial' KA and KB are the same key (the channel would be single DES)"},
+        {"KB = KC but for parity", [](SiteKeys *k) {
+             std::memcpy(k->operational + 16, k->operational + 8, 8);
+             k->operational[16] ^= 0x01; },
+         "'operational' KB and KC are the same key"},
+        {"KA = KC", [](SiteKeys *k) { std::memcpy(k->operational + 16, k->operational, 8); },
+         "'operational' KA and KC are the same key"},
+        {"operational = initial", [](SiteKeys *k) { std::memcpy(k->operational, k->initial, 24); },
+         "line 3: 'operational' is the initial key set"},
+        {"operational = initial with only parity bits changed", [](SiteKeys *k) {
+             for (int i = 0; i < 24; ++i) k->operational[i] = static_cast<std::uint8_t>(k->initial[i] ^ 0x01); },
+         "'operational' is the initial key set (parity bits aside)"},
+        {"reader slots 0 and 1 the same", [](SiteKeys *k) { std::memcpy(k->reader + 8, k->reader, 8); },
+         "'reader' slots 0 and 1 are the same key"},
+        {"reader slots 3 and 5 the same", [](SiteKeys *k) { std::memcpy(k->reader + 32, k->reader + 16, 8); },
+         "'reader' slots 3 and 5 are the same key"},
+        {"an issuing write slot that is weak", [](SiteKeys *k) { SetKey(k->issuer + 8 * 6, "1F1F1F1F0E0E0E0E"); },
+         "line 6: 'issuer' slot 6 is a DES weak or semi-weak key"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        SiteKeys keys = SampleKeys(true);
+        c.change(&keys);
+        if (keys.hasIssuer) SiteKeysCopyReaderToIssuer(&keys);
+        const std::string file = MinimalFile(keys);  // a right check value: only the keys are wrong
+        SiteKeys out;
+        char error[SITE_KEY_FILE_ERROR_SIZE];
+        EXPECT_EQ(SiteKeyFileParse(file.data(), file.size(), &out, error, sizeof error), kSiteKeysWeak) << error;
+        EXPECT_NE(std::string(error).find(c.reason), std::string::npos) << error;
+        EXPECT_TRUE(AllZero(out));
+        EXPECT_NE(SiteKeysWeakness(keys, nullptr), kKeyStrong);
+    }
+    EXPECT_EQ(SiteKeysWeakness(SampleKeys(true), nullptr), kKeyStrong);
+}
+
+// The keys' check value is the one the machines show: the file's values without the issuing
+// table; for a file without one it is the file's check value.
+TEST(SiteKeyFile, KeysCheckLeavesTheIssuingTableOut) {
+    std::uint8_t keysCheck[SITE_KEY_FILE_CHECK_SIZE], fileCheck[SITE_KEY_FILE_CHECK_SIZE],
+        plainCheck[SITE_KEY_FILE_CHECK_SIZE];
+    SiteKeysCheck(SampleKeys(true), keysCheck);
+    SiteKeyFileCheck(SampleKeys(true), fileCheck);
+    SiteKeyFileCheck(SampleKeys(false), plainCheck);
+    EXPECT_EQ(Hex(keysCheck, 8), Hex(plainCheck, 8));
+    EXPECT_NE(Hex(keysCheck, 8), Hex(fileCheck, 8));
+}
+
+// A random source that gives weak values first: zeros, then one repeated byte, then counting bytes.
+int g_draws = 0;
+bool WeakFirst(void *data, std::size_t size) {
+    auto *bytes = static_cast<std::uint8_t *>(data);
+    const int draw = g_draws++;
+    for (std::size_t i = 0; i < size; ++i) {
+        bytes[i] = draw < 4 ? 0 : draw < 6 ? 0x01 : static_cast<std::uint8_t>(draw * 31 + i * 7 + 1);
+    }
+    return true;
+}
+bool AlwaysZero(void *data, std::size_t size) {
+    std::memset(data, 0, size);
+    return true;
+}
+bool Failing(void *, std::size_t) { return false; }
+
+TEST(SiteKeyFile, GeneratedKeysAreNeverWeak) {
+    g_draws = 0;
+    SiteKeys keys;
+    ASSERT_TRUE(SiteKeysGenerate(WeakFirst, &keys));
+    EXPECT_GT(g_draws, 6) << "the weak draws were taken";
+    EXPECT_EQ(SiteKeysWeakness(keys, nullptr), kKeyStrong);
+    EXPECT_TRUE(keys.hasIssuer);
+    char text[SITE_KEY_FILE_TEXT_SIZE];
+    const std::size_t n = SiteKeyFileFormat(keys, text, sizeof text);
+    SiteKeys back;
+    char error[SITE_KEY_FILE_ERROR_SIZE];
+    EXPECT_EQ(SiteKeyFileParse(text, n, &back, error, sizeof error), kSiteKeysOk) << error;
+    // A source that only gives weak values, or fails: no keys.
+    EXPECT_FALSE(SiteKeysGenerate(AlwaysZero, &keys));
+    EXPECT_TRUE(AllZero(keys));
+    EXPECT_FALSE(SiteKeysGenerate(Failing, &keys));
+    EXPECT_TRUE(AllZero(keys));
+}
+
 TEST(SiteKeyFile, ErrorTextAndArguments) {
     const std::string base = MinimalFile(SampleKeys(false));
     SiteKeys out;
@@ -313,7 +443,7 @@ TEST(SiteKeyFile, ErrorTextAndArguments) {
     const std::string twice = base + "garbage that follows";
     EXPECT_EQ(SiteKeyFileParse(twice.data(), base.size(), &out, error, sizeof error), kSiteKeysOk) << error;
     // Every result has a name.
-    for (int r = kSiteKeysOk; r <= kSiteKeysIssuerMismatch; ++r) {
+    for (int r = kSiteKeysOk; r <= kSiteKeysWeak; ++r) {
         EXPECT_STRNE(SiteKeyFileResultName(static_cast<SiteKeyFileResult>(r)), "?") << r;
     }
 }

@@ -99,6 +99,25 @@ wine "$base/setup.exe" /S "/D=$long" </dev/null
 check "a folder of ${#long} characters is refused with exit code 2" [ $? -eq 2 ]
 setup_line '/S /SITEKEYS="C:\site keys\damaged.txt"'
 check "a site key file with one digit changed is refused with exit code 2" [ "$rc" -eq 2 ]
+# An option given twice would have one of its values taken without a word.
+for twice in '/S /DEVICE=0 /DEVICE=1' '/S /MODE=256 /mode=768' '/S /S'; do
+    setup_line "$twice"
+    check "$twice (an option given twice) is refused with exit code 2 (got $rc)" [ "$rc" -eq 2 ]
+done
+# A key file with weak keys (a mask of zeros would leave remembered passwords in the clear), with
+# a right check value: refused before anything is written.
+python3 - "$keys/site.txt" "$keys/weak.txt" <<'PY'
+import hashlib, sys
+lines = [l.strip() for l in open(sys.argv[1], encoding="utf-8-sig").read().splitlines()]
+values = dict((n.strip(), v.replace(" ", "")) for n, v in (l.split("=", 1) for l in lines if "=" in l and not l.startswith("#")))
+values["mask"] = "00" * 64
+names = [n for n in ("initial", "operational", "reader", "mask", "issuer") if n in values]
+canonical = "ZUKcntrl site keys 1\n" + "".join("%s = %s\n" % (n, values[n].upper()) for n in names)
+check = hashlib.sha256(canonical.encode()).hexdigest()[:16].upper()
+open(sys.argv[2], "w").write(canonical + "check = " + check + "\n")
+PY
+setup_line '/S /SITEKEYS="C:\site keys\weak.txt"'
+check "a site key file with a mask of zeros is refused with exit code 2 (got $rc)" [ "$rc" -eq 2 ]
 for view in $views; do
     check "a refused install wrote no value ($view-bit view)" \
         sh -c "! wine reg query '$key' /reg:$view >/dev/null 2>&1"
@@ -181,7 +200,7 @@ tr -d '\r' <"$base/keys.txt"
 check "installed zukcli keys status exits with 0" [ $rc -eq 0 ]
 for view in $views; do
     check "keys status: the site keys are in use ($view-bit view)" \
-        sh -c "tr -d '\r' <'$base/keys.txt' | grep -q '^  $view-bit view: the site keys (check [0-9A-F]\{16\})$'"
+        sh -c "tr -d '\r' <'$base/keys.txt' | grep -q '^  $view-bit view: the site keys (keys check [0-9A-F]\{16\})$'"
 done
 key_checks <"$base/keys.txt" >"$base/stored-checks.txt"
 check "keys status shows the file's check values" cmp -s "$base/file-checks.txt" "$base/stored-checks.txt"
@@ -202,8 +221,16 @@ for view in 32 64; do
 done
 cd "$base" || exit 1
 
-# An upgrade keeps each view's values and an edited INI unless the command line sets them.
+# An upgrade keeps each view's values and an edited INI unless the command line sets them, and
+# every other machine value: the revocation list (zukcli revoke) and a value written by hand.
+revoked="$key\RevokedCards"
+revoked_kept() {  # view step
+    check "$2 keeps the revocation list ($1-bit view)" \
+        sh -c "wine reg query '$revoked' /v card1 /reg:$1 2>/dev/null | tr -d '\r' | grep -q '0123456789ABCDEF'"
+}
 for view in $views; do
+    wine reg add "$revoked" /v card1 /t REG_SZ /d 0123456789ABCDEF /f /reg:$view >/dev/null 2>&1
+    wine reg add "$key" /v Handwritten /t REG_SZ /d kept /f /reg:$view >/dev/null 2>&1
     wine reg add "$key" /v Mode /t REG_DWORD /d 768 /f /reg:$view >/dev/null 2>&1
     wine reg add "$key" /v Config /t REG_DWORD /d 0x233 /f /reg:$view >/dev/null 2>&1
     wine reg add "$key" /v FeliCa /t REG_SZ /d IDM /f /reg:$view >/dev/null 2>&1
@@ -218,6 +245,10 @@ for view in $views; do
             'FeliCa    REG_SZ    IDM$'
 done
 check "the upgrade keeps the edited INI" grep -q 'PollingInterval=250' "$folder/ZUKcntrl.ini"
+for view in $views; do
+    revoked_kept "$view" "the upgrade"
+    check "the upgrade keeps a value written by hand ($view-bit view)" has "$base/upgraded$view.txt" 'Handwritten    REG_SZ    kept$'
+done
 for view in 32 64; do
     site_keys "$view" "$base/upgraded-keys$view.txt"
     check "an upgrade without /SITEKEYS keeps the stored keys ($view-bit view)" \
@@ -246,6 +277,7 @@ check "the old folder is gone" [ ! -e "$folder" ]
 has_templates "$moved" "the upgrade into another folder"
 values 32 "$base/moved32.txt"
 check "InstallPath names the new folder" has "$base/moved32.txt" 'InstallPath    REG_SZ    C:\\Moved\\ZUK\\$'
+for view in $views; do revoked_kept "$view" "the upgrades with options and into another folder"; done
 folder="$moved"
 
 # The uninstaller copies itself away and runs from there: wait for its work to show.
@@ -273,10 +305,11 @@ for view in 32 64; do
     site_keys "$view" "$base/removed-keys$view.txt"
     check "the kept site keys are the stored ones ($view-bit view)" cmp -s "$base/keys$view.txt" "$base/removed-keys$view.txt"
 done
+for view in $views; do revoked_kept "$view" "the removal (without /REMOVESITEKEYS)"; done
 check "the programs list entry is gone" \
     sh -c "! wine reg query 'HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\ZUKcntrl' /reg:32 >/dev/null 2>&1"
 
-# Installed again, then removed with /REMOVESITEKEYS: nothing stays.
+# Installed again, then removed with /REMOVESITEKEYS: nothing stays, the revocation list neither.
 wine "$base/setup.exe" /S </dev/null
 check "the installation over kept site keys exits with 0" [ $? -eq 0 ]
 folder="$WINEPREFIX/drive_c/Program Files (x86)/KORVA/ZUKcntrl"

@@ -79,8 +79,9 @@ check "ZukCard is above the default install level, ZUKcntrl at it" \
 
 # Custom actions: type 1 (a DLL from the Binary table) + 2048 (no impersonation, which wixl sets on
 # immediate ones too, where it means nothing); the deferred ones + 1024 (in the script), ZukRemove
-# + 64 (its result ignored: a removal does not stop at a log file it cannot delete).
-for entry in ZukCheck:2049 ZukPrepare:2049 ZukApply:3073 ZukSiteKeys:3073 ZukRemove:3137; do
+# + 64 (its result ignored: a removal does not stop at a log file it cannot delete), ZukUndo + 256 (a
+# rollback action).
+for entry in ZukCheck:2049 ZukPrepare:2049 ZukApply:3073 ZukSiteKeys:3073 ZukRemove:3137 ZukUndo:3329; do
     name="${entry%:*}" type="${entry#*:}"
     check "$name is a custom action of type $type" row CustomAction "^$name$tab$type${tab}ZukActions$tab$name"
 done
@@ -88,7 +89,7 @@ done
 sequence() { table InstallExecuteSequence | awk -F '\t' -v a="$1" '$1 == a { print $3 }'; }
 previous=""
 for action in FindRelatedProducts AppSearch ZukCheck ZukCardLevel CostFinalize ZukPrepare InstallValidate \
-              RemoveExistingProducts InstallInitialize RemoveFiles ZukRemove InstallFiles WriteRegistryValues \
+              RemoveExistingProducts InstallInitialize RemoveFiles ZukRemove ZukUndo InstallFiles WriteRegistryValues \
               ZukApply ZukSiteKeys InstallFinalize; do
     number="$(sequence "$action")"
     if [ -z "$number" ]; then

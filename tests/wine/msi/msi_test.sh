@@ -186,6 +186,18 @@ if [ "$arch" = x64 ]; then
 fi
 nothing_installed "after the refused installations"
 
+# A first installation whose site keys cannot be stored (the machine's MachineGuid, which the
+# protection needs, taken away) fails with 1603 and is rolled back without a trace: no
+# ZUKcntrl.reg, no folder, no key.
+crypto='HKLM\SOFTWARE\Microsoft\Cryptography'
+guid="$(wine reg query "$crypto" /v MachineGuid /reg:64 2>/dev/null | tr -d '\r' | sed -n 's/^ *MachineGuid *REG_SZ *//p')"
+check "the machine has a MachineGuid" [ -n "$guid" ]
+wine reg delete "$crypto" /v MachineGuid /f /reg:64 >/dev/null 2>&1
+msi fresh-failed /i "$base/current.msi" FELICA=IDM 'SITEKEYS=C:\site keys\site.txt'
+wine reg add "$crypto" /v MachineGuid /t REG_SZ /d "$guid" /f /reg:64 >/dev/null 2>&1
+check "a first installation whose site keys cannot be stored fails with 1603 (got $rc)" [ "$rc" -eq "$failure" ]
+nothing_installed "after the failed first installation"
+
 # 2. A first installation with the reader options.
 msi install /i "$base/current.msi" PORT=COM5 SYSTEMCODE=88B4,8165
 check "the installation exits with 0" [ "$rc" -eq 0 ]
@@ -268,10 +280,27 @@ tr -d '\r' <"$base/keys.txt"
 check "installed zukcli keys status exits with 0" [ "$rc" -eq 0 ]
 for view in 32 64; do
     check "keys status: the site keys are in use ($view-bit view)" \
-        sh -c "tr -d '\r' <'$base/keys.txt' | grep -q '^  $view-bit view: the site keys (check [0-9A-F]\{16\})$'"
+        sh -c "tr -d '\r' <'$base/keys.txt' | grep -q '^  $view-bit view: the site keys (keys check [0-9A-F]\{16\})$'"
 done
 key_checks <"$base/keys.txt" >"$base/stored-checks.txt"
 check "keys status shows the file's check values" cmp -s "$base/file-checks.txt" "$base/stored-checks.txt"
+# One keys check for the file (keys generate, keys check), the stored keys (keys status) and the
+# installation's log; the file check (the file's check line, over the issuing table too) is named
+# apart.
+keys_check="$(tr -d '\r' <"$base/generate.txt" | sed -n 's/^  keys check: \([0-9A-F]\{16\}\)$/\1/p')"
+check "keys generate shows a keys check" [ -n "$keys_check" ]
+check "keys check shows the same keys check" \
+    sh -c "wine '$cli_build' keys check 'C:\\site keys\\site.txt' </dev/null 2>&1 | tr -d '\r' | grep -q '^  keys check: $keys_check\$'"
+for view in 32 64; do
+    check "keys status shows that keys check ($view-bit view)" \
+        sh -c "tr -d '\r' <'$base/keys.txt' | grep -q '^  $view-bit view: the site keys (keys check $keys_check)\$'"
+done
+check "the installation's log shows that keys check" \
+    sh -c "grep -aq 'zukcli:   keys check: $keys_check' '$base/sitekeys.log' ||
+           iconv -f UTF-16LE -t UTF-8 '$base/sitekeys.log' 2>/dev/null | grep -q 'zukcli:   keys check: $keys_check'"
+check "the file check is another value, named apart" \
+    sh -c "tr -d '\r' <'$base/generate.txt' | grep -q '^  file check: [0-9A-F]\{16\}\$' &&
+           ! tr -d '\r' <'$base/generate.txt' | grep -q '^  file check: $keys_check\$'"
 for view in 32 64; do site_keys "$view" "$base/keys$view.txt"; done
 # A failure to store them (the machine's MachineGuid, which the protection needs, taken away)
 # fails the installation with zukcli's reason and leaves the stored keys and files as they were.
@@ -296,7 +325,26 @@ check "the failed installation leaves the library installed" [ -f "$cli/ZUKcntrl
 cd "$base" || exit 1
 
 # The installed version: a value changed by a reinstallation of the registry entries, a bad one
-# refused without a change, and the issuing tool added.
+# refused without a change, and the issuing tool added.  The revocation list (zukcli revoke) and a
+# value written by hand stay through every reinstallation and a repair.
+revoked="$key\RevokedCards"
+revoked_kept() {  # view step
+    check "$2 keeps the revocation list ($1-bit view)" \
+        sh -c "wine reg query '$revoked' /v card1 /reg:$1 2>/dev/null | tr -d '\r' | grep -q '0123456789ABCDEF'"
+    check "$2 keeps a value written by hand ($1-bit view)" \
+        sh -c "wine reg query '$key' /v Handwritten /reg:$1 2>/dev/null | tr -d '\r' | grep -q 'REG_SZ    kept'"
+}
+hand_values() {
+    for view in $views; do
+        wine reg add "$revoked" /v card1 /t REG_SZ /d 0123456789ABCDEF /f /reg:$view >/dev/null 2>&1
+        wine reg add "$key" /v Handwritten /t REG_SZ /d kept /f /reg:$view >/dev/null 2>&1
+    done
+}
+hand_values
+# A repair as msiexec /fomus makes it (Wine's msiexec /f ends with 1 before it opens a log).
+msi repair /i "$base/current.msi" REINSTALL=ALL REINSTALLMODE=omus
+check "a repair exits with 0 (got $rc)" [ "$rc" -eq 0 ]
+for view in $views; do revoked_kept "$view" "a repair"; done
 msi reinstall /i "$base/current.msi" REINSTALL=ALL REINSTALLMODE=mus MODE=768 CONFIG=0x13
 check "a reinstallation with MODE and CONFIG exits with 0" [ "$rc" -eq 0 ]
 msi reinstall-refused /i "$base/current.msi" REINSTALL=ALL REINSTALLMODE=mus MODE=768 DEVICE=0 CONFIG=0x5
@@ -344,6 +392,7 @@ PORT=com9|ini|PortName=com9
 SYSTEMCODE=8165,88b4,0003,FFFF,1234|ini|SystemCode=8165,88b4,0003,FFFF,1234
 CASES
 
+for view in $views; do revoked_kept "$view" "the reinstallations"; done
 msi addlocal /i "$base/current.msi" ADDLOCAL=ZukCard
 check "ADDLOCAL=ZukCard on the installed version exits with 0" [ "$rc" -eq 0 ]
 for view in $views; do
@@ -355,6 +404,12 @@ wine reg add 'HKCU\SOFTWARE\KORVA\ZUKLib' /v UserID /t REG_SZ /d alice /f >/dev/
 printf 'trace\r\n' >"$folder/ZUKcntrl.log"
 msi remove /x "$base/current.msi"
 check "the removal exits with 0" [ "$rc" -eq 0 ]
+check "the removal does not claim to keep the settings file it deletes" \
+    sh -c "! grep -aq 'keeping the settings file' '$base/remove.log' &&
+           ! iconv -f UTF-16LE -t UTF-8 '$base/remove.log' 2>/dev/null | grep -q 'keeping the settings file'"
+check "the removal logs what stays" \
+    sh -c "grep -aq 'the stored site keys and the revocation list stay' '$base/remove.log' ||
+           iconv -f UTF-16LE -t UTF-8 '$base/remove.log' 2>/dev/null | grep -q 'the stored site keys and the revocation list stay'"
 for f in $templates; do
     check "the removal deletes PolicyDefinitions/$f" [ ! -e "$folder/PolicyDefinitions/$f" ]
 done
@@ -368,6 +423,10 @@ for view in 32 64; do
         cmp -s "$base/keys$view.txt" "$base/removed-keys$view.txt"
 done
 check "after the removal: no installation folder" sh -c "[ ! -e '$folder' ] && [ ! -e '$folder64' ]"
+for view in $views; do
+    check "after the removal: the revocation list stays with the site keys ($view-bit view)" \
+        sh -c "wine reg query '$revoked' /v card1 /reg:$view 2>/dev/null | grep -q 0123456789ABCDEF"
+done
 check "after the removal: no product in the programs list" [ "$(products)" -eq 0 ]
 check "the removal leaves the users' remembered credentials (HKCU)" \
     sh -c "wine reg query 'HKCU\\SOFTWARE\\KORVA\\ZUKLib' /v UserID 2>/dev/null | grep -q alice"
@@ -385,6 +444,7 @@ for view in $views; do
     wine reg add "$key" /v Config /t REG_DWORD /d 0x233 /f "/reg:$view" >/dev/null 2>&1
     printf '[Card]\r\nPollingInterval=250\r\n' >"$dir/ZUKcntrl.ini"
 done
+hand_values
 
 # 3.0.1 without options replaces 3.0.0 and keeps everything.
 msi upgrade /i "$base/3.0.1.msi"
@@ -400,6 +460,7 @@ for view in $views; do
         sh -c "grep -q 'PollingInterval=250' '$dir/ZUKcntrl.ini' && ! grep -q 'PortName' '$dir/ZUKcntrl.ini'"
     check "the upgrade keeps zukcard installed ($view-bit)" [ -f "$dir/zukcard.exe" ]
     check "the upgrade installed the library ($view-bit)" [ -f "$dir/ZUKcntrl.dll" ]
+    revoked_kept "$view" "the upgrade"
 done
 
 # The current version with options, into another folder for the 32-bit library.
@@ -413,6 +474,7 @@ for view in $views; do
         has "$base/changed$view.txt" 'Mode    REG_DWORD    0x100$' 'Config    REG_DWORD    0x13$' \
             'Device    REG_DWORD    0x0$'
     check "FELICA=NONE removes FeliCa ($view-bit view)" lacks "$base/changed$view.txt" FeliCa
+    revoked_kept "$view" "the upgrade with options"
 done
 check "the library is in the new folder" [ -f "$moved/ZUKcntrl.dll" ]
 check "the edited INI moved along, with SYSTEMCODE written into it" \

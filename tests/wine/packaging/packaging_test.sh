@@ -99,8 +99,8 @@ contents)
         fail "msi/zukmsi.dll is not a pei-$machine DLL"
     fi
     exports="$("$objdump" -p "$bin/msi/zukmsi.dll" | sed -n 's/^\s*\[ *[0-9]*\] \(Zuk[A-Za-z@0-9]*\)$/\1/p' | sort | tr '\n' ' ')"
-    if [ "$exports" = "ZukApply ZukCheck ZukPrepare ZukRemove ZukSiteKeys " ]; then
-        ok "msi/zukmsi.dll exports the five custom actions under their plain names"
+    if [ "$exports" = "ZukApply ZukCheck ZukPrepare ZukRemove ZukSiteKeys ZukUndo " ]; then
+        ok "msi/zukmsi.dll exports the six custom actions under their plain names"
     else
         fail "msi/zukmsi.dll exports '$exports'"
     fi

@@ -24,6 +24,9 @@ PROTECT = os.environ.get("ZUK_PROTECT_RECORD", "")
 ERR_SYSTEM = 0x40000
 # The raw statuses of the trace's LOW lines for each fault.
 UNREADABLE, UNDECRYPTABLE, VERSION, LENGTH, CHECK = 0x10000009, 0x1000000A, 0x1000000B, 0x1000000C, 0x1000000D
+WEAK = 0x1000000E
+# The registry view the library of the other bitness reads.
+OTHER_VIEW = "/reg:64" if VIEW == "/reg:32" else "/reg:32"
 
 
 def stored_blob(env=None):
@@ -34,8 +37,8 @@ def stored_blob(env=None):
     return bytes.fromhex(match.group(1).decode()) if match else None
 
 
-def store_blob(blob):
-    result = wine(["reg", "add", KEY, "/v", "SiteKeys", "/t", "REG_BINARY", "/d", blob.hex().upper(), "/f", VIEW])
+def store_blob(blob, view=VIEW):
+    result = wine(["reg", "add", KEY, "/v", "SiteKeys", "/t", "REG_BINARY", "/d", blob.hex().upper(), "/f", view])
     assert result.returncode == 0, result
 
 
@@ -126,13 +129,15 @@ class SiteKeys(unittest.TestCase):
         views = document["results"][0]["views"]
         self.assertTrue(views, document)
         for view in views.values():
-            # The stored keys are the file's without its issuing table: their check value is that
-            # of the file's four values.
+            # The stored keys are the file's without its issuing table: the keys check that keys
+            # check and keys generate show for the file is the one every view shows.
             self.assertEqual(view["source"], "site", document)
+            self.assertEqual(view["check"], checked["results"][0]["check"], (document, checked))
+        self.assertIn("keys check: " + checked["results"][0]["check"], installed)
         self.assertEqual(document["results"][0]["checkValues"]["operational KA"],
                          checked["results"][0]["checkValues"]["operational KA"])
         code, status = zukcli("status")
-        self.assertIn("Site keys: site (check", status)
+        self.assertIn("Site keys: site (keys check %s)" % checked["results"][0]["check"], status)
 
         self.sim = Simulator(options=["--key-file", self.key_file])
         code, out = zukcli("open", "sense", "name", "verify-pin", "1234", "close")
@@ -212,6 +217,9 @@ class SiteKeys(unittest.TestCase):
             ("a record too long", protected(record(self.values, extra=b"\0")), LENGTH, "wrong length"),
             ("a wrong check value", protected(record(self.values, check=bytes(8))), CHECK,
              "do not match their check value"),
+            # Stored with a right check value, but a mask of zeros: passwords would be kept in the clear.
+            ("a record of weak keys", protected(record(dict(self.values, mask=bytes(64)))), WEAK,
+             "the stored site keys are weak"),
         ]
         for what, blob, status, text in cases:
             with self.subTest(what):
@@ -237,7 +245,29 @@ class SiteKeys(unittest.TestCase):
                 self.assertNoKeyIn(out + trace)
         store_blob(good)
         code, out = zukcli("status")
-        self.assertIn("Site keys: site (check", out)
+        self.assertIn("Site keys: site (keys check", out)
+
+    def test_views_that_hold_different_keys_are_an_error(self):
+        code, out = zukcli("keys", "install", self.install.windows + "site.keys")
+        self.assertEqual(code, 0, out)
+        good = stored_blob()
+        for what, change in (
+                ("site keys in one view only",
+                 lambda: wine(["reg", "delete", KEY, "/v", "SiteKeys", "/f", OTHER_VIEW])),
+                ("a weak record in the other view",
+                 lambda: store_blob(protected(record(dict(self.values, mask=bytes(64)))), OTHER_VIEW))):
+            with self.subTest(what):
+                store_blob(good, OTHER_VIEW)
+                change()
+                code, out = zukcli("keys", "status")
+                self.assertEqual(code, 1, out)
+                self.assertIn("the registry views hold different keys", out)
+                code, out = zukcli("status")
+                self.assertEqual(code, 1, out)
+                self.assertIn("the libraries of the two bitnesses use different keys", out)
+        store_blob(good, OTHER_VIEW)
+        code, out = zukcli("keys", "status")
+        self.assertEqual(code, 0, out)
 
 
 if __name__ == "__main__":

@@ -451,8 +451,9 @@ class Offline(unittest.TestCase):
 
     def test_keys_check_shows_check_values_and_no_key(self):
         values = {
-            "initial": bytes.fromhex("0123456789ABCDEF" "C3A15E0792D44B68" "0022446688AACCEE"),
-            "operational": bytes(range(0x40, 0x58)),
+            "initial": bytes.fromhex("0123456789ABCDEF" "C3A15E0792D44B68" "1F2E3D4C5B6A7988"),
+            # KA of the initial set with other parity bits (a key may recur across the sets).
+            "operational": bytes.fromhex("0022446688AACCEE") + bytes(range(0x48, 0x58)),
             "reader": bytes(range(0x60, 0x98)),
             "mask": bytes(range(64)),
         }
@@ -471,7 +472,7 @@ class Offline(unittest.TestCase):
                 # DES of zeros under 0123456789ABCDEF is D5D44FF7...; its parity bits do not count.
                 self.assertRegex(out, r"initial KA +D5D44F\n")
                 self.assertRegex(out, r"initial KB +8BE8A0\n")
-                self.assertRegex(out, r"initial KC +D5D44F\n")
+                self.assertRegex(out, r"operational KA +D5D44F\n")
                 self.assertRegex(out, r"mask +%s\n" % hashlib.sha256(values["mask"]).hexdigest()[:6].upper())
                 self.assertEqual("issuer slot 10" in out, with_issuer, out)
                 self.assertFalse(key_windows(given) & set(re.findall(r"[0-9A-F]{8}", out)), out)
@@ -495,6 +496,10 @@ class Offline(unittest.TestCase):
             (good.replace("reader = ", "reader = 00"), "'reader' has 114 hexadecimal digits; it needs 112"),
             ("[Device]\r\nPort=COM3\r\n", "not a site key file"),
             (None, "does not exist"),
+            # Right check values, weak keys.
+            (good, "'operational' is the initial key set (parity bits aside)"),
+            (site_key_file(dict(values, operational=bytes(range(0x40, 0x58)), mask=bytes(64))),
+             "line 5: 'mask' is all zero: remembered passwords would be stored in the clear"),
         ]
         for text, reason in cases:
             with self.subTest(reason=reason):
