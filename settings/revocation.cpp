@@ -97,12 +97,14 @@ bool ReadList(RevocationList *list, const char *path, std::uint32_t access, std:
         std::uint32_t size = sizeof g_value;
         const long error = PlatRegEnumValue(key, index, name, &nameLength, &type, g_value, &size);
         if (error == PLAT_ERROR_NO_MORE_ITEMS) break;
-        if (error == PLAT_ERROR_MORE_DATA && type == PLAT_REG_MULTI_SZ) {
-            list->tooLong = true;  // its IDms cannot be read, so the list cannot be held whole
+        if (error == PLAT_ERROR_MORE_DATA && IsText(type)) {
+            ++list->malformed;  // a text that long is no IDm
             continue;
         }
         if (error == PLAT_ERROR_MORE_DATA) {
-            ++list->malformed;  // a text that long is no IDm; another type is none at any length
+            // A REG_MULTI_SZ value (or one whose type was not told) too long to read: its IDms
+            // cannot be known, so the list cannot be held whole.
+            list->tooLong = true;
             continue;
         }
         if (error != 0) {

@@ -9,10 +9,10 @@
 // The lists are held whole or not at all.  They are read at the first check and again whenever
 // either key has changed since (its last write time), so a revocation that arrives while a host
 // keeps the library loaded counts from the next card operation.  A key that is there but cannot be
-// read keeps the lists read whole before; when they have never been read whole, or when they name
-// more distinct cards than kMaxRevokedCards (or a REG_MULTI_SZ value is longer than
-// kMaxRevocationValue bytes), no list is in force and every card is refused with a status that
-// says why, until a reading succeeds.
+// read keeps the lists read whole before.  When they have never been read whole, or name more
+// distinct cards than kMaxRevokedCards, or hold a value longer than kMaxRevocationValue bytes that
+// is not one text (a REG_MULTI_SZ value), no list is in force: every card is refused, with a
+// status that says why, until a reading succeeds.
 #ifndef ZUK_SETTINGS_REVOCATION_H
 #define ZUK_SETTINGS_REVOCATION_H
 

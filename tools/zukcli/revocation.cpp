@@ -70,9 +70,9 @@ void ReadEntries(const char *path, REGSAM view, const char *list, std::vector<Li
             } else {
                 e.text = "(not text)";
             }
-        } else if (error == ERROR_MORE_DATA && type == REG_MULTI_SZ) {
+        } else if (error == ERROR_MORE_DATA && type != REG_SZ && type != REG_EXPAND_SZ) {
             e.tooLong = true;
-            e.text = "(a REG_MULTI_SZ value over 64 KB: the library cannot hold the list and refuses every card)";
+            e.text = "(a value over 64 KB: the library cannot hold the list and refuses every card)";
         } else {
             e.text = error == ERROR_MORE_DATA ? "(too long)" : "(not text)";
         }
