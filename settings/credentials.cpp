@@ -143,15 +143,16 @@ void DeletePairValues(PlatKey user, const PairNames &names) {
 
 enum PairVerdict { kPairUsable, kPairNone, kPairRevoked };
 
-// Whether a pair read from the store may be handed out.
+// Whether a pair read from the store may be handed out.  unmasks: its password is handed out
+// from its masked form, so the mask it was masked with must be the one in force.
 PairVerdict JudgePair(PlatKey user, const PairNames &names, const char *id, std::int32_t idLength,
-                      StoredForm form, const std::uint8_t *stored, std::uint32_t storedLength) {
+                      StoredForm form, const std::uint8_t *stored, std::uint32_t storedLength, bool unmasks) {
     std::uint8_t record[kRecordSize + 1];
     std::uint32_t size = sizeof record;
     const long error = ReadRegBinary(user, names.key, names.recordName, record, &size);
     if (error == PLAT_ERROR_FILE_NOT_FOUND) {
         // Stored by an earlier version, which masked with the build's own mask alone.
-        if (form == kFormMasked && storedLength > 0 && !BuiltInMaskInForce()) return kPairNone;
+        if (unmasks && !BuiltInMaskInForce()) return kPairNone;
         // Its card is not known; only an account that is a card's IDm (FeliCa=IDM) names one.
         std::uint64_t idm = 0;
         if (idLength > 0 && ParseRevokedIdm(id, static_cast<std::size_t>(idLength), &idm)) {
@@ -167,7 +168,7 @@ PairVerdict JudgePair(PlatKey user, const PairNames &names, const char *id, std:
     std::uint8_t digest[8];
     PairDigest(id, idLength, form, stored, storedLength, digest);
     if (std::memcmp(digest, record + kRecordDigest, sizeof digest) != 0) return kPairNone;
-    if (record[1] & kRecordMasked) {
+    if (unmasks && (record[1] & kRecordMasked)) {
         std::uint8_t check[4];
         MaskCheck(g_passwordMask.bytes, check);
         if (std::memcmp(check, record + kRecordCheck, sizeof check) != 0) return kPairNone;
@@ -302,31 +303,41 @@ int ReadCredentials(char *id, std::int32_t *idLength, char *password, std::int32
 
     // Both forms are read whatever the switch says, so turning it either way keeps the pairs
     // stored before; a protected password wins over a masked one.
+    // A password the configuration does not hand out is still read as stored (not opened), for
+    // the record's digest: the record covers what is stored whatever the configuration says.
     ProtectedRead found = kProtectedAbsent;
     StoredForm form = kFormNone;
     std::uint8_t blob[PLAT_PROTECT_MAX];
     std::uint32_t blobSize = sizeof blob;
+    char unused[kStoredTextSize];
+    char *masked = names.storesPassword ? password : unused;
+    const std::int32_t maskedCapacity = names.storesPassword ? *passwordLength : static_cast<std::int32_t>(sizeof unused);
     length = 0;
     if (names.storesPassword) {
         found = ReadProtectedPassword(user, names, password, *passwordLength, &length, blob, &blobSize);
         if (found == kProtectedOpened) form = kFormProtected;
+    } else if (ReadRegBinary(user, names.key, names.protectedName, blob, &blobSize) == 0) {
+        form = kFormProtected;
     }
-    if (found == kProtectedAbsent && names.storesPassword && *passwordLength > 0) {
-        length = static_cast<std::uint32_t>(*passwordLength);
-        if (ReadRegString(user, names.key, names.passwordName,
-                          reinterpret_cast<std::uint8_t *>(password), &length) == 0) {
+    std::uint32_t maskedLength = 0;
+    if (found == kProtectedAbsent && form == kFormNone && maskedCapacity > 0) {
+        maskedLength = static_cast<std::uint32_t>(maskedCapacity);
+        if (ReadRegString(user, names.key, names.passwordName, reinterpret_cast<std::uint8_t *>(masked),
+                          &maskedLength) == 0) {
             form = kFormMasked;
         } else {
-            length = 0;
+            maskedLength = 0;
         }
+        if (names.storesPassword) length = maskedLength;
     }
     PairVerdict verdict = kPairNone;
     if (found != kProtectedUnusable && *idLength > 0) {
         verdict = form == kFormProtected
-                      ? JudgePair(user, names, id, *idLength, form, blob, blobSize)
-                      : JudgePair(user, names, id, *idLength, form, reinterpret_cast<const std::uint8_t *>(password),
-                                  length);
+                      ? JudgePair(user, names, id, *idLength, form, blob, blobSize, false)
+                      : JudgePair(user, names, id, *idLength, form, reinterpret_cast<const std::uint8_t *>(masked),
+                                  maskedLength, names.storesPassword && maskedLength > 0);
     }
+    PlatSecureWipe(unused, sizeof unused);
     if (verdict == kPairRevoked) DeletePairValues(user, names);
     if (verdict != kPairUsable) {
         // A password that cannot be had, or a pair that must not be handed out, is no pair at all,
@@ -357,6 +368,11 @@ int WriteCredentials(const char *id, std::int32_t idLength, const char *password
     }
     // A protected password left from before would win over the masked one written now.
     if (!protect && names.storesPassword && !Deleted(DeleteRegValue(user, names.key, names.protectedName))) {
+        result = kStoreWriteFailed;
+    }
+    // The ID alone: a password left from before belongs to another pair.
+    if (!names.storesPassword && (!Deleted(DeleteRegValue(user, names.key, names.passwordName)) ||
+                                  !Deleted(DeleteRegValue(user, names.key, names.protectedName)))) {
         result = kStoreWriteFailed;
     }
     if (result == kStoreOk) {

@@ -184,6 +184,26 @@ TEST_F(Store, APairWrittenPartWayReadsAsNone) {
     EXPECT_EQ(pwLength, 0);
 }
 
+// The record covers what is stored, whatever the configuration reads: a pair stored with its
+// password still gives its ID when only the ID is remembered, and storing the ID alone removes a
+// password left from before.
+TEST_F(Store, TheRecordCoversWhatIsStoredWhateverIsRead) {
+    Configure(0x230);
+    ASSERT_EQ(WriteCredentials("u", 1, "2401", 4, Remembered), 0);
+    Configure(0x210);
+    char id[16] = {0}, pw[16] = {0};
+    std::int32_t idLength = sizeof id, pwLength = sizeof pw;
+    ASSERT_EQ(ReadCredentials(id, &idLength, pw, &pwLength, Remembered), 0);
+    EXPECT_EQ(std::string(id, idLength), "u");
+    EXPECT_EQ(pwLength, 0);
+    ASSERT_EQ(WriteCredentials("v", 1, "", 0, Remembered), 0);
+    EXPECT_EQ(Value(ZUK_NONVOLATILE_KEY, "Password"), "<none>");
+    idLength = sizeof id;
+    pwLength = sizeof pw;
+    ASSERT_EQ(ReadCredentials(id, &idLength, pw, &pwLength, Remembered), 0);
+    EXPECT_EQ(std::string(id, idLength), "v");
+}
+
 // A pair masked under one mask is no pair under another; the record holds a check value of the
 // mask, never the mask.
 TEST_F(Store, APairOfAnotherMaskReadsAsNone) {
