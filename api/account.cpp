@@ -100,8 +100,9 @@ int PickUp(AccountRequest *request) {
 }
 
 // Keeps the pair obtained: as the remembered pair when the configuration remembers, and as the
-// entered pair in hand-over mode.
-int StorePair(const AccountRequest *request, int mode) {
+// entered pair in hand-over mode.  cardIdm: the card it was read from (null when typed), kept
+// beside it so that a revocation of the card reaches the pair.
+int StorePair(const AccountRequest *request, int mode, const std::uint8_t *cardIdm) {
     char scrambled[kStoredTextSize];
     const std::int32_t length =
         ScramblePassword(reinterpret_cast<const std::uint8_t *>(request->PasswordBuffer),
@@ -110,10 +111,10 @@ int StorePair(const AccountRequest *request, int mode) {
     int code = ZUK_OK;
     if (remember == kRememberId || remember == kRememberIdAndPassword)
         code = WriteCredentials(request->AccountBuffer, request->AccountLength, scrambled, length,
-                                Remembered);
+                                Remembered, cardIdm);
     if (code == ZUK_OK && mode == ZUK_ACCOUNT_MODE_INTERACTIVE_HANDOVER)
         code = WriteCredentials(request->AccountBuffer, request->AccountLength, scrambled, length,
-                                Entered);
+                                Entered, cardIdm);
     PlatSecureWipe(scrambled, sizeof scrambled);
     return Traced(code);
 }
@@ -130,7 +131,7 @@ int TypedPath(AccountRequest *request, int mode) {
     WipeEnteredCredentials();
     request->AccountLength = idLength;
     request->PasswordLength = passwordLength;
-    return StorePair(request, mode);
+    return StorePair(request, mode, nullptr);
 }
 
 // The card's IDm as the account: lower-case hexadecimal, no password, no PIN.
@@ -156,7 +157,7 @@ int IdmPath(AccountRequest *request, int mode, void *window) {
     request->AccountLength = 2 * idmLength;
     request->PasswordLength = 0;
     CloseAccessingWindow();
-    return StorePair(request, mode);
+    return StorePair(request, mode, g_card.idm);
 }
 
 // The card's PIN state: whether it has a PIN and whether that is locked already.
@@ -236,13 +237,15 @@ int ReadAccountFromCard(AccountRequest *request, int mode, void *window) {
         request->PasswordLength = 0;
     }
     if (request->AccountLength <= 0) return Traced(ZUK_ERR_NO_DATA);
-    return StorePair(request, mode);
+    return StorePair(request, mode, g_card.idm);
 }
 
 int CardPath(AccountRequest *request, int handle, int mode, void *window) {
-    // A revoked card identifies nobody: nothing of it is read, and the flow treats it as a locked
-    // card (the notice comes back until the card is taken away; unattended, the call ends).
-    if (CardIsRevoked(g_card.idm)) return TracedLow(CardStatusResult(SESSION_ERR_REVOKED));
+    // A revoked card identifies nobody: nothing of it is read, the pairs obtained with it are
+    // deleted, and the flow treats it as a locked card with its own notice (it comes back until
+    // the card is taken away; unattended, the call ends).
+    const CardStatus standing = CardStandingStatus();
+    if (standing != SESSION_OK) return TracedLow(CardStatusResult(standing));
     if (GetIdmAsAccount() == 1) return IdmPath(request, mode, window);
     if (!OpenAccessingWindow(window)) return Traced(ZUK_ERR_SYSTEM);
     bool hasPin = false;
@@ -255,7 +258,7 @@ int CardPath(AccountRequest *request, int handle, int mode, void *window) {
     }
     CloseAccessingWindow();
     if (hasPin) {
-        if (locked) return ZUK_ERR_CARD_LOCKED;
+        if (locked) return CardStatusResult(SESSION_ERR_PIN_LOCKED);
         const int verified = PinLoop(request, handle, window);
         if (verified != ZUK_OK) return verified;
     }

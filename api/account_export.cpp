@@ -1,14 +1,16 @@
 // ZUKGetUserAccount: its own result loop around the account worker, with the no-account prompt,
-// the card-locked notice and the locked-now rule.
+// the card-locked and card-revoked notices and the locked-now rule.
 #include <cstring>
 
 #include "api/frame.h"
 #include "api/workers.h"
 #include "card/sensing.h"
+#include "card/last_status.h"
 #include "platform/messagebox.h"
 #include "platform/system.h"
 #include "platform/window.h"
 #include "settings/config.h"
+#include "status/status_table.h"
 
 namespace {
 const std::uint32_t kPauseMs = 100;
@@ -56,7 +58,10 @@ extern "C" int ZUKAPI ZUKGetUserAccount(int handle, AccountRequest *request, int
             // notice again could never end), and starts again, with the card prompt, when it was
             // taken away or another card laid meanwhile.
             if (GetUnattended()) break;
-            AskFramePrompt(kMsgLockedCaption, kMsgLockedText, kStyleNotice, parent);
+            // A revoked card has its own notice: no PIN was ever involved.
+            const bool revoked = GetLastCardStatus() == SESSION_ERR_REVOKED;
+            AskFramePrompt(revoked ? kMsgRevokedCaption : kMsgLockedCaption,
+                           revoked ? kMsgRevokedText : kMsgLockedText, kStyleNotice, parent);
             if (SameCardAnswers()) break;
         } else if (result == ZUK_ERR_PIN_LOCKED_NOW) {
             lockedNow = true;

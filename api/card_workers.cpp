@@ -14,6 +14,7 @@
 #include "card/session.h"
 #include "card/card_state.h"
 #include "settings/config.h"
+#include "settings/credentials.h"
 #include "settings/revocation.h"
 #include "settings/trace.h"
 
@@ -40,19 +41,32 @@ void TraceSenseFailure(const char *layer, int code) {
 
 typedef CardStatus (*TextRead)(std::uint8_t *buffer, int *length);
 
-// A revoked card identifies nobody: its items are not read and its PIN not tried.
-bool Revoked() { return CardIsRevoked(g_card.idm); }
-
 int TextWorker(const char *name, TextRead read, int handle, char *buffer, int *length) {
     if (GetLibraryMode() == kLibraryModeOff) return Traced(name, ZUK_ERR_DISABLED);
     if (handle == kReaderHandle && buffer != nullptr && length != nullptr && *length > 0) {
-        if (Revoked()) return TracedCard(name, SESSION_ERR_REVOKED);
+        const CardStatus standing = CardStandingStatus();
+        if (standing != SESSION_OK) return TracedCard(name, standing);
         return TracedCard(name, read(reinterpret_cast<std::uint8_t *>(buffer), length));
     }
     return Traced(name, handle == kReaderHandle ? ZUK_ERR_PARAM : ZUK_ERR_HANDLE);
 }
 
 }  // namespace
+
+CardStatus CardStandingStatus() {
+    switch (CardRevocationStanding(g_card.idm)) {
+    case kCardAccepted:
+        return SESSION_OK;
+    case kCardRevoked:
+        ForgetPairsOfCard(g_card.idm);
+        return SESSION_ERR_REVOKED;
+    case kRevocationTooLong:
+        return SESSION_ERR_REVOCATION_TOO_LONG;
+    case kRevocationUnreadable:
+        break;
+    }
+    return SESSION_ERR_REVOCATION_UNREADABLE;
+}
 
 int OpenWorker(int *handle) {
     const char *name = "ZUKOpen";
@@ -111,7 +125,8 @@ int VerifyPinWorker(int handle, int pinLength, const char *pin) {
     const char *name = "ZUKVerifyPIN";
     if (GetLibraryMode() == kLibraryModeOff) return Traced(name, ZUK_ERR_DISABLED);
     if (handle == kReaderHandle && pinLength >= 0 && pin != nullptr) {
-        if (Revoked()) return TracedCard(name, SESSION_ERR_REVOKED);
+        const CardStatus standing = CardStandingStatus();
+        if (standing != SESSION_OK) return TracedCard(name, standing);
         return TracedCard(name, CardVerifyPin(reinterpret_cast<const std::uint8_t *>(pin), pinLength));
     }
     return Traced(name, handle == kReaderHandle ? ZUK_ERR_PARAM : ZUK_ERR_HANDLE);

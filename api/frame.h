@@ -14,6 +14,7 @@ const std::uint32_t kMsgBusyCaption = 0x80001, kMsgBusyText = 0x80002;
 const std::uint32_t kMsgRetryCaption = 0x90001, kMsgRetryText = 0x90002;
 const std::uint32_t kMsgNoAccountCaption = 0x70001, kMsgNoAccountText = 0x70002;
 const std::uint32_t kMsgLockedCaption = 0xA0001, kMsgLockedText = 0xA0002;
+const std::uint32_t kMsgRevokedCaption = 0xB0001, kMsgRevokedText = 0xB0002;
 
 // Message box styles in use.
 const std::uint32_t kStyleRetryCancel = PLAT_MB_RETRYCANCEL | PLAT_MB_ICONEXCLAMATION;

@@ -4,6 +4,8 @@
 #ifndef ZUK_API_WORKERS_H
 #define ZUK_API_WORKERS_H
 
+#include <cstdint>
+
 #include "ZUKcntrl.h"
 
 // The reader handle: ZUKOpen hands out this one, and the workers that take a handle accept no other.
@@ -17,6 +19,10 @@ int UserNameWorker(int handle, char *buffer, int *length);
 int UserOptionWorker(int handle, char *buffer, int *length);
 int AdminOptionWorker(int handle, char *buffer, int *length);
 int MaxLengthWorker(int *maxIdLength, int *maxPasswordLength);
+// The standing of the card in session (g_card.idm) on this machine: SESSION_OK, SESSION_ERR_REVOKED
+// (the pairs the user keeps from it are deleted), or the status that says no revocation list is in
+// force.  Every export that would read the card or try its PIN asks first.
+std::uint32_t CardStandingStatus();
 int AccountWorker(int handle, AccountRequest *request, int mode, void *window);
 
 #endif

@@ -31,7 +31,7 @@ extern "C" {
 #define ZUK_ERR_PIN_WRONG        3           /* the PIN does not match; the card's failure count was raised */
 #define ZUK_ERR_DISABLED         4           /* the library is switched off (registry Mode 0 or unsupported) */
 #define ZUK_ERR_NO_CARD          5           /* no card answered on the reader */
-#define ZUK_ERR_CARD_LOCKED      6           /* the card's PIN failure count has reached its limit */
+#define ZUK_ERR_CARD_LOCKED      6           /* the card's PIN failure count has reached its limit, or the card is revoked on this machine */
 #define ZUK_ERR_PIN_LOCKED_NOW   7           /* wrong PIN, and this failure locked the card */
 #define ZUK_ERR_ACCOUNT_STORE    16          /* the credential store cannot be written or holds no usable pair */
 #define ZUK_ERR_VERSION          48          /* AccountRequest.Version is not 0x10000 */

@@ -29,8 +29,10 @@ const std::uint32_t PLAT_KEY_WOW64_32KEY = 0x0200;
 
 // Value types.
 const std::uint32_t PLAT_REG_SZ = 1;
+const std::uint32_t PLAT_REG_EXPAND_SZ = 2;
 const std::uint32_t PLAT_REG_BINARY = 3;
 const std::uint32_t PLAT_REG_DWORD = 4;
+const std::uint32_t PLAT_REG_MULTI_SZ = 7;
 
 // Error codes.
 const long PLAT_ERROR_SUCCESS = 0;

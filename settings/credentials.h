@@ -25,15 +25,21 @@ const int kStoredTextSize = 1024;
 
 // Reads a pair: *idLength / *passwordLength are the buffer sizes in and the byte counts out (0 for
 // a value that is missing).  The password comes back in its masked (hexadecimal) form, also when it
-// is stored protected.  A protected password that cannot be opened (another user's or machine's,
-// damaged, made with other entropy) reads as no pair at all: both lengths 0.
+// is stored protected.  These read as no pair at all (both lengths 0): a protected password that
+// cannot be opened (another user's or machine's, damaged, made with other entropy); a pair whose
+// record does not match it or names another mask than the one in force; a pair of a card the
+// revocation lists refuse (deleted when the card is revoked); a pair without a record (stored by an
+// earlier version) with a masked password while a site's mask is in force.
 int ReadCredentials(char *id, std::int32_t *idLength, char *password, std::int32_t *passwordLength,
                     CredentialKind kind);
 // Writes a pair; the password is the masked text from ScramblePassword.  With the switch on it is
 // unmasked, protected and stored protected; a protection the system refuses fails the write
-// (kStoreWriteFailed) before anything is written.
+// (kStoreWriteFailed) before anything is written.  cardIdm: the IDm of the card the pair was read
+// from (8 bytes), null for a typed pair; the pair's record keeps it with the mask's check value.
 int WriteCredentials(const char *id, std::int32_t idLength, const char *password,
-                     std::int32_t passwordLength, CredentialKind kind);
+                     std::int32_t passwordLength, CredentialKind kind, const std::uint8_t *cardIdm = nullptr);
+// Deletes every pair of the current user (remembered in either key, entered) read from this card.
+void ForgetPairsOfCard(const std::uint8_t idm[8]);
 // Removes the entered pair, its password in either form; kStoreOk when the ID and a password were
 // there.
 int DeleteCredentials();

@@ -44,6 +44,9 @@ const char kCausePinLocked[] = "too many wrong PINs: the card must be reset by i
 const char kCauseManyWrongPins[] = "too many wrong PINs";
 const char kCauseRevoked[] = "an administrator revoked the card (Group Policy or zukcli revoke): it "
                              "identifies nobody here; zukcli revoked lists the entries";
+const char kCauseRevocationList[] = "the revocation lists (Group Policy's and the machine's) name more than "
+                                   "32,768 distinct cards, hold a REG_MULTI_SZ value over 64 KB, or cannot be "
+                                   "read: zukcli status says which; shorten or mend them";
 const char kCauseSiteKeys[] = "site keys installed on another machine, damaged or changed in the "
                               "registry: the library uses no keys at all until the site's key file "
                               "is installed again (zukcli keys install) or removed (zukcli keys "

@@ -100,6 +100,11 @@
       "wrong PIN, and this failure locked the PIN", kCauseManyWrongPins)                           \
     X(SESSION_ERR_REVOKED, 0x10000008, ZUK_ERR_CARD_LOCKED,                                        \
       "the card is revoked on this machine: its IDm is on a revocation list", kCauseRevoked)       \
+    X(SESSION_ERR_REVOCATION_TOO_LONG, 0x10000020, ZUK_ERR_SYSTEM,                                 \
+      "the revocation lists name more cards than the library holds: every card is refused",        \
+      kCauseRevocationList)                                                                        \
+    X(SESSION_ERR_REVOCATION_UNREADABLE, 0x10000021, ZUK_ERR_SYSTEM,                               \
+      "the revocation lists could not be read whole: every card is refused", kCauseRevocationList) \
     X(SESSION_ERR_KEYS_UNREADABLE, 0x10000009, ZUK_ERR_SYSTEM,                                     \
       "the stored site keys cannot be read from the registry", kCauseSiteKeys)                     \
     X(SESSION_ERR_KEYS_UNDECRYPTABLE, 0x1000000A, ZUK_ERR_SYSTEM,                                  \

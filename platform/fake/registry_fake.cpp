@@ -24,6 +24,11 @@ struct Key {
     bool isVolatile = false;
     std::map<std::string, Value> values;  // by lower-case name
     std::uint64_t written = 0;            // counts the changes of its values
+    // Where the last enumeration stood, so that enumerating tens of thousands of values one index
+    // after the other takes linear time; good while `written` has not moved.
+    std::map<std::string, Value>::iterator cursor;
+    std::uint32_t cursorIndex = 0;
+    std::uint64_t cursorWritten = ~0ull;
 };
 
 struct OpenKey {
@@ -208,7 +213,15 @@ long PlatRegEnumValue(PlatKey key, std::uint32_t index, char *name, std::uint32_
     if (!k) return error;
     if (index >= k->values.size()) return PLAT_ERROR_NO_MORE_ITEMS;
     auto v = k->values.begin();
-    std::advance(v, index);
+    if (k->cursorWritten == k->written && index >= k->cursorIndex) {
+        v = k->cursor;
+        std::advance(v, index - k->cursorIndex);
+    } else {
+        std::advance(v, index);
+    }
+    k->cursor = v;
+    k->cursorIndex = index;
+    k->cursorWritten = k->written;
     if (nameLength) {
         if (!name || *nameLength <= v->first.size()) return PLAT_ERROR_MORE_DATA;
         std::memcpy(name, v->first.c_str(), v->first.size() + 1);

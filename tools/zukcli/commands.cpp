@@ -162,9 +162,12 @@ bool ParseCommand(const std::vector<std::string> &args, std::size_t *next, Comma
         *error = "codes: '" + out->arguments[0] + "' is not a number (decimal, or hexadecimal with 0x)";
         return false;
     }
-    if ((name == "revoke" || name == "unrevoke") && !IsRevocableIdm(out->arguments[0])) {
-        *error = name + ": '" + out->arguments[0] + "' is not an IDm (16 hexadecimal digits)";
-        return false;
+    if (name == "revoke" || name == "unrevoke") {
+        const std::string why = IdmRefusal(out->arguments[0]);
+        if (!why.empty()) {
+            *error = name + ": '" + out->arguments[0] + "' is " + why;
+            return false;
+        }
     }
     return true;
 }
@@ -183,6 +186,10 @@ bool RunCommand(const Command &command, Session *session, Report *report) {
         return command.arguments.empty() ? ListResultCodes(report) : DecodeCode(command.arguments[0], report);
     }
     return RunCall(command, session, report);
+}
+
+bool RefusalNeedsUsage(const std::string &error) {
+    return error.compare(0, 8, "revoke: ") != 0 && error.compare(0, 10, "unrevoke: ") != 0;
 }
 
 const char *UsageText() {
@@ -222,12 +229,14 @@ const char *UsageText() {
            "                               line's export, result and raw code, grouped into runs\n"
            "                               (a pause of a minute starts a new one); --follow waits\n"
            "                               for new lines until Ctrl+C or SECONDS have passed\n"
-           "  revoke IDM                   puts the card (its IDm, 16 hexadecimal digits) on this\n"
-           "                               machine's list of revoked cards (administrator): it\n"
-           "                               identifies nobody here from the next card operation\n"
+           "  revoke IDM                   puts the card (its IDm: 16 hexadecimal digits, or as\n"
+           "                               zukcard prints it, \"01 2E 4C 1F 93 0A 55 07\", colons\n"
+           "                               allowed) on this machine's list of revoked cards\n"
+           "                               (administrator): it identifies nobody here from the\n"
+           "                               next card operation, and its remembered pairs are gone\n"
            "  unrevoke IDM                 takes it off the machine's list again\n"
            "  revoked                      both lists (Group Policy's and the machine's), with\n"
-           "                               the malformed entries the library ignores\n"
+           "                               the malformed values (zukcli status fails on them)\n"
            "  keys generate FILE           writes a new site key file (channel key sets, card key\n"
            "                               table, password mask, issuing table) with fresh keys\n"
            "                               from the system's random number generator; an existing\n"

@@ -20,6 +20,10 @@ bool IsCommandName(const std::string &word);
 // non-zero or could not be made (or, for status, when the configuration has a problem).
 bool RunCommand(const Command &command, Session *session, Report *report);
 
+// Whether a refusal of the command line needs the help text beside it: not when it is about one
+// argument's value and says in its one line what is wrong (an IDm given to revoke or unrevoke).
+bool RefusalNeedsUsage(const std::string &error);
+
 // The help text.
 const char *UsageText();
 

@@ -114,7 +114,8 @@ int main(int argc, char **argv) {
     std::vector<Command> commands;
     std::string error;
     if (!ParseCommandLine(argc, argv, &globals, &commands, &error)) {
-        std::fprintf(stderr, "zukcli: %s\n\n%s", error.c_str(), UsageText());
+        std::fprintf(stderr, "zukcli: %s\n%s%s", error.c_str(), RefusalNeedsUsage(error) ? "\n" : "",
+                     RefusalNeedsUsage(error) ? UsageText() : "");
         return 2;
     }
     if (globals.help) {

@@ -19,7 +19,8 @@ const ResultInfo kResults[] = {
      "with a reader"},
     {ZUK_ERR_NO_CARD, "ZUK_ERR_NO_CARD", "no card answered on the reader"},
     {ZUK_ERR_CARD_LOCKED, "ZUK_ERR_CARD_LOCKED",
-     "the card's PIN failure count has reached the card's limit"},
+     "the card's PIN failure count has reached the card's limit, or the card is revoked on this "
+     "machine (the raw code says which)"},
     {ZUK_ERR_PIN_LOCKED_NOW, "ZUK_ERR_PIN_LOCKED_NOW",
      "wrong PIN, and this failure locked the card"},
     {ZUK_ERR_ACCOUNT_STORE, "ZUK_ERR_ACCOUNT_STORE",

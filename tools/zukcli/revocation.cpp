@@ -1,11 +1,12 @@
 // The revocation lists.  The machine's list is written in both registry views (the 32-bit and the
 // 64-bit library each read their own view); the policy list, one for both views, belongs to Group
-// Policy and is only read here.
+// Policy and is only read here.  A value's IDms are read by the library's own rule
+// (ParseRevocationValue), so what zukcli shows is what the library revokes.
 #include "tools/zukcli/revocation.h"
 
 #include <windows.h>
 
-#include <cctype>
+#include <cstdio>
 #include <vector>
 
 #include "settings/revocation.h"
@@ -17,40 +18,61 @@ const REGSAM kViews[] = {KEY_WOW64_64KEY, KEY_WOW64_32KEY};
 struct ListEntry {
     std::string list;   // "policy" or "machine"
     std::string name;   // the value's name
-    std::string text;   // its data as text ("(not text)" for another type)
-    bool valid = false;
-    std::string idm;    // upper case, when valid
+    DWORD type = 0;
+    std::string text;   // its data as text ("(not text)" for another type, strings split by "; ")
+    bool valid = false; // every text of it is an IDm
+    bool tooLong = false;  // a REG_MULTI_SZ value longer than the library reads
+    std::vector<std::string> idms;  // upper case, as the library reads them
+    std::vector<std::string> strings;  // a REG_MULTI_SZ value's strings as they stand
 };
 
-std::string Upper(std::string text) {
-    for (char &c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+std::string IdmText(std::uint64_t idm) {
+    char text[17];
+    std::snprintf(text, sizeof text, "%016llX", static_cast<unsigned long long>(idm));
     return text;
+}
+
+void TakeIdm(std::uint64_t idm, void *context) {
+    static_cast<ListEntry *>(context)->idms.push_back(IdmText(idm));
 }
 
 // The entries of one list key in one view (none when the key is not there).
 void ReadEntries(const char *path, REGSAM view, const char *list, std::vector<ListEntry> *out) {
     HKEY key = nullptr;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_QUERY_VALUE | view, &key) != ERROR_SUCCESS) return;
+    std::vector<BYTE> data(kMaxRevocationValue + 2);
     for (DWORD index = 0;; ++index) {
         char name[256];
         DWORD nameLength = sizeof name;
         DWORD type = 0;
-        BYTE data[256] = {0};
-        DWORD size = sizeof data - 1;
-        const LONG error = RegEnumValueA(key, index, name, &nameLength, nullptr, &type, data, &size);
+        DWORD size = kMaxRevocationValue;
+        std::fill(data.begin(), data.end(), 0);
+        const LONG error = RegEnumValueA(key, index, name, &nameLength, nullptr, &type, data.data(), &size);
         if (error == ERROR_NO_MORE_ITEMS) break;
         ListEntry e;
         e.list = list;
+        e.type = type;
         e.name = error == ERROR_SUCCESS || error == ERROR_MORE_DATA ? std::string(name, nameLength) : "?";
-        if (error == ERROR_SUCCESS && type == REG_SZ) {
-            e.text = reinterpret_cast<const char *>(data);
-            std::uint64_t idm = 0;
-            e.valid = ParseRevokedIdm(e.text.c_str(), e.text.size(), &idm);
-            if (e.valid) {
-                char text[17];
-                std::snprintf(text, sizeof text, "%016llX", static_cast<unsigned long long>(idm));
-                e.idm = text;
+        if (error == ERROR_SUCCESS) {
+            e.valid = ParseRevocationValue(type, data.data(), size, TakeIdm, &e) == 0;
+            if (type == REG_SZ || type == REG_EXPAND_SZ) {
+                e.text = reinterpret_cast<const char *>(data.data());
+            } else if (type == REG_MULTI_SZ) {
+                for (DWORD start = 0; start < size;) {
+                    const std::string piece(reinterpret_cast<const char *>(data.data()) + start);
+                    if (!piece.empty()) {
+                        e.text += (e.text.empty() ? "" : "; ") + piece;
+                        e.strings.push_back(piece);
+                    }
+                    start += static_cast<DWORD>(piece.size()) + 1;
+                }
+                if (e.text.empty()) e.text = "(no strings)";
+            } else {
+                e.text = "(not text)";
             }
+        } else if (error == ERROR_MORE_DATA && type != REG_SZ && type != REG_EXPAND_SZ) {
+            e.tooLong = true;
+            e.text = "(a value over 64 KB: the library cannot hold the list and refuses every card)";
         } else {
             e.text = error == ERROR_MORE_DATA ? "(too long)" : "(not text)";
         }
@@ -60,22 +82,75 @@ void ReadEntries(const char *path, REGSAM view, const char *list, std::vector<Li
     RegCloseKey(key);
 }
 
+bool Holds(const ListEntry &e, const std::string &idm) {
+    for (const std::string &id : e.idms) {
+        if (id == idm) return true;
+    }
+    return false;
+}
+
+const char *TypeName(DWORD type) {
+    switch (type) {
+    case REG_SZ: return "REG_SZ";
+    case REG_EXPAND_SZ: return "REG_EXPAND_SZ";
+    case REG_MULTI_SZ: return "REG_MULTI_SZ";
+    case REG_DWORD: return "REG_DWORD";
+    case REG_BINARY: return "REG_BINARY";
+    default: return "another type";
+    }
+}
+
 std::string Json(const ListEntry &e) {
-    return "{\"list\":" + JsonString(e.list) + ",\"name\":" + JsonString(e.name) + ",\"entry\":" +
-           JsonString(e.text) + ",\"valid\":" + (e.valid ? "true" : "false") + "}";
+    std::string idms = "[";
+    for (const std::string &id : e.idms) idms += (idms.size() > 1 ? "," : "") + JsonString(id);
+    return "{\"list\":" + JsonString(e.list) + ",\"name\":" + JsonString(e.name) + ",\"type\":" +
+           JsonString(TypeName(e.type)) + ",\"entry\":" + JsonString(e.text) + ",\"valid\":" +
+           (e.valid ? "true" : "false") + ",\"idms\":" + idms + "]}";
+}
+
+// Takes one IDm out of a REG_MULTI_SZ value of the machine's list: the other strings stay as they
+// were, and a value left without strings goes.
+LONG RemoveFromMulti(HKEY key, const ListEntry &entry, const std::string &idm) {
+    std::string data;
+    for (const std::string &piece : entry.strings) {
+        std::uint64_t n = 0;
+        if (ParseRevokedIdm(piece.c_str(), piece.size(), &n) && IdmText(n) == idm) continue;
+        data += piece;
+        data.push_back('\0');
+    }
+    if (data.empty()) return RegDeleteValueA(key, entry.name.c_str());
+    data.push_back('\0');
+    return RegSetValueExA(key, entry.name.c_str(), 0, REG_MULTI_SZ, reinterpret_cast<const BYTE *>(data.data()),
+                          static_cast<DWORD>(data.size()));
 }
 
 }  // namespace
 
-bool IsRevocableIdm(const std::string &text) {
+std::string IdmRefusal(const std::string &text) {
     std::uint64_t idm = 0;
-    return ParseRevokedIdm(text.c_str(), text.size(), &idm) && text.size() == 16;
+    const IdmTextFault fault = ParseIdmText(text.c_str(), text.size(), &idm);
+    return fault == kIdmTextOk ? std::string() : IdmTextFaultText(fault);
+}
+
+std::vector<std::string> RevocationValueFaults() {
+    std::vector<ListEntry> entries;
+    ReadEntries(ZUK_REVOKED_POLICY_KEY, KEY_WOW64_64KEY, "policy", &entries);
+    ReadEntries(ZUK_REVOKED_MACHINE_KEY, 0, "machine", &entries);
+    std::vector<std::string> faults;
+    for (const ListEntry &e : entries) {
+        if (e.valid) continue;
+        faults.push_back(e.list + " list value '" + e.name + "' (" + TypeName(e.type) + "): " + e.text +
+                         (e.tooLong ? "" : e.idms.empty() ? " revokes nothing" : " is partly not an IDm"));
+    }
+    return faults;
 }
 
 bool RunRevoke(const std::string &idmText, bool revoke, Report *report) {
     Entry e;
     e.command = revoke ? "revoke" : "unrevoke";
-    const std::string idm = Upper(idmText);
+    std::uint64_t number = 0;
+    ParseRevokedIdm(idmText.c_str(), idmText.size(), &number);  // checked by the command line
+    const std::string idm = IdmText(number);
     e.AddText("IDm", idm);
     bool ok = true;
     for (REGSAM view : kViews) {
@@ -87,16 +162,16 @@ bool RunRevoke(const std::string &idmText, bool revoke, Report *report) {
                 error = RegSetValueExA(key, idm.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE *>(idm.c_str()),
                                        static_cast<DWORD>(idm.size() + 1));
             } else {
-                // Any entry of this IDm goes, whatever its name or case.
+                // Any entry of this IDm goes, whatever its name, case, form or value type.
                 std::vector<ListEntry> entries;
                 RegCloseKey(key);
                 key = nullptr;
                 ReadEntries(ZUK_REVOKED_MACHINE_KEY, view, "machine", &entries);
                 error = RegOpenKeyExA(HKEY_LOCAL_MACHINE, ZUK_REVOKED_MACHINE_KEY, 0, KEY_SET_VALUE | view, &key);
                 for (const ListEntry &entry : entries) {
-                    if (error == ERROR_SUCCESS && entry.valid && entry.idm == idm) {
-                        error = RegDeleteValueA(key, entry.name.c_str());
-                    }
+                    if (error != ERROR_SUCCESS || !Holds(entry, idm)) continue;
+                    error = entry.type == REG_MULTI_SZ ? RemoveFromMulti(key, entry, idm)
+                                                       : RegDeleteValueA(key, entry.name.c_str());
                 }
             }
             if (key != nullptr) RegCloseKey(key);
@@ -112,13 +187,14 @@ bool RunRevoke(const std::string &idmText, bool revoke, Report *report) {
         std::vector<ListEntry> policy;
         ReadEntries(ZUK_REVOKED_POLICY_KEY, KEY_WOW64_64KEY, "policy", &policy);
         for (const ListEntry &entry : policy) {
-            if (entry.valid && entry.idm == idm) {
+            if (Holds(entry, idm)) {
                 e.lines.push_back("note: Group Policy still revokes this card (its list is the domain's)");
             }
         }
     }
     if (ok) {
-        e.lines.push_back(revoke ? "revoked: this card identifies nobody on this machine from the next card operation"
+        e.lines.push_back(revoke ? "revoked: this card identifies nobody on this machine from the next card operation; "
+                                   "the pairs remembered from it are no longer handed out"
                                  : "taken off the machine's list");
     }
     e.failed = !ok;
@@ -136,13 +212,14 @@ bool RunRevoked(Report *report) {
     int valid = 0, malformed = 0;
     for (const ListEntry &entry : entries) {
         json += std::string(json.size() > 1 ? "," : "") + Json(entry);
-        if (entry.valid) {
+        for (const std::string &idm : entry.idms) {
             ++valid;
-            e.lines.push_back(entry.idm + "  (" + entry.list + ")");
-        } else {
+            e.lines.push_back(idm + "  (" + entry.list + ")");
+        }
+        if (!entry.valid) {
             ++malformed;
-            e.lines.push_back("malformed " + entry.list + " entry '" + entry.name + "': " + entry.text +
-                              " (ignored: an entry is 16 hexadecimal digits)");
+            e.lines.push_back("malformed " + entry.list + " value '" + entry.name + "' (" + TypeName(entry.type) +
+                              "): " + entry.text + " (an entry is an IDm: 16 hexadecimal digits)");
         }
     }
     e.AddNumber("revoked", valid);

@@ -9,6 +9,7 @@
 #include "settings/config.h"
 #include "settings/policy.h"
 #include "settings/revocation.h"
+#include "tools/zukcli/revocation.h"
 #include "settings/site_key_store.h"
 #include "tools/zukcli/keys.h"
 #include "tools/zukcli/library.h"
@@ -70,16 +71,33 @@ void AddGovernedSettings(Entry *e) {
     e->AddJson("effective", json + "}");
 }
 
-// The revocation lists as the library reads them: how many cards they revoke, and the entries it
-// ignores.
+// The revocation lists as the library reads them: how many cards they revoke, the values it
+// counts as malformed (each one fails the status), and whether it can hold them at all.
 void CheckRevocation(StatusCheck *check) {
     LoadRevocationLists();
-    check->SetNumber("Revoked cards", RevokedCardCount(), "zukcli revoked lists them");
-    const int malformed = MalformedRevocationEntries();
-    if (malformed > 0) {
-        check->Add(Finding::Warning, "RevokedCards",
-                   std::to_string(malformed) + " malformed revocation entr" + (malformed == 1 ? "y is" : "ies are") +
-                       " ignored (an entry is 16 hexadecimal digits; zukcli revoked shows them)");
+    const CardStanding held = RevocationListState();
+    const int count = RevokedCardCount();
+    if (held == kRevocationTooLong) {
+        check->SetNumber("Revoked cards", count, "more than the library holds: it refuses every card",
+                         "more than " + std::to_string(kMaxRevokedCards));
+        check->Add(Finding::Error, "RevokedCards",
+                   "the lists name more than " + std::to_string(kMaxRevokedCards) + " distinct cards (" +
+                       std::to_string(RevocationEntriesRead()) +
+                       " entries read), or a REG_MULTI_SZ value over 64 KB: the library holds no list "
+                       "and refuses every card (raw status 0x10000020) until they are shortened");
+    } else if (held == kRevocationUnreadable) {
+        check->Set("Revoked cards", "unreadable", "the library refuses every card");
+        check->Add(Finding::Error, "RevokedCards",
+                   "the lists cannot be read whole: the library refuses every card (raw status 0x10000021) "
+                   "until they can");
+    } else {
+        check->SetNumber("Revoked cards", count, "zukcli revoked lists them");
+    }
+    for (const std::string &fault : RevocationValueFaults()) {
+        check->Add(Finding::Error, "RevokedCards",
+                   "malformed revocation entry: " + fault +
+                       " (an entry is an IDm, 16 hexadecimal digits, in a REG_SZ, REG_EXPAND_SZ or "
+                       "REG_MULTI_SZ value)");
     }
 }
 

@@ -7,6 +7,7 @@
 #include "api_fixture.h"
 #include "settings/policy.h"
 #include "settings/revocation.h"
+#include "status/status_table.h"
 
 namespace {
 
@@ -124,6 +125,17 @@ TEST(RevocationList, EntriesAreSixteenHexadecimalDigits) {
         {"0123456789abcdeg", false, 0},
         {"01 23456789abcdef", false, 0},
         {"", false, 0},
+        // As zukcard prints it, or with colons or hyphens: one separator between every two pairs.
+        {"01 2E 4C 1F 93 0A 55 07", true, 0x012E4C1F930A5507ull},
+        {"01:2e:4c:1f:93:0a:55:07", true, 0x012E4C1F930A5507ull},
+        {"01-2E-4C-1F-93-0A-55-07", true, 0x012E4C1F930A5507ull},
+        {" 01 2E 4C 1F 93 0A 55 07 ", true, 0x012E4C1F930A5507ull},
+        {"01 2E:4C 1F 93 0A 55 07", true, 0x012E4C1F930A5507ull},
+        {"01  2E 4C 1F 93 0A 55 07", false, 0},
+        {"012 E4C 1F 93 0A 55 07 0", false, 0},
+        {":01 2E 4C 1F 93 0A 55 07", false, 0},
+        {"01 2E 4C 1F 93 0A 55", false, 0},
+        {"01 2E 4C 1F 93 0A 55 07:", false, 0},
     };
     for (const auto &c : cases) {
         std::uint64_t idm = 0;
@@ -184,8 +196,9 @@ TEST_F(PolicyTest, ARevokedCardInTheAccountFlowIsALockedCard) {
     EXPECT_TRUE(FakeMessageBoxesShown().empty());
     EXPECT_EQ(card.writes, 0);
     EXPECT_EQ(ZUKClose(1), ZUK_OK);
-    // Attended: the locked-card notice, until the card is taken away.
+    // Attended: the revoked card's notice, until the card is taken away.
     Configure(kLibraryModeCard, kDeviceReader, kTestConfig);
+    LoadMessageCatalogue(ZUK_SOURCE_DIR "/dist/ZukLang_0409.txt");
     Open();
     FakeMessageBoxSetHook([](const FakeMessageBox &, void *self) { static_cast<PolicyTest *>(self)->RemoveCard(); }, this);
     FakeMessageBoxScript({PLAT_IDOK});
@@ -193,7 +206,10 @@ TEST_F(PolicyTest, ARevokedCardInTheAccountFlowIsALockedCard) {
     r = AccountRequest{ZUK_ACCOUNT_REQUEST_VERSION, account, sizeof account, password, sizeof password, 0, 0};
     EXPECT_EQ(ZUKGetUserAccount(1, &r, 0, nullptr), ZUK_CANCELLED);
     ASSERT_EQ(FakeMessageBoxesShown().size(), 1u);
-    EXPECT_EQ(FakeMessageBoxesShown()[0].caption, GetMessageText(kMsgLockedCaption));
+    // Its own notice, not the one of a card locked by wrong PINs.
+    EXPECT_EQ(FakeMessageBoxesShown()[0].caption, "Card revoked");
+    EXPECT_EQ(FakeMessageBoxesShown()[0].text, GetMessageText(kMsgRevokedText));
+    EXPECT_NE(FakeMessageBoxesShown()[0].text.find("revoked on this computer"), std::string::npos);
     EXPECT_EQ(card.writes, 0);
     FakeMessageBoxSetHook(nullptr, nullptr);
     bool revokedTraced = false;
@@ -239,6 +255,114 @@ TEST_F(PolicyTest, TenThousandEntriesStillFindTheCard) {
     FakeRegSetString(PLAT_HKEY_LOCAL_MACHINE, ZUK_REVOKED_POLICY_KEY, "last", IdmText());
     length = sizeof text;
     EXPECT_EQ(ZUKGetUserName(1, text, &length), ZUK_ERR_CARD_LOCKED);
+}
+
+// Both lists are held whole or not at all.  Duplicates, within a list or across both, take no
+// room: 32,768 distinct cards fit however often they are named.  One distinct card more and no
+// list is in force: every card is refused with a status that says so, never a list cut short.
+TEST_F(PolicyTest, TheListsAreHeldWholeOrEveryCardIsRefused) {
+    OpenAndSense();
+    auto filler = [](int i) {
+        char entry[17];
+        std::snprintf(entry, sizeof entry, "FF%014X", static_cast<unsigned>(i));
+        return std::string(entry);
+    };
+    for (int i = 0; i < kMaxRevokedCards - 1; ++i) {
+        const std::string name = "c" + std::to_string(100000 + i);
+        FakeRegSetString(PLAT_HKEY_LOCAL_MACHINE, ZUK_REVOKED_POLICY_KEY, name, filler(i));
+        FakeRegSetString(PLAT_HKEY_LOCAL_MACHINE, ZUK_REVOKED_MACHINE_KEY, name, filler(i));
+    }
+    // Enumerated last ("z..."), after twice 32,767 entries: the 32,768th distinct card.
+    FakeRegSetString(PLAT_HKEY_LOCAL_MACHINE, ZUK_REVOKED_MACHINE_KEY, "zz card", IdmText());
+    char text[64];
+    int length = sizeof text;
+    EXPECT_EQ(ZUKGetUserName(1, text, &length), ZUK_ERR_CARD_LOCKED);
+    EXPECT_EQ(GetLastCardStatus(), SESSION_ERR_REVOKED);
+    EXPECT_EQ(RevokedCardCount(), kMaxRevokedCards);
+    EXPECT_EQ(RevocationEntriesRead(), 2 * kMaxRevokedCards - 1);
+    const std::uint8_t other[8] = {0x02, 0, 0, 0, 0, 0, 0, 1};
+    EXPECT_EQ(CardRevocationStanding(other), kCardAccepted);
+
+    // The 32,769th distinct card: every card is refused, and the trace says why.
+    FakeRegSetString(PLAT_HKEY_LOCAL_MACHINE, ZUK_REVOKED_POLICY_KEY, "one more", filler(kMaxRevokedCards));
+    length = sizeof text;
+    EXPECT_EQ(ZUKGetUserName(1, text, &length), ZUK_ERR_SYSTEM);
+    EXPECT_EQ(GetLastCardStatus(), SESSION_ERR_REVOCATION_TOO_LONG);
+    EXPECT_EQ(CardRevocationStanding(other), kRevocationTooLong);
+    EXPECT_EQ(RevocationListState(), kRevocationTooLong);
+    EXPECT_GT(RevokedCardCount(), kMaxRevokedCards);
+    EXPECT_EQ(TraceLines().back(), "ZUKGetUserName,LOW,0x00040000,0x10000020");
+
+    // Taken off again: the list is whole, the unlisted card is accepted, the listed one is not.
+    FakeRegDeleteValue(PLAT_HKEY_LOCAL_MACHINE, ZUK_REVOKED_POLICY_KEY, "one more");
+    EXPECT_EQ(CardRevocationStanding(other), kCardAccepted);
+    FakeRegDeleteValue(PLAT_HKEY_LOCAL_MACHINE, ZUK_REVOKED_MACHINE_KEY, "zz card");
+    length = sizeof text;
+    EXPECT_EQ(ZUKGetUserName(1, text, &length), ZUK_OK);
+}
+
+// A list never read whole is no list: until one reading succeeds every card is refused.
+TEST_F(PolicyTest, AListNeverReadWholeRefusesEveryCard) {
+    OpenAndSense();
+    FakeRegSetString(PLAT_HKEY_LOCAL_MACHINE, ZUK_REVOKED_POLICY_KEY, "1", "0000000000000001");
+    FakeRegSetString(PLAT_HKEY_LOCAL_MACHINE, ZUK_REVOKED_MACHINE_KEY, "card", IdmText());
+    FakeFail(FAKE_CALL_REG_ENUM_VALUE, FAKE_FAIL_EVERY);
+    char text[64];
+    int length = sizeof text;
+    EXPECT_EQ(ZUKGetUserName(1, text, &length), ZUK_ERR_SYSTEM);
+    EXPECT_EQ(GetLastCardStatus(), SESSION_ERR_REVOCATION_UNREADABLE);
+    FakeFailNone();
+    length = sizeof text;
+    EXPECT_EQ(ZUKGetUserName(1, text, &length), ZUK_ERR_CARD_LOCKED);
+    EXPECT_EQ(GetLastCardStatus(), SESSION_ERR_REVOKED);
+}
+
+// What Group Policy Preferences and administrators write: REG_EXPAND_SZ values, and REG_MULTI_SZ
+// values with one IDm per string.  Every string counts, an empty one in between too; a malformed
+// value is counted while the IDms beside it still revoke; a REG_MULTI_SZ value too long to read
+// leaves no list in force.
+TEST_F(PolicyTest, EveryStringTypeRevokes) {
+    OpenAndSense();
+    const std::string idm = IdmText();
+    const std::string spaced = idm.substr(0, 2) + " " + idm.substr(2, 2) + " " + idm.substr(4, 2) + " " +
+                               idm.substr(6, 2) + " " + idm.substr(8, 2) + " " + idm.substr(10, 2) + " " +
+                               idm.substr(12, 2) + " " + idm.substr(14, 2);
+    const struct {
+        const char *what;
+        std::uint32_t type;
+        std::string data;
+        int malformed;
+        int revoked;  // 1: the card is revoked; 2: every card is refused
+    } cases[] = {
+        {"REG_EXPAND_SZ", PLAT_REG_EXPAND_SZ, idm + std::string(1, '\0'), 0, 1},
+        {"REG_SZ as zukcard prints it", PLAT_REG_SZ, spaced + std::string(1, '\0'), 0, 1},
+        {"REG_MULTI_SZ", PLAT_REG_MULTI_SZ, "0000000000000001" + std::string(1, '\0') + idm + std::string(2, '\0'), 0, 1},
+        {"REG_MULTI_SZ after an empty string", PLAT_REG_MULTI_SZ,
+         "0000000000000001" + std::string(2, '\0') + idm + std::string(2, '\0'), 0, 1},
+        {"REG_MULTI_SZ with a malformed string", PLAT_REG_MULTI_SZ,
+         "lost card" + std::string(1, '\0') + idm + std::string(2, '\0'), 1, 1},
+        {"REG_MULTI_SZ without strings", PLAT_REG_MULTI_SZ, std::string(2, '\0'), 1, 0},
+        {"REG_BINARY", PLAT_REG_BINARY, idm, 1, 0},
+        {"REG_MULTI_SZ over 64 KB", PLAT_REG_MULTI_SZ, std::string(kMaxRevocationValue + 1, 'A'), 0, 2},
+    };
+    for (const char *key : {ZUK_REVOKED_POLICY_KEY, ZUK_REVOKED_MACHINE_KEY}) {
+        for (const auto &c : cases) {
+            SCOPED_TRACE(std::string(key) + ": " + c.what);
+            FakeRegSetValue(PLAT_HKEY_LOCAL_MACHINE, key, "entry", c.type, c.data);
+            char text[64];
+            int length = sizeof text;
+            const int result = ZUKGetUserName(1, text, &length);
+            EXPECT_EQ(result, c.revoked == 0 ? ZUK_OK : c.revoked == 1 ? ZUK_ERR_CARD_LOCKED : ZUK_ERR_SYSTEM);
+            if (c.revoked == 1) {
+                EXPECT_EQ(GetLastCardStatus(), SESSION_ERR_REVOKED);
+            }
+            if (c.revoked == 2) {
+                EXPECT_EQ(GetLastCardStatus(), SESSION_ERR_REVOCATION_TOO_LONG);
+            }
+            EXPECT_EQ(MalformedRevocationEntries(), c.malformed);
+            FakeRegDeleteValue(PLAT_HKEY_LOCAL_MACHINE, key, "entry");
+        }
+    }
 }
 
 }  // namespace

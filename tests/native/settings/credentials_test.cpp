@@ -151,9 +151,80 @@ TEST_F(Store, Failures) {
     EXPECT_EQ(WriteCredentials("u", 1, "2401", 4, Remembered), kStoreWriteFailed);
     EXPECT_EQ(Value(ZUK_NONVOLATILE_KEY, "Password"), "<none>") << "the password is not written";
 
-    FakeFail(FAKE_CALL_REG_SET_VALUE, 2, PLAT_ERROR_ACCESS_DENIED);
+    FakeFail(FAKE_CALL_REG_SET_VALUE, 3, PLAT_ERROR_ACCESS_DENIED);
     EXPECT_EQ(WriteCredentials("w", 1, "2401", 4, Remembered), kStoreWriteFailed);
-    EXPECT_EQ(Value(ZUK_NONVOLATILE_KEY, "UserID"), "w") << "the ID stays written";
+    EXPECT_EQ(Value(ZUK_NONVOLATILE_KEY, "UserID"), "w") << "the record and the ID stay written";
+}
+
+// The record is written first and binds the pair's values: a write that fails part-way leaves a
+// pair that reads as none, never a new ID with the password stored before it, nor a password
+// taken for another form's.
+TEST_F(Store, APairWrittenPartWayReadsAsNone) {
+    Configure(0x230);
+    for (int failing = 1; failing <= 3; ++failing) {
+        SCOPED_TRACE("set call " + std::to_string(failing));
+        ASSERT_EQ(WriteCredentials("u", 1, "2401", 4, Remembered), 0);
+        FakeFail(FAKE_CALL_REG_SET_VALUE, failing, PLAT_ERROR_ACCESS_DENIED);
+        EXPECT_EQ(WriteCredentials("w", 1, "2402", 4, Remembered), kStoreWriteFailed);
+        FakeFailNone();
+        char id[16] = {0}, pw[16] = {0};
+        std::int32_t idLength = sizeof id, pwLength = sizeof pw;
+        ASSERT_EQ(ReadCredentials(id, &idLength, pw, &pwLength, Remembered), 0);
+        const std::string pair = std::string(id, idLength) + "/" + std::string(pw, pwLength);
+        EXPECT_TRUE(pair == "u/2401" || pair == "/") << pair;
+        EXPECT_EQ(failing == 1, pair == "u/2401") << "only a write that changed nothing keeps the old pair";
+    }
+    // A value changed beside the store (an earlier version writing the password alone) unbinds it.
+    ASSERT_EQ(WriteCredentials("u", 1, "2401", 4, Remembered), 0);
+    FakeRegSetString(PLAT_HKEY_CURRENT_USER, ZUK_NONVOLATILE_KEY, "Password", "2403");
+    char id[16] = {0}, pw[16] = {0};
+    std::int32_t idLength = sizeof id, pwLength = sizeof pw;
+    ASSERT_EQ(ReadCredentials(id, &idLength, pw, &pwLength, Remembered), 0);
+    EXPECT_EQ(idLength, 0);
+    EXPECT_EQ(pwLength, 0);
+}
+
+// The record covers what is stored, whatever the configuration reads: a pair stored with its
+// password still gives its ID when only the ID is remembered, and storing the ID alone removes a
+// password left from before.
+TEST_F(Store, TheRecordCoversWhatIsStoredWhateverIsRead) {
+    Configure(0x230);
+    ASSERT_EQ(WriteCredentials("u", 1, "2401", 4, Remembered), 0);
+    Configure(0x210);
+    char id[16] = {0}, pw[16] = {0};
+    std::int32_t idLength = sizeof id, pwLength = sizeof pw;
+    ASSERT_EQ(ReadCredentials(id, &idLength, pw, &pwLength, Remembered), 0);
+    EXPECT_EQ(std::string(id, idLength), "u");
+    EXPECT_EQ(pwLength, 0);
+    ASSERT_EQ(WriteCredentials("v", 1, "", 0, Remembered), 0);
+    EXPECT_EQ(Value(ZUK_NONVOLATILE_KEY, "Password"), "<none>");
+    idLength = sizeof id;
+    pwLength = sizeof pw;
+    ASSERT_EQ(ReadCredentials(id, &idLength, pw, &pwLength, Remembered), 0);
+    EXPECT_EQ(std::string(id, idLength), "v");
+}
+
+// A pair masked under one mask is no pair under another; the record holds a check value of the
+// mask, never the mask.
+TEST_F(Store, APairOfAnotherMaskReadsAsNone) {
+    Configure(0x230);
+    std::uint8_t builtIn[PASSWORD_MASK_SIZE], site[PASSWORD_MASK_SIZE];
+    std::memcpy(builtIn, g_passwordMask.bytes, sizeof builtIn);
+    for (int i = 0; i < PASSWORD_MASK_SIZE; ++i) site[i] = static_cast<std::uint8_t>(0x3C ^ (7 * i));
+    ASSERT_EQ(WriteCredentials("u", 1, "2401", 4, Remembered), 0);
+    const std::string record = Value(ZUK_NONVOLATILE_KEY, "PairRecord");
+    EXPECT_EQ(record.size(), 22u);
+    EXPECT_EQ(record.find(std::string(reinterpret_cast<const char *>(builtIn), 4)), std::string::npos);
+    UsePasswordMask(site);
+    char id[16] = {0}, pw[16] = {0};
+    std::int32_t idLength = sizeof id, pwLength = sizeof pw;
+    ASSERT_EQ(ReadCredentials(id, &idLength, pw, &pwLength, Remembered), 0);
+    EXPECT_EQ(idLength + pwLength, 0);
+    UsePasswordMask(builtIn);
+    idLength = sizeof id;
+    pwLength = sizeof pw;
+    ASSERT_EQ(ReadCredentials(id, &idLength, pw, &pwLength, Remembered), 0);
+    EXPECT_EQ(std::string(id, idLength) + "/" + std::string(pw, pwLength), "u/2401");
 }
 
 }  // namespace

@@ -92,8 +92,9 @@ const PairForms kPairs[] = {
     {kEnteredOnly, Entered, ZUK_VOLATILE_KEY, "InputPassword", "InputPasswordProtected"},
 };
 
-// With the switch off the store writes exactly what it always wrote: the ID as text without a
-// terminator and the masked password as hexadecimal text, nothing else.
+// With the switch off the store writes the ID and the password exactly as it always wrote them:
+// the ID as text without a terminator and the masked password as hexadecimal text, so an earlier
+// version reads them; beside them only the pair's record (REG_BINARY, 22 bytes).
 TEST_F(ProtectedStore, SwitchOffStoresTheKnownBytes) {
     std::uint8_t mask[PASSWORD_MASK_SIZE];
     for (int i = 0; i < PASSWORD_MASK_SIZE; ++i) mask[i] = static_cast<std::uint8_t>(i * 37 + 11);
@@ -105,7 +106,10 @@ TEST_F(ProtectedStore, SwitchOffStoresTheKnownBytes) {
     EXPECT_EQ(Value(ZUK_NONVOLATILE_KEY, "Password", &passwordType), "19f8acc7224b0ef4cff1");
     EXPECT_EQ(idType, PLAT_REG_SZ);
     EXPECT_EQ(passwordType, PLAT_REG_SZ);
-    EXPECT_EQ(ValueNames(ZUK_NONVOLATILE_KEY), (std::vector<std::string>{"password", "userid"}));
+    EXPECT_EQ(ValueNames(ZUK_NONVOLATILE_KEY), (std::vector<std::string>{"pairrecord", "password", "userid"}));
+    std::uint32_t recordType = 0;
+    EXPECT_EQ(Value(ZUK_NONVOLATILE_KEY, "PairRecord", &recordType).size(), 22u);
+    EXPECT_EQ(recordType, PLAT_REG_BINARY);
     EXPECT_EQ(FakeCallCount(FAKE_CALL_PROTECT), 0);
 }
 

@@ -859,6 +859,105 @@ class WithReader(unittest.TestCase):
                 self.assertEqual(code, 0, out)
                 self.assertIn("text: Alice Example", out)
 
+    def test_a_revoked_cards_pairs_are_not_handed_out_again(self):
+        # Remembered (Config 0x33: ID and password, remembered until the session ends) and handed
+        # over (0x3): after `revoke` with the IDm as zukcard prints it, the name call gives 6 and
+        # the account call must not hand out the pair, which is gone from the user's registry.
+        idm = "01 2E 4C 1F 93 0A 55 07"
+        volatile = r"HKCU\SOFTWARE\KORVA\ZUKLib\Volatile"
+        cases = [
+            # (Config, mode storing the pair, mode reading it, values of the pair, what reading gives)
+            (0x33, "0", "0", ("UserID", "Password", "PairRecord"), "ZUK_ERR_CARD_LOCKED"),
+            (0x3, "0x1010000", "0x10000", ("InputUserID", "InputPassword", "InputPairRecord"),
+             "ZUK_ERR_ACCOUNT_STORE"),
+        ]
+        for config, store, read, names, refused in cases:
+            with self.subTest(config=config):
+                self.install.machine(Config=config)
+                wine(["reg", "delete", volatile, "/f"])
+                code, document = zukcli_json("open", "sense", "account", "--mode", store, "--pin", "1234", "close")
+                self.assertEqual(code, 0, document)
+                stored = wine(["reg", "query", volatile]).stdout.decode("latin-1")
+                for name in names[:2]:
+                    self.assertIn(name, stored)
+                code, out = zukcli("revoke", idm)
+                self.assertEqual(code, 0, out)
+                self.assertIn("IDm: 012E4C1F930A5507", out)
+                try:
+                    code, document = zukcli_json("--unattended", "open", "sense", "name", "account", "--mode", read,
+                                                 "--show-password", "close")
+                    self.assertEqual([r["name"] for r in document["results"]],
+                                     ["ZUK_OK", "ZUK_OK", "ZUK_ERR_CARD_LOCKED", refused, "ZUK_OK"], document)
+                    self.assertNotIn("s3cret-pass", json.dumps(document))
+                    stored = wine(["reg", "query", volatile]).stdout.decode("latin-1")
+                    for name in names:
+                        self.assertNotIn(name, stored)
+                finally:
+                    self.assertEqual(zukcli("unrevoke", "01:2e:4c:1f:93:0a:55:07")[0], 0)
+
+    def test_a_pair_of_another_password_mask_is_asked_for_again(self):
+        # A pair handed over under one mask and picked up under another (site keys installed, or
+        # removed) is no pair: 16, never 11 bytes of garbage with ZUK_OK.
+        key_file = os.path.join(self.install.dir, "mask.keys")
+        if os.path.exists(key_file):
+            os.remove(key_file)
+        code, out = zukcli("keys", "generate", self.install.windows + "mask.keys")
+        self.assertEqual(code, 0, out)
+        self.install.machine(Config=0x3)
+        try:
+            for change in ("install", "remove"):
+                with self.subTest(change):
+                    if change == "remove":
+                        # The pair is handed over under the site's mask, by a reader holding the site's keys.
+                        self.sim.stop()
+                        self.sim = Simulator(options=["--key-file", key_file])
+                    code, document = zukcli_json("open", "sense", "account", "--mode", "0x1010000", "--pin", "1234",
+                                                 "close")
+                    self.assertEqual(code, 0, document)
+                    code, out = zukcli("keys", change, *([self.install.windows + "mask.keys"] if change == "install" else []))
+                    self.assertEqual(code, 0, out)
+                    code, document = zukcli_json("account", "--handle", "1", "--mode", "0x10000", "--show-password")
+                    result = document["results"][0]
+                    self.assertEqual(result["name"], "ZUK_ERR_ACCOUNT_STORE", document)
+                    self.assertNotIn("password", {k for k, v in result.items() if v}, document)
+        finally:
+            zukcli("keys", "remove")
+
+    def test_revocation_entries_of_every_string_type_and_the_list_in_status(self):
+        idm = "012E4C1F930A5507"
+        key = POLICY_KEY + r"\RevokedCards"
+        # A refusal says what is wrong in one line, without the usage text.
+        result = wine([os.path.join(BIN, "zukcli.exe"), "revoke", "01 2E 4C 1F 93 0A 55"])
+        self.assertEqual(result.returncode, 2, result)
+        error = result.stderr.decode("latin-1")
+        lines = [line for line in error.splitlines() if line.startswith("zukcli")]
+        self.assertEqual(len(lines), 1, error)
+        self.assertIn("not 16 hexadecimal digits", lines[0])
+        self.assertNotIn("usage:", error)
+        cases = [
+            ("REG_EXPAND_SZ", idm.lower()),
+            ("REG_MULTI_SZ", "0000000000000001\\0" + idm),
+        ]
+        for kind, data in cases:
+            with self.subTest(kind):
+                try:
+                    result = wine(["reg", "add", key, "/v", "entry", "/t", kind, "/d", data, "/f", "/reg:64"])
+                    self.assertEqual(result.returncode, 0, result)
+                    code, document = zukcli_json("--unattended", "open", "sense", "name", "account", "close")
+                    self.assertEqual([r["name"] for r in document["results"]],
+                                     ["ZUK_OK", "ZUK_OK", "ZUK_ERR_CARD_LOCKED", "ZUK_ERR_CARD_LOCKED", "ZUK_OK"])
+                    code, document = zukcli_json("status")
+                    self.assertEqual(document["results"][0]["settings"]["Revoked cards"]["value"], 1 if kind == "REG_EXPAND_SZ" else 2)
+                    # A malformed value beside it: status fails and names it.
+                    policy("bad", "lost card", kind="REG_MULTI_SZ", key=key)
+                    code, out = zukcli("status")
+                    self.assertNotEqual(code, 0, out)
+                    self.assertIn("policy list value 'bad' (REG_MULTI_SZ)", out)
+                finally:
+                    policy()
+        code, out = zukcli("codes", "6")
+        self.assertIn("revoked on this machine", out)
+
     def test_watch_reports_a_card_taken_away(self):
         watcher = subprocess.Popen(["wine", os.path.join(BIN, "zukcli.exe"), "--cancel-prompts", "--json", "open",
                                     "sense", "--watch", "--for", "4", "--interval", "200", "close"],
