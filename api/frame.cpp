@@ -11,6 +11,7 @@
 #include "settings/config.h"
 #include "settings/messages.h"
 #include "settings/trace.h"
+#include "status/result_table.h"
 
 namespace {
 
@@ -84,16 +85,7 @@ int AskFramePrompt(std::uint32_t captionId, std::uint32_t textId, std::uint32_t 
     return answer != 0 ? answer : answerWithoutBox;
 }
 
-bool IsReaderError(int code) {
-    switch (code) {
-    case ZUK_ERR_ALREADY_OPEN: case ZUK_ERR_NOT_OPEN: case ZUK_ERR_PORT_CLOSE:
-    case ZUK_ERR_PORT_OPEN: case ZUK_ERR_LINK_CLOSE: case ZUK_ERR_BUSY: case ZUK_ERR_HANDLE:
-    case ZUK_ERR_PORT_IO: case ZUK_ERR_READER_STATUS:
-        return true;
-    default:
-        return false;
-    }
-}
+bool IsReaderError(int code) { return ResultIsReaderError(code); }
 
 bool RetryCanHelp(int code) { return !(code == ZUK_ERR_SYSTEM && g_card.keyFault != 0); }
 

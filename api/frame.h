@@ -53,7 +53,8 @@ int ShowMessageBox(std::uint32_t captionId, std::uint32_t textId, std::uint32_t 
 // is answered the same way.
 int AskFramePrompt(std::uint32_t captionId, std::uint32_t textId, std::uint32_t style, void *parent);
 
-// The reader errors: the results for which the prompts offer Retry and a host may try again.
+// The reader errors: the results for which the prompts offer Retry and a host may try again (the
+// rows of status/result_table.h marked so).
 bool IsReaderError(int code);
 // Whether trying again can end a failure otherwise: not ZUK_ERR_SYSTEM while the library holds no
 // keys because the site keys stored on the machine cannot be used (every open fails the same way

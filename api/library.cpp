@@ -15,17 +15,12 @@
 
 namespace {
 
+// The session status a fault of the stored site keys becomes (its row of site_key_store.h).
 CardStatus KeyFaultStatus(SiteKeyStoreResult result) {
     switch (result) {
-    case kKeyStoreUnreadable: return SESSION_ERR_KEYS_UNREADABLE;
-    case kKeyStoreWrongVersion: return SESSION_ERR_KEYS_VERSION;
-    case kKeyStoreWrongLength: return SESSION_ERR_KEYS_LENGTH;
-    case kKeyStoreWrongCheck: return SESSION_ERR_KEYS_CHECK;
-    case kKeyStoreWeak: return SESSION_ERR_KEYS_WEAK;
-    case kKeyStoreNoMachineId:  // without the machine's id the blob cannot be opened
-    case kKeyStoreUndecryptable:
-    case kKeyStoreNone:
-    case kKeyStoreOk: break;
+#define ZUK_KEY_STORE_STATUS(enumerator, name, text, status) case enumerator: return status;
+    ZUK_SITE_KEY_STORE_RESULTS(ZUK_KEY_STORE_STATUS)
+#undef ZUK_KEY_STORE_STATUS
     }
     return SESSION_ERR_KEYS_UNDECRYPTABLE;
 }

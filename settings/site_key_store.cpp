@@ -39,30 +39,18 @@ long OpenMachineKey(std::uint32_t view, std::uint32_t access, bool create, PlatK
 
 const char *SiteKeyStoreResultText(SiteKeyStoreResult result) {
     switch (result) {
-    case kKeyStoreNone: return "no site keys are stored: the built-in keys are in use";
-    case kKeyStoreOk: return "the site keys are in use";
-    case kKeyStoreUnreadable: return "the stored site keys cannot be read from the registry";
-    case kKeyStoreNoMachineId: return "the machine's MachineGuid cannot be read, so the stored site keys cannot be decrypted";
-    case kKeyStoreUndecryptable: return "the stored site keys cannot be decrypted on this machine (stored on another machine, or damaged)";
-    case kKeyStoreWrongVersion: return "the stored site keys are of another format or version";
-    case kKeyStoreWrongLength: return "the stored site keys have a wrong length";
-    case kKeyStoreWrongCheck: return "the stored site keys do not match their check value";
-    case kKeyStoreWeak: return "the stored site keys are weak (a key or the mask the library refuses)";
+#define ZUK_KEY_STORE_TEXT(enumerator, name, text, status) case enumerator: return text;
+    ZUK_SITE_KEY_STORE_RESULTS(ZUK_KEY_STORE_TEXT)
+#undef ZUK_KEY_STORE_TEXT
     }
     return "unknown";
 }
 
 const char *SiteKeyStoreResultName(SiteKeyStoreResult result) {
     switch (result) {
-    case kKeyStoreNone: return "none";
-    case kKeyStoreOk: return "ok";
-    case kKeyStoreUnreadable: return "unreadable";
-    case kKeyStoreNoMachineId: return "no machine id";
-    case kKeyStoreUndecryptable: return "undecryptable";
-    case kKeyStoreWrongVersion: return "wrong version";
-    case kKeyStoreWrongLength: return "wrong length";
-    case kKeyStoreWrongCheck: return "wrong check";
-    case kKeyStoreWeak: return "weak";
+#define ZUK_KEY_STORE_NAME(enumerator, name, text, status) case enumerator: return name;
+    ZUK_SITE_KEY_STORE_RESULTS(ZUK_KEY_STORE_NAME)
+#undef ZUK_KEY_STORE_NAME
     }
     return "unknown";
 }

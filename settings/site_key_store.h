@@ -26,23 +26,48 @@ constexpr std::size_t SITE_KEY_RECORD_SIZE = 4 + 1 + 2 * SITE_CHANNEL_KEYS_SIZE 
                                              SITE_READER_KEYS_SIZE + SITE_MASK_SIZE +
                                              SITE_KEY_FILE_CHECK_SIZE;
 
-// What reading the stored site keys found.  kKeyStoreNone and kKeyStoreOk are usable; every other
-// value is a fault that leaves the library without keys (it never falls back to the built-in ones).
-enum SiteKeyStoreResult {
-    kKeyStoreNone = 0,         // no SiteKeys value: the built-in keys are used
-    kKeyStoreOk,               // the site keys are in use
-    kKeyStoreUnreadable,       // the value exists but cannot be read (access, type, size)
-    kKeyStoreNoMachineId,      // the machine's MachineGuid cannot be read
-    kKeyStoreUndecryptable,    // the blob does not open on this machine (another machine's, damaged)
-    kKeyStoreWrongVersion,     // the record is of another format or version
-    kKeyStoreWrongLength,      // the record has another length than its version's
-    kKeyStoreWrongCheck,       // the record's values do not match its check value
-    kKeyStoreWeak,             // the record holds weak keys or a weak mask (settings/key_strength.h)
-};
+// What reading the stored site keys found, in one table: each result's name, its sentence, and the
+// session status a fault becomes (the library refuses every card session with it).  kKeyStoreNone
+// and kKeyStoreOk are usable; every other value is a fault that leaves the library without keys
+// (it never falls back to the built-in ones).  The status column holds names of
+// status/status_table.h that only the library's load (api/library.cpp) expands, so this layer
+// needs no statuses.
+//
+// Columns:  K(enumerator, name, sentence for the trace, zukcli and the documents, session status)
+#define ZUK_SITE_KEY_STORE_RESULTS(K)                                                              \
+    K(kKeyStoreNone, "none", "no site keys are stored: the built-in keys are in use", SESSION_OK)  \
+    K(kKeyStoreOk, "ok", "the site keys are in use", SESSION_OK)                                   \
+    /* the value exists but cannot be read (access, type, size) */                                 \
+    K(kKeyStoreUnreadable, "unreadable", "the stored site keys cannot be read from the registry",  \
+      SESSION_ERR_KEYS_UNREADABLE)                                                                 \
+    /* without the machine's id the blob cannot be opened */                                       \
+    K(kKeyStoreNoMachineId, "no machine id",                                                       \
+      "the machine's MachineGuid cannot be read, so the stored site keys cannot be decrypted",     \
+      SESSION_ERR_KEYS_UNDECRYPTABLE)                                                              \
+    K(kKeyStoreUndecryptable, "undecryptable",                                                     \
+      "the stored site keys cannot be decrypted on this machine (stored on another machine, or "   \
+      "damaged)",                                                                                  \
+      SESSION_ERR_KEYS_UNDECRYPTABLE)                                                              \
+    K(kKeyStoreWrongVersion, "wrong version", "the stored site keys are of another format or version", \
+      SESSION_ERR_KEYS_VERSION)                                                                    \
+    /* the record has another length than its version's */                                         \
+    K(kKeyStoreWrongLength, "wrong length", "the stored site keys have a wrong length",            \
+      SESSION_ERR_KEYS_LENGTH)                                                                     \
+    K(kKeyStoreWrongCheck, "wrong check", "the stored site keys do not match their check value",   \
+      SESSION_ERR_KEYS_CHECK)                                                                      \
+    /* weak keys or a weak mask (settings/key_strength.h) */                                       \
+    K(kKeyStoreWeak, "weak",                                                                       \
+      "the stored site keys are weak (a key or the mask the library refuses)",                    \
+      SESSION_ERR_KEYS_WEAK)
 
-// A sentence for the trace, zukcli and the documents ("cannot be decrypted on this machine").
+#define ZUK_KEY_STORE_ENUMERATOR(enumerator, ...) enumerator,
+enum SiteKeyStoreResult { ZUK_SITE_KEY_STORE_RESULTS(ZUK_KEY_STORE_ENUMERATOR) };
+#undef ZUK_KEY_STORE_ENUMERATOR
+
+// The sentence of a result ("the stored site keys cannot be decrypted on this machine ..."), or
+// "unknown" for a value outside the table.
 const char *SiteKeyStoreResultText(SiteKeyStoreResult result);
-// A short name ("undecryptable").
+// A short name ("undecryptable"), or "unknown".
 const char *SiteKeyStoreResultName(SiteKeyStoreResult result);
 
 // Reads and opens the stored keys from the machine key in the given registry view (0: the

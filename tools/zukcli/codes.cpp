@@ -21,7 +21,9 @@ bool ListResultCodes(Report *report) {
         std::snprintf(line, sizeof line, "%-23s %10d  0x%08x  ", r.name, r.code, static_cast<unsigned>(r.code));
         e.lines.push_back(line + std::string(r.meaning));
         json += std::string(json.size() > 1 ? "," : "") + "{\"code\":" + std::to_string(r.code) +
-                ",\"name\":" + JsonString(r.name) + ",\"meaning\":" + JsonString(r.meaning) + "}";
+                ",\"name\":" + JsonString(r.name) + ",\"meaning\":" + JsonString(r.meaning) +
+                ",\"action\":" + JsonString(r.action) +
+                ",\"readerError\":" + (r.readerError ? "true" : "false") + "}";
     }
     e.AddJson("codes", json + "]");
     report->Add(e);
@@ -43,6 +45,8 @@ bool DecodeCode(const std::string &text, Report *report) {
         e.AddText("kind", "result code");
         e.AddText("name", r->name);
         e.AddText("meaning", r->meaning);
+        e.AddText("action", r->action);
+        e.AddFlag("readerError", r->readerError);
         report->Add(e);
         return true;
     }

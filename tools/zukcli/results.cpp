@@ -1,66 +1,71 @@
-// Names and meanings of the result codes.  A code outside the table is printed as unknown, with
-// its value in decimal and hexadecimal, so a newer library's code is still visible.
+// Names and meanings of the result codes, from the library's own table of them.  A code outside
+// the table is printed as unknown by the callers, with its value in decimal and hexadecimal, so a
+// newer library's code is still visible.
 #include "tools/zukcli/results.h"
 
-#include "ZUKcntrl.h"
+#include <cstring>
+
+#include "status/result_table.h"
 
 namespace {
 
-const ResultInfo kResults[] = {
-    {ZUK_OK, "ZUK_OK", "success"},
-    {ZUK_CANCELLED, "ZUK_CANCELLED", "the user ended the prompt with Cancel; the outputs are empty"},
-    {ZUK_ERR_INCOMPLETE, "ZUK_ERR_INCOMPLETE",
-     "a prompt could not be shown, or the reader's answer stayed incomplete"},
-    {ZUK_ERR_NO_DATA, "ZUK_ERR_NO_DATA", "the card holds no user account, or no PIN to verify"},
-    {ZUK_ERR_PIN_WRONG, "ZUK_ERR_PIN_WRONG",
-     "the PIN does not match (the card counted the failure), or PIN entry ended without success"},
-    {ZUK_ERR_DISABLED, "ZUK_ERR_DISABLED",
-     "the library is switched off (registry Mode 0), or Mode is not 256 or 768 for an account "
-     "with a reader"},
-    {ZUK_ERR_NO_CARD, "ZUK_ERR_NO_CARD", "no card answered on the reader"},
-    {ZUK_ERR_CARD_LOCKED, "ZUK_ERR_CARD_LOCKED",
-     "the card's PIN failure count has reached the card's limit, or the card is revoked on this "
-     "machine (the raw code says which)"},
-    {ZUK_ERR_PIN_LOCKED_NOW, "ZUK_ERR_PIN_LOCKED_NOW",
-     "wrong PIN, and this failure locked the card"},
-    {ZUK_ERR_ACCOUNT_STORE, "ZUK_ERR_ACCOUNT_STORE",
-     "the credential store cannot be written or cleared, or holds no usable account"},
-    {ZUK_ERR_VERSION, "ZUK_ERR_VERSION", "the account request's Version is not 0x10000"},
-    {ZUK_ERR_ALREADY_OPEN, "ZUK_ERR_ALREADY_OPEN", "the card session or serial port is already open"},
-    {ZUK_ERR_NOT_OPEN, "ZUK_ERR_NOT_OPEN", "the card session or serial port is not open"},
-    {ZUK_ERR_PORT_CLOSE, "ZUK_ERR_PORT_CLOSE", "the serial port cannot be closed"},
-    {ZUK_ERR_PORT_OPEN, "ZUK_ERR_PORT_OPEN",
-     "the serial port cannot be opened, the reader model is not supported or its port is not "
-     "found, or the reader failed while the link was opened"},
-    {ZUK_ERR_LINK_CLOSE, "ZUK_ERR_LINK_CLOSE",
-     "the reader reported a failure while the link was being closed"},
-    {ZUK_ERR_BUSY, "ZUK_ERR_BUSY",
-     "another call of the library is in progress in this process, or another process held the reader "
-     "longer than ZUKOpen's OpenWait"},
-    {ZUK_ERR_HANDLE, "ZUK_ERR_HANDLE", "the reader handle is not 1 (open the reader first)"},
-    {ZUK_ERR_PORT_IO, "ZUK_ERR_PORT_IO", "configuring, purging, writing or reading the serial port failed"},
-    {ZUK_ERR_READER_STATUS, "ZUK_ERR_READER_STATUS",
-     "the reader answered with an error status, or another reader or card failure"},
-    {ZUK_ERR_PARAM, "ZUK_ERR_PARAM",
-     "an argument is invalid (null pointer, bad size, unknown mode, or a window that does not exist)"},
-    {ZUK_ERR_BUFFER, "ZUK_ERR_BUFFER", "a buffer given by the caller is too small for the data"},
-    {ZUK_ERR_SYSTEM, "ZUK_ERR_SYSTEM",
-     "a system facility failed (the current user's registry, or the card-access window), or the site "
-     "keys stored on the machine cannot be used (zukcli keys status names the fault)"},
-    {ZUK_ERR_CARD_IO, "ZUK_ERR_CARD_IO", "the reader's answer was malformed or a card command failed"},
-    {ZUK_ERR_UNEXPECTED, "ZUK_ERR_UNEXPECTED",
-     "a prompt returned an unexpected value, or an internal status has no mapping"},
+#define ZUK_COUNT_RESULT(...) +1
+constexpr std::size_t kCount = 0 ZUK_RESULTS(ZUK_COUNT_RESULT);
+#undef ZUK_COUNT_RESULT
+
+// A text as a terminal shows it: the documents' code marks dropped, a link [title](file#anchor)
+// given as "title in file".
+std::string Plain(const char *text) {
+    std::string out;
+    for (const char *p = text; *p; ++p) {
+        if (*p == '`') continue;
+        const char *close = *p == '[' ? std::strstr(p, "](") : nullptr;
+        const char *end = close ? std::strchr(close, ')') : nullptr;
+        if (end) {
+            const std::string target(close + 2, end);
+            out += std::string(p + 1, close) + " in " + target.substr(0, target.find('#'));
+            p = end;
+            continue;
+        }
+        out += *p;
+    }
+    return out;
+}
+
+struct Table {
+    ResultInfo rows[kCount];
+    std::string texts[2 * kCount];
 };
+
+// Fills the table in place once: its entries point into its own texts.
+bool Fill(Table *table) {
+    std::size_t count = 0;
+    const ResultRow *rows = ResultRows(&count);
+    for (std::size_t i = 0; i < count && i < kCount; ++i) {
+        table->texts[2 * i] = Plain(rows[i].meaning);
+        table->texts[2 * i + 1] = Plain(rows[i].action);
+        table->rows[i] = {rows[i].value, rows[i].name, table->texts[2 * i].c_str(),
+                          table->texts[2 * i + 1].c_str(), rows[i].readerError};
+    }
+    return true;
+}
+
+const Table &TheTable() {
+    static Table table;
+    static const bool filled = Fill(&table);
+    (void)filled;
+    return table;
+}
 
 }  // namespace
 
 const ResultInfo *ResultTable(std::size_t *count) {
-    if (count) *count = sizeof kResults / sizeof kResults[0];
-    return kResults;
+    if (count) *count = kCount;
+    return TheTable().rows;
 }
 
 const ResultInfo *FindResult(int code) {
-    for (const ResultInfo &r : kResults) {
+    for (const ResultInfo &r : TheTable().rows) {
         if (r.code == code) return &r;
     }
     return nullptr;

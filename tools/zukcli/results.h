@@ -1,4 +1,5 @@
-// The library's result codes by name and meaning, as zukcli prints them.
+// The library's result codes by name and meaning, as zukcli prints them: the rows of
+// status/result_table.h, their texts without the documents' `backtick` marks.
 #ifndef ZUKCLI_RESULTS_H
 #define ZUKCLI_RESULTS_H
 
@@ -9,6 +10,8 @@ struct ResultInfo {
     int code;
     const char *name;
     const char *meaning;
+    const char *action;  // what a host should do
+    bool readerError;    // the prompts offer Retry for it, and a host may try again
 };
 
 // Every result code of ZUKcntrl.h, in the header's order.
