@@ -82,7 +82,8 @@ std::string ResultsMarkdown() {
         }
     }
     return out + "\nThe reader errors, for which the prompts offer Retry and a host can reasonably try again, are " +
-           readerErrors + ". `zukcli codes` prints this table.\n";
+           readerErrors + ".\n`zukcli codes` lists the codes with their meanings; `zukcli codes <code>` also says what to do\n"
+           "and whether it is a reader error.\n";
 }
 
 TEST(ResultTable, TheDocumentsResultTableIsTheTable) {
