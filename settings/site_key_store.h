@@ -48,8 +48,8 @@ constexpr std::size_t SITE_KEY_RECORD_SIZE = 4 + 1 + 2 * SITE_CHANNEL_KEYS_SIZE 
       "the stored site keys cannot be decrypted on this machine (stored on another machine, or "   \
       "damaged)",                                                                                  \
       SESSION_ERR_KEYS_UNDECRYPTABLE)                                                              \
-    K(kKeyStoreWrongVersion, "wrong version", "the stored site keys are of another format or version", \
-      SESSION_ERR_KEYS_VERSION)                                                                    \
+    K(kKeyStoreWrongVersion, "wrong version",                                                      \
+      "the stored site keys are of another format or version", SESSION_ERR_KEYS_VERSION)           \
     /* the record has another length than its version's */                                         \
     K(kKeyStoreWrongLength, "wrong length", "the stored site keys have a wrong length",            \
       SESSION_ERR_KEYS_LENGTH)                                                                     \
