@@ -41,7 +41,8 @@
     R(ZUK_ERR_NO_CARD, 5, "no card answered on the reader", "no card answered on the reader",      \
       "ask the user to lay the card on the reader; call `ZUKSenseCard` again", false)              \
     R(ZUK_ERR_CARD_LOCKED, 6,                                                                      \
-      "the card's PIN failure count has reached its limit, or the card is revoked on this machine", \
+      "the card's PIN failure count has reached its limit, or the card is revoked on this "        \
+      "machine",                                                                                   \
       "the card's PIN failure count has reached the card's limit, or the card is revoked on this " \
       "machine (the raw code in the trace says which; see "                                        \
       "[Revoked cards](configuration.md#revoked-cards))",                                          \
