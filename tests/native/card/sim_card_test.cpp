@@ -21,6 +21,10 @@ TEST(SimCardDescription, SampleLoadsAndBadLinesAreRefused) {
     EXPECT_EQ(d.retryLimit, 3);
     EXPECT_EQ(d.userName, "Alice Example");
     EXPECT_EQ(SimHex(d.systemCode, 2), "88 B4");
+    // Printed back in the file's own byte form.
+    const std::string printed = FormatCardDescription(d, false);
+    EXPECT_NE(printed.find("idm = 01 2E 4C 1F 93 0A 55 07\n"), std::string::npos) << printed;
+    EXPECT_NE(printed.find("system_code = 88 B4\n"), std::string::npos) << printed;
 
     const char *bad[] = {"colour = red", "retry_limit = 256", "idm = 01 02", "pmm = zz",
                          "failure_count = -1", "no equals sign"};
