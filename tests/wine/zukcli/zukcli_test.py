@@ -7,11 +7,13 @@ Run by CTest inside the prepared Wine prefix (WINEPREFIX set).  Environment:
   ZUK_SOURCE_DIR  the source tree (public header, catalogue, simulated cards)
   ZUK_READER_SIM  zuk-reader-sim (WithReader only)
   ZUK_REG_VIEW    32 or 64: the registry view of the library's bitness
+  ZUK_VERSION     the build's version (CMake's project version, "3.1.0")
 """
 import hashlib
 import json
 import os
 import re
+import struct
 import shutil
 import socket
 import subprocess
@@ -24,6 +26,9 @@ BIN = os.environ.get("ZUKCLI_BIN", "")
 SOURCE = os.environ.get("ZUK_SOURCE_DIR", "")
 SIM = os.environ.get("ZUK_READER_SIM", "")
 PREFIX = os.environ.get("WINEPREFIX", "")
+VERSION = os.environ.get("ZUK_VERSION", "")
+# The version as ZUKGetLibVersion reports it: 0x00MMmmpp.
+VERSION_NUMBER = (lambda m, n, p: m << 16 | n << 8 | p)(*map(int, VERSION.split("."))) if VERSION else 0
 KEY = r"HKLM\SOFTWARE\KORVA\ZUKLib"
 VIEW = "/reg:" + os.environ.get("ZUK_REG_VIEW", "32")
 GOOD_INI = "[Card]\r\nVerifyRetry=3\r\n[Device]\r\nDeviceName=PR300\r\n[Log]\r\nMode=3\r\n"
@@ -176,7 +181,7 @@ class Offline(unittest.TestCase):
     def test_commands_and_exit_codes(self):
         cases = [
             # (machine values, arguments, exit code, texts in the output)
-            ({}, ["version"], 0, ["ZUKGetLibVersion: ZUK_OK (0): success", "release: 3.1.0"]),
+            ({}, ["version"], 0, ["ZUKGetLibVersion: ZUK_OK (0): success", "release: " + VERSION]),
             ({"Mode": 768}, ["mode"], 0, ["ZUKGetLibMode: ZUK_OK (0)", "mode: 768"]),
             ({"Mode": 512}, ["mode"], 0, ["mode: 0"]),
             ({}, ["limits"], 0, ["maxUserId: 128", "maxPassword: 256"]),
@@ -214,7 +219,29 @@ class Offline(unittest.TestCase):
 
     def test_version_option_needs_no_library(self):
         code, out = zukcli("--version", "--dll", r"C:\nowhere\ZUKcntrl.dll")
-        self.assertEqual((code, out.splitlines()[0]), (0, "zukcli 3.1.0"))
+        self.assertEqual((code, out.splitlines()[0]), (0, "zukcli " + VERSION))
+
+    def test_program_file_carries_the_build_version(self):
+        # The version resource of zukcli.exe (what Explorer and installers show) is the build's.
+        with open(os.path.join(BIN, "zukcli.exe"), "rb") as f:
+            data = f.read()
+        at = data.find(struct.pack("<I", 0xFEEF04BD))  # VS_FIXEDFILEINFO's signature
+        self.assertGreater(at, 0, "zukcli.exe has no version resource")
+        file_ms, file_ls, product_ms, product_ls = struct.unpack_from("<4I", data, at + 8)
+        fixed = (file_ms >> 16, file_ms & 0xFFFF, file_ls >> 16, file_ls & 0xFFFF)
+        expected = tuple(map(int, VERSION.split("."))) + (0,)
+        self.assertEqual(fixed, expected)
+        self.assertEqual((product_ms, product_ls), (file_ms, file_ls))
+        for name in ("FileVersion", "ProductVersion"):
+            # The string table's entry: the name, padding to 4 bytes, then the value (UTF-16).
+            key = name.encode("utf-16-le") + b"\0\0"
+            start = data.find(key, at)
+            self.assertGreater(start, 0, name)
+            start += len(key)
+            start += (-(start - at)) % 4
+            end = data.find(b"\0\0", start)
+            end += (end - start) % 2
+            self.assertEqual(data[start:end].decode("utf-16-le"), VERSION, name)
 
     def test_missing_dll_and_missing_export_are_named(self):
         code, out = zukcli("--dll", r"C:\nowhere\ZUKcntrl.dll", "version")
@@ -337,7 +364,7 @@ class Offline(unittest.TestCase):
         code, document = zukcli_json("version", "mode", "limits", "status")
         self.assertEqual(code, 0)
         version, mode, limits, status = document["results"]
-        self.assertEqual((version["name"], version["version"], version["release"]), ("ZUK_OK", 0x30100, "3.1.0"))
+        self.assertEqual((version["name"], version["version"], version["release"]), ("ZUK_OK", VERSION_NUMBER, VERSION))
         self.assertEqual(mode["mode"], 256)
         self.assertEqual((limits["maxUserId"], limits["maxPassword"]), (128, 256))
         self.assertTrue(status["healthy"], status)
