@@ -36,6 +36,23 @@ GOOD_INI = "[Card]\r\nVerifyRetry=3\r\n[Device]\r\nDeviceName=PR300\r\n[Log]\r\n
 POLICY_KEY = r"HKLM\SOFTWARE\Policies\KORVA\ZUKLib"
 
 
+# Every command run again because Wine hung or printed nothing (see zukcli and zukcli_json): each is
+# printed when it happens and all are listed again at the end of the run, so that a log shows how
+# often the machine needed a second try, not only whether the tests passed.
+RERUNS = []
+
+
+def record_rerun(what):
+    RERUNS.append(what)
+    sys.stderr.write("RERUN %d: %s\n" % (len(RERUNS), what))
+    sys.stderr.flush()
+
+
+def rerun_summary():
+    lines = ["zukcli reruns: %d" % len(RERUNS)] + ["  %d. %s" % (i + 1, what) for i, what in enumerate(RERUNS)]
+    return "\n".join(lines) + "\n"
+
+
 def policy(name=None, value=None, kind="REG_DWORD", key=POLICY_KEY):
     """Sets one policy value, or (name None) removes the whole policy key."""
     if name is None:
@@ -141,7 +158,7 @@ def zukcli(*args, timeout=60, env=None, encoding="latin-1"):
     except subprocess.TimeoutExpired:
         # Now and then, on a busy machine, Wine starts a program that never runs (as it sometimes
         # prints nothing at all): run it once more before judging; a second hang fails the test.
-        sys.stderr.write("zukcli %s did not end within %d s: again\n" % (" ".join(args), timeout))
+        record_rerun("zukcli %s did not end within %d s: run again" % (" ".join(args), timeout))
         result = wine(command, timeout=timeout, env=dict(os.environ, **(env or {})))
     if result.stderr:
         sys.stderr.write("zukcli %s: %s\n" % (" ".join(args), result.stderr.decode("latin-1")))
@@ -155,7 +172,7 @@ def zukcli_json(*args, timeout=60, env=None):
     for _ in range(2):
         if out.strip():
             break
-        sys.stderr.write("zukcli --json %s printed nothing (exit code %d): again\n" % (" ".join(args), code))
+        record_rerun("zukcli --json %s printed nothing (exit code %d): run again" % (" ".join(args), code))
         time.sleep(0.5)
         code, out = zukcli("--json", *args, timeout=timeout, env=env, encoding="utf-8")
     document = json.loads(out)  # fails the test when the output is not JSON
@@ -1008,5 +1025,33 @@ class WithReader(unittest.TestCase):
         self.assertRegex(out.decode("latin-1"), r"(?m)^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3}  no card\r?$")
 
 
+class Reruns(unittest.TestCase):
+    """The record of reruns, with Wine replaced by a stand-in (needs no Wine)."""
+
+    def test_a_hung_zukcli_is_recorded_and_counted(self):
+        global wine
+        real, calls = wine, []
+
+        def stand_in(args, timeout=60, **kw):
+            calls.append(args)
+            if len(calls) == 1:
+                raise subprocess.TimeoutExpired(args, timeout)
+            return subprocess.CompletedProcess(args, 0, b"done\r\n", b"")
+
+        before = len(RERUNS)
+        wine = stand_in
+        try:
+            self.assertEqual(zukcli("version", timeout=5), (0, "done\n"))
+        finally:
+            wine = real
+        self.assertEqual(len(calls), 2)
+        self.assertEqual(RERUNS[before:], ["zukcli version did not end within 5 s: run again"])
+        self.assertIn("zukcli reruns: %d\n" % len(RERUNS), rerun_summary())
+        del RERUNS[before:]
+
+
 if __name__ == "__main__":
-    unittest.main(verbosity=2)
+    program = unittest.main(verbosity=2, exit=False)
+    # The count comes last, where a reader of the log looks.
+    sys.stderr.write(rerun_summary())
+    sys.exit(0 if program.result.wasSuccessful() else 1)
