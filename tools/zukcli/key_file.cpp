@@ -1,5 +1,6 @@
 // Site key files from disk: read with the system's file calls into one buffer of fixed size (no
-// copy left behind by a growing string), parsed, wiped.
+// copy left behind by a growing string), parsed, wiped; and the check values zukcli shows for a
+// file's keys (keys generate, check, install, status).
 #include "tools/zukcli/key_file.h"
 
 #include <windows.h>
