@@ -431,17 +431,16 @@ std::int32_t ScramblePassword(const std::uint8_t *password, std::int32_t length,
     std::uint8_t mask[kMaskSize];
     if (!BuildPasswordMask(mask)) return 0;
     const unsigned offset = (password[0] + static_cast<unsigned>(length)) % kMaskSize;
-    static const char kDigits[] = "0123456789abcdef";
-    stored[0] = kDigits[offset >> 4];
-    stored[1] = kDigits[offset & 0xF];
+    // The offset, then the masked bytes, as lower-case hexadecimal.
+    std::uint8_t masked[1 + kMaxStoredPassword];
+    masked[0] = static_cast<std::uint8_t>(offset);
     for (std::int32_t i = 0; i < length; ++i) {
-        std::uint8_t b = password[i] ^ mask[(offset + static_cast<unsigned>(i)) % kMaskSize];
-        stored[2 + 2 * i] = kDigits[b >> 4];
-        stored[3 + 2 * i] = kDigits[b & 0xF];
+        masked[1 + i] = password[i] ^ mask[(offset + static_cast<unsigned>(i)) % kMaskSize];
     }
-    stored[2 + 2 * length] = '\0';
+    const bool fits = BytesToLowerHex(masked, 1 + static_cast<std::size_t>(length), stored, kStoredTextSize);
+    PlatSecureWipe(masked, sizeof masked);
     PlatSecureWipe(mask, sizeof mask);
-    return 2 + 2 * length;
+    return fits ? 2 + 2 * length : 0;
 }
 
 std::int32_t UnscramblePassword(const char *stored, std::int32_t length, std::uint8_t *password) {

@@ -10,19 +10,43 @@ int HexDigitValue(char c) {
     return -1;
 }
 
-bool BytesToHex(const std::uint8_t *bytes, std::size_t size, char *out, std::size_t capacity) {
-    static const char kDigits[] = "0123456789ABCDEF";
+namespace {
+
+// size bytes as digits, each byte after the first preceded by separator unless it is '\0'.
+bool FormatHex(const std::uint8_t *bytes, std::size_t size, const char *digits, char separator, char *out,
+               std::size_t capacity) {
     if (out == nullptr || capacity == 0) return false;
-    if (2 * size >= capacity) {
+    const std::size_t step = separator != '\0' ? 3 : 2;
+    const std::size_t needed = size == 0 ? 1 : step * size - (step - 2) + 1;
+    if (needed > capacity) {
         out[0] = '\0';
         return false;
     }
+    char *p = out;
     for (std::size_t i = 0; i < size; ++i) {
-        out[2 * i] = kDigits[bytes[i] >> 4];
-        out[2 * i + 1] = kDigits[bytes[i] & 15];
+        if (i > 0 && separator != '\0') *p++ = separator;
+        *p++ = digits[bytes[i] >> 4];
+        *p++ = digits[bytes[i] & 15];
     }
-    out[2 * size] = '\0';
+    *p = '\0';
     return true;
+}
+
+const char kUpperDigits[] = "0123456789ABCDEF";
+const char kLowerDigits[] = "0123456789abcdef";
+
+}  // namespace
+
+bool BytesToHex(const std::uint8_t *bytes, std::size_t size, char *out, std::size_t capacity) {
+    return FormatHex(bytes, size, kUpperDigits, '\0', out, capacity);
+}
+
+bool BytesToLowerHex(const std::uint8_t *bytes, std::size_t size, char *out, std::size_t capacity) {
+    return FormatHex(bytes, size, kLowerDigits, '\0', out, capacity);
+}
+
+bool BytesToSpacedHex(const std::uint8_t *bytes, std::size_t size, char *out, std::size_t capacity) {
+    return FormatHex(bytes, size, kUpperDigits, ' ', out, capacity);
 }
 
 std::size_t HexToBytes(const char *text, std::size_t length, std::uint8_t *dst,

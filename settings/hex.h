@@ -21,4 +21,12 @@ int HexDigitValue(char c);
 // terminating zero into out (capacity bytes); false (out empty) when they do not fit.
 bool BytesToHex(const std::uint8_t *bytes, std::size_t size, char *out, std::size_t capacity);
 
+// The same with lower-case digits: the form a remembered password is stored in.
+bool BytesToLowerHex(const std::uint8_t *bytes, std::size_t size, char *out, std::size_t capacity);
+
+// Upper-case digits with one space between bytes ("01 2E 4C"), as IDm, PMm and system codes are
+// written in card description files and shown by the simulator; false (out empty) when
+// they do not fit (3 * size bytes, or 1 for no bytes).
+bool BytesToSpacedHex(const std::uint8_t *bytes, std::size_t size, char *out, std::size_t capacity);
+
 #endif

@@ -48,8 +48,6 @@ const std::uint8_t *ValueBytes(const SiteKeys &keys, int index) {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 
-const char kDigits[] = "0123456789ABCDEF";
-
 // The reason of a refusal, when the caller gave room for it (a macro, so that the compiler checks
 // each format against its arguments).
 #define FAIL(...)                                                              \
@@ -81,7 +79,8 @@ void HashValue(Sha256Context *context, const char *name, const std::uint8_t *byt
     Sha256Update(context, name, std::strlen(name));
     Sha256Update(context, " = ", 3);
     for (std::size_t i = 0; i < size; ++i) {
-        char pair[2] = {kDigits[bytes[i] >> 4], kDigits[bytes[i] & 15]};
+        char pair[3];
+        BytesToHex(bytes + i, 1, pair, sizeof pair);
         Sha256Update(context, pair, 2);
         PlatSecureWipe(pair, sizeof pair);
     }
@@ -407,7 +406,8 @@ std::size_t SiteKeyFileFormat(const SiteKeys &keys, char *text, std::size_t size
         put(name);
         const std::uint8_t *bytes = i == kCheck ? check : ValueBytes(keys, i);
         for (std::size_t b = 0; b < kValues[i].size; ++b) {
-            char pair[4] = {' ', kDigits[bytes[b] >> 4], kDigits[bytes[b] & 15], '\0'};
+            char pair[4] = {' '};
+            BytesToHex(bytes + b, 1, pair + 1, sizeof pair - 1);
             put(b % 8 == 0 ? pair : pair + 1);
             PlatSecureWipe(pair, sizeof pair);
         }

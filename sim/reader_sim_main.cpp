@@ -65,13 +65,9 @@ std::uint8_t g_builtInIssuerTable[SIM_KEY_TABLE_SIZE];
 // Loads a card description file into the card and places it in the field (replacing any card);
 // the card carries the keys of `keys` (the cards' table by default).
 std::string LoadCard(SimReader *r, const std::string &path, const std::uint8_t *keys = g_issuerTable) {
-    std::ifstream in(path);
-    if (!in) return "ERR cannot read " + path;
-    std::stringstream text;
-    text << in.rdbuf();
     SimCardDescription description;
     std::string error;
-    if (!SimCardParseDescription(text.str(), &description, &error)) return "ERR " + error;
+    if (!SimCardReadDescriptionFile(path, &description, &error)) return "ERR " + error;
     SimCardInit(&g_card, description);
     SimCardUseKeys(&g_card, keys);
     SimCardPlace(&g_card, r);

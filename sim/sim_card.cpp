@@ -3,6 +3,8 @@
 #include "sim/sim_card.h"
 
 #include <cstring>
+#include <fstream>
+#include <sstream>
 
 #include "zuk_issuer_keys.h"
 
@@ -356,6 +358,17 @@ std::size_t SimCardAnswer(void *context, const std::uint8_t *command, std::size_
 bool SimCardParseDescription(const std::string &text, SimCardDescription *out,
                              std::string *error) {
     return ParseCardDescription(text, out, error);
+}
+
+bool SimCardReadDescriptionFile(const std::string &path, SimCardDescription *out, std::string *error) {
+    std::ifstream in(path);
+    if (!in) {
+        *error = "cannot read " + path;
+        return false;
+    }
+    std::stringstream text;
+    text << in.rdbuf();
+    return SimCardParseDescription(text.str(), out, error);
 }
 
 void SimCardInit(SimCard *card, const SimCardDescription &d) {

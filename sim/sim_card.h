@@ -63,6 +63,9 @@ using SimCardDescription = CardDescription;
 
 // Reads a description (see ParseCardDescription).
 bool SimCardParseDescription(const std::string &text, SimCardDescription *out, std::string *error);
+// Reads a description file (zuk-reader-sim --card, the tests' and the benchmark's cards); false
+// with `error` set ("cannot read PATH", or the parse's reason) when it cannot be read or parsed.
+bool SimCardReadDescriptionFile(const std::string &path, SimCardDescription *out, std::string *error);
 // A card holding the description's content, laid out as the library expects it (a card already
 // placed stays with its reader).
 void SimCardInit(SimCard *card, const SimCardDescription &description);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "link/des.h"
+#include "settings/hex.h"
 #include "settings/key_strength.h"
 #include "sim/sim_reader.h"
 
@@ -142,7 +143,7 @@ std::string SimKeyCheckValue(const std::uint8_t key[8]) {
     static const std::uint8_t kZero[8] = {0};
     std::uint8_t block[8];
     DesCbcEncrypt(key, kZero, kZero, 8, block);
-    char text[8];
-    std::snprintf(text, sizeof text, "%02X%02X%02X", block[0], block[1], block[2]);
+    char text[7];
+    BytesToHex(block, 3, text, sizeof text);
     return text;
 }

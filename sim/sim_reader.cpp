@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "link/des.h"
+#include "settings/hex.h"
 
 namespace {
 
@@ -395,12 +396,9 @@ void SimReaderPurge(SimReader *reader) {
 }
 
 std::string SimHex(const std::uint8_t *data, std::size_t length) {
-    std::string s;
-    char buf[4];
-    for (std::size_t i = 0; i < length; ++i) {
-        std::snprintf(buf, sizeof buf, i == 0 ? "%02X" : " %02X", data[i]);
-        s += buf;
-    }
+    std::string s(length == 0 ? 1 : 3 * length, '\0');
+    BytesToSpacedHex(data, length, &s[0], s.size());
+    s.resize(length == 0 ? 0 : 3 * length - 1);
     return s;
 }
 

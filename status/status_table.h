@@ -1,7 +1,10 @@
 // Every internal status of the library, in one table: its name, its value, the result code of
 // ZUKcntrl.h it becomes, its meaning and its typical cause.  The constants below are made from the
-// table, so a status cannot exist without a row; the result mapping (StatusResult), the decoder
-// (DescribeStatus) and the raw-code table of docs/api.md (tools/status_doc) are made from it too.
+// table, so a status cannot exist without a row; the result mapping (StatusResult) and the decoder
+// (DescribeStatus) are made from it too, and so is the raw-code table of docs/api.md: the status
+// test (tests/native/status, StatusTable.TheDocumentsRawCodeTableIsTheTable) makes the table from
+// these rows and fails when the text between the document's markers differs, writing the table it
+// made to status-table.md in the build folder to be put between them.
 //
 // Four families, told apart by the top byte; each family's base value means success:
 //   0x02 reader link, 0x04 command builder, 0x08 card command, 0x10 session.

@@ -7,6 +7,8 @@
 #include <sstream>
 #include <vector>
 
+#include "settings/hex.h"
+
 namespace {
 
 const char *const kNames[FIELD_COUNT] = {
@@ -59,13 +61,8 @@ bool ParseFixedHex(const std::string &value, std::uint8_t *out, std::size_t size
 }
 
 std::string Hex(const std::uint8_t *data, std::size_t length) {
-    std::string text;
-    char byte[4];
-    for (std::size_t i = 0; i < length; ++i) {
-        std::snprintf(byte, sizeof byte, i == 0 ? "%02X" : " %02X", data[i]);
-        text += byte;
-    }
-    return text;
+    char text[3 * 8];  // the longest field: an IDm or PMm of 8 bytes
+    return BytesToSpacedHex(data, length, text, sizeof text) ? text : "";
 }
 
 }  // namespace

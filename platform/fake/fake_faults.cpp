@@ -1,6 +1,5 @@
 // The fake platform's fault table: every platform call that can fail has a row, counted on each
 // call, that a test arms to fail its Nth call from now or every call.
-#include <cstring>
 #include <mutex>
 
 #include "platform/fake/fake_internal.h"
@@ -69,13 +68,3 @@ bool FakeFailurePending() {
 }
 
 const char *FakeCallName(FakeCall call) { return kNames[call]; }
-
-bool FakeCallByName(const char *name, FakeCall *call) {
-    for (int i = 0; i < FAKE_CALL_COUNT; ++i) {
-        if (name != nullptr && std::strcmp(kNames[i], name) == 0) {
-            *call = static_cast<FakeCall>(i);
-            return true;
-        }
-    }
-    return false;
-}

@@ -70,7 +70,6 @@ int FakeCallCount(FakeCall call);
 // Whether a failure armed for the nth call has not happened yet.
 bool FakeFailurePending();
 const char *FakeCallName(FakeCall call);
-bool FakeCallByName(const char *name, FakeCall *call);
 
 // ---- registry ----
 // Roots are PLAT_HKEY_LOCAL_MACHINE or PLAT_HKEY_CURRENT_USER; paths use backslashes.

@@ -341,14 +341,12 @@ int main(int argc, char **argv) {
     const std::uint8_t operational[24] = ZUK_OPERATIONAL_KEYS_INIT;
     SimReaderInit(&g_sim.reader, initial, operational, false);
     g_sim.pace.on = true;
-    g_description.account = "alice";
-    g_description.password = "s3cret-pass";
-    g_description.retryLimit = 3;
-    g_description.userName = "Alice Example";
-    g_description.userOption = "opt-user";
-    g_description.adminOption = "opt-admin";
-    const std::uint8_t code[2] = {0x88, 0xB4};
-    std::memcpy(g_description.systemCode, code, 2);
+    // The simulator's sample card file (the card the API tests and the Wine tests use).
+    std::string error;
+    if (!SimCardReadDescriptionFile(ZUK_ALICE_CARD, &g_description, &error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 1;
+    }
     UseCard("s3cret-pass", "1234");
     if (!Attach("88B4")) {
         std::fprintf(stderr, "the library did not attach\n");

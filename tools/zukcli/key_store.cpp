@@ -1,5 +1,7 @@
 // `keys install FILE`, `keys status` and `keys remove`: the site keys stored on this machine for the
 // library of each bitness, encrypted for this machine.  Nothing here prints a key: only check values.
+#include "tools/zukcli/key_store.h"
+
 #include <windows.h>
 
 #include <cstring>
@@ -8,7 +10,7 @@
 #include "card/key_checks.h"
 #include "platform/registry.h"
 #include "settings/site_key_store.h"
-#include "tools/zukcli/keys.h"
+#include "tools/zukcli/key_file.h"
 
 namespace {
 

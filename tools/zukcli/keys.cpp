@@ -9,51 +9,9 @@
 #include <cstdio>
 #include <vector>
 
-#include "card/key_checks.h"
-#include "settings/hex.h"
 #include "settings/site_keys.h"
 #include "tools/zukcli/key_file.h"
-
-void AddCheckValues(const SiteKeys &keys, Entry *e) {
-    KeyCheckValue values[KEY_CHECK_MAX];
-    const int count = SiteKeyCheckValues(keys, values);
-    std::string json = "{";
-    e->lines.push_back("check values (DES of zeros under each key; SHA-256 of the mask):");
-    for (int i = 0; i < count; ++i) {
-        const std::string value = HexText(values[i].value, sizeof values[i].value);
-        char line[64];
-        std::snprintf(line, sizeof line, "  %-16s %s", values[i].label, value.c_str());
-        e->lines.push_back(line);
-        json += std::string(i ? "," : "") + JsonString(values[i].label) + ":" + JsonString(value);
-    }
-    e->AddJson("checkValues", json + "}");
-    // The keys' check value is the one every machine shows for the stored keys (keys status,
-    // status); a file with an issuing table has a file check value of its own besides.
-    std::uint8_t check[SITE_KEY_FILE_CHECK_SIZE];
-    SiteKeysCheck(keys, check);
-    e->AddText("keys check", HexText(check, sizeof check));
-    e->Only(Field::TextOnly);
-    e->AddText("check", HexText(check, sizeof check));
-    e->Only(Field::JsonOnly);
-    if (keys.hasIssuer) {
-        SiteKeyFileCheck(keys, check);
-        e->AddText("file check", HexText(check, sizeof check));
-        e->Only(Field::TextOnly);
-        e->AddText("fileCheck", HexText(check, sizeof check));
-        e->Only(Field::JsonOnly);
-        e->lines.push_back("(the keys check is what keys status and status show on the machines; the file check, "
-                           "the file's check line, covers the issuing table too)");
-    }
-    e->AddFlag("issuer", keys.hasIssuer);
-    e->Only(Field::JsonOnly);
-    e->lines.push_back(keys.hasIssuer ? "issuing table: present (issuing stations only; the library ignores it)"
-                                      : "issuing table: not present");
-}
-
-std::string HexText(const std::uint8_t *bytes, std::size_t size) {
-    char text[2 * SITE_KEY_FILE_CHECK_SIZE + 1];  // check values: the longest shown
-    return BytesToHex(bytes, size, text, sizeof text) ? text : "";
-}
+#include "tools/zukcli/key_store.h"
 
 namespace {
 
@@ -135,14 +93,6 @@ bool Check(const std::string &path, Entry *e) {
 }
 
 }  // namespace
-
-bool ReadKeyFile(const std::string &path, SiteKeys *keys, std::string *error) {
-    const SiteKeyFileResult result = LoadSiteKeyFile(path, keys, error);
-    if (result != kSiteKeysOk && result != kSiteKeysBadArgument) {
-        *error = path + " is not a valid site key file: " + *error;
-    }
-    return result == kSiteKeysOk;
-}
 
 bool IsKeysAction(const std::string &word) {
     return KeysActionTakesFile(word) || word == "status" || word == "remove";

@@ -13,7 +13,7 @@
 #include "platform/system.h"
 #include "settings/site_key_store.h"
 #include "status/status_table.h"
-#include "tools/zukcli/keys.h"
+#include "tools/zukcli/key_store.h"
 #include "tools/zukcli/settings_check.h"
 
 namespace {

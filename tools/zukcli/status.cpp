@@ -11,7 +11,7 @@
 #include "settings/revocation.h"
 #include "tools/zukcli/revocation.h"
 #include "settings/site_key_store.h"
-#include "tools/zukcli/keys.h"
+#include "tools/zukcli/key_store.h"
 #include "tools/zukcli/library.h"
 #include "tools/zukcli/settings_check.h"
 

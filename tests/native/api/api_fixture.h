@@ -45,13 +45,10 @@ protected:
     void SetUp() override {
         SimReaderTest::SetUp();
         std::remove(LogPath().c_str());
-        description.account = "alice";
-        description.password = "s3cret-pass";
-        description.pin = "1234";
-        description.retryLimit = 3;
-        description.userName = "Alice Example";
-        description.userOption = "opt-user";
-        description.adminOption = "opt-admin";
+        // The card every test starts with: the simulator's sample card file, as zuk-reader-sim
+        // --card and the Wine tests read it.
+        std::string error;
+        ASSERT_TRUE(SimCardReadDescriptionFile(ZUK_ALICE_CARD, &description, &error)) << error;
         PlaceCard();
         Configure(kLibraryModeCard, kDeviceReader, kTestConfig);
     }

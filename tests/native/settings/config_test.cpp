@@ -39,6 +39,38 @@ TEST(HexToBytes, ConvertsOrRefusesWhole) {
     }
 }
 
+// The three forms of bytes as text: one case per form and size, each at the exact capacity and
+// one byte short of it (refused, the output left empty).
+struct BytesToTextCase {
+    bool (*format)(const std::uint8_t *, std::size_t, char *, std::size_t);
+    std::vector<std::uint8_t> bytes;
+    const char *text;
+};
+
+TEST(BytesToHex, EveryFormFitsExactlyOrIsRefused) {
+    const BytesToTextCase cases[] = {
+        {BytesToHex, {0x01, 0x2E, 0xAB, 0xFF}, "012EABFF"},
+        {BytesToHex, {}, ""},
+        {BytesToLowerHex, {0x01, 0x2E, 0xAB, 0xFF}, "012eabff"},
+        {BytesToSpacedHex, {0x01, 0x2E, 0xAB, 0xFF}, "01 2E AB FF"},
+        {BytesToSpacedHex, {0x88}, "88"},
+        {BytesToSpacedHex, {}, ""},
+    };
+    for (const BytesToTextCase &c : cases) {
+        const std::size_t exact = std::strlen(c.text) + 1;
+        char out[32];
+        std::memset(out, 'x', sizeof out);
+        EXPECT_TRUE(c.format(c.bytes.data(), c.bytes.size(), out, exact)) << c.text;
+        EXPECT_STREQ(out, c.text);
+        std::memset(out, 'x', sizeof out);
+        EXPECT_FALSE(c.format(c.bytes.data(), c.bytes.size(), out, exact - 1)) << c.text;
+        if (exact > 1) {
+            EXPECT_EQ(out[0], '\0') << c.text << ": a refusal leaves the output empty";
+        }
+        EXPECT_EQ(out[exact - 1], 'x') << c.text << ": nothing is written past the capacity";
+    }
+}
+
 TEST(StripQuotes, KeepsTheFirstQuotedOrPlainRun) {
     const struct {
         const char *in;

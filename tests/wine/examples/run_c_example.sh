@@ -1,7 +1,7 @@
 #!/bin/sh
 # run_c_example.sh HOST.exe INSTALL_DIR
 # Runs the C example of docs/integration.md under Wine with a machine configuration without a
-# reader (Device 0): the queries, then open and close.
+# reader (Device 0): the queries, then open and close.  ZUK_VERSION: the build's version.
 set -u
 host="$1"
 install="$(winepath -w "$2" | sed 's/\\*$//')\\"
@@ -11,7 +11,7 @@ zuk_machine_values "$install" 768 0 0x231
 out="$(wine "$host" reader </dev/null 2>&1 | tr -d '\r')"
 echo "$out"
 status=0
-for expected in "ZUKcntrl 3.1.0" "mode: account from a card or typed" \
+for expected in "ZUKcntrl $ZUK_VERSION" "mode: account from a card or typed" \
                 "buffers: user ID 128 bytes, password 256 bytes" "configured without a reader"; do
     case "$out" in
         *"$expected"*) ;;

@@ -9,7 +9,8 @@
 # checked before anything is written (a damaged or missing one is refused), stored with /SITEKEYS
 # (in a folder with a blank) for both libraries as zukcli keys status shows, kept by upgrades
 # without the option and by the removal unless it is given /REMOVESITEKEYS; a failure to store
-# them ends the installer with exit code 3 and changes no stored key.
+# them ends the installer with exit code 3 and changes no stored key.  ZUK_VERSION: the build's
+# version, which the installed zukcli must report.
 set -u
 source="$(cd "$(dirname "$0")/../../.." && pwd)"
 setup="$1"
@@ -181,7 +182,7 @@ wine ./zukcli.exe version </dev/null >"$base/version.txt" 2>&1
 rc=$?
 tr -d '\r' <"$base/version.txt"
 check "installed zukcli version exits with 0" [ $rc -eq 0 ]
-check "installed zukcli version reports 3.1.0" grep -q 'release: 3.1.0' "$base/version.txt"
+check "installed zukcli version reports the build's $ZUK_VERSION" grep -qF "release: $ZUK_VERSION" "$base/version.txt"
 wine ./zukcli.exe status </dev/null >"$base/status.txt" 2>&1
 rc=$?
 tr -d '\r' <"$base/status.txt"

@@ -7,11 +7,13 @@ Run by CTest inside the prepared Wine prefix (WINEPREFIX set).  Environment:
   ZUK_SOURCE_DIR  the source tree (public header, catalogue, simulated cards)
   ZUK_READER_SIM  zuk-reader-sim (WithReader only)
   ZUK_REG_VIEW    32 or 64: the registry view of the library's bitness
+  ZUK_VERSION     the build's version (CMake's project version, "3.1.0")
 """
 import hashlib
 import json
 import os
 import re
+import struct
 import shutil
 import socket
 import subprocess
@@ -24,11 +26,31 @@ BIN = os.environ.get("ZUKCLI_BIN", "")
 SOURCE = os.environ.get("ZUK_SOURCE_DIR", "")
 SIM = os.environ.get("ZUK_READER_SIM", "")
 PREFIX = os.environ.get("WINEPREFIX", "")
+VERSION = os.environ.get("ZUK_VERSION", "")
+# The version as ZUKGetLibVersion reports it: 0x00MMmmpp.
+VERSION_NUMBER = (lambda m, n, p: m << 16 | n << 8 | p)(*map(int, VERSION.split("."))) if VERSION else 0
 KEY = r"HKLM\SOFTWARE\KORVA\ZUKLib"
 VIEW = "/reg:" + os.environ.get("ZUK_REG_VIEW", "32")
 GOOD_INI = "[Card]\r\nVerifyRetry=3\r\n[Device]\r\nDeviceName=PR300\r\n[Log]\r\nMode=3\r\n"
 # Group Policy's key: one for both registry views, which the library reads in the 64-bit one.
 POLICY_KEY = r"HKLM\SOFTWARE\Policies\KORVA\ZUKLib"
+
+
+# Every command run again because Wine hung or printed nothing (see zukcli and zukcli_json): each is
+# printed when it happens and all are listed again at the end of the run, so that a log shows how
+# often the machine needed a second try, not only whether the tests passed.
+RERUNS = []
+
+
+def record_rerun(what):
+    RERUNS.append(what)
+    sys.stderr.write("RERUN %d: %s\n" % (len(RERUNS), what))
+    sys.stderr.flush()
+
+
+def rerun_summary():
+    lines = ["zukcli reruns: %d" % len(RERUNS)] + ["  %d. %s" % (i + 1, what) for i, what in enumerate(RERUNS)]
+    return "\n".join(lines) + "\n"
 
 
 def policy(name=None, value=None, kind="REG_DWORD", key=POLICY_KEY):
@@ -136,7 +158,7 @@ def zukcli(*args, timeout=60, env=None, encoding="latin-1"):
     except subprocess.TimeoutExpired:
         # Now and then, on a busy machine, Wine starts a program that never runs (as it sometimes
         # prints nothing at all): run it once more before judging; a second hang fails the test.
-        sys.stderr.write("zukcli %s did not end within %d s: again\n" % (" ".join(args), timeout))
+        record_rerun("zukcli %s did not end within %d s: run again" % (" ".join(args), timeout))
         result = wine(command, timeout=timeout, env=dict(os.environ, **(env or {})))
     if result.stderr:
         sys.stderr.write("zukcli %s: %s\n" % (" ".join(args), result.stderr.decode("latin-1")))
@@ -150,7 +172,7 @@ def zukcli_json(*args, timeout=60, env=None):
     for _ in range(2):
         if out.strip():
             break
-        sys.stderr.write("zukcli --json %s printed nothing (exit code %d): again\n" % (" ".join(args), code))
+        record_rerun("zukcli --json %s printed nothing (exit code %d): run again" % (" ".join(args), code))
         time.sleep(0.5)
         code, out = zukcli("--json", *args, timeout=timeout, env=env, encoding="utf-8")
     document = json.loads(out)  # fails the test when the output is not JSON
@@ -176,7 +198,7 @@ class Offline(unittest.TestCase):
     def test_commands_and_exit_codes(self):
         cases = [
             # (machine values, arguments, exit code, texts in the output)
-            ({}, ["version"], 0, ["ZUKGetLibVersion: ZUK_OK (0): success", "release: 3.1.0"]),
+            ({}, ["version"], 0, ["ZUKGetLibVersion: ZUK_OK (0): success", "release: " + VERSION]),
             ({"Mode": 768}, ["mode"], 0, ["ZUKGetLibMode: ZUK_OK (0)", "mode: 768"]),
             ({"Mode": 512}, ["mode"], 0, ["mode: 0"]),
             ({}, ["limits"], 0, ["maxUserId: 128", "maxPassword: 256"]),
@@ -214,7 +236,29 @@ class Offline(unittest.TestCase):
 
     def test_version_option_needs_no_library(self):
         code, out = zukcli("--version", "--dll", r"C:\nowhere\ZUKcntrl.dll")
-        self.assertEqual((code, out.splitlines()[0]), (0, "zukcli 3.1.0"))
+        self.assertEqual((code, out.splitlines()[0]), (0, "zukcli " + VERSION))
+
+    def test_program_file_carries_the_build_version(self):
+        # The version resource of zukcli.exe (what Explorer and installers show) is the build's.
+        with open(os.path.join(BIN, "zukcli.exe"), "rb") as f:
+            data = f.read()
+        at = data.find(struct.pack("<I", 0xFEEF04BD))  # VS_FIXEDFILEINFO's signature
+        self.assertGreater(at, 0, "zukcli.exe has no version resource")
+        file_ms, file_ls, product_ms, product_ls = struct.unpack_from("<4I", data, at + 8)
+        fixed = (file_ms >> 16, file_ms & 0xFFFF, file_ls >> 16, file_ls & 0xFFFF)
+        expected = tuple(map(int, VERSION.split("."))) + (0,)
+        self.assertEqual(fixed, expected)
+        self.assertEqual((product_ms, product_ls), (file_ms, file_ls))
+        for name in ("FileVersion", "ProductVersion"):
+            # The string table's entry: the name, padding to 4 bytes, then the value (UTF-16).
+            key = name.encode("utf-16-le") + b"\0\0"
+            start = data.find(key, at)
+            self.assertGreater(start, 0, name)
+            start += len(key)
+            start += (-(start - at)) % 4
+            end = data.find(b"\0\0", start)
+            end += (end - start) % 2
+            self.assertEqual(data[start:end].decode("utf-16-le"), VERSION, name)
 
     def test_missing_dll_and_missing_export_are_named(self):
         code, out = zukcli("--dll", r"C:\nowhere\ZUKcntrl.dll", "version")
@@ -337,7 +381,7 @@ class Offline(unittest.TestCase):
         code, document = zukcli_json("version", "mode", "limits", "status")
         self.assertEqual(code, 0)
         version, mode, limits, status = document["results"]
-        self.assertEqual((version["name"], version["version"], version["release"]), ("ZUK_OK", 0x30100, "3.1.0"))
+        self.assertEqual((version["name"], version["version"], version["release"]), ("ZUK_OK", VERSION_NUMBER, VERSION))
         self.assertEqual(mode["mode"], 256)
         self.assertEqual((limits["maxUserId"], limits["maxPassword"]), (128, 256))
         self.assertTrue(status["healthy"], status)
@@ -981,5 +1025,33 @@ class WithReader(unittest.TestCase):
         self.assertRegex(out.decode("latin-1"), r"(?m)^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3}  no card\r?$")
 
 
+class Reruns(unittest.TestCase):
+    """The record of reruns, with Wine replaced by a stand-in (needs no Wine)."""
+
+    def test_a_hung_zukcli_is_recorded_and_counted(self):
+        global wine
+        real, calls = wine, []
+
+        def stand_in(args, timeout=60, **kw):
+            calls.append(args)
+            if len(calls) == 1:
+                raise subprocess.TimeoutExpired(args, timeout)
+            return subprocess.CompletedProcess(args, 0, b"done\r\n", b"")
+
+        before = len(RERUNS)
+        wine = stand_in
+        try:
+            self.assertEqual(zukcli("version", timeout=5), (0, "done\n"))
+        finally:
+            wine = real
+        self.assertEqual(len(calls), 2)
+        self.assertEqual(RERUNS[before:], ["zukcli version did not end within 5 s: run again"])
+        self.assertIn("zukcli reruns: %d\n" % len(RERUNS), rerun_summary())
+        del RERUNS[before:]
+
+
 if __name__ == "__main__":
-    unittest.main(verbosity=2)
+    program = unittest.main(verbosity=2, exit=False)
+    # The count comes last, where a reader of the log looks.
+    sys.stderr.write(rerun_summary())
+    sys.exit(0 if program.result.wasSuccessful() else 1)
