@@ -39,18 +39,6 @@ StoredValue Stored(PlatKey key, const char *name) {
     return v;
 }
 
-const char *TypeName(std::uint32_t type) {
-    switch (type) {
-    case REG_SZ: return "REG_SZ";
-    case REG_EXPAND_SZ: return "REG_EXPAND_SZ";
-    case REG_MULTI_SZ: return "REG_MULTI_SZ";
-    case REG_DWORD: return "REG_DWORD";
-    case REG_BINARY: return "REG_BINARY";
-    case REG_QWORD: return "REG_QWORD";
-    default: return "another type";
-    }
-}
-
 std::string Hex(std::uint32_t value) {
     char buffer[16];
     std::snprintf(buffer, sizeof buffer, "0x%x", static_cast<unsigned>(value));
@@ -69,12 +57,12 @@ bool RequiredNumber(PlatKey key, const char *name, StatusCheck *check, std::uint
     if (ReadRegDwordIn(key, name, value) != 0) {
         check->Add(Finding::Error, name,
                    std::string(name) + " is " + std::to_string(v.size) + " bytes of " +
-                       TypeName(v.type) + ", more than a DWORD: the library refuses to load");
+                       RegistryTypeName(v.type) + ", more than a DWORD: the library refuses to load");
         return false;
     }
     if (v.type != REG_DWORD) {
         check->Add(Finding::Warning, name,
-                   std::string(name) + " is a " + TypeName(v.type) + ", not a REG_DWORD: the library reads its bytes as the number " +
+                   std::string(name) + " is a " + RegistryTypeName(v.type) + ", not a REG_DWORD: the library reads its bytes as the number " +
                        std::to_string(*value));
     }
     return true;
@@ -121,7 +109,7 @@ void CheckInstallPath(PlatKey key, StatusCheck *check) {
     const bool variables = v.type == REG_EXPAND_SZ && text.find('%') != std::string::npos;
     if ((v.type != REG_SZ && v.type != REG_EXPAND_SZ) || variables) {
         check->Add(Finding::Warning, "InstallPath",
-                   std::string("InstallPath is a ") + TypeName(v.type) +
+                   std::string("InstallPath is a ") + RegistryTypeName(v.type) +
                        "; the library takes its bytes as they are (no variables are expanded)");
     }
     const char last = text.back();
@@ -234,7 +222,7 @@ void CheckProtectPasswords(PlatKey key, StatusCheck *check) {
     std::uint32_t value = 0;
     if (ReadRegDwordIn(key, "ProtectPasswords", &value) != 0) {
         check->Add(Finding::Warning, "ProtectPasswords",
-                   "ProtectPasswords is " + std::to_string(v.size) + " bytes of " + TypeName(v.type) +
+                   "ProtectPasswords is " + std::to_string(v.size) + " bytes of " + RegistryTypeName(v.type) +
                        ", more than a DWORD: the library ignores it");
         return;
     }
@@ -242,7 +230,7 @@ void CheckProtectPasswords(PlatKey key, StatusCheck *check) {
                      value == 1 ? "passwords are stored protected for each user (DPAPI)" : "passwords are stored masked");
     if (v.type != REG_DWORD) {
         check->Add(Finding::Warning, "ProtectPasswords",
-                   std::string("ProtectPasswords is a ") + TypeName(v.type) +
+                   std::string("ProtectPasswords is a ") + RegistryTypeName(v.type) +
                        ", not a REG_DWORD: the library reads its bytes as the number " + std::to_string(value));
     }
     if (value > 1) {
@@ -279,5 +267,17 @@ void CheckRegistry(StatusCheck *check) {
         check->Add(Finding::Error, "HKCU\\" ZUK_SETTINGS_KEY,
                    "HKCU\\" ZUK_SETTINGS_KEY " cannot be opened or created for this user (the library's "
                    "registry step gives " + std::to_string(refusal) + "): the library refuses to load");
+    }
+}
+
+const char *RegistryTypeName(std::uint32_t type) {
+    switch (type) {
+    case REG_SZ: return "REG_SZ";
+    case REG_EXPAND_SZ: return "REG_EXPAND_SZ";
+    case REG_MULTI_SZ: return "REG_MULTI_SZ";
+    case REG_DWORD: return "REG_DWORD";
+    case REG_BINARY: return "REG_BINARY";
+    case REG_QWORD: return "REG_QWORD";
+    default: return "another type";
     }
 }

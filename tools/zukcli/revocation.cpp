@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "settings/revocation.h"
+#include "tools/zukcli/settings_check.h"
 
 namespace {
 
@@ -89,22 +90,11 @@ bool Holds(const ListEntry &e, const std::string &idm) {
     return false;
 }
 
-const char *TypeName(DWORD type) {
-    switch (type) {
-    case REG_SZ: return "REG_SZ";
-    case REG_EXPAND_SZ: return "REG_EXPAND_SZ";
-    case REG_MULTI_SZ: return "REG_MULTI_SZ";
-    case REG_DWORD: return "REG_DWORD";
-    case REG_BINARY: return "REG_BINARY";
-    default: return "another type";
-    }
-}
-
 std::string Json(const ListEntry &e) {
     std::string idms = "[";
     for (const std::string &id : e.idms) idms += (idms.size() > 1 ? "," : "") + JsonString(id);
     return "{\"list\":" + JsonString(e.list) + ",\"name\":" + JsonString(e.name) + ",\"type\":" +
-           JsonString(TypeName(e.type)) + ",\"entry\":" + JsonString(e.text) + ",\"valid\":" +
+           JsonString(RegistryTypeName(e.type)) + ",\"entry\":" + JsonString(e.text) + ",\"valid\":" +
            (e.valid ? "true" : "false") + ",\"idms\":" + idms + "]}";
 }
 
@@ -139,7 +129,7 @@ std::vector<std::string> RevocationValueFaults() {
     std::vector<std::string> faults;
     for (const ListEntry &e : entries) {
         if (e.valid) continue;
-        faults.push_back(e.list + " list value '" + e.name + "' (" + TypeName(e.type) + "): " + e.text +
+        faults.push_back(e.list + " list value '" + e.name + "' (" + RegistryTypeName(e.type) + "): " + e.text +
                          (e.tooLong ? "" : e.idms.empty() ? " revokes nothing" : " is partly not an IDm"));
     }
     return faults;
@@ -218,7 +208,7 @@ bool RunRevoked(Report *report) {
         }
         if (!entry.valid) {
             ++malformed;
-            e.lines.push_back("malformed " + entry.list + " value '" + entry.name + "' (" + TypeName(entry.type) +
+            e.lines.push_back("malformed " + entry.list + " value '" + entry.name + "' (" + RegistryTypeName(entry.type) +
                               "): " + entry.text + " (an entry is an IDm: 16 hexadecimal digits)");
         }
     }

@@ -12,6 +12,9 @@
 
 #include "settings/hex.h"
 
+// A registry value type as regedit names it ("REG_SZ", ...; "another type" for the rest).
+const char *RegistryTypeName(std::uint32_t type);
+
 struct Finding {
     enum Level { Info, Warning, Error };
     Level level;

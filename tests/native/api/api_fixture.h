@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -110,6 +111,32 @@ public:
     static void ClearTrace() { std::remove(LogPath().c_str()); }
 
     std::string portName = kSimPort;  // the INI's PortName
+};
+
+// Tests of the pairs the credential store keeps: the host's buffers, one account call into them,
+// the pair it handed over, and whether a value stands in the user's registry.
+class StoredPairTest : public ApiTest {
+protected:
+    int Get(int mode) {
+        std::memset(account, 0x55, sizeof account);
+        std::memset(password, 0x55, sizeof password);
+        request = AccountRequest{ZUK_ACCOUNT_REQUEST_VERSION, account, sizeof account, password,
+                                 sizeof password, 0, 0};
+        return ZUKGetUserAccount(1, &request, mode, nullptr);
+    }
+    std::string Pair() const {
+        return std::string(account, static_cast<std::size_t>(request.AccountLength)) + "/" +
+               std::string(password, static_cast<std::size_t>(request.PasswordLength));
+    }
+    static bool Has(const char *key, const char *name) {
+        std::string bytes;
+        return FakeRegGetValue(PLAT_HKEY_CURRENT_USER, key, name, nullptr, &bytes);
+    }
+    static void ScriptPin() { FakeDialogScript({{FAKE_DIALOG_PIN, 2, "", "", "1234", nullptr, nullptr}}); }
+
+    char account[128];
+    char password[256];
+    AccountRequest request{};
 };
 
 #endif

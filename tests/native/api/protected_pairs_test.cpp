@@ -12,28 +12,12 @@ const char kProtectOn[] = "[Credentials]\nProtectPasswords=1\n";
 const int kHandOver = ZUK_ACCOUNT_MODE_INTERACTIVE_HANDOVER;
 const int kPickUp = ZUK_ACCOUNT_MODE_PICKUP;
 
-class ProtectedPairs : public ApiTest {
+class ProtectedPairs : public StoredPairTest {
 protected:
     void Load(std::uint32_t config, bool protect) {
         Configure(kLibraryModeCard, kDeviceReader, config, protect ? kProtectOn : "");
         ASSERT_EQ(GetProtectPasswords(), protect);
     }
-    int Get(int mode) {
-        std::memset(account, 0x55, sizeof account);
-        std::memset(password, 0x55, sizeof password);
-        request = AccountRequest{ZUK_ACCOUNT_REQUEST_VERSION, account, sizeof account, password,
-                                 sizeof password, 0, 0};
-        return ZUKGetUserAccount(1, &request, mode, nullptr);
-    }
-    std::string Pair() const {
-        return std::string(account, static_cast<std::size_t>(request.AccountLength)) + "/" +
-               std::string(password, static_cast<std::size_t>(request.PasswordLength));
-    }
-    static bool Has(const char *key, const char *name) {
-        std::string bytes;
-        return FakeRegGetValue(PLAT_HKEY_CURRENT_USER, key, name, nullptr, &bytes);
-    }
-    static void ScriptPin() { FakeDialogScript({{FAKE_DIALOG_PIN, 2, "", "", "1234", nullptr, nullptr}}); }
     // The password and its masked text never reach the trace.
     void ExpectTraceWithoutPassword() {
         const std::string trace = ReadFile(LogPath());
@@ -44,10 +28,6 @@ protected:
                          static_cast<std::int32_t>(description.password.size()), masked);
         EXPECT_EQ(trace.find(masked), std::string::npos);
     }
-
-    char account[128];
-    char password[256];
-    AccountRequest request{};
 };
 
 TEST_F(ProtectedPairs, HandOverThenPickUpInEitherForm) {

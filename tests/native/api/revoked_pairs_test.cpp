@@ -20,7 +20,7 @@ const std::uint32_t kRememberDurable = kRememberStoreNonVolatile | kRememberIdAn
 const std::uint32_t kRememberVolatile = kRememberStoreVolatile | kRememberIdAndPassword | kInputIdAndPassword;
 const std::uint32_t kHandOverOnly = kRememberNothing | kInputIdAndPassword;
 
-class RevokedPairs : public ApiTest {
+class RevokedPairs : public StoredPairTest {
 protected:
     void Load(std::uint32_t config, bool protect) {
         Configure(kLibraryModeCard, kDeviceReader, config,
@@ -32,25 +32,10 @@ protected:
         LibraryDetach();
         ASSERT_TRUE(LibraryAttach(nullptr));
     }
-    int Get(int mode) {
-        std::memset(account, 0x55, sizeof account);
-        std::memset(password, 0x55, sizeof password);
-        request = AccountRequest{ZUK_ACCOUNT_REQUEST_VERSION, account, sizeof account, password,
-                                 sizeof password, 0, 0};
-        return ZUKGetUserAccount(1, &request, mode, nullptr);
-    }
-    std::string Pair() const {
-        return std::string(account, static_cast<std::size_t>(request.AccountLength)) + "/" +
-               std::string(password, static_cast<std::size_t>(request.PasswordLength));
-    }
     // Whether any byte of the card's account or password reached the host's buffers.
     bool Leaked() const {
         const std::string a(account, sizeof account), p(password, sizeof password);
         return a.find("alice") != std::string::npos || p.find("s3cret") != std::string::npos;
-    }
-    static bool Has(const char *key, const char *name) {
-        std::string bytes;
-        return FakeRegGetValue(PLAT_HKEY_CURRENT_USER, key, name, nullptr, &bytes);
     }
     std::string IdmText() const {
         char text[17];
@@ -59,7 +44,6 @@ protected:
     }
     void Revoke() { FakeRegSetString(PLAT_HKEY_LOCAL_MACHINE, ZUK_REVOKED_MACHINE_KEY, "card", IdmText()); }
     void Unrevoke() { FakeRegDeleteValue(PLAT_HKEY_LOCAL_MACHINE, ZUK_REVOKED_MACHINE_KEY, "card"); }
-    static void ScriptPin() { FakeDialogScript({{FAKE_DIALOG_PIN, 2, "", "", "1234", nullptr, nullptr}}); }
     void StoreRemembered(const std::string &id, const std::string &pw) {
         char text[kStoredTextSize];
         const std::int32_t n = ScramblePassword(reinterpret_cast<const std::uint8_t *>(pw.data()),
@@ -72,10 +56,6 @@ protected:
         }
         return false;
     }
-
-    char account[128];
-    char password[256];
-    AccountRequest request{};
 };
 
 TEST_F(RevokedPairs, APairFromARevokedCardIsNeverHandedOutAndIsDeleted) {
