@@ -242,8 +242,8 @@ int ReadAccountFromCard(AccountRequest *request, int mode, void *window) {
 
 int CardPath(AccountRequest *request, int handle, int mode, void *window) {
     // A revoked card identifies nobody: nothing of it is read, the pairs obtained with it are
-    // deleted, and the flow treats it as a locked card with its own notice (it comes back until
-    // the card is taken away; unattended, the call ends).
+    // deleted, and the flow treats it as a locked card with its own notice (after it, the call
+    // ends while the card still lies on the reader; unattended, at once).
     const CardStatus standing = CardStandingStatus();
     if (standing != SESSION_OK) return TracedLow(CardStatusResult(standing));
     if (GetIdmAsAccount() == 1) return IdmPath(request, mode, window);
