@@ -25,7 +25,7 @@ extern "C" {
 
 /* Result codes (signed 32-bit). */
 #define ZUK_OK                   0
-#define ZUK_CANCELLED            (-1)        /* the user ended a prompt with Cancel */
+#define ZUK_CANCELLED            (-1)        /* the user ended a prompt with Cancel, or ZUKCancel ended a wait */
 #define ZUK_ERR_INCOMPLETE       1           /* a prompt cannot be shown, or the reader's answer stayed incomplete */
 #define ZUK_ERR_NO_DATA          2           /* the card holds no account, or no PIN to verify */
 #define ZUK_ERR_PIN_WRONG        3           /* the PIN does not match; the card's failure count was raised */
@@ -94,6 +94,32 @@ int ZUKAPI ZUKGetLibVersion(int *version);
 /* Identifies the user: fills the request's account and password buffers (see the request modes).
  * window is the parent of the library's prompts and may be null. */
 int ZUKAPI ZUKGetUserAccount(int handle, AccountRequest *request, int mode, void *window);
+
+/* ---- Host-driven identification ----------------------------------------------------------------
+ * For hosts that draw their own prompts (a PIN pad, a kiosk, a web front-end, a sign-in screen).
+ * These four exports never show a window of the library's (no prompt, notice, retry or busy box,
+ * no card-access window): each outcome is returned at once.  The exports above behave as they
+ * always did when these are not used. */
+
+/* The PIN tries the card in session has left before it locks (*triesLeft; 0 once locked) and the
+ * limit it keeps (*tryLimit); read from the card without writing it.  A card that sets no limit
+ * gives *tryLimit 0 and *triesLeft -1. */
+int ZUKAPI ZUKGetPinTries(int handle, int *triesLeft, int *tryLimit);
+/* ZUKGetUserAccount's flow with the PIN the host collected (pinLength bytes; a card that holds no
+ * PIN ignores it).  mode: the request modes above; the remembered-pair rules apply as there.  A
+ * wrong PIN returns ZUK_ERR_PIN_WRONG, or ZUK_ERR_PIN_LOCKED_NOW when it locked the card, at once;
+ * *triesLeft (may be null) receives the tries the card has left after the call (-1: unknown). */
+int ZUKAPI ZUKGetUserAccountWithPin(int handle, AccountRequest *request, int mode, const char *pin,
+                                    int pinLength, int *triesLeft);
+/* Waits until a card is laid on the reader (wantPresent 1) or taken away (0), or timeoutMs passes
+ * (-1: without bound); *present is the state at the end (so a time-out returns ZUK_OK with
+ * *present != wantPresent).  ZUK_CANCELLED when ZUKCancel ended the wait. */
+int ZUKAPI ZUKWaitForCard(int handle, int wantPresent, int timeoutMs, int *present);
+/* Ends the call of this process that waits (for a card, for the reader another process holds, for
+ * another call, or between a reader's retries) with ZUK_CANCELLED, promptly, releasing what it
+ * holds.  Any thread may call it at any time: it returns ZUK_OK and does nothing when no call
+ * waits. */
+int ZUKAPI ZUKCancel(void);
 
 #ifdef __cplusplus
 }

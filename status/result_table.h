@@ -19,8 +19,9 @@
 
 #define ZUK_RESULTS(R)                                                                             \
     R(ZUK_OK, 0, "", "success", "use the outputs", false)                                          \
-    R(ZUK_CANCELLED, (-1), "the user ended a prompt with Cancel",                                  \
-      "the user ended a prompt of `ZUKGetUserAccount` with Cancel; the outputs are emptied",       \
+    R(ZUK_CANCELLED, (-1), "the user ended a prompt with Cancel, or ZUKCancel ended a wait",       \
+      "the user ended a prompt of `ZUKGetUserAccount` with Cancel, or `ZUKCancel` ended a "        \
+      "waiting call; the outputs are emptied",                                                     \
       "treat as \"the user declined\"; do not retry on your own", false)                           \
     R(ZUK_ERR_INCOMPLETE, 1, "a prompt cannot be shown, or the reader's answer stayed incomplete", \
       "a prompt dialog could not be shown, or the reader's answer stayed incomplete",              \
