@@ -34,8 +34,9 @@ namespace Korva.Zuk
             return string.Format("{0} failed: {1} ({2})", operation, name, code);
         }
 
-        // The exception of a failed call's code (never for Ok).
-        internal static Exception For(string operation, int code, int triesLeft = -1,
+        // The exception of a failed call's code (never for Ok): its family's class, or for Cancelled a
+        // ZukCancelledException naming the token.
+        public static Exception FromCode(string operation, int code, int triesLeft = -1,
                                       CancellationToken token = default(CancellationToken))
         {
             switch ((ZukResult)code)

@@ -75,7 +75,7 @@ namespace Korva.Zuk
 
         internal static void Check(string operation, int code)
         {
-            if (code != 0) throw ZukException.For(operation, code);
+            if (code != 0) throw ZukException.FromCode(operation, code);
         }
 
         // Runs a call that may wait, mapping the token onto ZUKCancel: once the token is cancelled,

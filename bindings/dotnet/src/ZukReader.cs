@@ -64,7 +64,7 @@ namespace Korva.Zuk
             if (code != 0)
             {
                 handle.SetHandleAsInvalid();
-                throw ZukException.For("ZUKOpen", code, -1, token);
+                throw ZukException.FromCode("ZUKOpen", code, -1, token);
             }
             handle.Set(value);
             return new ZukReader(handle);
@@ -165,7 +165,7 @@ namespace Korva.Zuk
             int code = ZukLibrary.RunCancellable("ZUKWaitForCard",
                                                  () => Use(h => NativeMethods.ZUKWaitForCard(h, present ? 1 : 0, ms, out state)),
                                                  token);
-            if (code != 0) throw ZukException.For("ZUKWaitForCard", code, -1, token);
+            if (code != 0) throw ZukException.FromCode("ZUKWaitForCard", code, -1, token);
             return (state != 0) == present;
         }
 
@@ -195,7 +195,7 @@ namespace Korva.Zuk
                 };
                 int triesLeft = -1;
                 int code = ZukLibrary.RunCancellable(operation, () => Use(h => call(h, ref request, out triesLeft)), token);
-                if (code != 0) throw ZukException.For(operation, code, triesLeft, token);
+                if (code != 0) throw ZukException.FromCode(operation, code, triesLeft, token);
                 return new ZukAccount
                 {
                     UserId = Text(account, request.AccountLength, max.IdLength),
