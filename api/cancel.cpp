@@ -5,6 +5,7 @@
 
 #include "platform/dialogs.h"
 #include "platform/event.h"
+#include "platform/messagebox.h"
 #include "platform/system.h"
 
 namespace {
@@ -98,6 +99,7 @@ void CancelWaitingCalls() {
     const PlatHandle event = CancelEvent();
     if (event != 0) PlatEventSet(event);
     CancelWaitingDialogs();
+    PlatMessageBoxClose();
 }
 
 void CancelEventClose() {
