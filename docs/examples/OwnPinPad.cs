@@ -7,6 +7,7 @@
 //   mcs -r:Korva.Zuk.dll OwnPinPad.cs          (csc /r:Korva.Zuk.dll OwnPinPad.cs on Windows)
 //   OwnPinPad.exe [idle-seconds]               reads the PIN from standard input
 using System;
+using System.Globalization;
 using System.Threading;
 using Korva.Zuk;
 
@@ -14,7 +15,7 @@ static class OwnPinPad
 {
     static int Main(string[] args)
     {
-        int idleSeconds = args.Length > 0 ? int.Parse(args[0]) : 30;
+        double idleSeconds = args.Length > 0 ? double.Parse(args[0], CultureInfo.InvariantCulture) : 30;
         if (ZukLibrary.Mode == LibraryMode.Off)
         {
             Console.WriteLine("ZUKcntrl is switched off: use the host's own log-on");

@@ -120,6 +120,7 @@ namespace Korva.Zuk.Tests
                 ZukAccount account = reader.GetUserAccount();
                 Assert.Equal("alice", account.UserId, "account");
                 Assert.Equal("s3cret-pass", account.Password, "password");
+                Assert.True(Scene.WindowsShown > 0, "the library's windows are counted");
             }
         }
 

@@ -78,6 +78,7 @@ class ReaderCalls(BindingTest):
         scene.answer_pin_prompt("1234")
         account = reader.account()
         self.assertEqual((account.user_id, account.password), ("alice", "s3cret-pass"))
+        self.assertGreater(scene.windows_shown(), 0)  # the count the host-driven tests find at 0
 
     def test_no_card(self):
         scene.take_card()
