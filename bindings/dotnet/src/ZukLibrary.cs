@@ -2,7 +2,10 @@
 // waiting call, and the text encoding of the card's texts.
 using System;
 using System.Text;
+using System.Runtime.CompilerServices;
 using System.Threading;
+
+[assembly: InternalsVisibleTo("ZukTests")]
 
 namespace Korva.Zuk
 {

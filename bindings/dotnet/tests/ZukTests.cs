@@ -218,6 +218,40 @@ namespace Korva.Zuk.Tests
             }
         }
 
+        // The library ends only the calls under way when its cancel comes: a token cancelled after
+        // the binding took the call but before the library's call began must still end it (the
+        // binding repeats the cancel until the call returns).  The cancel is given from inside the
+        // call, just before the export is entered.
+        static void CancelGivenAsTheCallBeginsStillEndsIt()
+        {
+            using (ZukReader reader = OpenWithCard())
+            {
+                Scene.TakeCard();
+                using (var cts = new CancellationTokenSource())
+                {
+                    int code = 0;
+                    var waiter = new Thread(() =>
+                    {
+                        code = ZukLibrary.RunCancellable("ZUKWaitForCard", () =>
+                        {
+                            int present;
+                            cts.Cancel();
+                            return NativeMethods.ZUKWaitForCard(reader.Handle.Value, 1, -1, out present);
+                        }, cts.Token);
+                    });
+                    waiter.Start();
+                    bool ended = waiter.Join(2000);
+                    while (waiter.IsAlive)  // end it all the same, so that a failure leaves no thread
+                    {
+                        ZukLibrary.Cancel();
+                        waiter.Join(100);
+                    }
+                    Assert.True(ended, "the cancel was lost");
+                    Assert.Equal((int)ZukResult.Cancelled, code, "result");
+                }
+            }
+        }
+
         static void DisposeReleasesTheHandle()
         {
             ZukReader reader = OpenWithCard();
@@ -257,7 +291,7 @@ namespace Korva.Zuk.Tests
             {
                 VersionModeAndLengths, EachResultThrowsItsFamily, CardTextsAndPin, AccountThroughTheLibraryPrompt,
                 AccountWithTheHostPinShowsNoWindowInAnyOutcome, PinTriesAfterAWrongPin, WaitForCardWithTimeOut,
-                TokenCancelsTheWaitAndTheNextCallWorks, DisposeReleasesTheHandle, FinalizerReleasesAForgottenHandle,
+                TokenCancelsTheWaitAndTheNextCallWorks, CancelGivenAsTheCallBeginsStillEndsIt, DisposeReleasesTheHandle, FinalizerReleasesAForgottenHandle,
                 LoaderPicksTheFolderOfTheProcessBitness,
             };
             int passed = 0, failed = 0;

@@ -1,6 +1,7 @@
 """The Python binding against the native shared build of the library and its simulated reader:
 the calls' results through ctypes, the exception families, the reader's lifetime, waiting for a
 card and cancelling from another thread."""
+import ctypes
 import gc
 import threading
 import time
@@ -161,6 +162,31 @@ class Waiting(BindingTest):
         self.assertLess(time.monotonic() - started, 5)
         scene.lay_card()
         self.assertTrue(reader.sense_card())
+
+    def test_a_cancel_given_as_the_call_begins_still_ends_it(self):
+        # The library ends only the calls under way when its cancel comes: a cancel given after the
+        # binding took the call but before the library's call began must still end it (the
+        # Cancellation repeats it until the call returns).  It is given from inside the call, just
+        # before the export is entered.
+        scene.take_card()
+        reader = self.open()
+        cancellation = zukcntrl.Cancellation()
+        dll = zukcntrl._native.library()
+        present, codes = ctypes.c_int(0), []
+
+        def call():
+            cancellation.cancel()
+            return dll.ZUKWaitForCard(reader._handle, 1, -1, ctypes.byref(present))
+
+        waiter = threading.Thread(target=lambda: codes.append(cancellation.run("ZUKWaitForCard", call)))
+        waiter.start()
+        waiter.join(2)
+        hung = waiter.is_alive()
+        while waiter.is_alive():  # end it all the same, so that a failure leaves no thread
+            zukcntrl.cancel()
+            waiter.join(0.1)
+        self.assertFalse(hung, "the cancel was lost")
+        self.assertEqual(codes, [Result.CANCELLED])
 
     def test_a_cancelled_cancellation_stops_a_call_before_it_starts(self):
         reader = self.open()
