@@ -121,9 +121,8 @@ class HostPin(BindingTest):
         reader = self.open()
         scene.plug_reader(False)
         self.addCleanup(scene.plug_reader, True)
-        with self.assertRaises(zukcntrl.ZukError) as caught:
+        with self.assertRaises(zukcntrl.ReaderError):
             reader.account_with_pin("1234")
-        self.assertNotIsInstance(caught.exception, (zukcntrl.PinError, zukcntrl.Cancelled))
         self.assertEqual(scene.windows_shown(), 0)
 
     def test_pin_tries(self):
