@@ -3,6 +3,7 @@ the calls' results through ctypes, the exception families, the reader's lifetime
 card and cancelling from another thread."""
 import ctypes
 import gc
+import os
 import threading
 import time
 import unittest
@@ -33,6 +34,12 @@ class LibraryFacts(BindingTest):
     def test_mode_off(self):
         scene.set_up(mode=0)
         self.assertEqual(zukcntrl.mode(), zukcntrl.LibraryMode.OFF)
+
+    def test_windows_loader_picks_the_folder_of_the_interpreter_bitness(self):
+        paths = zukcntrl._native.candidate_paths
+        self.assertEqual(paths("pkg", True, "inst"),
+                         [os.path.join("pkg", "x64", "ZUKcntrl.dll"), os.path.join("inst", "ZUKcntrl.dll")])
+        self.assertEqual(paths("pkg", False, None), [os.path.join("pkg", "x86", "ZUKcntrl.dll")])
 
     def test_each_result_raises_its_family_with_name_and_code(self):
         cases = [
