@@ -162,6 +162,23 @@ namespace Korva.Zuk.Tests
             }
         }
 
+        static void UnpluggedReaderIsAReaderErrorWithoutWindow()
+        {
+            using (ZukReader reader = OpenWithCard())
+            {
+                Scene.PlugReader(false);
+                try
+                {
+                    Assert.Throws<ZukReaderException>(() => reader.GetUserAccountWithPin("1234"), "reader unplugged");
+                    Assert.Equal(0, Scene.WindowsShown, "windows shown");
+                }
+                finally
+                {
+                    Scene.PlugReader(true);
+                }
+            }
+        }
+
         static void PinTriesAfterAWrongPin()
         {
             using (ZukReader reader = OpenWithCard())
@@ -290,7 +307,8 @@ namespace Korva.Zuk.Tests
             var tests = new List<Action>
             {
                 VersionModeAndLengths, EachResultThrowsItsFamily, CardTextsAndPin, AccountThroughTheLibraryPrompt,
-                AccountWithTheHostPinShowsNoWindowInAnyOutcome, PinTriesAfterAWrongPin, WaitForCardWithTimeOut,
+                AccountWithTheHostPinShowsNoWindowInAnyOutcome, UnpluggedReaderIsAReaderErrorWithoutWindow,
+                PinTriesAfterAWrongPin, WaitForCardWithTimeOut,
                 TokenCancelsTheWaitAndTheNextCallWorks, CancelGivenAsTheCallBeginsStillEndsIt, DisposeReleasesTheHandle, FinalizerReleasesAForgottenHandle,
                 LoaderPicksTheFolderOfTheProcessBitness,
             };
