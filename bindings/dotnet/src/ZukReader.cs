@@ -117,7 +117,7 @@ namespace Korva.Zuk
         public ZukAccount GetUserAccount(AccountMode mode = AccountMode.Interactive, IntPtr window = default(IntPtr),
                                          CancellationToken token = default(CancellationToken))
         {
-            return Account("ZUKGetUserAccount", null, token,
+            return Account("ZUKGetUserAccount", ZukLibrary.MaxLengths, token,
                            (int h, ref AccountRequest r, out int tries) =>
                            {
                                tries = -1;
@@ -139,7 +139,7 @@ namespace Korva.Zuk
             byte[] bytes = ZukLibrary.TextEncoding.GetBytes(pin ?? "");
             try
             {
-                return Account("ZUKGetUserAccountWithPin", bytes, token,
+                return Account("ZUKGetUserAccountWithPin", HostDrivenLengths, token,
                                (int h, ref AccountRequest r, out int tries) =>
                                    NativeMethods.ZUKGetUserAccountWithPin(h, ref r, (int)mode, bytes, bytes.Length,
                                                                           out tries));
@@ -177,10 +177,14 @@ namespace Korva.Zuk
         delegate int AccountCall(int handle, ref AccountRequest request, out int triesLeft);
         delegate int TextCall(int handle, byte[] buffer, ref int length);
 
-        // Runs an account call into unmanaged buffers of the library's sizes, wiped and freed after.
-        ZukAccount Account(string operation, byte[] pin, CancellationToken token, AccountCall call)
+        // The largest user ID and password the library hands out (ZUKGetMaxLength's answer): the
+        // buffers of the host-driven account call, which makes no other call (an export of the
+        // library's own flow that met another call in progress would show its busy box).
+        static readonly MaxLengths HostDrivenLengths = new MaxLengths { IdLength = 128, PasswordLength = 256 };
+
+        // Runs an account call into unmanaged buffers of these sizes, wiped and freed after.
+        ZukAccount Account(string operation, MaxLengths max, CancellationToken token, AccountCall call)
         {
-            MaxLengths max = ZukLibrary.MaxLengths;
             IntPtr account = Marshal.AllocHGlobal(max.IdLength);
             IntPtr password = Marshal.AllocHGlobal(max.PasswordLength);
             try

@@ -179,6 +179,40 @@ namespace Korva.Zuk.Tests
             }
         }
 
+        // Another thread waits for a card; the account call with the host's PIN meets that call in
+        // progress and must wait or give up without any window (no busy box).
+        static void AccountCallMeetingAWaitShowsNoWindow()
+        {
+            using (ZukReader reader = OpenWithCard())
+            {
+                Scene.TakeCard();
+                var outcomes = new System.Collections.Concurrent.ConcurrentBag<string>();
+                Func<Action, Thread> run = call =>
+                {
+                    var thread = new Thread(() =>
+                    {
+                        try { call(); outcomes.Add("Ok"); }
+                        catch (ZukException e) { outcomes.Add(e.Result.ToString()); }
+                        catch (ZukCancelledException) { outcomes.Add("Cancelled"); }
+                    });
+                    thread.Start();
+                    return thread;
+                };
+                Thread waiter = run(() => reader.WaitForCard(true, Timeout.InfiniteTimeSpan));
+                Thread.Sleep(100);
+                Thread account = run(() => reader.GetUserAccountWithPin("1234"));
+                Thread.Sleep(200);
+                while (waiter.IsAlive || account.IsAlive)
+                {
+                    ZukLibrary.Cancel();
+                    Thread.Sleep(10);
+                }
+                Assert.Equal(0, Scene.WindowsShown, "windows shown (" + string.Join(", ", outcomes) + ")");
+                foreach (string outcome in outcomes)
+                    Assert.True(outcome == "Cancelled" || outcome == "ErrBusy", "outcome " + outcome);
+            }
+        }
+
         static void PinTriesAfterAWrongPin()
         {
             using (ZukReader reader = OpenWithCard())
@@ -280,15 +314,24 @@ namespace Korva.Zuk.Tests
             using (ZukReader again = ZukReader.Open()) Assert.True(again.SenseCard(), "open after Dispose");
         }
 
+        // Opens a reader and drops it; the weak reference tells when its handle was collected.
         [MethodImpl(MethodImplOptions.NoInlining)]
-        static void OpenAndForget() { ZukReader.Open(); }
+        static WeakReference OpenAndForget() { return new WeakReference(ZukReader.Open().Handle); }
 
+        // The finalizer closes a forgotten reader.  It runs on the finalizer thread, where the
+        // reader's mutex (held by the opening thread) cannot be released: the opening thread, this
+        // one, opens again.  Mono scans stacks conservatively, so the collection is repeated until
+        // the handle is gone.
         static void FinalizerReleasesAForgottenHandle()
         {
             Scene.SetUp();
-            OpenAndForget();
-            GC.Collect();
-            GC.WaitForPendingFinalizers();
+            WeakReference forgotten = OpenAndForget();
+            for (int i = 0; i < 20 && forgotten.IsAlive; i++)
+            {
+                GC.Collect();
+                GC.WaitForPendingFinalizers();
+            }
+            Assert.True(!forgotten.IsAlive, "the forgotten handle was collected");
             using (ZukReader again = ZukReader.Open()) Assert.True(again.HasReader, "open after the finalizer");
         }
 
@@ -308,7 +351,7 @@ namespace Korva.Zuk.Tests
             {
                 VersionModeAndLengths, EachResultThrowsItsFamily, CardTextsAndPin, AccountThroughTheLibraryPrompt,
                 AccountWithTheHostPinShowsNoWindowInAnyOutcome, UnpluggedReaderIsAReaderErrorWithoutWindow,
-                PinTriesAfterAWrongPin, WaitForCardWithTimeOut,
+                AccountCallMeetingAWaitShowsNoWindow, PinTriesAfterAWrongPin, WaitForCardWithTimeOut,
                 TokenCancelsTheWaitAndTheNextCallWorks, CancelGivenAsTheCallBeginsStillEndsIt, DisposeReleasesTheHandle, FinalizerReleasesAForgottenHandle,
                 LoaderPicksTheFolderOfTheProcessBitness,
             };

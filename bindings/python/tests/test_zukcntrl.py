@@ -132,6 +132,32 @@ class HostPin(BindingTest):
             reader.account_with_pin("1234")
         self.assertEqual(scene.windows_shown(), 0)
 
+    def test_an_account_call_meeting_a_wait_shows_no_window(self):
+        # Another thread waits for a card; the account call with the host's PIN meets that call in
+        # progress and must wait or give up without any window (no busy box).
+        scene.take_card()
+        reader = self.open()
+        outcomes = []
+
+        def run(call):
+            try:
+                call()
+                outcomes.append("ok")
+            except zukcntrl.ZukError as e:
+                outcomes.append(e.name)
+
+        waiter = threading.Thread(target=run, args=(lambda: reader.wait_for_card(True, None),))
+        waiter.start()
+        time.sleep(0.1)
+        account = threading.Thread(target=run, args=(lambda: reader.account_with_pin("1234"),))
+        account.start()
+        time.sleep(0.2)
+        while waiter.is_alive() or account.is_alive():
+            zukcntrl.cancel()
+            time.sleep(0.01)
+        self.assertEqual(scene.windows_shown(), 0, outcomes)
+        self.assertLessEqual(set(outcomes), {"ZUK_CANCELLED", "ZUK_ERR_BUSY"})
+
     def test_pin_tries(self):
         reader = self.open()
         reader.sense_card()

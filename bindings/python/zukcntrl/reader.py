@@ -25,6 +25,10 @@ class LibraryMode(enum.IntEnum):
 
 Version = collections.namedtuple("Version", "major minor patch")
 MaxLengths = collections.namedtuple("MaxLengths", "id_length password_length")
+# The largest user ID and password the library hands out (ZUKGetMaxLength's answer): the buffers of
+# the host-driven account call, which makes no other call (an export of the library's own flow
+# that met another call in progress would show its busy box).
+_HOST_DRIVEN_LENGTHS = MaxLengths(128, 256)
 PinTries = collections.namedtuple("PinTries", "left limit")
 Account = collections.namedtuple("Account", "user_id password tries_left")
 Account.__doc__ = ("The user's account and password; tries_left: the PIN tries the card has left "
@@ -190,7 +194,7 @@ class Reader:
         credentials); window: their parent (a window handle as an int, or None)."""
         handle = self._open_handle()
         dll = _native.library()
-        return self._account("ZUKGetUserAccount", cancellation,
+        return self._account("ZUKGetUserAccount", max_lengths(), cancellation,
                              lambda request, tries: dll.ZUKGetUserAccount(handle, request, int(mode),
                                                                           c_void_p(window)))
 
@@ -201,7 +205,7 @@ class Reader:
         handle = self._open_handle()
         data = _pin_bytes(pin)
         dll = _native.library()
-        return self._account("ZUKGetUserAccountWithPin", cancellation,
+        return self._account("ZUKGetUserAccountWithPin", _HOST_DRIVEN_LENGTHS, cancellation,
                              lambda request, tries: dll.ZUKGetUserAccountWithPin(handle, request, int(mode), data,
                                                                                  len(data), tries))
 
@@ -224,8 +228,7 @@ class Reader:
         check(operation, getattr(_native.library(), operation)(self._open_handle(), buffer, byref(length)))
         return buffer.raw[:max(0, min(length.value, len(buffer)))].decode(_native.text_encoding())
 
-    def _account(self, operation, cancellation, call):
-        lengths = max_lengths()
+    def _account(self, operation, lengths, cancellation, call):
         account = ctypes.create_string_buffer(lengths.id_length)
         password = ctypes.create_string_buffer(lengths.password_length)
         request = _native.AccountRequest(_native.ACCOUNT_REQUEST_VERSION,
