@@ -44,6 +44,18 @@ void TraceRefusedOpenWait() {
     TraceNote("DllLoad", text);
 }
 
+// A load refused by an unusable policy value says which one in the trace, when the INI's trace
+// settings can be read (the installation path was).
+void TraceRefusedPolicy() {
+    Setting setting = kSettingCount;
+    const PolicyRead *read = nullptr;
+    if (!GetRefusedPolicy(&setting, &read) || GetInstallPath()[0] == '\0') return;
+    LoadIniSettings(GetInstallPath());
+    char text[512];
+    DescribeRefusedPolicy(setting, *read, text, sizeof text);
+    TraceNote("DllLoad", text);
+}
+
 }  // namespace
 
 void *GetModuleHandleOfLibrary() { return g_frame.moduleHandle; }
@@ -67,7 +79,10 @@ void LoadSiteKeys() {
 
 bool LibraryAttach(void *moduleHandle) {
     g_frame.moduleHandle = moduleHandle;
-    if (LoadRegistryConfig() != kRegistryConfigOk) return false;
+    if (LoadRegistryConfig() != kRegistryConfigOk) {
+        TraceRefusedPolicy();
+        return false;
+    }
     LoadIniSettings(GetInstallPath());
     TraceRefusedOpenWait();
     LoadSiteKeys();

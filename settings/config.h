@@ -47,17 +47,6 @@ const std::int32_t kLogModeOff = 0;
 const std::int32_t kLogModeFailures = 1;
 const std::int32_t kLogModeFailuresAndNormalEnds = 3;
 
-// Why LoadRegistryConfig refuses the load (0: it does not).
-enum RegistryConfigResult {
-    kRegistryConfigOk = 0,
-    kRegistryConfigNoInstallPath = 1,  // InstallPath missing, empty, too long, or no library key
-    kRegistryConfigNoMode = 2,         // Mode missing
-    kRegistryConfigBadDevice = 3,      // Device missing or above 1
-    kRegistryConfigNoConfig = 4,       // Config missing
-    kRegistryConfigNoUserRoot = 5,     // the current user's registry root cannot be opened
-    kRegistryConfigNoUserKey = 6,      // the current user's library key cannot be created
-};
-
 struct LibrarySettings {
     char InstallPath[1024];      // used as a plain prefix: ends with a path separator
     std::uint32_t Mode;          // kLibraryMode*
@@ -82,14 +71,21 @@ struct LibrarySettings {
     // OpenWaitMs is then the INI's.
     char OpenWaitRefused[kEnvTextSize];
     // 1: remembered and entered passwords are kept protected for the current user (DPAPI) instead
-    // of masked.  MachineProtectPasswords is the machine value found at load (-1: none), which
-    // wins over the INI's.
+    // of masked.
     std::int32_t ProtectPasswords;
-    std::int32_t MachineProtectPasswords;
-    // The policy values found at load, and where each governed setting's effective value came
-    // from (a SettingSource, by PolicyValue).
-    PolicyValues Policy;
-    std::uint8_t Source[kPolicyCount];
+    // The machine values found at load of the rows that have an INI key too (ProtectPasswords):
+    // they win over the INI's.
+    std::uint8_t MachineFound[kSettingCount];
+    std::int32_t MachineNumber[kSettingCount];
+    // The usable policy values found at load (applied after the INI and the environment), where
+    // each setting's effective value came from (a SettingSource), and the policy value that
+    // refused the load, if one did.
+    bool PolicyFound[kSettingCount];
+    PolicyRead Policy[kSettingCount];
+    std::uint8_t Source[kSettingCount];
+    bool PolicyRefused;
+    Setting RefusedSetting;
+    PolicyRead Refused;
 };
 
 // Environment variables a host process sets before it loads the library, for itself alone: they
@@ -112,6 +108,8 @@ void ParseSystemCodes(const char *text, LibrarySettings *settings);
 
 // Getters.
 SettingSource GetSettingSource(PolicyValue setting);
+// The policy value that refused the load (false: none did): its setting and what was read.
+bool GetRefusedPolicy(Setting *setting, const PolicyRead **read);
 const char *GetInstallPath();
 std::uint32_t GetLibraryMode();
 std::uint32_t GetIdmAsAccount();
