@@ -67,16 +67,18 @@ void DescribeRefusedPolicy(Setting setting, const PolicyRead &read, char *out, s
                       static_cast<int>(range - row.accepted), row.accepted, range + 2);
     } else {
         std::size_t n = static_cast<std::size_t>(std::snprintf(wanted, sizeof wanted, "a REG_DWORD of "));
-        for (const char *p = row.accepted; *p != '\0' && n + 3 < sizeof wanted; ++p) {
+        for (const char *p = row.accepted; *p != '\0' && n + 5 < sizeof wanted; ++p) {
             if (*p == ' ') {
-                wanted[n++] = ',';
+                std::memcpy(wanted + n, " or ", 4);
+                n += 4;
+                continue;
             }
             wanted[n++] = *p;
         }
         wanted[n] = '\0';
     }
-    std::snprintf(out, size, "policy value %s %s (%s), not %s: the library refuses to load", row.name,
-                  stored, SettingProblemText(read.problem), wanted);
+    std::snprintf(out, size, "policy value %s %s: %s (%s is accepted); the library refuses to load",
+                  row.name, stored, SettingProblemText(read.problem), wanted);
 }
 
 const char *PolicyValueName(PolicyValue value) {
@@ -106,10 +108,23 @@ void ReadPolicy(PlatKey key, Setting setting, PolicyRead *out) {
     const SettingRow &row = SettingRowOf(setting);
     if (!row.governed || PlatRegQueryValue(key, row.name, &out->type, nullptr, &out->size) != 0) return;
     out->present = true;
+    // The stored bytes, for the value and for the message that names a refused one.
+    std::uint8_t bytes[kRegStringCapacity] = {0};
+    std::uint32_t length = sizeof bytes;
+    const bool read = ReadRegStringIn(key, row.name, bytes, &length) == 0;
+    if (out->type == PLAT_REG_SZ || out->type == PLAT_REG_EXPAND_SZ) {
+        std::memcpy(out->shown, bytes, length < kRefusedTextSize ? length : kRefusedTextSize - 1);
+    }
+    // A number is read as its four bytes (the text read above drops a trailing zero byte).
+    const bool number = out->type == PLAT_REG_DWORD && out->size == 4 &&
+                        ReadRegDwordIn(key, row.name, &out->number) == 0;
+    const std::uint32_t wantedType = IsTextKind(row.kind) ? PLAT_REG_SZ : PLAT_REG_DWORD;
+    if (out->type != wantedType) {
+        out->problem = kProblemType;
+        return;
+    }
     if (!IsTextKind(row.kind)) {
-        if (out->type != PLAT_REG_DWORD) {
-            out->problem = out->size > 4 ? kProblemTooLong : kProblemType;
-        } else if (ReadRegDwordIn(key, row.name, &out->number) != 0 || out->size != 4) {
+        if (!number) {
             out->problem = kProblemTooLong;
         } else if (!SettingAccepts(row, out->number) ||
                    (row.kind == kKindGroup && (out->number & ~row.bits) != 0)) {
@@ -117,23 +132,15 @@ void ReadPolicy(PlatKey key, Setting setting, PolicyRead *out) {
         }
         return;
     }
-    std::uint8_t text[kRegStringCapacity] = {0};
-    std::uint32_t length = sizeof text;
-    const bool read = ReadRegStringIn(key, row.name, text, &length) == 0;
-    std::memcpy(out->shown, text, length < kRefusedTextSize ? length : kRefusedTextSize - 1);
-    if (out->type != PLAT_REG_SZ) {
-        out->problem = kProblemType;
-        return;
-    }
     if (!read || length >= kPolicyTextSize) {
         out->problem = kProblemTooLong;
         return;
     }
-    if (std::memchr(text, 0, length) != nullptr) {  // a zero inside: not one text
+    if (std::memchr(bytes, 0, length) != nullptr) {  // a zero inside: not one text
         out->problem = kProblemValue;
         return;
     }
-    const char *value = reinterpret_cast<const char *>(text);
+    const char *value = reinterpret_cast<const char *>(bytes);
     if (row.kind == kKindIdm) {
         if (std::strcmp(value, "IDM") == 0) {
             out->number = 1;
@@ -146,5 +153,5 @@ void ReadPolicy(PlatKey key, Setting setting, PolicyRead *out) {
         out->problem = kProblemValue;
         return;
     }
-    std::memcpy(out->text, text, length);
+    std::memcpy(out->text, bytes, length);
 }

@@ -44,8 +44,8 @@ struct PolicyRead {
 void ReadPolicy(PlatKey key, Setting setting, PolicyRead *out);
 
 // The sentence that names a refused policy value: which value, as what it is stored, and what the
-// library accepts ("policy value ProtectPasswords is a REG_SZ of 2 bytes ("1"), not a REG_DWORD
-// of 0 or 1: the library refuses to load").
+// library accepts ("policy value ProtectPasswords is a REG_SZ of 2 bytes ("1"): of the wrong type
+// (a REG_DWORD of 0 or 1 is accepted); the library refuses to load").  No commas: it is traced.
 void DescribeRefusedPolicy(Setting setting, const PolicyRead &read, char *out, std::size_t size);
 
 // Opens the policy key (false: there is none, so no policy applies); close it with
