@@ -1,7 +1,12 @@
 // The settings table: its rows are consistent, every governed setting is read from its policy
 // value, and an unusable policy value of any setting refuses the load and is named exactly.
+#include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <map>
+#include <regex>
 #include <set>
+#include <sstream>
 #include <string>
 
 #include "platform/fake/fake_platform.h"
@@ -150,6 +155,181 @@ TEST_F(Governed, TheReaderSettingsFollowTheirPolicies) {
     SetPolicy("PortName", PLAT_REG_SZ, Sz(""));
     ASSERT_TRUE(Reattach());
     EXPECT_STREQ(GetPortName(), "");
+}
+
+std::string ReadSource(const std::string &path) {
+    std::ifstream file(std::string(ZUK_SOURCE_DIR) + "/" + path);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+bool IsText(const SettingRow &row) {
+    return row.kind == kKindIdm || row.kind == kKindText || row.kind == kKindFile || row.kind == kKindCodes;
+}
+
+// The values a policy may write, as configuration.md shows them.
+std::string AcceptedText(const SettingRow &row) {
+    if (row.kind == kKindIdm) return "`IDM`, `NONE`";
+    if (row.kind == kKindCodes) return "one to five comma-separated four-digit hexadecimal codes";
+    if (IsText(row)) return "a text of at most 511 characters";
+    std::string text = row.accepted;
+    const std::size_t range = text.find("..");
+    if (range != std::string::npos) return text.substr(0, range) + " to " + text.substr(range + 2);
+    std::string out;
+    std::istringstream words(text);
+    for (std::string word; words >> word;) {
+        char hex[16];
+        std::snprintf(hex, sizeof hex, "0x%lX", std::stoul(word));
+        out += (out.empty() ? "" : ", ") + (row.kind == kKindGroup && word != "0" ? std::string(hex) : word);
+    }
+    return out;
+}
+
+// What the policy replaces.
+std::string ReplacesText(const SettingRow &row) {
+    if (row.kind == kKindGroup) {
+        char bits[32];
+        std::snprintf(bits, sizeof bits, "`Config` bits 0x%05X", static_cast<unsigned>(row.bits));
+        return bits;
+    }
+    std::string out;
+    if (row.machine[0]) out = std::string("machine `") + row.machine + "`";
+    if (row.key[0]) out += (out.empty() ? "`[" : " and `[") + std::string(row.section) + "] " + row.key + "`";
+    if (row.env[0]) out += std::string(" and `") + row.env + "`";
+    return out;
+}
+
+std::string GroupPolicyMarkdown() {
+    std::string out = "| Policy value | Type | Replaces | Values | Meaning |\n|---|---|---|---|---|\n";
+    for (int i = 0; i < kSettingCount; ++i) {
+        const SettingRow &row = SettingRowOf(static_cast<Setting>(i));
+        if (!row.governed) continue;
+        out += std::string("| `") + row.name + "` | " + (IsText(row) ? "string" : "DWORD") + " | " +
+               ReplacesText(row) + " | " + AcceptedText(row) + " | " + row.meaning + " |\n";
+    }
+    return out;
+}
+
+// The Group Policy table of docs/configuration.md is made from the governed rows.
+TEST(SettingTable, TheConfigurationGroupPolicyTableIsTheTable) {
+    const std::string all = ReadSource("docs/configuration.md");
+    const std::string begin = "<!-- policy-table: made from settings/setting_table.h -->\n";
+    const std::string end = "<!-- policy-table end -->";
+    const std::size_t from = all.find(begin);
+    const std::size_t to = all.find(end);
+    ASSERT_NE(from, std::string::npos) << "docs/configuration.md has no line " << begin;
+    ASSERT_NE(to, std::string::npos);
+    const std::string expected = GroupPolicyMarkdown();
+    if (all.substr(from + begin.size(), to - from - begin.size()) != expected) {
+        const std::string path = std::string(ZUK_BINARY_DIR) + "/policy-table.md";
+        std::ofstream(path) << expected;
+        FAIL() << "the Group Policy table of docs/configuration.md differs from settings/setting_table.h: put "
+               << path << " between its markers";
+    }
+}
+
+// The machine values' and the INI keys' tables of configuration.md name every row (the INI key
+// with its default), and no other.
+TEST(SettingTable, TheConfigurationTablesNameEveryRow) {
+    const std::string all = ReadSource("docs/configuration.md");
+    auto section = [&all](const std::string &heading) {
+        const std::size_t from = all.find("\n## " + heading + "\n");
+        const std::size_t to = from == std::string::npos ? from : all.find("\n## ", from + 4);
+        return from == std::string::npos ? std::string() : all.substr(from, to - from);
+    };
+    std::set<std::string> machine, ini;
+    const std::string machineSection = section("Machine registry values");
+    const std::string doc = section("`ZUKcntrl.ini`");
+    ASSERT_FALSE(machineSection.empty() || doc.empty());
+    const std::regex machineLine(R"(\n\| `(\w+)` \| (string|DWORD) \|)");
+    for (std::sregex_iterator m(machineSection.begin(), machineSection.end(), machineLine), e; m != e; ++m) {
+        machine.insert((*m)[1]);
+    }
+    const std::regex iniLine(R"(\n\| `(\w+)` \| `(\w+)` \| ([^|]*) \|)");
+    std::map<std::string, std::string> defaults;
+    for (std::sregex_iterator m(doc.begin(), doc.end(), iniLine), e; m != e; ++m) {
+        ini.insert(std::string((*m)[1]) + "/" + std::string((*m)[2]));
+        defaults[std::string((*m)[1]) + "/" + std::string((*m)[2])] = (*m)[3];
+    }
+    std::set<std::string> rowsMachine, rowsIni;
+    for (int i = 0; i < kSettingCount; ++i) {
+        const SettingRow &row = SettingRowOf(static_cast<Setting>(i));
+        if (row.machine[0]) rowsMachine.insert(row.machine);
+        if (!row.key[0]) continue;
+        const std::string key = std::string(row.section) + "/" + row.key;
+        rowsIni.insert(key);
+        if (row.def[0] && defaults.count(key)) {
+            EXPECT_NE(defaults[key].find(row.def), std::string::npos) << key << ": the default " << row.def;
+        }
+    }
+    EXPECT_EQ(machine, rowsMachine) << "the machine values' table of docs/configuration.md";
+    EXPECT_EQ(ini, rowsIni) << "the INI keys' table of docs/configuration.md";
+}
+
+// The shipped ZUKcntrl.ini shows every INI key of the table in its section (set or commented out)
+// and no other key.
+TEST(SettingTable, TheShippedIniShowsEveryIniKey) {
+    std::istringstream file(ReadSource("dist/ZUKcntrl.ini"));
+    std::set<std::string> shown;
+    std::string section;
+    const std::regex keyLine(R"(^;?(\w+)=.*)");
+    for (std::string line; std::getline(file, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        std::smatch m;
+        if (line.size() > 2 && line[0] == '[') {
+            section = line.substr(1, line.find(']') - 1);
+        } else if (std::regex_match(line, m, keyLine)) {
+            EXPECT_TRUE(shown.insert(section + "/" + std::string(m[1])).second) << line;
+        }
+    }
+    std::set<std::string> rows;
+    for (int i = 0; i < kSettingCount; ++i) {
+        const SettingRow &row = SettingRowOf(static_cast<Setting>(i));
+        if (row.key[0]) rows.insert(std::string(row.section) + "/" + row.key);
+    }
+    EXPECT_EQ(shown, rows);
+}
+
+// What the installers write into the library's key and into ZUKcntrl.ini are settings of the
+// table, each in the type its kind reads.
+TEST(SettingTable, TheInstallersWriteOnlySettingsOfTheTable) {
+    auto machineRow = [](const std::string &name) -> const SettingRow * {
+        for (int i = 0; i < kSettingCount; ++i) {
+            const SettingRow &row = SettingRowOf(static_cast<Setting>(i));
+            if (name == row.machine) return &row;
+        }
+        return nullptr;
+    };
+    auto iniRow = [](const std::string &section, const std::string &key) -> const SettingRow * {
+        for (int i = 0; i < kSettingCount; ++i) {
+            const SettingRow &row = SettingRowOf(static_cast<Setting>(i));
+            if (section == row.section && key == row.key) return &row;
+        }
+        return nullptr;
+    };
+    const std::string nsi = ReadSource("dist/ZUKcntrl.nsi");
+    const std::string wxs = ReadSource("dist/msi/ZUKcntrl.wxs");
+    ASSERT_FALSE(nsi.empty() || wxs.empty());
+    int checked = 0;
+    const std::regex nsiReg(R"re(WriteReg(Str|DWORD) HKLM "\$\{ZUK_KEY\}" "(\w+)")re");
+    for (std::sregex_iterator m(nsi.begin(), nsi.end(), nsiReg), e; m != e; ++m, ++checked) {
+        const SettingRow *row = machineRow((*m)[2]);
+        ASSERT_NE(row, nullptr) << "ZUKcntrl.nsi writes the machine value " << (*m)[2];
+        EXPECT_EQ((*m)[1] == "Str", IsText(*row) || row->kind == kKindPath) << row->name;
+    }
+    const std::regex nsiIni(R"re(WriteINIStr "[^"]*ZUKcntrl\.ini" "(\w+)" "(\w+)")re");
+    for (std::sregex_iterator m(nsi.begin(), nsi.end(), nsiIni), e; m != e; ++m, ++checked) {
+        EXPECT_NE(iniRow((*m)[1], (*m)[2]), nullptr) << "ZUKcntrl.nsi writes [" << (*m)[1] << "] " << (*m)[2];
+    }
+    const std::regex wxsReg(R"re(<RegistryValue Name="(\w+)" Type="(\w+)")re");
+    for (std::sregex_iterator m(wxs.begin(), wxs.end(), wxsReg), e; m != e; ++m) {
+        const SettingRow *row = machineRow((*m)[1]);
+        if (!row) continue;  // the uninstall entries and the site keys are no settings
+        ++checked;
+        EXPECT_EQ((*m)[2] == "string", IsText(*row) || row->kind == kKindPath) << row->name;
+    }
+    EXPECT_GE(checked, 10);
 }
 
 }  // namespace
