@@ -62,10 +62,8 @@ void *GetModuleHandleOfLibrary() { return g_frame.moduleHandle; }
 
 void LoadSiteKeys() {
     SiteKeys keys;
-    const SiteKeyStoreResult result = SiteKeyStoreRead(0, &keys);
-    g_siteKeySource.result = result;
+    const SiteKeyStoreResult result = LoadSiteKeySource(&keys);
     if (result == kKeyStoreOk) {
-        SiteKeysCheck(keys, g_siteKeySource.check);
         CardUseSiteKeys(keys);
         UsePasswordMask(keys.mask);
     } else if (result != kKeyStoreNone) {

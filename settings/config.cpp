@@ -9,6 +9,7 @@
 #include "settings/config.h"
 
 #include <cstddef>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -18,18 +19,18 @@
 #include "settings/hex.h"
 #include "settings/ini_file.h"
 #include "settings/registry.h"
+#include "settings/settings_state.h"
 #include "settings/text.h"
 
 namespace {
 
-LibrarySettings g_settings;
+// The record's parts this file reads and writes (settings_state.h).
+LibrarySettings &g_settings = g_settingsState.settings;
+IniText &g_iniText = g_settingsState.iniText;
+const IniText *&g_ini = g_settingsState.ini;
 
 const char kIniName[] = "ZUKcntrl.ini";
 
-// The INI file's text, read once per load when it is plain; null otherwise, and every key is then
-// read through the platform.
-IniText g_iniText;
-const IniText *g_ini = nullptr;
 
 // Where each row's value lives in the settings record: numbers are four bytes (signed or not),
 // texts a field of their own size.
@@ -55,7 +56,7 @@ void PutNumber(Setting s, std::uint32_t value) {
 void SetSource(Setting s, SettingSource source) { g_settings.Source[s] = static_cast<std::uint8_t>(source); }
 
 bool IsNumberKind(SettingKind kind) {
-    return kind == kKindNumber || kind == kKindReader || kind == kKindSwitch || kind == kKindInt ||
+    return kind == kKindNumber || kind == kKindBits || kind == kKindReader || kind == kKindSwitch || kind == kKindInt ||
            kind == kKindCount || kind == kKindWait || kind == kKindGroup || kind == kKindIdm;
 }
 
@@ -268,6 +269,8 @@ LibrarySettings *MutableSettings() { return &g_settings; }
 
 void ResetSettings() {
     std::memset(&g_settings, 0, sizeof g_settings);
+    g_ini = nullptr;
+    g_iniText.length = 0;
     g_settings.OpenWaitMs = -1;
 }
 
@@ -353,6 +356,37 @@ bool GetRefusedPolicy(Setting *setting, const PolicyRead **read) {
     if (setting) *setting = g_settings.RefusedSetting;
     if (read) *read = &g_settings.Refused;
     return true;
+}
+
+void SettingValueText(Setting setting, char *out, std::size_t size) {
+    const SettingRow &row = SettingRowOf(setting);
+    const char *field = FieldOf(setting);
+    std::uint32_t number = 0;
+    std::memcpy(&number, field, 4);
+    if (row.kind == kKindGroup) number &= row.bits;
+    switch (row.kind) {
+    case kKindPath:
+    case kKindText:
+    case kKindFile: CopyText(out, size, field); return;
+    case kKindIdm: CopyText(out, size, number == 1 ? "IDM" : "none"); return;
+    case kKindCodes: {
+        std::size_t n = 0;
+        out[0] = '\0';
+        for (int i = 0; i < g_settings.SystemCodeCount && n < size; ++i) {
+            n += static_cast<std::size_t>(std::snprintf(out + n, size - n, "%s%02X%02X", i ? ", " : "",
+                                                        g_settings.SystemCodes[i][0], g_settings.SystemCodes[i][1]));
+        }
+        return;
+    }
+    case kKindGroup:
+    case kKindBits: std::snprintf(out, size, "0x%x", static_cast<unsigned>(number)); return;
+    case kKindNumber: std::snprintf(out, size, "%u", static_cast<unsigned>(number)); return;
+    case kKindReader:
+    case kKindSwitch:
+    case kKindInt:
+    case kKindCount:
+    case kKindWait: std::snprintf(out, size, "%d", static_cast<int>(number)); return;
+    }
 }
 
 SettingSource GetSettingSource(PolicyValue setting) {

@@ -43,6 +43,7 @@ enum RegistryConfigResult {
 enum SettingKind {
     kKindPath,    // machine text, required: ends where a zero byte is; empty or too long refuses
     kKindNumber,  // machine number of at most four bytes (a policy: one of the accepted values)
+    kKindBits,    // machine number of at most four bytes holding groups of bits (shown in hexadecimal)
     kKindReader,  // a number of at most four bytes that is 0 or 1
     kKindIdm,     // text: exactly "IDM" makes the card's IDm the account (policy: IDM or NONE)
     kKindGroup,   // bits of Config, written unshifted (0x30, 0x200, ...); governed alone
@@ -65,7 +66,7 @@ enum SettingKind {
       kRegistryConfigOk, "IDM (exactly): the card's IDm is the user account")                     \
     S(Device, Device, "Device", "", "", "", true, kKindReader, 0, "", "0 1",                       \
       kRegistryConfigBadDevice, "0 no reader (typed prompt); 1 the PR300 reader")                 \
-    S(Config, Config, "Config", "", "", "", false, kKindNumber, 0, "", "*", kRegistryConfigNoConfig, \
+    S(Config, Config, "Config", "", "", "", false, kKindBits, 0, "", "*", kRegistryConfigNoConfig, \
       "credential and dialog behaviour in five groups of four bits")                              \
     S(ConfigInputItems, Config, "", "", "", "", true, kKindGroup, 0x0000F, "", "1 3",              \
       kRegistryConfigOk, "input items: 1 the user ID; 3 user ID and password")                    \
