@@ -199,8 +199,10 @@ bool RunStatus(Report *report) {
             shown[setting] = true;
             text = ValueText(setting);
             source = setting == kSettingConfig ? ConfigSource() : SettingSourceName(GetSettingSource(setting));
-            // The check's explanation is of the value it read; another value in force has the row's.
-            if (text != s.text) meaning = row->meaning;
+            // The check's explanation is of the value it read: a policy or the environment that put
+            // another value in force gets the row's.
+            const SettingSource from = GetSettingSource(setting);
+            if ((from == kSourcePolicy || from == kSourceEnvironment) && text != s.text) meaning = row->meaning;
             if (s.isNumber) number = std::to_string(std::strtoll(text.c_str(), nullptr, 0));
         }
         const std::string label = row && effective ? SettingLabel(*row) : s.name;

@@ -635,10 +635,8 @@ class Status(unittest.TestCase):
             # status names it exactly (not the current user's key).
             refused = [("Device", 2, "REG_DWORD", "policy value Device is 2 (0x2): not an accepted value"),
                        ("ProtectPasswords", "1", "REG_SZ", 'policy value ProtectPasswords is a REG_SZ'),
-                       ("Mode", "768", "REG_SZ", 'policy value Mode is a REG_SZ'),
                        ("Mode", 256, "REG_QWORD", "policy value Mode is a REG_QWORD of 8 bytes"),
-                       ("ConfigInputItems", 0x13, "REG_DWORD", "policy value ConfigInputItems is 19 (0x13)"),
-                       ("ConfigRememberItems", 0x20, "REG_DWORD", "policy value ConfigRememberItems is 32")]
+                       ("ConfigInputItems", 0x13, "REG_DWORD", "policy value ConfigInputItems is 19 (0x13)")]
             for name, value, kind, says in refused:
                 policy()
                 policy(name, value, kind=kind)
