@@ -30,6 +30,7 @@ void ApiStateReset() {
     g_frame.lastSenseResult = 0;
     g_frame.lastSensePresence = 0;
     ResetPromptState();
+    DialogStateReset();
 }
 
 void LibraryStateReset() {

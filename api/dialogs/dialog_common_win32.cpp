@@ -10,9 +10,9 @@
 #include "card/session.h"
 #include "settings/messages.h"
 
-namespace {
+DialogState g_dialogs{};
 
-HWND g_dialogParent = nullptr;
+namespace {
 
 // A label's catalogue text and its suffix together.
 const std::size_t kLabelBufferSize = 2048;
@@ -26,8 +26,10 @@ HINSTANCE LibraryInstance() { return static_cast<HINSTANCE>(GetModuleHandleOfLib
 
 }  // namespace
 
-HWND DialogParent() { return g_dialogParent; }
-void SetDialogParent(HWND parent) { g_dialogParent = parent; }
+HWND DialogParent() { return g_dialogs.parent; }
+void SetDialogParent(HWND parent) { g_dialogs.parent = parent; }
+
+void DialogStateReset() { g_dialogs = DialogState{}; }
 
 int RunModalDialog(int templateId, HWND parent, DLGPROC proc, DialogRun *run) {
     SetDialogParent(parent);

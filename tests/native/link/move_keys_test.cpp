@@ -59,6 +59,21 @@ TEST_F(LinkTest, MoveKeysFromASetTheReaderDoesNotHoldChangesNothing) {
     EXPECT_EQ(std::memcmp(g_link.keys.operational, kSiteSet, 24), 0);
 }
 
+TEST_F(LinkTest, WipedKeySetsOpenNoReaderUntilTheResetBringsBackTheBuiltInOnes) {
+    const std::uint8_t zeros[24] = {0};
+    LinkWipeChannelKeys();
+    EXPECT_EQ(std::memcmp(g_link.keys.initial, zeros, 24), 0);
+    EXPECT_EQ(std::memcmp(g_link.keys.operational, zeros, 24), 0);
+    EXPECT_NE(SessionOpenLink(kPortPath), LINK_OK);
+    EXPECT_EQ(sim.authentications, 0) << "no session may run on the wiped keys";
+    (void)SessionCloseLink();
+    LinkStateReset();
+    EXPECT_EQ(std::memcmp(g_link.keys.initial, kBuiltInInitial, 24), 0);
+    EXPECT_EQ(std::memcmp(g_link.keys.operational, kBuiltIn, 24), 0);
+    ASSERT_EQ(SessionOpenLink(kPortPath), LINK_OK);
+    EXPECT_EQ(SessionCloseLink(), LINK_OK);
+}
+
 TEST_F(LinkTest, AHeldSetIsReplacedOnlyInASessionAuthenticatedWithIt) {
     struct Case {
         const char *name;
