@@ -7,6 +7,7 @@
 #include "link/des.h"
 #include "link/link_state.h"
 #include "link_fixture.h"
+#include "tests/result_expect.h"
 
 namespace {
 
@@ -46,7 +47,7 @@ TEST_F(LinkTest, MoveKeysGivesTheReaderTheNewSetAndTheOldOneNoLongerOpensIt) {
     const LinkStatus refused = SessionOpenLink(kPortPath);
     EXPECT_EQ(refused, LinkQualifyStatus(LINK_AUTH_REFUSED_BASE + 0x6300, LINK_PHASE_OPEN));
     EXPECT_TRUE(ChannelKeysRefused(refused));
-    EXPECT_EQ(StatusResult(refused), ZUK_ERR_PORT_OPEN) << "the host's code stays what it was";
+    EXPECT_RESULT(StatusResult(refused), ZUK_ERR_PORT_OPEN) << "the host's code stays what it was";
     EXPECT_EQ(std::memcmp(sim.heldKeys, kSiteSet, 24), 0);
 }
 

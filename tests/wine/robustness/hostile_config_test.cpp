@@ -6,20 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/result_expect.h"
 #include "tests/wine/robustness/robustness_common.h"
 #include "tests/wine/support/sim_control.h"
 
 namespace {
-
-const int kDocumented[] = {0, -1, 1, 2, 3, 4, 5, 6, 7, 16, 48, 256, 512, 768, 1280, 1536, 1792,
-                           2048, 2304, 2560, 0x10000, 0x20000, 0x40000, 0x1000000, 0x7F000000};
-
-bool Documented(int code) {
-    for (int c : kDocumented) {
-        if (c == code) return true;
-    }
-    return false;
-}
 
 // An installation folder of this test's own, so the shipped catalogue stays as it is.
 std::string HostileDir() {
@@ -118,7 +109,7 @@ TEST_F(HostileConfig, LongRegistryStrings) {
         "[Device]\r\nPortName=\\\\.\\" + std::string(1024, 'C') + "\r\n[FeliCa]\r\nSystemCode=88B4\r\n");
     ASSERT_FALSE(results.empty());
     EXPECT_NE(results[0], 0);
-    for (int code : results) EXPECT_TRUE(Documented(code)) << std::hex << code;
+    for (int code : results) EXPECT_TRUE(IsDocumentedResult(code)) << ResultName(code);
 }
 
 TEST_F(HostileConfig, OddIniValues) {
@@ -130,7 +121,7 @@ TEST_F(HostileConfig, OddIniValues) {
         "[FeliCa]\r\nSystemCode=zzzz,,8165x,88B4\r\n");
     ASSERT_EQ(results.size(), 4u);
     EXPECT_EQ(results[0], 0);
-    for (int code : results) EXPECT_TRUE(Documented(code)) << std::hex << code;
+    for (int code : results) EXPECT_TRUE(IsDocumentedResult(code)) << ResultName(code);
 }
 
 }  // namespace
