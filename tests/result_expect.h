@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <string>
 
+#include "ZUKcntrl.h"
 #include "status/result_table.h"
 
 // The header's name of a result code ("ZUK_ERR_PIN_WRONG"), or null for a code it does not define.
