@@ -102,8 +102,8 @@ TEST_F(SiteKeysTest, AReaderHoldingTheBuiltInSetRefusesTheSiteKeys) {
     InstallAndReload(builtIn);
     int handle = 0;
     const int result = ZUKOpen(&handle);
-    EXPECT_NE(result, 0);
-    EXPECT_TRUE(IsDocumentedResult(result));
+    EXPECT_NE(result, ZUK_OK);
+    EXPECT_TRUE(IsDocumentedResult(result)) << ResultName(result);
     EXPECT_EQ(std::memcmp(sim.heldKeys, builtIn, 24), 0) << "the reader's keys changed";
 }
 
