@@ -1,10 +1,12 @@
-// The user-account worker: silent reuse of the remembered pair, pick-up of the entered pair, and
-// the interactive sources (card with or without PIN, the card's IDm, typed credentials).
+// The user-account workers: silent reuse of the remembered pair, pick-up of the entered pair, and
+// the interactive sources (card with or without PIN, the card's IDm, typed credentials); and the
+// same flow with the PIN the host collected, which shows no window and returns each outcome.
 #include "api/account.h"
 
 #include <cstdio>
 #include <cstring>
 
+#include "api/cancel.h"
 #include "api/dialogs/dialogs.h"
 #include "api/frame.h"
 #include "api/prompt_state.h"
@@ -23,16 +25,36 @@
 namespace {
 
 const char kName[] = "ZUKGetUserAccount";
+const char kHostName[] = "ZUKGetUserAccountWithPin";
 const std::uint32_t kPinErrorPauseMs = 2000;
 
+// The export the running flow traces under (one account call runs at a time in the process).
+const char *g_flowName = kName;
+
 int Traced(int code) {
-    Trace(kName, "ZUK", static_cast<std::uint32_t>(code));
+    Trace(g_flowName, "ZUK", static_cast<std::uint32_t>(code));
     return code;
 }
 
 int TracedLow(int code) {
-    Trace(kName, "LOW", static_cast<std::uint32_t>(code), GetLastCardStatus());
+    Trace(g_flowName, "LOW", static_cast<std::uint32_t>(code), GetLastCardStatus());
     return code;
+}
+
+// The PIN the host collected, and the tries the card has left after the call (-1: unknown or no
+// limit).  A flow given one shows no window: no PIN prompt, notice or card-access window.
+struct HostPin {
+    const char *pin;
+    int length;
+    int triesLeft;
+};
+
+// The card-access window around a card operation, unless the host drives the flow.
+bool OpenAccess(void *window, const HostPin *host) {
+    return host != nullptr || OpenAccessingWindow(window);
+}
+void CloseAccess(const HostPin *host) {
+    if (host == nullptr) CloseAccessingWindow();
 }
 
 // Cancel: the host gets empty texts.
@@ -135,8 +157,8 @@ int TypedPath(AccountRequest *request, int mode) {
 }
 
 // The card's IDm as the account: lower-case hexadecimal, no password, no PIN.
-int IdmPath(AccountRequest *request, int mode, void *window) {
-    if (!OpenAccessingWindow(window)) return Traced(ZUK_ERR_SYSTEM);
+int IdmPath(AccountRequest *request, int mode, void *window, const HostPin *host) {
+    if (!OpenAccess(window, host)) return Traced(ZUK_ERR_SYSTEM);
     std::uint8_t idm[8];
     std::uint8_t pmm[8];
     int idmLength = sizeof idm;
@@ -144,11 +166,11 @@ int IdmPath(AccountRequest *request, int mode, void *window) {
     const int code = CardStatusResult(CardGetIdm(idm, &idmLength, pmm, &pmmLength));
     if (code != ZUK_OK) {
         const int traced = TracedLow(code);
-        CloseAccessingWindow();
+        CloseAccess(host);
         return traced;
     }
     if (request->AccountLength < 2 * idmLength) {
-        CloseAccessingWindow();
+        CloseAccess(host);
         return Traced(ZUK_ERR_BUFFER);
     }
     char text[2 * sizeof idm + 1];
@@ -156,23 +178,30 @@ int IdmPath(AccountRequest *request, int mode, void *window) {
     PutHostText(request->AccountBuffer, request->AccountLength, text, 2 * idmLength);
     request->AccountLength = 2 * idmLength;
     request->PasswordLength = 0;
-    CloseAccessingWindow();
+    CloseAccess(host);
     return StorePair(request, mode, g_card.idm);
 }
 
 // The card's PIN state: whether it has a PIN and whether that is locked already.
-int ReadPinState(bool *hasPin, bool *locked) {
-    int present = 0;
-    int limit = 0;
-    int count = 0;
-    std::uint8_t pin[512];
-    int pinLength = sizeof pin;
-    const int code = CardStatusResult(CardGetPinState(&present, &limit, &count, pin, &pinLength));
-    PlatSecureWipe(pin, sizeof pin);
+int ReadPinState(bool *hasPin, bool *locked, PinTries *tries) {
+    const int code = ReadPinTries(hasPin, tries);
     if (code != ZUK_OK) return code;
-    *hasPin = present == 1;
-    *locked = present == 1 && limit != 0 && count >= limit;
+    *locked = *hasPin && tries->limit != 0 && tries->left == 0;
     return ZUK_OK;
+}
+
+// The host's PIN against the card (its state read just before): 0 when verified; a wrong PIN, or
+// the one that locked the card, returns at once with the tries left in host->triesLeft.
+int VerifyHostPin(int handle, const PinTries &before, HostPin *host) {
+    const int verified = VerifyPinWorker(handle, host->length, host->pin);
+    if (verified == ZUK_OK) {
+        host->triesLeft = before.limit != 0 ? before.limit : -1;
+        return ZUK_OK;
+    }
+    if (verified == ZUK_ERR_PIN_WRONG)
+        host->triesLeft = before.limit != 0 && before.left > 0 ? before.left - 1 : -1;
+    if (verified == ZUK_ERR_PIN_LOCKED_NOW) host->triesLeft = 0;
+    return Traced(verified);
 }
 
 // A notice only tells and has nothing but OK: without a person at the screen (unattended) it is
@@ -218,19 +247,19 @@ int PinLoop(AccountRequest *request, int handle, void *window) {
             return verified;
         }
         if (shown == kDialogFailed) return Traced(ZUK_ERR_INCOMPLETE);
-        PlatSleep(kPinErrorPauseMs);
+        if (WaitOrCancel(kPinErrorPauseMs)) return Cancelled(request);
         if (limit != 0) ++attempts;
     }
 }
 
-int ReadAccountFromCard(AccountRequest *request, int mode, void *window) {
-    if (!OpenAccessingWindow(window)) return Traced(ZUK_ERR_SYSTEM);
+int ReadAccountFromCard(AccountRequest *request, int mode, void *window, const HostPin *host) {
+    if (!OpenAccess(window, host)) return Traced(ZUK_ERR_SYSTEM);
     const int code = CardStatusResult(
         CardReadAccount(reinterpret_cast<std::uint8_t *>(request->AccountBuffer),
                         &request->AccountLength,
                         reinterpret_cast<std::uint8_t *>(request->PasswordBuffer),
                         &request->PasswordLength));
-    CloseAccessingWindow();
+    CloseAccess(host);
     if (code != ZUK_OK) return TracedLow(code);
     if (GetInputItems() == kInputIdOnly) {  // the configuration asks for the user ID alone
         std::memset(request->PasswordBuffer, 0, static_cast<std::size_t>(request->PasswordLength));
@@ -240,29 +269,70 @@ int ReadAccountFromCard(AccountRequest *request, int mode, void *window) {
     return StorePair(request, mode, g_card.idm);
 }
 
-int CardPath(AccountRequest *request, int handle, int mode, void *window) {
+// host: the host's PIN (the flow then shows no window), or null for the library's prompts.
+int CardPath(AccountRequest *request, int handle, int mode, void *window, HostPin *host) {
     // A revoked card identifies nobody: nothing of it is read, the pairs obtained with it are
     // deleted, and the flow treats it as a locked card with its own notice (after it, the call
     // ends while the card still lies on the reader; unattended, at once).
     const CardStatus standing = CardStandingStatus();
     if (standing != SESSION_OK) return TracedLow(CardStatusResult(standing));
-    if (GetIdmAsAccount() == 1) return IdmPath(request, mode, window);
-    if (!OpenAccessingWindow(window)) return Traced(ZUK_ERR_SYSTEM);
+    if (GetIdmAsAccount() == 1) return IdmPath(request, mode, window, host);
+    if (!OpenAccess(window, host)) return Traced(ZUK_ERR_SYSTEM);
     bool hasPin = false;
     bool locked = false;
-    const int state = ReadPinState(&hasPin, &locked);
+    PinTries tries{};
+    const int state = ReadPinState(&hasPin, &locked, &tries);
     if (state != ZUK_OK) {
         TracedLow(state);
-        CloseAccessingWindow();
+        CloseAccess(host);
         return state;
     }
-    CloseAccessingWindow();
+    CloseAccess(host);
     if (hasPin) {
-        if (locked) return CardStatusResult(SESSION_ERR_PIN_LOCKED);
-        const int verified = PinLoop(request, handle, window);
+        if (host != nullptr) host->triesLeft = tries.limit != 0 ? tries.left : -1;
+        if (locked) {
+            const int code = CardStatusResult(SESSION_ERR_PIN_LOCKED);
+            return host != nullptr ? Traced(code) : code;
+        }
+        const int verified =
+            host != nullptr ? VerifyHostPin(handle, tries, host) : PinLoop(request, handle, window);
         if (verified != ZUK_OK) return verified;
     }
-    return ReadAccountFromCard(request, mode, window);
+    return ReadAccountFromCard(request, mode, window, host);
+}
+
+// What every account call does before it asks a source: the library's mode, the request checks,
+// the silent reuse of the remembered pair and the pick-up.  True when that answered the call
+// (*result is then its result).
+bool AnsweredBeforeSources(int handle, AccountRequest *request, int mode, void *window,
+                           int *result) {
+    if (GetLibraryMode() == kLibraryModeOff) {
+        *result = Traced(ZUK_ERR_DISABLED);
+        return true;
+    }
+    const int valid = ValidateAccountRequest(mode, window, request, handle);
+    // Without a reader the handle is not needed.
+    if (valid != ZUK_OK && !(valid == ZUK_ERR_HANDLE && GetDeviceKind() == kDeviceNone)) {
+        *result = valid;
+        return true;
+    }
+    if (RememberedPairComplete() && GetReuseBlock() == 0) {
+        const int reused = PairResult(LoadStoredPair(request, Remembered), *request);
+        if (reused == ZUK_OK) {
+            if (mode == ZUK_ACCOUNT_MODE_PICKUP) DeleteCredentials();
+            *result = Traced(ZUK_OK);
+            return true;
+        }
+        if (reused == ZUK_ERR_BUFFER) {
+            *result = Traced(ZUK_ERR_BUFFER);
+            return true;
+        }
+    }
+    if (mode == ZUK_ACCOUNT_MODE_PICKUP) {
+        *result = PickUp(request);
+        return true;
+    }
+    return false;
 }
 
 }  // namespace
@@ -314,20 +384,11 @@ int LoadStoredPair(AccountRequest *request, CredentialKind kind) {
 }
 
 int AccountWorker(int handle, AccountRequest *request, int mode, void *window) {
-    if (GetLibraryMode() == kLibraryModeOff) return Traced(ZUK_ERR_DISABLED);
-    const int valid = ValidateAccountRequest(mode, window, request, handle);
-    // Without a reader the handle is not needed.
-    if (valid != ZUK_OK && !(valid == ZUK_ERR_HANDLE && GetDeviceKind() == kDeviceNone)) return valid;
-
-    if (RememberedPairComplete() && GetReuseBlock() == 0) {
-        const int reused = PairResult(LoadStoredPair(request, Remembered), *request);
-        if (reused == ZUK_OK) {
-            if (mode == ZUK_ACCOUNT_MODE_PICKUP) DeleteCredentials();
-            return Traced(ZUK_OK);
-        }
-        if (reused == ZUK_ERR_BUFFER) return Traced(ZUK_ERR_BUFFER);
-    }
-    if (mode == ZUK_ACCOUNT_MODE_PICKUP) return PickUp(request);
+    g_flowName = kName;
+    int result = 0;
+    if (AnsweredBeforeSources(handle, request, mode, window, &result)) return result;
+    // A cancelled call asks no source: it ends as a prompt's Cancel does.
+    if (CallCancelled()) return Cancelled(request);
 
     int answer;
     if (GetDeviceKind() == kDeviceNone) {
@@ -347,7 +408,7 @@ int AccountWorker(int handle, AccountRequest *request, int mode, void *window) {
     }
     switch (answer) {
     case kDialogCard:
-        return CardPath(request, handle, mode, window);
+        return CardPath(request, handle, mode, window, nullptr);
     case kDialogOk:
         return TypedPath(request, mode);
     case kDialogFailed:
@@ -357,4 +418,28 @@ int AccountWorker(int handle, AccountRequest *request, int mode, void *window) {
     default:
         return Traced(ZUK_ERR_UNEXPECTED);
     }
+}
+
+int AccountWithPinWorker(int handle, AccountRequest *request, int mode, const char *pin,
+                         int pinLength, int *triesLeft) {
+    g_flowName = kHostName;
+    if (triesLeft != nullptr) *triesLeft = -1;
+    if (GetLibraryMode() != kLibraryModeOff && (pinLength < 0 || (pinLength > 0 && pin == nullptr)))
+        return Traced(ZUK_ERR_PARAM);
+    int result = 0;
+    if (AnsweredBeforeSources(handle, request, mode, nullptr, &result)) return result;
+    // Typed credentials are the library's prompt: a host-driven call answers that it found no card
+    // (no reader, or Mode 768 with no card on it); it waits for one with ZUKWaitForCard.
+    if (GetDeviceKind() == kDeviceNone) return Traced(ZUK_ERR_NO_CARD);
+    int present = 0;
+    const int sensed = SenseCardWorker(handle, &present);
+    if (sensed != ZUK_OK) return Traced(sensed);
+    const std::uint32_t libraryMode = GetLibraryMode();
+    if (libraryMode != kLibraryModeCard && libraryMode != kLibraryModeCardOrTyped)
+        return Traced(ZUK_ERR_DISABLED);
+    if (present != 1) return Traced(ZUK_ERR_NO_CARD);
+    HostPin host{pin != nullptr ? pin : "", pinLength, -1};
+    result = CardPath(request, handle, mode, nullptr, &host);
+    if (triesLeft != nullptr) *triesLeft = host.triesLeft;
+    return result;
 }

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "api/frame.h"
+#include "api/cancel.h"
 #include "api/workers.h"
 #include "card/sensing.h"
 #include "card/last_status.h"
@@ -31,7 +32,9 @@ extern "C" int ZUKAPI ZUKGetUserAccount(int handle, AccountRequest *request, int
     if (request != nullptr) asked = *request;
     // Message boxes belong to the host's window when it is one.
     void *parent = PlatIsWindow(window) ? window : nullptr;
-    if (WaitUntilFree("ZUKGetUserAccount", parent) != ZUK_OK) return ZUK_ERR_BUSY;
+    CallScope scope;
+    const int free = WaitUntilFree("ZUKGetUserAccount", parent);
+    if (free != ZUK_OK) return free;
 
     bool lockedNow = false;
     int result;
@@ -72,7 +75,19 @@ extern "C" int ZUKAPI ZUKGetUserAccount(int handle, AccountRequest *request, int
                 PLAT_IDCANCEL)
                 break;
         }
-        PlatSleep(kPauseMs);
+        if (CallCancelled() || WaitOrCancel(kPauseMs)) break;
+    }
+    // A cancel ends the call as the Cancel of a prompt does (unless it came too late to stop it):
+    // ZUK_CANCELLED and empty texts.
+    if (result != ZUK_OK && result != ZUK_CANCELLED && CallCancelled()) {
+        result = TraceCancelled("ZUKGetUserAccount");
+        if (request != nullptr && request->AccountBuffer != nullptr && asked.AccountLength > 0 &&
+            request->PasswordBuffer != nullptr && asked.PasswordLength > 0) {
+            request->AccountBuffer[0] = '\0';
+            request->PasswordBuffer[0] = '\0';
+            request->AccountLength = 0;
+            request->PasswordLength = 0;
+        }
     }
     LeaveApi();
     return result;

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "api/api_state.h"
+#include "api/cancel.h"
 #include "card/card_state.h"
 #include "platform/messagebox.h"
 #include "platform/mutex.h"
@@ -32,11 +33,11 @@ PortMutexWait AcquirePortMutexWithin(std::int32_t waitMs) {
     PlatHandle mutex = PlatMutexCreate(ZUK_PORT_MUTEX_NAME);
     if (mutex == 0) return kPortMutexNotTaken;
     // An abandoned mutex (its owner ended without releasing it) is owned by this thread now too.
-    std::uint32_t wait =
-        PlatMutexWait(mutex, waitMs < 0 ? PLAT_WAIT_FOREVER : static_cast<std::uint32_t>(waitMs));
-    if (wait == PLAT_WAIT_TIMEOUT) {
+    std::uint32_t wait = WaitForMutexOrCancel(
+        mutex, waitMs < 0 ? PLAT_WAIT_FOREVER : static_cast<std::uint32_t>(waitMs));
+    if (wait == PLAT_WAIT_TIMEOUT || wait == PLAT_WAIT_OBJECT_1) {
         PlatHandleClose(mutex);
-        return kPortMutexTimedOut;
+        return wait == PLAT_WAIT_TIMEOUT ? kPortMutexTimedOut : kPortMutexCancelled;
     }
     if (wait != PLAT_WAIT_OBJECT_0 && wait != PLAT_WAIT_ABANDONED) {
         PlatHandleClose(mutex);
@@ -78,7 +79,8 @@ int ShowMessageBox(std::uint32_t captionId, std::uint32_t textId, std::uint32_t 
 int AskFramePrompt(std::uint32_t captionId, std::uint32_t textId, std::uint32_t style, void *parent) {
     const int answerWithoutBox =
         (style & PLAT_MB_TYPEMASK) == PLAT_MB_RETRYCANCEL ? PLAT_IDCANCEL : PLAT_IDOK;
-    if (GetUnattended()) return answerWithoutBox;
+    // A cancelled call shows no more boxes.
+    if (GetUnattended() || CallCancelled()) return answerWithoutBox;
     // A box the system cannot show (0) is answered as if nobody were there: taken as Retry by the
     // loops around it, it would run the failing call again for ever.
     const int answer = ShowMessageBox(captionId, textId, style, parent);
@@ -92,12 +94,36 @@ bool RetryCanHelp(int code) { return !(code == ZUK_ERR_SYSTEM && g_card.keyFault
 int WaitUntilFree(const char *exportName, void *parent) {
     while (EnterApi() == ZUK_ERR_BUSY) {
         Trace(exportName, "ZUK", ZUK_ERR_BUSY);
-        if (AskFramePrompt(kMsgBusyCaption, kMsgBusyText, kStyleRetryCancel, parent) ==
-            PLAT_IDCANCEL) {
+        const int answer = AskFramePrompt(kMsgBusyCaption, kMsgBusyText, kStyleRetryCancel, parent);
+        if (CallCancelled()) return TraceCancelled(exportName);
+        if (answer == PLAT_IDCANCEL) {
             Trace(exportName, "ZUK", ZUK_ERR_BUSY);
             return ZUK_ERR_BUSY;
         }
-        PlatSleep(kRetryPauseMs);
+        if (WaitOrCancel(kRetryPauseMs)) return TraceCancelled(exportName);
+    }
+    return 0;
+}
+
+int TraceCancelled(const char *exportName) {
+    Trace(exportName, "ZUK", static_cast<std::uint32_t>(ZUK_CANCELLED));
+    return ZUK_CANCELLED;
+}
+
+int WaitForFrameWithoutWindow(const char *exportName) {
+    const std::uint32_t start = PlatTickMs();
+    bool traced = false;
+    while (EnterApi() == ZUK_ERR_BUSY) {
+        if (!traced) Trace(exportName, "ZUK", ZUK_ERR_BUSY);  // once: the call waits
+        traced = true;
+        const std::uint32_t elapsed = PlatTickMs() - start;
+        if (elapsed >= kHostWaitForCallMs) {
+            Trace(exportName, "ZUK", ZUK_ERR_BUSY);
+            return ZUK_ERR_BUSY;
+        }
+        const std::uint32_t left = kHostWaitForCallMs - elapsed;
+        if (WaitOrCancel(left < kHostFramePollMs ? left : kHostFramePollMs))
+            return TraceCancelled(exportName);
     }
     return 0;
 }
@@ -105,9 +131,11 @@ int WaitUntilFree(const char *exportName, void *parent) {
 int RunExport(const ExportFrame &frame, int (*worker)(void *context), void *context) {
     // A failed open gives back only a hold it took itself: a second ZUKOpen after a successful
     // one must not free the reader that the first one still uses.
+    CallScope scope;
     PortMutexWait held = kPortMutexNotTaken;
     if (frame.takesPortMutex) {
         held = AcquirePortMutexWithin(GetOpenWaitMs());
+        if (held == kPortMutexCancelled) return TraceCancelled(frame.name);
         // Another process kept the reader past the configured wait ([Device] OpenWait): the
         // reader is busy, and the open ends at once without a prompt.
         if (held == kPortMutexTimedOut) {
@@ -116,17 +144,21 @@ int RunExport(const ExportFrame &frame, int (*worker)(void *context), void *cont
         }
     }
     const bool tookMutex = held == kPortMutexTaken;
-    if (WaitUntilFree(frame.name) != 0) {
+    const int free = WaitUntilFree(frame.name);
+    if (free != 0) {
         if (tookMutex) ReleasePortMutex();
-        return ZUK_ERR_BUSY;
+        return free;
     }
     int code = worker(context);
     while (code != ZUK_OK && code != ZUK_CANCELLED && RetryCanHelp(code)) {
-        if (AskFramePrompt(frame.retryCaption, frame.retryText, kStyleRetryCancel, nullptr) ==
-            PLAT_IDCANCEL) {
+        const int answer =
+            AskFramePrompt(frame.retryCaption, frame.retryText, kStyleRetryCancel, nullptr);
+        // A cancel during the prompt or the pause ends the retries: the call is cancelled.
+        if (CallCancelled() || (answer != PLAT_IDCANCEL && WaitOrCancel(kRetryPauseMs))) {
+            code = TraceCancelled(frame.name);
             break;
         }
-        PlatSleep(kRetryPauseMs);
+        if (answer == PLAT_IDCANCEL) break;
         code = worker(context);
     }
     LeaveApi();

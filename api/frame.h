@@ -36,8 +36,9 @@ bool ApiIsBusy();
 
 // Waits for the reader's mutex (waitMs < 0: without bound): taken when this call took the
 // process's hold on it; not taken when the process held it already or the mutex cannot be had;
-// timed out when another thread or process still held it after waitMs.
-enum PortMutexWait { kPortMutexTaken, kPortMutexNotTaken, kPortMutexTimedOut };
+// timed out when another thread or process still held it after waitMs; cancelled when ZUKCancel
+// ended the wait first.
+enum PortMutexWait { kPortMutexTaken, kPortMutexNotTaken, kPortMutexTimedOut, kPortMutexCancelled };
 PortMutexWait AcquirePortMutexWithin(std::int32_t waitMs);
 // The same without bound; true when taken.
 bool AcquirePortMutex();
@@ -73,9 +74,20 @@ struct ExportFrame {
 };
 int RunExport(const ExportFrame &frame, int (*worker)(void *context), void *context);
 
-// The busy wait shared with the account export: 0 once this call owns the frame, or ZUK_ERR_BUSY
-// after the user cancelled the busy prompt (the frame is then untouched).
-// parent is the owner of the busy prompt (null: topmost and task-modal).
+// The busy wait shared with the account export: 0 once this call owns the frame, ZUK_ERR_BUSY
+// after the user cancelled the busy prompt, or ZUK_CANCELLED when ZUKCancel ended the wait (the
+// frame is then untouched).  parent is the owner of the busy prompt (null: topmost and
+// task-modal).  The calling export has opened its CallScope (api/cancel.h).
 int WaitUntilFree(const char *exportName, void *parent = nullptr);
+
+// The busy wait of the host-driven exports, without a window: 0 once this call owns the frame;
+// ZUK_ERR_BUSY when the call in progress still holds it after kHostWaitForCallMs; ZUK_CANCELLED
+// when ZUKCancel ended the wait.  It looks at the frame every kHostFramePollMs.
+const std::uint32_t kHostWaitForCallMs = 5000;
+const std::uint32_t kHostFramePollMs = 20;
+int WaitForFrameWithoutWindow(const char *exportName);
+
+// Traces ZUK_CANCELLED for the export and returns it.
+int TraceCancelled(const char *exportName);
 
 #endif

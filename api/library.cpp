@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "api/api_state.h"
+#include "api/cancel.h"
 #include "card/session.h"
 #include "ZUKcntrl.h"
 #include "settings/config.h"
@@ -82,4 +83,5 @@ void LibraryDetach() {
     // A card session left open by the host is closed on unload; the outcome cannot be reported.
     (void)CardCloseSession();
     LibraryStateReset();
+    CancelEventClose();
 }

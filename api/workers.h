@@ -25,4 +25,19 @@ int MaxLengthWorker(int *maxIdLength, int *maxPasswordLength);
 std::uint32_t CardStandingStatus();
 int AccountWorker(int handle, AccountRequest *request, int mode, void *window);
 
+// The host-driven workers (no window in any outcome).
+int AccountWithPinWorker(int handle, AccountRequest *request, int mode, const char *pin,
+                         int pinLength, int *triesLeft);
+int PinTriesWorker(int handle, int *triesLeft, int *tryLimit);
+int WaitForCardWorker(int handle, int wantPresent, int timeoutMs, int *present);
+
+// The PIN tries of the card in session, read without a write: the limit it keeps (0: none) and
+// the tries left before it locks (0 once locked; the limit when it keeps none is meaningless).
+struct PinTries {
+    int limit;
+    int left;
+};
+// The result code of the card read (untraced); *hasPin false leaves *tries untouched.
+int ReadPinTries(bool *hasPin, PinTries *tries);
+
 #endif

@@ -98,17 +98,21 @@ int ZUKAPI ZUKGetUserAccount(int handle, AccountRequest *request, int mode, void
 /* ---- Host-driven identification ----------------------------------------------------------------
  * For hosts that draw their own prompts (a PIN pad, a kiosk, a web front-end, a sign-in screen).
  * These four exports never show a window of the library's (no prompt, notice, retry or busy box,
- * no card-access window): each outcome is returned at once.  The exports above behave as they
- * always did when these are not used. */
+ * no card-access window): each outcome is returned at once, a reader error included (no retry
+ * behind a prompt).  One that meets another call of the process in progress waits for it without
+ * a window for at most 5 s (then ZUK_ERR_BUSY); ZUKCancel ends that wait.  The exports above behave
+ * as they always did when these are not used. */
 
 /* The PIN tries the card in session has left before it locks (*triesLeft; 0 once locked) and the
  * limit it keeps (*tryLimit); read from the card without writing it.  A card that sets no limit
- * gives *tryLimit 0 and *triesLeft -1. */
+ * gives *tryLimit 0 and *triesLeft -1; a card that holds no PIN gives ZUK_ERR_NO_DATA. */
 int ZUKAPI ZUKGetPinTries(int handle, int *triesLeft, int *tryLimit);
 /* ZUKGetUserAccount's flow with the PIN the host collected (pinLength bytes; a card that holds no
  * PIN ignores it).  mode: the request modes above; the remembered-pair rules apply as there.  A
  * wrong PIN returns ZUK_ERR_PIN_WRONG, or ZUK_ERR_PIN_LOCKED_NOW when it locked the card, at once;
- * *triesLeft (may be null) receives the tries the card has left after the call (-1: unknown). */
+ * *triesLeft (may be null) receives the tries the card has left after the call (-1: unknown).
+ * Where ZUKGetUserAccount would wait for a card or show its typed-credentials prompt (no card on
+ * the reader, Mode 768 included, or no reader) it returns ZUK_ERR_NO_CARD. */
 int ZUKAPI ZUKGetUserAccountWithPin(int handle, AccountRequest *request, int mode, const char *pin,
                                     int pinLength, int *triesLeft);
 /* Waits until a card is laid on the reader (wantPresent 1) or taken away (0), or timeoutMs passes

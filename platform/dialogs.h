@@ -36,6 +36,11 @@ int ShowPinDialog(void *parent, const DialogEntry &entry);       // 2, -1 or 0
 int NoCardDialog(void *parent);                                  // 2 or 0
 int PinErrorDialog(void *parent);                                // 2 or 0
 
+// Ends the library's dialog open on any thread of the process (a waiting one polling the reader,
+// or a prompt) as its Cancel button does: its show function returns kDialogCancel.  Any thread
+// may call it; it does nothing when none is open.
+void CancelWaitingDialogs();
+
 // The modeless card-access window: false when it cannot be created.
 bool OpenAccessingWindow(void *parent);
 void CloseAccessingWindow();

@@ -21,4 +21,9 @@ const int PLAT_IDRETRY = 4;
 int PlatMessageBox(void *parent, const char *text, const char *caption, std::uint32_t style,
                    std::uint16_t language);
 
+// Closes the box PlatMessageBox shows now (on any thread) as its close command does: a box with
+// Cancel returns PLAT_IDCANCEL, one with OK alone PLAT_IDOK.  Any thread may call it; it does
+// nothing when no box is up.
+void PlatMessageBoxClose();
+
 #endif

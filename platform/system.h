@@ -8,6 +8,10 @@
 // Suspends the calling thread (Sleep).
 void PlatSleep(std::uint32_t milliseconds);
 
+// Milliseconds of a clock that only moves forward (GetTickCount); it wraps after 49.7 days, so
+// only differences of two readings (as unsigned 32-bit values) mean anything.
+std::uint32_t PlatTickMs();
+
 // Seconds since 1970-01-01 UTC (time()).
 std::int64_t PlatTimeNow();
 

@@ -10,7 +10,8 @@ zuk_log() { printf '\n==> %s\n' "$*"; }
 ZUK_PACKAGES=(cmake g++ make googletest libgtest-dev g++-mingw-w64-i686 g++-mingw-w64-x86-64
               wine wine32:i386 wine64 xvfb x11-apps clang-format
               imagemagick fonts-ipafont-gothic llvm-14 clang python3-cryptography-vectors libssl-dev
-              python3 nsis msitools wixl mono-mcs osslsigncode openssl gnuplot-nox locales)
+              python3 python3-pip python3-setuptools python3-wheel nsis msitools wixl mono-mcs mono-runtime
+              osslsigncode openssl gnuplot-nox locales)
 
 # Locales the Wine tests start programs under.  Wine takes its system locale from LC_ALL at every
 # start and quietly falls back to English for one that glibc does not have, so each must be

@@ -14,5 +14,9 @@ typedef int(ZUKAPI *MaxLengthFn)(int *, int *);
 typedef int(ZUKAPI *LibModeFn)(int *, int);
 typedef int(ZUKAPI *LibVersionFn)(int *);
 typedef int(ZUKAPI *UserAccountFn)(int, AccountRequest *, int, void *);
+typedef int(ZUKAPI *PinTriesFn)(int, int *, int *);
+typedef int(ZUKAPI *UserAccountWithPinFn)(int, AccountRequest *, int, const char *, int, int *);
+typedef int(ZUKAPI *WaitForCardFn)(int, int, int, int *);
+typedef int(ZUKAPI *CancelFn)(void);
 
 #endif

@@ -1,8 +1,10 @@
 // Shared parts of the Win32 prompt dialogs.
 #include "api/dialogs/dialog_common_win32.h"
 
+#include <atomic>
 #include <cstdio>
 
+#include "api/cancel.h"
 #include "api/dialogs/dialogs.h"
 #include "api/frame.h"
 #include "api/prompt_state.h"
@@ -13,6 +15,12 @@
 DialogState g_dialogs{};
 
 namespace {
+
+// What a cancel does to a dialog: the command of Esc, which the waiting dialogs and the prompts
+// take as their Cancel button (the notices, which wait for nothing, keep it from closing them).
+void PostCancel(HWND dialog) {
+    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+}
 
 // A label's catalogue text and its suffix together.
 const std::size_t kLabelBufferSize = 2048;
@@ -29,7 +37,13 @@ HINSTANCE LibraryInstance() { return static_cast<HINSTANCE>(GetModuleHandleOfLib
 HWND DialogParent() { return g_dialogs.parent; }
 void SetDialogParent(HWND parent) { g_dialogs.parent = parent; }
 
-void DialogStateReset() { g_dialogs = DialogState{}; }
+void DialogStateReset() {
+    g_dialogs.parent = nullptr;
+    g_dialogs.openDialog = nullptr;
+    g_dialogs.accessWindow = nullptr;
+    g_dialogs.accessPreviouslyActive = nullptr;
+    g_dialogs.accessRun = DialogRun{};
+}
 
 int RunModalDialog(int templateId, HWND parent, DLGPROC proc, DialogRun *run) {
     SetDialogParent(parent);
@@ -38,6 +52,7 @@ int RunModalDialog(int templateId, HWND parent, DLGPROC proc, DialogRun *run) {
     run->initialised = false;
     DialogBoxParamA(LibraryInstance(), MAKEINTRESOURCEA(templateId), parent, proc,
                     reinterpret_cast<LPARAM>(run));
+    g_dialogs.openDialog = nullptr;
     // DialogBoxParam's own -1 (not created) would read as Cancel: the record says what happened.
     return run->initialised ? run->result : kDialogFailed;
 }
@@ -47,7 +62,16 @@ DialogRun *BeginDialog(HWND dialog, LPARAM param) {
     SetWindowLongPtrA(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(run));
     run->endFlag = 0;
     run->initialised = true;
+    // Known to a cancel from now on; a cancel that came before (after the flow last looked) ends
+    // it at once.
+    g_dialogs.openDialog = dialog;
+    if (CallCancelled()) PostCancel(dialog);
     return run;
+}
+
+void CancelWaitingDialogs() {
+    const HWND dialog = g_dialogs.openDialog.load();
+    if (dialog != nullptr) PostCancel(dialog);
 }
 
 DialogRun *RunOf(HWND dialog) {

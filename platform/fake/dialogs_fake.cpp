@@ -1,6 +1,9 @@
 // Prompt dialogs of the native build: each "shows" by taking the next scripted answer and, for
 // OK, filling the entry's typed-text areas as the real dialog's OK handler does.
+#include <atomic>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
 
 #include "platform/dialogs.h"
 #include "platform/fake/fake_internal.h"
@@ -15,6 +18,28 @@ int g_unexpected = 0;
 int g_accessingOpened = 0;
 int g_accessingClosed = 0;
 bool g_accessingOpen = false;
+
+// The held waiting dialogs (FakeDialogHoldUntilCancelled).
+std::mutex g_holdLock;
+std::condition_variable g_holdChanged;
+bool g_hold = false;
+bool g_cancelRequested = false;
+std::atomic<bool> g_heldNow{false};
+
+// A held waiting dialog: open until a cancel comes.
+int HoldUntilCancelled() {
+    std::unique_lock<std::mutex> lock(g_holdLock);
+    g_heldNow = true;
+    g_holdChanged.wait(lock, [] { return g_cancelRequested; });
+    g_cancelRequested = false;
+    g_heldNow = false;
+    return kDialogCancel;
+}
+
+bool Held(FakeDialogKind kind) {
+    std::lock_guard<std::mutex> lock(g_holdLock);
+    return g_hold && (kind == FAKE_DIALOG_CARD_WAIT || kind == FAKE_DIALOG_CARD_OR_ID);
+}
 
 // Copies a typed text as the dialogs read an edit field: at most 1023 bytes, zero-terminated.
 void Fill(char *area, const std::string &text) {
@@ -42,6 +67,7 @@ FakeCall CallOf(FakeDialogKind kind) {
 int Show(FakeDialogKind kind, void *parent, const DialogEntry &entry) {
     if (FakeCallFails(CallOf(kind))) return kDialogFailed;
     g_shown.push_back({kind, parent, entry.idLimit, entry.passwordLimit, entry.pinLimit});
+    if (Held(kind)) return HoldUntilCancelled();
     if (g_next >= g_script.size() || g_script[g_next].kind != kind) {
         ++g_unexpected;
         return kDialogCancel;
@@ -72,7 +98,23 @@ int FakeAccessingOpened() { return g_accessingOpened; }
 int FakeAccessingClosed() { return g_accessingClosed; }
 bool FakeAccessingOpen() { return g_accessingOpen; }
 
+void FakeDialogHoldUntilCancelled(bool hold) {
+    std::lock_guard<std::mutex> lock(g_holdLock);
+    g_hold = hold;
+    g_cancelRequested = false;
+}
+
+bool FakeDialogHeldNow() { return g_heldNow; }
+
+void CancelWaitingDialogs() {
+    std::lock_guard<std::mutex> lock(g_holdLock);
+    if (!g_hold) return;
+    g_cancelRequested = true;
+    g_holdChanged.notify_all();
+}
+
 void FakeDialogReset() {
+    FakeDialogHoldUntilCancelled(false);
     g_script.clear();
     g_next = 0;
     g_shown.clear();

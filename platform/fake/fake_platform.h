@@ -124,6 +124,11 @@ void FakeSetProtectIdentity(std::uint32_t machine, std::uint32_t user);
 // Whether the named mutex exists and is owned by some thread.
 bool FakeMutexOwned(const std::string &name);
 
+// ---- events ----
+// Event waits with a time-out wait on the wall clock (on), or pass at once on the virtual clock
+// (off, after a reset).
+void FakeEventRealWaits(bool on);
+
 // ---- windows ----
 // Declares a handle as an existing window (PlatIsWindow).
 void FakeWindowAdd(void *window);
@@ -159,6 +164,11 @@ struct FakeDialogShown {
 void FakeDialogScript(const std::vector<FakeDialogStep> &steps);
 const std::vector<FakeDialogShown> &FakeDialogsShown();
 int FakeDialogUnexpected();
+// With hold on, a card wait or card-or-typed dialog (a dialog that polls the reader) takes no
+// step of the script: it stays "open" until CancelWaitingDialogs is called (before or while it is
+// shown), then answers Cancel.  FakeDialogHeldNow tells whether one is open and waiting now.
+void FakeDialogHoldUntilCancelled(bool hold);
+bool FakeDialogHeldNow();
 // The card-access window: how often it was opened and closed, and whether it is open now.
 int FakeAccessingOpened();
 int FakeAccessingClosed();

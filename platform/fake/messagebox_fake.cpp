@@ -68,3 +68,6 @@ int FakeMessageBoxUnexpected() {
     std::lock_guard<std::recursive_mutex> lock(g_lock);
     return g_unexpected;
 }
+
+// A scripted box is answered as soon as it is shown: there is never one to close.
+void PlatMessageBoxClose() {}

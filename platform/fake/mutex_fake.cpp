@@ -9,6 +9,7 @@
 
 #include "platform/fake/fake_internal.h"
 #include "platform/fake/fake_platform.h"
+#include "platform/event.h"
 #include "platform/mutex.h"
 
 namespace {
@@ -51,6 +52,30 @@ std::uint32_t PlatMutexWait(PlatHandle mutex, std::uint32_t timeoutMs) {
     m.owner = self;
     ++m.depth;
     return PLAT_WAIT_OBJECT_0;
+}
+
+std::uint32_t PlatMutexWaitOrEvent(PlatHandle mutex, PlatHandle event, std::uint32_t timeoutMs) {
+    std::unique_lock<std::mutex> lock(g_lock);
+    auto h = g_handles.find(mutex);
+    if (h == g_handles.end() || FakeCallFails(FAKE_CALL_MUTEX_WAIT)) return PLAT_WAIT_FAILED;
+    Named &m = g_mutexes[h->second];
+    std::thread::id self = std::this_thread::get_id();
+    const auto free = [&] { return m.depth == 0 || m.owner == self; };
+    const auto ends = [&] { return free() || FakeEventIsSet(event); };
+    if (timeoutMs == PLAT_WAIT_FOREVER) {
+        g_changed.wait(lock, ends);
+    } else if (!g_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), ends)) {
+        return PLAT_WAIT_TIMEOUT;
+    }
+    if (!free()) return PLAT_WAIT_OBJECT_1;
+    m.owner = self;
+    ++m.depth;
+    return PLAT_WAIT_OBJECT_0;
+}
+
+void FakeMutexWakeWaiters() {
+    std::lock_guard<std::mutex> lock(g_lock);
+    g_changed.notify_all();
 }
 
 std::uint32_t PlatMutexTryWait(PlatHandle mutex) {

@@ -1,5 +1,5 @@
 // Virtual clock and locale: PlatSleep adds to a counter instead of waiting, so native tests never
-// depend on the wall clock; local time is the set time read as UTC.
+// depend on the wall clock; the tick clock is that counter; local time is the set time read as UTC.
 #include <atomic>
 #include <cstring>
 #include <ctime>
@@ -30,6 +30,8 @@ void PlatSleep(std::uint32_t milliseconds) {
     g_slept += milliseconds;
     std::this_thread::yield();
 }
+
+std::uint32_t PlatTickMs() { return static_cast<std::uint32_t>(g_slept); }
 
 std::int64_t PlatTimeNow() { return g_now; }
 
@@ -65,6 +67,8 @@ void FakeSystemReset() {
     g_lcid = 0x0409;
 }
 
+void FakeAddSleptMilliseconds(std::uint32_t milliseconds) { g_slept += milliseconds; }
+
 void FakeSetTime(std::int64_t secondsSince1970) { g_now = secondsSince1970; }
 std::uint64_t FakeSleptMilliseconds() { return g_slept; }
 void FakeSetSystemLcid(std::uint32_t lcid) { g_lcid = lcid; }
@@ -80,4 +84,5 @@ void FakePlatformReset() {
     FakeDialogReset();
     FakeFaultsReset();
     FakeProtectReset();
+    FakeEventReset();
 }

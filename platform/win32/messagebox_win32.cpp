@@ -1,9 +1,39 @@
-// Message boxes over the Win32 API.
+// Message boxes over the Win32 API.  A box is found by a hook on its thread while it is shown, so
+// that another thread can close it.
 #include <windows.h>
+
+#include <atomic>
 
 #include "platform/messagebox.h"
 
+namespace {
+
+std::atomic<HWND> g_box{nullptr};
+
+// The first dialog window the box's thread activates is the box.
+LRESULT CALLBACK FindBox(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HCBT_ACTIVATE && g_box.load() == nullptr) {
+        char className[16] = {0};
+        HWND window = reinterpret_cast<HWND>(wParam);
+        if (GetClassNameA(window, className, sizeof className) > 0 &&
+            lstrcmpA(className, "#32770") == 0)
+            g_box = window;
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+}  // namespace
+
 int PlatMessageBox(void *parent, const char *text, const char *caption, std::uint32_t style,
                    std::uint16_t language) {
-    return MessageBoxExA(static_cast<HWND>(parent), text, caption, style, language);
+    HHOOK hook = SetWindowsHookExA(WH_CBT, FindBox, nullptr, GetCurrentThreadId());
+    const int answer = MessageBoxExA(static_cast<HWND>(parent), text, caption, style, language);
+    if (hook != nullptr) UnhookWindowsHookEx(hook);
+    g_box = nullptr;
+    return answer;
+}
+
+void PlatMessageBoxClose() {
+    const HWND box = g_box.load();
+    if (box != nullptr) PostMessageA(box, WM_CLOSE, 0, 0);
 }

@@ -7,6 +7,8 @@
 
 void PlatSleep(std::uint32_t milliseconds) { Sleep(milliseconds); }
 
+std::uint32_t PlatTickMs() { return GetTickCount(); }
+
 void PlatSecureWipe(void *data, std::size_t length) {
     if (data != nullptr && length > 0) SecureZeroMemory(data, length);
 }

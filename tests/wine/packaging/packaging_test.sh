@@ -5,7 +5,7 @@
 #   the copyright.
 # packaging_test.sh contents OBJDUMP BIN
 #   ZUKcntrl.dll is a DLL of the tree's machine (MACHINE: i386 or x86-64) exporting exactly the
-#   eleven functions under their plain names; it, zukcli.exe and zukcard.exe import system DLLs only;
+#   fifteen functions under their plain names; it, zukcli.exe and zukcard.exe import system DLLs only;
 #   the MSI packages' msi/zukmsi.dll (of the same machine) exports its five custom actions under
 #   their plain names and imports system DLLs only.
 # packaging_test.sh sign SIGN_SCRIPT BIN WORKDIR
@@ -87,9 +87,9 @@ contents)
         fail "ZUKcntrl.dll is not a pei-$machine DLL"
     fi
     exports="$("$objdump" -p "$bin/ZUKcntrl.dll" | sed -n 's/^\s*\[ *[0-9]*\] \(ZUK[A-Za-z@0-9]*\)$/\1/p' | sort | tr '\n' ' ')"
-    expected="ZUKClose ZUKGetAdminOption ZUKGetLibMode ZUKGetLibVersion ZUKGetMaxLength ZUKGetUserAccount ZUKGetUserName ZUKGetUserOption ZUKOpen ZUKSenseCard ZUKVerifyPIN "
+    expected="ZUKCancel ZUKClose ZUKGetAdminOption ZUKGetLibMode ZUKGetLibVersion ZUKGetMaxLength ZUKGetPinTries ZUKGetUserAccount ZUKGetUserAccountWithPin ZUKGetUserName ZUKGetUserOption ZUKOpen ZUKSenseCard ZUKVerifyPIN ZUKWaitForCard "
     if [ "$exports" = "$expected" ]; then
-        ok "ZUKcntrl.dll exports the eleven functions under their plain names"
+        ok "ZUKcntrl.dll exports the fifteen functions under their plain names"
     else
         fail "ZUKcntrl.dll exports '$exports'"
     fi
