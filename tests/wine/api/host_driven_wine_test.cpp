@@ -30,6 +30,13 @@ LRESULT CALLBACK CountWindows(int code, WPARAM wParam, LPARAM lParam) {
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
+// EnumThreadWindows' callback: a static function, as a lambda does not convert to the 32-bit
+// build's __stdcall callback type.
+BOOL CALLBACK CountOneWindow(HWND, LPARAM count) {
+    ++*reinterpret_cast<int *>(count);
+    return TRUE;
+}
+
 // Counts the windows created on this thread while it lives; a thread that owns no window yet has
 // none of its own afterwards either (EnumThreadWindows as a second witness).
 struct WindowCounter {
@@ -40,10 +47,7 @@ struct WindowCounter {
     ~WindowCounter() { UnhookWindowsHookEx(hook); }
     static int ThreadWindows() {
         int n = 0;
-        EnumThreadWindows(GetCurrentThreadId(), [](HWND, LPARAM count) -> BOOL {
-            ++*reinterpret_cast<int *>(count);
-            return TRUE;
-        }, reinterpret_cast<LPARAM>(&n));
+        EnumThreadWindows(GetCurrentThreadId(), CountOneWindow, reinterpret_cast<LPARAM>(&n));
         return n;
     }
 };
