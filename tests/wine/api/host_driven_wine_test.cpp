@@ -19,6 +19,7 @@
 #include "tests/wine/support/ui_watcher.h"
 #include "tests/wine/support/wine_support.h"
 #include "tools/zuk_exports.h"
+#include "tests/result_expect.h"
 
 namespace {
 
@@ -27,6 +28,13 @@ std::atomic<int> g_windowsCreated{0};
 LRESULT CALLBACK CountWindows(int code, WPARAM wParam, LPARAM lParam) {
     if (code == HCBT_CREATEWND) ++g_windowsCreated;
     return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// EnumThreadWindows' callback: a static function, as a lambda does not convert to the 32-bit
+// build's __stdcall callback type.
+BOOL CALLBACK CountOneWindow(HWND, LPARAM count) {
+    ++*reinterpret_cast<int *>(count);
+    return TRUE;
 }
 
 // Counts the windows created on this thread while it lives; a thread that owns no window yet has
@@ -39,10 +47,7 @@ struct WindowCounter {
     ~WindowCounter() { UnhookWindowsHookEx(hook); }
     static int ThreadWindows() {
         int n = 0;
-        EnumThreadWindows(GetCurrentThreadId(), [](HWND, LPARAM count) -> BOOL {
-            ++*reinterpret_cast<int *>(count);
-            return TRUE;
-        }, reinterpret_cast<LPARAM>(&n));
+        EnumThreadWindows(GetCurrentThreadId(), CountOneWindow, reinterpret_cast<LPARAM>(&n));
         return n;
     }
 };
@@ -81,12 +86,12 @@ TEST_F(HostDrivenWine, TriesAndTheCardWait) {
     LoadedLibrary lib;
     ASSERT_NE(lib.module, nullptr);
     int handle = -1;
-    ASSERT_EQ(lib.Get<OpenFn>("ZUKOpen")(&handle), 0);
+    ASSERT_RESULT(lib.Get<OpenFn>("ZUKOpen")(&handle), ZUK_OK);
     WindowCounter counter;
     int present = -1;
-    ASSERT_EQ(lib.Get<SenseFn>("ZUKSenseCard")(kReaderHandle, &present), 0);
+    ASSERT_RESULT(lib.Get<SenseFn>("ZUKSenseCard")(kReaderHandle, &present), ZUK_OK);
     int left = 0, limit = 0;
-    EXPECT_EQ(lib.Get<PinTriesFn>("ZUKGetPinTries")(kReaderHandle, &left, &limit), 0);
+    EXPECT_RESULT(lib.Get<PinTriesFn>("ZUKGetPinTries")(kReaderHandle, &left, &limit), ZUK_OK);
     EXPECT_EQ(left, 3);
     EXPECT_EQ(limit, 3);
     ASSERT_EQ(sim.Command("remove"), "OK");
@@ -110,7 +115,7 @@ TEST_F(HostDrivenWine, CancelEndsTheCardWaits) {
     LoadedLibrary lib;
     ASSERT_NE(lib.module, nullptr);
     int handle = -1;
-    ASSERT_EQ(lib.Get<OpenFn>("ZUKOpen")(&handle), 0);
+    ASSERT_RESULT(lib.Get<OpenFn>("ZUKOpen")(&handle), ZUK_OK);
     ASSERT_EQ(sim.Command("remove"), "OK");
     auto cancel = lib.Get<CancelFn>("ZUKCancel");
     EXPECT_EQ(cancel(), 0) << "nothing waits: harmless";
@@ -124,7 +129,7 @@ TEST_F(HostDrivenWine, CancelEndsTheCardWaits) {
     const DWORD start = GetTickCount();
     EXPECT_EQ(cancel(), 0);
     ASSERT_TRUE(FinishCall(&waiting, 10000));
-    EXPECT_EQ(waiting.result, ZUK_CANCELLED);
+    EXPECT_RESULT(waiting.result, ZUK_CANCELLED);
     EXPECT_LT(GetTickCount() - start, 2000u);
 
     request = AccountRequest{ZUK_ACCOUNT_REQUEST_VERSION, account, sizeof account, password,
@@ -138,10 +143,10 @@ TEST_F(HostDrivenWine, CancelEndsTheCardWaits) {
     ASSERT_TRUE(WaitForDialogWith(ZUK_IDC_WAIT_CANCEL, &cardWait, dialog.id, 10000));
     EXPECT_EQ(cancel(), 0);
     ASSERT_TRUE(FinishCall(&dialog, 10000));
-    EXPECT_EQ(dialog.result, ZUK_CANCELLED);
+    EXPECT_RESULT(dialog.result, ZUK_CANCELLED);
 
     ASSERT_EQ(sim.Command("place"), "OK");
-    EXPECT_EQ(lib.Get<WaitForCardFn>("ZUKWaitForCard")(kReaderHandle, 1, 2000, &present), 0);
+    EXPECT_RESULT(lib.Get<WaitForCardFn>("ZUKWaitForCard")(kReaderHandle, 1, 2000, &present), ZUK_OK);
     EXPECT_EQ(present, 1);
     int tries = 0;
     EXPECT_EQ(WithPin(lib, "1234", &tries), 0);
@@ -154,7 +159,7 @@ TEST_F(HostDrivenWine, EveryOutcomeWithoutAWindow) {
     LoadedLibrary lib;
     ASSERT_NE(lib.module, nullptr);
     int handle = -1;
-    ASSERT_EQ(lib.Get<OpenFn>("ZUKOpen")(&handle), 0);
+    ASSERT_RESULT(lib.Get<OpenFn>("ZUKOpen")(&handle), ZUK_OK);
     WindowCounter counter;
     struct Step {
         const char *name;
