@@ -24,6 +24,11 @@ namespace {
 
 std::atomic<int> g_windowsCreated{0};
 
+BOOL CALLBACK CountOne(HWND, LPARAM count) {
+    ++*reinterpret_cast<int *>(count);
+    return TRUE;
+}
+
 LRESULT CALLBACK CountWindows(int code, WPARAM wParam, LPARAM lParam) {
     if (code == HCBT_CREATEWND) ++g_windowsCreated;
     return CallNextHookEx(nullptr, code, wParam, lParam);
@@ -39,10 +44,7 @@ struct WindowCounter {
     ~WindowCounter() { UnhookWindowsHookEx(hook); }
     static int ThreadWindows() {
         int n = 0;
-        EnumThreadWindows(GetCurrentThreadId(), [](HWND, LPARAM count) -> BOOL {
-            ++*reinterpret_cast<int *>(count);
-            return TRUE;
-        }, reinterpret_cast<LPARAM>(&n));
+        EnumThreadWindows(GetCurrentThreadId(), CountOne, reinterpret_cast<LPARAM>(&n));
         return n;
     }
 };
