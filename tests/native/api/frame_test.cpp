@@ -307,6 +307,20 @@ TEST_F(Frame, ABoundedOpenWaitEndsBusyWhileTheReaderIsHeldElsewhere) {
     ReleasePortMutex();
 }
 
+// A free reader is taken whatever the bound of the wait, 0 ms (ZUK_OPEN_WAIT=0, zukcli
+// --no-wait) included: the wait tries the mutex before it counts the time.
+TEST_F(Frame, AFreeReaderIsTakenWhateverTheOpenWait) {
+    const ExportFrame open = {"ZUKOpen", kMsgRetryCaption, kMsgRetryText, true, false};
+    for (const char *wait : {"0", "1", "50", "-1"}) {
+        SCOPED_TRACE(wait);
+        FakeProfileSetFile(TestInstallDir() + "ZUKcntrl.ini", std::string("[Device]\nOpenWait=") + wait + "\n");
+        ASSERT_TRUE(Reattach());
+        EXPECT_EQ(RunExport(open, [](void *) { return 0; }, nullptr), 0);
+        EXPECT_TRUE(PortMutexHeld());
+        ReleasePortMutex();
+    }
+}
+
 TEST_F(Frame, TwoThreadsNeverRunAWorkerTogether) {
     std::atomic<int> inside{0};
     std::atomic<int> overlap{0};

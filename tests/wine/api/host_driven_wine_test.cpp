@@ -25,16 +25,14 @@ namespace {
 
 std::atomic<int> g_windowsCreated{0};
 
+BOOL CALLBACK CountOne(HWND, LPARAM count) {
+    ++*reinterpret_cast<int *>(count);
+    return TRUE;
+}
+
 LRESULT CALLBACK CountWindows(int code, WPARAM wParam, LPARAM lParam) {
     if (code == HCBT_CREATEWND) ++g_windowsCreated;
     return CallNextHookEx(nullptr, code, wParam, lParam);
-}
-
-// EnumThreadWindows' callback: a static function, as a lambda does not convert to the 32-bit
-// build's __stdcall callback type.
-BOOL CALLBACK CountOneWindow(HWND, LPARAM count) {
-    ++*reinterpret_cast<int *>(count);
-    return TRUE;
 }
 
 // Counts the windows created on this thread while it lives; a thread that owns no window yet has
@@ -47,7 +45,7 @@ struct WindowCounter {
     ~WindowCounter() { UnhookWindowsHookEx(hook); }
     static int ThreadWindows() {
         int n = 0;
-        EnumThreadWindows(GetCurrentThreadId(), CountOneWindow, reinterpret_cast<LPARAM>(&n));
+        EnumThreadWindows(GetCurrentThreadId(), CountOne, reinterpret_cast<LPARAM>(&n));
         return n;
     }
 };
@@ -109,8 +107,9 @@ TEST_F(HostDrivenWine, TriesAndTheCardWait) {
     lib.Get<CloseFn>("ZUKClose")(kReaderHandle);
 }
 
-// ZUKCancel from this thread ends the card wait of another, and the card wait dialog of
-// ZUKGetUserAccount; the next call works.
+// ZUKCancel from this thread ends the card wait of another, the card wait dialog of
+// ZUKGetUserAccount, the busy prompt of an export that meets a call in progress, and ZUKOpen's
+// wait for a reader held elsewhere; the next call works.
 TEST_F(HostDrivenWine, CancelEndsTheCardWaits) {
     LoadedLibrary lib;
     ASSERT_NE(lib.module, nullptr);
@@ -145,11 +144,46 @@ TEST_F(HostDrivenWine, CancelEndsTheCardWaits) {
     ASSERT_TRUE(FinishCall(&dialog, 10000));
     EXPECT_RESULT(dialog.result, ZUK_CANCELLED);
 
+    // The busy prompt of an export that meets the call in progress (a card wait): the cancel
+    // closes the box and ends both calls.
+    CallThread holder, busy;
+    StartCall(&holder, [&] {
+        return lib.Get<WaitForCardFn>("ZUKWaitForCard")(kReaderHandle, 1, -1, &present);
+    });
+    Sleep(300);
+    int sensed = 0;
+    StartCall(&busy, [&] { return lib.Get<SenseFn>("ZUKSenseCard")(kReaderHandle, &sensed); });
+    SeenWindow box;
+    ASSERT_TRUE(WaitForWindow(&box, 10000, busy.id));
+    EXPECT_EQ(cancel(), 0);
+    ASSERT_TRUE(FinishCall(&busy, 10000));
+    ASSERT_TRUE(FinishCall(&holder, 10000));
+    EXPECT_RESULT(busy.result, ZUK_CANCELLED);
+    EXPECT_RESULT(holder.result, ZUK_CANCELLED);
+    EXPECT_TRUE(WaitGone(box.hwnd, 5000));
+
     ASSERT_EQ(sim.Command("place"), "OK");
     EXPECT_RESULT(lib.Get<WaitForCardFn>("ZUKWaitForCard")(kReaderHandle, 1, 2000, &present), ZUK_OK);
     EXPECT_EQ(present, 1);
     int tries = 0;
     EXPECT_EQ(WithPin(lib, "1234", &tries), 0);
+    lib.Get<CloseFn>("ZUKClose")(kReaderHandle);
+
+    // ZUKOpen waiting for the reader held elsewhere (here by this thread): handle 0, nothing held,
+    // and the open works once the reader is free.
+    HANDLE mutex = CreateMutexA(nullptr, FALSE, "ZUK_PORT_MUTEX");
+    ASSERT_EQ(WaitForSingleObject(mutex, 0), WAIT_OBJECT_0);
+    CallThread open;
+    int opened = 7;
+    StartCall(&open, [&] { return lib.Get<OpenFn>("ZUKOpen")(&opened); });
+    Sleep(300);
+    EXPECT_EQ(cancel(), 0);
+    ASSERT_TRUE(FinishCall(&open, 10000));
+    EXPECT_EQ(open.result, ZUK_CANCELLED);
+    EXPECT_EQ(opened, 0);
+    ReleaseMutex(mutex);
+    CloseHandle(mutex);
+    ASSERT_EQ(lib.Get<OpenFn>("ZUKOpen")(&opened), 0);
     lib.Get<CloseFn>("ZUKClose")(kReaderHandle);
 }
 
