@@ -33,6 +33,9 @@ MessageEntry g_messages[] = {
     {0x000A0001, ""}, {0x000A0002, ""},
     {0x000B0001, ""}, {0x000B0002, ""},
     {0x000C0001, ""}, {0x000C0003, ""}, {0x000C0004, ""}, {0x000C0005, ""},
+    // The sign-in tile of ZUKCredProv.dll.
+    {0x000D0001, ""}, {0x000D0002, ""}, {0x000D0003, ""}, {0x000D0004, ""}, {0x000D0005, ""},
+    {0x000D0006, ""}, {0x000D0007, ""}, {0x000D0008, ""}, {0x000D0009, ""}, {0x000D000A, ""},
 };
 
 const std::size_t kMessageCount = sizeof g_messages / sizeof g_messages[0];
@@ -110,10 +113,14 @@ std::uint32_t MessageIdAt(std::size_t index) {
 }
 
 std::uint32_t FindLanguageFileName(char *fileName) {
+    return FindLanguageFileNameIn(GetInstallPath(), fileName);
+}
+
+std::uint32_t FindLanguageFileNameIn(const char *folder, char *fileName) {
     if (!fileName) return 0;
     fileName[0] = '\0';
     char indexPath[kMessageTextSize];
-    if (!JoinText(indexPath, sizeof indexPath, GetInstallPath(), "ZukLang.csv")) return 0;
+    if (!folder || !JoinText(indexPath, sizeof indexPath, folder, "ZukLang.csv")) return 0;
     const std::uint32_t locales[2] = {PlatSystemDefaultLcid(), 0x0409};
     for (std::uint32_t locale : locales) {
         char key[16];
