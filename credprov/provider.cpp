@@ -39,7 +39,7 @@ bool ProviderSwitchedOff() {
     return read == ERROR_SUCCESS && type == REG_DWORD && value == 0;
 }
 
-class Credential : public ICredentialProviderCredential {
+class Credential final : public ICredentialProviderCredential {
 public:
     explicit Credential(Session *session) : refs_(1), session_(session) {
         SessionAddRef(session_);
@@ -267,7 +267,7 @@ private:
     wchar_t pin_[kPinMax + 1] = {};
 };
 
-class Provider : public ICredentialProvider {
+class Provider final : public ICredentialProvider {
 public:
     Provider() : refs_(1) { InterlockedIncrement(&g_credProvObjects); }
 
@@ -380,7 +380,7 @@ private:
     Credential *credential_ = nullptr;
 };
 
-class Factory : public IClassFactory {
+class Factory final : public IClassFactory {
 public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void **out) override {
         if (out == nullptr) return E_POINTER;
