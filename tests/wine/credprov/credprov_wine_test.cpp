@@ -353,9 +353,16 @@ bool HeapsHold(const void *needle, std::size_t n) {
 }
 
 // After a sign-in, neither the PIN nor the password is left, as ANSI or UTF-16 text, in the
-// provider's static data (the DLL's and the linked copy's) or anywhere in the process's heaps.
+// provider's static data (the DLL's and the linked copy's), anywhere in the process's heaps, or in
+// the library's trace.
 TEST_F(Secrets, NoPinOrPasswordLeftAfterASignIn) {
     ASSERT_EQ(sim.Command("card " + WriteCard("secret", "erin", "pw-Secret-8842", "739514")), "OK");
+    // The library's trace on, at its most detailed: the provider's sign-in must not put a secret there.
+    const std::string log = InstallDir() + "ZUKcntrl.log";
+    DeleteFileA(log.c_str());
+    WriteIni(std::string("[Device]\r\nPortName=\\\\.\\") + std::getenv("ZUK_SIM_COM") +
+             "\r\nDeviceName=PR300\r\n[FeliCa]\r\nSystemCode=88B4\r\n[Card]\r\nPollingInterval=100\r\n"
+             "[Log]\r\nMode=3\r\n");
     const GetClassObjectFn dllGetClassObject = reinterpret_cast<GetClassObjectFn>(
         reinterpret_cast<void (*)()>(GetProcAddress(g_dll, "DllGetClassObject")));
     ASSERT_NE(dllGetClassObject, nullptr);
@@ -382,6 +389,11 @@ TEST_F(Secrets, NoPinOrPasswordLeftAfterASignIn) {
         EXPECT_FALSE(SectionsHold(GetModuleHandleA(nullptr), n.bytes, n.size)) << n.name << " in the linked copy";
         EXPECT_FALSE(HeapsHold(n.bytes, n.size)) << n.name << " in a heap";
     }
+    const std::string trace = ReadWholeFile(log);
+    EXPECT_NE(trace.find("ZUKGetUserAccountWithPin"), std::string::npos) << "the trace was written";
+    EXPECT_EQ(trace.find("739514"), std::string::npos) << "the PIN in the trace";
+    EXPECT_EQ(trace.find("pw-Secret-8842"), std::string::npos) << "the password in the trace";
+    DeleteFileA(log.c_str());
     DeleteFileA("Z:\\tmp\\zuk-credprov-secret.card");
     // The scan sees what a freed block kept (past its heap header): a wipe left out would show.
     char *freed = static_cast<char *>(CoTaskMemAlloc(256));
