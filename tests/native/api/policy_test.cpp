@@ -8,6 +8,7 @@
 #include "settings/policy.h"
 #include "settings/revocation.h"
 #include "status/status_table.h"
+#include "tests/result_expect.h"
 
 namespace {
 
@@ -111,6 +112,21 @@ TEST_F(PolicyTest, AnUnusablePolicyValueRefusesTheLoadAsTheMachineValueWould) {
     }
 }
 
+// A load refused by a policy value says which one in the trace (the INI's trace settings still
+// apply), and the library stays unloaded until the value is mended.
+TEST_F(PolicyTest, ARefusedLoadIsTracedWithThePolicyValue) {
+    FakeRegSetString(PLAT_HKEY_LOCAL_MACHINE, kPolicyKey, "ProtectPasswords", "1");
+    ClearTrace();
+    EXPECT_FALSE(Reload("[Credentials]\nProtectPasswords=1\n"));
+    ASSERT_FALSE(TraceLines().empty());
+    EXPECT_EQ(TraceLines().back(),
+              "DllLoad,NOTE,policy value ProtectPasswords is a REG_SZ of 2 bytes (\"1\"): of the wrong type "
+              "(a REG_DWORD of 0 or 1 is accepted); the library refuses to load");
+    FakeRegSetDword(PLAT_HKEY_LOCAL_MACHINE, kPolicyKey, "ProtectPasswords", 1);
+    EXPECT_TRUE(Reload());
+    EXPECT_TRUE(GetProtectPasswords());
+}
+
 TEST(RevocationList, EntriesAreSixteenHexadecimalDigits) {
     const struct {
         const char *text;
@@ -162,16 +178,16 @@ TEST_F(PolicyTest, ARevokedCardIdentifiesNobodyThroughAnyExport) {
         const int count = FailureCount();
         char text[64];
         int length = sizeof text;
-        EXPECT_EQ(ZUKGetUserName(1, text, &length), ZUK_ERR_CARD_LOCKED);
+        EXPECT_RESULT(ZUKGetUserName(1, text, &length), ZUK_ERR_CARD_LOCKED);
         length = sizeof text;
-        EXPECT_EQ(ZUKGetUserOption(1, text, &length), ZUK_ERR_CARD_LOCKED);
+        EXPECT_RESULT(ZUKGetUserOption(1, text, &length), ZUK_ERR_CARD_LOCKED);
         length = sizeof text;
-        EXPECT_EQ(ZUKGetAdminOption(1, text, &length), ZUK_ERR_CARD_LOCKED);
-        EXPECT_EQ(ZUKVerifyPIN(1, 4, "9999"), ZUK_ERR_CARD_LOCKED);
+        EXPECT_RESULT(ZUKGetAdminOption(1, text, &length), ZUK_ERR_CARD_LOCKED);
+        EXPECT_RESULT(ZUKVerifyPIN(1, 4, "9999"), ZUK_ERR_CARD_LOCKED);
         EXPECT_EQ(card.commands.size(), commands) << "nothing of the card was read";
         EXPECT_EQ(FailureCount(), count);
         int present = 0;
-        EXPECT_EQ(ZUKSenseCard(1, &present), ZUK_OK);
+        EXPECT_RESULT(ZUKSenseCard(1, &present), ZUK_OK);
         EXPECT_EQ(present, 1);
         EXPECT_EQ(RevokedCardCount(), 1);
         EXPECT_EQ(MalformedRevocationEntries(), malformed);
@@ -179,8 +195,8 @@ TEST_F(PolicyTest, ARevokedCardIdentifiesNobodyThroughAnyExport) {
         // Taken off the list, the card works again at once, in the same loaded library.
         FakeRegDeleteValue(PLAT_HKEY_LOCAL_MACHINE, key, idm);
         length = sizeof text;
-        EXPECT_EQ(ZUKGetUserName(1, text, &length), ZUK_OK);
-        EXPECT_EQ(ZUKVerifyPIN(1, 4, "1234"), ZUK_OK);
+        EXPECT_RESULT(ZUKGetUserName(1, text, &length), ZUK_OK);
+        EXPECT_RESULT(ZUKVerifyPIN(1, 4, "1234"), ZUK_OK);
     }
 }
 
@@ -191,11 +207,11 @@ TEST_F(PolicyTest, ARevokedCardInTheAccountFlowIsALockedCard) {
     Configure(kLibraryModeCard, kDeviceReader, kTestConfig, "[Prompt]\nUnattended=1\n");
     Open();
     AccountRequest r{ZUK_ACCOUNT_REQUEST_VERSION, account, sizeof account, password, sizeof password, 0, 0};
-    EXPECT_EQ(ZUKGetUserAccount(1, &r, 0, nullptr), ZUK_ERR_CARD_LOCKED);
+    EXPECT_RESULT(ZUKGetUserAccount(1, &r, 0, nullptr), ZUK_ERR_CARD_LOCKED);
     EXPECT_TRUE(FakeDialogsShown().empty() || FakeDialogsShown().back().kind != FAKE_DIALOG_PIN);
     EXPECT_TRUE(FakeMessageBoxesShown().empty());
     EXPECT_EQ(card.writes, 0);
-    EXPECT_EQ(ZUKClose(1), ZUK_OK);
+    EXPECT_RESULT(ZUKClose(1), ZUK_OK);
     // Attended: the revoked card's notice, until the card is taken away.
     Configure(kLibraryModeCard, kDeviceReader, kTestConfig);
     LoadMessageCatalogue(ZUK_SOURCE_DIR "/dist/ZukLang_0409.txt");
@@ -204,7 +220,7 @@ TEST_F(PolicyTest, ARevokedCardInTheAccountFlowIsALockedCard) {
     FakeMessageBoxScript({PLAT_IDOK});
     FakeDialogScript({{FAKE_DIALOG_CARD_WAIT, -1, "", "", "", nullptr, nullptr}});
     r = AccountRequest{ZUK_ACCOUNT_REQUEST_VERSION, account, sizeof account, password, sizeof password, 0, 0};
-    EXPECT_EQ(ZUKGetUserAccount(1, &r, 0, nullptr), ZUK_CANCELLED);
+    EXPECT_RESULT(ZUKGetUserAccount(1, &r, 0, nullptr), ZUK_CANCELLED);
     ASSERT_EQ(FakeMessageBoxesShown().size(), 1u);
     // Its own notice, not the one of a card locked by wrong PINs.
     EXPECT_EQ(FakeMessageBoxesShown()[0].caption, "Card revoked");
@@ -226,18 +242,18 @@ TEST_F(PolicyTest, AListThatCannotBeReadKeepsTheOneReadBefore) {
     FakeRegSetString(PLAT_HKEY_LOCAL_MACHINE, ZUK_REVOKED_MACHINE_KEY, "card", IdmText());
     char text[64];
     int length = sizeof text;
-    ASSERT_EQ(ZUKGetUserName(1, text, &length), ZUK_ERR_CARD_LOCKED);
+    ASSERT_RESULT(ZUKGetUserName(1, text, &length), ZUK_ERR_CARD_LOCKED);
     for (FakeCall call : {FAKE_CALL_REG_ENUM_VALUE, FAKE_CALL_REG_OPEN_KEY, FAKE_CALL_REG_LAST_WRITE}) {
         SCOPED_TRACE(FakeCallName(call));
         FakeRegSetString(PLAT_HKEY_LOCAL_MACHINE, ZUK_REVOKED_POLICY_KEY, "other", "0000000000000001");
         FakeFail(call, FAKE_FAIL_EVERY);
         length = sizeof text;
-        EXPECT_EQ(ZUKGetUserName(1, text, &length), ZUK_ERR_CARD_LOCKED);
+        EXPECT_RESULT(ZUKGetUserName(1, text, &length), ZUK_ERR_CARD_LOCKED);
         FakeFailNone();
         FakeRegDeleteValue(PLAT_HKEY_LOCAL_MACHINE, ZUK_REVOKED_POLICY_KEY, "other");
     }
     length = sizeof text;
-    EXPECT_EQ(ZUKGetUserName(1, text, &length), ZUK_ERR_CARD_LOCKED);
+    EXPECT_RESULT(ZUKGetUserName(1, text, &length), ZUK_ERR_CARD_LOCKED);
     EXPECT_EQ(RevokedCardCount(), 1);
 }
 
@@ -250,11 +266,11 @@ TEST_F(PolicyTest, TenThousandEntriesStillFindTheCard) {
     }
     char text[64];
     int length = sizeof text;
-    EXPECT_EQ(ZUKGetUserName(1, text, &length), ZUK_OK);
+    EXPECT_RESULT(ZUKGetUserName(1, text, &length), ZUK_OK);
     EXPECT_EQ(RevokedCardCount(), 10000);
     FakeRegSetString(PLAT_HKEY_LOCAL_MACHINE, ZUK_REVOKED_POLICY_KEY, "last", IdmText());
     length = sizeof text;
-    EXPECT_EQ(ZUKGetUserName(1, text, &length), ZUK_ERR_CARD_LOCKED);
+    EXPECT_RESULT(ZUKGetUserName(1, text, &length), ZUK_ERR_CARD_LOCKED);
 }
 
 // Both lists are held whole or not at all.  Duplicates, within a list or across both, take no
@@ -276,7 +292,7 @@ TEST_F(PolicyTest, TheListsAreHeldWholeOrEveryCardIsRefused) {
     FakeRegSetString(PLAT_HKEY_LOCAL_MACHINE, ZUK_REVOKED_MACHINE_KEY, "zz card", IdmText());
     char text[64];
     int length = sizeof text;
-    EXPECT_EQ(ZUKGetUserName(1, text, &length), ZUK_ERR_CARD_LOCKED);
+    EXPECT_RESULT(ZUKGetUserName(1, text, &length), ZUK_ERR_CARD_LOCKED);
     EXPECT_EQ(GetLastCardStatus(), SESSION_ERR_REVOKED);
     EXPECT_EQ(RevokedCardCount(), kMaxRevokedCards);
     EXPECT_EQ(RevocationEntriesRead(), 2 * kMaxRevokedCards - 1);
@@ -286,7 +302,7 @@ TEST_F(PolicyTest, TheListsAreHeldWholeOrEveryCardIsRefused) {
     // The 32,769th distinct card: every card is refused, and the trace says why.
     FakeRegSetString(PLAT_HKEY_LOCAL_MACHINE, ZUK_REVOKED_POLICY_KEY, "one more", filler(kMaxRevokedCards));
     length = sizeof text;
-    EXPECT_EQ(ZUKGetUserName(1, text, &length), ZUK_ERR_SYSTEM);
+    EXPECT_RESULT(ZUKGetUserName(1, text, &length), ZUK_ERR_SYSTEM);
     EXPECT_EQ(GetLastCardStatus(), SESSION_ERR_REVOCATION_TOO_LONG);
     EXPECT_EQ(CardRevocationStanding(other), kRevocationTooLong);
     EXPECT_EQ(RevocationListState(), kRevocationTooLong);
@@ -298,7 +314,7 @@ TEST_F(PolicyTest, TheListsAreHeldWholeOrEveryCardIsRefused) {
     EXPECT_EQ(CardRevocationStanding(other), kCardAccepted);
     FakeRegDeleteValue(PLAT_HKEY_LOCAL_MACHINE, ZUK_REVOKED_MACHINE_KEY, "zz card");
     length = sizeof text;
-    EXPECT_EQ(ZUKGetUserName(1, text, &length), ZUK_OK);
+    EXPECT_RESULT(ZUKGetUserName(1, text, &length), ZUK_OK);
 }
 
 // A list never read whole is no list: until one reading succeeds every card is refused.
@@ -309,11 +325,11 @@ TEST_F(PolicyTest, AListNeverReadWholeRefusesEveryCard) {
     FakeFail(FAKE_CALL_REG_ENUM_VALUE, FAKE_FAIL_EVERY);
     char text[64];
     int length = sizeof text;
-    EXPECT_EQ(ZUKGetUserName(1, text, &length), ZUK_ERR_SYSTEM);
+    EXPECT_RESULT(ZUKGetUserName(1, text, &length), ZUK_ERR_SYSTEM);
     EXPECT_EQ(GetLastCardStatus(), SESSION_ERR_REVOCATION_UNREADABLE);
     FakeFailNone();
     length = sizeof text;
-    EXPECT_EQ(ZUKGetUserName(1, text, &length), ZUK_ERR_CARD_LOCKED);
+    EXPECT_RESULT(ZUKGetUserName(1, text, &length), ZUK_ERR_CARD_LOCKED);
     EXPECT_EQ(GetLastCardStatus(), SESSION_ERR_REVOKED);
 }
 
