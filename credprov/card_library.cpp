@@ -22,7 +22,8 @@ bool LoadCardLibrary(HMODULE beside, CardLibrary *out) {
     wchar_t *slash = wcsrchr(path, L'\\');
     if (slash == nullptr) return false;
     const wchar_t kName[] = L"ZUKcntrl.dll";
-    if (static_cast<size_t>(slash + 1 - path) + sizeof kName / sizeof kName[0] > MAX_PATH) return false;
+    if (static_cast<size_t>(slash + 1 - path) + sizeof kName / sizeof kName[0] > MAX_PATH)
+        return false;
     std::memcpy(slash + 1, kName, sizeof kName);
     // Read by the library when it loads: the sign-in screen must never show its message boxes.
     SetEnvironmentVariableA("ZUK_UNATTENDED", "1");
@@ -31,9 +32,11 @@ bool LoadCardLibrary(HMODULE beside, CardLibrary *out) {
     CardLibrary found = {};
     found.module = module;
     if (!Find(module, "ZUKOpen", &found.open) || !Find(module, "ZUKClose", &found.close) ||
-        !Find(module, "ZUKSenseCard", &found.sense) || !Find(module, "ZUKGetUserName", &found.userName) ||
+        !Find(module, "ZUKSenseCard", &found.sense) ||
+        !Find(module, "ZUKGetUserName", &found.userName) ||
         !Find(module, "ZUKGetUserAccountWithPin", &found.accountWithPin) ||
-        !Find(module, "ZUKWaitForCard", &found.waitForCard) || !Find(module, "ZUKCancel", &found.cancel)) {
+        !Find(module, "ZUKWaitForCard", &found.waitForCard) ||
+        !Find(module, "ZUKCancel", &found.cancel)) {
         FreeLibrary(module);
         return false;
     }

@@ -56,7 +56,8 @@ SplitResult SplitAccount(const std::uint16_t *account, const std::uint16_t *comp
     }
     const std::size_t computerLength = computerName ? Utf16Length(computerName) : 0;
     if (computerLength == 0) return kSplitEmpty;
-    if (!CopyPart(out->domain, computerName, computerLength) || !CopyPart(out->user, account, length)) {
+    if (!CopyPart(out->domain, computerName, computerLength) ||
+        !CopyPart(out->user, account, length)) {
         out->domain[0] = 0;
         return kSplitTooLong;
     }

@@ -23,8 +23,8 @@ struct LogonNames {
 
 enum SplitResult {
     kSplitOk = 0,
-    kSplitEmpty,     // no account text, or an empty user or domain part ("CORP\", "\bob", "@corp")
-    kSplitTooLong,   // a part longer than kLogonNameMax
+    kSplitEmpty,    // no account text, or an empty user or domain part ("CORP\", "\bob", "@corp")
+    kSplitTooLong,  // a part longer than kLogonNameMax
 };
 
 // Splits an account text (zero-terminated UTF-16):

@@ -15,8 +15,8 @@ namespace {
 // The tile's fields, by id.
 enum FieldId : DWORD { kFieldTitle = 0, kFieldStatus, kFieldPin, kFieldSubmit, kFieldCount };
 
-const CREDENTIAL_PROVIDER_FIELD_TYPE kFieldTypes[kFieldCount] = {CPFT_LARGE_TEXT, CPFT_SMALL_TEXT,
-                                                                 CPFT_PASSWORD_TEXT, CPFT_SUBMIT_BUTTON};
+const CREDENTIAL_PROVIDER_FIELD_TYPE kFieldTypes[kFieldCount] = {
+    CPFT_LARGE_TEXT, CPFT_SMALL_TEXT, CPFT_PASSWORD_TEXT, CPFT_SUBMIT_BUTTON};
 
 HRESULT CopyToCoTask(const wchar_t *text, LPWSTR *out) {
     const size_t bytes = (wcslen(text) + 1) * sizeof(wchar_t);
@@ -29,8 +29,8 @@ HRESULT CopyToCoTask(const wchar_t *text, LPWSTR *out) {
 bool ProviderSwitchedOff() {
     DWORD value = 1, size = sizeof value, type = 0;
     HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Policies\\KORVA\\ZUKLib", 0, KEY_QUERY_VALUE, &key) !=
-        ERROR_SUCCESS) {
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Policies\\KORVA\\ZUKLib", 0, KEY_QUERY_VALUE,
+                      &key) != ERROR_SUCCESS) {
         return false;
     }
     const LONG read = RegQueryValueExA(key, ZUK_CREDPROV_POLICY_VALUE, nullptr, &type,
@@ -57,7 +57,9 @@ public:
         *out = nullptr;
         return E_NOINTERFACE;
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
+    ULONG STDMETHODCALLTYPE AddRef() override {
+        return static_cast<ULONG>(InterlockedIncrement(&refs_));
+    }
     ULONG STDMETHODCALLTYPE Release() override {
         const LONG left = InterlockedDecrement(&refs_);
         if (left == 0) delete this;
@@ -84,8 +86,9 @@ public:
         ClearPin();
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE GetFieldState(DWORD id, CREDENTIAL_PROVIDER_FIELD_STATE *state,
-                                            CREDENTIAL_PROVIDER_FIELD_INTERACTIVE_STATE *interactive) override {
+    HRESULT STDMETHODCALLTYPE
+    GetFieldState(DWORD id, CREDENTIAL_PROVIDER_FIELD_STATE *state,
+                  CREDENTIAL_PROVIDER_FIELD_INTERACTIVE_STATE *interactive) override {
         if (id >= kFieldCount || state == nullptr || interactive == nullptr) return E_INVALIDARG;
         *state = id == kFieldTitle ? CPFS_DISPLAY_IN_BOTH : CPFS_DISPLAY_IN_SELECTED_TILE;
         *interactive = id == kFieldPin ? CPFIS_FOCUSED : CPFIS_NONE;
@@ -116,14 +119,20 @@ public:
         return CopyToCoTask(text, out);
     }
     HRESULT STDMETHODCALLTYPE GetBitmapValue(DWORD, HBITMAP *) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetCheckboxValue(DWORD, BOOL *, LPWSTR *) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetCheckboxValue(DWORD, BOOL *, LPWSTR *) override {
+        return E_NOTIMPL;
+    }
     HRESULT STDMETHODCALLTYPE GetSubmitButtonValue(DWORD id, DWORD *adjacentTo) override {
         if (id != kFieldSubmit || adjacentTo == nullptr) return E_INVALIDARG;
         *adjacentTo = kFieldPin;
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE GetComboBoxValueCount(DWORD, DWORD *, DWORD *) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetComboBoxValueAt(DWORD, DWORD, LPWSTR *) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetComboBoxValueCount(DWORD, DWORD *, DWORD *) override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE GetComboBoxValueAt(DWORD, DWORD, LPWSTR *) override {
+        return E_NOTIMPL;
+    }
     HRESULT STDMETHODCALLTYPE SetStringValue(DWORD id, LPCWSTR text) override {
         if (id != kFieldPin) return E_INVALIDARG;
         SecureZeroMemory(pin_, sizeof pin_);
@@ -136,10 +145,10 @@ public:
     HRESULT STDMETHODCALLTYPE SetComboBoxSelectedValue(DWORD, DWORD) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE CommandLinkClicked(DWORD) override { return E_NOTIMPL; }
 
-    HRESULT STDMETHODCALLTYPE GetSerialization(CREDENTIAL_PROVIDER_GET_SERIALIZATION_RESPONSE *response,
-                                               CREDENTIAL_PROVIDER_CREDENTIAL_SERIALIZATION *serialization,
-                                               LPWSTR *statusText,
-                                               CREDENTIAL_PROVIDER_STATUS_ICON *statusIcon) override {
+    HRESULT STDMETHODCALLTYPE
+    GetSerialization(CREDENTIAL_PROVIDER_GET_SERIALIZATION_RESPONSE *response,
+                     CREDENTIAL_PROVIDER_CREDENTIAL_SERIALIZATION *serialization,
+                     LPWSTR *statusText, CREDENTIAL_PROVIDER_STATUS_ICON *statusIcon) override {
         if (response == nullptr || serialization == nullptr) return E_INVALIDARG;
         *response = CPGSR_NO_CREDENTIAL_NOT_FINISHED;
         std::memset(serialization, 0, sizeof *serialization);
@@ -148,21 +157,23 @@ public:
 
         // The PIN in the code page the card's texts use; the wide copy goes at once.
         char pin[4 * kPinMax + 1];
-        const int pinLength = WideCharToMultiByte(CP_ACP, 0, pin_, -1, pin, sizeof pin, nullptr, nullptr);
+        const int pinLength =
+            WideCharToMultiByte(CP_ACP, 0, pin_, -1, pin, sizeof pin, nullptr, nullptr);
         ClearPin();
         char account[128];
         char password[256];
-        AccountRequest request = {ZUK_ACCOUNT_REQUEST_VERSION, account, sizeof account, password,
-                                  sizeof password, 0, 0};
+        AccountRequest request = {
+            ZUK_ACCOUNT_REQUEST_VERSION, account, sizeof account, password, sizeof password, 0, 0};
         int triesLeft = -1;
         TilePhase phase = kPhaseCard;
-        const int result = SessionIdentify(session_, pin, pinLength > 0 ? pinLength - 1 : 0, &request,
-                                           &triesLeft, &phase);
+        const int result = SessionIdentify(session_, pin, pinLength > 0 ? pinLength - 1 : 0,
+                                           &request, &triesLeft, &phase);
         SecureZeroMemory(pin, sizeof pin);
         HRESULT hr = S_OK;
         TileStatus status = StatusForResult(result, triesLeft, phase);
         if (result == ZUK_OK) {
-            hr = Serialize(account, request.AccountLength, password, request.PasswordLength, serialization);
+            hr = Serialize(account, request.AccountLength, password, request.PasswordLength,
+                           serialization);
             if (SUCCEEDED(hr)) {
                 *response = CPGSR_RETURN_CREDENTIAL_FINISHED;
             } else {
@@ -211,8 +222,8 @@ private:
 
     // The account and password (ANSI, as the library hands them) packed for the Negotiate
     // package; every wide copy of the password is wiped before it returns.
-    HRESULT Serialize(const char *account, int accountLength, const char *password, int passwordLength,
-                      CREDENTIAL_PROVIDER_CREDENTIAL_SERIALIZATION *out) {
+    HRESULT Serialize(const char *account, int accountLength, const char *password,
+                      int passwordLength, CREDENTIAL_PROVIDER_CREDENTIAL_SERIALIZATION *out) {
         wchar_t wideAccount[130];
         wchar_t widePassword[258];
         uint16_t accountUnits[130];
@@ -220,14 +231,15 @@ private:
         LogonNames names;
         HRESULT hr = E_FAIL;
         const int a = MultiByteToWideChar(CP_ACP, 0, account, accountLength, wideAccount, 129);
-        const int p = passwordLength == 0
-                          ? 0
-                          : MultiByteToWideChar(CP_ACP, 0, password, passwordLength, widePassword, 257);
+        const int p = passwordLength == 0 ? 0
+                                          : MultiByteToWideChar(CP_ACP, 0, password, passwordLength,
+                                                                widePassword, 257);
         wchar_t computer[MAX_COMPUTERNAME_LENGTH + 1];
         DWORD computerLength = MAX_COMPUTERNAME_LENGTH + 1;
         uint16_t computerUnits[MAX_COMPUTERNAME_LENGTH + 1];
         if (!GetComputerNameW(computer, &computerLength)) computerLength = 0;
-        for (DWORD i = 0; i < computerLength; ++i) computerUnits[i] = static_cast<uint16_t>(computer[i]);
+        for (DWORD i = 0; i < computerLength; ++i)
+            computerUnits[i] = static_cast<uint16_t>(computer[i]);
         computerUnits[computerLength] = 0;
         if (a > 0 && p >= 0 && (p > 0 || passwordLength == 0)) {
             for (int i = 0; i < a; ++i) accountUnits[i] = static_cast<uint16_t>(wideAccount[i]);
@@ -281,24 +293,25 @@ public:
         *out = nullptr;
         return E_NOINTERFACE;
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
+    ULONG STDMETHODCALLTYPE AddRef() override {
+        return static_cast<ULONG>(InterlockedIncrement(&refs_));
+    }
     ULONG STDMETHODCALLTYPE Release() override {
         const LONG left = InterlockedDecrement(&refs_);
         if (left == 0) delete this;
         return static_cast<ULONG>(left);
     }
 
-    HRESULT STDMETHODCALLTYPE SetUsageScenario(CREDENTIAL_PROVIDER_USAGE_SCENARIO scenario, DWORD) override {
+    HRESULT STDMETHODCALLTYPE SetUsageScenario(CREDENTIAL_PROVIDER_USAGE_SCENARIO scenario,
+                                               DWORD) override {
         switch (scenario) {
         case CPUS_LOGON:
         case CPUS_UNLOCK_WORKSTATION:
-        case CPUS_CREDUI:
-            break;
+        case CPUS_CREDUI: break;
         case CPUS_INVALID:
         case CPUS_CHANGE_PASSWORD:
         case CPUS_PLAP:
-        default:
-            return E_NOTIMPL;
+        default: return E_NOTIMPL;
         }
         if (ProviderSwitchedOff()) return E_NOTIMPL;
         Drop();
@@ -307,7 +320,8 @@ public:
         credential_ = new (std::nothrow) Credential(session_);
         return credential_ ? S_OK : E_OUTOFMEMORY;
     }
-    HRESULT STDMETHODCALLTYPE SetSerialization(const CREDENTIAL_PROVIDER_CREDENTIAL_SERIALIZATION *) override {
+    HRESULT STDMETHODCALLTYPE
+    SetSerialization(const CREDENTIAL_PROVIDER_CREDENTIAL_SERIALIZATION *) override {
         return E_NOTIMPL;
     }
     HRESULT STDMETHODCALLTYPE Advise(ICredentialProviderEvents *events, UINT_PTR context) override {
@@ -324,7 +338,8 @@ public:
         *count = kFieldCount;
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE GetFieldDescriptorAt(DWORD index, CREDENTIAL_PROVIDER_FIELD_DESCRIPTOR **out) override {
+    HRESULT STDMETHODCALLTYPE
+    GetFieldDescriptorAt(DWORD index, CREDENTIAL_PROVIDER_FIELD_DESCRIPTOR **out) override {
         if (out == nullptr || index >= kFieldCount) return E_INVALIDARG;
         *out = nullptr;
         auto *descriptor = static_cast<CREDENTIAL_PROVIDER_FIELD_DESCRIPTOR *>(
@@ -343,8 +358,10 @@ public:
         *out = descriptor;
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE GetCredentialCount(DWORD *count, DWORD *defaultIndex, BOOL *autoLogon) override {
-        if (count == nullptr || defaultIndex == nullptr || autoLogon == nullptr) return E_INVALIDARG;
+    HRESULT STDMETHODCALLTYPE GetCredentialCount(DWORD *count, DWORD *defaultIndex,
+                                                 BOOL *autoLogon) override {
+        if (count == nullptr || defaultIndex == nullptr || autoLogon == nullptr)
+            return E_INVALIDARG;
         *count = credential_ ? 1 : 0;
         *autoLogon = FALSE;
         *defaultIndex = CREDENTIAL_PROVIDER_NO_DEFAULT;
@@ -354,7 +371,8 @@ public:
         }
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE GetCredentialAt(DWORD index, ICredentialProviderCredential **out) override {
+    HRESULT STDMETHODCALLTYPE GetCredentialAt(DWORD index,
+                                              ICredentialProviderCredential **out) override {
         if (out == nullptr) return E_INVALIDARG;
         *out = nullptr;
         if (index != 0 || credential_ == nullptr) return E_INVALIDARG;
@@ -391,7 +409,7 @@ public:
         *out = nullptr;
         return E_NOINTERFACE;
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }   // a static object
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }  // a static object
     ULONG STDMETHODCALLTYPE Release() override { return 1; }
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown *outer, REFIID iid, void **out) override {
         if (out == nullptr) return E_POINTER;

@@ -12,7 +12,8 @@ namespace {
 
 std::once_flag g_catalogueOnce;
 
-// The catalogue the library would choose for this machine's locale, read from the provider's folder.
+// The catalogue the library would choose for this machine's locale, read from the provider's
+// folder.
 void LoadCatalogue() {
     char folder[MAX_PATH];
     const DWORD length = GetModuleFileNameA(g_credProvModule, folder, MAX_PATH);
@@ -37,8 +38,10 @@ void ReadCardState(Session *s, bool *present, wchar_t *name) {
     if (!*present) return;
     char text[128];
     int length = sizeof text;
-    if (s->library.userName(1, text, &length) == ZUK_OK && length > 0 && length < static_cast<int>(sizeof text)) {
-        const int n = MultiByteToWideChar(CP_ACP, 0, text, length, name, static_cast<int>(kTileTextMax) - 1);
+    if (s->library.userName(1, text, &length) == ZUK_OK && length > 0 &&
+        length < static_cast<int>(sizeof text)) {
+        const int n =
+            MultiByteToWideChar(CP_ACP, 0, text, length, name, static_cast<int>(kTileTextMax) - 1);
         name[n > 0 ? n : 0] = L'\0';
     }
 }
@@ -50,7 +53,8 @@ void Refresh(Session *s) {
     std::lock_guard<std::mutex> hold(s->lock);
     s->present = present;
     std::memcpy(s->userName, name, sizeof name);
-    s->status = present ? TileStatus{0, -1, false} : StatusForResult(ZUK_ERR_NO_CARD, -1, kPhaseCard);
+    s->status =
+        present ? TileStatus{0, -1, false} : StatusForResult(ZUK_ERR_NO_CARD, -1, kPhaseCard);
 }
 
 void Notify(Session *s) {
@@ -201,8 +205,8 @@ void SessionUnAdvise(Session *s) {
     if (events) events->Release();
 }
 
-int SessionIdentify(Session *s, const char *pin, int pinLength, AccountRequest *request, int *triesLeft,
-                    TilePhase *phase) {
+int SessionIdentify(Session *s, const char *pin, int pinLength, AccountRequest *request,
+                    int *triesLeft, TilePhase *phase) {
     *triesLeft = -1;
     *phase = kPhaseCard;
     {
@@ -219,7 +223,8 @@ int SessionIdentify(Session *s, const char *pin, int pinLength, AccountRequest *
     }
     if (s->opened) {
         *phase = kPhaseCard;
-        result = s->library.accountWithPin(1, request, ZUK_ACCOUNT_MODE_INTERACTIVE, pin, pinLength, triesLeft);
+        result = s->library.accountWithPin(1, request, ZUK_ACCOUNT_MODE_INTERACTIVE, pin, pinLength,
+                                           triesLeft);
     }
     {
         std::lock_guard<std::mutex> hold(s->lock);

@@ -51,8 +51,8 @@ void SessionUnAdvise(Session *s);
 // Runs the account flow with the PIN (ANSI bytes): stops the background wait meanwhile, opens
 // the reader again if it was not there.  Returns the library's result; *triesLeft as it reports;
 // *phase tells an opening failure from a card one.
-int SessionIdentify(Session *s, const char *pin, int pinLength, AccountRequest *request, int *triesLeft,
-                    TilePhase *phase);
+int SessionIdentify(Session *s, const char *pin, int pinLength, AccountRequest *request,
+                    int *triesLeft, TilePhase *phase);
 
 // The catalogue text of a message id in UTF-16 (empty when the catalogue lacks it).
 void CatalogueText(uint32_t id, wchar_t *out, size_t capacity);

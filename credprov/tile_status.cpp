@@ -4,22 +4,17 @@
 
 TileStatus StatusForResult(int result, int triesLeft, TilePhase phase) {
     switch (result) {
-    case ZUK_OK:
-        return {0, -1, false};
-    case ZUK_ERR_PIN_WRONG:
-        return {kMsgPinWrong, triesLeft >= 0 ? triesLeft : -1, true};
-    case ZUK_ERR_PIN_LOCKED_NOW:
-        return {kMsgCardLocked, -1, true};
+    case ZUK_OK: return {0, -1, false};
+    case ZUK_ERR_PIN_WRONG: return {kMsgPinWrong, triesLeft >= 0 ? triesLeft : -1, true};
+    case ZUK_ERR_PIN_LOCKED_NOW: return {kMsgCardLocked, -1, true};
     case ZUK_ERR_CARD_LOCKED:
         // The library tells a revoked card (no tries known) from a locked one (no tries left).
         return {triesLeft < 0 ? kMsgCardRevoked : kMsgCardLocked, -1, true};
-    case ZUK_ERR_NO_CARD:
-        return {kMsgPlaceCard, -1, false};
+    case ZUK_ERR_NO_CARD: return {kMsgPlaceCard, -1, false};
     case ZUK_ERR_PORT_OPEN:
     case ZUK_ERR_PORT_IO:
     case ZUK_ERR_NOT_OPEN:
-    case ZUK_ERR_HANDLE:
-        return {kMsgNoReader, -1, true};
+    case ZUK_ERR_HANDLE: return {kMsgNoReader, -1, true};
     case ZUK_ERR_READER_STATUS:
     case ZUK_ERR_CARD_IO:
     case ZUK_ERR_UNEXPECTED:
@@ -27,8 +22,7 @@ TileStatus StatusForResult(int result, int triesLeft, TilePhase phase) {
         // While the link opens, these are the reader refusing or failing the authentication with
         // this machine's keys (or those keys unusable); later they are a card or line failure.
         return {phase == kPhaseOpen ? kMsgOtherKeys : kMsgCardError, -1, true};
-    default:
-        return {kMsgCardError, -1, true};
+    default: return {kMsgCardError, -1, true};
     }
 }
 

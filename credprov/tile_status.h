@@ -7,16 +7,16 @@
 #include <cstdint>
 
 // Catalogue ids of the provider's texts (dist/ZukLang_*.txt).
-const std::uint32_t kMsgTileTitle = 0x000D0001;      // the tile's title while no card is laid
-const std::uint32_t kMsgPinLabel = 0x000D0002;       // the PIN field's label
-const std::uint32_t kMsgPlaceCard = 0x000D0003;      // no card on the reader
-const std::uint32_t kMsgPinWrong = 0x000D0004;       // wrong PIN; the tries left follow
-const std::uint32_t kMsgCardLocked = 0x000D0005;     // the card is locked
-const std::uint32_t kMsgCardRevoked = 0x000D0006;    // the card is revoked on this computer
-const std::uint32_t kMsgNoReader = 0x000D0007;       // no reader answers
-const std::uint32_t kMsgOtherKeys = 0x000D0008;      // the reader holds other keys
-const std::uint32_t kMsgCardError = 0x000D0009;      // any other failure of the card or library
-const std::uint32_t kMsgSignInFailed = 0x000D000A;   // Windows refused the account and password
+const std::uint32_t kMsgTileTitle = 0x000D0001;     // the tile's title while no card is laid
+const std::uint32_t kMsgPinLabel = 0x000D0002;      // the PIN field's label
+const std::uint32_t kMsgPlaceCard = 0x000D0003;     // no card on the reader
+const std::uint32_t kMsgPinWrong = 0x000D0004;      // wrong PIN; the tries left follow
+const std::uint32_t kMsgCardLocked = 0x000D0005;    // the card is locked
+const std::uint32_t kMsgCardRevoked = 0x000D0006;   // the card is revoked on this computer
+const std::uint32_t kMsgNoReader = 0x000D0007;      // no reader answers
+const std::uint32_t kMsgOtherKeys = 0x000D0008;     // the reader holds other keys
+const std::uint32_t kMsgCardError = 0x000D0009;     // any other failure of the card or library
+const std::uint32_t kMsgSignInFailed = 0x000D000A;  // Windows refused the account and password
 
 // Where in the provider's work a result came from: opening the reader tells a reader that
 // refuses the library's keys from a card that cannot be read.

@@ -27,8 +27,7 @@ INT_PTR CALLBACK AccessingProc(HWND dialog, UINT message, WPARAM /*wParam*/, LPA
         // window that reuses it.
         if (dialog == g_dialogs.accessWindow) g_dialogs.accessWindow = nullptr;
         return FALSE;
-    default:
-        return FALSE;
+    default: return FALSE;
     }
 }
 
@@ -41,10 +40,9 @@ bool OpenAccessingWindow(void *parent) {
     SetDialogParent(owner);
     g_dialogs.accessPreviouslyActive = GetActiveWindow();
     g_dialogs.accessRun = DialogRun{};
-    g_dialogs.accessWindow =
-        CreateDialogParamA(static_cast<HINSTANCE>(GetModuleHandleOfLibrary()),
-                           MAKEINTRESOURCEA(ZUK_DLG_ACCESSING), owner, AccessingProc,
-                           reinterpret_cast<LPARAM>(&g_dialogs.accessRun));
+    g_dialogs.accessWindow = CreateDialogParamA(
+        static_cast<HINSTANCE>(GetModuleHandleOfLibrary()), MAKEINTRESOURCEA(ZUK_DLG_ACCESSING),
+        owner, AccessingProc, reinterpret_cast<LPARAM>(&g_dialogs.accessRun));
     return g_dialogs.accessWindow != nullptr;
 }
 

@@ -44,14 +44,15 @@ TEST(SplitAccount, EachFormOfTheAccount) {
         {u"CORP\\sub\\bob", kSplitOk, u"CORP", u"sub\\bob"},  // at the first backslash
         {u".\\admin", kSplitOk, u"PC-01", u"admin"},
         {u"carol@corp.example", kSplitOk, u"", u"carol@corp.example"},
-        {u"CORP\\dave@x", kSplitOk, u"CORP", u"dave@x"},     // a backslash wins over an at sign
+        {u"CORP\\dave@x", kSplitOk, u"CORP", u"dave@x"},  // a backslash wins over an at sign
         {u"\u5c71\u7530", kSplitOk, u"PC-01", u"\u5c71\u7530"},
         {u"", kSplitEmpty, u"", u""},
         {u"CORP\\", kSplitEmpty, u"", u""},
         {u"\\bob", kSplitEmpty, u"", u""},
         {u"@corp", kSplitEmpty, u"", u""},
         {u"erin@", kSplitEmpty, u"", u""},
-        {std::u16string(kLogonNameMax, u'x'), kSplitOk, u"PC-01", std::u16string(kLogonNameMax, u'x')},
+        {std::u16string(kLogonNameMax, u'x'), kSplitOk, u"PC-01",
+         std::u16string(kLogonNameMax, u'x')},
         {std::u16string(kLogonNameMax + 1, u'x'), kSplitTooLong, u"", u""},
         {u"D\\" + std::u16string(kLogonNameMax + 1, u'x'), kSplitTooLong, u"", u""},
     };
@@ -103,13 +104,15 @@ TEST(PackLogon, BothLayoutsReadBackFieldByField) {
             ASSERT_TRUE(LogonLayoutFor(l.pointerSize, &layout));
             EXPECT_EQ(layout.recordSize, l.recordSize);
             EXPECT_EQ(layout.userField, l.userField);
-            const std::vector<std::uint16_t> d = Units(domain), u = Units(user), p = Units(password);
+            const std::vector<std::uint16_t> d = Units(domain), u = Units(user),
+                                             p = Units(password);
             const std::size_t size = PackedLogonSize(l.pointerSize, 4, 3, password.size());
             ASSERT_EQ(size, l.recordSize + 2 * (4 + 3 + password.size()));
             std::vector<std::uint8_t> buffer(size + 16, 0xCC);
-            ASSERT_EQ(PackInteractiveUnlockLogon(l.pointerSize, type, d.data(), 4, u.data(), 3, p.data(),
-                                                 password.size(), buffer.data(), buffer.size()),
-                      size);
+            ASSERT_EQ(
+                PackInteractiveUnlockLogon(l.pointerSize, type, d.data(), 4, u.data(), 3, p.data(),
+                                           password.size(), buffer.data(), buffer.size()),
+                size);
             buffer.resize(size);
             EXPECT_EQ(GetLe(&buffer[0], 4), type);
             EXPECT_EQ(ReadField(buffer, layout, layout.domainField, l.pointerSize), domain);
@@ -117,7 +120,8 @@ TEST(PackLogon, BothLayoutsReadBackFieldByField) {
             EXPECT_EQ(ReadField(buffer, layout, layout.passwordField, l.pointerSize), password);
             EXPECT_EQ(GetLe(&buffer[layout.logonId], 8), 0u) << "LogonId";
             // The texts follow the record back to back, in the record's order.
-            EXPECT_EQ(GetLe(&buffer[layout.domainField + layout.bufferInField], l.pointerSize), l.recordSize);
+            EXPECT_EQ(GetLe(&buffer[layout.domainField + layout.bufferInField], l.pointerSize),
+                      l.recordSize);
         }
     }
 }
@@ -126,8 +130,8 @@ TEST(PackLogon, EmptyDomainOfAPrincipalNameAndTheLimits) {
     const std::vector<std::uint16_t> u = Units(u"carol@corp.example"), p = Units(u"pw");
     const std::size_t size = PackedLogonSize(8, 0, 18, 2);
     std::vector<std::uint8_t> buffer(size);
-    ASSERT_EQ(PackInteractiveUnlockLogon(8, kKerbInteractiveLogon, nullptr, 0, u.data(), 18, p.data(), 2,
-                                         buffer.data(), buffer.size()),
+    ASSERT_EQ(PackInteractiveUnlockLogon(8, kKerbInteractiveLogon, nullptr, 0, u.data(), 18,
+                                         p.data(), 2, buffer.data(), buffer.size()),
               size);
     LogonLayout layout;
     ASSERT_TRUE(LogonLayoutFor(8, &layout));
@@ -135,8 +139,8 @@ TEST(PackLogon, EmptyDomainOfAPrincipalNameAndTheLimits) {
     EXPECT_EQ(ReadField(buffer, layout, layout.userField, 8), u"carol@corp.example");
     EXPECT_EQ(GetLe(&buffer[layout.userField + layout.bufferInField], 8), layout.recordSize);
 
-    EXPECT_EQ(PackInteractiveUnlockLogon(8, kKerbInteractiveLogon, nullptr, 0, u.data(), 18, p.data(), 2,
-                                         buffer.data(), size - 1),
+    EXPECT_EQ(PackInteractiveUnlockLogon(8, kKerbInteractiveLogon, nullptr, 0, u.data(), 18,
+                                         p.data(), 2, buffer.data(), size - 1),
               0u)
         << "one byte short";
     EXPECT_EQ(PackedLogonSize(6, 1, 1, 1), 0u) << "no such pointer size";

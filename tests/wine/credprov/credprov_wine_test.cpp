@@ -46,15 +46,18 @@ std::wstring ComputerName() {
 
 // A card description in /tmp for the simulator, written without a C library buffer (the secrets
 // test must find no copy of the PIN or password in this process's heap that it made itself).
-std::string WriteCard(const char *name, const char *account, const char *password, const char *pin) {
+std::string WriteCard(const char *name, const char *account, const char *password,
+                      const char *pin) {
     char text[512];
-    const int n = std::snprintf(text, sizeof text,
-                                "account = %s\npassword = %s\npin = %s\nretry_limit = 3\nfailure_count = 0\n"
-                                "user_name = Card of %s\nidm = 01 2E 4C 1F 93 0A 55 08\n"
-                                "pmm = 03 01 4B 02 4F 49 93 FF\nsystem_code = 88 B4\n",
-                                account, password, pin, name);
+    const int n =
+        std::snprintf(text, sizeof text,
+                      "account = %s\npassword = %s\npin = %s\nretry_limit = 3\nfailure_count = 0\n"
+                      "user_name = Card of %s\nidm = 01 2E 4C 1F 93 0A 55 08\n"
+                      "pmm = 03 01 4B 02 4F 49 93 FF\nsystem_code = 88 B4\n",
+                      account, password, pin, name);
     const std::string windowsPath = std::string("Z:\\tmp\\zuk-credprov-") + name + ".card";
-    HANDLE file = CreateFileA(windowsPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    HANDLE file =
+        CreateFileA(windowsPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     DWORD written = 0;
     if (file != INVALID_HANDLE_VALUE) {
         WriteFile(file, text, static_cast<DWORD>(n), &written, nullptr);
@@ -65,14 +68,16 @@ std::string WriteCard(const char *name, const char *account, const char *passwor
 }
 
 // One text of a packed record, read through Windows' own declaration of the record.
-std::wstring Text(const CREDENTIAL_PROVIDER_CREDENTIAL_SERIALIZATION &s, const UNICODE_STRING &field) {
+std::wstring Text(const CREDENTIAL_PROVIDER_CREDENTIAL_SERIALIZATION &s,
+                  const UNICODE_STRING &field) {
     const ULONG_PTR offset = reinterpret_cast<ULONG_PTR>(field.Buffer);
     EXPECT_EQ(field.MaximumLength, field.Length);
     if (field.Length == 0) return L"";
     EXPECT_GE(offset, sizeof(KERB_INTERACTIVE_UNLOCK_LOGON));
     EXPECT_LE(offset + field.Length, s.cbSerialization);
     if (offset + field.Length > s.cbSerialization) return L"<outside>";
-    return std::wstring(reinterpret_cast<const wchar_t *>(s.rgbSerialization + offset), field.Length / 2);
+    return std::wstring(reinterpret_cast<const wchar_t *>(s.rgbSerialization + offset),
+                        field.Length / 2);
 }
 
 // The texts of the English catalogue the tile shows.
@@ -82,8 +87,10 @@ const wchar_t kPinWrong[] = L"The PIN is not correct. Tries left:";
 const wchar_t kLocked[] = L"This card is locked after too many wrong PINs. Ask your administrator.";
 const wchar_t kRevoked[] = L"This card has been revoked on this computer and cannot be used here.";
 const wchar_t kNoReader[] = L"No card reader answers. Connect the reader and try again.";
-const wchar_t kOtherKeys[] = L"The card reader holds other keys than this computer. Ask your administrator.";
-const wchar_t kSignInFailed[] = L"Windows did not accept the account on this card. Ask your administrator.";
+const wchar_t kOtherKeys[] =
+    L"The card reader holds other keys than this computer. Ask your administrator.";
+const wchar_t kSignInFailed[] =
+    L"Windows did not accept the account on this card. Ask your administrator.";
 
 class ProviderTest : public ::testing::Test {
 protected:
@@ -97,14 +104,14 @@ protected:
     static void ForgetRevocation() { RegDeleteKeyA(HKEY_LOCAL_MACHINE, ZUK_REVOKED_MACHINE_KEY); }
     static void SetPolicy(bool off) {
         HKEY key = nullptr;
-        if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, ZUK_POLICY_KEY, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
-                            nullptr) != ERROR_SUCCESS) {
+        if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, ZUK_POLICY_KEY, 0, nullptr, 0, KEY_SET_VALUE,
+                            nullptr, &key, nullptr) != ERROR_SUCCESS) {
             return;
         }
         const DWORD zero = 0;
         if (off) {
-            RegSetValueExA(key, ZUK_CREDPROV_POLICY_VALUE, 0, REG_DWORD, reinterpret_cast<const BYTE *>(&zero),
-                           sizeof zero);
+            RegSetValueExA(key, ZUK_CREDPROV_POLICY_VALUE, 0, REG_DWORD,
+                           reinterpret_cast<const BYTE *>(&zero), sizeof zero);
         } else {
             RegDeleteValueA(key, ZUK_CREDPROV_POLICY_VALUE);
         }
@@ -126,7 +133,8 @@ protected:
     }
     static void WriteReaderIni(const char *com) {
         WriteIni(std::string("[Device]\r\nPortName=\\\\.\\") + (com ? com : "COM99") +
-                 "\r\nDeviceName=PR300\r\n[FeliCa]\r\nSystemCode=88B4\r\n[Card]\r\nPollingInterval=100\r\n");
+                 "\r\nDeviceName=PR300\r\n[FeliCa]\r\nSystemCode=88B4\r\n[Card]\r\nPollingInterval="
+                 "100\r\n");
     }
     // Waits until the provider reported `count` changes.
     static bool ChangedTimes(const SignInScreen &screen, int count, DWORD ms) {
@@ -153,7 +161,7 @@ using Japanese = ProviderTest;
 TEST_F(SignIn, EachAccountFormInBothScenarios) {
     struct Case {
         const char *name;
-        const char *account;        // on the card (null: alice.card, account "alice")
+        const char *account;  // on the card (null: alice.card, account "alice")
         CREDENTIAL_PROVIDER_USAGE_SCENARIO scenario;
         KERB_LOGON_SUBMIT_TYPE type;
         std::wstring domain, user, password, title;
@@ -161,14 +169,16 @@ TEST_F(SignIn, EachAccountFormInBothScenarios) {
     const std::wstring computer = ComputerName();
     ASSERT_FALSE(computer.empty());
     const Case cases[] = {
-        {"alice-logon", nullptr, CPUS_LOGON, KerbInteractiveLogon, computer, L"alice", L"s3cret-pass",
-         L"Alice Example"},
-        {"alice-unlock", nullptr, CPUS_UNLOCK_WORKSTATION, KerbWorkstationUnlockLogon, computer, L"alice",
+        {"alice-logon", nullptr, CPUS_LOGON, KerbInteractiveLogon, computer, L"alice",
          L"s3cret-pass", L"Alice Example"},
-        {"bob", "CORP\\bob", CPUS_LOGON, KerbInteractiveLogon, L"CORP", L"bob", L"B0b-pw", L"Card of bob"},
+        {"alice-unlock", nullptr, CPUS_UNLOCK_WORKSTATION, KerbWorkstationUnlockLogon, computer,
+         L"alice", L"s3cret-pass", L"Alice Example"},
+        {"bob", "CORP\\bob", CPUS_LOGON, KerbInteractiveLogon, L"CORP", L"bob", L"B0b-pw",
+         L"Card of bob"},
         {"carol", "carol@corp.example", CPUS_UNLOCK_WORKSTATION, KerbWorkstationUnlockLogon, L"",
          L"carol@corp.example", L"B0b-pw", L"Card of carol"},
-        {"dave", "dave", CPUS_CREDUI, KerbInteractiveLogon, computer, L"dave", L"B0b-pw", L"Card of dave"},
+        {"dave", "dave", CPUS_CREDUI, KerbInteractiveLogon, computer, L"dave", L"B0b-pw",
+         L"Card of dave"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -190,13 +200,15 @@ TEST_F(SignIn, EachAccountFormInBothScenarios) {
 
         Submitted s = screen.Submit(L"1234");
         ASSERT_EQ(s.hr, S_OK);
-        ASSERT_EQ(s.response, CPGSR_RETURN_CREDENTIAL_FINISHED) << std::string(s.statusText.begin(), s.statusText.end());
+        ASSERT_EQ(s.response, CPGSR_RETURN_CREDENTIAL_FINISHED)
+            << std::string(s.statusText.begin(), s.statusText.end());
         EXPECT_EQ(s.serialization.ulAuthenticationPackage, kFakeNegotiatePackage);
         EXPECT_TRUE(IsEqualCLSID(s.serialization.clsidCredentialProvider, kClsidZukCredProv));
         ASSERT_NE(s.serialization.rgbSerialization, nullptr);
         const std::size_t texts = 2 * (c.domain.size() + c.user.size() + c.password.size());
         ASSERT_EQ(s.serialization.cbSerialization, sizeof(KERB_INTERACTIVE_UNLOCK_LOGON) + texts);
-        const auto *record = reinterpret_cast<const KERB_INTERACTIVE_UNLOCK_LOGON *>(s.serialization.rgbSerialization);
+        const auto *record = reinterpret_cast<const KERB_INTERACTIVE_UNLOCK_LOGON *>(
+            s.serialization.rgbSerialization);
         EXPECT_EQ(record->Logon.MessageType, c.type);
         EXPECT_EQ(Text(s.serialization, record->Logon.LogonDomainName), c.domain);
         EXPECT_EQ(Text(s.serialization, record->Logon.UserName), c.user);
@@ -240,8 +252,8 @@ TEST_F(TileStatus, EveryStatusText) {
         }
         if (s.revoke) {
             HKEY key = nullptr;
-            ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, ZUK_REVOKED_MACHINE_KEY, 0, nullptr, 0, KEY_SET_VALUE,
-                                      nullptr, &key, nullptr),
+            ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, ZUK_REVOKED_MACHINE_KEY, 0, nullptr, 0,
+                                      KEY_SET_VALUE, nullptr, &key, nullptr),
                       ERROR_SUCCESS);
             const char idm[] = "012E4C1F930A5507";
             RegSetValueExA(key, "card", 0, REG_SZ, reinterpret_cast<const BYTE *>(idm), sizeof idm);
@@ -251,7 +263,8 @@ TEST_F(TileStatus, EveryStatusText) {
         EXPECT_EQ(result.hr, S_OK);
         EXPECT_EQ(result.response, CPGSR_NO_CREDENTIAL_NOT_FINISHED);
         EXPECT_EQ(result.serialization.rgbSerialization, nullptr);
-        EXPECT_TRUE(result.statusText == s.text) << std::string(result.statusText.begin(), result.statusText.end());
+        EXPECT_TRUE(result.statusText == s.text)
+            << std::string(result.statusText.begin(), result.statusText.end());
         EXPECT_EQ(result.icon, s.icon);
         EXPECT_TRUE(screen.tileEvents.status == s.text);
         EXPECT_TRUE(screen.FieldText(1) == s.text);
@@ -341,7 +354,8 @@ bool HeapsHold(const void *needle, std::size_t n) {
         if (!HeapLock(heaps[h])) continue;
         PROCESS_HEAP_ENTRY entry = {};
         while (!found && HeapWalk(heaps[h], &entry)) {
-            if ((entry.wFlags & (PROCESS_HEAP_REGION | PROCESS_HEAP_UNCOMMITTED_RANGE)) != 0) continue;
+            if ((entry.wFlags & (PROCESS_HEAP_REGION | PROCESS_HEAP_UNCOMMITTED_RANGE)) != 0)
+                continue;
             const BYTE *from = static_cast<const BYTE *>(entry.lpData);
             for (std::size_t at = 0; at + n <= entry.cbData && !found; ++at) {
                 found = std::memcmp(from + at, needle, n) == 0;
@@ -357,12 +371,14 @@ bool HeapsHold(const void *needle, std::size_t n) {
 // the library's trace.
 TEST_F(Secrets, NoPinOrPasswordLeftAfterASignIn) {
     ASSERT_EQ(sim.Command("card " + WriteCard("secret", "erin", "pw-Secret-8842", "739514")), "OK");
-    // The library's trace on, at its most detailed: the provider's sign-in must not put a secret there.
+    // The library's trace on, at its most detailed: the provider's sign-in must not put a secret
+    // there.
     const std::string log = InstallDir() + "ZUKcntrl.log";
     DeleteFileA(log.c_str());
-    WriteIni(std::string("[Device]\r\nPortName=\\\\.\\") + std::getenv("ZUK_SIM_COM") +
-             "\r\nDeviceName=PR300\r\n[FeliCa]\r\nSystemCode=88B4\r\n[Card]\r\nPollingInterval=100\r\n"
-             "[Log]\r\nMode=3\r\n");
+    WriteIni(
+        std::string("[Device]\r\nPortName=\\\\.\\") + std::getenv("ZUK_SIM_COM") +
+        "\r\nDeviceName=PR300\r\n[FeliCa]\r\nSystemCode=88B4\r\n[Card]\r\nPollingInterval=100\r\n"
+        "[Log]\r\nMode=3\r\n");
     const GetClassObjectFn dllGetClassObject = reinterpret_cast<GetClassObjectFn>(
         reinterpret_cast<void (*)()>(GetProcAddress(g_dll, "DllGetClassObject")));
     ASSERT_NE(dllGetClassObject, nullptr);
@@ -386,7 +402,8 @@ TEST_F(Secrets, NoPinOrPasswordLeftAfterASignIn) {
                               {"UTF-16 password", widePassword, 28}};
     for (const Needle &n : needles) {
         EXPECT_FALSE(SectionsHold(g_dll, n.bytes, n.size)) << n.name << " in ZUKCredProv.dll";
-        EXPECT_FALSE(SectionsHold(GetModuleHandleA(nullptr), n.bytes, n.size)) << n.name << " in the linked copy";
+        EXPECT_FALSE(SectionsHold(GetModuleHandleA(nullptr), n.bytes, n.size))
+            << n.name << " in the linked copy";
         EXPECT_FALSE(HeapsHold(n.bytes, n.size)) << n.name << " in a heap";
     }
     const std::string trace = ReadWholeFile(log);
@@ -410,11 +427,12 @@ TEST_F(ProviderDll, LoadedAsTheSignInScreenLoadsIt) {
         reinterpret_cast<void (*)()>(GetProcAddress(g_dll, "DllGetClassObject")));
     ASSERT_NE(getClassObject, nullptr);
     typedef HRESULT(STDAPICALLTYPE * CanUnloadFn)();
-    const CanUnloadFn canUnload =
-        reinterpret_cast<CanUnloadFn>(reinterpret_cast<void (*)()>(GetProcAddress(g_dll, "DllCanUnloadNow")));
+    const CanUnloadFn canUnload = reinterpret_cast<CanUnloadFn>(
+        reinterpret_cast<void (*)()>(GetProcAddress(g_dll, "DllCanUnloadNow")));
     ASSERT_NE(canUnload, nullptr);
 
-    for (CREDENTIAL_PROVIDER_USAGE_SCENARIO other : {CPUS_CHANGE_PASSWORD, CPUS_PLAP, CPUS_INVALID}) {
+    for (CREDENTIAL_PROVIDER_USAGE_SCENARIO other :
+         {CPUS_CHANGE_PASSWORD, CPUS_PLAP, CPUS_INVALID}) {
         SignInScreen screen;
         EXPECT_EQ(screen.Begin(getClassObject, other), E_NOTIMPL) << other;
     }
@@ -453,18 +471,19 @@ TEST_F(ProviderDll, LoadedAsTheSignInScreenLoadsIt) {
     // Registered as the installers register it, created by COM.
     const std::string clsidKey = "SOFTWARE\\Classes\\CLSID\\" ZUK_CREDPROV_CLSID_TEXT;
     HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, (clsidKey + "\\InprocServer32").c_str(), 0, nullptr, 0,
-                              KEY_SET_VALUE, nullptr, &key, nullptr),
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, (clsidKey + "\\InprocServer32").c_str(), 0,
+                              nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr),
               ERROR_SUCCESS);
     const std::string path = InstallDir() + "ZUKCredProv.dll";
     RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE *>(path.c_str()),
                    static_cast<DWORD>(path.size() + 1));
-    RegSetValueExA(key, "ThreadingModel", 0, REG_SZ, reinterpret_cast<const BYTE *>("Apartment"), 10);
+    RegSetValueExA(key, "ThreadingModel", 0, REG_SZ, reinterpret_cast<const BYTE *>("Apartment"),
+                   10);
     RegCloseKey(key);
     ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
     ICredentialProvider *created = nullptr;
-    EXPECT_EQ(CoCreateInstance(kClsidZukCredProv, nullptr, CLSCTX_INPROC_SERVER, kIidCredentialProvider,
-                               reinterpret_cast<void **>(&created)),
+    EXPECT_EQ(CoCreateInstance(kClsidZukCredProv, nullptr, CLSCTX_INPROC_SERVER,
+                               kIidCredentialProvider, reinterpret_cast<void **>(&created)),
               S_OK);
     if (created != nullptr) {
         SignInScreen screen;

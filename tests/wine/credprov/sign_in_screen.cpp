@@ -34,18 +34,22 @@ HRESULT TileEvents::SetFieldString(ICredentialProviderCredential *, DWORD id, LP
     return S_OK;
 }
 
-HRESULT SignInScreen::Begin(GetClassObjectFn getClassObject, CREDENTIAL_PROVIDER_USAGE_SCENARIO scenario) {
+HRESULT SignInScreen::Begin(GetClassObjectFn getClassObject,
+                            CREDENTIAL_PROVIDER_USAGE_SCENARIO scenario) {
     IClassFactory *factory = nullptr;
-    HRESULT hr = getClassObject(kClsidZukCredProv, IID_IClassFactory, reinterpret_cast<void **>(&factory));
+    HRESULT hr =
+        getClassObject(kClsidZukCredProv, IID_IClassFactory, reinterpret_cast<void **>(&factory));
     if (FAILED(hr)) return hr;
     ICredentialProvider *created = nullptr;
-    hr = factory->CreateInstance(nullptr, kIidCredentialProvider, reinterpret_cast<void **>(&created));
+    hr = factory->CreateInstance(nullptr, kIidCredentialProvider,
+                                 reinterpret_cast<void **>(&created));
     factory->Release();
     if (FAILED(hr)) return hr;
     return Begin(created, scenario);
 }
 
-HRESULT SignInScreen::Begin(ICredentialProvider *created, CREDENTIAL_PROVIDER_USAGE_SCENARIO scenario) {
+HRESULT SignInScreen::Begin(ICredentialProvider *created,
+                            CREDENTIAL_PROVIDER_USAGE_SCENARIO scenario) {
     provider = created;
     const HRESULT hr = provider->SetUsageScenario(scenario, 0);
     if (FAILED(hr)) return hr;
@@ -83,7 +87,8 @@ DWORD SignInScreen::Tiles(DWORD *defaultTile) {
 
 std::wstring SignInScreen::FieldText(DWORD id) {
     LPWSTR text = nullptr;
-    if (tile == nullptr || FAILED(tile->GetStringValue(id, &text)) || text == nullptr) return L"<none>";
+    if (tile == nullptr || FAILED(tile->GetStringValue(id, &text)) || text == nullptr)
+        return L"<none>";
     std::wstring out(text);
     CoTaskMemFree(text);
     return out;

@@ -30,26 +30,38 @@ public:
     ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++refs); }
     ULONG STDMETHODCALLTYPE Release() override { return static_cast<ULONG>(--refs); }
     HRESULT STDMETHODCALLTYPE SetFieldState(ICredentialProviderCredential *, DWORD,
-                                            CREDENTIAL_PROVIDER_FIELD_STATE) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE SetFieldInteractiveState(ICredentialProviderCredential *, DWORD,
-                                                       CREDENTIAL_PROVIDER_FIELD_INTERACTIVE_STATE) override {
+                                            CREDENTIAL_PROVIDER_FIELD_STATE) override {
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE SetFieldString(ICredentialProviderCredential *, DWORD id, LPCWSTR text) override;
-    HRESULT STDMETHODCALLTYPE SetFieldCheckbox(ICredentialProviderCredential *, DWORD, BOOL, LPCWSTR) override {
+    HRESULT STDMETHODCALLTYPE
+    SetFieldInteractiveState(ICredentialProviderCredential *, DWORD,
+                             CREDENTIAL_PROVIDER_FIELD_INTERACTIVE_STATE) override {
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE SetFieldBitmap(ICredentialProviderCredential *, DWORD, HBITMAP) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE SetFieldComboBoxSelectedItem(ICredentialProviderCredential *, DWORD, DWORD) override {
+    HRESULT STDMETHODCALLTYPE SetFieldString(ICredentialProviderCredential *, DWORD id,
+                                             LPCWSTR text) override;
+    HRESULT STDMETHODCALLTYPE SetFieldCheckbox(ICredentialProviderCredential *, DWORD, BOOL,
+                                               LPCWSTR) override {
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE DeleteFieldComboBoxItem(ICredentialProviderCredential *, DWORD, DWORD) override {
+    HRESULT STDMETHODCALLTYPE SetFieldBitmap(ICredentialProviderCredential *, DWORD,
+                                             HBITMAP) override {
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE AppendFieldComboBoxItem(ICredentialProviderCredential *, DWORD, LPCWSTR) override {
+    HRESULT STDMETHODCALLTYPE SetFieldComboBoxSelectedItem(ICredentialProviderCredential *, DWORD,
+                                                           DWORD) override {
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE SetFieldSubmitButton(ICredentialProviderCredential *, DWORD, DWORD) override {
+    HRESULT STDMETHODCALLTYPE DeleteFieldComboBoxItem(ICredentialProviderCredential *, DWORD,
+                                                      DWORD) override {
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE AppendFieldComboBoxItem(ICredentialProviderCredential *, DWORD,
+                                                      LPCWSTR) override {
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE SetFieldSubmitButton(ICredentialProviderCredential *, DWORD,
+                                                   DWORD) override {
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE OnCreatingWindow(HWND *owner) override {
@@ -96,7 +108,7 @@ public:
     DWORD fieldCount = 0;
     CREDENTIAL_PROVIDER_FIELD_TYPE fieldTypes[8] = {};
     std::wstring fieldLabels[8];
-    std::wstring title;  // the tile's large text after Begin
+    std::wstring title;    // the tile's large text after Begin
     DWORD unAdviseMs = 0;  // how long the provider's UnAdvise took
 };
 
