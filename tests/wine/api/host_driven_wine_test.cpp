@@ -43,11 +43,6 @@ struct WindowCounter {
         g_windowsCreated = 0;
     }
     ~WindowCounter() { UnhookWindowsHookEx(hook); }
-    // A static function: a lambda does not convert to the 32-bit build's __stdcall WNDENUMPROC.
-    static BOOL CALLBACK CountOne(HWND, LPARAM count) {
-        ++*reinterpret_cast<int *>(count);
-        return TRUE;
-    }
     static int ThreadWindows() {
         int n = 0;
         EnumThreadWindows(GetCurrentThreadId(), CountOne, reinterpret_cast<LPARAM>(&n));
