@@ -9,7 +9,6 @@
 
 #include "platform/fake/fake_internal.h"
 #include "platform/fake/fake_platform.h"
-#include "platform/fake/fake_serial.h"
 #include "platform/system.h"
 
 namespace {
@@ -73,17 +72,3 @@ void FakeAddSleptMilliseconds(std::uint32_t milliseconds) { g_slept += milliseco
 void FakeSetTime(std::int64_t secondsSince1970) { g_now = secondsSince1970; }
 std::uint64_t FakeSleptMilliseconds() { return g_slept; }
 void FakeSetSystemLcid(std::uint32_t lcid) { g_lcid = lcid; }
-
-void FakePlatformReset() {
-    FakeRegistryReset();
-    FakeProfileReset();
-    FakeMessageBoxReset();
-    FakeSystemReset();
-    FakeMutexReset();
-    FakeSerialReset();
-    FakeWindowReset();
-    FakeDialogReset();
-    FakeFaultsReset();
-    FakeProtectReset();
-    FakeEventReset();
-}
