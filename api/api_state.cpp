@@ -4,11 +4,7 @@
 #include "card/card_state.h"
 #include "card/layout.h"
 #include "link/link_state.h"
-#include "settings/config.h"
-#include "settings/credentials.h"
-#include "settings/messages.h"
-#include "settings/revocation.h"
-#include "settings/site_key_store.h"
+#include "settings/settings_reset.h"
 
 FrameState g_frame{};
 PromptState g_prompt = {{0}, {0}, {0}, CARD_MAX_ACCOUNT_LENGTH, CARD_MAX_PASSWORD_LENGTH,
@@ -36,10 +32,6 @@ void LibraryStateReset() {
     ApiStateReset();
     CardStateReset();
     LinkStateReset();
-    ResetSettings();
-    RevocationReset();
-    SiteKeySourceReset();
-    PasswordMaskReset();
-    ClearMessageTexts();
+    SettingsStateReset();
 }
 

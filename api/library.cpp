@@ -45,16 +45,26 @@ void TraceRefusedOpenWait() {
     TraceNote("DllLoad", text);
 }
 
+// A load refused by an unusable policy value says which one in the trace, when the INI's trace
+// settings can be read (the installation path was).
+void TraceRefusedPolicy() {
+    Setting setting = kSettingCount;
+    const PolicyRead *read = nullptr;
+    if (!GetRefusedPolicy(&setting, &read) || GetInstallPath()[0] == '\0') return;
+    LoadIniSettings(GetInstallPath());
+    char text[512];
+    DescribeRefusedPolicy(setting, *read, text, sizeof text);
+    TraceNote("DllLoad", text);
+}
+
 }  // namespace
 
 void *GetModuleHandleOfLibrary() { return g_frame.moduleHandle; }
 
 void LoadSiteKeys() {
     SiteKeys keys;
-    const SiteKeyStoreResult result = SiteKeyStoreRead(0, &keys);
-    g_siteKeySource.result = result;
+    const SiteKeyStoreResult result = LoadSiteKeySource(&keys);
     if (result == kKeyStoreOk) {
-        SiteKeysCheck(keys, g_siteKeySource.check);
         CardUseSiteKeys(keys);
         UsePasswordMask(keys.mask);
     } else if (result != kKeyStoreNone) {
@@ -68,7 +78,10 @@ void LoadSiteKeys() {
 
 bool LibraryAttach(void *moduleHandle) {
     g_frame.moduleHandle = moduleHandle;
-    if (LoadRegistryConfig() != kRegistryConfigOk) return false;
+    if (LoadRegistryConfig() != kRegistryConfigOk) {
+        TraceRefusedPolicy();
+        return false;
+    }
     LoadIniSettings(GetInstallPath());
     TraceRefusedOpenWait();
     LoadSiteKeys();

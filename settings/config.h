@@ -7,11 +7,11 @@
 #include <cstdint>
 
 #include "settings/policy.h"
+#include "settings/settings_state.h"
 
 // Machine-wide settings key (below HKEY_LOCAL_MACHINE) and the current user's key of the library.
 #define ZUK_SETTINGS_KEY "SOFTWARE\\KORVA\\ZUKLib"
 
-const int kMaxSystemCodes = 5;
 
 // Library modes (registry Mode): 0 switches the library off.
 const std::uint32_t kLibraryModeOff = 0x000;
@@ -39,58 +39,12 @@ const std::uint32_t kRememberStoreNonVolatile = 0x200;  // RememberStore: the du
 const std::uint32_t kReuseBlockOn = 0x1000;             // ReuseBlock: never hand back silently
 const std::uint32_t kDialogVariantMaskedId = 0x10000;   // DialogVariant: the user ID masked
 
-// Room for the text of an environment variable the library reads; a longer one reads as not set.
-const std::size_t kEnvTextSize = 64;
 
 // Trace filter (INI [Log] Mode); any other value is off.
 const std::int32_t kLogModeOff = 0;
 const std::int32_t kLogModeFailures = 1;
 const std::int32_t kLogModeFailuresAndNormalEnds = 3;
 
-// Why LoadRegistryConfig refuses the load (0: it does not).
-enum RegistryConfigResult {
-    kRegistryConfigOk = 0,
-    kRegistryConfigNoInstallPath = 1,  // InstallPath missing, empty, too long, or no library key
-    kRegistryConfigNoMode = 2,         // Mode missing
-    kRegistryConfigBadDevice = 3,      // Device missing or above 1
-    kRegistryConfigNoConfig = 4,       // Config missing
-    kRegistryConfigNoUserRoot = 5,     // the current user's registry root cannot be opened
-    kRegistryConfigNoUserKey = 6,      // the current user's library key cannot be created
-};
-
-struct LibrarySettings {
-    char InstallPath[1024];      // used as a plain prefix: ends with a path separator
-    std::uint32_t Mode;          // kLibraryMode*
-    std::uint32_t IdmAsAccount;  // 1 when FeliCa is exactly "IDM"
-    std::uint32_t Device;        // kDeviceNone or kDeviceReader
-    std::uint32_t Config;        // five 4-bit groups, see kConfig*Mask
-    std::int32_t PollingInterval;
-    std::int32_t VerifyRetry;    // never negative; 0 means no limit
-    char PortName[512];
-    char DeviceName[512];
-    std::int32_t StrictLink;     // 1: the link verifies every answer's checksums and padding
-    std::int32_t LogMode;        // kLogMode*
-    char LogFileName[512];
-    std::uint8_t SystemCodes[kMaxSystemCodes][2];
-    std::int32_t SystemCodeCount;
-    // 1 (no person at the screen): the retry and busy prompts answer Cancel, and the notices (card
-    // locked, no card, wrong PIN) OK, at once without being shown; the prompts that ask for
-    // something (card wait, PIN, user ID and password) still appear.
-    std::int32_t Unattended;
-    std::int32_t OpenWaitMs;     // ZUKOpen's wait for a reader held elsewhere; -1: without bound
-    // The process's ZUK_OPEN_WAIT when it is set but no number of milliseconds (empty otherwise);
-    // OpenWaitMs is then the INI's.
-    char OpenWaitRefused[kEnvTextSize];
-    // 1: remembered and entered passwords are kept protected for the current user (DPAPI) instead
-    // of masked.  MachineProtectPasswords is the machine value found at load (-1: none), which
-    // wins over the INI's.
-    std::int32_t ProtectPasswords;
-    std::int32_t MachineProtectPasswords;
-    // The policy values found at load, and where each governed setting's effective value came
-    // from (a SettingSource, by PolicyValue).
-    PolicyValues Policy;
-    std::uint8_t Source[kPolicyCount];
-};
 
 // Environment variables a host process sets before it loads the library, for itself alone: they
 // win over the INI's [Prompt] Unattended (1 on, 0 off) and [Device] OpenWait (milliseconds).
@@ -112,6 +66,11 @@ void ParseSystemCodes(const char *text, LibrarySettings *settings);
 
 // Getters.
 SettingSource GetSettingSource(PolicyValue setting);
+// A setting's value as the library holds it, as text: numbers in decimal (Config and its groups in
+// hexadecimal, "0x231"), FeliCa "IDM" or "none", the system codes "8165, 88B4", texts as they are.
+void SettingValueText(Setting setting, char *out, std::size_t size);
+// The policy value that refused the load (false: none did): its setting and what was read.
+bool GetRefusedPolicy(Setting *setting, const PolicyRead **read);
 const char *GetInstallPath();
 std::uint32_t GetLibraryMode();
 std::uint32_t GetIdmAsAccount();

@@ -23,6 +23,7 @@
 #include "settings/hex.h"
 #include "settings/registry.h"
 #include "settings/revocation.h"
+#include "settings/settings_state.h"
 #include "settings/sha256.h"
 #include "zuk_build_constants.h"
 
@@ -269,7 +270,7 @@ int WriteValues(PlatKey user, const PairNames &names, const char *id, std::int32
 
 }  // namespace
 
-PasswordMask g_passwordMask = {ZUK_PASSWORD_MASK_INIT, true};
+PasswordMask &g_passwordMask = g_settingsState.passwordMask;
 
 void PasswordMaskReset() { UsePasswordMask(kBuiltInMask); }
 

@@ -9,6 +9,8 @@
 
 #include <cstdint>
 
+#include "settings/settings_state.h"
+
 enum CredentialKind { Remembered = 0, Entered = 1 };
 
 #define ZUK_VOLATILE_KEY ZUK_SETTINGS_KEY "\\Volatile"
@@ -48,12 +50,8 @@ int DeleteCredentials();
 // stored on the machine cannot be used the mask is unusable: nothing is masked or unmasked (no
 // pair is read, none is written), so no password is ever stored or read with the built-in mask in
 // the site's place.
-constexpr int PASSWORD_MASK_SIZE = 64;
-struct PasswordMask {
-    std::uint8_t bytes[PASSWORD_MASK_SIZE];
-    bool usable;
-};
-extern PasswordMask g_passwordMask;
+// (PasswordMask: settings_state.h)
+extern PasswordMask &g_passwordMask;  // in the settings record (settings_state.h)
 void PasswordMaskReset();
 // A site's mask (mask given) or none (null).
 void UsePasswordMask(const std::uint8_t *mask);

@@ -10,36 +10,37 @@
 #include "platform/system.h"
 #include "settings/config.h"
 #include "settings/hex.h"
+#include "settings/settings_state.h"
 #include "settings/text.h"
 
 namespace {
 
-struct MessageEntry {
-    std::uint32_t id;
-    char text[kMessageTextSize];
+// The catalogue's ids; their texts are in the settings record (settings_state.h), by index.
+const std::uint32_t kIds[] = {
+    0x00010001, 0x00010002, 0x00010003,
+    0x00020001, 0x00020002, 0x00020003, 0x00020004,
+    0x00020005, 0x00020006, 0x00020007,
+    0x00030001, 0x00030002, 0x00030003, 0x00030004,
+    0x00040001, 0x00040002, 0x00040003, 0x00040004,
+    0x00050001, 0x00050002, 0x00050003,
+    0x00060001, 0x00060002,
+    0x00070001, 0x00070002,
+    0x00080001, 0x00080002,
+    0x00090001, 0x00090002,
+    0x000A0001, 0x000A0002,
+    0x000B0001, 0x000B0002,
+    0x000C0001, 0x000C0003, 0x000C0004, 0x000C0005,
 };
 
-MessageEntry g_messages[] = {
-    {0x00010001, ""}, {0x00010002, ""}, {0x00010003, ""},
-    {0x00020001, ""}, {0x00020002, ""}, {0x00020003, ""}, {0x00020004, ""},
-    {0x00020005, ""}, {0x00020006, ""}, {0x00020007, ""},
-    {0x00030001, ""}, {0x00030002, ""}, {0x00030003, ""}, {0x00030004, ""},
-    {0x00040001, ""}, {0x00040002, ""}, {0x00040003, ""}, {0x00040004, ""},
-    {0x00050001, ""}, {0x00050002, ""}, {0x00050003, ""},
-    {0x00060001, ""}, {0x00060002, ""},
-    {0x00070001, ""}, {0x00070002, ""},
-    {0x00080001, ""}, {0x00080002, ""},
-    {0x00090001, ""}, {0x00090002, ""},
-    {0x000A0001, ""}, {0x000A0002, ""},
-    {0x000B0001, ""}, {0x000B0002, ""},
-    {0x000C0001, ""}, {0x000C0003, ""}, {0x000C0004, ""}, {0x000C0005, ""},
-};
+const std::size_t kMessageCount = sizeof kIds / sizeof kIds[0];
+static_assert(kMessageCount == kMessageIds, "the record holds one text per id");
 
-const std::size_t kMessageCount = sizeof g_messages / sizeof g_messages[0];
+char (&g_texts)[kMessageIds][kMessageTextSize] = g_settingsState.messages;
 
-MessageEntry *FindEntry(std::uint32_t id) {
-    for (MessageEntry &entry : g_messages) {
-        if (entry.id == id) return &entry;
+// The text of an id, or null for an id the catalogue has not got.
+char *FindText(std::uint32_t id) {
+    for (std::size_t i = 0; i < kMessageCount; ++i) {
+        if (kIds[i] == id) return g_texts[i];
     }
     return nullptr;
 }
@@ -96,17 +97,16 @@ void UnescapeNewlines(char *text) {
 }  // namespace
 
 const char *GetMessageText(std::uint32_t id) {
-    const MessageEntry *entry = FindEntry(id);
-    return entry ? entry->text : nullptr;
+    return FindText(id);
 }
 
 void ClearMessageTexts() {
-    for (MessageEntry &entry : g_messages) entry.text[0] = '\0';
+    for (char *text : g_texts) text[0] = '\0';
 }
 
 std::size_t MessageIdCount() { return kMessageCount; }
 std::uint32_t MessageIdAt(std::size_t index) {
-    return index < kMessageCount ? g_messages[index].id : 0;
+    return index < kMessageCount ? kIds[index] : 0;
 }
 
 std::uint32_t FindLanguageFileName(char *fileName) {
@@ -165,13 +165,13 @@ void LoadMessageCatalogue(const char *path) {
                            static_cast<std::uint32_t>(idBytes[2]) << 8 | idBytes[3];
         const char *text = Field(line, 1, &textLength);
         if (!text) continue;
-        MessageEntry *entry = FindEntry(id);
+        char *entry = FindText(id);
         if (!entry) continue;
         if (textLength >= kMessageTextSize) textLength = kMessageTextSize - 1;
-        std::memcpy(entry->text, text, textLength);
-        entry->text[textLength] = '\0';
-        OneNewlineAtEnd(entry->text);
-        UnescapeNewlines(entry->text);
+        std::memcpy(entry, text, textLength);
+        entry[textLength] = '\0';
+        OneNewlineAtEnd(entry);
+        UnescapeNewlines(entry);
     }
     std::fclose(file);
 }

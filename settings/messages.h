@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-const std::size_t kMessageTextSize = 512;
+#include "settings/settings_state.h"  // kMessageTextSize
 
 // The entry's text (possibly empty), or null when the id is not in the table.
 const char *GetMessageText(std::uint32_t id);

@@ -1,17 +1,18 @@
 // Group Policy: values an administrator sets under HKLM\SOFTWARE\Policies\KORVA\ZUKLib (the
-// Windows convention, one key for both registry views) override the machine values and the INI
-// settings they name.  Without the key the library behaves as if policies did not exist.
-//
-// Each policy value is checked like the value it replaces: an unreadable Mode, Device or Config
-// group, or a Device above 1, or a Config group value with bits outside its group, refuses the
-// load as the machine value would; the INI switches take only 1 as on.  The revocation list is
-// read from its own subkeys (the policy one and the machine one, see revocation.h).
+// Windows convention, one key for both registry views) override the machine values, the INI
+// settings and the environment variables they name.  Without the key the library behaves as if
+// policies did not exist.  Which settings are governed, and the values each accepts, are the
+// rows of settings/setting_table.h; a policy value that is present but unusable refuses the load
+// (see there).  The revocation list is read from its own subkeys (the policy one and the machine
+// one, see revocation.h).
 #ifndef ZUK_SETTINGS_POLICY_H
 #define ZUK_SETTINGS_POLICY_H
 
+#include <cstddef>
 #include <cstdint>
 
 #include "platform/registry.h"
+#include "settings/setting_table.h"
 
 #define ZUK_POLICY_KEY "SOFTWARE\\Policies\\KORVA\\ZUKLib"
 
@@ -19,39 +20,36 @@
 enum SettingSource { kSourceDefault, kSourceIni, kSourceMachine, kSourcePolicy, kSourceEnvironment };
 const char *SettingSourceName(SettingSource source);  // "default", "INI", "machine", "policy", ...
 
-// The policy values the library reads.  Columns:
-//   X(value name, what it replaces, the values the library accepts (space-separated; "*" any))
-// Config is governed group by group: a group's policy value replaces those bits of Config.
-#define ZUK_POLICY_VALUES(X)                                                                       \
-    X(Mode, "machine value Mode (REG_DWORD)", "0 256 768")                                         \
-    X(Device, "machine value Device (REG_DWORD)", "0 1")                                           \
-    X(ConfigInputItems, "Config bits 0x0000F (REG_DWORD)", "1 3")                                  \
-    X(ConfigRememberItems, "Config bits 0x000F0 (REG_DWORD)", "0 16 48")                           \
-    X(ConfigRememberStore, "Config bits 0x00F00 (REG_DWORD)", "0 256 512")                         \
-    X(ConfigReuseBlock, "Config bits 0x0F000 (REG_DWORD)", "0 61440")                              \
-    X(ConfigDialogVariant, "Config bits 0xF0000 (REG_DWORD)", "0 65536")                           \
-    X(FeliCa, "machine value FeliCa (REG_SZ)", "IDM NONE")                                         \
-    X(Unattended, "INI [Prompt] Unattended (REG_DWORD)", "0 1")                                    \
-    X(StrictLink, "INI [Device] StrictLink (REG_DWORD)", "0 1")                                    \
-    X(LogMode, "INI [Log] Mode (REG_DWORD)", "0 1 3")                                              \
-    X(ProtectPasswords, "machine value and INI [Credentials] ProtectPasswords (REG_DWORD)", "0 1")
-
-#define ZUK_POLICY_ENUM(name, replaces, accepted) kPolicy##name,
-enum PolicyValue { ZUK_POLICY_VALUES(ZUK_POLICY_ENUM) kPolicyCount };
-#undef ZUK_POLICY_ENUM
-
+// The policy value's name of a governed setting ("" for the others).
 const char *PolicyValueName(PolicyValue value);
 
-// The policy values found at load: present[v] and, for the numbers, value[v] (FeliCa: 1 for "IDM").
-// A present value that cannot be read (not a number of at most four bytes, or a text that is too
-// long) is marked unreadable.
-struct PolicyValues {
-    bool present[kPolicyCount];
-    bool unreadable[kPolicyCount];
-    std::uint32_t value[kPolicyCount];
+// Room for a policy text (a port name, a list of system codes) with its terminator.
+const std::size_t kPolicyTextSize = 512;
+// Room for the text of a refused value, as shown (longer ones are cut for the message only).
+const std::size_t kRefusedTextSize = 64;
+
+// One policy value as read for its row: absent, or usable (number, or text for the text kinds),
+// or refused with its problem; type and size as stored, for the message that names it.
+struct PolicyRead {
+    bool present;
+    SettingProblem problem;
+    std::uint32_t type;
+    std::uint32_t size;
+    std::uint32_t number;             // the number (REG_DWORD), or 1/0 for FeliCa IDM/NONE
+    char text[kPolicyTextSize];       // a usable text
+    char shown[kRefusedTextSize];     // the first bytes of a refused text, for messages
 };
 
-// Reads every policy value from the policy key (absent key: nothing present).
-void ReadPolicyValues(PolicyValues *out);
+// Reads the governed setting's policy value from an open policy key.
+void ReadPolicy(PlatKey key, Setting setting, PolicyRead *out);
+
+// The sentence that names a refused policy value: which value, as what it is stored, and what the
+// library accepts ("policy value ProtectPasswords is a REG_SZ of 2 bytes ("1"): of the wrong type
+// (a REG_DWORD of 0 or 1 is accepted); the library refuses to load").  No commas: it is traced.
+void DescribeRefusedPolicy(Setting setting, const PolicyRead &read, char *out, std::size_t size);
+
+// Opens the policy key (false: there is none, so no policy applies); close it with
+// PlatRegCloseKey.
+bool OpenPolicyKey(PlatKey *key);
 
 #endif

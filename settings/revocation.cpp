@@ -7,31 +7,16 @@
 
 #include "platform/registry.h"
 #include "settings/hex.h"
+#include "settings/settings_state.h"
 
 namespace {
 
-struct RevocationList {
-    std::uint64_t ids[kMaxRevokedCards];  // ids[0, sorted) sorted and distinct; the rest not yet
-    int count;
-    int sorted;
-    int entries;    // IDms read, duplicates included
-    int malformed;  // malformed values
-    bool tooLong;   // more distinct IDms than the array holds, or a value over kMaxRevocationValue
-    // The last write stamps of the two keys when they were read (0: the key was not there).
-    std::uint64_t policyStamp;
-    std::uint64_t machineStamp;
-};
-
-// The list in force and the one a reading fills: a reading that fails part-way (a key that is
-// there but cannot be read) never replaces a list that was read whole.
-RevocationList g_lists[2];
-int g_current = 0;
-// kCardAccepted: the list in force was read whole; otherwise why no list is in force.
-CardStanding g_status = kCardAccepted;
-bool g_loaded = false;
-
-// One value's data, read here rather than on the stack (the exports run one at a time).
-std::uint8_t g_value[kMaxRevocationValue];
+// The lists live in the settings layer's record (settings_state.h).
+RevocationList (&g_lists)[2] = g_settingsState.revocation.lists;
+int &g_current = g_settingsState.revocation.current;
+CardStanding &g_status = g_settingsState.revocation.status;
+bool &g_loaded = g_settingsState.revocation.loaded;
+std::uint8_t (&g_value)[kMaxRevocationValue] = g_settingsState.revocation.value;
 
 const std::uint32_t kPolicyAccess = PLAT_KEY_QUERY_VALUE | PLAT_KEY_WOW64_64KEY;
 

@@ -20,18 +20,15 @@
 #include <cstdint>
 
 #include "settings/config.h"
+#include "settings/settings_state.h"
 
 #define ZUK_REVOKED_POLICY_KEY ZUK_POLICY_KEY "\\RevokedCards"
 #define ZUK_REVOKED_MACHINE_KEY ZUK_SETTINGS_KEY "\\RevokedCards"
 
-// The distinct IDms both lists together may name.
-constexpr int kMaxRevokedCards = 32768;
-// The longest value read: a REG_MULTI_SZ value of about 3,800 IDms.
-constexpr std::uint32_t kMaxRevocationValue = 65536;
 
 // The card's standing on this machine: accepted (on no list), revoked, or refused because no list
 // is in force (every card is refused then).  Reads the lists again first when they have changed.
-enum CardStanding { kCardAccepted, kCardRevoked, kRevocationTooLong, kRevocationUnreadable };
+// (CardStanding: settings_state.h)
 CardStanding CardRevocationStanding(const std::uint8_t idm[8]);
 // Whether the card is refused: its standing is not kCardAccepted.
 bool CardIsRevoked(const std::uint8_t idm[8]);

@@ -6,10 +6,12 @@
 #include "platform/protect.h"
 #include "platform/registry.h"
 #include "platform/system.h"
-
-SiteKeySource g_siteKeySource;
+#include "settings/settings_state.h"
 
 namespace {
+
+// Where the keys came from: the settings record's part (settings_state.h).
+SiteKeySourceRecord &g_siteKeySource = g_settingsState.siteKeySource;
 
 const char kRecordMagic[4] = {'Z', 'U', 'K', 'S'};
 const char kEntropyPrefix[] = "ZUKcntrl site keys ";
@@ -182,6 +184,21 @@ long SiteKeyStoreRemove(std::uint32_t view) {
     error = PlatRegDeleteValue(key, ZUK_SITE_KEYS_VALUE);
     PlatRegCloseKey(key);
     return error == PLAT_ERROR_FILE_NOT_FOUND ? 0 : error;
+}
+
+SiteKeyStoreResult LoadSiteKeySource(SiteKeys *keys) {
+    const SiteKeyStoreResult result = SiteKeyStoreRead(0, keys);
+    SiteKeySourceReset();
+    g_siteKeySource.result = result;
+    if (result == kKeyStoreOk) SiteKeysCheck(*keys, g_siteKeySource.check);
+    return result;
+}
+
+SiteKeySource GetSiteKeySource() {
+    SiteKeySource source;
+    source.result = static_cast<SiteKeyStoreResult>(g_siteKeySource.result);
+    std::memcpy(source.check, g_siteKeySource.check, sizeof source.check);
+    return source;
 }
 
 void SiteKeySourceReset() {

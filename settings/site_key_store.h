@@ -97,7 +97,10 @@ struct SiteKeySource {
     std::uint8_t check[SITE_KEY_FILE_CHECK_SIZE];  // the keys' check value (kKeyStoreOk; SiteKeysCheck)
 };
 
-extern SiteKeySource g_siteKeySource;
+// Reads the stored keys of this bitness's view at load (SiteKeyStoreRead) and keeps where the
+// library's keys come from; keys holds them when the result is kKeyStoreOk (wipe them after use).
+SiteKeyStoreResult LoadSiteKeySource(SiteKeys *keys);
+SiteKeySource GetSiteKeySource();
 
 // Back to the state at load: the built-in keys, no check value.
 void SiteKeySourceReset();

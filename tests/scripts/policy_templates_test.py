@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """The Group Policy templates (dist/policy/ZUKcntrl.admx and its en-US and ja-JP .adml files)
-against the policy values the library reads (ZUK_POLICY_VALUES in settings/policy.h):
+against the policy values the library reads (the governed rows of ZUK_SETTINGS in
+settings/setting_table.h):
 
 - the three files are well-formed XML in the PolicyDefinitions namespace;
 - every policy is a machine policy in a category the template defines, writing under
@@ -33,7 +34,11 @@ POLICY_KEY = "software\\policies\\korva\\zuklib"
 REVOKED_KEY = POLICY_KEY + "\\revokedcards"
 ADMX = os.path.join("dist", "policy", "ZUKcntrl.admx")
 LANGUAGES = ("en-US", "ja-JP")
-HEADER = os.path.join("settings", "policy.h")
+HEADER = os.path.join("settings", "setting_table.h")
+# The kinds the library reads from a REG_SZ policy value; the others are REG_DWORD.
+TEXT_KINDS = {"kKindIdm", "kKindText", "kKindFile", "kKindCodes"}
+COLUMNS = ("name", "field", "machine", "section", "key", "env", "governed", "kind", "bits", "default",
+           "accepted", "refusal", "meaning")
 GUIDE = os.path.join("docs", "install.md")
 # The presentation control that shows each kind of element.
 CONTROLS = {
@@ -58,20 +63,75 @@ def local(tag):
     return tag[len(Q):] if tag.startswith(Q) else tag
 
 
-def policy_values(root):
-    """{name: (type, accepted values or None for any)} from ZUK_POLICY_VALUES."""
+def split_arguments(text, start):
+    """The arguments of the call whose "(" is at text[start]: a list of C expressions, adjacent
+    string literals joined into one Python string; and the index after the closing ")"."""
+    args, current, depth, i = [], [], 0, start + 1
+    literal = None
+    while i < len(text):
+        c = text[i]
+        if c == '"':
+            j = i + 1
+            while text[j] != '"':
+                j += 2 if text[j] == "\\" else 1
+            value = bytes(text[i + 1:j], "utf-8").decode("unicode_escape")
+            literal = (literal or "") + value
+            i = j + 1
+            continue
+        if c in "([":
+            depth += 1
+        elif c in ")]":
+            if depth == 0:
+                args.append(literal if literal is not None else "".join(current).strip())
+                return args, i + 1
+            depth -= 1
+        elif c == "," and depth == 0:
+            args.append(literal if literal is not None else "".join(current).strip())
+            current, literal = [], None
+            i += 1
+            continue
+        if literal is None:
+            current.append(c)
+        i += 1
+    raise ValueError("unterminated row")
+
+
+def setting_rows(root):
+    """The rows of ZUK_SETTINGS as dicts of their columns."""
     text = open(os.path.join(root, HEADER), encoding="utf-8").read()
-    table = re.search(r"#define\s+ZUK_POLICY_VALUES\(X\)(.*?)(?:\n\s*\n|\n#)", text, re.S)
+    table = re.search(r"#define\s+ZUK_SETTINGS\(S\)(.*?)(?:\n\s*\n|\n#|\n//)", text, re.S)
     if not table:
-        raise ValueError("%s has no ZUK_POLICY_VALUES table" % HEADER)
+        raise ValueError("%s has no ZUK_SETTINGS table" % HEADER)
+    body = table.group(1).replace("\\\n", " ")
+    rows = []
+    for match in re.finditer(r"\bS\(", body):
+        args, _ = split_arguments(body, match.end() - 1)
+        if len(args) != len(COLUMNS):
+            raise ValueError("a row of %s has %d columns, not %d: %s" % (HEADER, len(args), len(COLUMNS), args[0]))
+        rows.append(dict(zip(COLUMNS, args)))
+    if not rows:
+        raise ValueError("ZUK_SETTINGS in %s lists no setting" % HEADER)
+    return rows
+
+
+def policy_values(root):
+    """{name: (type, accepted)} of the governed rows; accepted is None for any value, a set of
+    words, or a (low, high) range."""
     values = {}
-    for name, replaces, accepted in re.findall(r'X\(\s*(\w+)\s*,\s*"([^"]*)"\s*,\s*"([^"]*)"\s*\)',
-                                               table.group(1)):
-        kind = re.search(r"\((REG_\w+)\)", replaces)
-        words = accepted.split()
-        values[name] = (kind.group(1) if kind else None, None if words == ["*"] else set(words))
+    for row in setting_rows(root):
+        if row["governed"] != "true":
+            continue
+        accepted = row["accepted"]
+        if accepted == "*":
+            allowed = None
+        elif ".." in accepted:
+            low, high = accepted.split("..")
+            allowed = (int(low), int(high))
+        else:
+            allowed = set(accepted.split())
+        values[row["name"]] = ("REG_SZ" if row["kind"] in TEXT_KINDS else "REG_DWORD", allowed)
     if not values:
-        raise ValueError("ZUK_POLICY_VALUES in %s lists no value" % HEADER)
+        raise ValueError("ZUK_SETTINGS in %s governs no setting" % HEADER)
     return values
 
 
@@ -140,10 +200,7 @@ def writes_of(policy):
         elif kind in ("decimal", "longDecimal"):
             low = int(element.get("minValue", "0"))
             high = int(element.get("maxValue", "9999" if kind == "decimal" else "0"))
-            if high - low > 1000:
-                found.append((ekey, ename, kind, None, where))
-            else:
-                found.extend((ekey, ename, kind, str(v), where) for v in range(low, high + 1))
+            found.append((ekey, ename, "decimal", (low, high), where))
         elif kind in ("text", "multiText"):
             found.append((ekey, ename, "string", None, where))
     return found
@@ -229,6 +286,21 @@ def check_admx(admx, values, errors):
                               % (where, value_name, kind))
                 continue
             if accepted is None:
+                continue
+            if isinstance(value, tuple):
+                low, high = value
+                if isinstance(accepted, tuple):
+                    if low < accepted[0] or high > accepted[1]:
+                        errors.append("%s lets the user type %s from %d to %d, but the library accepts %d to %d"
+                                      % (where, value_name, low, high, accepted[0], accepted[1]))
+                elif high - low > 1000 or any(str(v) not in accepted for v in range(low, high + 1)):
+                    errors.append("%s lets the user type %s from %d to %d, but the library accepts only %s"
+                                  % (where, value_name, low, high, " ".join(sorted(accepted, key=sort_key))))
+                continue
+            if isinstance(accepted, tuple):
+                if value is None or not value.isdigit() or not accepted[0] <= int(value) <= accepted[1]:
+                    errors.append("%s writes %s = %s, which the library does not accept (accepted: %d to %d)"
+                                  % (where, value_name, value, accepted[0], accepted[1]))
                 continue
             if value is None:
                 errors.append("%s lets the user type any %s, but the library accepts only %s"
@@ -384,11 +456,16 @@ BROKEN = [
      'key="Software\\Policies\\KORVA\\ZUKLib\\RevokedCards" valuePrefix',
      'key="Software\\Policies\\KORVA\\ZUKLib" valuePrefix', ["the list writes under", "no list writing the RevokedCards"]),
     ("a policy value of the library without a policy", HEADER,
-     '    X(LogMode,', '    X(TraceFolder, "INI [Log] FileName (REG_SZ)", "*")                      \\\n    X(LogMode,',
+     '    S(LogMode, LogMode,',
+     '    S(TraceFolder, LogFileName, "", "Log", "Folder", "", true, kKindText, 0, "", "*", kRegistryConfigOk, "x") \\\n'
+     '    S(LogMode, LogMode,',
      ["TraceFolder has no policy"]),
+    ("a decimal range wider than the library accepts", ADMX,
+     'minValue="1" maxValue="60000"', 'minValue="0" maxValue="60000"', ["PollingInterval from 0 to 60000"]),
     ("a policy value the guide leaves out", GUIDE,
      "| `ConfigReuseBlock` (DWORD)", "| `ConfigReuse` (DWORD)", ["install.md does not name `ConfigReuseBlock`"]),
-    ("a value the library no longer accepts", HEADER, '"0 1 3")', '"0 1")', ["LogMode = 3"]),
+    ("a value the library no longer accepts", HEADER, '"0 1 3", kRegistryConfigOk', '"0 1", kRegistryConfigOk',
+     ["LogMode = 3"]),
     ("not well-formed XML", ADMX, "</categories>", "</category>", ["ZUKcntrl.admx is not well-formed"]),
     ("a missing English string", adml_path("en-US"),
      '<string id="Mode_Help">', '<string id="Mode_Hlp">', ["en-US", "string Mode_Help", "missing"]),

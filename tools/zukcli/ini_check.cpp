@@ -4,6 +4,7 @@
 // system codes that are not four hexadecimal digits, sections and keys the library never reads.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -11,20 +12,6 @@
 #include "tools/zukcli/settings_check.h"
 
 namespace {
-
-struct KnownSection {
-    const char *name;
-    const char *keys[4];
-};
-
-const KnownSection kSections[] = {
-    {"Card", {"PollingInterval", "VerifyRetry", nullptr, nullptr}},
-    {"Device", {"PortName", "DeviceName", "StrictLink", "OpenWait"}},
-    {"Log", {"Mode", "FileName", nullptr, nullptr}},
-    {"FeliCa", {"SystemCode", nullptr, nullptr, nullptr}},
-    {"Prompt", {"Unattended", nullptr, nullptr, nullptr}},
-    {"Credentials", {"ProtectPasswords", nullptr, nullptr, nullptr}},
-};
 
 const char kAbsent[] = "\x7f(absent)";
 const std::size_t kTextField = sizeof LibrarySettings::PortName;  // terminator included
@@ -47,18 +34,37 @@ std::vector<std::string> List(const std::vector<char> &buffer, DWORD length) {
     return out;
 }
 
-const KnownSection *FindSection(const std::string &name) {
-    for (const KnownSection &s : kSections) {
-        if (lstrcmpiA(s.name, name.c_str()) == 0) return &s;
-    }
-    return nullptr;
-}
-
-bool KnownKey(const KnownSection &section, const std::string &key) {
-    for (const char *k : section.keys) {
-        if (k && lstrcmpiA(k, key.c_str()) == 0) return true;
+// The sections and keys the library reads: the settings table's INI rows.
+bool KnownSection(const std::string &name) {
+    for (int i = 0; i < kSettingCount; ++i) {
+        const SettingRow &row = SettingRowOf(static_cast<Setting>(i));
+        if (row.section[0] && lstrcmpiA(row.section, name.c_str()) == 0) return true;
     }
     return false;
+}
+
+bool KnownKey(const std::string &section, const std::string &key) {
+    for (int i = 0; i < kSettingCount; ++i) {
+        const SettingRow &row = SettingRowOf(static_cast<Setting>(i));
+        if (row.key[0] && lstrcmpiA(row.section, section.c_str()) == 0 && lstrcmpiA(row.key, key.c_str()) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The names of the table's sections, or of one section's keys, separated by ", ".
+std::string Names(const std::string &section) {
+    std::vector<std::string> names;
+    for (int i = 0; i < kSettingCount; ++i) {
+        const SettingRow &row = SettingRowOf(static_cast<Setting>(i));
+        if (!row.key[0] || (!section.empty() && lstrcmpiA(row.section, section.c_str()) != 0)) continue;
+        const std::string name = section.empty() ? row.section : row.key;
+        if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
+    }
+    std::string out;
+    for (const std::string &name : names) out += (out.empty() ? "" : ", ") + name;
+    return out;
 }
 
 class Ini {
@@ -124,10 +130,9 @@ void CheckUnknownEntries(const Ini &ini, StatusCheck *check) {
     DWORD n = GetPrivateProfileSectionNamesA(buffer.data(), static_cast<DWORD>(buffer.size()),
                                              ini.Path().c_str());
     for (const std::string &section : List(buffer, n)) {
-        const KnownSection *known = FindSection(section);
-        if (!known) {
+        if (!KnownSection(section)) {
             check->Add(Finding::Warning, "[" + section + "]",
-                       "section [" + section + "] is not read by the library (sections: Card, Device, Log, FeliCa, Prompt, Credentials)");
+                       "section [" + section + "] is not read by the library (sections: " + Names("") + ")");
             continue;
         }
         std::vector<char> entries(32768, '\0');
@@ -137,16 +142,33 @@ void CheckUnknownEntries(const Ini &ini, StatusCheck *check) {
             const std::string line = Trim(entry);
             if (line.empty() || line[0] == ';') continue;
             const std::string key = Trim(line.substr(0, line.find('=')));
-            if (!KnownKey(*known, key)) {
-                std::string keys;
-                for (const char *k : known->keys) {
-                    if (k) keys += (keys.empty() ? "" : ", ") + std::string(k);
-                }
-                check->Add(Finding::Warning, Item(known->name, key.c_str()),
-                           Item(known->name, key.c_str()) + " is not read by the library (keys of [" +
-                               known->name + "]: " + keys + ")");
+            if (!KnownKey(section, key)) {
+                check->Add(Finding::Warning, Item(section.c_str(), key.c_str()),
+                           Item(section.c_str(), key.c_str()) + " is not read by the library (keys of [" +
+                               section + "]: " + Names(section) + ")");
             }
         }
+    }
+}
+
+// An INI key that is written but not in force: the machine value, the process's environment or a
+// policy sets the setting instead (status shows the value in force, with its source).
+void CheckOverridden(const Ini &ini, StatusCheck *check) {
+    for (int i = 0; i < kSettingCount; ++i) {
+        const Setting s = static_cast<Setting>(i);
+        const SettingRow &row = SettingRowOf(s);
+        const SettingSource source = GetSettingSource(s);
+        if (!row.key[0] || source == kSourceIni || source == kSourceDefault || !ini.Present(row.section, row.key)) {
+            continue;
+        }
+        char value[1024];
+        SettingValueText(s, value, sizeof value);
+        const std::string by = source == kSourcePolicy        ? std::string("the policy value ") + row.name
+                               : source == kSourceMachine     ? std::string("the machine value ") + row.machine
+                                                              : std::string("the environment variable ") + row.env;
+        check->Add(Finding::Info, Item(row.section, row.key),
+                   Item(row.section, row.key) + " = " + Quoted(Trim(ini.Raw(row.section, row.key, ""))) +
+                       " is not in force: " + by + " sets " + value);
     }
 }
 
@@ -314,7 +336,10 @@ void CheckIniFile(StatusCheck *check) {
     }
     LoadIniSettings(check->installPath.c_str());
     const Ini ini(path);
-    if (!path.empty()) CheckUnknownEntries(ini, check);
+    if (!path.empty()) {
+        CheckUnknownEntries(ini, check);
+        CheckOverridden(ini, check);
+    }
     CheckCard(ini, check);
     CheckDevice(ini, check);
     CheckLog(ini, check);

@@ -261,7 +261,14 @@ void CheckRegistry(StatusCheck *check) {
     CheckConfig(key, check);
     CheckProtectPasswords(key, check);
     PlatRegCloseKey(key);
-    if (refusal != kRegistryConfigOk && check->CountErrors() == errors) {
+    Setting refused = kSettingCount;
+    const PolicyRead *read = nullptr;
+    if (refusal == kRegistryConfigBadPolicy && GetRefusedPolicy(&refused, &read)) {
+        // The value named as the library names it in its trace.
+        char text[512];
+        DescribeRefusedPolicy(refused, *read, text, sizeof text);
+        check->Add(Finding::Error, std::string("policy ") + PolicyValueName(refused), text);
+    } else if (refusal != kRegistryConfigOk && check->CountErrors() == errors) {
         // The machine values are sound; the library's step failed on the current user's key,
         // below which it keeps the remembered credentials.
         check->Add(Finding::Error, "HKCU\\" ZUK_SETTINGS_KEY,

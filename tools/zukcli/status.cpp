@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "settings/config.h"
 #include "settings/policy.h"
@@ -35,40 +36,55 @@ bool LoadInstallationSettings() {
     return true;
 }
 
-// A governed setting's effective value as text.
-std::string EffectiveValue(PolicyValue v) {
-    char hex[16];
-    switch (v) {
-    case kPolicyMode: return std::to_string(GetLibraryMode());
-    case kPolicyDevice: return std::to_string(GetDeviceKind());
-    case kPolicyConfigInputItems: std::snprintf(hex, sizeof hex, "0x%x", GetInputItems()); return hex;
-    case kPolicyConfigRememberItems: std::snprintf(hex, sizeof hex, "0x%x", GetRememberItems()); return hex;
-    case kPolicyConfigRememberStore: std::snprintf(hex, sizeof hex, "0x%x", GetRememberStore()); return hex;
-    case kPolicyConfigReuseBlock: std::snprintf(hex, sizeof hex, "0x%x", GetReuseBlock()); return hex;
-    case kPolicyConfigDialogVariant: std::snprintf(hex, sizeof hex, "0x%x", GetDialogVariant()); return hex;
-    case kPolicyFeliCa: return GetIdmAsAccount() == 1 ? "IDM" : "none";
-    case kPolicyUnattended: return GetUnattended() ? "1" : "0";
-    case kPolicyStrictLink: return std::to_string(GetStrictLink());
-    case kPolicyLogMode: return std::to_string(GetLogMode());
-    case kPolicyProtectPasswords: return GetProtectPasswords() ? "1" : "0";
-    case kPolicyCount: break;
-    }
-    return "";
+// The label a setting has among status's settings: its machine value's name, or "[Section] Key"
+// (a Config group: its policy value's name).
+std::string SettingLabel(const SettingRow &row) {
+    if (row.machine[0] || !row.key[0]) return row.machine[0] ? row.machine : row.name;
+    return std::string("[") + row.section + "] " + row.key;
 }
 
-// Each setting Group Policy can govern, with its effective value and where that came from
-// (policy, machine, INI, environment, default).
-void AddGovernedSettings(Entry *e) {
+// The table's row a check's setting shows, by its label or, for a row with a machine value, by
+// its INI key too; null for the checks' other lines (the DLL, the port, the revoked cards...).
+const SettingRow *RowOfLabel(const std::string &label, Setting *setting) {
+    for (int i = 0; i < kSettingCount; ++i) {
+        const SettingRow &row = SettingRowOf(static_cast<Setting>(i));
+        if (label == SettingLabel(row) ||
+            (row.key[0] && label == std::string("[") + row.section + "] " + row.key)) {
+            *setting = static_cast<Setting>(i);
+            return &row;
+        }
+    }
+    return nullptr;
+}
+
+std::string ValueText(Setting s) {
+    char text[1024];
+    SettingValueText(s, text, sizeof text);
+    return text;
+}
+
+// The value in force of every setting of the table, with where it came from.
+void AddEffectiveSettings(Entry *e) {
     std::string json = "{";
-    for (int i = 0; i < kPolicyCount; ++i) {
-        const PolicyValue v = static_cast<PolicyValue>(i);
-        const std::string value = EffectiveValue(v);
-        const char *source = SettingSourceName(GetSettingSource(v));
-        e->lines.push_back(std::string("effective ") + PolicyValueName(v) + ": " + value + " (" + source + ")");
-        json += std::string(json.size() > 1 ? "," : "") + JsonString(PolicyValueName(v)) +
-                ":{\"value\":" + JsonString(value) + ",\"source\":" + JsonString(source) + "}";
+    for (int i = 0; i < kSettingCount; ++i) {
+        const Setting s = static_cast<Setting>(i);
+        const char *source = SettingSourceName(GetSettingSource(s));
+        json += std::string(json.size() > 1 ? "," : "") + JsonString(SettingRowOf(s).name) +
+                ":{\"value\":" + JsonString(ValueText(s)) + ",\"source\":" + JsonString(source) + "}";
     }
     e->AddJson("effective", json + "}");
+}
+
+// The Config line's source: the machine value, and the groups a policy sets.
+std::string ConfigSource() {
+    std::string source = "machine";
+    for (int i = 0; i < kSettingCount; ++i) {
+        const Setting s = static_cast<Setting>(i);
+        if (SettingRowOf(s).kind == kKindGroup && GetSettingSource(s) == kSourcePolicy) {
+            source += std::string(", policy ") + SettingRowOf(s).name;
+        }
+    }
+    return source;
 }
 
 // The revocation lists as the library reads them: how many cards they revoke, the values it
@@ -169,13 +185,34 @@ bool RunStatus(Report *report) {
     findings += "]";
     e.AddText("DLL", dll + (loads ? " (loads)" : " (does not load)"));
     e.Only(Field::TextOnly);
+    // The settings of the table are shown once each, with the value in force and its source, when
+    // the library's own load gets that far; otherwise as the checks read them.
+    const bool effective = check.registryLoads && LoadInstallationSettings();
+    bool shown[kSettingCount] = {};
     for (const auto &s : check.settings) {
-        e.AddText(s.name, s.meaning.empty() ? s.text : s.text.empty() ? "(" + s.meaning + ")"
-                                                                       : s.text + " (" + s.meaning + ")");
+        std::string text = s.text, meaning = s.meaning, source;
+        std::string number = s.isNumber ? std::to_string(s.number) : std::string();
+        Setting setting = kSettingCount;
+        const SettingRow *row = RowOfLabel(s.name, &setting);
+        if (row && effective) {
+            if (shown[setting]) continue;
+            shown[setting] = true;
+            text = ValueText(setting);
+            source = setting == kSettingConfig ? ConfigSource() : SettingSourceName(GetSettingSource(setting));
+            // The check's explanation is of the value it read: a policy or the environment that put
+            // another value in force gets the row's.
+            const SettingSource from = GetSettingSource(setting);
+            if ((from == kSourcePolicy || from == kSourceEnvironment) && text != s.text) meaning = row->meaning;
+            if (s.isNumber) number = std::to_string(std::strtoll(text.c_str(), nullptr, 0));
+        }
+        const std::string label = row && effective ? SettingLabel(*row) : s.name;
+        const std::string note = source.empty() ? meaning : meaning.empty() ? source : source + "; " + meaning;
+        e.AddText(label, note.empty() ? text : text.empty() ? "(" + note + ")" : text + " (" + note + ")");
         e.Only(Field::TextOnly);
-        settings += std::string(settings.size() > 1 ? "," : "") + JsonString(s.name) + ":{\"value\":" +
-                    (s.isNumber ? std::to_string(s.number) : JsonString(s.text)) +
-                    (s.meaning.empty() ? "" : ",\"meaning\":" + JsonString(s.meaning)) + "}";
+        settings += std::string(settings.size() > 1 ? "," : "") + JsonString(label) + ":{\"value\":" +
+                    (s.isNumber ? number : JsonString(text)) +
+                    (meaning.empty() ? "" : ",\"meaning\":" + JsonString(meaning)) +
+                    (source.empty() ? "" : ",\"source\":" + JsonString(source)) + "}";
     }
     settings += "}";
     // The text output shows the settings as lines; JSON gets them as an object.
@@ -184,9 +221,7 @@ bool RunStatus(Report *report) {
     e.AddFlag("libraryLoads", loads);
     e.Only(Field::JsonOnly);
     e.AddJson("settings", settings);
-    // The effective values as the library holds them after its own load (the checks above set
-    // some fields for their explanations).
-    if (check.registryLoads && LoadInstallationSettings()) AddGovernedSettings(&e);
+    if (effective) AddEffectiveSettings(&e);
     e.AddJson("findings", findings);
     e.lines.push_back(healthy ? "healthy: the library loads and its settings are complete"
                               : "NOT healthy: see the errors and warnings above");

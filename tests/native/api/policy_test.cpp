@@ -111,6 +111,21 @@ TEST_F(PolicyTest, AnUnusablePolicyValueRefusesTheLoadAsTheMachineValueWould) {
     }
 }
 
+// A load refused by a policy value says which one in the trace (the INI's trace settings still
+// apply), and the library stays unloaded until the value is mended.
+TEST_F(PolicyTest, ARefusedLoadIsTracedWithThePolicyValue) {
+    FakeRegSetString(PLAT_HKEY_LOCAL_MACHINE, kPolicyKey, "ProtectPasswords", "1");
+    ClearTrace();
+    EXPECT_FALSE(Reload("[Credentials]\nProtectPasswords=1\n"));
+    ASSERT_FALSE(TraceLines().empty());
+    EXPECT_EQ(TraceLines().back(),
+              "DllLoad,NOTE,policy value ProtectPasswords is a REG_SZ of 2 bytes (\"1\"): of the wrong type "
+              "(a REG_DWORD of 0 or 1 is accepted); the library refuses to load");
+    FakeRegSetDword(PLAT_HKEY_LOCAL_MACHINE, kPolicyKey, "ProtectPasswords", 1);
+    EXPECT_TRUE(Reload());
+    EXPECT_TRUE(GetProtectPasswords());
+}
+
 TEST(RevocationList, EntriesAreSixteenHexadecimalDigits) {
     const struct {
         const char *text;

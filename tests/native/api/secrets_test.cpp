@@ -157,7 +157,7 @@ TEST_F(Secrets, SiteKeysLiveOnlyInTheLibrarysRecordsAndGoAtUnload) {
     LibraryDetach();
     ScrubStack();
     ASSERT_TRUE(LibraryAttach(nullptr));
-    ASSERT_EQ(g_siteKeySource.result, kKeyStoreOk);
+    ASSERT_EQ(GetSiteKeySource().result, kKeyStoreOk);
     EXPECT_FALSE(DeadStackHolds(operational.c_str())) << "the load left the operational keys on the stack";
     EXPECT_FALSE(DeadStackHolds(mask.c_str())) << "the load left the mask on the stack";
     Configure(256, 1, 0x233);  // loads again, remembering ID and password

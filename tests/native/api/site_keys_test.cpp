@@ -75,7 +75,7 @@ TEST_F(SiteKeysTest, TheSiteKeysReplaceTheBuiltInOnes) {
     Remember("alice", "s3cret-pass");
     const std::string builtInForm = StoredPassword();
     InstallAndReload(site.operational);
-    EXPECT_EQ(g_siteKeySource.result, kKeyStoreOk);
+    EXPECT_EQ(GetSiteKeySource().result, kKeyStoreOk);
 
     OpenAndSense();
     EXPECT_EQ(Name(), "Alice Example");
@@ -90,7 +90,7 @@ TEST_F(SiteKeysTest, TheSiteKeysReplaceTheBuiltInOnes) {
     Reload();
     FakeRegDeleteValue(PLAT_HKEY_LOCAL_MACHINE, ZUK_SETTINGS_KEY, ZUK_SITE_KEYS_VALUE);
     Reload();
-    EXPECT_EQ(g_siteKeySource.result, kKeyStoreNone);
+    EXPECT_EQ(GetSiteKeySource().result, kKeyStoreNone);
     EXPECT_EQ(RememberedPassword(), "");
     int handle = 0;
     EXPECT_NE(ZUKOpen(&handle), 0) << "a reader moved to the site's keys took the built-in ones";

@@ -296,7 +296,8 @@ TEST_F(Load, OverLongTextsAndPathsAreRefusedNotCut) {
 }
 
 // ProtectPasswords: only 1 is on; Group Policy wins over the machine value, which wins over the
-// INI; a machine value that is not a number of at most four bytes is ignored.
+// INI; a machine value that is not a number of at most four bytes is ignored.  (An unusable policy
+// value refuses the load: setting_table_test.cpp.)
 TEST_F(Load, ProtectPasswordsFromTheIniTheMachineValueAndPolicy) {
     const std::string none = "-";
     const struct {
@@ -316,7 +317,7 @@ TEST_F(Load, ProtectPasswordsFromTheIniTheMachineValueAndPolicy) {
         {"1", std::string(8, '\1'), none, true, kSourceIni},          // more than a DWORD: ignored
         {"1", std::string("\1\0\0\0", 4), std::string("\0\0\0\0", 4), false, kSourcePolicy},
         {"0", std::string("\0\0\0\0", 4), std::string("\1\0\0\0", 4), true, kSourcePolicy},
-        {"1", none, std::string(8, '\1'), false, kSourcePolicy},  // an unreadable policy value is off
+        {"1", none, std::string("\1\0\0\0", 4), true, kSourcePolicy},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(std::string("INI ") + c.ini + ", machine " + std::to_string(c.machine.size()) +

@@ -386,7 +386,8 @@ class Offline(unittest.TestCase):
         self.assertEqual((limits["maxUserId"], limits["maxPassword"]), (128, 256))
         self.assertTrue(status["healthy"], status)
         # Values are numbers or strings; what they mean stands apart.
-        self.assertEqual(status["settings"]["Mode"], {"value": 256, "meaning": "account from a card"})
+        self.assertEqual(status["settings"]["Mode"],
+                         {"value": 256, "meaning": "account from a card", "source": "machine"})
         self.assertEqual(status["settings"]["Config"]["value"], 0x231)
         self.assertEqual(status["settings"]["[Log] Mode"]["value"], 3)
         self.install.machine(Mode=0)
@@ -608,18 +609,45 @@ class Status(unittest.TestCase):
                      ("ConfigReuseBlock", 0xF000, "REG_DWORD", "0xf000"),
                      ("ConfigDialogVariant", 0x10000, "REG_DWORD", "0x10000"),
                      ("FeliCa", "IDM", "REG_SZ", "IDM"), ("StrictLink", 1, "REG_DWORD", "1"),
-                     ("LogMode", 1, "REG_DWORD", "1"), ("ProtectPasswords", 1, "REG_DWORD", "1")]
+                     ("LogMode", 1, "REG_DWORD", "1"), ("ProtectPasswords", 1, "REG_DWORD", "1"),
+                     ("PortName", "COM7", "REG_SZ", "COM7"), ("SystemCode", "88B4,8165", "REG_SZ", "88B4, 8165"),
+                     ("PollingInterval", 500, "REG_DWORD", "500"), ("VerifyRetry", 2, "REG_DWORD", "2"),
+                     ("OpenWait", 5000, "REG_DWORD", "5000")]
             for name, value, kind, shown in cases:
                 policy(name, value, kind=kind)
             code, document = zukcli_json("status")
             effective = document["results"][0]["effective"]
             for name, value, kind, shown in cases:
                 self.assertEqual(effective[name], {"value": shown, "source": "policy"}, name)
-            # A policy value the library cannot use refuses the load, as the machine value would.
-            policy("Device", 2)
+            # Each value once, the one in force: an INI value a policy overrides is a note.
+            self.install.write_ini(GOOD_INI.replace("[Device]\r\n", "[Device]\r\nStrictLink=0\r\n"))
+            code, out = zukcli("status")
+            self.assertIn("[Device] StrictLink: 1 (policy", out)
+            self.assertNotIn("[Device] StrictLink: 0", out)
+            self.assertIn("[Device] StrictLink = '0' is not in force: the policy value StrictLink sets 1", out)
+            self.assertEqual(out.count("[Device] StrictLink:"), 1, out)
             code, document = zukcli_json("status")
-            self.assertEqual(code, 1)
-            self.assertFalse(document["results"][0]["libraryLoads"])
+            config = document["results"][0]["settings"]["Config"]
+            self.assertEqual(config["value"], 0x1F113, config)
+            self.assertIn("policy ConfigRememberItems", config["source"])
+            self.install.write_ini(GOOD_INI)
+            # A policy value the library cannot use refuses the load, whatever it governs, and
+            # status names it exactly (not the current user's key).
+            refused = [("Device", 2, "REG_DWORD", "policy value Device is 2 (0x2): not an accepted value"),
+                       ("ProtectPasswords", "1", "REG_SZ", 'policy value ProtectPasswords is a REG_SZ'),
+                       ("Mode", 256, "REG_QWORD", "policy value Mode is a REG_QWORD of 8 bytes"),
+                       ("ConfigInputItems", 0x13, "REG_DWORD", "policy value ConfigInputItems is 19 (0x13)")]
+            for name, value, kind, says in refused:
+                policy()
+                policy(name, value, kind=kind)
+                code, document = zukcli_json("status")
+                self.assertEqual(code, 1, name)
+                status = document["results"][0]
+                self.assertFalse(status["libraryLoads"], name)
+                messages = [f["message"] for f in status["findings"] if f["level"] == "error"]
+                self.assertTrue(any(says in m and "the library refuses to load" in m for m in messages),
+                                (name, messages))
+                self.assertFalse(any("HKCU" in m for m in messages), messages)
         finally:
             policy()
         code, document = zukcli_json("status")
