@@ -24,7 +24,7 @@ INT_PTR CALLBACK AccessingProc(HWND dialog, UINT message, WPARAM /*wParam*/, LPA
     case WM_CLOSE:
         // Only the library closes this window; a close from anywhere else ends the process.
         EndProcessUnlessLibraryEnded(dialog, false);
-        DestroyWindow(dialog);
+        Win().DestroyWindow(dialog);
         return TRUE;
     case WM_DESTROY:
         // Destroyed with its owner: forget the handle, so that a later close cannot reach a
@@ -41,11 +41,12 @@ INT_PTR CALLBACK AccessingProc(HWND dialog, UINT message, WPARAM /*wParam*/, LPA
 bool OpenAccessingWindow(void *parent) {
     // One window at a time: a window still open is closed rather than left behind.
     if (g_window != nullptr) CloseAccessingWindow();
+    if (PlatWindowSystem() == nullptr) return false;
     HWND owner = static_cast<HWND>(parent);
     SetDialogParent(owner);
-    g_previouslyActive = GetActiveWindow();
+    g_previouslyActive = Win().GetActiveWindow();
     g_run = DialogRun{};
-    g_window = CreateDialogParamA(static_cast<HINSTANCE>(GetModuleHandleOfLibrary()),
+    g_window = Win().CreateDialogParamA(static_cast<HINSTANCE>(GetModuleHandleOfLibrary()),
                                   MAKEINTRESOURCEA(ZUK_DLG_ACCESSING), owner, AccessingProc,
                                   reinterpret_cast<LPARAM>(&g_run));
     return g_window != nullptr;
@@ -54,11 +55,11 @@ bool OpenAccessingWindow(void *parent) {
 void CloseAccessingWindow() {
     g_run.endFlag = 1;
     if (g_window != nullptr) {
-        if (g_previouslyActive != nullptr && g_previouslyActive != GetActiveWindow() &&
-            IsWindow(g_previouslyActive)) {
-            SetActiveWindow(g_previouslyActive);
+        if (g_previouslyActive != nullptr && g_previouslyActive != Win().GetActiveWindow() &&
+            Win().IsWindow(g_previouslyActive)) {
+            Win().SetActiveWindow(g_previouslyActive);
         }
-        SendMessageA(g_window, WM_CLOSE, 0, 0);
+        Win().SendMessageA(g_window, WM_CLOSE, 0, 0);
     }
     g_window = nullptr;
 }

@@ -81,6 +81,7 @@ void FakePlatformReset() {
     FakeMutexReset();
     FakeSerialReset();
     FakeWindowReset();
+    FakeEventLogReset();
     FakeDialogReset();
     FakeFaultsReset();
     FakeProtectReset();

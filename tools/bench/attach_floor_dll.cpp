@@ -96,7 +96,7 @@ void Attach() {
                                                 "ConfigRememberItems", "ConfigRememberStore",
                                                 "ConfigReuseBlock", "ConfigDialogVariant", "FeliCa",
                                                 "Unattended", "StrictLink", "LogMode",
-                                                "ProtectPasswords"};
+                                                "ProtectPasswords", "EventLog"};
         for (const char *name : kPolicies) {
             BYTE value[64];
             DWORD length = sizeof value;

@@ -52,7 +52,7 @@ const CommandForm kCommands[] = {
       {"--parent", Value::Window}, {"--show-password", Value::None}, {"--pin", Value::Text},
       {"--screenshot", Value::Text}},
      0, 0},
-    {"status", {}, 0, 0},
+    {"status", {{"--compliance", Value::None}}, 0, 0},
     {"codes", {}, 0, 1},
     {"trace", {{"--follow", Value::None}, {"--for", Value::Integer}}, 0, 1},
     {"revoke", {}, 1, 1},
