@@ -85,16 +85,11 @@ CardStatus CardGetPinState(int *present, int *retryLimit, int *failureCount, std
     return SESSION_OK;
 }
 
-namespace {
-
-// The locked card's event: its IDm and why (never the PIN).
-void ReportLockedCard(const char *why) {
+void CardReportLocked(const char *why) {
     char idm[17];
     EventIdmText(g_card.idm, idm);
     WriteEvent(kEventCardLocked, idm, why);
 }
-
-}  // namespace
 
 CardStatus CardVerifyPin(const std::uint8_t *pin, int length) {
     if (pin == nullptr || length < 0) return SESSION_ERR_ARGUMENT;
@@ -110,14 +105,14 @@ CardStatus CardVerifyPin(const std::uint8_t *pin, int length) {
     if (result != SESSION_OK) return result;
     if (!present) return SESSION_ERR_NO_PIN;
     if (limit != 0 && count >= limit) {
-        ReportLockedCard("it was locked before this PIN entry");
+        CardReportLocked("it was locked before this PIN entry");
         return SESSION_ERR_PIN_LOCKED;
     }
     if (match) return ResetPinFailures();
     result = CountPinFailure();
     if (result != SESSION_OK) return result;
     if (limit != 0 && count + 1 >= limit) {
-        ReportLockedCard("this wrong PIN used its last try");
+        CardReportLocked("this wrong PIN used its last try");
         return SESSION_ERR_NOW_LOCKED;
     }
     return SESSION_ERR_WRONG_PIN;

@@ -86,11 +86,9 @@ bool EventSourceRegistered() {
 }
 
 const char *RevocationStateName(CardStanding state) {
-    switch (state) {
-    case kRevocationTooLong: return "too-long";
-    case kRevocationUnreadable: return "unreadable";
-    default: return "held";
-    }
+    if (state == kRevocationTooLong) return "too-long";
+    if (state == kRevocationUnreadable) return "unreadable";
+    return "held";
 }
 
 // "unusable", "site", "built-in", or "none" (no stored value: the built-in keys).

@@ -74,8 +74,8 @@ TEST_F(EventsTest, ARefusedLoadSaysWhichValue) {
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
-        Configure(kLibraryModeCard, kDeviceReader, kTestConfig);
         FakeRegDeleteValue(PLAT_HKEY_LOCAL_MACHINE, ZUK_POLICY_KEY, "Mode");
+        Configure(kLibraryModeCard, kDeviceReader, kTestConfig);
         c.arrange();
         const std::size_t before = FakeEventLog().size();
         EXPECT_FALSE(Reload(c.ini));

@@ -29,6 +29,13 @@ LRESULT CALLBACK CountWindows(int code, WPARAM wParam, LPARAM lParam) {
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
+// EnumThreadWindows's callback (a __stdcall function: a lambda does not convert to one in the
+// 32-bit build).
+BOOL CALLBACK CountThreadWindow(HWND, LPARAM count) {
+    ++*reinterpret_cast<int *>(count);
+    return TRUE;
+}
+
 // Counts the windows created on this thread while it lives; a thread that owns no window yet has
 // none of its own afterwards either (EnumThreadWindows as a second witness).
 struct WindowCounter {
@@ -39,10 +46,7 @@ struct WindowCounter {
     ~WindowCounter() { UnhookWindowsHookEx(hook); }
     static int ThreadWindows() {
         int n = 0;
-        EnumThreadWindows(GetCurrentThreadId(), [](HWND, LPARAM count) -> BOOL {
-            ++*reinterpret_cast<int *>(count);
-            return TRUE;
-        }, reinterpret_cast<LPARAM>(&n));
+        EnumThreadWindows(GetCurrentThreadId(), CountThreadWindow, reinterpret_cast<LPARAM>(&n));
         return n;
     }
 };
