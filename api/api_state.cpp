@@ -26,6 +26,7 @@ void ApiStateReset() {
     g_frame.lastSenseResult = 0;
     g_frame.lastSensePresence = 0;
     ResetPromptState();
+    DialogStateReset();
 }
 
 void LibraryStateReset() {

@@ -37,8 +37,9 @@ extern PromptState g_prompt;
 // The prompts' record back to the state at load: texts wiped, limits 128/256/16.
 void ResetPromptState();
 
-// Both records back to the state at load: frame free, no mutex held (one still open is forgotten,
-// not released), texts wiped, limits 128/256/16.
+// The api layer's records back to the state at load: frame free, no mutex held (one still open is
+// forgotten, not released), texts wiped, limits 128/256/16, and the dialogs' record
+// (DialogStateReset: no parent, no card-access window).
 void ApiStateReset();
 
 // Every layer's state back to the state at load (the api's records, the card's, the link's, the

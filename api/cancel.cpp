@@ -78,11 +78,9 @@ std::uint32_t WaitForMutexOrCancel(PlatHandle mutex, std::uint32_t ms) {
     std::uint32_t waited = 0;
     for (;;) {
         if (CallCancelled()) return PLAT_WAIT_OBJECT_1;
-        std::uint32_t slice = kCancelSliceMs;
-        if (ms != PLAT_WAIT_FOREVER) {
-            if (waited >= ms) return PLAT_WAIT_TIMEOUT;
-            slice = SliceOf(ms - waited);
-        }
+        // A wait of 0 ms still takes a mutex that is free: each round tries before it counts.
+        const std::uint32_t slice =
+            ms == PLAT_WAIT_FOREVER ? kCancelSliceMs : SliceOf(ms - waited);
         const std::uint32_t wait =
             event == 0 ? PlatMutexWait(mutex, slice) : PlatMutexWaitOrEvent(mutex, event, slice);
         if (wait == PLAT_WAIT_OBJECT_1) {
@@ -91,6 +89,7 @@ std::uint32_t WaitForMutexOrCancel(PlatHandle mutex, std::uint32_t ms) {
         }
         if (wait != PLAT_WAIT_TIMEOUT) return wait;
         waited += slice;
+        if (ms != PLAT_WAIT_FOREVER && waited >= ms) return PLAT_WAIT_TIMEOUT;
     }
 }
 

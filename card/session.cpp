@@ -213,8 +213,7 @@ void CardUseSiteKeys(const SiteKeys &keys) {
 }
 
 void CardRefuseSessions(CardStatus why) {
-    PlatSecureWipe(g_link.keys.initial, sizeof g_link.keys.initial);
-    PlatSecureWipe(g_link.keys.operational, sizeof g_link.keys.operational);
+    LinkWipeChannelKeys();
     PlatSecureWipe(g_card.readerKeys, sizeof g_card.readerKeys);
     g_card.keyFault = why;
 }

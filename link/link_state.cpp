@@ -30,3 +30,8 @@ void LinkUseChannelKeys(const std::uint8_t initial[CHANNEL_KEY_SET_SIZE],
     std::memmove(g_link.keys.initial, initial, CHANNEL_KEY_SET_SIZE);
     std::memmove(g_link.keys.operational, operational, CHANNEL_KEY_SET_SIZE);
 }
+
+void LinkWipeChannelKeys() {
+    PlatSecureWipe(g_link.keys.initial, sizeof g_link.keys.initial);
+    PlatSecureWipe(g_link.keys.operational, sizeof g_link.keys.operational);
+}

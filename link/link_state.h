@@ -45,4 +45,8 @@ void LinkStateReset();
 void LinkUseChannelKeys(const std::uint8_t initial[CHANNEL_KEY_SET_SIZE],
                         const std::uint8_t operational[CHANNEL_KEY_SET_SIZE]);
 
+// Both key sets wiped to zeros: no reader authenticates the channel until LinkUseChannelKeys or
+// LinkStateReset gives it keys again.
+void LinkWipeChannelKeys();
+
 #endif

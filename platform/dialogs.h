@@ -45,4 +45,9 @@ void CancelWaitingDialogs();
 bool OpenAccessingWindow(void *parent);
 void CloseAccessingWindow();
 
+// The dialogs' state back to the state at load: the last parent and the card-access window are
+// forgotten (a window still open is neither closed nor reached by a later close).  Part of the
+// library's reset (LibraryStateReset).
+void DialogStateReset();
+
 #endif

@@ -8,7 +8,7 @@ zuk_log() { printf '\n==> %s\n' "$*"; }
 
 # Debian packages the builds and tests need; installed only when one is missing.
 ZUK_PACKAGES=(cmake g++ make googletest libgtest-dev g++-mingw-w64-i686 g++-mingw-w64-x86-64
-              wine wine32:i386 wine64 xvfb x11-apps
+              wine wine32:i386 wine64 xvfb x11-apps clang-format
               imagemagick fonts-ipafont-gothic llvm-14 clang python3-cryptography-vectors libssl-dev
               python3 python3-pip python3-setuptools python3-wheel nsis msitools wixl mono-mcs mono-runtime
               osslsigncode openssl gnuplot-nox locales)

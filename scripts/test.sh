@@ -30,6 +30,10 @@ run_ctest "$ZUK_ROOT/build/native" -j "$ZUK_JOBS" || status=1
 zuk_log "Native tests with AddressSanitizer and UndefinedBehaviorSanitizer"
 run_ctest "$ZUK_ROOT/build/native-asan" -j "$ZUK_JOBS" || status=1
 
+# The sources keep the layout of .clang-format (scripts/format.sh lays them out).
+zuk_log "Source layout (clang-format)"
+"$ZUK_ROOT/scripts/format.sh" --check || status=1
+
 # The benchmark still works (two calls per export, one round; nothing about times is checked).
 zuk_log "Benchmark, quick run"
 ZUK_BENCH_ROUNDS=1 ZUK_BENCH_OUT="$ZUK_ROOT/build/bench-quick" "$ZUK_ROOT/scripts/bench.sh" 2 \

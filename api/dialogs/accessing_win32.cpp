@@ -9,10 +9,6 @@ namespace {
 const std::uint32_t kMsgCaption = 0x60001;
 const std::uint32_t kMsgText = 0x60002;
 
-DialogRun g_run{};
-HWND g_window = nullptr;
-HWND g_previouslyActive = nullptr;
-
 INT_PTR CALLBACK AccessingProc(HWND dialog, UINT message, WPARAM /*wParam*/, LPARAM lParam) {
     switch (message) {
     case WM_INITDIALOG:
@@ -29,7 +25,7 @@ INT_PTR CALLBACK AccessingProc(HWND dialog, UINT message, WPARAM /*wParam*/, LPA
     case WM_DESTROY:
         // Destroyed with its owner: forget the handle, so that a later close cannot reach a
         // window that reuses it.
-        if (dialog == g_window) g_window = nullptr;
+        if (dialog == g_dialogs.accessWindow) g_dialogs.accessWindow = nullptr;
         return FALSE;
     default:
         return FALSE;
@@ -40,26 +36,27 @@ INT_PTR CALLBACK AccessingProc(HWND dialog, UINT message, WPARAM /*wParam*/, LPA
 
 bool OpenAccessingWindow(void *parent) {
     // One window at a time: a window still open is closed rather than left behind.
-    if (g_window != nullptr) CloseAccessingWindow();
+    if (g_dialogs.accessWindow != nullptr) CloseAccessingWindow();
     if (PlatWindowSystem() == nullptr) return false;
     HWND owner = static_cast<HWND>(parent);
     SetDialogParent(owner);
-    g_previouslyActive = Win().GetActiveWindow();
-    g_run = DialogRun{};
-    g_window = Win().CreateDialogParamA(static_cast<HINSTANCE>(GetModuleHandleOfLibrary()),
-                                  MAKEINTRESOURCEA(ZUK_DLG_ACCESSING), owner, AccessingProc,
-                                  reinterpret_cast<LPARAM>(&g_run));
-    return g_window != nullptr;
+    g_dialogs.accessPreviouslyActive = Win().GetActiveWindow();
+    g_dialogs.accessRun = DialogRun{};
+    g_dialogs.accessWindow =
+        Win().CreateDialogParamA(static_cast<HINSTANCE>(GetModuleHandleOfLibrary()),
+                                 MAKEINTRESOURCEA(ZUK_DLG_ACCESSING), owner, AccessingProc,
+                                 reinterpret_cast<LPARAM>(&g_dialogs.accessRun));
+    return g_dialogs.accessWindow != nullptr;
 }
 
 void CloseAccessingWindow() {
-    g_run.endFlag = 1;
-    if (g_window != nullptr) {
-        if (g_previouslyActive != nullptr && g_previouslyActive != Win().GetActiveWindow() &&
-            Win().IsWindow(g_previouslyActive)) {
-            Win().SetActiveWindow(g_previouslyActive);
+    g_dialogs.accessRun.endFlag = 1;
+    if (g_dialogs.accessWindow != nullptr) {
+        HWND previous = g_dialogs.accessPreviouslyActive;
+        if (previous != nullptr && previous != Win().GetActiveWindow() && Win().IsWindow(previous)) {
+            Win().SetActiveWindow(previous);
         }
-        Win().SendMessageA(g_window, WM_CLOSE, 0, 0);
+        Win().SendMessageA(g_dialogs.accessWindow, WM_CLOSE, 0, 0);
     }
-    g_window = nullptr;
+    g_dialogs.accessWindow = nullptr;
 }

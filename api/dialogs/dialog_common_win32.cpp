@@ -12,12 +12,9 @@
 #include "card/session.h"
 #include "settings/messages.h"
 
+DialogState g_dialogs{};
+
 namespace {
-
-HWND g_dialogParent = nullptr;
-
-// The library's modal dialog open now (null: none), for a cancel from another thread.
-std::atomic<HWND> g_openDialog{nullptr};
 
 // What a cancel does to a dialog: the command of Esc, which the waiting dialogs and the prompts
 // take as their Cancel button (the notices, which wait for nothing, keep it from closing them).
@@ -37,8 +34,16 @@ HINSTANCE LibraryInstance() { return static_cast<HINSTANCE>(GetModuleHandleOfLib
 
 }  // namespace
 
-HWND DialogParent() { return g_dialogParent; }
-void SetDialogParent(HWND parent) { g_dialogParent = parent; }
+HWND DialogParent() { return g_dialogs.parent; }
+void SetDialogParent(HWND parent) { g_dialogs.parent = parent; }
+
+void DialogStateReset() {
+    g_dialogs.parent = nullptr;
+    g_dialogs.openDialog = nullptr;
+    g_dialogs.accessWindow = nullptr;
+    g_dialogs.accessPreviouslyActive = nullptr;
+    g_dialogs.accessRun = DialogRun{};
+}
 
 int RunModalDialog(int templateId, HWND parent, DLGPROC proc, DialogRun *run) {
     SetDialogParent(parent);
@@ -49,7 +54,7 @@ int RunModalDialog(int templateId, HWND parent, DLGPROC proc, DialogRun *run) {
     if (PlatWindowSystem() == nullptr) return kDialogFailed;
     Win().DialogBoxParamA(LibraryInstance(), MAKEINTRESOURCEA(templateId), parent, proc,
                     reinterpret_cast<LPARAM>(run));
-    g_openDialog = nullptr;
+    g_dialogs.openDialog = nullptr;
     // DialogBoxParam's own -1 (not created) would read as Cancel: the record says what happened.
     return run->initialised ? run->result : kDialogFailed;
 }
@@ -61,13 +66,13 @@ DialogRun *BeginDialog(HWND dialog, LPARAM param) {
     run->initialised = true;
     // Known to a cancel from now on; a cancel that came before (after the flow last looked) ends
     // it at once.
-    g_openDialog = dialog;
+    g_dialogs.openDialog = dialog;
     if (CallCancelled()) PostCancel(dialog);
     return run;
 }
 
 void CancelWaitingDialogs() {
-    const HWND dialog = g_openDialog.load();
+    const HWND dialog = g_dialogs.openDialog.load();
     if (dialog != nullptr) PostCancel(dialog);
 }
 

@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
 
 #include "platform/dialogs.h"
@@ -20,6 +21,21 @@ struct DialogRun {
     int variant;       // dialog-specific (the credentials prompts' kind)
     const DialogEntry *entry;  // the typed prompts' limits and typed-text areas; null for others
 };
+
+// The dialogs' process-wide state in one record, written only by the dialogs (api/dialogs) and
+// put back to the state at load by DialogStateReset: the parent of the last dialog opened, the
+// modal dialog open now and the modeless card-access window.  The modal dialogs keep their
+// DialogRun on the caller's stack.
+struct DialogState {
+    HWND parent;  // the parent given to the last dialog opened
+    // The modal dialog open now (null: none), for a cancel from another thread.
+    std::atomic<HWND> openDialog;
+    HWND accessWindow;            // the card-access window while it is open (null: none)
+    HWND accessPreviouslyActive;  // the window active before it opened, activated again at close
+    DialogRun accessRun;          // the card-access window's record
+};
+
+extern DialogState g_dialogs;
 
 // Stores parent as the parent of the last dialog opened, shows the modal dialog from the
 // library's template and returns run->result, or kDialogFailed when it could not be created.

@@ -11,9 +11,10 @@ namespace {
 
 std::atomic<HWND> g_box{nullptr};
 
-// The first dialog window the box's thread activates is the box.
+// The first dialog window created on the box's thread while it is shown is the box (its buttons
+// and text are windows of other classes).
 LRESULT CALLBACK FindBox(int code, WPARAM wParam, LPARAM lParam) {
-    if (code == HCBT_ACTIVATE && g_box.load() == nullptr) {
+    if (code == HCBT_CREATEWND && g_box.load() == nullptr) {
         char className[16] = {0};
         HWND window = reinterpret_cast<HWND>(wParam);
         if (Win().GetClassNameA(window, className, sizeof className) > 0 &&

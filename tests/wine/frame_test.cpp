@@ -10,6 +10,7 @@
 #include "api/frame.h"
 #include "tests/wine/support/ui_watcher.h"
 #include "tests/wine/support/wine_support.h"
+#include "tests/result_expect.h"
 
 namespace {
 
@@ -58,7 +59,7 @@ TEST_F(FrameUi, RetryPromptRepeatsTheWorkerUntilCancel) {
         ASSERT_TRUE(WaitGone(box.hwnd, 5000));
     }
     ASSERT_TRUE(FinishCall(&call, 10000));
-    EXPECT_EQ(call.result, ZUK_ERR_PARAM);
+    EXPECT_RESULT(call.result, ZUK_ERR_PARAM);
     std::string log = ReadWholeFile(InstallDir() + "ZUKcntrl.log");
     size_t lines = 0;
     for (size_t p = log.find("ZUKGetLibVersion,ZUK,0x00010000\r\n"); p != std::string::npos;
@@ -91,13 +92,13 @@ TEST_F(FrameUi, SecondThreadMeetsTheBusyPrompt) {
     ASSERT_TRUE(WaitForWindow(&busyAgain, 10000, second.id, {busy.hwnd}));
     PressButton(busyAgain.hwnd, IDCANCEL);
     ASSERT_TRUE(FinishCall(&second, 10000));
-    EXPECT_EQ(second.result, ZUK_ERR_BUSY);
+    EXPECT_RESULT(second.result, ZUK_ERR_BUSY);
 
     // The first call is unharmed: it still owns the frame and ends normally.
     PressButton(retry.hwnd, IDCANCEL);
     ASSERT_TRUE(FinishCall(&first, 10000));
-    EXPECT_EQ(first.result, ZUK_ERR_PARAM);
-    EXPECT_EQ(mode(&m, 0), 0) << "the frame is free again";
+    EXPECT_RESULT(first.result, ZUK_ERR_PARAM);
+    EXPECT_RESULT(mode(&m, 0), ZUK_OK) << "the frame is free again";
     EXPECT_EQ(m, 256);
 }
 
@@ -148,7 +149,7 @@ TEST(JapaneseLocale, PromptsShowTheJapaneseCatalogue) {
     EXPECT_FALSE(box.caption.empty());
     PressButton(box.hwnd, IDCANCEL);
     ASSERT_TRUE(FinishCall(&call, 10000));
-    EXPECT_EQ(call.result, ZUK_ERR_PARAM);
+    EXPECT_RESULT(call.result, ZUK_ERR_PARAM);
 }
 
 }  // namespace

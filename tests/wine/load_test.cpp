@@ -3,6 +3,7 @@
 
 #include "ZUKcntrl.h"
 #include "tests/wine/support/wine_support.h"
+#include "tests/result_expect.h"
 
 namespace {
 
@@ -26,9 +27,9 @@ TEST_F(Load, ValidSettingsLoadAndAnswer) {
     ASSERT_NE(mode, nullptr);
     EXPECT_EQ(lib.Get<VersionFn>("ZUKGetLibVersion@4"), nullptr) << "names are undecorated";
     int v = 0, m = 0;
-    EXPECT_EQ(version(&v), 0);
+    EXPECT_RESULT(version(&v), ZUK_OK);
     EXPECT_EQ(v, 0x00030100);
-    EXPECT_EQ(mode(&m, 99), 0);
+    EXPECT_RESULT(mode(&m, 99), ZUK_OK);
     EXPECT_EQ(m, 256);
 }
 
@@ -54,7 +55,7 @@ TEST_F(Load, MissingOrInvalidMachineValuesRefuseTheLoad) {
     LoadedLibrary lib;
     ASSERT_NE(lib.module, nullptr) << "Device 0 loads";
     int m = 0;
-    EXPECT_EQ(lib.Get<ModeFn>("ZUKGetLibMode")(&m, 0), 0);
+    EXPECT_RESULT(lib.Get<ModeFn>("ZUKGetLibMode")(&m, 0), ZUK_OK);
     EXPECT_EQ(m, 768);
 }
 
@@ -75,7 +76,7 @@ TEST_F(Load, ModeZeroStillReportsVersionAsDisabledAfterCancel) {
     LoadedLibrary lib;
     ASSERT_NE(lib.module, nullptr);
     int m = 5;
-    EXPECT_EQ(lib.Get<ModeFn>("ZUKGetLibMode")(&m, 0), 0);
+    EXPECT_RESULT(lib.Get<ModeFn>("ZUKGetLibMode")(&m, 0), ZUK_OK);
     EXPECT_EQ(m, 0);
 }
 

@@ -18,6 +18,7 @@
 #include "tests/wine/support/ui_watcher.h"
 #include "tests/wine/support/wine_support.h"
 #include "tools/zuk_exports.h"
+#include "tests/result_expect.h"
 
 namespace {
 
@@ -184,7 +185,7 @@ TEST_F(ProtectedRealStore, HandOverAndPickUpThroughTheLibrary) {
     LoadedLibrary lib;
     ASSERT_NE(lib.module, nullptr);
     int handle = -1;
-    ASSERT_EQ(lib.Get<OpenFn>("ZUKOpen")(&handle), 0);
+    ASSERT_RESULT(lib.Get<OpenFn>("ZUKOpen")(&handle), ZUK_OK);
     auto account = lib.Get<UserAccountFn>("ZUKGetUserAccount");
     char accountText[128];
     char passwordText[256];
@@ -198,7 +199,7 @@ TEST_F(ProtectedRealStore, HandOverAndPickUpThroughTheLibrary) {
     SetDlgItemTextA(prompt.hwnd, ZUK_IDC_CRED_PASSWORD, kSecret);
     PressButton(prompt.hwnd, ZUK_IDC_CRED_OK);
     ASSERT_TRUE(FinishCall(&call, 15000));
-    ASSERT_EQ(call.result, ZUK_OK);
+    ASSERT_RESULT(call.result, ZUK_OK);
 
     DWORD type = 0;
     EXPECT_NE(UserValue(ZUK_VOLATILE_KEY, "InputPasswordProtected", &type), "<none>");
@@ -210,7 +211,7 @@ TEST_F(ProtectedRealStore, HandOverAndPickUpThroughTheLibrary) {
 
     request = AccountRequest{ZUK_ACCOUNT_REQUEST_VERSION, accountText, sizeof accountText, passwordText,
                              sizeof passwordText, 0, 0};
-    ASSERT_EQ(account(handle, &request, ZUK_ACCOUNT_MODE_PICKUP, nullptr), ZUK_OK);
+    ASSERT_RESULT(account(handle, &request, ZUK_ACCOUNT_MODE_PICKUP, nullptr), ZUK_OK);
     EXPECT_EQ(std::string(accountText, static_cast<std::size_t>(request.AccountLength)), "typeduser");
     EXPECT_EQ(std::string(passwordText, static_cast<std::size_t>(request.PasswordLength)), kSecret);
     EXPECT_EQ(UserValue(ZUK_VOLATILE_KEY, "InputUserID"), "<none>");

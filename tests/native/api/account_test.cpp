@@ -8,6 +8,7 @@
 #include "api/account.h"
 #include "api_fixture.h"
 #include "settings/credentials.h"
+#include "tests/result_expect.h"
 
 namespace {
 
@@ -87,12 +88,12 @@ TEST_F(AccountTest, RequestChecksAfterTheRetryPrompt) {
         if (c.nullPassword) r.PasswordBuffer = nullptr;
         FakeMessageBoxScript({PLAT_IDRETRY, PLAT_IDCANCEL});
         const std::size_t before = FakeMessageBoxesShown().size();
-        EXPECT_EQ(ZUKGetUserAccount(c.handle, &r, c.mode, c.window), c.expected) << c.name;
+        EXPECT_RESULT(ZUKGetUserAccount(c.handle, &r, c.mode, c.window), c.expected) << c.name;
         EXPECT_EQ(FakeMessageBoxesShown().size() - before, 2u) << c.name;
         EXPECT_EQ(FakeMessageBoxesShown().back().caption, GetMessageText(0x90001)) << c.name;
     }
     FakeMessageBoxScript({PLAT_IDCANCEL});
-    EXPECT_EQ(ZUKGetUserAccount(1, nullptr, 0, nullptr), ZUK_ERR_PARAM);
+    EXPECT_RESULT(ZUKGetUserAccount(1, nullptr, 0, nullptr), ZUK_ERR_PARAM);
     EXPECT_TRUE(FakeDialogsShown().empty());
     EXPECT_EQ(FakeDialogUnexpected(), 0);
 }
@@ -102,7 +103,7 @@ TEST_F(AccountTest, CardWithPinGivesAccountAndPasswordAndRemembersThem) {
     Open();
     FakeDialogScript({Pin("1234")});
     AccountRequest r = Request();
-    ASSERT_EQ(Get(&r, 0), 0);
+    ASSERT_RESULT(Get(&r, 0), ZUK_OK);
     EXPECT_EQ(Account(r), "alice");
     EXPECT_EQ(Password(r), "s3cret-pass");
     EXPECT_EQ(account[5], 0x55) << "texts from the card carry no terminator";
@@ -116,7 +117,7 @@ TEST_F(AccountTest, CardWithPinGivesAccountAndPasswordAndRemembersThem) {
     // The next call reuses the remembered pair silently: no card read, no prompt.
     RemoveCard();
     r = Request();
-    ASSERT_EQ(Get(&r, 1), 0);
+    ASSERT_RESULT(Get(&r, 1), ZUK_OK);
     EXPECT_EQ(Account(r), "alice");
     EXPECT_EQ(Password(r), "s3cret-pass");
     EXPECT_EQ(FakeDialogsShown().size(), 1u);
@@ -162,7 +163,7 @@ TEST_F(AccountTest, PinLoopOutcomes) {
         }, this);
         FakeMessageBoxScript({c.box});
         AccountRequest r = Request();
-        EXPECT_EQ(Get(&r, 0), c.expected) << c.name;
+        EXPECT_RESULT(Get(&r, 0), c.expected) << c.name;
         EXPECT_EQ(FakeDialogUnexpected(), 0) << c.name;
         EXPECT_EQ(FakeDialogsShown().size(), c.dialogs.size()) << c.name;
         EXPECT_EQ(card.blocks[1][0][1], c.countAfter) << c.name;
@@ -185,7 +186,7 @@ TEST_F(AccountTest, LockedCardShowsTheNoticeAndTriesAgain) {
     FakeMessageBoxScript({PLAT_IDOK});
     FakeDialogScript({Answer(FAKE_DIALOG_CARD_WAIT, -1)});
     AccountRequest r = Request();
-    EXPECT_EQ(Get(&r, 0), ZUK_CANCELLED);
+    EXPECT_RESULT(Get(&r, 0), ZUK_CANCELLED);
     ASSERT_EQ(FakeMessageBoxesShown().size(), 1u);
     EXPECT_EQ(FakeMessageBoxesShown()[0].caption, GetMessageText(0xA0001));
     EXPECT_EQ(FakeMessageBoxesShown()[0].style & 0xFF, 0x30u);
@@ -230,7 +231,7 @@ TEST_F(AccountTest, LockedCardNoticeThenTheLockOrTheNextCard) {
         FakeMessageBoxScript({PLAT_IDOK});
         const std::size_t boxes = FakeMessageBoxesShown().size();
         AccountRequest r = Request();
-        EXPECT_EQ(Get(&r, 0), c.expected) << c.name;
+        EXPECT_RESULT(Get(&r, 0), c.expected) << c.name;
         ASSERT_EQ(FakeMessageBoxesShown().size() - boxes, 1u) << c.name;
         EXPECT_EQ(FakeMessageBoxesShown().back().caption, GetMessageText(0xA0001)) << c.name;
         EXPECT_EQ(FakeMessageBoxUnexpected(), 0) << c.name;
@@ -240,7 +241,7 @@ TEST_F(AccountTest, LockedCardNoticeThenTheLockOrTheNextCard) {
             EXPECT_EQ(Account(r), "alice") << c.name;
         }
         FakeMessageBoxSetHook(nullptr, nullptr);
-        ASSERT_EQ(ZUKClose(1), 0);
+        ASSERT_RESULT(ZUKClose(1), ZUK_OK);
     }
 }
 
@@ -276,9 +277,9 @@ TEST_F(AccountTest, ShippedVerifyRetryLeavesAFreshCardUnlocked) {
         FakeDialogScript(wrongPins);
         FakeMessageBoxScript({PLAT_IDOK});
         AccountRequest r = Request();
-        EXPECT_EQ(Get(&r, 0), ZUK_ERR_PIN_WRONG) << "Unattended=" << unattended;
+        EXPECT_RESULT(Get(&r, 0), ZUK_ERR_PIN_WRONG) << "Unattended=" << unattended;
         EXPECT_LT(card.blocks[1][0][1], description.retryLimit) << "Unattended=" << unattended;
-        ASSERT_EQ(ZUKClose(1), 0);
+        ASSERT_RESULT(ZUKClose(1), ZUK_OK);
     }
 }
 
@@ -290,7 +291,7 @@ TEST_F(AccountTest, UnattendedLockedCardReturnsTheLock) {
     PlaceCard();
     Open();
     AccountRequest r = Request();
-    EXPECT_EQ(Get(&r, 0), ZUK_ERR_CARD_LOCKED);
+    EXPECT_RESULT(Get(&r, 0), ZUK_ERR_CARD_LOCKED);
     EXPECT_TRUE(FakeMessageBoxesShown().empty());
     EXPECT_EQ(FakeMessageBoxUnexpected(), 0);
     EXPECT_EQ(card.writes, 0);
@@ -303,7 +304,7 @@ TEST_F(AccountTest, UnattendedNoticesAreNotShown) {
     Open();
     FakeDialogScript({Pin("0000"), Pin("1111")});
     AccountRequest r = Request();
-    EXPECT_EQ(Get(&r, 0), ZUK_ERR_PIN_WRONG);
+    EXPECT_RESULT(Get(&r, 0), ZUK_ERR_PIN_WRONG);
     EXPECT_EQ(FakeDialogUnexpected(), 0);
     for (const FakeDialogShown &shown : FakeDialogsShown()) {
         EXPECT_EQ(shown.kind, FAKE_DIALOG_PIN);
@@ -318,7 +319,7 @@ TEST_F(AccountTest, EmptyAccountOnTheCardAsksAgainWithTheHostsSizes) {
     Open();
     FakeMessageBoxScript({PLAT_IDCANCEL});
     AccountRequest r = Request(100, 200);
-    EXPECT_EQ(Get(&r, 0), ZUK_ERR_NO_DATA);
+    EXPECT_RESULT(Get(&r, 0), ZUK_ERR_NO_DATA);
     ASSERT_EQ(FakeMessageBoxesShown().size(), 1u);
     EXPECT_EQ(FakeMessageBoxesShown()[0].caption, GetMessageText(0x70001));
     EXPECT_EQ(FakeMessageBoxesShown()[0].style & 0xFF, 0x35u);
@@ -330,7 +331,7 @@ TEST_F(AccountTest, EmptyAccountOnTheCardAsksAgainWithTheHostsSizes) {
     }, this);
     FakeMessageBoxScript({PLAT_IDRETRY});
     r = Request(100, 200);
-    EXPECT_EQ(Get(&r, 0), 0);
+    EXPECT_RESULT(Get(&r, 0), ZUK_OK);
     EXPECT_EQ(Account(r), "bob");
     EXPECT_EQ(FakeMessageBoxesShown().size(), 2u);
     FakeMessageBoxSetHook(nullptr, nullptr);
@@ -343,7 +344,7 @@ TEST_F(AccountTest, IdmIsTheAccount) {
     Configure(256, 1, 0x231, "", "IDM");
     Open();
     AccountRequest r = Request(17);
-    ASSERT_EQ(Get(&r, 0), 0);
+    ASSERT_RESULT(Get(&r, 0), ZUK_OK);
     EXPECT_EQ(Account(r), "012e4c9a001122ff");
     EXPECT_EQ(account[16], '\0') << "terminated when the buffer has room";
     EXPECT_EQ(r.PasswordLength, 0);
@@ -351,7 +352,7 @@ TEST_F(AccountTest, IdmIsTheAccount) {
     EXPECT_TRUE(FakeDialogsShown().empty()) << "no PIN is asked";
     FakeMessageBoxScript({PLAT_IDCANCEL});
     r = Request(15);
-    EXPECT_EQ(Get(&r, 0), ZUK_ERR_BUFFER);
+    EXPECT_RESULT(Get(&r, 0), ZUK_ERR_BUFFER);
 }
 
 TEST_F(AccountTest, TypedCredentials) {
@@ -368,12 +369,12 @@ TEST_F(AccountTest, TypedCredentials) {
     RemoveCard();
     const Case cases[] = {
         {"no reader: handle 0 and the typed prompt", 0, 0,
-         {Typed(FAKE_DIALOG_ID_PASSWORD, "carol", "pw")}, 128, 0, "carol", true},
+         {Typed(FAKE_DIALOG_ID_PASSWORD, "carol", "pw")}, 128, ZUK_OK, "carol", true},
         {"an ID of exactly the buffer size", 0, 0,
-         {Typed(FAKE_DIALOG_ID_PASSWORD, "12345678", "pw")}, 8, 0, "12345678", false},
+         {Typed(FAKE_DIALOG_ID_PASSWORD, "12345678", "pw")}, 8, ZUK_OK, "12345678", false},
         {"one byte more", 0, 0, {Typed(FAKE_DIALOG_ID_PASSWORD, "123456789", "pw")}, 8, ZUK_ERR_BUFFER, "", false},
         {"mode 768 without a card: card or typed", 1, 1,
-         {Typed(FAKE_DIALOG_CARD_OR_ID, "dave", "")}, 128, 0, "dave", true},
+         {Typed(FAKE_DIALOG_CARD_OR_ID, "dave", "")}, 128, ZUK_OK, "dave", true},
         {"card-or-ID prompt cannot be shown", 1, 1, {Answer(FAKE_DIALOG_CARD_OR_ID, 0)}, 128, ZUK_ERR_INCOMPLETE, "", false},
         {"an unexpected prompt result", 1, 1, {Answer(FAKE_DIALOG_CARD_OR_ID, 7)}, 128, ZUK_ERR_UNEXPECTED, "", false},
     };
@@ -384,9 +385,9 @@ TEST_F(AccountTest, TypedCredentials) {
         FakeDialogScript(c.dialogs);
         FakeMessageBoxScript({PLAT_IDCANCEL});
         AccountRequest r = Request(c.accountSize);
-        EXPECT_EQ(Get(&r, 0, c.handle), c.expected) << c.name;
+        EXPECT_RESULT(Get(&r, 0, c.handle), c.expected) << c.name;
         EXPECT_EQ(FakeDialogUnexpected(), 0) << c.name;
-        if (c.expected != 0) continue;
+        if (c.expected != ZUK_OK) continue;
         EXPECT_EQ(Account(r), c.id) << c.name;
         EXPECT_EQ(account[r.AccountLength] == '\0', c.terminated) << c.name;
     }
@@ -399,7 +400,7 @@ TEST_F(AccountTest, SilentReuseAndPickUp) {
     StoreRemembered("erin", "");
     for (int mode : {0, 0x10000, 0x1010000}) {
         AccountRequest r = Request();
-        ASSERT_EQ(Get(&r, mode), 0) << mode;
+        ASSERT_RESULT(Get(&r, mode), ZUK_OK) << mode;
         EXPECT_EQ(Account(r), "erin");
         EXPECT_EQ(r.PasswordLength, 0);
     }
@@ -410,14 +411,14 @@ TEST_F(AccountTest, SilentReuseAndPickUp) {
     Configure(256, 1, 0x003);
     FakeDialogScript({Pin("1234")});
     AccountRequest r = Request();
-    ASSERT_EQ(Get(&r, 0x1010000), 0);
+    ASSERT_RESULT(Get(&r, 0x1010000), ZUK_OK);
     r = Request();
-    ASSERT_EQ(Get(&r, 0x10000), 0);
+    ASSERT_RESULT(Get(&r, 0x10000), ZUK_OK);
     EXPECT_EQ(Account(r), "alice");
     EXPECT_EQ(Password(r), "s3cret-pass");
     FakeMessageBoxScript({PLAT_IDCANCEL});
     r = Request();
-    EXPECT_EQ(Get(&r, 0x10000), ZUK_ERR_ACCOUNT_STORE);
+    EXPECT_RESULT(Get(&r, 0x10000), ZUK_ERR_ACCOUNT_STORE);
 }
 
 TEST_F(AccountTest, PickUpNeedsTheRememberedUser) {
@@ -429,16 +430,16 @@ TEST_F(AccountTest, PickUpNeedsTheRememberedUser) {
         const char *remembered;
         int expected;
     };
-    for (const Case &c : {Case{"alice", 0}, Case{"mallory", ZUK_ERR_ACCOUNT_STORE}}) {
+    for (const Case &c : {Case{"alice", ZUK_OK}, Case{"mallory", ZUK_ERR_ACCOUNT_STORE}}) {
         FakeDialogReset();
         FakeDialogScript({Pin("1234")});
         AccountRequest r = Request();
-        ASSERT_EQ(Get(&r, 0x1010000), 0);
+        ASSERT_RESULT(Get(&r, 0x1010000), ZUK_OK);
         StoreRemembered(c.remembered, "");
         FakeMessageBoxScript({PLAT_IDCANCEL});
         r = Request();
-        EXPECT_EQ(Get(&r, 0x10000), c.expected) << c.remembered;
-        if (c.expected == 0) {
+        EXPECT_RESULT(Get(&r, 0x10000), c.expected) << c.remembered;
+        if (c.expected == ZUK_OK) {
             EXPECT_EQ(Account(r), "alice");
             EXPECT_EQ(Password(r), "s3cret-pass");
         } else {
@@ -457,7 +458,7 @@ TEST_F(AccountTest, ReaderFailureOffersRetry) {
     FakeDialogScript({Answer(FAKE_DIALOG_CARD_WAIT, 1)});  // "a card answered", then it is gone
     FakeMessageBoxScript({PLAT_IDCANCEL});
     AccountRequest r = Request();
-    EXPECT_EQ(Get(&r, 0), ZUK_ERR_NO_CARD);
+    EXPECT_RESULT(Get(&r, 0), ZUK_ERR_NO_CARD);
     EXPECT_EQ(Boxes(), std::vector<std::uint32_t>{0x35});
     EXPECT_EQ(FakeAccessingOpened(), FakeAccessingClosed());
 }

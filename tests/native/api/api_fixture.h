@@ -20,21 +20,7 @@
 #include "settings/messages.h"
 #include "tests/native/sim_fixture.h"
 #include "tests/native/support.h"
-
-// Whether a result is one of the codes the public header documents.
-inline bool IsDocumentedResult(int code) {
-    static const int kCodes[] = {
-        ZUK_OK, ZUK_CANCELLED, ZUK_ERR_INCOMPLETE, ZUK_ERR_NO_DATA, ZUK_ERR_PIN_WRONG,
-        ZUK_ERR_DISABLED, ZUK_ERR_NO_CARD, ZUK_ERR_CARD_LOCKED, ZUK_ERR_PIN_LOCKED_NOW,
-        ZUK_ERR_ACCOUNT_STORE, ZUK_ERR_VERSION, ZUK_ERR_ALREADY_OPEN, ZUK_ERR_NOT_OPEN,
-        ZUK_ERR_PORT_CLOSE, ZUK_ERR_PORT_OPEN, ZUK_ERR_LINK_CLOSE, ZUK_ERR_BUSY, ZUK_ERR_HANDLE,
-        ZUK_ERR_PORT_IO, ZUK_ERR_READER_STATUS, ZUK_ERR_PARAM, ZUK_ERR_BUFFER, ZUK_ERR_SYSTEM,
-        ZUK_ERR_CARD_IO, ZUK_ERR_UNEXPECTED};
-    for (int c : kCodes) {
-        if (c == code) return true;
-    }
-    return false;
-}
+#include "tests/result_expect.h"
 
 // The machine values every test loads with first: accounts from the card (Mode 256), the reader
 // (Device 1), the user ID alone read from the card, ID and password remembered in the durable key
@@ -81,14 +67,14 @@ public:
     // Opens the reader through the export.
     void Open() {
         int handle = -1;
-        ASSERT_EQ(ZUKOpen(&handle), 0);
+        ASSERT_RESULT(ZUKOpen(&handle), ZUK_OK);
         ASSERT_EQ(handle, 1);
     }
     // Opens the reader and senses the card, as a host does before reading from it.
     void OpenAndSense() {
         Open();
         int present = 0;
-        ASSERT_EQ(ZUKSenseCard(1, &present), 0);
+        ASSERT_RESULT(ZUKSenseCard(1, &present), ZUK_OK);
         ASSERT_EQ(present, 1);
     }
 

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "api_fixture.h"
+#include "tests/result_expect.h"
 
 namespace {
 
@@ -41,7 +42,7 @@ TEST_F(CardExports, FailedOpenReportsTheReaderAndGivesTheMutexBack) {
     ClearTrace();
     FakeMessageBoxScript({PLAT_IDRETRY, PLAT_IDCANCEL});
     int handle = -1;
-    EXPECT_EQ(ZUKOpen(&handle), ZUK_ERR_PORT_OPEN);
+    EXPECT_RESULT(ZUKOpen(&handle), ZUK_ERR_PORT_OPEN);
     EXPECT_EQ(handle, 0);
     EXPECT_FALSE(FakeMutexOwned(ZUK_PORT_MUTEX_NAME));
     ASSERT_EQ(FakeMessageBoxesShown().size(), 2u) << "one retry, then cancel";
@@ -64,7 +65,7 @@ TEST_F(CardExports, ReadsTheCardTexts) {
         ASSERT_EQ(c.read(1, buffer, &length), 0) << c.text;
         EXPECT_EQ(std::string(buffer, static_cast<std::size_t>(length)), c.text);
     }
-    EXPECT_EQ(ZUKClose(1), 0);
+    EXPECT_RESULT(ZUKClose(1), ZUK_OK);
 }
 
 TEST_F(CardExports, BadArgumentsGiveTheirCodesAfterTheRetryPrompt) {
@@ -113,13 +114,13 @@ TEST_F(CardExports, SenseTracesOnlyChanges) {
     } steps[] = {{false, 0, 0}, {false, 0, 0}, {true, 1, 1}, {true, 1, 1}, {false, 0, 2}};
     for (const auto &s : steps) {
         if (s.card) PlaceCard(); else RemoveCard();
-        EXPECT_EQ(ZUKSenseCard(1, &present), 0);
+        EXPECT_RESULT(ZUKSenseCard(1, &present), ZUK_OK);
         EXPECT_EQ(present, s.present);
         EXPECT_EQ(TraceLines().size(), s.lines);
     }
     FakeMessageBoxScript({PLAT_IDCANCEL, PLAT_IDCANCEL});
-    EXPECT_EQ(ZUKSenseCard(0, &present), ZUK_ERR_HANDLE);
-    EXPECT_EQ(ZUKSenseCard(0, &present), ZUK_ERR_HANDLE);
+    EXPECT_RESULT(ZUKSenseCard(0, &present), ZUK_ERR_HANDLE);
+    EXPECT_RESULT(ZUKSenseCard(0, &present), ZUK_ERR_HANDLE);
     EXPECT_EQ(TraceLines(), (std::vector<std::string>{"ZUKSenseCard,NormalEnd", "ZUKSenseCard,NormalEnd",
                                                       "ZUKSenseCard,ZUK,0x00000800"}));
 }
@@ -127,10 +128,10 @@ TEST_F(CardExports, SenseTracesOnlyChanges) {
 TEST_F(CardExports, VerifyPinCountsOnTheCard) {
     OpenAndSense();
     FakeMessageBoxScript({PLAT_IDCANCEL, PLAT_IDCANCEL});
-    EXPECT_EQ(ZUKVerifyPIN(1, 0, ""), ZUK_ERR_PIN_WRONG) << "an empty PIN reaches the card";
+    EXPECT_RESULT(ZUKVerifyPIN(1, 0, ""), ZUK_ERR_PIN_WRONG) << "an empty PIN reaches the card";
     EXPECT_EQ(card.blocks[1][0][1], 1);
-    EXPECT_EQ(ZUKVerifyPIN(1, 4, "9999"), ZUK_ERR_PIN_WRONG);
-    EXPECT_EQ(ZUKVerifyPIN(1, 4, "1234"), 0);
+    EXPECT_RESULT(ZUKVerifyPIN(1, 4, "9999"), ZUK_ERR_PIN_WRONG);
+    EXPECT_RESULT(ZUKVerifyPIN(1, 4, "1234"), ZUK_OK);
     EXPECT_EQ(card.blocks[1][0][1], 0);
     const std::vector<std::string> lines = TraceLines();
     ASSERT_GE(lines.size(), 3u);
@@ -141,7 +142,7 @@ TEST_F(CardExports, VerifyPinCountsOnTheCard) {
 TEST_F(CardExports, MaxLengthSetsTheDialogLimits) {
     SetInputLimits(1, 2, 3);
     int id = 0, password = 0;
-    EXPECT_EQ(ZUKGetMaxLength(&id, &password), 0);
+    EXPECT_RESULT(ZUKGetMaxLength(&id, &password), ZUK_OK);
     EXPECT_EQ(id, 128);
     EXPECT_EQ(password, 256);
     EXPECT_EQ(IdInputLimit(), 128);
@@ -189,16 +190,16 @@ TEST_F(CardExports, AFailedCloseSequenceStillEndsTheSession) {
         EXPECT_FALSE(FakeSerialIsOpen());
         EXPECT_EQ(CardSessionIsOpen(), 0);
         EXPECT_FALSE(FakeMutexOwned(ZUK_PORT_MUTEX_NAME));
-        EXPECT_EQ(ZUKClose(1), ZUK_ERR_NOT_OPEN);
+        EXPECT_RESULT(ZUKClose(1), ZUK_ERR_NOT_OPEN);
         sim.faults = SimFaults();
         int handle = 0;
-        ASSERT_EQ(ZUKOpen(&handle), ZUK_OK);
+        ASSERT_RESULT(ZUKOpen(&handle), ZUK_OK);
         char name[32];
         int length = sizeof name;
         int present = 0;
-        ASSERT_EQ(ZUKSenseCard(1, &present), ZUK_OK);
-        EXPECT_EQ(ZUKGetUserName(1, name, &length), ZUK_OK);
-        EXPECT_EQ(ZUKClose(1), ZUK_OK);
+        ASSERT_RESULT(ZUKSenseCard(1, &present), ZUK_OK);
+        EXPECT_RESULT(ZUKGetUserName(1, name, &length), ZUK_OK);
+        EXPECT_RESULT(ZUKClose(1), ZUK_OK);
     }
 }
 

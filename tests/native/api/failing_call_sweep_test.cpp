@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "api_fixture.h"
+#include "tests/result_expect.h"
 
 namespace {
 
@@ -37,7 +38,7 @@ protected:
     }
     std::vector<int> Succeeded() const { return std::vector<int>(protect ? 5 : 4, 0); }
     void ExpectCleanEnd(const std::vector<int> &results, FakeCall failing) {
-        for (int code : results) EXPECT_TRUE(IsDocumentedResult(code)) << std::hex << code;
+        for (int code : results) EXPECT_TRUE(IsDocumentedResult(code)) << ResultName(code);
         EXPECT_FALSE(ApiIsBusy());
         // The mutex is held only with a session; a close whose port would not close keeps the
         // session (the host may close again) but gives the mutex back, as every close does.  (A
@@ -143,7 +144,7 @@ TEST_F(FailingCallSweep, APromptThatCannotBeShownEndsTheCall) {
     FakeFail(FAKE_CALL_MESSAGE_BOX, FAKE_FAIL_EVERY);
     FakeFail(FAKE_CALL_SERIAL_OPEN, FAKE_FAIL_EVERY);
     int handle = 1;
-    EXPECT_EQ(ZUKOpen(&handle), ZUK_ERR_PORT_OPEN);
+    EXPECT_RESULT(ZUKOpen(&handle), ZUK_ERR_PORT_OPEN);
     EXPECT_EQ(handle, 0);
     EXPECT_EQ(FakeCallCount(FAKE_CALL_MESSAGE_BOX), 1);
     EXPECT_FALSE(FakeMutexOwned(ZUK_PORT_MUTEX_NAME));

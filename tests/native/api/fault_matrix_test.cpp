@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "api_fixture.h"
+#include "tests/result_expect.h"
 
 namespace {
 
@@ -156,7 +157,7 @@ TEST_F(FaultMatrix, EveryFaultOnEveryExportEndsCleanlyAndRecovers) {
             if (ex != OPEN) {
                 Open();
                 int present = 0;
-                ASSERT_EQ(ZUKSenseCard(1, &present), ZUK_OK);
+                ASSERT_RESULT(ZUKSenseCard(1, &present), ZUK_OK);
             }
             const int countBefore = FailureCount();
             FakeMessageBoxScript(std::vector<int>(8, PLAT_IDCANCEL));
@@ -168,7 +169,7 @@ TEST_F(FaultMatrix, EveryFaultOnEveryExportEndsCleanlyAndRecovers) {
             const int result = Run(ex);
             const std::uint64_t ms = FakeSleptMilliseconds() - slept;
 
-            EXPECT_TRUE(IsDocumentedResult(result)) << std::hex << result;
+            EXPECT_TRUE(IsDocumentedResult(result)) << ResultName(result);
             EXPECT_LT(ms, 30000u) << "waited too long";
             EXPECT_FALSE(ApiIsBusy());
             EXPECT_EQ(FakeMutexOwned(ZUK_PORT_MUTEX_NAME), CardSessionIsOpen() == 1);
@@ -191,19 +192,19 @@ TEST_F(FaultMatrix, EveryFaultOnEveryExportEndsCleanlyAndRecovers) {
             SimCardPlace(&card, &sim);
             FakeMessageBoxScript({});
             if (CardSessionIsOpen() == 1) {
-                EXPECT_EQ(ZUKClose(1), ZUK_OK) << std::hex << GetLastCardStatus();
+                EXPECT_RESULT(ZUKClose(1), ZUK_OK) << std::hex << GetLastCardStatus();
             }
             int handle = 0;
-            ASSERT_EQ(ZUKOpen(&handle), ZUK_OK);
+            ASSERT_RESULT(ZUKOpen(&handle), ZUK_OK);
             int present = 0;
-            ASSERT_EQ(ZUKSenseCard(1, &present), ZUK_OK) << std::hex << GetLastCardStatus();
+            ASSERT_RESULT(ZUKSenseCard(1, &present), ZUK_OK) << std::hex << GetLastCardStatus();
             EXPECT_EQ(present, 1);
-            EXPECT_EQ(ZUKVerifyPIN(1, 4, "1234"), ZUK_OK);
+            EXPECT_RESULT(ZUKVerifyPIN(1, 4, "1234"), ZUK_OK);
             EXPECT_EQ(FailureCount(), 0);
             char name[32];
             int length = sizeof name;
-            EXPECT_EQ(ZUKGetUserName(1, name, &length), ZUK_OK);
-            EXPECT_EQ(ZUKClose(1), ZUK_OK);
+            EXPECT_RESULT(ZUKGetUserName(1, name, &length), ZUK_OK);
+            EXPECT_RESULT(ZUKClose(1), ZUK_OK);
             EXPECT_FALSE(FakeMutexOwned(ZUK_PORT_MUTEX_NAME));
         }
     }

@@ -13,6 +13,7 @@
 #include "settings/config.h"
 #include "settings/messages.h"
 #include "tests/native/support.h"
+#include "tests/result_expect.h"
 
 namespace {
 
@@ -37,7 +38,7 @@ TEST_F(Frame, MessageBoxStyleLanguageAndTexts) {
 
 TEST_F(Frame, VersionAndModeWorkers) {
     int version = 0;
-    EXPECT_EQ(ZUKGetLibVersion(&version), 0);
+    EXPECT_RESULT(ZUKGetLibVersion(&version), ZUK_OK);
     EXPECT_EQ(version, ZUK_LIB_VERSION);
     const struct {
         std::uint32_t registryMode;
@@ -46,20 +47,20 @@ TEST_F(Frame, VersionAndModeWorkers) {
     for (const auto &m : modes) {
         MutableSettings()->Mode = m.registryMode;
         int mode = -5;
-        EXPECT_EQ(ZUKGetLibMode(&mode, 12345), 0) << m.registryMode;
+        EXPECT_RESULT(ZUKGetLibMode(&mode, 12345), ZUK_OK) << m.registryMode;
         EXPECT_EQ(mode, m.reported) << m.registryMode;
     }
     MutableSettings()->Mode = 0;
     version = 7;
     FakeMessageBoxScript({PLAT_IDCANCEL});
-    EXPECT_EQ(ZUKGetLibVersion(&version), ZUK_ERR_DISABLED);
+    EXPECT_RESULT(ZUKGetLibVersion(&version), ZUK_ERR_DISABLED);
     EXPECT_EQ(version, 7);
     EXPECT_EQ(FakeMessageBoxUnexpected(), 0);
 }
 
 TEST_F(Frame, EachRetryCallsTheWorkerAgainUntilCancel) {
     FakeMessageBoxScript({PLAT_IDRETRY, PLAT_IDRETRY, PLAT_IDCANCEL});
-    EXPECT_EQ(ZUKGetLibVersion(nullptr), ZUK_ERR_PARAM);
+    EXPECT_RESULT(ZUKGetLibVersion(nullptr), ZUK_ERR_PARAM);
     const auto &shown = FakeMessageBoxesShown();
     ASSERT_EQ(shown.size(), 3u);
     for (const auto &box : shown) {
@@ -108,8 +109,8 @@ TEST_F(Frame, NestedCallMeetsTheBusyPrompt) {
     FakeMessageBoxSetHook(CallWhileOpen, &probe);
     // Outer retry prompt -> nested busy prompt (Retry once, then Cancel) -> outer Cancel.
     FakeMessageBoxScript({PLAT_IDRETRY, PLAT_IDCANCEL, PLAT_IDCANCEL});
-    EXPECT_EQ(ZUKGetLibVersion(nullptr), ZUK_ERR_PARAM);
-    EXPECT_EQ(probe.nestedResult, ZUK_ERR_BUSY);
+    EXPECT_RESULT(ZUKGetLibVersion(nullptr), ZUK_ERR_PARAM);
+    EXPECT_RESULT(probe.nestedResult, ZUK_ERR_BUSY);
     EXPECT_TRUE(probe.busyDuringNested) << "the busy flag still belongs to the outer call";
     const auto &shown = FakeMessageBoxesShown();
     ASSERT_EQ(shown.size(), 3u);
@@ -125,7 +126,7 @@ TEST_F(Frame, BusyTracesEachPromptAndOnceMoreAtTheEnd) {
     ASSERT_EQ(EnterApi(), 0);
     FakeMessageBoxScript({PLAT_IDRETRY, PLAT_IDCANCEL});
     int version = 0;
-    EXPECT_EQ(ZUKGetLibVersion(&version), ZUK_ERR_BUSY);
+    EXPECT_RESULT(ZUKGetLibVersion(&version), ZUK_ERR_BUSY);
     EXPECT_TRUE(ApiIsBusy()) << "Cancel on the busy prompt leaves the flag to its owner";
     LeaveApi();
     std::string text = ReadFile(log);
@@ -152,12 +153,12 @@ std::string Unattended::RunFailingCallsAndReadTrace(bool unattended) {
                            (unattended ? "\n[Prompt]\nUnattended=1\n" : "\n"));
     EXPECT_TRUE(Reattach());
     if (!unattended) FakeMessageBoxScript({PLAT_IDCANCEL, PLAT_IDCANCEL, PLAT_IDCANCEL});
-    EXPECT_EQ(ZUKGetLibVersion(nullptr), ZUK_ERR_PARAM);
+    EXPECT_RESULT(ZUKGetLibVersion(nullptr), ZUK_ERR_PARAM);
     int mode = 0;
-    EXPECT_EQ(ZUKGetLibMode(&mode, 0), 0);
-    EXPECT_EQ(ZUKGetUserAccount(1, nullptr, 0, nullptr), ZUK_ERR_PARAM);
+    EXPECT_RESULT(ZUKGetLibMode(&mode, 0), ZUK_OK);
+    EXPECT_RESULT(ZUKGetUserAccount(1, nullptr, 0, nullptr), ZUK_ERR_PARAM);
     EXPECT_EQ(EnterApi(), 0);
-    EXPECT_EQ(ZUKGetMaxLength(nullptr, nullptr), ZUK_ERR_BUSY);
+    EXPECT_RESULT(ZUKGetMaxLength(nullptr, nullptr), ZUK_ERR_BUSY);
     LeaveApi();
     EXPECT_EQ(FakeMessageBoxUnexpected(), 0);
     EXPECT_FALSE(ApiIsBusy());
@@ -287,11 +288,11 @@ TEST_F(Frame, ABoundedOpenWaitEndsBusyWhileTheReaderIsHeldElsewhere) {
     const ExportFrame open = {"ZUKOpen", kMsgRetryCaption, kMsgRetryText, true, false};
     static int calls;
     calls = 0;
-    EXPECT_EQ(RunExport(open, [](void *) { return ++calls, 0; }, nullptr), ZUK_ERR_BUSY);
+    EXPECT_RESULT(RunExport(open, [](void *) { return ++calls, 0; }, nullptr), ZUK_ERR_BUSY);
     EXPECT_EQ(calls, 0);
     // ZUKOpen itself: the handle is 0 after this failure too, whatever the host left in it.
     int handle = 7;
-    EXPECT_EQ(ZUKOpen(&handle), ZUK_ERR_BUSY);
+    EXPECT_RESULT(ZUKOpen(&handle), ZUK_ERR_BUSY);
     EXPECT_EQ(handle, 0);
     EXPECT_TRUE(FakeMessageBoxesShown().empty());
     EXPECT_FALSE(PortMutexHeld());
@@ -304,6 +305,20 @@ TEST_F(Frame, ABoundedOpenWaitEndsBusyWhileTheReaderIsHeldElsewhere) {
     EXPECT_EQ(calls, 1);
     EXPECT_TRUE(PortMutexHeld());
     ReleasePortMutex();
+}
+
+// A free reader is taken whatever the bound of the wait, 0 ms (ZUK_OPEN_WAIT=0, zukcli
+// --no-wait) included: the wait tries the mutex before it counts the time.
+TEST_F(Frame, AFreeReaderIsTakenWhateverTheOpenWait) {
+    const ExportFrame open = {"ZUKOpen", kMsgRetryCaption, kMsgRetryText, true, false};
+    for (const char *wait : {"0", "1", "50", "-1"}) {
+        SCOPED_TRACE(wait);
+        FakeProfileSetFile(TestInstallDir() + "ZUKcntrl.ini", std::string("[Device]\nOpenWait=") + wait + "\n");
+        ASSERT_TRUE(Reattach());
+        EXPECT_EQ(RunExport(open, [](void *) { return 0; }, nullptr), 0);
+        EXPECT_TRUE(PortMutexHeld());
+        ReleasePortMutex();
+    }
 }
 
 TEST_F(Frame, TwoThreadsNeverRunAWorkerTogether) {
@@ -341,7 +356,7 @@ TEST_F(Frame, PortMutexRules) {
     const ExportFrame close = {"ZUKClose", kMsgRetryCaption, kMsgRetryText, false, true};
 
     FakeMessageBoxScript({PLAT_IDCANCEL});
-    EXPECT_EQ(RunExport(open, Fails, nullptr), ZUK_ERR_PORT_OPEN);
+    EXPECT_RESULT(RunExport(open, Fails, nullptr), ZUK_ERR_PORT_OPEN);
     EXPECT_FALSE(FakeMutexOwned(ZUK_PORT_MUTEX_NAME)) << "a failed open releases the mutex";
 
     EXPECT_EQ(RunExport(open, Succeeds, nullptr), 0);
@@ -349,25 +364,25 @@ TEST_F(Frame, PortMutexRules) {
 
     // A second, failing open in the same process keeps the first open's hold.
     FakeMessageBoxScript({PLAT_IDCANCEL});
-    EXPECT_EQ(RunExport(open, Fails, nullptr), ZUK_ERR_PORT_OPEN);
+    EXPECT_RESULT(RunExport(open, Fails, nullptr), ZUK_ERR_PORT_OPEN);
     EXPECT_TRUE(FakeMutexOwned(ZUK_PORT_MUTEX_NAME));
 
     // Close releases it whatever its result.
     FakeMessageBoxScript({PLAT_IDCANCEL});
-    EXPECT_EQ(RunExport(close, Fails, nullptr), ZUK_ERR_PORT_OPEN);
+    EXPECT_RESULT(RunExport(close, Fails, nullptr), ZUK_ERR_PORT_OPEN);
     EXPECT_FALSE(FakeMutexOwned(ZUK_PORT_MUTEX_NAME));
 
     // An open that ends at the busy prompt releases it; a close that does keeps it.
     EXPECT_EQ(RunExport(open, Succeeds, nullptr), 0);
     ASSERT_EQ(EnterApi(), 0);
     FakeMessageBoxScript({PLAT_IDCANCEL});
-    EXPECT_EQ(RunExport(close, Succeeds, nullptr), ZUK_ERR_BUSY);
+    EXPECT_RESULT(RunExport(close, Succeeds, nullptr), ZUK_ERR_BUSY);
     EXPECT_TRUE(FakeMutexOwned(ZUK_PORT_MUTEX_NAME));
     LeaveApi();
     EXPECT_EQ(RunExport(close, Succeeds, nullptr), 0);
     ASSERT_EQ(EnterApi(), 0);
     FakeMessageBoxScript({PLAT_IDCANCEL});
-    EXPECT_EQ(RunExport(open, Succeeds, nullptr), ZUK_ERR_BUSY);
+    EXPECT_RESULT(RunExport(open, Succeeds, nullptr), ZUK_ERR_BUSY);
     EXPECT_FALSE(FakeMutexOwned(ZUK_PORT_MUTEX_NAME));
     LeaveApi();
 }

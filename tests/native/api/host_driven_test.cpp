@@ -11,6 +11,7 @@
 #include "platform/mutex.h"
 #include "settings/credentials.h"
 #include "settings/revocation.h"
+#include "tests/result_expect.h"
 
 namespace {
 
@@ -104,18 +105,18 @@ TEST_F(HostDriven, EachOutcomeReturnsAtOnceWithTheTriesAndNoWindow) {
 TEST_F(HostDriven, PinTriesFollowTheCardWithoutAWindow) {
     OpenAndSense();
     int left = 0, limit = 0;
-    ASSERT_EQ(ZUKGetPinTries(1, &left, &limit), ZUK_OK);
+    ASSERT_RESULT(ZUKGetPinTries(1, &left, &limit), ZUK_OK);
     EXPECT_EQ(left, 3);
     EXPECT_EQ(limit, 3);
-    ASSERT_EQ(WithPin("0000"), ZUK_ERR_PIN_WRONG);
-    ASSERT_EQ(ZUKGetPinTries(1, &left, &limit), ZUK_OK);
+    ASSERT_RESULT(WithPin("0000"), ZUK_ERR_PIN_WRONG);
+    ASSERT_RESULT(ZUKGetPinTries(1, &left, &limit), ZUK_OK);
     EXPECT_EQ(left, tries);
     EXPECT_EQ(left, 2);
     // Reading the tries twice changes nothing on the card.
-    ASSERT_EQ(ZUKGetPinTries(1, &left, &limit), ZUK_OK);
+    ASSERT_RESULT(ZUKGetPinTries(1, &left, &limit), ZUK_OK);
     EXPECT_EQ(left, 2);
-    ASSERT_EQ(WithPin("1234"), ZUK_OK);
-    ASSERT_EQ(ZUKGetPinTries(1, &left, &limit), ZUK_OK);
+    ASSERT_RESULT(WithPin("1234"), ZUK_OK);
+    ASSERT_RESULT(ZUKGetPinTries(1, &left, &limit), ZUK_OK);
     EXPECT_EQ(left, 3);
     ExpectNoWindow("tries");
 
@@ -138,14 +139,14 @@ TEST_F(HostDriven, PinTriesFollowTheCardWithoutAWindow) {
         if (!c.pin) description.pin.clear();
         PlaceCard();
         int present = 0;
-        ASSERT_EQ(ZUKSenseCard(1, &present), ZUK_OK);
+        ASSERT_RESULT(ZUKSenseCard(1, &present), ZUK_OK);
         left = limit = 77;
         EXPECT_EQ(ZUKGetPinTries(1, &left, &limit), c.expected);
         EXPECT_EQ(left, c.left);
         EXPECT_EQ(limit, c.limit);
     }
-    EXPECT_EQ(ZUKGetPinTries(2, &left, &limit), ZUK_ERR_HANDLE);
-    EXPECT_EQ(ZUKGetPinTries(1, nullptr, &limit), ZUK_ERR_PARAM);
+    EXPECT_RESULT(ZUKGetPinTries(2, &left, &limit), ZUK_ERR_HANDLE);
+    EXPECT_RESULT(ZUKGetPinTries(1, nullptr, &limit), ZUK_ERR_PARAM);
 }
 
 // The remembered-pair rules of the account flow hold with the host's PIN: silent reuse of a
@@ -153,16 +154,16 @@ TEST_F(HostDriven, PinTriesFollowTheCardWithoutAWindow) {
 TEST_F(HostDriven, RememberedPairsAreReusedHandedOverAndPickedUp) {
     Configure(kLibraryModeCard, kDeviceReader, kRememberStoreNonVolatile | kRememberNothing | kInputIdAndPassword);
     Open();
-    ASSERT_EQ(WithPin("1234", ZUK_ACCOUNT_MODE_INTERACTIVE_HANDOVER), ZUK_OK);
+    ASSERT_RESULT(WithPin("1234", ZUK_ACCOUNT_MODE_INTERACTIVE_HANDOVER), ZUK_OK);
     EXPECT_EQ(Pair(), "alice/s3cret-pass");
-    ASSERT_EQ(WithPin("", ZUK_ACCOUNT_MODE_PICKUP), ZUK_OK);
+    ASSERT_RESULT(WithPin("", ZUK_ACCOUNT_MODE_PICKUP), ZUK_OK);
     EXPECT_EQ(Pair(), "alice/s3cret-pass");
-    EXPECT_EQ(WithPin("", ZUK_ACCOUNT_MODE_PICKUP), ZUK_ERR_ACCOUNT_STORE) << "picked up once";
+    EXPECT_RESULT(WithPin("", ZUK_ACCOUNT_MODE_PICKUP), ZUK_ERR_ACCOUNT_STORE) << "picked up once";
 
     Configure(kLibraryModeCard, kDeviceReader, kRememberStoreNonVolatile | kRememberIdAndPassword | kInputIdAndPassword);
-    ASSERT_EQ(WithPin("1234"), ZUK_OK);
+    ASSERT_RESULT(WithPin("1234"), ZUK_OK);
     RemoveCard();
-    EXPECT_EQ(WithPin("9999"), ZUK_OK) << "the remembered pair, without the card";
+    EXPECT_RESULT(WithPin("9999"), ZUK_OK) << "the remembered pair, without the card";
     EXPECT_EQ(Pair(), "alice/s3cret-pass");
     ExpectNoWindow("pairs");
 }
@@ -172,11 +173,11 @@ TEST_F(HostDriven, RefusesABadPinArgument) {
     Open();
     AccountRequest r{ZUK_ACCOUNT_REQUEST_VERSION, account, sizeof account, password, sizeof password, 0, 0};
     int left = 5;
-    EXPECT_EQ(ZUKGetUserAccountWithPin(1, &r, 0, "1234", -1, &left), ZUK_ERR_PARAM);
+    EXPECT_RESULT(ZUKGetUserAccountWithPin(1, &r, 0, "1234", -1, &left), ZUK_ERR_PARAM);
     EXPECT_EQ(left, -1);
-    EXPECT_EQ(ZUKGetUserAccountWithPin(1, &r, 0, nullptr, 4, nullptr), ZUK_ERR_PARAM);
-    EXPECT_EQ(ZUKGetUserAccountWithPin(1, nullptr, 0, "1234", 4, nullptr), ZUK_ERR_PARAM);
-    EXPECT_EQ(ZUKGetUserAccountWithPin(1, &r, 0x2000, "1234", 4, nullptr), ZUK_ERR_PARAM);
+    EXPECT_RESULT(ZUKGetUserAccountWithPin(1, &r, 0, nullptr, 4, nullptr), ZUK_ERR_PARAM);
+    EXPECT_RESULT(ZUKGetUserAccountWithPin(1, nullptr, 0, "1234", 4, nullptr), ZUK_ERR_PARAM);
+    EXPECT_RESULT(ZUKGetUserAccountWithPin(1, &r, 0x2000, "1234", 4, nullptr), ZUK_ERR_PARAM);
     ExpectNoWindow("arguments");
 }
 
@@ -208,7 +209,7 @@ struct ChangingReader {
 TEST_F(HostDriven, WaitForCardEndsOnTheChangeOrTheTimeOut) {
     Open();
     int present = -1;
-    EXPECT_EQ(ZUKWaitForCard(1, 1, 0, &present), ZUK_OK);
+    EXPECT_RESULT(ZUKWaitForCard(1, 1, 0, &present), ZUK_OK);
     EXPECT_EQ(present, 1) << "already there";
 
     struct Case {
@@ -229,7 +230,7 @@ TEST_F(HostDriven, WaitForCardEndsOnTheChangeOrTheTimeOut) {
         ChangingReader changing{this, SimReaderFakeDevice(&sim), c.frames > 0 ? c.frames : -1, c.lay};
         FakeSerialConnect(kSimPort, changing.Device());
         const std::uint64_t before = FakeSleptMilliseconds();
-        EXPECT_EQ(ZUKWaitForCard(1, c.lay ? 1 : 0, c.timeoutMs, &present), ZUK_OK);
+        EXPECT_RESULT(ZUKWaitForCard(1, c.lay ? 1 : 0, c.timeoutMs, &present), ZUK_OK);
         EXPECT_EQ(present, c.expectPresent);
         const std::uint64_t waited = FakeSleptMilliseconds() - before;
         if (c.frames == 0) {
@@ -239,10 +240,10 @@ TEST_F(HostDriven, WaitForCardEndsOnTheChangeOrTheTimeOut) {
         }
         FakeSerialConnect(kSimPort, SimReaderFakeDevice(&sim));
     }
-    EXPECT_EQ(ZUKWaitForCard(1, 2, 0, &present), ZUK_ERR_PARAM);
-    EXPECT_EQ(ZUKWaitForCard(1, 1, -2, &present), ZUK_ERR_PARAM);
-    EXPECT_EQ(ZUKWaitForCard(1, 1, 0, nullptr), ZUK_ERR_PARAM);
-    EXPECT_EQ(ZUKWaitForCard(0, 1, 0, &present), ZUK_ERR_HANDLE);
+    EXPECT_RESULT(ZUKWaitForCard(1, 2, 0, &present), ZUK_ERR_PARAM);
+    EXPECT_RESULT(ZUKWaitForCard(1, 1, -2, &present), ZUK_ERR_PARAM);
+    EXPECT_RESULT(ZUKWaitForCard(1, 1, 0, nullptr), ZUK_ERR_PARAM);
+    EXPECT_RESULT(ZUKWaitForCard(0, 1, 0, &present), ZUK_ERR_HANDLE);
     ExpectNoWindow("card wait");
 }
 
@@ -258,7 +259,7 @@ int CancelledFromAnotherThread(Call call, Waiting waiting) {
     });
     while (!waiting() && !done) std::this_thread::yield();
     EXPECT_FALSE(done) << "the call ended before it was cancelled";
-    EXPECT_EQ(ZUKCancel(), ZUK_OK);
+    EXPECT_RESULT(ZUKCancel(), ZUK_OK);
     caller.join();
     return result;
 }
@@ -286,7 +287,7 @@ TEST_F(HostDriven, CancelEndsEachKindOfWait) {
         static void Purge(void *c) { static_cast<Counting *>(c)->inner.purge(static_cast<Counting *>(c)->inner.context); }
     } counting{&polls, SimReaderFakeDevice(&sim)};
     FakeSerialConnect(kSimPort, FakeSerialDevice{&counting, Counting::Receive, Counting::Transmit, Counting::Purge});
-    EXPECT_EQ(CancelledFromAnotherThread([&] { return ZUKWaitForCard(1, 1, -1, &present); },
+    EXPECT_RESULT(CancelledFromAnotherThread([&] { return ZUKWaitForCard(1, 1, -1, &present); },
                                          [&] { return polls > 20; }),
               ZUK_CANCELLED);
     EXPECT_EQ(present, 0);
@@ -299,7 +300,7 @@ TEST_F(HostDriven, CancelEndsEachKindOfWait) {
     ASSERT_EQ(EnterApi(), 0);
     int left = 0, limit = 0;
     const std::uint64_t before = FakeSleptMilliseconds();
-    EXPECT_EQ(CancelledFromAnotherThread([&] { return ZUKGetPinTries(1, &left, &limit); },
+    EXPECT_RESULT(CancelledFromAnotherThread([&] { return ZUKGetPinTries(1, &left, &limit); },
                                          [&] { return FakeSleptMilliseconds() >= before + 40; }),
               ZUK_CANCELLED);
     EXPECT_TRUE(ApiIsBusy()) << "the frame stays the holder's";
@@ -309,7 +310,7 @@ TEST_F(HostDriven, CancelEndsEachKindOfWait) {
     // The card wait dialog of ZUKGetUserAccount.
     FakeDialogHoldUntilCancelled(true);
     AccountRequest r{ZUK_ACCOUNT_REQUEST_VERSION, account, sizeof account, password, sizeof password, 0, 0};
-    EXPECT_EQ(CancelledFromAnotherThread([&] { return ZUKGetUserAccount(1, &r, 0, nullptr); },
+    EXPECT_RESULT(CancelledFromAnotherThread([&] { return ZUKGetUserAccount(1, &r, 0, nullptr); },
                                          [] { return FakeDialogHeldNow(); }),
               ZUK_CANCELLED);
     EXPECT_EQ(r.AccountLength, 0);
@@ -319,9 +320,9 @@ TEST_F(HostDriven, CancelEndsEachKindOfWait) {
 
     // The next calls work, and the cancels leaked into none of them.
     PlaceCard();
-    EXPECT_EQ(ZUKWaitForCard(1, 1, 1000, &present), ZUK_OK);
+    EXPECT_RESULT(ZUKWaitForCard(1, 1, 1000, &present), ZUK_OK);
     EXPECT_EQ(present, 1);
-    EXPECT_EQ(WithPin("1234"), ZUK_OK);
+    EXPECT_RESULT(WithPin("1234"), ZUK_OK);
     EXPECT_TRUE(FakeMessageBoxesShown().empty());
 }
 
@@ -340,7 +341,7 @@ TEST_F(HostDriven, CancelEndsTheOpenWaitForTheReader) {
     while (!holding) std::this_thread::yield();
     int handle = 7;
     std::atomic<bool> started{false};
-    EXPECT_EQ(CancelledFromAnotherThread(
+    EXPECT_RESULT(CancelledFromAnotherThread(
                   [&] {
                       started = true;
                       return ZUKOpen(&handle);
@@ -368,7 +369,7 @@ TEST_F(HostDriven, CancelEndsTheRetryLoop) {
     FakeMessageBoxScript({PLAT_IDRETRY, PLAT_IDRETRY});
     FakeMessageBoxSetHook([](const FakeMessageBox &, void *) { ZUKCancel(); }, nullptr);
     int present = 0;
-    EXPECT_EQ(ZUKSenseCard(1, &present), ZUK_CANCELLED);
+    EXPECT_RESULT(ZUKSenseCard(1, &present), ZUK_CANCELLED);
     EXPECT_EQ(FakeMessageBoxesShown().size(), 1u);
     FakeMessageBoxSetHook(nullptr, nullptr);
     sim.faults.closed = false;
@@ -379,19 +380,19 @@ TEST_F(HostDriven, CancelEndsTheRetryLoop) {
 // the next account call runs, and a busy host-driven call gives up after its bound.
 TEST_F(HostDriven, ACancelWithNothingWaitingLeaksIntoNoLaterCall) {
     Open();
-    EXPECT_EQ(ZUKCancel(), ZUK_OK);
-    EXPECT_EQ(ZUKCancel(), ZUK_OK);
+    EXPECT_RESULT(ZUKCancel(), ZUK_OK);
+    EXPECT_RESULT(ZUKCancel(), ZUK_OK);
     RemoveCard();
     int present = -1;
-    EXPECT_EQ(ZUKWaitForCard(1, 1, 500, &present), ZUK_OK);
+    EXPECT_RESULT(ZUKWaitForCard(1, 1, 500, &present), ZUK_OK);
     EXPECT_EQ(present, 0);
     PlaceCard();
-    EXPECT_EQ(WithPin("1234"), ZUK_OK);
+    EXPECT_RESULT(WithPin("1234"), ZUK_OK);
 
     ASSERT_EQ(EnterApi(), 0);
     int left = 0, limit = 0;
     const std::uint64_t before = FakeSleptMilliseconds();
-    EXPECT_EQ(ZUKGetPinTries(1, &left, &limit), ZUK_ERR_BUSY);
+    EXPECT_RESULT(ZUKGetPinTries(1, &left, &limit), ZUK_ERR_BUSY);
     EXPECT_GE(FakeSleptMilliseconds() - before, kHostWaitForCallMs);
     LeaveApi();
     ExpectNoWindow("after cancel");

@@ -4,6 +4,7 @@
 #include "api_fixture.h"
 #include "link/transport.h"
 #include "platform/fake/fake_serial.h"
+#include "tests/result_expect.h"
 
 namespace {
 
@@ -36,19 +37,19 @@ TEST_F(LostAnswer, TheSessionGoesOnWhetherTheReaderCountedTheCommandOrNot) {
         char name[64];
         int length = sizeof name;
         const std::uint64_t before = FakeSleptMilliseconds() + FakeSerialWaitedMilliseconds();
-        EXPECT_EQ(ZUKGetUserName(1, name, &length), ZUK_ERR_INCOMPLETE);
+        EXPECT_RESULT(ZUKGetUserName(1, name, &length), ZUK_ERR_INCOMPLETE);
         const std::uint64_t waited = FakeSleptMilliseconds() + FakeSerialWaitedMilliseconds() - before;
         EXPECT_LE(waited, bound);
         // The line is clean and both sides agree again: name, name, sense in the same session.
         for (int i = 0; i < 2; ++i) {
             length = sizeof name;
-            ASSERT_EQ(ZUKGetUserName(1, name, &length), ZUK_OK) << std::hex << GetLastCardStatus();
+            ASSERT_RESULT(ZUKGetUserName(1, name, &length), ZUK_OK) << std::hex << GetLastCardStatus();
             EXPECT_EQ(std::string(name, static_cast<std::size_t>(length)), "Alice Example");
         }
         int present = 0;
-        EXPECT_EQ(ZUKSenseCard(1, &present), ZUK_OK);
+        EXPECT_RESULT(ZUKSenseCard(1, &present), ZUK_OK);
         EXPECT_EQ(present, 1);
-        EXPECT_EQ(ZUKClose(1), ZUK_OK);
+        EXPECT_RESULT(ZUKClose(1), ZUK_OK);
     }
 }
 
@@ -59,10 +60,10 @@ TEST_F(LostAnswer, NoExtraAuthenticationWhenNothingWasLost) {
     char name[64];
     for (int i = 0; i < 3; ++i) {
         int length = sizeof name;
-        ASSERT_EQ(ZUKGetUserName(1, name, &length), ZUK_OK);
+        ASSERT_RESULT(ZUKGetUserName(1, name, &length), ZUK_OK);
     }
     EXPECT_EQ(sim.authentications, authentications);
-    EXPECT_EQ(ZUKClose(1), ZUK_OK);
+    EXPECT_RESULT(ZUKClose(1), ZUK_OK);
 }
 
 }  // namespace

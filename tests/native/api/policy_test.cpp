@@ -9,6 +9,7 @@
 #include "settings/policy.h"
 #include "settings/revocation.h"
 #include "status/status_table.h"
+#include "tests/result_expect.h"
 
 namespace {
 
@@ -178,16 +179,16 @@ TEST_F(PolicyTest, ARevokedCardIdentifiesNobodyThroughAnyExport) {
         const int count = FailureCount();
         char text[64];
         int length = sizeof text;
-        EXPECT_EQ(ZUKGetUserName(1, text, &length), ZUK_ERR_CARD_LOCKED);
+        EXPECT_RESULT(ZUKGetUserName(1, text, &length), ZUK_ERR_CARD_LOCKED);
         length = sizeof text;
-        EXPECT_EQ(ZUKGetUserOption(1, text, &length), ZUK_ERR_CARD_LOCKED);
+        EXPECT_RESULT(ZUKGetUserOption(1, text, &length), ZUK_ERR_CARD_LOCKED);
         length = sizeof text;
-        EXPECT_EQ(ZUKGetAdminOption(1, text, &length), ZUK_ERR_CARD_LOCKED);
-        EXPECT_EQ(ZUKVerifyPIN(1, 4, "9999"), ZUK_ERR_CARD_LOCKED);
+        EXPECT_RESULT(ZUKGetAdminOption(1, text, &length), ZUK_ERR_CARD_LOCKED);
+        EXPECT_RESULT(ZUKVerifyPIN(1, 4, "9999"), ZUK_ERR_CARD_LOCKED);
         EXPECT_EQ(card.commands.size(), commands) << "nothing of the card was read";
         EXPECT_EQ(FailureCount(), count);
         int present = 0;
-        EXPECT_EQ(ZUKSenseCard(1, &present), ZUK_OK);
+        EXPECT_RESULT(ZUKSenseCard(1, &present), ZUK_OK);
         EXPECT_EQ(present, 1);
         EXPECT_EQ(RevokedCardCount(), 1);
         EXPECT_EQ(MalformedRevocationEntries(), malformed);
@@ -195,8 +196,8 @@ TEST_F(PolicyTest, ARevokedCardIdentifiesNobodyThroughAnyExport) {
         // Taken off the list, the card works again at once, in the same loaded library.
         FakeRegDeleteValue(PLAT_HKEY_LOCAL_MACHINE, key, idm);
         length = sizeof text;
-        EXPECT_EQ(ZUKGetUserName(1, text, &length), ZUK_OK);
-        EXPECT_EQ(ZUKVerifyPIN(1, 4, "1234"), ZUK_OK);
+        EXPECT_RESULT(ZUKGetUserName(1, text, &length), ZUK_OK);
+        EXPECT_RESULT(ZUKVerifyPIN(1, 4, "1234"), ZUK_OK);
     }
 }
 
@@ -207,11 +208,11 @@ TEST_F(PolicyTest, ARevokedCardInTheAccountFlowIsALockedCard) {
     Configure(kLibraryModeCard, kDeviceReader, kTestConfig, "[Prompt]\nUnattended=1\n");
     Open();
     AccountRequest r{ZUK_ACCOUNT_REQUEST_VERSION, account, sizeof account, password, sizeof password, 0, 0};
-    EXPECT_EQ(ZUKGetUserAccount(1, &r, 0, nullptr), ZUK_ERR_CARD_LOCKED);
+    EXPECT_RESULT(ZUKGetUserAccount(1, &r, 0, nullptr), ZUK_ERR_CARD_LOCKED);
     EXPECT_TRUE(FakeDialogsShown().empty() || FakeDialogsShown().back().kind != FAKE_DIALOG_PIN);
     EXPECT_TRUE(FakeMessageBoxesShown().empty());
     EXPECT_EQ(card.writes, 0);
-    EXPECT_EQ(ZUKClose(1), ZUK_OK);
+    EXPECT_RESULT(ZUKClose(1), ZUK_OK);
     // Attended: the revoked card's notice, until the card is taken away.
     Configure(kLibraryModeCard, kDeviceReader, kTestConfig);
     LoadMessageCatalogue(ZUK_SOURCE_DIR "/dist/ZukLang_0409.txt");
@@ -220,7 +221,7 @@ TEST_F(PolicyTest, ARevokedCardInTheAccountFlowIsALockedCard) {
     FakeMessageBoxScript({PLAT_IDOK});
     FakeDialogScript({{FAKE_DIALOG_CARD_WAIT, -1, "", "", "", nullptr, nullptr}});
     r = AccountRequest{ZUK_ACCOUNT_REQUEST_VERSION, account, sizeof account, password, sizeof password, 0, 0};
-    EXPECT_EQ(ZUKGetUserAccount(1, &r, 0, nullptr), ZUK_CANCELLED);
+    EXPECT_RESULT(ZUKGetUserAccount(1, &r, 0, nullptr), ZUK_CANCELLED);
     ASSERT_EQ(FakeMessageBoxesShown().size(), 1u);
     // Its own notice, not the one of a card locked by wrong PINs.
     EXPECT_EQ(FakeMessageBoxesShown()[0].caption, "Card revoked");
@@ -242,7 +243,7 @@ TEST_F(PolicyTest, AListThatCannotBeReadKeepsTheOneReadBefore) {
     FakeRegSetString(PLAT_HKEY_LOCAL_MACHINE, ZUK_REVOKED_MACHINE_KEY, "card", IdmText());
     char text[64];
     int length = sizeof text;
-    ASSERT_EQ(ZUKGetUserName(1, text, &length), ZUK_ERR_CARD_LOCKED);
+    ASSERT_RESULT(ZUKGetUserName(1, text, &length), ZUK_ERR_CARD_LOCKED);
     ASSERT_FALSE(FakeEventLog().empty());
     EXPECT_EQ(FakeEventLog().back().id, 200u) << "a revoked card met";
     EXPECT_EQ(FakeEventLog().back().strings, std::vector<std::string>{IdmText()});
@@ -251,12 +252,12 @@ TEST_F(PolicyTest, AListThatCannotBeReadKeepsTheOneReadBefore) {
         FakeRegSetString(PLAT_HKEY_LOCAL_MACHINE, ZUK_REVOKED_POLICY_KEY, "other", "0000000000000001");
         FakeFail(call, FAKE_FAIL_EVERY);
         length = sizeof text;
-        EXPECT_EQ(ZUKGetUserName(1, text, &length), ZUK_ERR_CARD_LOCKED);
+        EXPECT_RESULT(ZUKGetUserName(1, text, &length), ZUK_ERR_CARD_LOCKED);
         FakeFailNone();
         FakeRegDeleteValue(PLAT_HKEY_LOCAL_MACHINE, ZUK_REVOKED_POLICY_KEY, "other");
     }
     length = sizeof text;
-    EXPECT_EQ(ZUKGetUserName(1, text, &length), ZUK_ERR_CARD_LOCKED);
+    EXPECT_RESULT(ZUKGetUserName(1, text, &length), ZUK_ERR_CARD_LOCKED);
     EXPECT_EQ(RevokedCardCount(), 1);
 }
 
@@ -269,11 +270,11 @@ TEST_F(PolicyTest, TenThousandEntriesStillFindTheCard) {
     }
     char text[64];
     int length = sizeof text;
-    EXPECT_EQ(ZUKGetUserName(1, text, &length), ZUK_OK);
+    EXPECT_RESULT(ZUKGetUserName(1, text, &length), ZUK_OK);
     EXPECT_EQ(RevokedCardCount(), 10000);
     FakeRegSetString(PLAT_HKEY_LOCAL_MACHINE, ZUK_REVOKED_POLICY_KEY, "last", IdmText());
     length = sizeof text;
-    EXPECT_EQ(ZUKGetUserName(1, text, &length), ZUK_ERR_CARD_LOCKED);
+    EXPECT_RESULT(ZUKGetUserName(1, text, &length), ZUK_ERR_CARD_LOCKED);
 }
 
 // Both lists are held whole or not at all.  Duplicates, within a list or across both, take no
@@ -295,7 +296,7 @@ TEST_F(PolicyTest, TheListsAreHeldWholeOrEveryCardIsRefused) {
     FakeRegSetString(PLAT_HKEY_LOCAL_MACHINE, ZUK_REVOKED_MACHINE_KEY, "zz card", IdmText());
     char text[64];
     int length = sizeof text;
-    EXPECT_EQ(ZUKGetUserName(1, text, &length), ZUK_ERR_CARD_LOCKED);
+    EXPECT_RESULT(ZUKGetUserName(1, text, &length), ZUK_ERR_CARD_LOCKED);
     EXPECT_EQ(GetLastCardStatus(), SESSION_ERR_REVOKED);
     EXPECT_EQ(RevokedCardCount(), kMaxRevokedCards);
     EXPECT_EQ(RevocationEntriesRead(), 2 * kMaxRevokedCards - 1);
@@ -305,7 +306,7 @@ TEST_F(PolicyTest, TheListsAreHeldWholeOrEveryCardIsRefused) {
     // The 32,769th distinct card: every card is refused, and the trace says why.
     FakeRegSetString(PLAT_HKEY_LOCAL_MACHINE, ZUK_REVOKED_POLICY_KEY, "one more", filler(kMaxRevokedCards));
     length = sizeof text;
-    EXPECT_EQ(ZUKGetUserName(1, text, &length), ZUK_ERR_SYSTEM);
+    EXPECT_RESULT(ZUKGetUserName(1, text, &length), ZUK_ERR_SYSTEM);
     EXPECT_EQ(GetLastCardStatus(), SESSION_ERR_REVOCATION_TOO_LONG);
     EXPECT_EQ(CardRevocationStanding(other), kRevocationTooLong);
     EXPECT_EQ(RevocationListState(), kRevocationTooLong);
@@ -320,7 +321,7 @@ TEST_F(PolicyTest, TheListsAreHeldWholeOrEveryCardIsRefused) {
     EXPECT_EQ(CardRevocationStanding(other), kCardAccepted);
     FakeRegDeleteValue(PLAT_HKEY_LOCAL_MACHINE, ZUK_REVOKED_MACHINE_KEY, "zz card");
     length = sizeof text;
-    EXPECT_EQ(ZUKGetUserName(1, text, &length), ZUK_OK);
+    EXPECT_RESULT(ZUKGetUserName(1, text, &length), ZUK_OK);
 }
 
 // A list never read whole is no list: until one reading succeeds every card is refused.
@@ -331,11 +332,11 @@ TEST_F(PolicyTest, AListNeverReadWholeRefusesEveryCard) {
     FakeFail(FAKE_CALL_REG_ENUM_VALUE, FAKE_FAIL_EVERY);
     char text[64];
     int length = sizeof text;
-    EXPECT_EQ(ZUKGetUserName(1, text, &length), ZUK_ERR_SYSTEM);
+    EXPECT_RESULT(ZUKGetUserName(1, text, &length), ZUK_ERR_SYSTEM);
     EXPECT_EQ(GetLastCardStatus(), SESSION_ERR_REVOCATION_UNREADABLE);
     FakeFailNone();
     length = sizeof text;
-    EXPECT_EQ(ZUKGetUserName(1, text, &length), ZUK_ERR_CARD_LOCKED);
+    EXPECT_RESULT(ZUKGetUserName(1, text, &length), ZUK_ERR_CARD_LOCKED);
     EXPECT_EQ(GetLastCardStatus(), SESSION_ERR_REVOKED);
 }
 

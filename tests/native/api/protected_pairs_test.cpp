@@ -5,6 +5,7 @@
 
 #include "api_fixture.h"
 #include "settings/credentials.h"
+#include "tests/result_expect.h"
 
 namespace {
 
@@ -40,18 +41,18 @@ TEST_F(ProtectedPairs, HandOverThenPickUpInEitherForm) {
             if (CardSessionIsOpen() != 1) Open();
             FakeDialogReset();
             ScriptPin();
-            ASSERT_EQ(Get(kHandOver), ZUK_OK);
+            ASSERT_RESULT(Get(kHandOver), ZUK_OK);
             EXPECT_EQ(Has(ZUK_VOLATILE_KEY, "InputPasswordProtected"), handOverOn);
             EXPECT_EQ(Has(ZUK_VOLATILE_KEY, "InputPassword"), !handOverOn);
 
             Load(config, pickUpOn);
-            ASSERT_EQ(Get(kPickUp), ZUK_OK);
+            ASSERT_RESULT(Get(kPickUp), ZUK_OK);
             EXPECT_EQ(Pair(), "alice/s3cret-pass");
             EXPECT_FALSE(Has(ZUK_VOLATILE_KEY, "InputUserID"));
             EXPECT_FALSE(Has(ZUK_VOLATILE_KEY, "InputPassword"));
             EXPECT_FALSE(Has(ZUK_VOLATILE_KEY, "InputPasswordProtected"));
             FakeMessageBoxScript({PLAT_IDCANCEL});
-            EXPECT_EQ(Get(kPickUp), ZUK_ERR_ACCOUNT_STORE) << "picked up once only";
+            EXPECT_RESULT(Get(kPickUp), ZUK_ERR_ACCOUNT_STORE) << "picked up once only";
         }
     }
     ExpectTraceWithoutPassword();
@@ -67,13 +68,13 @@ TEST_F(ProtectedPairs, ARememberedPairIsReusedInEitherForm) {
             if (CardSessionIsOpen() != 1) Open();
             FakeDialogReset();
             ScriptPin();
-            ASSERT_EQ(Get(ZUK_ACCOUNT_MODE_INTERACTIVE), ZUK_OK);
+            ASSERT_RESULT(Get(ZUK_ACCOUNT_MODE_INTERACTIVE), ZUK_OK);
             EXPECT_EQ(Has(ZUK_NONVOLATILE_KEY, "PasswordProtected"), storedOn);
 
             Load(config, reusedOn);
             FakeDialogReset();
             const std::size_t commands = card.commands.size();
-            ASSERT_EQ(Get(ZUK_ACCOUNT_MODE_INTERACTIVE), ZUK_OK);
+            ASSERT_RESULT(Get(ZUK_ACCOUNT_MODE_INTERACTIVE), ZUK_OK);
             EXPECT_EQ(Pair(), "alice/s3cret-pass");
             EXPECT_TRUE(FakeDialogsShown().empty()) << "handed back without a prompt";
             EXPECT_EQ(card.commands.size(), commands) << "the card is not read";
@@ -89,24 +90,24 @@ TEST_F(ProtectedPairs, APairThatDoesNotOpenIsAskedForAgain) {
     Load(kInputIdAndPassword | kRememberIdAndPassword | kRememberStoreNonVolatile, true);
     Open();
     ScriptPin();
-    ASSERT_EQ(Get(ZUK_ACCOUNT_MODE_INTERACTIVE), ZUK_OK);
+    ASSERT_RESULT(Get(ZUK_ACCOUNT_MODE_INTERACTIVE), ZUK_OK);
     FakeSetProtectIdentity(1, 2);
     FakeDialogReset();
     ScriptPin();
-    ASSERT_EQ(Get(ZUK_ACCOUNT_MODE_INTERACTIVE), ZUK_OK);
+    ASSERT_RESULT(Get(ZUK_ACCOUNT_MODE_INTERACTIVE), ZUK_OK);
     EXPECT_EQ(Pair(), "alice/s3cret-pass");
     EXPECT_EQ(FakeDialogsShown().size(), 1u) << "the PIN was asked for";
     FakeDialogReset();
-    ASSERT_EQ(Get(ZUK_ACCOUNT_MODE_INTERACTIVE), ZUK_OK);
+    ASSERT_RESULT(Get(ZUK_ACCOUNT_MODE_INTERACTIVE), ZUK_OK);
     EXPECT_TRUE(FakeDialogsShown().empty()) << "the pair stored again opens";
 
     Load(kInputIdAndPassword | kRememberNothing, true);
     FakeDialogReset();
     ScriptPin();
-    ASSERT_EQ(Get(kHandOver), ZUK_OK);
+    ASSERT_RESULT(Get(kHandOver), ZUK_OK);
     FakeFail(FAKE_CALL_UNPROTECT, 1);
     FakeMessageBoxScript({PLAT_IDCANCEL});
-    EXPECT_EQ(Get(kPickUp), ZUK_ERR_ACCOUNT_STORE);
+    EXPECT_RESULT(Get(kPickUp), ZUK_ERR_ACCOUNT_STORE);
     EXPECT_EQ(request.AccountLength, static_cast<int>(sizeof account)) << "nothing handed to the host";
     EXPECT_NE(std::string(account, 5), "alice");
 }
@@ -118,11 +119,11 @@ TEST_F(ProtectedPairs, AProtectionRefusedFailsTheHandOver) {
     Open();
     ScriptPin();
     FakeFail(FAKE_CALL_PROTECT, FAKE_FAIL_EVERY);
-    EXPECT_EQ(Get(kHandOver), ZUK_ERR_ACCOUNT_STORE);
+    EXPECT_RESULT(Get(kHandOver), ZUK_ERR_ACCOUNT_STORE);
     EXPECT_FALSE(Has(ZUK_VOLATILE_KEY, "InputUserID"));
     FakeFailNone();
     FakeMessageBoxScript({PLAT_IDCANCEL});
-    EXPECT_EQ(Get(kPickUp), ZUK_ERR_ACCOUNT_STORE);
+    EXPECT_RESULT(Get(kPickUp), ZUK_ERR_ACCOUNT_STORE);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "settings/credentials.h"
 #include "settings/revocation.h"
 #include "status/status_table.h"
+#include "tests/result_expect.h"
 
 namespace {
 
@@ -91,7 +92,7 @@ TEST_F(RevokedPairs, APairFromARevokedCardIsNeverHandedOutAndIsDeleted) {
             if (!CardSessionIsOpen()) Open();
             FakeDialogReset();
             ScriptPin();
-            ASSERT_EQ(Get(s.storeMode), ZUK_OK);
+            ASSERT_RESULT(Get(s.storeMode), ZUK_OK);
             ASSERT_EQ(Pair(), "alice/s3cret-pass");
             ASSERT_TRUE(Has(s.key, s.idName) && Has(s.key, s.passwordName) && Has(s.key, s.recordName));
 
@@ -103,7 +104,7 @@ TEST_F(RevokedPairs, APairFromARevokedCardIsNeverHandedOutAndIsDeleted) {
             if (when == kCardMetFirst) {
                 char name[64];
                 int length = sizeof name;
-                EXPECT_EQ(ZUKGetUserName(1, name, &length), ZUK_ERR_CARD_LOCKED);
+                EXPECT_RESULT(ZUKGetUserName(1, name, &length), ZUK_ERR_CARD_LOCKED);
                 EXPECT_FALSE(Has(s.key, s.idName) || Has(s.key, s.passwordName) || Has(s.key, s.recordName))
                     << "meeting the revoked card deletes its pair";
             }
@@ -115,10 +116,10 @@ TEST_F(RevokedPairs, APairFromARevokedCardIsNeverHandedOutAndIsDeleted) {
             // Taken off the list again, the card works; the deleted pair does not come back.
             Unrevoke();
             if (s.readMode == kPickUp) {
-                EXPECT_EQ(Get(kPickUp), ZUK_ERR_ACCOUNT_STORE);
+                EXPECT_RESULT(Get(kPickUp), ZUK_ERR_ACCOUNT_STORE);
             } else {
                 ScriptPin();
-                EXPECT_EQ(Get(s.readMode), ZUK_OK);
+                EXPECT_RESULT(Get(s.readMode), ZUK_OK);
                 EXPECT_TRUE(PinAsked()) << "the pair came from the card again";
             }
         }
@@ -130,19 +131,19 @@ TEST_F(RevokedPairs, ARevokedCardsPairIsNotHandedOutWithoutTheCard) {
     Load(kRememberDurable, false);
     Open();
     ScriptPin();
-    ASSERT_EQ(Get(0), ZUK_OK);
+    ASSERT_RESULT(Get(0), ZUK_OK);
     RemoveCard();
     Revoke();
     FakeDialogReset();
     FakeDialogScript({{FAKE_DIALOG_CARD_WAIT, -1, "", "", "", nullptr, nullptr}});
-    EXPECT_EQ(Get(0), ZUK_CANCELLED);
+    EXPECT_RESULT(Get(0), ZUK_CANCELLED);
     EXPECT_FALSE(Leaked());
     EXPECT_FALSE(Has(ZUK_NONVOLATILE_KEY, "UserID"));
     // A typed pair names no card: revoking a card leaves it alone.
     Unrevoke();
     StoreRemembered("bob", "typed-pass");
     Revoke();
-    EXPECT_EQ(Get(0), ZUK_OK);
+    EXPECT_RESULT(Get(0), ZUK_OK);
     EXPECT_EQ(Pair(), "bob/typed-pass");
 }
 
@@ -152,16 +153,16 @@ TEST_F(RevokedPairs, NoListInForceHandsOutNoCardsPair) {
     Load(kRememberDurable, false);
     Open();
     ScriptPin();
-    ASSERT_EQ(Get(0), ZUK_OK);
+    ASSERT_RESULT(Get(0), ZUK_OK);
     FakeRegSetValue(PLAT_HKEY_LOCAL_MACHINE, ZUK_REVOKED_POLICY_KEY, "big", PLAT_REG_MULTI_SZ,
                     std::string(kMaxRevocationValue + 2, 'A'));
     FakeDialogReset();
-    EXPECT_EQ(Get(0), ZUK_ERR_SYSTEM);
+    EXPECT_RESULT(Get(0), ZUK_ERR_SYSTEM);
     EXPECT_EQ(GetLastCardStatus(), SESSION_ERR_REVOCATION_TOO_LONG);
     EXPECT_FALSE(Leaked());
     EXPECT_TRUE(Has(ZUK_NONVOLATILE_KEY, "UserID")) << "kept: the card is not known to be revoked";
     FakeRegDeleteValue(PLAT_HKEY_LOCAL_MACHINE, ZUK_REVOKED_POLICY_KEY, "big");
-    EXPECT_EQ(Get(0), ZUK_OK);
+    EXPECT_RESULT(Get(0), ZUK_OK);
     EXPECT_EQ(Pair(), "alice/s3cret-pass");
     EXPECT_FALSE(PinAsked());
 }
@@ -194,7 +195,7 @@ TEST_F(RevokedPairs, APairMaskedUnderAnotherMaskIsNoPair) {
             UsePasswordMask(c.after);
             FakeDialogReset();
             ScriptPin();
-            EXPECT_EQ(Get(0), ZUK_OK);
+            EXPECT_RESULT(Get(0), ZUK_OK);
             EXPECT_EQ(Pair(), "alice/s3cret-pass");
             EXPECT_EQ(PinAsked(), !protect) << "a masked pair is asked for again; a protected one is read";
             // Handed over, then picked up under the other mask.
@@ -202,7 +203,7 @@ TEST_F(RevokedPairs, APairMaskedUnderAnotherMaskIsNoPair) {
             UsePasswordMask(c.before);
             FakeDialogReset();
             ScriptPin();
-            ASSERT_EQ(Get(kHandOver), ZUK_OK);
+            ASSERT_RESULT(Get(kHandOver), ZUK_OK);
             UsePasswordMask(c.after);
             EXPECT_EQ(Get(kPickUp), protect ? ZUK_OK : ZUK_ERR_ACCOUNT_STORE);
             if (protect) {
@@ -222,7 +223,7 @@ TEST_F(RevokedPairs, PairsWithoutARecordKeepWorkingUnderTheBuildsMask) {
     Open();
     StoreRemembered("alice", "s3cret-pass");
     FakeRegDeleteValue(PLAT_HKEY_CURRENT_USER, ZUK_NONVOLATILE_KEY, "PairRecord");
-    EXPECT_EQ(Get(0), ZUK_OK);
+    EXPECT_RESULT(Get(0), ZUK_OK);
     EXPECT_EQ(Pair(), "alice/s3cret-pass");
     EXPECT_FALSE(PinAsked());
 
@@ -230,7 +231,7 @@ TEST_F(RevokedPairs, PairsWithoutARecordKeepWorkingUnderTheBuildsMask) {
     for (int i = 0; i < PASSWORD_MASK_SIZE; ++i) site[i] = static_cast<std::uint8_t>(0x3C ^ (7 * i));
     UsePasswordMask(site);
     ScriptPin();
-    EXPECT_EQ(Get(0), ZUK_OK);
+    EXPECT_RESULT(Get(0), ZUK_OK);
     EXPECT_EQ(Pair(), "alice/s3cret-pass");
     EXPECT_TRUE(PinAsked());
 
@@ -242,7 +243,7 @@ TEST_F(RevokedPairs, PairsWithoutARecordKeepWorkingUnderTheBuildsMask) {
     StoreRemembered(idm, "");
     FakeRegDeleteValue(PLAT_HKEY_CURRENT_USER, ZUK_NONVOLATILE_KEY, "PairRecord");
     Revoke();
-    EXPECT_EQ(Get(0), ZUK_ERR_CARD_LOCKED);
+    EXPECT_RESULT(Get(0), ZUK_ERR_CARD_LOCKED);
     EXPECT_FALSE(Has(ZUK_NONVOLATILE_KEY, "UserID"));
 }
 

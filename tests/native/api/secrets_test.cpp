@@ -5,6 +5,7 @@
 
 #include "api_fixture.h"
 #include "settings/site_key_store.h"
+#include "tests/result_expect.h"
 
 extern "C" char __data_start;  // the program's writable data and zeroed data run from here
 extern "C" char _end;          // to here, the library's static buffers included
@@ -91,17 +92,17 @@ TEST_F(Secrets, CardFlowAndPinCheckLeaveNoPinOrPassword) {
     ScrubStack();
     FakeDialogScript({{FAKE_DIALOG_PIN, 2, "", "", kPin, nullptr, nullptr}});
     AccountRequest r = Request();
-    ASSERT_EQ(ZUKGetUserAccount(1, &r, 0, nullptr), ZUK_OK);
+    ASSERT_RESULT(ZUKGetUserAccount(1, &r, 0, nullptr), ZUK_OK);
     ASSERT_EQ(std::string(password, static_cast<std::size_t>(r.PasswordLength)), kCardPassword);
     r = Request();
-    ASSERT_EQ(ZUKGetUserAccount(1, &r, 0, nullptr), ZUK_OK);  // silent reuse of the stored pair
+    ASSERT_RESULT(ZUKGetUserAccount(1, &r, 0, nullptr), ZUK_OK);  // silent reuse of the stored pair
     std::memset(password, 0, sizeof password);
     const std::string pin = kPin;
-    ASSERT_EQ(ZUKVerifyPIN(1, static_cast<int>(pin.size()), pin.c_str()), ZUK_OK);
-    EXPECT_EQ(ZUKVerifyPIN(1, 4, "0000"), ZUK_ERR_PIN_WRONG);
+    ASSERT_RESULT(ZUKVerifyPIN(1, static_cast<int>(pin.size()), pin.c_str()), ZUK_OK);
+    EXPECT_RESULT(ZUKVerifyPIN(1, 4, "0000"), ZUK_ERR_PIN_WRONG);
     Expect(kPin, "the PIN");
     Expect(kCardPassword, "the password");
-    EXPECT_EQ(ZUKClose(1), ZUK_OK);
+    EXPECT_RESULT(ZUKClose(1), ZUK_OK);
 }
 
 // The protected store unmasks, protects, opens and masks again: none of its clear copies stays.
@@ -113,13 +114,13 @@ TEST_F(Secrets, ProtectedStoreLeavesNoPassword) {
     ScrubStack();
     FakeDialogScript({{FAKE_DIALOG_PIN, 2, "", "", "1234", nullptr, nullptr}});
     AccountRequest r = Request();
-    ASSERT_EQ(ZUKGetUserAccount(1, &r, 0, nullptr), ZUK_OK);  // stored protected
+    ASSERT_RESULT(ZUKGetUserAccount(1, &r, 0, nullptr), ZUK_OK);  // stored protected
     r = Request();
-    ASSERT_EQ(ZUKGetUserAccount(1, &r, 0, nullptr), ZUK_OK);  // opened for the silent reuse
+    ASSERT_RESULT(ZUKGetUserAccount(1, &r, 0, nullptr), ZUK_OK);  // opened for the silent reuse
     ASSERT_EQ(std::string(password, static_cast<std::size_t>(r.PasswordLength)), kCardPassword);
     std::memset(password, 0, sizeof password);
     Expect(kCardPassword, "the password");
-    EXPECT_EQ(ZUKClose(1), ZUK_OK);
+    EXPECT_RESULT(ZUKClose(1), ZUK_OK);
 }
 
 TEST_F(Secrets, TypedCredentialsAreWipedOnceCopied) {
@@ -127,7 +128,7 @@ TEST_F(Secrets, TypedCredentialsAreWipedOnceCopied) {
     ScrubStack();
     FakeDialogScript({{FAKE_DIALOG_ID_PASSWORD, 2, kTypedId, kTypedPassword, "", nullptr, nullptr}});
     AccountRequest r = Request();
-    ASSERT_EQ(ZUKGetUserAccount(0, &r, 0, nullptr), ZUK_OK);
+    ASSERT_RESULT(ZUKGetUserAccount(0, &r, 0, nullptr), ZUK_OK);
     ASSERT_EQ(std::string(password, static_cast<std::size_t>(r.PasswordLength)), kTypedPassword);
     std::memset(account, 0, sizeof account);
     std::memset(password, 0, sizeof password);
@@ -165,10 +166,10 @@ TEST_F(Secrets, SiteKeysLiveOnlyInTheLibrarysRecordsAndGoAtUnload) {
     OpenAndSense();
     FakeDialogScript({{FAKE_DIALOG_PIN, 2, "", "", "1234", nullptr, nullptr}});
     AccountRequest r = Request();
-    ASSERT_EQ(ZUKGetUserAccount(1, &r, 0, nullptr), ZUK_OK);
+    ASSERT_RESULT(ZUKGetUserAccount(1, &r, 0, nullptr), ZUK_OK);
     r = Request();
-    ASSERT_EQ(ZUKGetUserAccount(1, &r, 0, nullptr), ZUK_OK);  // the stored pair, unmasked
-    EXPECT_EQ(ZUKClose(1), ZUK_OK);
+    ASSERT_RESULT(ZUKGetUserAccount(1, &r, 0, nullptr), ZUK_OK);  // the stored pair, unmasked
+    EXPECT_RESULT(ZUKClose(1), ZUK_OK);
     EXPECT_FALSE(DeadStackHolds(operational.c_str())) << "the operational keys on the stack";
     EXPECT_FALSE(DeadStackHolds(mask.c_str())) << "the mask on the stack";
     EXPECT_TRUE(Holds(&__data_start, &_end, mask.c_str())) << "the records lost the mask";

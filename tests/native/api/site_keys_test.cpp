@@ -12,6 +12,7 @@
 #include "settings/credentials.h"
 #include "settings/site_key_store.h"
 #include "status/status_table.h"
+#include "tests/result_expect.h"
 
 namespace {
 
@@ -80,7 +81,7 @@ TEST_F(SiteKeysTest, TheSiteKeysReplaceTheBuiltInOnes) {
 
     OpenAndSense();
     EXPECT_EQ(Name(), "Alice Example");
-    EXPECT_EQ(ZUKClose(1), 0);
+    EXPECT_RESULT(ZUKClose(1), ZUK_OK);
 
     Remember("alice", "s3cret-pass");
     EXPECT_NE(StoredPassword(), builtInForm) << "masked with the built-in mask";
@@ -94,7 +95,7 @@ TEST_F(SiteKeysTest, TheSiteKeysReplaceTheBuiltInOnes) {
     EXPECT_EQ(GetSiteKeySource().result, kKeyStoreNone);
     EXPECT_EQ(RememberedPassword(), "");
     int handle = 0;
-    EXPECT_NE(ZUKOpen(&handle), 0) << "a reader moved to the site's keys took the built-in ones";
+    EXPECT_NE(ZUKOpen(&handle), ZUK_OK) << "a reader moved to the site's keys took the built-in ones";
 }
 
 TEST_F(SiteKeysTest, AReaderHoldingTheBuiltInSetRefusesTheSiteKeys) {
@@ -102,8 +103,8 @@ TEST_F(SiteKeysTest, AReaderHoldingTheBuiltInSetRefusesTheSiteKeys) {
     InstallAndReload(builtIn);
     int handle = 0;
     const int result = ZUKOpen(&handle);
-    EXPECT_NE(result, 0);
-    EXPECT_TRUE(IsDocumentedResult(result));
+    EXPECT_NE(result, ZUK_OK);
+    EXPECT_TRUE(IsDocumentedResult(result)) << ResultName(result);
     EXPECT_EQ(std::memcmp(sim.heldKeys, builtIn, 24), 0) << "the reader's keys changed";
     // The event log names the reader's port and its refusal, not the keys.
     ASSERT_FALSE(FakeEventLog().empty());
@@ -175,11 +176,11 @@ TEST_F(SiteKeysTest, UnusableStoredKeysLeaveTheLibraryWithoutKeys) {
         const std::size_t framesBefore = sim.log.size();
         const std::size_t boxesBefore = FakeMessageBoxesShown().size();
         int handle = 0;
-        EXPECT_EQ(ZUKOpen(&handle), ZUK_ERR_SYSTEM);
+        EXPECT_RESULT(ZUKOpen(&handle), ZUK_ERR_SYSTEM);
         // No Retry is offered: a retry fails the same way until an administrator acts.
         EXPECT_EQ(FakeMessageBoxesShown().size(), boxesBefore) << "a retry prompt for unusable site keys";
         int present = 0;
-        EXPECT_EQ(ZUKSenseCard(1, &present), ZUK_ERR_NOT_OPEN);
+        EXPECT_RESULT(ZUKSenseCard(1, &present), ZUK_ERR_NOT_OPEN);
         EXPECT_EQ(sim.log.size(), framesBefore) << "a frame went to the reader";
         std::snprintf(line, sizeof line, "ZUKOpen,LOW,0x00040000,0x%08x", c.status);
         EXPECT_EQ(TraceLines()[1], line);
@@ -187,7 +188,7 @@ TEST_F(SiteKeysTest, UnusableStoredKeysLeaveTheLibraryWithoutKeys) {
         char text[kStoredTextSize];
         EXPECT_EQ(ScramblePassword(reinterpret_cast<const std::uint8_t *>("new"), 3, text), 0);
         EXPECT_NE(WriteCredentials("bob", 3, "00", 2, Remembered), 0);
-        EXPECT_EQ(StatusResult(c.status), ZUK_ERR_SYSTEM);
+        EXPECT_RESULT(StatusResult(c.status), ZUK_ERR_SYSTEM);
         FakeRegDeleteValue(PLAT_HKEY_LOCAL_MACHINE, ZUK_SETTINGS_KEY, ZUK_SITE_KEYS_VALUE);
     }
 }

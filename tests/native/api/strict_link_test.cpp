@@ -1,6 +1,7 @@
 // The opt-in strict link check ([Device] StrictLink=1): answers whose frame checksum, inner
 // checksum or padding do not hold are malformed answers instead of card data.
 #include "api_fixture.h"
+#include "tests/result_expect.h"
 
 namespace {
 
@@ -43,8 +44,8 @@ TEST_F(StrictLink, LineDamageIsAMalformedAnswerOnlyWhenSwitchedOn) {
         }
         // The session goes on: the next read in it works.
         length = sizeof name;
-        EXPECT_EQ(ZUKGetUserName(1, name, &length), ZUK_OK);
-        EXPECT_EQ(ZUKClose(1), ZUK_OK);
+        EXPECT_RESULT(ZUKGetUserName(1, name, &length), ZUK_OK);
+        EXPECT_RESULT(ZUKClose(1), ZUK_OK);
     }
 }
 

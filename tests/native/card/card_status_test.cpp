@@ -8,18 +8,19 @@
 #include "card/card_status.h"
 #include "card/layout.h"
 #include "card_fixture.h"
+#include "tests/result_expect.h"
 
 namespace {
 
 TEST(CardStatusResult, KeepsTheRawFailureButNotASuccess) {
     SetLastCardStatus(0);
-    EXPECT_EQ(CardStatusResult(0x8016A00), ZUK_ERR_READER_STATUS);  // the card's status flag 1 = 0x6A
+    EXPECT_RESULT(CardStatusResult(0x8016A00), ZUK_ERR_READER_STATUS);  // the card's status flag 1 = 0x6A
     EXPECT_EQ(GetLastCardStatus(), 0x8016A00u);
     for (std::uint32_t ok : {SESSION_OK, CARD_OK, CARD_RESPONSE_OK, BUILD_OK, LINK_OK}) {
-        EXPECT_EQ(CardStatusResult(ok), ZUK_OK);
+        EXPECT_RESULT(CardStatusResult(ok), ZUK_OK);
         EXPECT_EQ(GetLastCardStatus(), 0x8016A00u) << std::hex << ok;
     }
-    EXPECT_EQ(CardStatusResult(0x2100200), ZUK_ERR_UNEXPECTED);
+    EXPECT_RESULT(CardStatusResult(0x2100200), ZUK_ERR_UNEXPECTED);
     EXPECT_EQ(GetLastCardStatus(), 0x2100200u);
 }
 

@@ -6,6 +6,7 @@
 #include "ZUKcntrl.h"
 #include "card/card_state.h"
 #include "card_fixture.h"
+#include "tests/result_expect.h"
 
 namespace {
 
@@ -68,7 +69,7 @@ TEST_F(FelicaTest, SeventeenCodesAreRefusedButTheIdmIsCleared) {
     std::uint8_t many[34];
     for (int i = 0; i < 17; ++i) { many[2 * i] = 0x88; many[2 * i + 1] = 0xB4; }
     present = -1;
-    EXPECT_EQ(CardStatusResult(CardSense(&present, many, 17)), 0x10000);
+    EXPECT_RESULT(CardStatusResult(CardSense(&present, many, 17)), ZUK_ERR_PARAM);
     EXPECT_EQ(present, -1);
     EXPECT_EQ(SimHex(g_card.idm, 8), "00 00 00 00 00 00 00 00");
     // The previous polling codes stay in force.
@@ -80,9 +81,9 @@ TEST_F(FelicaTest, SeventeenCodesAreRefusedButTheIdmIsCleared) {
 
 TEST_F(FelicaTest, SenseArgumentsSessionAndEmptyField) {
     int present = -1;
-    EXPECT_EQ(CardStatusResult(CardSense(&present, kSystemCode, 0)), 0x10000);
-    EXPECT_EQ(CardStatusResult(CardSense(nullptr, kSystemCode, 1)), 0x10000);
-    EXPECT_EQ(CardStatusResult(CardSense(&present, kSystemCode, 1)), 0x200);
+    EXPECT_RESULT(CardStatusResult(CardSense(&present, kSystemCode, 0)), ZUK_ERR_PARAM);
+    EXPECT_RESULT(CardStatusResult(CardSense(nullptr, kSystemCode, 1)), ZUK_ERR_PARAM);
+    EXPECT_RESULT(CardStatusResult(CardSense(&present, kSystemCode, 1)), ZUK_ERR_NOT_OPEN);
     Open();
     SimCardRemove(&sim);
     EXPECT_EQ(CardSense(&present, kSystemCode, 1), SESSION_OK);
@@ -107,12 +108,12 @@ TEST_F(FelicaTest, SeveralCodesPollingStatusFromTheReader) {
     EXPECT_EQ(present, 0);
     fixed.bytes = {0x61, 0x00, 0x07, 0x01};
     present = -1;
-    EXPECT_EQ(CardStatusResult(CardSense(&present, two, 2)), ZUK_ERR_READER_STATUS);
+    EXPECT_RESULT(CardStatusResult(CardSense(&present, two, 2)), ZUK_ERR_READER_STATUS);
     EXPECT_EQ(GetLastCardStatus(), 0x8020701u);
     EXPECT_EQ(present, -1);
     // A polling answer too short for its IDm and PMm is a length fault, not a read past the body.
     fixed.bytes = {0x01, 0x01, 0x02};
-    EXPECT_EQ(CardStatusResult(CardSense(&present, kSystemCode, 1)), 0x1000000);
+    EXPECT_RESULT(CardStatusResult(CardSense(&present, kSystemCode, 1)), ZUK_ERR_CARD_IO);
     EXPECT_EQ(GetLastCardStatus(), 0x8000005u);
 }
 
@@ -121,13 +122,13 @@ TEST_F(FelicaTest, GetIdmChecksLengthsFirstThenHandsOutTheSensedCard) {
     int idmLength = 7, pmmLength = 8;
     Open();
     sim.log.clear();
-    EXPECT_EQ(CardStatusResult(CardGetIdm(idm, &idmLength, pmm, &pmmLength)), 0x20000);
+    EXPECT_RESULT(CardStatusResult(CardGetIdm(idm, &idmLength, pmm, &pmmLength)), ZUK_ERR_BUFFER);
     EXPECT_TRUE(sim.log.empty());
     idmLength = 0;
-    EXPECT_EQ(CardStatusResult(CardGetIdm(idm, &idmLength, pmm, &pmmLength)), 0x10000);
+    EXPECT_RESULT(CardStatusResult(CardGetIdm(idm, &idmLength, pmm, &pmmLength)), ZUK_ERR_PARAM);
     idmLength = 8;
     // No card sensed yet: Request Response with a zero IDm goes unanswered.
-    EXPECT_EQ(CardStatusResult(CardGetIdm(idm, &idmLength, pmm, &pmmLength)), 5);
+    EXPECT_RESULT(CardStatusResult(CardGetIdm(idm, &idmLength, pmm, &pmmLength)), ZUK_ERR_NO_CARD);
     int present = 0;
     ASSERT_EQ(CardSense(&present, kSystemCode, 1), SESSION_OK);
     idmLength = pmmLength = 64;

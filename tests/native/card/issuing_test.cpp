@@ -14,6 +14,7 @@
 #include "settings/config.h"
 #include "card_fixture.h"
 #include "zuk_issuer_keys.h"
+#include "tests/result_expect.h"
 
 namespace {
 
@@ -56,7 +57,7 @@ TEST_F(IssuingTest, OnlyTheStationsTableOpensTheUserItemsForWriting) {
     const std::uint8_t text[5] = {'m', 'a', 'l', 'l', 'y'};
     for (int item : {CARD_ITEM_ACCOUNT, CARD_ITEM_PASSWORD, CARD_ITEM_USER_NAME,
                      CARD_ITEM_USER_OPTION, CARD_ITEM_ADMIN_OPTION, 13}) {
-        EXPECT_EQ(CardStatusResult(CardWriteWholeItem(item, text, 5)), ZUK_ERR_READER_STATUS) << item;  // access not allowed
+        EXPECT_RESULT(CardStatusResult(CardWriteWholeItem(item, text, 5)), ZUK_ERR_READER_STATUS) << item;  // access not allowed
     }
     EXPECT_EQ(card.writes, 0);
     const std::uint8_t control[16] = {3, 0};
@@ -74,7 +75,7 @@ TEST_F(IssuingTest, OnlyTheStationsTableOpensTheUserItemsForWriting) {
     std::memcpy(wrong, kIssuerKeys, sizeof wrong);
     wrong[2 * 8] ^= 0x01;
     ASSERT_EQ(CardLoadKeyTable(wrong), SESSION_OK);
-    EXPECT_EQ(CardStatusResult(CardWriteWholeItem(CARD_ITEM_ACCOUNT, text, 3)), ZUK_ERR_READER_STATUS);
+    EXPECT_RESULT(CardStatusResult(CardWriteWholeItem(CARD_ITEM_ACCOUNT, text, 3)), ZUK_ERR_READER_STATUS);
 }
 
 TEST_F(IssuingTest, APasswordIsPaddedAndWrittenInTwoPiecesUnderOneAuthentication) {
@@ -246,7 +247,7 @@ TEST_F(IssuingTest, ACardWithOtherKeysRefusesTheWriteKeyAndNothingIsWritten) {
     IssuePlan plan;
     std::string error;
     ASSERT_TRUE(IssuePlanDescription(Alice(), &plan, &error));
-    EXPECT_EQ(IssueRun(&plan), ZUK_ERR_READER_STATUS);
+    EXPECT_RESULT(IssueRun(&plan), ZUK_ERR_READER_STATUS);
     EXPECT_EQ(plan.writes[0].state, ISSUE_KEY_REFUSED);
     for (int i = 1; i < plan.count; ++i) EXPECT_EQ(plan.writes[i].state, ISSUE_NOT_WRITTEN) << i;
     EXPECT_TRUE(SameBlocks(card, CardDescription())) << "the card changed";
@@ -254,7 +255,7 @@ TEST_F(IssuingTest, ACardWithOtherKeysRefusesTheWriteKeyAndNothingIsWritten) {
     // The same card under the vendor's table: a write that fails on the way is no key refusal.
     ASSERT_EQ(CardLoadKeyTable(kIssuerKeys), SESSION_OK);
     card.faults.writeFlagCount = 1;
-    EXPECT_EQ(IssueRun(&plan), ZUK_ERR_READER_STATUS);
+    EXPECT_RESULT(IssueRun(&plan), ZUK_ERR_READER_STATUS);
     EXPECT_EQ(plan.writes[0].state, ISSUE_WRITE_FAILED);
 }
 
@@ -292,7 +293,7 @@ TEST_F(IssuingTest, UnlockAndLimitKeepTheRestOfTheControlBlock) {
     card.blocks[1][0][7] = 0x5A;
     OpenAsStation();
     const std::uint8_t pin[4] = {'1', '2', '3', '4'};
-    EXPECT_EQ(CardStatusResult(CardVerifyPin(pin, 4)), 6);  // locked
+    EXPECT_RESULT(CardStatusResult(CardVerifyPin(pin, 4)), ZUK_ERR_CARD_LOCKED);  // locked
     IssuePlan plan;
     IssuePlanUnlock(&plan);
     ASSERT_EQ(IssueRun(&plan), 0);
@@ -304,7 +305,7 @@ TEST_F(IssuingTest, UnlockAndLimitKeepTheRestOfTheControlBlock) {
     EXPECT_EQ(CardVerifyPin(pin, 4), SESSION_OK);
     ASSERT_TRUE(IssuePlanPin("", &plan, &error));  // a card without a PIN
     ASSERT_EQ(IssueRun(&plan), 0);
-    EXPECT_EQ(CardStatusResult(CardVerifyPin(pin, 4)), 2);
+    EXPECT_RESULT(CardStatusResult(CardVerifyPin(pin, 4)), ZUK_ERR_NO_DATA);
 }
 
 TEST_F(IssuingTest, TheStationOpensAsTheLibraryDoesAndLetsGoOfEverything) {

@@ -4,6 +4,7 @@
 
 #include "card/layout.h"
 #include "card_fixture.h"
+#include "tests/result_expect.h"
 
 namespace {
 
@@ -95,32 +96,32 @@ TEST_F(LayoutTest, WholeTextsAndBuffersOneByteShort) {
     EXPECT_EQ(std::string(reinterpret_cast<char *>(buffer), 64), std::string(64, 'N'));
     std::memset(buffer, 0xCC, sizeof buffer);
     length = 19;
-    EXPECT_EQ(CardStatusResult(CardReadUserOption(buffer, &length)), 0x20000);
+    EXPECT_RESULT(CardStatusResult(CardReadUserOption(buffer, &length)), ZUK_ERR_BUFFER);
     EXPECT_EQ(length, 19);
     EXPECT_EQ(buffer[0], 0xCC);
     // The account too long for its buffer stops before the password is read.
     std::uint8_t account[4], password[8];
     int accountLength = 4, passwordLength = 8;
     card.commands.clear();
-    EXPECT_EQ(CardStatusResult(CardReadAccount(account, &accountLength, password, &passwordLength)), 0x20000);
+    EXPECT_RESULT(CardStatusResult(CardReadAccount(account, &accountLength, password, &passwordLength)), ZUK_ERR_BUFFER);
     EXPECT_EQ(card.commands.size(), 2u);
 }
 
 TEST_F(LayoutTest, ArgumentsSessionAndCardFailures) {
     std::uint8_t buffer[16];
     int length = 16;
-    EXPECT_EQ(CardStatusResult(CardReadUserName(buffer, &length)), 0x200);
+    EXPECT_RESULT(CardStatusResult(CardReadUserName(buffer, &length)), ZUK_ERR_NOT_OPEN);
     length = 0;
-    EXPECT_EQ(CardStatusResult(CardReadUserName(buffer, &length)), 0x10000);
+    EXPECT_RESULT(CardStatusResult(CardReadUserName(buffer, &length)), ZUK_ERR_PARAM);
     CardAccess access;
-    EXPECT_EQ(CardStatusResult(LookupCardItem(21, CARD_READ, &access)), 0x40000);
+    EXPECT_RESULT(CardStatusResult(LookupCardItem(21, CARD_READ, &access)), ZUK_ERR_SYSTEM);
     ASSERT_EQ(LookupCardItem(3, CARD_WRITE, &access), SESSION_OK);
     EXPECT_EQ(access.keyNumber, 4);
     EXPECT_EQ(SimHex(access.serviceCode, 2), "08 67");
     CardLimits limits;
     EXPECT_EQ(CardGetLimits(&limits), SESSION_OK);
     EXPECT_EQ(limits.account + limits.password + limits.pin, 128 + 256 + 16);
-    EXPECT_EQ(CardStatusResult(CardGetLimits(nullptr)), 0x10000);
+    EXPECT_RESULT(CardStatusResult(CardGetLimits(nullptr)), ZUK_ERR_PARAM);
 
     OpenAndSense();
     // An all-zero account gives length 0; a password whose second piece fails reports it.
@@ -133,7 +134,7 @@ TEST_F(LayoutTest, ArgumentsSessionAndCardFailures) {
     std::uint8_t account[128], password[256];
     int accountLength = 128, passwordLength = 256;
     card.faults.removeAfterReads = 2;  // leaves between the two password pieces
-    EXPECT_EQ(CardStatusResult(CardReadAccount(account, &accountLength, password, &passwordLength)), 5);
+    EXPECT_RESULT(CardStatusResult(CardReadAccount(account, &accountLength, password, &passwordLength)), ZUK_ERR_NO_CARD);
     EXPECT_EQ(accountLength, 0);
     EXPECT_EQ(GetLastCardStatus(), 0x80400EFu);
 }

@@ -4,6 +4,7 @@
 
 #include "card/pin.h"
 #include "card_fixture.h"
+#include "tests/result_expect.h"
 
 namespace {
 
@@ -61,7 +62,7 @@ TEST_F(PinTest, LockedAfterTheFailureThatReachedTheLimit) {
     SimCardInit(&card, description);
     OpenAndSense();
     const std::uint8_t wrong[4] = {'0', '0', '0', '0'};
-    EXPECT_EQ(CardStatusResult(CardVerifyPin(wrong, 4)), 7);
+    EXPECT_RESULT(CardStatusResult(CardVerifyPin(wrong, 4)), ZUK_ERR_PIN_LOCKED_NOW);
     const std::vector<std::string> expected = {
         "42 03 00", "56 81 " + Idm() + " 02 00 00 00 65 01 0A 67 01 80 01",
         "42 03 00", "56 81 " + Idm() + " 02 00 00 00 65 01 0A 67 01 80 00",
@@ -71,7 +72,7 @@ TEST_F(PinTest, LockedAfterTheFailureThatReachedTheLimit) {
     };
     EXPECT_EQ(card.commands, expected);
     card.commands.clear();
-    EXPECT_EQ(CardStatusResult(CardVerifyPin(wrong, 4)), 6);
+    EXPECT_RESULT(CardStatusResult(CardVerifyPin(wrong, 4)), ZUK_ERR_CARD_LOCKED);
     EXPECT_EQ(card.writes, 1);
     EXPECT_EQ(card.commands.size(), 4u);  // the PIN state only
 }
@@ -83,28 +84,28 @@ TEST_F(PinTest, FailingWritesReturnTheWritesCode) {
     OpenAndSense();
     const std::uint8_t wrong[1] = {'x'};
     card.faults.writeFlagCount = 1;
-    EXPECT_EQ(CardStatusResult(CardVerifyPin(wrong, 1)), ZUK_ERR_READER_STATUS);
+    EXPECT_RESULT(CardStatusResult(CardVerifyPin(wrong, 1)), ZUK_ERR_READER_STATUS);
     EXPECT_EQ(GetLastCardStatus(), 0x8010170u);
     EXPECT_EQ(card.blocks[1][0][1], 0);
     const std::uint8_t right[4] = {'1', '2', '3', '4'};
     card.faults.writeFlagCount = 1;
-    EXPECT_EQ(CardStatusResult(CardVerifyPin(right, 4)), ZUK_ERR_READER_STATUS);
+    EXPECT_RESULT(CardStatusResult(CardVerifyPin(right, 4)), ZUK_ERR_READER_STATUS);
 }
 
 TEST_F(PinTest, PinStateAndArguments) {
     int present = -1, limit = -1, count = -1;
     std::uint8_t pin[16];
     int pinLength = 16;
-    EXPECT_EQ(CardStatusResult(CardGetPinState(&present, &limit, &count, pin, &pinLength)), 0x200);
-    EXPECT_EQ(CardStatusResult(CardVerifyPin(pin, -1)), 0x10000);
-    EXPECT_EQ(CardStatusResult(CardVerifyPin(nullptr, 0)), 0x10000);
+    EXPECT_RESULT(CardStatusResult(CardGetPinState(&present, &limit, &count, pin, &pinLength)), ZUK_ERR_NOT_OPEN);
+    EXPECT_RESULT(CardStatusResult(CardVerifyPin(pin, -1)), ZUK_ERR_PARAM);
+    EXPECT_RESULT(CardStatusResult(CardVerifyPin(nullptr, 0)), ZUK_ERR_PARAM);
     description.pin = "24680";
     description.retryLimit = 4;
     description.failureCount = 1;
     SimCardInit(&card, description);
     OpenAndSense();
     pinLength = 4;
-    EXPECT_EQ(CardStatusResult(CardGetPinState(&present, &limit, &count, pin, &pinLength)), 0x20000);
+    EXPECT_RESULT(CardStatusResult(CardGetPinState(&present, &limit, &count, pin, &pinLength)), ZUK_ERR_BUFFER);
     pinLength = 16;
     ASSERT_EQ(CardGetPinState(&present, &limit, &count, pin, &pinLength), SESSION_OK);
     EXPECT_EQ(present, 1);

@@ -4,6 +4,7 @@
 
 #include "card_fixture.h"
 #include "settings/registry.h"
+#include "tests/result_expect.h"
 
 namespace {
 
@@ -37,16 +38,16 @@ TEST_F(SessionTest, OpenLoadsTheKeyTableAndRefusesASecondOpen) {
     EXPECT_EQ(SimHex(sim.keyTable[0].data), SimHex(table, sizeof table));
     EXPECT_EQ(sim.keyTable[0].p1, 0);
     EXPECT_EQ(sim.keyTable[0].p2, 0);
-    EXPECT_EQ(CardStatusResult(CardOpenSession("PR300", kCardPort)), 0x100);
+    EXPECT_RESULT(CardStatusResult(CardOpenSession("PR300", kCardPort)), ZUK_ERR_ALREADY_OPEN);
     EXPECT_EQ(CardCloseSession(), SESSION_OK);
     EXPECT_EQ(CardSessionIsOpen(), 0);
     // Closed: the close sequence meets the closed port.
-    EXPECT_EQ(CardStatusResult(CardCloseSession()), 0x200);
+    EXPECT_RESULT(CardStatusResult(CardCloseSession()), ZUK_ERR_NOT_OPEN);
 }
 
 TEST_F(SessionTest, DeviceNameIsCheckedBeforeTheRegistry) {
     for (const char *name : {"pr300", "", "PR3000", "PR30"}) {
-        EXPECT_EQ(CardStatusResult(CardOpenSession(name, kCardPort)), 0x500) << name;
+        EXPECT_RESULT(CardStatusResult(CardOpenSession(name, kCardPort)), ZUK_ERR_PORT_OPEN) << name;
         EXPECT_EQ(GetLastCardStatus(), CARD_ERR_NO_READER);
     }
     const std::string longName(512, 'P');
@@ -62,21 +63,21 @@ TEST_F(SessionTest, DriverServicesAreTriedInOrder) {
     // All three present: D_SER2_A wins even though the others name working ports too.
     PutDriver("Ser2dw", "USB\\VID_2\\8", std::string(kPrefix) + "COM3)");
     PutDriver("D_SER2_A", "USB\\VID_3\\9", std::string(kPrefix) + "COM9)");
-    EXPECT_EQ(CardStatusResult(CardOpenSession("PR300", nullptr)), 0x500);
+    EXPECT_RESULT(CardStatusResult(CardOpenSession("PR300", nullptr)), ZUK_ERR_PORT_OPEN);
     EXPECT_EQ(GetLastCardStatus(), 0x2000013u);  // COM9 does not open
     PutDriver("D_SER2_A", "USB\\VID_3\\9", std::string(kPrefix) + "COM3)");
     EXPECT_EQ(CardOpenSession("PR300", nullptr), SESSION_OK);
 }
 
 TEST_F(SessionTest, NoDriverOrAnotherVendorIsNoReader) {
-    EXPECT_EQ(CardStatusResult(CardOpenSession("PR300", nullptr)), 0x500);
+    EXPECT_RESULT(CardStatusResult(CardOpenSession("PR300", nullptr)), ZUK_ERR_PORT_OPEN);
     PutDriver("Ser2dw", "USB\\VID_2\\8", "OTHER VENDOR USB Serial Port (COM3)");
-    EXPECT_EQ(CardStatusResult(CardOpenSession("PR300", nullptr)), 0x500);
+    EXPECT_RESULT(CardStatusResult(CardOpenSession("PR300", nullptr)), ZUK_ERR_PORT_OPEN);
     EXPECT_EQ(GetLastCardStatus(), CARD_ERR_NO_READER);
     // An instance path that would not fit the key path area is refused, not cut.
     PutMachineValue("SYSTEM\\CurrentControlSet\\Services\\Ser2dw\\Enum", "0",
                     std::string(490, 'X'));
-    EXPECT_EQ(CardStatusResult(CardOpenSession("PR300", nullptr)), 0x500);
+    EXPECT_RESULT(CardStatusResult(CardOpenSession("PR300", nullptr)), ZUK_ERR_PORT_OPEN);
     EXPECT_EQ(CardSessionIsOpen(), 0);
 }
 

@@ -7,6 +7,7 @@
 #include "link/des.h"
 #include "link/link_state.h"
 #include "link_fixture.h"
+#include "tests/result_expect.h"
 
 namespace {
 
@@ -46,7 +47,7 @@ TEST_F(LinkTest, MoveKeysGivesTheReaderTheNewSetAndTheOldOneNoLongerOpensIt) {
     const LinkStatus refused = SessionOpenLink(kPortPath);
     EXPECT_EQ(refused, LinkQualifyStatus(LINK_AUTH_REFUSED_BASE + 0x6300, LINK_PHASE_OPEN));
     EXPECT_TRUE(ChannelKeysRefused(refused));
-    EXPECT_EQ(StatusResult(refused), ZUK_ERR_PORT_OPEN) << "the host's code stays what it was";
+    EXPECT_RESULT(StatusResult(refused), ZUK_ERR_PORT_OPEN) << "the host's code stays what it was";
     EXPECT_EQ(std::memcmp(sim.heldKeys, kSiteSet, 24), 0);
 }
 
@@ -57,6 +58,21 @@ TEST_F(LinkTest, MoveKeysFromASetTheReaderDoesNotHoldChangesNothing) {
     EXPECT_EQ(ChannelMoveKeys(third), LINK_AUTH_REFUSED_BASE + 0x6300);
     EXPECT_EQ(std::memcmp(sim.heldKeys, kBuiltIn, 24), 0);
     EXPECT_EQ(std::memcmp(g_link.keys.operational, kSiteSet, 24), 0);
+}
+
+TEST_F(LinkTest, WipedKeySetsOpenNoReaderUntilTheResetBringsBackTheBuiltInOnes) {
+    const std::uint8_t zeros[24] = {0};
+    LinkWipeChannelKeys();
+    EXPECT_EQ(std::memcmp(g_link.keys.initial, zeros, 24), 0);
+    EXPECT_EQ(std::memcmp(g_link.keys.operational, zeros, 24), 0);
+    EXPECT_NE(SessionOpenLink(kPortPath), LINK_OK);
+    EXPECT_EQ(sim.authentications, 0) << "no session may run on the wiped keys";
+    (void)SessionCloseLink();
+    LinkStateReset();
+    EXPECT_EQ(std::memcmp(g_link.keys.initial, kBuiltInInitial, 24), 0);
+    EXPECT_EQ(std::memcmp(g_link.keys.operational, kBuiltIn, 24), 0);
+    ASSERT_EQ(SessionOpenLink(kPortPath), LINK_OK);
+    EXPECT_EQ(SessionCloseLink(), LINK_OK);
 }
 
 TEST_F(LinkTest, AHeldSetIsReplacedOnlyInASessionAuthenticatedWithIt) {

@@ -7,6 +7,7 @@
 #include "settings/config.h"
 #include "settings/trace.h"
 #include "tests/native/support.h"
+#include "tests/result_expect.h"
 
 namespace {
 
@@ -59,7 +60,7 @@ TEST_F(TraceLog, ModeFilterAndLineFormats) {
 TEST_F(TraceLog, ExportsTraceTheirOutcome) {
     MutableSettings()->LogMode = 3;
     int version = 0;
-    ASSERT_EQ(ZUKGetLibVersion(&version), 0);
+    ASSERT_RESULT(ZUKGetLibVersion(&version), ZUK_OK);
     EXPECT_EQ(ReadFile(log), "2012/05/14,09:30:05,ZUKGetLibVersion,NormalEnd\n");
 }
 
@@ -83,7 +84,7 @@ TEST_F(TraceLog, FailuresAreSilent) {
     MutableSettings()->LogMode = 3;
     std::strcpy(MutableSettings()->LogFileName, "/nonexistent-dir/zuk/trace.log");
     int version = 0;
-    EXPECT_EQ(ZUKGetLibVersion(&version), 0);
+    EXPECT_RESULT(ZUKGetLibVersion(&version), ZUK_OK);
     EXPECT_EQ(version, 0x30100);
 
     std::strcpy(MutableSettings()->LogFileName, log.c_str());

@@ -1,5 +1,7 @@
 // The public result codes' table: the header's names and comments are its rows, the results table
-// of docs/api.md is made from it, and the stored site keys' results map onto statuses that say so.
+// of docs/api.md is made from it, the stored site keys' results map onto statuses that say so, and
+// the tests' failure messages name results by it.
+#include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -13,6 +15,7 @@
 #include "settings/site_key_store.h"
 #include "status/result_table.h"
 #include "status/status_table.h"
+#include "tests/result_expect.h"
 
 namespace {
 
@@ -86,6 +89,24 @@ std::string ResultsMarkdown() {
            "and whether it is a reader error.\n";
 }
 
+int NoCardAnswered() { return ZUK_ERR_NO_CARD; }
+
+// The tests' EXPECT_RESULT names both results when they differ: every row by its name, and a code
+// the library does not define as a number.
+TEST(ResultTable, TestFailuresNameTheResults) {
+    std::size_t count = 0;
+    const ResultRow *rows = ResultRows(&count);
+    for (std::size_t i = 0; i < count; ++i) {
+        EXPECT_EQ(ResultName(rows[i].value).rfind(std::string(rows[i].name) + " (", 0), 0u)
+            << ResultName(rows[i].value);
+    }
+    EXPECT_EQ(ResultName(ZUK_ERR_PIN_WRONG), "ZUK_ERR_PIN_WRONG (3)");
+    EXPECT_EQ(ResultName(ZUK_ERR_PARAM), "ZUK_ERR_PARAM (0x10000)");
+    EXPECT_EQ(ResultName(12), "no result code (12)");
+    EXPECT_NONFATAL_FAILURE(EXPECT_RESULT(NoCardAnswered(), ZUK_OK),
+                            "NoCardAnswered() gave ZUK_ERR_NO_CARD (5), not ZUK_OK (0)");
+}
+
 TEST(ResultTable, TheDocumentsResultTableIsTheTable) {
     const std::string all = ReadSource("docs/api.md");
     const std::string begin = "<!-- result-table: made from status/result_table.h -->\n";
@@ -130,7 +151,7 @@ TEST(ResultTable, EachStoredSiteKeyFaultBecomesASiteKeyStatus) {
             continue;
         }
         statuses.insert(row.status);
-        EXPECT_EQ(StatusResult(row.status), ZUK_ERR_SYSTEM);
+        EXPECT_RESULT(StatusResult(row.status), ZUK_ERR_SYSTEM);
         StatusDescription d{};
         ASSERT_TRUE(DescribeStatus(row.status, &d));
         EXPECT_NE(std::string(d.cause).find("zukcli keys"), std::string::npos) << d.cause;

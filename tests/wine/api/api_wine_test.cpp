@@ -18,6 +18,7 @@
 #include "tests/wine/support/ui_watcher.h"
 #include "tests/wine/support/wine_support.h"
 #include "tools/zuk_exports.h"
+#include "tests/result_expect.h"
 
 namespace {
 
@@ -68,10 +69,10 @@ TEST(HostSession, OpenSenseReadVerifyAccountClose) {
     auto account = lib.Get<UserAccountFn>("ZUKGetUserAccount");
 
     int handle = -1;
-    ASSERT_EQ(open(&handle), 0);
+    ASSERT_RESULT(open(&handle), ZUK_OK);
     ASSERT_EQ(handle, 1);
     int present = -1;
-    ASSERT_EQ(sense(kReaderHandle, &present), 0);
+    ASSERT_RESULT(sense(kReaderHandle, &present), ZUK_OK);
     EXPECT_EQ(present, 1);
     EXPECT_EQ(Text(lib.Get<ReadTextFn>("ZUKGetUserName")), "Alice Example");
     EXPECT_EQ(Text(lib.Get<ReadTextFn>("ZUKGetUserOption")), "opt-user");
@@ -84,9 +85,9 @@ TEST(HostSession, OpenSenseReadVerifyAccountClose) {
     ASSERT_TRUE(WaitForWindow(&box, 10000, wrong.id));
     PressButton(box.hwnd, IDCANCEL);
     ASSERT_TRUE(FinishCall(&wrong, 10000));
-    EXPECT_EQ(wrong.result, ZUK_ERR_PIN_WRONG);
+    EXPECT_RESULT(wrong.result, ZUK_ERR_PIN_WRONG);
     EXPECT_EQ(ControlBlock(&sim).substr(0, 5), "03 01");
-    EXPECT_EQ(verify(kReaderHandle, 4, "1234"), 0);
+    EXPECT_RESULT(verify(kReaderHandle, 4, "1234"), ZUK_OK);
     EXPECT_EQ(ControlBlock(&sim).substr(0, 5), "03 00");
 
     // The account through the PIN dialog: the user types the PIN and presses OK.
@@ -107,15 +108,15 @@ TEST(HostSession, OpenSenseReadVerifyAccountClose) {
     ASSERT_TRUE(WaitForWindow(&busy, 10000, other.id));
     PressButton(busy.hwnd, IDCANCEL);
     ASSERT_TRUE(FinishCall(&other, 10000));
-    EXPECT_EQ(other.result, ZUK_ERR_BUSY);
+    EXPECT_RESULT(other.result, ZUK_ERR_BUSY);
     AnswerPinDialog(pin.hwnd, "1234");
     ASSERT_TRUE(FinishCall(&acquire, 15000));
-    EXPECT_EQ(acquire.result, 0);
+    EXPECT_RESULT(acquire.result, ZUK_OK);
     EXPECT_EQ(std::string(accountText, static_cast<std::size_t>(request.AccountLength)), "alice");
     EXPECT_EQ(std::string(passwordText, static_cast<std::size_t>(request.PasswordLength)),
               "s3cret-pass");
 
-    EXPECT_EQ(close(kReaderHandle), 0);
+    EXPECT_RESULT(close(kReaderHandle), ZUK_OK);
     const std::vector<std::string> expected = {
         "ZUKOpen,NormalEnd",
         "ZUKSenseCard,NormalEnd",
@@ -185,7 +186,7 @@ TEST(AccountPrompts, RealDialogsDriveTheFlow) {
         LoadedLibrary lib;
         ASSERT_NE(lib.module, nullptr);
         int handle = -1;
-        ASSERT_EQ(lib.Get<OpenFn>("ZUKOpen")(&handle), 0) << c.name;
+        ASSERT_RESULT(lib.Get<OpenFn>("ZUKOpen")(&handle), ZUK_OK) << c.name;
         if (c.cardFaults != nullptr) {
             // A card whose PIN is locked: three failures against a limit of 3.
             for (int i = 0; i < 3; ++i) {
@@ -316,9 +317,9 @@ TEST(TwoProcesses, SecondOpenWaitsForTheFirstClose) {
         LoadedLibrary lib;
         int handle = -1;
         const DWORD start = GetTickCount();
-        EXPECT_EQ(lib.Get<OpenFn>("ZUKOpen")(&handle), 0) << how;
+        EXPECT_RESULT(lib.Get<OpenFn>("ZUKOpen")(&handle), ZUK_OK) << how;
         EXPECT_GE(GetTickCount() - start, 1000u) << how << ": the second open did not wait";
-        EXPECT_EQ(lib.Get<CloseFn>("ZUKClose")(handle), 0) << how;
+        EXPECT_RESULT(lib.Get<CloseFn>("ZUKClose")(handle), ZUK_OK) << how;
         EXPECT_EQ(WaitForSingleObject(child, 20000), static_cast<DWORD>(WAIT_OBJECT_0)) << how;
         CloseHandle(child);
         CloseHandle(event);

@@ -19,21 +19,20 @@
 #include "tests/wine/support/ui_watcher.h"
 #include "tests/wine/support/wine_support.h"
 #include "tools/zuk_exports.h"
+#include "tests/result_expect.h"
 
 namespace {
 
 std::atomic<int> g_windowsCreated{0};
 
+BOOL CALLBACK CountOne(HWND, LPARAM count) {
+    ++*reinterpret_cast<int *>(count);
+    return TRUE;
+}
+
 LRESULT CALLBACK CountWindows(int code, WPARAM wParam, LPARAM lParam) {
     if (code == HCBT_CREATEWND) ++g_windowsCreated;
     return CallNextHookEx(nullptr, code, wParam, lParam);
-}
-
-// EnumThreadWindows's callback (a __stdcall function: a lambda does not convert to one in the
-// 32-bit build).
-BOOL CALLBACK CountThreadWindow(HWND, LPARAM count) {
-    ++*reinterpret_cast<int *>(count);
-    return TRUE;
 }
 
 // Counts the windows created on this thread while it lives; a thread that owns no window yet has
@@ -46,7 +45,7 @@ struct WindowCounter {
     ~WindowCounter() { UnhookWindowsHookEx(hook); }
     static int ThreadWindows() {
         int n = 0;
-        EnumThreadWindows(GetCurrentThreadId(), CountThreadWindow, reinterpret_cast<LPARAM>(&n));
+        EnumThreadWindows(GetCurrentThreadId(), CountOne, reinterpret_cast<LPARAM>(&n));
         return n;
     }
 };
@@ -85,12 +84,12 @@ TEST_F(HostDrivenWine, TriesAndTheCardWait) {
     LoadedLibrary lib;
     ASSERT_NE(lib.module, nullptr);
     int handle = -1;
-    ASSERT_EQ(lib.Get<OpenFn>("ZUKOpen")(&handle), 0);
+    ASSERT_RESULT(lib.Get<OpenFn>("ZUKOpen")(&handle), ZUK_OK);
     WindowCounter counter;
     int present = -1;
-    ASSERT_EQ(lib.Get<SenseFn>("ZUKSenseCard")(kReaderHandle, &present), 0);
+    ASSERT_RESULT(lib.Get<SenseFn>("ZUKSenseCard")(kReaderHandle, &present), ZUK_OK);
     int left = 0, limit = 0;
-    EXPECT_EQ(lib.Get<PinTriesFn>("ZUKGetPinTries")(kReaderHandle, &left, &limit), 0);
+    EXPECT_RESULT(lib.Get<PinTriesFn>("ZUKGetPinTries")(kReaderHandle, &left, &limit), ZUK_OK);
     EXPECT_EQ(left, 3);
     EXPECT_EQ(limit, 3);
     ASSERT_EQ(sim.Command("remove"), "OK");
@@ -108,13 +107,14 @@ TEST_F(HostDrivenWine, TriesAndTheCardWait) {
     lib.Get<CloseFn>("ZUKClose")(kReaderHandle);
 }
 
-// ZUKCancel from this thread ends the card wait of another, and the card wait dialog of
-// ZUKGetUserAccount; the next call works.
+// ZUKCancel from this thread ends the card wait of another, the card wait dialog of
+// ZUKGetUserAccount, the busy prompt of an export that meets a call in progress, and ZUKOpen's
+// wait for a reader held elsewhere; the next call works.
 TEST_F(HostDrivenWine, CancelEndsTheCardWaits) {
     LoadedLibrary lib;
     ASSERT_NE(lib.module, nullptr);
     int handle = -1;
-    ASSERT_EQ(lib.Get<OpenFn>("ZUKOpen")(&handle), 0);
+    ASSERT_RESULT(lib.Get<OpenFn>("ZUKOpen")(&handle), ZUK_OK);
     ASSERT_EQ(sim.Command("remove"), "OK");
     auto cancel = lib.Get<CancelFn>("ZUKCancel");
     EXPECT_EQ(cancel(), 0) << "nothing waits: harmless";
@@ -128,7 +128,7 @@ TEST_F(HostDrivenWine, CancelEndsTheCardWaits) {
     const DWORD start = GetTickCount();
     EXPECT_EQ(cancel(), 0);
     ASSERT_TRUE(FinishCall(&waiting, 10000));
-    EXPECT_EQ(waiting.result, ZUK_CANCELLED);
+    EXPECT_RESULT(waiting.result, ZUK_CANCELLED);
     EXPECT_LT(GetTickCount() - start, 2000u);
 
     request = AccountRequest{ZUK_ACCOUNT_REQUEST_VERSION, account, sizeof account, password,
@@ -142,13 +142,48 @@ TEST_F(HostDrivenWine, CancelEndsTheCardWaits) {
     ASSERT_TRUE(WaitForDialogWith(ZUK_IDC_WAIT_CANCEL, &cardWait, dialog.id, 10000));
     EXPECT_EQ(cancel(), 0);
     ASSERT_TRUE(FinishCall(&dialog, 10000));
-    EXPECT_EQ(dialog.result, ZUK_CANCELLED);
+    EXPECT_RESULT(dialog.result, ZUK_CANCELLED);
+
+    // The busy prompt of an export that meets the call in progress (a card wait): the cancel
+    // closes the box and ends both calls.
+    CallThread holder, busy;
+    StartCall(&holder, [&] {
+        return lib.Get<WaitForCardFn>("ZUKWaitForCard")(kReaderHandle, 1, -1, &present);
+    });
+    Sleep(300);
+    int sensed = 0;
+    StartCall(&busy, [&] { return lib.Get<SenseFn>("ZUKSenseCard")(kReaderHandle, &sensed); });
+    SeenWindow box;
+    ASSERT_TRUE(WaitForWindow(&box, 10000, busy.id));
+    EXPECT_EQ(cancel(), 0);
+    ASSERT_TRUE(FinishCall(&busy, 10000));
+    ASSERT_TRUE(FinishCall(&holder, 10000));
+    EXPECT_RESULT(busy.result, ZUK_CANCELLED);
+    EXPECT_RESULT(holder.result, ZUK_CANCELLED);
+    EXPECT_TRUE(WaitGone(box.hwnd, 5000));
 
     ASSERT_EQ(sim.Command("place"), "OK");
-    EXPECT_EQ(lib.Get<WaitForCardFn>("ZUKWaitForCard")(kReaderHandle, 1, 2000, &present), 0);
+    EXPECT_RESULT(lib.Get<WaitForCardFn>("ZUKWaitForCard")(kReaderHandle, 1, 2000, &present), ZUK_OK);
     EXPECT_EQ(present, 1);
     int tries = 0;
     EXPECT_EQ(WithPin(lib, "1234", &tries), 0);
+    lib.Get<CloseFn>("ZUKClose")(kReaderHandle);
+
+    // ZUKOpen waiting for the reader held elsewhere (here by this thread): handle 0, nothing held,
+    // and the open works once the reader is free.
+    HANDLE mutex = CreateMutexA(nullptr, FALSE, "ZUK_PORT_MUTEX");
+    ASSERT_EQ(WaitForSingleObject(mutex, 0), WAIT_OBJECT_0);
+    CallThread open;
+    int opened = 7;
+    StartCall(&open, [&] { return lib.Get<OpenFn>("ZUKOpen")(&opened); });
+    Sleep(300);
+    EXPECT_EQ(cancel(), 0);
+    ASSERT_TRUE(FinishCall(&open, 10000));
+    EXPECT_EQ(open.result, ZUK_CANCELLED);
+    EXPECT_EQ(opened, 0);
+    ReleaseMutex(mutex);
+    CloseHandle(mutex);
+    ASSERT_EQ(lib.Get<OpenFn>("ZUKOpen")(&opened), 0);
     lib.Get<CloseFn>("ZUKClose")(kReaderHandle);
 }
 
@@ -158,7 +193,7 @@ TEST_F(HostDrivenWine, EveryOutcomeWithoutAWindow) {
     LoadedLibrary lib;
     ASSERT_NE(lib.module, nullptr);
     int handle = -1;
-    ASSERT_EQ(lib.Get<OpenFn>("ZUKOpen")(&handle), 0);
+    ASSERT_RESULT(lib.Get<OpenFn>("ZUKOpen")(&handle), ZUK_OK);
     WindowCounter counter;
     struct Step {
         const char *name;

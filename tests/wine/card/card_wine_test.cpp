@@ -15,6 +15,7 @@
 #include "card/sensing.h"
 #include "card/session.h"
 #include "tests/wine/support/sim_control.h"
+#include "tests/result_expect.h"
 
 namespace {
 
@@ -75,7 +76,7 @@ TEST(WineCard, OpensThroughTheDriverEntriesAndReadsTheCard) {
 
     // A wrong PIN is counted on the card: the simulator's dump shows the new count.
     const std::uint8_t wrong[4] = {'0', '0', '0', '0'};
-    EXPECT_EQ(CardStatusResult(CardVerifyPin(wrong, 4)), 3);
+    EXPECT_RESULT(CardStatusResult(CardVerifyPin(wrong, 4)), ZUK_ERR_PIN_WRONG);
     const std::vector<std::string> blocks = sim.Dump(1);
     ASSERT_FALSE(blocks.empty());
     EXPECT_EQ(blocks[0], "03 01 00 00 00 00 00 00 00 00 00 00 00 00 00 00");

@@ -1,11 +1,12 @@
 // How the dialogs behave: edit limits, OK with missing input, Esc and the close command, the
 // credentials prompts' configuration (disabled password, masked user ID, remembered pair), the
-// reader poll and its period, placement, and an invalid parent.
+// reader poll and its period, placement, an invalid parent, and the reset of the dialogs' record.
 #include <gtest/gtest.h>
 
 #include <cstring>
 
 #include "ZUKcntrl.h"
+#include "api/dialogs/dialog_common_win32.h"
 #include "api/dialogs/dialogs.h"
 #include "api/api_state.h"
 #include "api/prompt_state.h"
@@ -385,6 +386,25 @@ TEST_F(DialogBehaviour, AccessingWindowGivesTheActivationBack) {
     EXPECT_FALSE(IsWindow(seen.hwnd));
     EXPECT_EQ(GetActiveWindow(), host);
     CloseAccessingWindow();  // a second close finds nothing to close
+    DestroyWindow(host);
+}
+
+// The library's reset puts the dialogs' record back to the state at load with the other layers':
+// the last parent and the card-access window are forgotten, and a close after it reaches nothing.
+TEST_F(DialogBehaviour, TheLibraryResetForgetsTheLastParentAndTheCardAccessWindow) {
+    HWND host = CreateWindowExA(0, "STATIC", "host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10, 200,
+                                100, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_TRUE(OpenAccessingWindow(host));
+    SeenWindow seen;
+    ASSERT_TRUE(WaitForWindow(&seen, 2000, GetCurrentThreadId()));
+    EXPECT_EQ(DialogParent(), host);
+    LibraryStateReset();
+    EXPECT_EQ(DialogParent(), nullptr);
+    EXPECT_EQ(g_dialogs.accessWindow, nullptr);
+    EXPECT_EQ(g_dialogs.accessPreviouslyActive, nullptr);
+    CloseAccessingWindow();
+    EXPECT_TRUE(IsWindow(seen.hwnd)) << "a close after the reset reached the forgotten window";
+    DestroyWindow(seen.hwnd);
     DestroyWindow(host);
 }
 

@@ -6,20 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/result_expect.h"
 #include "tests/wine/robustness/robustness_common.h"
 #include "tests/wine/support/sim_control.h"
 
 namespace {
-
-const int kDocumented[] = {0, -1, 1, 2, 3, 4, 5, 6, 7, 16, 48, 256, 512, 768, 1280, 1536, 1792,
-                           2048, 2304, 2560, 0x10000, 0x20000, 0x40000, 0x1000000, 0x7F000000};
-
-bool Documented(int code) {
-    for (int c : kDocumented) {
-        if (c == code) return true;
-    }
-    return false;
-}
 
 // An installation folder of this test's own, so the shipped catalogue stays as it is.
 std::string HostileDir() {
@@ -55,6 +46,16 @@ std::vector<int> Cycle(const std::string &ini) {
     return results;
 }
 
+// A cycle's results by name ("ZUK_OK (0), ZUK_ERR_PORT_OPEN (1280), ..."), so that a failure says
+// which call gave what.
+std::string Named(const std::vector<int> &results) {
+    std::string text;
+    for (int code : results) text += (text.empty() ? "" : ", ") + ResultName(code);
+    return text;
+}
+std::string CycleNamed(const std::string &ini) { return Named(Cycle(ini)); }
+const std::vector<int> kEveryCallOk = {ZUK_OK, ZUK_OK, ZUK_OK, ZUK_OK};
+
 class HostileConfig : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -73,18 +74,18 @@ protected:
 TEST_F(HostileConfig, UnusableLogFiles) {
     const std::string dir = HostileDir();
     // The log path names a folder.
-    EXPECT_EQ(Cycle(SimIni("[Log]\r\nMode=3\r\nFileName=" + dir + "\r\n")),
-              (std::vector<int>{0, 0, 0, 0}));
+    EXPECT_EQ(CycleNamed(SimIni("[Log]\r\nMode=3\r\nFileName=" + dir + "\r\n")),
+              Named(kEveryCallOk));
     // The log file is held open by another handle that shares nothing.
     const std::string log = dir + "locked.log";
     HANDLE held = CreateFileA(log.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(Cycle(SimIni("[Log]\r\nMode=3\r\nFileName=" + log + "\r\n")),
-              (std::vector<int>{0, 0, 0, 0}));
+    EXPECT_EQ(CycleNamed(SimIni("[Log]\r\nMode=3\r\nFileName=" + log + "\r\n")),
+              Named(kEveryCallOk));
     CloseHandle(held);
     // A log path of 600 characters does not fit the setting: the default place is used or none.
-    EXPECT_EQ(Cycle(SimIni("[Log]\r\nMode=3\r\nFileName=" + std::string(600, 'L') + "\r\n")),
-              (std::vector<int>{0, 0, 0, 0}));
+    EXPECT_EQ(CycleNamed(SimIni("[Log]\r\nMode=3\r\nFileName=" + std::string(600, 'L') + "\r\n")),
+              Named(kEveryCallOk));
 }
 
 TEST_F(HostileConfig, HugeAndBinaryCatalogues) {
@@ -92,13 +93,13 @@ TEST_F(HostileConfig, HugeAndBinaryCatalogues) {
     huge.reserve(10u << 20);
     while (huge.size() < (10u << 20)) huge += "00090002," + std::string(600, 'x') + "\\n\r\n";
     WriteFileText(HostileDir() + "ZukLang_0409.txt", huge);
-    EXPECT_EQ(Cycle(SimIni()), (std::vector<int>{0, 0, 0, 0}));
+    EXPECT_EQ(CycleNamed(SimIni()), Named(kEveryCallOk));
     std::string binary(64 * 1024, '\0');
     for (std::size_t i = 0; i < binary.size(); ++i)
         binary[i] = static_cast<char>((i * 2654435761u) >> 13);
     WriteFileText(HostileDir() + "ZukLang_0409.txt", binary);
     WriteFileText(HostileDir() + "ZukLang.csv", binary.substr(0, 4096));
-    EXPECT_EQ(Cycle(SimIni()), (std::vector<int>{0, 0, 0, 0}));
+    EXPECT_EQ(CycleNamed(SimIni()), Named(kEveryCallOk));
 }
 
 TEST_F(HostileConfig, LongRegistryStrings) {
@@ -111,14 +112,14 @@ TEST_F(HostileConfig, LongRegistryStrings) {
     SetMachineString("InstallPath", HostileDir());
     // A FeliCa value of 2,000 bytes is not "IDM": the card's account is used as usual.
     SetMachineString("FeliCa", std::string(2000, 'I'));
-    EXPECT_EQ(Cycle(SimIni()), (std::vector<int>{0, 0, 0, 0}));
+    EXPECT_EQ(CycleNamed(SimIni()), Named(kEveryCallOk));
     DeleteMachineValue("FeliCa");
     // A port name of 1,024 characters cannot name the reader's port.
     const std::vector<int> results = Cycle(
         "[Device]\r\nPortName=\\\\.\\" + std::string(1024, 'C') + "\r\n[FeliCa]\r\nSystemCode=88B4\r\n");
     ASSERT_FALSE(results.empty());
-    EXPECT_NE(results[0], 0);
-    for (int code : results) EXPECT_TRUE(Documented(code)) << std::hex << code;
+    EXPECT_NE(results[0], ZUK_OK);
+    for (int code : results) EXPECT_TRUE(IsDocumentedResult(code)) << ResultName(code);
 }
 
 TEST_F(HostileConfig, OddIniValues) {
@@ -129,8 +130,8 @@ TEST_F(HostileConfig, OddIniValues) {
         "VerifyRetry=abc\r\n[Log]\r\nMode=99999999999999999999\r\nFileName=\"\r\n"
         "[FeliCa]\r\nSystemCode=zzzz,,8165x,88B4\r\n");
     ASSERT_EQ(results.size(), 4u);
-    EXPECT_EQ(results[0], 0);
-    for (int code : results) EXPECT_TRUE(Documented(code)) << std::hex << code;
+    EXPECT_RESULT(results[0], ZUK_OK);
+    for (int code : results) EXPECT_TRUE(IsDocumentedResult(code)) << ResultName(code);
 }
 
 }  // namespace

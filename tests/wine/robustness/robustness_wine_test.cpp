@@ -12,6 +12,7 @@
 #include "resources/dialog_ids.h"
 #include "tests/wine/robustness/robustness_common.h"
 #include "tests/wine/support/sim_control.h"
+#include "tests/result_expect.h"
 
 namespace {
 
@@ -47,16 +48,16 @@ TEST_F(FailedClose, SessionEndsWithItsPort) {
     auto open = lib.Get<OpenFn>("ZUKOpen");
     auto close = lib.Get<CloseFn>("ZUKClose");
     int handle = 0;
-    ASSERT_EQ(open(&handle), 0);
+    ASSERT_RESULT(open(&handle), ZUK_OK);
     // The reader refuses the speed reset of the close sequence.
     ASSERT_EQ(sim.Command("sw 07 6F00 1"), "OK");
-    EXPECT_EQ(Cancelling([&] { return close(kReaderHandle); }), ZUK_ERR_LINK_CLOSE);
-    EXPECT_EQ(Cancelling([&] { return close(kReaderHandle); }), ZUK_ERR_NOT_OPEN);
-    ASSERT_EQ(open(&handle), 0);
+    EXPECT_RESULT(Cancelling([&] { return close(kReaderHandle); }), ZUK_ERR_LINK_CLOSE);
+    EXPECT_RESULT(Cancelling([&] { return close(kReaderHandle); }), ZUK_ERR_NOT_OPEN);
+    ASSERT_RESULT(open(&handle), ZUK_OK);
     int present = 0;
-    EXPECT_EQ(lib.Get<SenseFn>("ZUKSenseCard")(kReaderHandle, &present), 0);
+    EXPECT_RESULT(lib.Get<SenseFn>("ZUKSenseCard")(kReaderHandle, &present), ZUK_OK);
     EXPECT_EQ(Text(lib.Get<ReadTextFn>("ZUKGetUserName")), "Alice Example");
-    EXPECT_EQ(close(kReaderHandle), 0);
+    EXPECT_RESULT(close(kReaderHandle), ZUK_OK);
 }
 
 enum RowExport { ROW_OPEN, ROW_SENSE, ROW_NAME };
@@ -101,9 +102,9 @@ TEST_F(FaultRows, OneRowPerFamily) {
         SCOPED_TRACE(row.family);
         int handle = 0;
         if (row.target != ROW_OPEN) {
-            ASSERT_EQ(open(&handle), 0);
+            ASSERT_RESULT(open(&handle), ZUK_OK);
             int present = 0;
-            ASSERT_EQ(sense(kReaderHandle, &present), 0);
+            ASSERT_RESULT(sense(kReaderHandle, &present), ZUK_OK);
         }
         ASSERT_EQ(sim.Command(row.command), "OK");
         const DWORD start = GetTickCount();
@@ -138,10 +139,10 @@ TEST_F(FaultRows, OneRowPerFamily) {
             ASSERT_EQ(sim.Command(std::string("card ") + ZUK_SIM_CARD_FILE), "OK");
         }
         (void)Cancelling([&] { return close(kReaderHandle); });
-        ASSERT_EQ(open(&handle), 0);
-        ASSERT_EQ(sense(kReaderHandle, &present), 0);
+        ASSERT_RESULT(open(&handle), ZUK_OK);
+        ASSERT_RESULT(sense(kReaderHandle, &present), ZUK_OK);
         EXPECT_EQ(Text(name), "Alice Example");
-        ASSERT_EQ(close(kReaderHandle), 0);
+        ASSERT_RESULT(close(kReaderHandle), ZUK_OK);
     }
     std::printf("%s", table.c_str());
 }
@@ -157,13 +158,13 @@ TEST_F(FaultRows, ALostAnswerDoesNotBreakTheSession) {
         auto sense = lib.Get<SenseFn>("ZUKSenseCard");
         auto name = lib.Get<ReadTextFn>("ZUKGetUserName");
         int handle = 0;
-        ASSERT_EQ(lib.Get<OpenFn>("ZUKOpen")(&handle), 0);
+        ASSERT_RESULT(lib.Get<OpenFn>("ZUKOpen")(&handle), ZUK_OK);
         int present = 0;
-        ASSERT_EQ(sense(kReaderHandle, &present), 0);
+        ASSERT_RESULT(sense(kReaderHandle, &present), ZUK_OK);
         ASSERT_EQ(sim.Command(std::string("lost ") + mode), "OK");
         ASSERT_EQ(sim.Command("cut"), "OK");
         const DWORD start = GetTickCount();
-        EXPECT_EQ(Cancelling([&] {
+        EXPECT_RESULT(Cancelling([&] {
                       char text[64];
                       int length = sizeof text;
                       return name(kReaderHandle, text, &length);
@@ -175,9 +176,9 @@ TEST_F(FaultRows, ALostAnswerDoesNotBreakTheSession) {
                     static_cast<unsigned long>(ms));
         EXPECT_EQ(Text(name), "Alice Example");
         EXPECT_EQ(Text(name), "Alice Example");
-        EXPECT_EQ(sense(kReaderHandle, &present), 0);
+        EXPECT_RESULT(sense(kReaderHandle, &present), ZUK_OK);
         EXPECT_EQ(present, 1);
-        EXPECT_EQ(lib.Get<CloseFn>("ZUKClose")(kReaderHandle), 0);
+        EXPECT_RESULT(lib.Get<CloseFn>("ZUKClose")(kReaderHandle), ZUK_OK);
         ASSERT_EQ(sim.Command("lost counted"), "OK");
         loaded.reset();
     }
@@ -187,19 +188,19 @@ TEST_F(FaultRows, StrictLinkTurnsLineDamageIntoAMalformedAnswer) {
     Load("StrictLink=1\r\n");
     const LoadedLibrary &lib = *loaded;
     int handle = 0;
-    ASSERT_EQ(Cancelling([&] { return lib.Get<OpenFn>("ZUKOpen")(&handle); }), 0);
+    ASSERT_RESULT(Cancelling([&] { return lib.Get<OpenFn>("ZUKOpen")(&handle); }), ZUK_OK);
     int present = 0;
-    ASSERT_EQ(Cancelling([&] { return lib.Get<SenseFn>("ZUKSenseCard")(kReaderHandle, &present); }), 0);
+    ASSERT_RESULT(Cancelling([&] { return lib.Get<SenseFn>("ZUKSenseCard")(kReaderHandle, &present); }), ZUK_OK);
     for (const char *damage : {"flip", "bad-checksum"}) {
         ASSERT_EQ(sim.Command(damage), "OK");
         char text[64];
         int length = sizeof text;
-        EXPECT_EQ(Cancelling([&] { return lib.Get<ReadTextFn>("ZUKGetUserName")(kReaderHandle, text, &length); }),
+        EXPECT_RESULT(Cancelling([&] { return lib.Get<ReadTextFn>("ZUKGetUserName")(kReaderHandle, text, &length); }),
                   ZUK_ERR_CARD_IO)
             << damage;
     }
     EXPECT_EQ(Text(lib.Get<ReadTextFn>("ZUKGetUserName")), "Alice Example");
-    EXPECT_EQ(lib.Get<CloseFn>("ZUKClose")(1), 0);
+    EXPECT_RESULT(lib.Get<CloseFn>("ZUKClose")(1), ZUK_OK);
 }
 
 // Whether any writable section of the module holds the text.
@@ -231,10 +232,10 @@ TEST_F(Secrets, WritableSectionsHoldNoPinOrPassword) {
     Load("", kConfigPairRememberedNoReuse, "/tmp/zuk-robustness-secret.card");
     const LoadedLibrary &lib = *loaded;
     int handle = 0;
-    ASSERT_EQ(lib.Get<OpenFn>("ZUKOpen")(&handle), 0);
+    ASSERT_RESULT(lib.Get<OpenFn>("ZUKOpen")(&handle), ZUK_OK);
     int present = 0;
-    ASSERT_EQ(lib.Get<SenseFn>("ZUKSenseCard")(kReaderHandle, &present), 0);
-    EXPECT_EQ(lib.Get<VerifyPinFn>("ZUKVerifyPIN")(kReaderHandle, 6, kPin), 0);
+    ASSERT_RESULT(lib.Get<SenseFn>("ZUKSenseCard")(kReaderHandle, &present), ZUK_OK);
+    EXPECT_RESULT(lib.Get<VerifyPinFn>("ZUKVerifyPIN")(kReaderHandle, 6, kPin), ZUK_OK);
 
     char accountText[128];
     char passwordText[256];
@@ -249,13 +250,13 @@ TEST_F(Secrets, WritableSectionsHoldNoPinOrPassword) {
     ASSERT_TRUE(WaitForDialogWith(ZUK_IDC_PIN_EDIT, &pin, call.id, 10000));
     AnswerPinDialog(pin.hwnd, kPin);
     ASSERT_TRUE(FinishCall(&call, 15000));
-    ASSERT_EQ(call.result, 0);
+    ASSERT_RESULT(call.result, ZUK_OK);
     EXPECT_EQ(std::string(passwordText, static_cast<std::size_t>(request.PasswordLength)), kPassword);
     SecureZeroMemory(passwordText, sizeof passwordText);
 
     EXPECT_FALSE(WritableSectionsHold(lib.module, kPin)) << "the PIN";
     EXPECT_FALSE(WritableSectionsHold(lib.module, kPassword)) << "the password";
-    EXPECT_EQ(lib.Get<CloseFn>("ZUKClose")(1), 0);
+    EXPECT_RESULT(lib.Get<CloseFn>("ZUKClose")(1), ZUK_OK);
     DeleteFileA("Z:\\tmp\\zuk-robustness-secret.card");
 }
 
@@ -267,7 +268,7 @@ TEST_F(ThreadMutex, SecondThreadsOpenWaitsForTheFirstThreadsClose) {
     auto open = lib.Get<OpenFn>("ZUKOpen");
     auto close = lib.Get<CloseFn>("ZUKClose");
     int handle = 0;
-    ASSERT_EQ(open(&handle), 0);
+    ASSERT_RESULT(open(&handle), ZUK_OK);
     CallThread second;
     StartCall(&second, [&] {
         int h = 0;
@@ -277,7 +278,7 @@ TEST_F(ThreadMutex, SecondThreadsOpenWaitsForTheFirstThreadsClose) {
     });
     EXPECT_EQ(WaitForSingleObject(second.handle, 1500), static_cast<DWORD>(WAIT_TIMEOUT))
         << "the second thread's open did not wait";
-    EXPECT_EQ(close(kReaderHandle), 0);
+    EXPECT_RESULT(close(kReaderHandle), ZUK_OK);
     ASSERT_TRUE(FinishCall(&second, 15000));
     EXPECT_EQ(second.result, 0);
 }
