@@ -78,7 +78,8 @@ void PutHostText(char *buffer, std::int32_t size, const char *text, std::int32_t
 
 bool SameId(const AccountRequest &a, const AccountRequest &b) {
     return a.AccountLength == b.AccountLength &&
-           std::memcmp(a.AccountBuffer, b.AccountBuffer, static_cast<std::size_t>(a.AccountLength)) == 0;
+           std::memcmp(a.AccountBuffer, b.AccountBuffer,
+                       static_cast<std::size_t>(a.AccountLength)) == 0;
 }
 
 // The outcome of a load in the pick-up and reuse steps: 0 only with a user ID.
@@ -100,15 +101,17 @@ int PickUp(AccountRequest *request) {
             // The entered pair counts only when it belongs to the remembered user.
             char id[CARD_MAX_ACCOUNT_LENGTH];
             char password[CARD_MAX_PASSWORD_LENGTH];
-            AccountRequest remembered = {ZUK_ACCOUNT_REQUEST_VERSION, id, sizeof id, password,
-                                         sizeof password, 0, 0};
+            AccountRequest remembered = {
+                ZUK_ACCOUNT_REQUEST_VERSION, id, sizeof id, password, sizeof password, 0, 0};
             const AccountRequest asked = *request;
             code = LoadStoredPair(&remembered, Remembered);
             if (code == ZUK_OK) code = LoadStoredPair(request, Entered);
             if (code == ZUK_OK && !SameId(*request, remembered)) {
                 // Another user's pair never reaches the host's buffers.
-                std::memset(request->AccountBuffer, 0, static_cast<std::size_t>(request->AccountLength));
-                std::memset(request->PasswordBuffer, 0, static_cast<std::size_t>(request->PasswordLength));
+                std::memset(request->AccountBuffer, 0,
+                            static_cast<std::size_t>(request->AccountLength));
+                std::memset(request->PasswordBuffer, 0,
+                            static_cast<std::size_t>(request->PasswordLength));
                 request->AccountLength = asked.AccountLength;
                 request->PasswordLength = asked.PasswordLength;
                 code = ZUK_ERR_ACCOUNT_STORE;
@@ -152,7 +155,8 @@ int TypedPath(AccountRequest *request, int mode) {
         return Traced(ZUK_ERR_BUFFER);
     }
     PutHostText(request->AccountBuffer, request->AccountLength, EnteredId(), idLength);
-    PutHostText(request->PasswordBuffer, request->PasswordLength, EnteredPassword(), passwordLength);
+    PutHostText(request->PasswordBuffer, request->PasswordLength, EnteredPassword(),
+                passwordLength);
     WipeEnteredCredentials();
     request->AccountLength = idLength;
     request->PasswordLength = passwordLength;
@@ -230,8 +234,8 @@ int PinLoop(AccountRequest *request, int handle, void *window) {
         if (answer != kDialogOk) return Traced(ZUK_ERR_UNEXPECTED);
 
         (void)OpenAccessingWindow(window);
-        const int verified = VerifyPinWorker(
-            handle, static_cast<int>(std::strlen(EnteredPin())), EnteredPin());
+        const int verified =
+            VerifyPinWorker(handle, static_cast<int>(std::strlen(EnteredPin())), EnteredPin());
         WipeEnteredPin();
         CloseAccessingWindow();
 
@@ -257,11 +261,9 @@ int PinLoop(AccountRequest *request, int handle, void *window) {
 
 int ReadAccountFromCard(AccountRequest *request, int mode, void *window, const HostPin *host) {
     if (!OpenAccess(window, host)) return Traced(ZUK_ERR_SYSTEM);
-    const int code = CardStatusResult(
-        CardReadAccount(reinterpret_cast<std::uint8_t *>(request->AccountBuffer),
-                        &request->AccountLength,
-                        reinterpret_cast<std::uint8_t *>(request->PasswordBuffer),
-                        &request->PasswordLength));
+    const int code = CardStatusResult(CardReadAccount(
+        reinterpret_cast<std::uint8_t *>(request->AccountBuffer), &request->AccountLength,
+        reinterpret_cast<std::uint8_t *>(request->PasswordBuffer), &request->PasswordLength));
     CloseAccess(host);
     if (code != ZUK_OK) return TracedLow(code);
     if (GetInputItems() == kInputIdOnly) {  // the configuration asks for the user ID alone
@@ -407,20 +409,16 @@ int AccountWorker(int handle, AccountRequest *request, int mode, void *window) {
         if (present == 1) {
             answer = kDialogCard;
         } else {
-            answer = libraryMode == kLibraryModeCard ? CardWaitDialog(window) : CardOrIdDialog(window);
+            answer =
+                libraryMode == kLibraryModeCard ? CardWaitDialog(window) : CardOrIdDialog(window);
         }
     }
     switch (answer) {
-    case kDialogCard:
-        return CardPath(request, handle, mode, window, nullptr);
-    case kDialogOk:
-        return TypedPath(request, mode);
-    case kDialogFailed:
-        return Traced(ZUK_ERR_INCOMPLETE);
-    case kDialogCancel:
-        return Cancelled(request);
-    default:
-        return Traced(ZUK_ERR_UNEXPECTED);
+    case kDialogCard: return CardPath(request, handle, mode, window, nullptr);
+    case kDialogOk: return TypedPath(request, mode);
+    case kDialogFailed: return Traced(ZUK_ERR_INCOMPLETE);
+    case kDialogCancel: return Cancelled(request);
+    default: return Traced(ZUK_ERR_UNEXPECTED);
     }
 }
 

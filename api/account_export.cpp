@@ -27,7 +27,8 @@ bool SameCardAnswers() {
 }
 }  // namespace
 
-extern "C" int ZUKAPI ZUKGetUserAccount(int handle, AccountRequest *request, int mode, void *window) {
+extern "C" int ZUKAPI ZUKGetUserAccount(int handle, AccountRequest *request, int mode,
+                                        void *window) {
     AccountRequest asked{};
     if (request != nullptr) asked = *request;
     // Message boxes belong to the host's window when it is one.
@@ -51,8 +52,8 @@ extern "C" int ZUKAPI ZUKGetUserAccount(int handle, AccountRequest *request, int
             if (lockedNow) result = ZUK_ERR_PIN_WRONG;
             break;
         } else if (result == ZUK_ERR_NO_DATA) {
-            if (AskFramePrompt(kMsgNoAccountCaption, kMsgNoAccountText, kStyleRetryCancel, parent) ==
-                PLAT_IDCANCEL)
+            if (AskFramePrompt(kMsgNoAccountCaption, kMsgNoAccountText, kStyleRetryCancel,
+                               parent) == PLAT_IDCANCEL)
                 break;
             *request = asked;  // start again with the sizes the host gave
         } else if (result == ZUK_ERR_CARD_LOCKED) {

@@ -7,8 +7,8 @@
 #include "settings/settings_reset.h"
 
 FrameState g_frame{};
-PromptState g_prompt = {{0}, {0}, {0}, CARD_MAX_ACCOUNT_LENGTH, CARD_MAX_PASSWORD_LENGTH,
-                         CARD_MAX_PIN_LENGTH};
+PromptState g_prompt = {
+    {0}, {0}, {0}, CARD_MAX_ACCOUNT_LENGTH, CARD_MAX_PASSWORD_LENGTH, CARD_MAX_PIN_LENGTH};
 
 void ResetPromptState() {
     PlatSecureWipe(g_prompt.enteredId, sizeof g_prompt.enteredId);
@@ -35,4 +35,3 @@ void LibraryStateReset() {
     LinkStateReset();
     SettingsStateReset();
 }
-

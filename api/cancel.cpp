@@ -79,8 +79,7 @@ std::uint32_t WaitForMutexOrCancel(PlatHandle mutex, std::uint32_t ms) {
     for (;;) {
         if (CallCancelled()) return PLAT_WAIT_OBJECT_1;
         // A wait of 0 ms still takes a mutex that is free: each round tries before it counts.
-        const std::uint32_t slice =
-            ms == PLAT_WAIT_FOREVER ? kCancelSliceMs : SliceOf(ms - waited);
+        const std::uint32_t slice = ms == PLAT_WAIT_FOREVER ? kCancelSliceMs : SliceOf(ms - waited);
         const std::uint32_t wait =
             event == 0 ? PlatMutexWait(mutex, slice) : PlatMutexWaitOrEvent(mutex, event, slice);
         if (wait == PLAT_WAIT_OBJECT_1) {

@@ -13,8 +13,8 @@ const ExportFrame kVerifyFrame = {"ZUKVerifyPIN", kMsgRetryCaption, kMsgRetryTex
 const ExportFrame kNameFrame = {"ZUKGetUserName", kMsgRetryCaption, kMsgRetryText, false, false};
 const ExportFrame kUserOptionFrame = {"ZUKGetUserOption", kMsgRetryCaption, kMsgRetryText, false,
                                       false};
-const ExportFrame kAdminOptionFrame = {"ZUKGetAdminOption", kMsgRetryCaption, kMsgRetryText,
-                                       false, false};
+const ExportFrame kAdminOptionFrame = {"ZUKGetAdminOption", kMsgRetryCaption, kMsgRetryText, false,
+                                       false};
 const ExportFrame kMaxLengthFrame = {"ZUKGetMaxLength", kMsgBusyCaption, kMsgBusyText, false,
                                      false};
 

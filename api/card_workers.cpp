@@ -56,8 +56,7 @@ int TextWorker(const char *name, TextRead read, int handle, char *buffer, int *l
 
 CardStatus CardStandingStatus() {
     switch (CardRevocationStanding(g_card.idm)) {
-    case kCardAccepted:
-        return SESSION_OK;
+    case kCardAccepted: return SESSION_OK;
     case kCardRevoked: {
         ForgetPairsOfCard(g_card.idm);
         char idm[17];
@@ -68,8 +67,7 @@ CardStatus CardStandingStatus() {
     case kRevocationTooLong:
         WriteEvent(kEventRevocationNotWhole, "more cards or a longer value than the library holds");
         return SESSION_ERR_REVOCATION_TOO_LONG;
-    case kRevocationUnreadable:
-        break;
+    case kRevocationUnreadable: break;
     }
     WriteEvent(kEventRevocationNotWhole, "a revocation key cannot be read");
     return SESSION_ERR_REVOCATION_UNREADABLE;
@@ -87,7 +85,8 @@ int OpenWorker(int *handle) {
         return ZUK_OK;
     }
     const char *port = GetPortName();
-    const int code = TracedCard(name, CardOpenSession(GetDeviceName(), port[0] != '\0' ? port : nullptr));
+    const int code =
+        TracedCard(name, CardOpenSession(GetDeviceName(), port[0] != '\0' ? port : nullptr));
     *handle = code == ZUK_OK ? kReaderHandle : 0;
     return code;
 }
@@ -134,7 +133,8 @@ int VerifyPinWorker(int handle, int pinLength, const char *pin) {
     if (handle == kReaderHandle && pinLength >= 0 && pin != nullptr) {
         const CardStatus standing = CardStandingStatus();
         if (standing != SESSION_OK) return TracedCard(name, standing);
-        return TracedCard(name, CardVerifyPin(reinterpret_cast<const std::uint8_t *>(pin), pinLength));
+        return TracedCard(name,
+                          CardVerifyPin(reinterpret_cast<const std::uint8_t *>(pin), pinLength));
     }
     return Traced(name, handle == kReaderHandle ? ZUK_ERR_PARAM : ZUK_ERR_HANDLE);
 }

@@ -63,7 +63,8 @@ void ReleasePortMutex() {
 
 bool PortMutexHeld() { return g_frame.portMutex != 0; }
 
-int ShowMessageBox(std::uint32_t captionId, std::uint32_t textId, std::uint32_t style, void *parent) {
+int ShowMessageBox(std::uint32_t captionId, std::uint32_t textId, std::uint32_t style,
+                   void *parent) {
     char caption[512] = {0};
     char text[512] = {0};
     const char *c = GetMessageText(captionId);
@@ -76,7 +77,8 @@ int ShowMessageBox(std::uint32_t captionId, std::uint32_t textId, std::uint32_t 
     return PlatMessageBox(parent, text, caption, style, language);
 }
 
-int AskFramePrompt(std::uint32_t captionId, std::uint32_t textId, std::uint32_t style, void *parent) {
+int AskFramePrompt(std::uint32_t captionId, std::uint32_t textId, std::uint32_t style,
+                   void *parent) {
     const int answerWithoutBox =
         (style & PLAT_MB_TYPEMASK) == PLAT_MB_RETRYCANCEL ? PLAT_IDCANCEL : PLAT_IDOK;
     // A cancelled call shows no more boxes.

@@ -30,7 +30,7 @@ void LoadSiteKeys();
 void LibraryDetach();
 void *GetModuleHandleOfLibrary();
 
-int EnterApi();   // 0, or ZUK_ERR_BUSY when a call is already inside the frame
+int EnterApi();  // 0, or ZUK_ERR_BUSY when a call is already inside the frame
 void LeaveApi();
 bool ApiIsBusy();
 
@@ -46,13 +46,15 @@ void ReleasePortMutex();
 bool PortMutexHeld();
 
 // Shows a message box with catalogue texts; a null parent makes it topmost and task-modal.
-int ShowMessageBox(std::uint32_t captionId, std::uint32_t textId, std::uint32_t style, void *parent);
+int ShowMessageBox(std::uint32_t captionId, std::uint32_t textId, std::uint32_t style,
+                   void *parent);
 
 // The frame's own prompts (busy, retry, no account, card locked) go through here.  With the INI's
 // [Prompt] Unattended=1 no box is shown: the answer is Cancel (OK for a box without Cancel) at
 // once, so a host without a person at the screen gets its code back.  A box that cannot be shown
 // is answered the same way.
-int AskFramePrompt(std::uint32_t captionId, std::uint32_t textId, std::uint32_t style, void *parent);
+int AskFramePrompt(std::uint32_t captionId, std::uint32_t textId, std::uint32_t style,
+                   void *parent);
 
 // The reader errors: the results for which the prompts offer Retry and a host may try again (the
 // rows of status/result_table.h marked so).

@@ -6,9 +6,9 @@
 
 // The public header's version is written by hand (hosts compile against it); the build's own
 // version, from the CMake project, must agree with it.
-static_assert(ZUK_LIB_VERSION ==
-                  ((ZUK_VERSION_MAJOR << 16) | (ZUK_VERSION_MINOR << 8) | ZUK_VERSION_PATCH),
-              "include/ZUKcntrl.h ZUK_LIB_VERSION differs from the project version in CMakeLists.txt");
+static_assert(
+    ZUK_LIB_VERSION == ((ZUK_VERSION_MAJOR << 16) | (ZUK_VERSION_MINOR << 8) | ZUK_VERSION_PATCH),
+    "include/ZUKcntrl.h ZUK_LIB_VERSION differs from the project version in CMakeLists.txt");
 
 namespace {
 
@@ -42,7 +42,9 @@ int ModeWorker(void *context) {
     } else {
         // Only the two operating modes are reported; every other value, 0 included, reads as 0.
         std::uint32_t mode = GetLibraryMode();
-        *args->mode = (mode == kLibraryModeCard || mode == kLibraryModeCardOrTyped) ? static_cast<int>(mode) : 0;
+        *args->mode = (mode == kLibraryModeCard || mode == kLibraryModeCardOrTyped)
+                          ? static_cast<int>(mode)
+                          : 0;
     }
     Trace("ZUKGetLibMode", "ZUK", static_cast<std::uint32_t>(code));
     return code;

@@ -20,8 +20,9 @@ namespace {
 // The session status a fault of the stored site keys becomes (its row of site_key_store.h).
 CardStatus KeyFaultStatus(SiteKeyStoreResult result) {
     switch (result) {
-#define ZUK_KEY_STORE_STATUS(enumerator, name, text, status) case enumerator: return status;
-    ZUK_SITE_KEY_STORE_RESULTS(ZUK_KEY_STORE_STATUS)
+#define ZUK_KEY_STORE_STATUS(enumerator, name, text, status)                                       \
+    case enumerator: return status;
+        ZUK_SITE_KEY_STORE_RESULTS(ZUK_KEY_STORE_STATUS)
 #undef ZUK_KEY_STORE_STATUS
     }
     return SESSION_ERR_KEYS_UNDECRYPTABLE;
@@ -33,10 +34,11 @@ void TraceRefusedOpenWait() {
     if (refused[0] == '\0') return;
     char text[256];
     if (GetOpenWaitMs() < 0) {
-        std::snprintf(text, sizeof text,
-                      "ZUK_OPEN_WAIT \"%s\" is no number of milliseconds (0 to 999999999): ZUKOpen "
-                      "waits without bound for a reader another process holds (no [Device] OpenWait)",
-                      refused);
+        std::snprintf(
+            text, sizeof text,
+            "ZUK_OPEN_WAIT \"%s\" is no number of milliseconds (0 to 999999999): ZUKOpen "
+            "waits without bound for a reader another process holds (no [Device] OpenWait)",
+            refused);
     } else {
         std::snprintf(text, sizeof text,
                       "ZUK_OPEN_WAIT \"%s\" is no number of milliseconds (0 to 999999999): ZUKOpen "

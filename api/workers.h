@@ -8,7 +8,8 @@
 
 #include "ZUKcntrl.h"
 
-// The reader handle: ZUKOpen hands out this one, and the workers that take a handle accept no other.
+// The reader handle: ZUKOpen hands out this one, and the workers that take a handle accept no
+// other.
 const int kReaderHandle = 1;
 
 int OpenWorker(int *handle);

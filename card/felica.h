@@ -13,7 +13,7 @@
 constexpr std::size_t FELICA_BLOCK_SIZE = 16;
 constexpr int FELICA_MAX_READ_BLOCKS = 12;
 constexpr int FELICA_MAX_WRITE_BLOCKS = 8;
-constexpr int FELICA_MAX_LIST = 16;          // areas or services in one authentication
+constexpr int FELICA_MAX_LIST = 16;  // areas or services in one authentication
 constexpr int FELICA_MAX_KEY_SLOTS = 32;
 
 // Answer codes (body[0] of the reader's answer).
@@ -33,22 +33,21 @@ CardStatus FelicaBuildPolling(const std::uint8_t code[2], std::uint8_t *out, std
                               std::size_t *length);
 CardStatus FelicaBuildPollingMulti(int n, const std::uint8_t *codes, std::uint8_t *out,
                                    std::size_t cap, std::size_t *length);
-CardStatus FelicaBuildRequestResponse(const std::uint8_t idm[8], std::uint8_t *out,
-                                      std::size_t cap, std::size_t *length);
+CardStatus FelicaBuildRequestResponse(const std::uint8_t idm[8], std::uint8_t *out, std::size_t cap,
+                                      std::size_t *length);
 CardStatus FelicaBuildRead(const std::uint8_t idm[8], int n, const std::uint8_t *blocks,
                            std::uint8_t *out, std::size_t cap, std::size_t *length);
 CardStatus FelicaBuildWrite(const std::uint8_t idm[8], int n, const std::uint8_t *blocks,
                             const std::uint8_t *data, std::uint8_t *out, std::size_t cap,
                             std::size_t *length);
-CardStatus FelicaBuildKeySelect(int keyNumber, int keyVersion, std::uint8_t *out,
-                                std::size_t cap, std::size_t *length);
+CardStatus FelicaBuildKeySelect(int keyNumber, int keyVersion, std::uint8_t *out, std::size_t cap,
+                                std::size_t *length);
 CardStatus FelicaBuildAuth(const std::uint8_t idm[8], int na, const std::uint8_t *areas, int ns,
                            const std::uint8_t *services, std::uint8_t *out, std::size_t cap,
                            std::size_t *length);
-CardStatus FelicaBuildAuthRead(const std::uint8_t idm[8], int na, const std::uint8_t *areas,
-                               int ns, const std::uint8_t *services, int nb,
-                               const std::uint8_t *blocks, std::uint8_t *out, std::size_t cap,
-                               std::size_t *length);
+CardStatus FelicaBuildAuthRead(const std::uint8_t idm[8], int na, const std::uint8_t *areas, int ns,
+                               const std::uint8_t *services, int nb, const std::uint8_t *blocks,
+                               std::uint8_t *out, std::size_t cap, std::size_t *length);
 // The whole 0x28 reader-command frame of the key table: 00 89 P1 P2 Lc, Lc = 8 * slots data.
 CardStatus FelicaBuildKeyTableFrame(int p1, int p2, int slots, const std::uint8_t *data,
                                     std::uint8_t *out, std::size_t cap, std::size_t *length);

@@ -16,11 +16,17 @@ struct BodyWriter {
     bool overflow;
 
     void Byte(std::uint8_t b) {
-        if (used >= cap) { overflow = true; return; }
+        if (used >= cap) {
+            overflow = true;
+            return;
+        }
         out[used++] = b;
     }
     void Bytes(const std::uint8_t *p, std::size_t n) {
-        if (n > cap - used) { overflow = true; return; }
+        if (n > cap - used) {
+            overflow = true;
+            return;
+        }
         std::memcpy(out + used, p, n);
         used += n;
     }
@@ -62,8 +68,8 @@ CardStatus FelicaBuildPollingMulti(int n, const std::uint8_t *codes, std::uint8_
     return w.Finish(length);
 }
 
-CardStatus FelicaBuildRequestResponse(const std::uint8_t idm[8], std::uint8_t *out,
-                                      std::size_t cap, std::size_t *length) {
+CardStatus FelicaBuildRequestResponse(const std::uint8_t idm[8], std::uint8_t *out, std::size_t cap,
+                                      std::size_t *length) {
     if (idm == nullptr || out == nullptr || length == nullptr) return BUILD_ERR_LIMIT;
     BodyWriter w{out, cap, 0, false};
     w.Byte(0x04);
@@ -99,8 +105,8 @@ CardStatus FelicaBuildWrite(const std::uint8_t idm[8], int n, const std::uint8_t
     return w.Finish(length);
 }
 
-CardStatus FelicaBuildKeySelect(int keyNumber, int keyVersion, std::uint8_t *out,
-                                std::size_t cap, std::size_t *length) {
+CardStatus FelicaBuildKeySelect(int keyNumber, int keyVersion, std::uint8_t *out, std::size_t cap,
+                                std::size_t *length) {
     if (out == nullptr || length == nullptr || !KeyByteValid(keyNumber) ||
         !KeyByteValid(keyVersion))
         return BUILD_ERR_LIMIT;
@@ -138,10 +144,9 @@ CardStatus FelicaBuildAuth(const std::uint8_t idm[8], int na, const std::uint8_t
     return w.Finish(length);
 }
 
-CardStatus FelicaBuildAuthRead(const std::uint8_t idm[8], int na, const std::uint8_t *areas,
-                               int ns, const std::uint8_t *services, int nb,
-                               const std::uint8_t *blocks, std::uint8_t *out, std::size_t cap,
-                               std::size_t *length) {
+CardStatus FelicaBuildAuthRead(const std::uint8_t idm[8], int na, const std::uint8_t *areas, int ns,
+                               const std::uint8_t *services, int nb, const std::uint8_t *blocks,
+                               std::uint8_t *out, std::size_t cap, std::size_t *length) {
     if (idm == nullptr || areas == nullptr || services == nullptr || blocks == nullptr ||
         out == nullptr || length == nullptr || !InRange(na, 1, FELICA_MAX_LIST) ||
         !InRange(ns, 1, FELICA_MAX_LIST) || !InRange(nb, 1, FELICA_MAX_READ_BLOCKS))

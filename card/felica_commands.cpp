@@ -46,8 +46,8 @@ CardStatus ExchangeBody(const std::uint8_t *body, std::size_t bodyLength, Answer
     std::uint8_t frame[FRAME_BUFFER_SIZE];
     if (bodyLength + FRAME_OVERHEAD > sizeof frame) return BUILD_ERR_TOO_LONG;
     std::uint32_t frameLength = sizeof frame;
-    const LinkStatus st = ReaderBuildCardFrame(frame, &frameLength, body,
-                                               static_cast<std::uint32_t>(bodyLength));
+    const LinkStatus st =
+        ReaderBuildCardFrame(frame, &frameLength, body, static_cast<std::uint32_t>(bodyLength));
     if (st != LINK_OK) return st;
     return ExchangeFrame(frame, frameLength, answer);
 }
@@ -89,8 +89,8 @@ CardStatus KeySelect(int keyNumber, int keyVersion) {
 // Copies `blocks` blocks of block data starting at body[offset], after checking that the count
 // is no more than was asked and that the received body holds them.  A count beyond either is
 // reported as a length disagreement and nothing is copied.
-CardStatus CopyBlocks(const Answer &answer, std::size_t offset, int asked, int count,
-                      int capacity, std::uint8_t *out, int *outLength) {
+CardStatus CopyBlocks(const Answer &answer, std::size_t offset, int asked, int count, int capacity,
+                      std::uint8_t *out, int *outLength) {
     const std::size_t bytes = FELICA_BLOCK_SIZE * static_cast<std::size_t>(count);
     if (count > asked || offset + bytes > answer.bodyLength) return CARD_ERR_LENGTH;
     if (bytes > static_cast<std::size_t>(capacity)) return CARD_ERR_BUFFER;
@@ -121,8 +121,8 @@ CardStatus CardPoll(std::uint8_t idm[8], std::uint8_t pmm[8]) {
     std::size_t length = 0;
     CardStatus st = g_card.pollingCodeCount == 1
                         ? FelicaBuildPolling(g_card.pollingCodes, body, sizeof body, &length)
-                        : FelicaBuildPollingMulti(g_card.pollingCodeCount, g_card.pollingCodes, body,
-                                                  sizeof body, &length);
+                        : FelicaBuildPollingMulti(g_card.pollingCodeCount, g_card.pollingCodes,
+                                                  body, sizeof body, &length);
     if (st != BUILD_OK) return st;
     Answer answer;
     st = ExchangeBody(body, length, &answer);
@@ -213,8 +213,8 @@ CardStatus CardAuthenticate(int keyNumber, int keyVersion, int na, const std::ui
 CardStatus CardAuthRead(int keyNumber, int keyVersion, int na, const std::uint8_t *areas, int ns,
                         const std::uint8_t *services, int nb, const std::uint8_t *blocks,
                         int capacity, std::uint8_t *out, int *outLength) {
-    if (na <= 0 || ns <= 0 || nb <= 0 || capacity <= 0 || areas == nullptr ||
-        services == nullptr || blocks == nullptr || out == nullptr || outLength == nullptr)
+    if (na <= 0 || ns <= 0 || nb <= 0 || capacity <= 0 || areas == nullptr || services == nullptr ||
+        blocks == nullptr || out == nullptr || outLength == nullptr)
         return CARD_ERR_ARGUMENT;
     CardStatus st = KeySelect(keyNumber, keyVersion);
     if (st != CARD_OK) return st;

@@ -9,7 +9,8 @@
 
 namespace {
 
-void Add(KeyCheckValue out[], int *count, const char *label, const std::uint8_t value[KEY_CHECK_VALUE_SIZE]) {
+void Add(KeyCheckValue out[], int *count, const char *label,
+         const std::uint8_t value[KEY_CHECK_VALUE_SIZE]) {
     KeyCheckValue &item = out[(*count)++];
     std::snprintf(item.label, sizeof item.label, "%s", label);
     std::memcpy(item.value, value, KEY_CHECK_VALUE_SIZE);
@@ -27,7 +28,8 @@ void DesKeyCheckValue(const std::uint8_t key[8], std::uint8_t value[KEY_CHECK_VA
     static const std::uint8_t kZeros[DES_BLOCK_SIZE] = {0};
     std::uint8_t block[DES_BLOCK_SIZE];
     // One block of CBC under a zero initialisation vector is ECB.
-    if (!DesCbcEncrypt(key, kZeros, kZeros, sizeof block, block)) std::memset(block, 0, sizeof block);
+    if (!DesCbcEncrypt(key, kZeros, kZeros, sizeof block, block))
+        std::memset(block, 0, sizeof block);
     std::memcpy(value, block, KEY_CHECK_VALUE_SIZE);
     SecureWipe(block, sizeof block);
 }

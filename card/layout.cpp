@@ -18,9 +18,8 @@ struct ServiceRow {
 };
 
 constexpr ServiceRow kServices[] = {
-    {0, 0x660A, 1, 0}, {1, 0x6608, 2, 0},  {2, 0x670A, 3, 0}, {3, 0x6708, 4, 0},
-    {4, 0x680A, 5, 0}, {5, 0x6808, 6, 0},  {6, 0x690A, 7, 0}, {7, 0x6908, 8, 0},
-    {8, 0x6A0A, 9, 0}, {9, 0x6A08, 10, 0},
+    {0, 0x660A, 1, 0}, {1, 0x6608, 2, 0}, {2, 0x670A, 3, 0}, {3, 0x6708, 4, 0}, {4, 0x680A, 5, 0},
+    {5, 0x6808, 6, 0}, {6, 0x690A, 7, 0}, {7, 0x6908, 8, 0}, {8, 0x6A0A, 9, 0}, {9, 0x6A08, 10, 0},
 };
 
 struct ItemRow {
@@ -32,11 +31,10 @@ struct ItemRow {
 };
 
 constexpr ItemRow kItems[] = {
-    {0, 0, 1, 0, 8},   {1, 0, 1, 8, 16},  {2, 2, 3, 0, 1},   {3, 2, 3, 0, 1},
-    {4, 2, 3, 1, 1},   {5, 4, 5, 0, 8},   {6, 4, 5, 8, 4},   {7, 4, 5, 12, 1},
-    {8, 4, 5, 13, 1},  {9, 4, 5, 14, 1},  {10, 4, 5, 15, 8}, {11, 6, 7, 0, 8},
-    {12, 6, 7, 8, 8},  {13, 8, 9, 0, 1},  {14, 8, 9, 2, 1},  {15, 8, 9, 3, 1},
-    {16, 8, 9, 4, 1},  {17, 8, 9, 5, 1},  {18, 8, 9, 6, 2},  {19, 8, 9, 8, 2},
+    {0, 0, 1, 0, 8},   {1, 0, 1, 8, 16}, {2, 2, 3, 0, 1},  {3, 2, 3, 0, 1},  {4, 2, 3, 1, 1},
+    {5, 4, 5, 0, 8},   {6, 4, 5, 8, 4},  {7, 4, 5, 12, 1}, {8, 4, 5, 13, 1}, {9, 4, 5, 14, 1},
+    {10, 4, 5, 15, 8}, {11, 6, 7, 0, 8}, {12, 6, 7, 8, 8}, {13, 8, 9, 0, 1}, {14, 8, 9, 2, 1},
+    {15, 8, 9, 3, 1},  {16, 8, 9, 4, 1}, {17, 8, 9, 5, 1}, {18, 8, 9, 6, 2}, {19, 8, 9, 8, 2},
     {20, 8, 9, 10, 1},
 };
 
@@ -53,8 +51,7 @@ bool HasZero(const std::uint8_t *data, int count) { return TextLength(data, coun
 
 // Reads one text item (items 6, 10, 12) into the caller's buffer.
 CardStatus ReadTextItem(int item, std::uint8_t *buffer, int *length) {
-    if (buffer == nullptr || length == nullptr || *length <= 0)
-        return SESSION_ERR_ARGUMENT;
+    if (buffer == nullptr || length == nullptr || *length <= 0) return SESSION_ERR_ARGUMENT;
     if (!CardSessionIsOpen()) return SESSION_ERR_NOT_OPEN;
     CardAccess access;
     CardStatus result = LookupCardItem(item, CARD_READ, &access);
@@ -80,9 +77,8 @@ CardStatus ReadAccountItem(int item, std::uint8_t *buffer, int *length) {
     int capacity = CARD_DATA_AREA_SIZE;
     int done = 0;
     while (done < access.blockCount) {
-        const int n = access.blockCount - done < FELICA_MAX_READ_BLOCKS
-                          ? access.blockCount - done
-                          : FELICA_MAX_READ_BLOCKS;
+        const int n = access.blockCount - done < FELICA_MAX_READ_BLOCKS ? access.blockCount - done
+                                                                        : FELICA_MAX_READ_BLOCKS;
         std::uint8_t *at = g_card.dataArea + 16 * done;
         int got = 0;
         if (done == 0) {
@@ -95,7 +91,8 @@ CardStatus ReadAccountItem(int item, std::uint8_t *buffer, int *length) {
             if (st != CARD_OK) result = st;
         }
         if (result != SESSION_OK) {
-            PlatSecureWipe(g_card.dataArea, sizeof g_card.dataArea);  // a part of the account or password
+            PlatSecureWipe(g_card.dataArea,
+                           sizeof g_card.dataArea);  // a part of the account or password
             return result;
         }
         capacity -= got;
@@ -121,13 +118,19 @@ CardStatus LookupCardItem(int item, int direction, CardAccess *access) {
     if (access == nullptr) return SESSION_ERR_ARGUMENT;
     const ItemRow *row = nullptr;
     for (const ItemRow &r : kItems) {
-        if (r.item == item) { row = &r; break; }
+        if (r.item == item) {
+            row = &r;
+            break;
+        }
     }
     if (row == nullptr) return SESSION_ERR_NO_ITEM;
     const int serviceNumber = direction == CARD_READ ? row->readService : row->writeService;
     const ServiceRow *service = nullptr;
     for (const ServiceRow &s : kServices) {
-        if (s.service == serviceNumber) { service = &s; break; }
+        if (s.service == serviceNumber) {
+            service = &s;
+            break;
+        }
     }
     if (service == nullptr) return SESSION_ERR_NO_ITEM;
     std::memset(g_card.blockList, 0, sizeof g_card.blockList);
@@ -147,17 +150,16 @@ CardStatus LookupCardItem(int item, int direction, CardAccess *access) {
     return SESSION_OK;
 }
 
-CardStatus ReadCardItem(const CardAccess &access, int capacity, std::uint8_t *output,
-                          int *length) {
+CardStatus ReadCardItem(const CardAccess &access, int capacity, std::uint8_t *output, int *length) {
     *length = 0;
     for (int i = 0; i < access.blockCount;) {
         const int n = access.blockCount - i < FELICA_MAX_READ_BLOCKS ? access.blockCount - i
                                                                      : FELICA_MAX_READ_BLOCKS;
         int got = 0;
-        const CardStatus st = CardAuthRead(access.keyNumber, access.keyVersion, access.areaCount,
-                                           access.areaCodes, access.serviceCount,
-                                           access.serviceCode, n, access.blockList + 2 * i,
-                                           capacity, output + 16 * i, &got);
+        const CardStatus st =
+            CardAuthRead(access.keyNumber, access.keyVersion, access.areaCount, access.areaCodes,
+                         access.serviceCount, access.serviceCode, n, access.blockList + 2 * i,
+                         capacity, output + 16 * i, &got);
         if (st != CARD_OK) return st;
         capacity -= got;
         *length += got;
@@ -167,7 +169,7 @@ CardStatus ReadCardItem(const CardAccess &access, int capacity, std::uint8_t *ou
 }
 
 CardStatus CardReadAccount(std::uint8_t *account, int *accountLength, std::uint8_t *password,
-                             int *passwordLength) {
+                           int *passwordLength) {
     if (account == nullptr || accountLength == nullptr || password == nullptr ||
         passwordLength == nullptr || *accountLength <= 0 || *passwordLength <= 0)
         return SESSION_ERR_ARGUMENT;

@@ -37,10 +37,9 @@ struct CardLimits {
 
 // Session statuses (SESSION_OK on success), or the failing command's status.
 CardStatus LookupCardItem(int item, int direction, CardAccess *access);
-CardStatus ReadCardItem(const CardAccess &access, int capacity, std::uint8_t *output,
-                          int *length);
+CardStatus ReadCardItem(const CardAccess &access, int capacity, std::uint8_t *output, int *length);
 CardStatus CardReadAccount(std::uint8_t *account, int *accountLength, std::uint8_t *password,
-                             int *passwordLength);
+                           int *passwordLength);
 CardStatus CardReadUserName(std::uint8_t *buffer, int *length);
 CardStatus CardReadUserOption(std::uint8_t *buffer, int *length);
 CardStatus CardReadAdminOption(std::uint8_t *buffer, int *length);

@@ -50,9 +50,9 @@ CardStatus RewriteFailureCount(bool reset) {
 }  // namespace
 
 CardStatus CardGetPinState(int *present, int *retryLimit, int *failureCount, std::uint8_t *pin,
-                             int *pinLength) {
-    if (present == nullptr || retryLimit == nullptr || failureCount == nullptr ||
-        pin == nullptr || pinLength == nullptr || *pinLength <= 0)
+                           int *pinLength) {
+    if (present == nullptr || retryLimit == nullptr || failureCount == nullptr || pin == nullptr ||
+        pinLength == nullptr || *pinLength <= 0)
         return SESSION_ERR_ARGUMENT;
     if (!CardSessionIsOpen()) return SESSION_ERR_NOT_OPEN;
     CardAccess access;

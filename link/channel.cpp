@@ -133,8 +133,8 @@ LinkStatus ChannelAuthenticate(ChannelKeySelector selector) {
     if (!match) return LINK_ERR_AUTH;
 
     for (int i = 0; i < 8; ++i) {
-        g_link.channel.sessionKey[i] =
-            static_cast<std::uint8_t>(g_link.channel.hostRandom[i] ^ g_link.channel.readerRandom[i]);
+        g_link.channel.sessionKey[i] = static_cast<std::uint8_t>(g_link.channel.hostRandom[i] ^
+                                                                 g_link.channel.readerRandom[i]);
     }
     g_link.channel.sequenceNumber = 1;
     g_link.channel.reestablishPending = false;
@@ -194,8 +194,8 @@ LinkStatus ChannelEstablish() {
 
 LinkStatus ChannelExchange(const std::uint8_t *frame, std::uint32_t frameLength,
                            std::uint8_t *response, std::uint32_t *responseLength) {
-    if (frame == nullptr || frameLength == 0 || response == nullptr ||
-        responseLength == nullptr || *responseLength == 0) {
+    if (frame == nullptr || frameLength == 0 || response == nullptr || responseLength == nullptr ||
+        *responseLength == 0) {
         return LINK_ERR_ARGUMENT;
     }
     if (frameLength >= 5 && frame[0] == FRAME_TYPE_READER && frame[3] == 0x00 &&
@@ -226,8 +226,8 @@ bool SealRequest(const std::uint8_t *frame, std::uint32_t l, std::uint16_t seque
     request[0] = frame[0];
     request[1] = static_cast<std::uint8_t>(e >> 8);
     request[2] = static_cast<std::uint8_t>(e);
-    const bool encrypted = DesCbcEncrypt(g_link.channel.sessionKey, kZeroIv, plain, e,
-                                         request + FRAME_BODY_OFFSET);
+    const bool encrypted =
+        DesCbcEncrypt(g_link.channel.sessionKey, kZeroIv, plain, e, request + FRAME_BODY_OFFSET);
     SecureWipe(plain, e);
     if (!encrypted) return false;
     request[FRAME_HEADER_SIZE + e] = FrameChecksum(request, FRAME_HEADER_SIZE + e);
@@ -272,7 +272,8 @@ LinkStatus OpenAnswer(const std::uint8_t *answer, std::uint32_t d, std::uint16_t
         for (std::uint32_t i = 4 + answerBody; sound && i < d - 1; ++i) sound = opened[i] == 0;
         if (!sound) st = LINK_ERR_GENERAL;
     }
-    if (st == LINK_OK && answerBody + FRAME_OVERHEAD > *responseLength) st = LINK_ERR_FRAME_TOO_LONG;
+    if (st == LINK_OK && answerBody + FRAME_OVERHEAD > *responseLength)
+        st = LINK_ERR_FRAME_TOO_LONG;
     if (st == LINK_OK) {
         response[0] = answer[0];
         response[1] = static_cast<std::uint8_t>(answerBody >> 8);
@@ -347,8 +348,8 @@ LinkStatus ChannelSendKeyWrapped(const std::uint8_t *frame, std::uint32_t frameL
     std::memcpy(clear, g_link.channel.sessionKey, 8);
     std::memcpy(clear + 8, frame + 8, lc);
     std::uint8_t request[FRAME_BUFFER_SIZE];
-    const bool ok = TdeaEcbEncrypt(g_link.channel.readerRandom, g_link.channel.hostRandom, clear, lc + 8,
-                                   request + 8);
+    const bool ok = TdeaEcbEncrypt(g_link.channel.readerRandom, g_link.channel.hostRandom, clear,
+                                   lc + 8, request + 8);
     SecureWipe(clear, sizeof clear);
     if (!ok) return LINK_ERR_GENERAL;
     request[0] = frame[0];

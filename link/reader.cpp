@@ -66,13 +66,20 @@ bool ReaderStrictChecks() { return g_link.strictChecks; }
 
 LinkStatus ReaderClassifyAnswer(std::uint8_t typeByte) {
     switch (typeByte) {
-    case 0x00: case 0x20: return LINK_OK;
-    case 0x80: case 0xA0: return LINK_ANSWER_RESEND;
-    case 0x81: case 0xA1: return LINK_ANSWER_CLASS_81;
-    case 0x82: case 0xA2: return LINK_ANSWER_CLASS_82;
-    case 0x83: case 0xA3: return LINK_ANSWER_CLASS_83;
-    case 0x84: case 0xA4: return LINK_ANSWER_CLASS_84;
-    case 0x87: case 0xA7: return LINK_ANSWER_CLASS_87;
+    case 0x00:
+    case 0x20: return LINK_OK;
+    case 0x80:
+    case 0xA0: return LINK_ANSWER_RESEND;
+    case 0x81:
+    case 0xA1: return LINK_ANSWER_CLASS_81;
+    case 0x82:
+    case 0xA2: return LINK_ANSWER_CLASS_82;
+    case 0x83:
+    case 0xA3: return LINK_ANSWER_CLASS_83;
+    case 0x84:
+    case 0xA4: return LINK_ANSWER_CLASS_84;
+    case 0x87:
+    case 0xA7: return LINK_ANSWER_CLASS_87;
     default: return LINK_ERR_GENERAL;
     }
 }

@@ -23,7 +23,8 @@ bool SetReadTimeouts(bool stalled) {
     PlatSerialTimeouts timeouts;
     timeouts.readIntervalMs = 0;
     timeouts.readTotalMultiplierMs = stalled ? 0 : SERIAL_READ_MS_PER_BYTE;
-    timeouts.readTotalConstantMs = stalled ? SERIAL_STALLED_READ_TIMEOUT_MS : SERIAL_READ_TIMEOUT_MS;
+    timeouts.readTotalConstantMs =
+        stalled ? SERIAL_STALLED_READ_TIMEOUT_MS : SERIAL_READ_TIMEOUT_MS;
     timeouts.writeTotalMultiplierMs = SERIAL_WRITE_MS_PER_BYTE;
     timeouts.writeTotalConstantMs = SERIAL_WRITE_TIMEOUT_MS;
     return PlatSerialSetTimeouts(g_link.port, &timeouts);
@@ -113,7 +114,8 @@ LinkStatus SerialWrite(const std::uint8_t *buffer, std::int32_t length) {
     int stalls = 0;
     while (sent < total) {
         std::uint32_t moved = 0;
-        if (!PlatSerialWrite(g_link.port, buffer + sent, total - sent, &moved)) return LINK_ERR_WRITE;
+        if (!PlatSerialWrite(g_link.port, buffer + sent, total - sent, &moved))
+            return LINK_ERR_WRITE;
         if (moved > total - sent) return LINK_ERR_WRITE;  // a driver that claims too much
         // A write that moves nothing (its time-out ran out) is tried again a few times only.
         if (moved == 0) {
@@ -140,7 +142,8 @@ LinkStatus SerialReadFrame(std::uint8_t *buffer, std::uint32_t *length) {
     }
     if (got < FRAME_OVERHEAD) return LINK_ERR_READ;
 
-    const std::uint32_t total = static_cast<std::uint32_t>(FrameBodyLength(buffer)) + FRAME_OVERHEAD;
+    const std::uint32_t total =
+        static_cast<std::uint32_t>(FrameBodyLength(buffer)) + FRAME_OVERHEAD;
     if (total > capacity) return LINK_ERR_FRAME_TOO_LONG;
     std::uint32_t received = FRAME_OVERHEAD;
     if (received == total) {

@@ -9,7 +9,7 @@
 
 // Bounds that keep a silent reader or a closed line from holding the caller: the port's read
 // and write time-outs, set at open, and the number of writes in a row that may move nothing.
-constexpr std::uint32_t SERIAL_READ_TIMEOUT_MS = 3000;       // per read, plus per byte below
+constexpr std::uint32_t SERIAL_READ_TIMEOUT_MS = 3000;  // per read, plus per byte below
 constexpr std::uint32_t SERIAL_READ_MS_PER_BYTE = 2;
 constexpr std::uint32_t SERIAL_WRITE_TIMEOUT_MS = 2000;
 constexpr std::uint32_t SERIAL_WRITE_MS_PER_BYTE = 2;

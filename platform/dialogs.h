@@ -29,12 +29,12 @@ struct DialogEntry {
     char *pin;
 };
 
-int CardWaitDialog(void *parent);                                // 1, -1 or 0
-int ShowCardOrIdDialog(void *parent, const DialogEntry &entry);  // 1, 2, -1 or 0
+int CardWaitDialog(void *parent);                                  // 1, -1 or 0
+int ShowCardOrIdDialog(void *parent, const DialogEntry &entry);    // 1, 2, -1 or 0
 int ShowIdPasswordDialog(void *parent, const DialogEntry &entry);  // 2, -1 or 0
-int ShowPinDialog(void *parent, const DialogEntry &entry);       // 2, -1 or 0
-int NoCardDialog(void *parent);                                  // 2 or 0
-int PinErrorDialog(void *parent);                                // 2 or 0
+int ShowPinDialog(void *parent, const DialogEntry &entry);         // 2, -1 or 0
+int NoCardDialog(void *parent);                                    // 2 or 0
+int PinErrorDialog(void *parent);                                  // 2 or 0
 
 // Ends the library's dialog open on any thread of the process (a waiting one polling the reader,
 // or a prompt) as its Cancel button does: its show function returns kDialogCancel.  Any thread

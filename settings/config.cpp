@@ -38,7 +38,8 @@ struct Field {
     std::size_t offset;
     std::size_t size;
 };
-#define ZUK_SETTING_FIELD(name, field, ...) {offsetof(LibrarySettings, field), sizeof(LibrarySettings::field)},
+#define ZUK_SETTING_FIELD(name, field, ...)                                                        \
+    {offsetof(LibrarySettings, field), sizeof(LibrarySettings::field)},
 const Field kFields[] = {ZUK_SETTINGS(ZUK_SETTING_FIELD)};
 #undef ZUK_SETTING_FIELD
 
@@ -53,11 +54,14 @@ void PutNumber(Setting s, std::uint32_t value) {
     std::memcpy(FieldOf(s), &value, 4);
 }
 
-void SetSource(Setting s, SettingSource source) { g_settings.Source[s] = static_cast<std::uint8_t>(source); }
+void SetSource(Setting s, SettingSource source) {
+    g_settings.Source[s] = static_cast<std::uint8_t>(source);
+}
 
 bool IsNumberKind(SettingKind kind) {
-    return kind == kKindNumber || kind == kKindBits || kind == kKindReader || kind == kKindSwitch || kind == kKindInt ||
-           kind == kKindCount || kind == kKindWait || kind == kKindGroup || kind == kKindIdm;
+    return kind == kKindNumber || kind == kKindBits || kind == kKindReader || kind == kKindSwitch ||
+           kind == kKindInt || kind == kKindCount || kind == kKindWait || kind == kKindGroup ||
+           kind == kKindIdm;
 }
 
 // A number kind's value as the library keeps it: only 1 switches on, a count is never negative,
@@ -76,8 +80,8 @@ std::int32_t DefaultNumber(const SettingRow &row) {
 
 // Reads one INI text value through StripQuotes into a field; the source is the INI when the file
 // gave the key.
-SettingSource ReadIniText(const char *iniPath, const char *section, const char *key, const char *def,
-                          char *field, std::size_t capacity) {
+SettingSource ReadIniText(const char *iniPath, const char *section, const char *key,
+                          const char *def, char *field, std::size_t capacity) {
     char raw[1024] = {0};
     IniAnswer answer = g_ini ? IniTextString(g_ini, section, key, raw, sizeof raw) : kIniUndecided;
     SettingSource source = kSourceIni;
@@ -93,8 +97,8 @@ SettingSource ReadIniText(const char *iniPath, const char *section, const char *
 }
 
 // An INI number, and whether the file gave it (source: INI) or the default stands.
-std::int32_t ReadIniInt(const char *iniPath, const char *section, const char *key,
-                        std::int32_t def, SettingSource *source) {
+std::int32_t ReadIniInt(const char *iniPath, const char *section, const char *key, std::int32_t def,
+                        SettingSource *source) {
     *source = kSourceDefault;
     if (iniPath[0] == '\0') return def;
     std::int32_t value = def;
@@ -111,7 +115,8 @@ void ReadIniRow(Setting s, const char *ini, const char *installPath) {
     const SettingRow &row = SettingRowOf(s);
     SettingSource source = kSourceDefault;
     if (IsNumberKind(row.kind)) {
-        const std::int32_t value = ReadIniInt(ini, row.section, row.key, DefaultNumber(row), &source);
+        const std::int32_t value =
+            ReadIniInt(ini, row.section, row.key, DefaultNumber(row), &source);
         PutNumber(s, static_cast<std::uint32_t>(Normalised(row.kind, value)));
     } else if (row.kind == kKindCodes) {
         char codes[1024];
@@ -238,7 +243,8 @@ int ReadMachineValues(PlatKey machine) {
         if (row.kind == kKindIdm) {
             std::uint8_t text[512] = {0};
             std::uint32_t length = sizeof text;
-            const bool idm = ReadRegStringIn(machine, row.machine, text, &length) == 0 && length == 3 &&
+            const bool idm = ReadRegStringIn(machine, row.machine, text, &length) == 0 &&
+                             length == 3 &&
                              std::strcmp(reinterpret_cast<const char *>(text), "IDM") == 0;
             PutNumber(s, idm ? 1 : 0);
             continue;
@@ -310,7 +316,8 @@ int LoadRegistryConfig() {
     std::memset(g_settings.PolicyFound, 0, sizeof g_settings.PolicyFound);
     g_settings.PolicyRefused = false;
     PlatKey machine = 0;
-    if (PlatRegOpenKey(PLAT_HKEY_LOCAL_MACHINE, ZUK_SETTINGS_KEY, PLAT_KEY_QUERY_VALUE, &machine) != 0) {
+    if (PlatRegOpenKey(PLAT_HKEY_LOCAL_MACHINE, ZUK_SETTINGS_KEY, PLAT_KEY_QUERY_VALUE, &machine) !=
+        0) {
         std::memset(g_settings.InstallPath, 0, sizeof g_settings.InstallPath);
         return kRegistryConfigNoInstallPath;
     }
@@ -325,7 +332,8 @@ int LoadRegistryConfig() {
     PlatKey user = 0;
     if (OpenCurrentUserRoot(PLAT_KEY_READ, &user) != 0) return kRegistryConfigNoUserRoot;
     PlatKey key = 0;
-    long error = PlatRegCreateKey(user, ZUK_SETTINGS_KEY, PLAT_KEY_READ | PLAT_KEY_WRITE, false, &key);
+    long error =
+        PlatRegCreateKey(user, ZUK_SETTINGS_KEY, PLAT_KEY_READ | PLAT_KEY_WRITE, false, &key);
     if (error == 0) PlatRegCloseKey(key);
     PlatRegCloseKey(user);
     return error == 0 ? kRegistryConfigOk : kRegistryConfigNoUserKey;
@@ -336,13 +344,15 @@ void LoadIniSettings(const char *installPath) {
     JoinText(ini, sizeof ini, installPath, kIniName);  // empty when it does not fit: defaults apply
     g_ini = IniTextLoad(&g_iniText, ini) ? &g_iniText : nullptr;
     for (int i = 0; i < kSettingCount; ++i) {
-        if (SettingRowOf(static_cast<Setting>(i)).key[0] != '\0') ReadIniRow(static_cast<Setting>(i), ini, installPath);
+        if (SettingRowOf(static_cast<Setting>(i)).key[0] != '\0')
+            ReadIniRow(static_cast<Setting>(i), ini, installPath);
     }
     g_ini = nullptr;
     // One process can be made prompt-free, or given a bounded open, without changing the
     // machine's INI that every other host on it shares: its environment wins over the INI.
     for (int i = 0; i < kSettingCount; ++i) {
-        if (SettingRowOf(static_cast<Setting>(i)).env[0] != '\0') ReadEnvironmentRow(static_cast<Setting>(i));
+        if (SettingRowOf(static_cast<Setting>(i)).env[0] != '\0')
+            ReadEnvironmentRow(static_cast<Setting>(i));
     }
     // What Group Policy sets wins over the INI and over a process's own environment.
     for (int i = 0; i < kSettingCount; ++i) {
@@ -373,8 +383,9 @@ void SettingValueText(Setting setting, char *out, std::size_t size) {
         std::size_t n = 0;
         out[0] = '\0';
         for (int i = 0; i < g_settings.SystemCodeCount && n < size; ++i) {
-            n += static_cast<std::size_t>(std::snprintf(out + n, size - n, "%s%02X%02X", i ? ", " : "",
-                                                        g_settings.SystemCodes[i][0], g_settings.SystemCodes[i][1]));
+            n += static_cast<std::size_t>(std::snprintf(out + n, size - n, "%s%02X%02X",
+                                                        i ? ", " : "", g_settings.SystemCodes[i][0],
+                                                        g_settings.SystemCodes[i][1]));
         }
         return;
     }

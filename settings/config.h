@@ -29,11 +29,11 @@ const std::uint32_t kConfigRememberItemsMask = 0x000F0;
 const std::uint32_t kConfigRememberStoreMask = 0x00F00;
 const std::uint32_t kConfigReuseBlockMask = 0x0F000;
 const std::uint32_t kConfigDialogVariantMask = 0xF0000;
-const std::uint32_t kInputIdOnly = 0x1;             // InputItems: the user ID alone
-const std::uint32_t kInputIdAndPassword = 0x3;      // InputItems: user ID and password
-const std::uint32_t kRememberNothing = 0x00;        // RememberItems
-const std::uint32_t kRememberId = 0x10;             // RememberItems: the user ID
-const std::uint32_t kRememberIdAndPassword = 0x30;  // RememberItems: user ID and password
+const std::uint32_t kInputIdOnly = 0x1;                 // InputItems: the user ID alone
+const std::uint32_t kInputIdAndPassword = 0x3;          // InputItems: user ID and password
+const std::uint32_t kRememberNothing = 0x00;            // RememberItems
+const std::uint32_t kRememberId = 0x10;                 // RememberItems: the user ID
+const std::uint32_t kRememberIdAndPassword = 0x30;      // RememberItems: user ID and password
 const std::uint32_t kRememberStoreVolatile = 0x100;     // RememberStore: the session's key
 const std::uint32_t kRememberStoreNonVolatile = 0x200;  // RememberStore: the durable key
 const std::uint32_t kReuseBlockOn = 0x1000;             // ReuseBlock: never hand back silently
@@ -51,8 +51,8 @@ const std::int32_t kLogModeFailuresAndNormalEnds = 3;
 const char kEnvUnattended[] = "ZUK_UNATTENDED";
 const char kEnvOpenWait[] = "ZUK_OPEN_WAIT";
 
-// Fills the registry part of the settings: kRegistryConfigOk, or the reason (a RegistryConfigResult)
-// that makes the library refuse to load.
+// Fills the registry part of the settings: kRegistryConfigOk, or the reason (a
+// RegistryConfigResult) that makes the library refuse to load.
 int LoadRegistryConfig();
 // Fills the INI part; missing data gives the defaults.
 void LoadIniSettings(const char *installPath);

@@ -51,13 +51,23 @@ struct PairNames {
 };
 
 PairNames RememberedNames(bool durable) {
-    return PairNames{durable ? ZUK_NONVOLATILE_KEY : ZUK_VOLATILE_KEY, !durable, "UserID", "Password",
-                     "PasswordProtected", "PairRecord", GetRememberItems() == kRememberIdAndPassword};
+    return PairNames{durable ? ZUK_NONVOLATILE_KEY : ZUK_VOLATILE_KEY,
+                     !durable,
+                     "UserID",
+                     "Password",
+                     "PasswordProtected",
+                     "PairRecord",
+                     GetRememberItems() == kRememberIdAndPassword};
 }
 
 PairNames EnteredNames() {
-    return PairNames{ZUK_VOLATILE_KEY, true, "InputUserID", "InputPassword", "InputPasswordProtected",
-                     "InputPairRecord", GetInputItems() == kInputIdAndPassword};
+    return PairNames{ZUK_VOLATILE_KEY,
+                     true,
+                     "InputUserID",
+                     "InputPassword",
+                     "InputPasswordProtected",
+                     "InputPairRecord",
+                     GetInputItems() == kInputIdAndPassword};
 }
 
 PairNames NamesFor(CredentialKind kind) {
@@ -70,8 +80,9 @@ enum StoredForm : std::uint8_t { kFormNone = 0, kFormMasked = 1, kFormProtected 
 
 // The record: format, flags, the card's IDm, the mask check, the digest of the pair.
 const std::uint8_t kRecordFormat = 1;
-const std::uint8_t kRecordCard = 0x01;    // read from a card: the IDm is its
-const std::uint8_t kRecordMasked = 0x02;  // the password is stored masked: the mask check is its mask's
+const std::uint8_t kRecordCard = 0x01;  // read from a card: the IDm is its
+const std::uint8_t kRecordMasked =
+    0x02;  // the password is stored masked: the mask check is its mask's
 const std::size_t kRecordIdm = 2, kRecordCheck = 10, kRecordDigest = 14;
 const std::uint32_t kRecordSize = 22;
 
@@ -97,8 +108,10 @@ void PairDigest(const char *id, std::int32_t idLength, StoredForm form, const st
     std::uint32_t n = idLength > 0 ? static_cast<std::uint32_t>(idLength) : 0;
     while (n > 0 && id[n - 1] == '\0') --n;
     while (storedLength > 0 && stored[storedLength - 1] == 0) --storedLength;
-    const std::uint8_t lengths[9] = {static_cast<std::uint8_t>(n >> 24), static_cast<std::uint8_t>(n >> 16),
-                                     static_cast<std::uint8_t>(n >> 8), static_cast<std::uint8_t>(n),
+    const std::uint8_t lengths[9] = {static_cast<std::uint8_t>(n >> 24),
+                                     static_cast<std::uint8_t>(n >> 16),
+                                     static_cast<std::uint8_t>(n >> 8),
+                                     static_cast<std::uint8_t>(n),
                                      form,
                                      static_cast<std::uint8_t>(storedLength >> 24),
                                      static_cast<std::uint8_t>(storedLength >> 16),
@@ -116,7 +129,8 @@ void PairDigest(const char *id, std::int32_t idLength, StoredForm form, const st
 }
 
 void MakeRecord(const std::uint8_t *cardIdm, const char *id, std::int32_t idLength, StoredForm form,
-                const std::uint8_t *stored, std::uint32_t storedLength, std::uint8_t record[kRecordSize]) {
+                const std::uint8_t *stored, std::uint32_t storedLength,
+                std::uint8_t record[kRecordSize]) {
     std::memset(record, 0, kRecordSize);
     record[0] = kRecordFormat;
     if (cardIdm != nullptr) {
@@ -147,7 +161,8 @@ enum PairVerdict { kPairUsable, kPairNone, kPairRevoked };
 // Whether a pair read from the store may be handed out.  unmasks: its password is handed out
 // from its masked form, so the mask it was masked with must be the one in force.
 PairVerdict JudgePair(PlatKey user, const PairNames &names, const char *id, std::int32_t idLength,
-                      StoredForm form, const std::uint8_t *stored, std::uint32_t storedLength, bool unmasks) {
+                      StoredForm form, const std::uint8_t *stored, std::uint32_t storedLength,
+                      bool unmasks) {
     std::uint8_t record[kRecordSize + 1];
     std::uint32_t size = sizeof record;
     const long error = ReadRegBinary(user, names.key, names.recordName, record, &size);
@@ -184,8 +199,8 @@ PairVerdict JudgePair(PlatKey user, const PairNames &names, const char *id, std:
 
 // Mixed into every protected password, so that a blob another program made with the system's
 // data protection for the same user does not open here (nor one of ours there).
-const std::uint8_t kEntropy[] = {'K', 'O', 'R', 'V', 'A', ' ', 'Z', 'U', 'K', 'c', 'n', 't', 'r', 'l',
-                                 ' ', 'p', 'a', 's', 's', 'w', 'o', 'r', 'd'};
+const std::uint8_t kEntropy[] = {'K', 'O', 'R', 'V', 'A', ' ', 'Z', 'U', 'K', 'c', 'n', 't',
+                                 'r', 'l', ' ', 'p', 'a', 's', 's', 'w', 'o', 'r', 'd'};
 // What is protected: this format byte, then the password.  The byte keeps the protected data from
 // ever being empty (an empty password is common: the card gives the user ID alone) and tells an
 // opened blob of this store from other data protected with the same entropy.
@@ -194,14 +209,15 @@ const std::uint8_t kProtectedFormat = 1;
 // The password a masked text stands for, protected for the current user into blob (*blobSize
 // bytes); every clear copy is wiped.  False when the text stands for more than the store keeps or
 // the system refuses.
-bool ProtectPassword(const char *masked, std::int32_t length, std::uint8_t *blob, std::uint32_t *blobSize) {
+bool ProtectPassword(const char *masked, std::int32_t length, std::uint8_t *blob,
+                     std::uint32_t *blobSize) {
     std::uint8_t clear[1 + kStoredTextSize];
     clear[0] = kProtectedFormat;
     const std::int32_t n = length > 0 ? UnscramblePassword(masked, length, clear + 1) : 0;
     *blobSize = PLAT_PROTECT_MAX;
     const bool done = n <= kMaxStoredPassword &&
-                      PlatProtectData(clear, static_cast<std::uint32_t>(1 + n), kEntropy, sizeof kEntropy,
-                                      PLAT_PROTECT_USER, blob, blobSize) == 0;
+                      PlatProtectData(clear, static_cast<std::uint32_t>(1 + n), kEntropy,
+                                      sizeof kEntropy, PLAT_PROTECT_USER, blob, blobSize) == 0;
     PlatSecureWipe(clear, sizeof clear);
     return done;
 }
@@ -214,8 +230,8 @@ enum ProtectedRead { kProtectedAbsent, kProtectedOpened, kProtectedUnusable };
 // the value is there but cannot be read or opened: another user's, another machine's, damaged,
 // made with other entropy, or too long for the store.
 ProtectedRead ReadProtectedPassword(PlatKey user, const PairNames &names, char *password,
-                                    std::int32_t capacity, std::uint32_t *length, std::uint8_t *blob,
-                                    std::uint32_t *blobSize) {
+                                    std::int32_t capacity, std::uint32_t *length,
+                                    std::uint8_t *blob, std::uint32_t *blobSize) {
     *length = 0;
     const long error = ReadRegBinary(user, names.key, names.protectedName, blob, blobSize);
     if (error == PLAT_ERROR_FILE_NOT_FOUND) return kProtectedAbsent;
@@ -249,21 +265,23 @@ bool Deleted(long error) { return error == 0 || error == PLAT_ERROR_FILE_NOT_FOU
 int WriteValues(PlatKey user, const PairNames &names, const char *id, std::int32_t idLength,
                 const char *password, std::int32_t passwordLength, const std::uint8_t *blob,
                 std::uint32_t blobSize) {
-    if (idLength < 0 || WriteRegString(user, names.key, names.idName, reinterpret_cast<const std::uint8_t *>(id),
-                                       static_cast<std::uint32_t>(idLength), names.keyVolatile) != 0) {
+    if (idLength < 0 ||
+        WriteRegString(user, names.key, names.idName, reinterpret_cast<const std::uint8_t *>(id),
+                       static_cast<std::uint32_t>(idLength), names.keyVolatile) != 0) {
         return kStoreWriteFailed;
     }
     if (!names.storesPassword) return kStoreOk;
     if (blob != nullptr) {
-        return WriteRegBinary(user, names.key, names.protectedName, blob, blobSize, names.keyVolatile) == 0 &&
+        return WriteRegBinary(user, names.key, names.protectedName, blob, blobSize,
+                              names.keyVolatile) == 0 &&
                        Deleted(DeleteRegValue(user, names.key, names.passwordName))
                    ? kStoreOk
                    : kStoreWriteFailed;
     }
-    return passwordLength >= 0 &&
-                   WriteRegString(user, names.key, names.passwordName,
-                                  reinterpret_cast<const std::uint8_t *>(password),
-                                  static_cast<std::uint32_t>(passwordLength), names.keyVolatile) == 0
+    return passwordLength >= 0 && WriteRegString(user, names.key, names.passwordName,
+                                                 reinterpret_cast<const std::uint8_t *>(password),
+                                                 static_cast<std::uint32_t>(passwordLength),
+                                                 names.keyVolatile) == 0
                ? kStoreOk
                : kStoreWriteFailed;
 }
@@ -312,10 +330,12 @@ int ReadCredentials(char *id, std::int32_t *idLength, char *password, std::int32
     std::uint32_t blobSize = sizeof blob;
     char unused[kStoredTextSize];
     char *masked = names.storesPassword ? password : unused;
-    const std::int32_t maskedCapacity = names.storesPassword ? *passwordLength : static_cast<std::int32_t>(sizeof unused);
+    const std::int32_t maskedCapacity =
+        names.storesPassword ? *passwordLength : static_cast<std::int32_t>(sizeof unused);
     length = 0;
     if (names.storesPassword) {
-        found = ReadProtectedPassword(user, names, password, *passwordLength, &length, blob, &blobSize);
+        found =
+            ReadProtectedPassword(user, names, password, *passwordLength, &length, blob, &blobSize);
         if (found == kProtectedOpened) form = kFormProtected;
     } else if (ReadRegBinary(user, names.key, names.protectedName, blob, &blobSize) == 0) {
         form = kFormProtected;
@@ -323,8 +343,8 @@ int ReadCredentials(char *id, std::int32_t *idLength, char *password, std::int32
     std::uint32_t maskedLength = 0;
     if (found == kProtectedAbsent && form == kFormNone && maskedCapacity > 0) {
         maskedLength = static_cast<std::uint32_t>(maskedCapacity);
-        if (ReadRegString(user, names.key, names.passwordName, reinterpret_cast<std::uint8_t *>(masked),
-                          &maskedLength) == 0) {
+        if (ReadRegString(user, names.key, names.passwordName,
+                          reinterpret_cast<std::uint8_t *>(masked), &maskedLength) == 0) {
             form = kFormMasked;
         } else {
             maskedLength = 0;
@@ -335,8 +355,9 @@ int ReadCredentials(char *id, std::int32_t *idLength, char *password, std::int32
     if (found != kProtectedUnusable && *idLength > 0) {
         verdict = form == kFormProtected
                       ? JudgePair(user, names, id, *idLength, form, blob, blobSize, false)
-                      : JudgePair(user, names, id, *idLength, form, reinterpret_cast<const std::uint8_t *>(masked),
-                                  maskedLength, names.storesPassword && maskedLength > 0);
+                      : JudgePair(user, names, id, *idLength, form,
+                                  reinterpret_cast<const std::uint8_t *>(masked), maskedLength,
+                                  names.storesPassword && maskedLength > 0);
     }
     PlatSecureWipe(unused, sizeof unused);
     if (verdict == kPairRevoked) DeletePairValues(user, names);
@@ -354,7 +375,8 @@ int ReadCredentials(char *id, std::int32_t *idLength, char *password, std::int32
 }
 
 int WriteCredentials(const char *id, std::int32_t idLength, const char *password,
-                     std::int32_t passwordLength, CredentialKind kind, const std::uint8_t *cardIdm) {
+                     std::int32_t passwordLength, CredentialKind kind,
+                     const std::uint8_t *cardIdm) {
     if (!g_passwordMask.usable) return kStoreWriteFailed;
     PlatKey user = 0;
     if (OpenCurrentUserRoot(PLAT_KEY_READ | PLAT_KEY_WRITE, &user) != 0) return kStoreSystem;
@@ -364,11 +386,13 @@ int WriteCredentials(const char *id, std::int32_t idLength, const char *password
     std::uint8_t blob[PLAT_PROTECT_MAX];
     std::uint32_t blobSize = 0;
     // Protected before anything is written: a refusal leaves the stored pair as it was.
-    if (protect && (passwordLength < 0 || !ProtectPassword(password, passwordLength, blob, &blobSize))) {
+    if (protect &&
+        (passwordLength < 0 || !ProtectPassword(password, passwordLength, blob, &blobSize))) {
         result = kStoreWriteFailed;
     }
     // A protected password left from before would win over the masked one written now.
-    if (!protect && names.storesPassword && !Deleted(DeleteRegValue(user, names.key, names.protectedName))) {
+    if (!protect && names.storesPassword &&
+        !Deleted(DeleteRegValue(user, names.key, names.protectedName))) {
         result = kStoreWriteFailed;
     }
     // The ID alone: a password left from before belongs to another pair.
@@ -378,18 +402,26 @@ int WriteCredentials(const char *id, std::int32_t idLength, const char *password
     }
     if (result == kStoreOk) {
         // The record first: should a value below fail, the record matches nothing stored.
-        const StoredForm form = !names.storesPassword ? kFormNone : protect ? kFormProtected : kFormMasked;
+        const StoredForm form = !names.storesPassword ? kFormNone
+                                : protect             ? kFormProtected
+                                                      : kFormMasked;
         std::uint8_t record[kRecordSize];
-        const std::uint32_t passwordSize = passwordLength > 0 ? static_cast<std::uint32_t>(passwordLength) : 0;
-        MakeRecord(cardIdm, id, idLength, form, form == kFormProtected ? blob : reinterpret_cast<const std::uint8_t *>(password),
-                   form == kFormProtected ? blobSize : form == kFormMasked ? passwordSize : 0, record);
-        if (idLength < 0 || WriteRegBinary(user, names.key, names.recordName, record, kRecordSize, names.keyVolatile) != 0) {
+        const std::uint32_t passwordSize =
+            passwordLength > 0 ? static_cast<std::uint32_t>(passwordLength) : 0;
+        MakeRecord(cardIdm, id, idLength, form,
+                   form == kFormProtected ? blob : reinterpret_cast<const std::uint8_t *>(password),
+                   form == kFormProtected ? blobSize
+                   : form == kFormMasked  ? passwordSize
+                                          : 0,
+                   record);
+        if (idLength < 0 || WriteRegBinary(user, names.key, names.recordName, record, kRecordSize,
+                                           names.keyVolatile) != 0) {
             result = kStoreWriteFailed;
         }
     }
     if (result == kStoreOk) {
-        result = WriteValues(user, names, id, idLength, password, passwordLength, protect ? blob : nullptr,
-                             blobSize);
+        result = WriteValues(user, names, id, idLength, password, passwordLength,
+                             protect ? blob : nullptr, blobSize);
     }
     PlatRegCloseKey(user);
     return result;
@@ -416,8 +448,8 @@ void ForgetPairsOfCard(const std::uint8_t idm[8]) {
     for (const PairNames &names : pairs) {
         std::uint8_t record[kRecordSize + 1];
         std::uint32_t size = sizeof record;
-        if (ReadRegBinary(user, names.key, names.recordName, record, &size) == 0 && size == kRecordSize &&
-            record[0] == kRecordFormat && (record[1] & kRecordCard) != 0 &&
+        if (ReadRegBinary(user, names.key, names.recordName, record, &size) == 0 &&
+            size == kRecordSize && record[0] == kRecordFormat && (record[1] & kRecordCard) != 0 &&
             std::memcmp(record + kRecordIdm, idm, 8) == 0) {
             DeletePairValues(user, names);
         }
@@ -438,7 +470,8 @@ std::int32_t ScramblePassword(const std::uint8_t *password, std::int32_t length,
     for (std::int32_t i = 0; i < length; ++i) {
         masked[1 + i] = password[i] ^ mask[(offset + static_cast<unsigned>(i)) % kMaskSize];
     }
-    const bool fits = BytesToLowerHex(masked, 1 + static_cast<std::size_t>(length), stored, kStoredTextSize);
+    const bool fits =
+        BytesToLowerHex(masked, 1 + static_cast<std::size_t>(length), stored, kStoredTextSize);
     PlatSecureWipe(masked, sizeof masked);
     PlatSecureWipe(mask, sizeof mask);
     return fits ? 2 + 2 * length : 0;

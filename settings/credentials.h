@@ -39,7 +39,8 @@ int ReadCredentials(char *id, std::int32_t *idLength, char *password, std::int32
 // (kStoreWriteFailed) before anything is written.  cardIdm: the IDm of the card the pair was read
 // from (8 bytes), null for a typed pair; the pair's record keeps it with the mask's check value.
 int WriteCredentials(const char *id, std::int32_t idLength, const char *password,
-                     std::int32_t passwordLength, CredentialKind kind, const std::uint8_t *cardIdm = nullptr);
+                     std::int32_t passwordLength, CredentialKind kind,
+                     const std::uint8_t *cardIdm = nullptr);
 // Deletes every pair of the current user (remembered in either key, entered) read from this card.
 void ForgetPairsOfCard(const std::uint8_t idm[8]);
 // Removes the entered pair, its password in either form; kStoreOk when the ID and a password were

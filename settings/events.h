@@ -26,9 +26,9 @@ enum LibraryEvent { ZUK_EVENTS(ZUK_EVENT_ENUM) kEventCount };
 
 struct EventRow {
     std::uint32_t id;
-    std::uint16_t type;    // PLAT_EVENT_*
-    int strings;           // %1 .. %n of its text
-    const char *symbol;    // its SymbolicName in events.mc
+    std::uint16_t type;  // PLAT_EVENT_*
+    int strings;         // %1 .. %n of its text
+    const char *symbol;  // its SymbolicName in events.mc
 };
 const EventRow &EventRowOf(LibraryEvent event);
 
@@ -38,7 +38,8 @@ void WriteEvent(LibraryEvent event, const char *first = nullptr, const char *sec
 
 // The same whatever the setting says: for a load refused before the settings could be read (no
 // installation folder), when nothing can say that events are off and the default (on) holds.
-void WriteEventUnread(LibraryEvent event, const char *first = nullptr, const char *second = nullptr);
+void WriteEventUnread(LibraryEvent event, const char *first = nullptr,
+                      const char *second = nullptr);
 
 // A card's IDm as 16 hexadecimal digits (out: at least 17 bytes).
 void EventIdmText(const std::uint8_t idm[8], char *out);

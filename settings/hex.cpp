@@ -13,8 +13,8 @@ int HexDigitValue(char c) {
 namespace {
 
 // size bytes as digits, each byte after the first preceded by separator unless it is '\0'.
-bool FormatHex(const std::uint8_t *bytes, std::size_t size, const char *digits, char separator, char *out,
-               std::size_t capacity) {
+bool FormatHex(const std::uint8_t *bytes, std::size_t size, const char *digits, char separator,
+               char *out, std::size_t capacity) {
     if (out == nullptr || capacity == 0) return false;
     const std::size_t step = separator != '\0' ? 3 : 2;
     const std::size_t needed = size == 0 ? 1 : step * size - (step - 2) + 1;
@@ -45,7 +45,8 @@ bool BytesToLowerHex(const std::uint8_t *bytes, std::size_t size, char *out, std
     return FormatHex(bytes, size, kLowerDigits, '\0', out, capacity);
 }
 
-bool BytesToSpacedHex(const std::uint8_t *bytes, std::size_t size, char *out, std::size_t capacity) {
+bool BytesToSpacedHex(const std::uint8_t *bytes, std::size_t size, char *out,
+                      std::size_t capacity) {
     return FormatHex(bytes, size, kUpperDigits, ' ', out, capacity);
 }
 
@@ -56,7 +57,8 @@ std::size_t HexToBytes(const char *text, std::size_t length, std::uint8_t *dst,
         if (HexDigitValue(text[i]) < 0) return 0;
     }
     for (std::size_t i = 0; i < length; i += 2) {
-        dst[i / 2] = static_cast<std::uint8_t>(HexDigitValue(text[i]) << 4 | HexDigitValue(text[i + 1]));
+        dst[i / 2] =
+            static_cast<std::uint8_t>(HexDigitValue(text[i]) << 4 | HexDigitValue(text[i + 1]));
     }
     return length / 2;
 }

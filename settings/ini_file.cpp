@@ -36,7 +36,8 @@ void EachLine(const char *text, std::size_t length, Visit visit) {
     const char *p = text;
     const char *end = text + length;
     while (p < end) {
-        const char *nl = static_cast<const char *>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
+        const char *nl =
+            static_cast<const char *>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
         const char *stop = nl ? nl : end;
         if (!visit(Trim(p, static_cast<std::size_t>(stop - p)))) return;
         p = nl ? nl + 1 : end;
@@ -54,7 +55,8 @@ bool PlainLine(Span line) {
         if (line.n < 3 || line.p[line.n - 1] != ']') return false;
         Span name = SectionName(line);
         if (IsBlank(name.p[0]) || IsBlank(name.p[name.n - 1])) return false;
-        return std::memchr(name.p, '[', name.n) == nullptr && std::memchr(name.p, ']', name.n) == nullptr;
+        return std::memchr(name.p, '[', name.n) == nullptr &&
+               std::memchr(name.p, ']', name.n) == nullptr;
     }
     return std::memchr(line.p, '=', line.n) != nullptr;
 }
@@ -117,7 +119,8 @@ IniAnswer IniTextString(const IniText *ini, const char *section, const char *key
     return kIniFound;
 }
 
-IniAnswer IniTextInt(const IniText *ini, const char *section, const char *key, std::int32_t *value) {
+IniAnswer IniTextInt(const IniText *ini, const char *section, const char *key,
+                     std::int32_t *value) {
     Span text{nullptr, 0};
     IniAnswer answer = Find(ini, section, key, &text);
     if (answer != kIniFound) return answer;

@@ -16,11 +16,11 @@
 
 enum KeyWeakness {
     kKeyStrong = 0,
-    kKeyAllZero,        // a key of eight zero bytes (parity bits aside)
-    kKeyDesWeak,        // a DES weak or semi-weak key
-    kKeyRepeated,       // two keys that are combined are the same
-    kKeySetsEqual,      // the operational channel keys are the initial ones
-    kKeyMaskUniform,    // the mask repeats one byte (all zero: passwords stored in the clear)
+    kKeyAllZero,      // a key of eight zero bytes (parity bits aside)
+    kKeyDesWeak,      // a DES weak or semi-weak key
+    kKeyRepeated,     // two keys that are combined are the same
+    kKeySetsEqual,    // the operational channel keys are the initial ones
+    kKeyMaskUniform,  // the mask repeats one byte (all zero: passwords stored in the clear)
 };
 
 // What the rule found: its kind, the value it is in ("initial", "operational", "reader", "mask",

@@ -17,19 +17,11 @@ namespace {
 
 // The catalogue's ids; their texts are in the settings record (settings_state.h), by index.
 const std::uint32_t kIds[] = {
-    0x00010001, 0x00010002, 0x00010003,
-    0x00020001, 0x00020002, 0x00020003, 0x00020004,
-    0x00020005, 0x00020006, 0x00020007,
-    0x00030001, 0x00030002, 0x00030003, 0x00030004,
-    0x00040001, 0x00040002, 0x00040003, 0x00040004,
-    0x00050001, 0x00050002, 0x00050003,
-    0x00060001, 0x00060002,
-    0x00070001, 0x00070002,
-    0x00080001, 0x00080002,
-    0x00090001, 0x00090002,
-    0x000A0001, 0x000A0002,
-    0x000B0001, 0x000B0002,
-    0x000C0001, 0x000C0003, 0x000C0004, 0x000C0005,
+    0x00010001, 0x00010002, 0x00010003, 0x00020001, 0x00020002, 0x00020003, 0x00020004, 0x00020005,
+    0x00020006, 0x00020007, 0x00030001, 0x00030002, 0x00030003, 0x00030004, 0x00040001, 0x00040002,
+    0x00040003, 0x00040004, 0x00050001, 0x00050002, 0x00050003, 0x00060001, 0x00060002, 0x00070001,
+    0x00070002, 0x00080001, 0x00080002, 0x00090001, 0x00090002, 0x000A0001, 0x000A0002, 0x000B0001,
+    0x000B0002, 0x000C0001, 0x000C0003, 0x000C0004, 0x000C0005,
 };
 
 const std::size_t kMessageCount = sizeof kIds / sizeof kIds[0];
@@ -96,18 +88,14 @@ void UnescapeNewlines(char *text) {
 
 }  // namespace
 
-const char *GetMessageText(std::uint32_t id) {
-    return FindText(id);
-}
+const char *GetMessageText(std::uint32_t id) { return FindText(id); }
 
 void ClearMessageTexts() {
     for (char *text : g_texts) text[0] = '\0';
 }
 
 std::size_t MessageIdCount() { return kMessageCount; }
-std::uint32_t MessageIdAt(std::size_t index) {
-    return index < kMessageCount ? kIds[index] : 0;
-}
+std::uint32_t MessageIdAt(std::size_t index) { return index < kMessageCount ? kIds[index] : 0; }
 
 std::uint32_t FindLanguageFileName(char *fileName) {
     if (!fileName) return 0;
@@ -124,7 +112,8 @@ std::uint32_t FindLanguageFileName(char *fileName) {
         while (std::fgets(line, sizeof line, file)) {
             std::size_t keyLength = 0, nameLength = 0;
             const char *first = Field(line, 0, &keyLength);
-            if (!first || keyLength != std::strlen(key) || std::strncmp(first, key, keyLength) != 0) {
+            if (!first || keyLength != std::strlen(key) ||
+                std::strncmp(first, key, keyLength) != 0) {
                 continue;
             }
             const char *name = Field(line, 1, &nameLength);

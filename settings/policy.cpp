@@ -66,7 +66,8 @@ void DescribeRefusedPolicy(Setting setting, const PolicyRead &read, char *out, s
         std::snprintf(wanted, sizeof wanted, "a REG_DWORD from %.*s to %s",
                       static_cast<int>(range - row.accepted), row.accepted, range + 2);
     } else {
-        std::size_t n = static_cast<std::size_t>(std::snprintf(wanted, sizeof wanted, "a REG_DWORD of "));
+        std::size_t n =
+            static_cast<std::size_t>(std::snprintf(wanted, sizeof wanted, "a REG_DWORD of "));
         for (const char *p = row.accepted; *p != '\0' && n + 5 < sizeof wanted; ++p) {
             if (*p == ' ') {
                 std::memcpy(wanted + n, " or ", 4);
@@ -106,7 +107,8 @@ bool OpenPolicyKey(PlatKey *key) {
 void ReadPolicy(PlatKey key, Setting setting, PolicyRead *out) {
     std::memset(out, 0, sizeof *out);
     const SettingRow &row = SettingRowOf(setting);
-    if (!row.governed || PlatRegQueryValue(key, row.name, &out->type, nullptr, &out->size) != 0) return;
+    if (!row.governed || PlatRegQueryValue(key, row.name, &out->type, nullptr, &out->size) != 0)
+        return;
     out->present = true;
     // The stored bytes, for the value and for the message that names a refused one.
     std::uint8_t bytes[kRegStringCapacity] = {0};

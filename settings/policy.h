@@ -17,7 +17,13 @@
 #define ZUK_POLICY_KEY "SOFTWARE\\Policies\\KORVA\\ZUKLib"
 
 // Where an effective setting came from, for zukcli status.
-enum SettingSource { kSourceDefault, kSourceIni, kSourceMachine, kSourcePolicy, kSourceEnvironment };
+enum SettingSource {
+    kSourceDefault,
+    kSourceIni,
+    kSourceMachine,
+    kSourcePolicy,
+    kSourceEnvironment
+};
 const char *SettingSourceName(SettingSource source);  // "default", "INI", "machine", "policy", ...
 
 // The policy value's name of a governed setting ("" for the others).
@@ -35,9 +41,9 @@ struct PolicyRead {
     SettingProblem problem;
     std::uint32_t type;
     std::uint32_t size;
-    std::uint32_t number;             // the number (REG_DWORD), or 1/0 for FeliCa IDM/NONE
-    char text[kPolicyTextSize];       // a usable text
-    char shown[kRefusedTextSize];     // the first bytes of a refused text, for messages
+    std::uint32_t number;          // the number (REG_DWORD), or 1/0 for FeliCa IDM/NONE
+    char text[kPolicyTextSize];    // a usable text
+    char shown[kRefusedTextSize];  // the first bytes of a refused text, for messages
 };
 
 // Reads the governed setting's policy value from an open policy key.

@@ -134,15 +134,14 @@ IdmTextFault ParseIdmText(const char *text, std::size_t length, std::uint64_t *i
 
 const char *IdmTextFaultText(IdmTextFault fault) {
     switch (fault) {
-    case kIdmTextOk:
-        return "an IDm";
-    case kIdmTextEmpty:
-        return "empty: an IDm is 16 hexadecimal digits";
+    case kIdmTextOk: return "an IDm";
+    case kIdmTextEmpty: return "empty: an IDm is 16 hexadecimal digits";
     case kIdmTextNotHex:
         return "a character that is no hexadecimal digit: an IDm is 16 hexadecimal digits "
                "(012E4C1F930A5507 or 01 2E 4C 1F 93 0A 55 07)";
     case kIdmTextDigitCount:
-        return "not 16 hexadecimal digits: an IDm is 8 bytes (012E4C1F930A5507 or 01 2E 4C 1F 93 0A 55 07)";
+        return "not 16 hexadecimal digits: an IDm is 8 bytes (012E4C1F930A5507 or 01 2E 4C 1F 93 "
+               "0A 55 07)";
     case kIdmTextSeparators:
         return "spaces, colons or hyphens go between every two digits of the 8 bytes or nowhere "
                "(01 2E 4C 1F 93 0A 55 07)";
@@ -161,7 +160,8 @@ int ParseRevocationValue(std::uint32_t type, const std::uint8_t *data, std::uint
     if (IsText(type)) {
         // One IDm; REG_EXPAND_SZ is read as it stands (an IDm has nothing to expand).
         const void *end = std::memchr(text, '\0', size);
-        const std::size_t length = end ? static_cast<std::size_t>(static_cast<const char *>(end) - text) : size;
+        const std::size_t length =
+            end ? static_cast<std::size_t>(static_cast<const char *>(end) - text) : size;
         if (!ParseRevokedIdm(text, length, &idm)) return 1;
         take(idm, context);
         return 0;
@@ -209,8 +209,9 @@ void LoadRevocationLists() {
     next.entries = 0;
     next.malformed = 0;
     next.tooLong = false;
-    const bool whole = ReadList(&next, ZUK_REVOKED_POLICY_KEY, kPolicyAccess, &next.policyStamp) &&
-                       ReadList(&next, ZUK_REVOKED_MACHINE_KEY, PLAT_KEY_QUERY_VALUE, &next.machineStamp);
+    const bool whole =
+        ReadList(&next, ZUK_REVOKED_POLICY_KEY, kPolicyAccess, &next.policyStamp) &&
+        ReadList(&next, ZUK_REVOKED_MACHINE_KEY, PLAT_KEY_QUERY_VALUE, &next.machineStamp);
     if (!whole && g_loaded && g_status == kCardAccepted) return;  // keep the list in force
     Compact(&next);
     CardStanding status = kCardAccepted;
@@ -234,10 +235,13 @@ CardStanding CardRevocationStanding(const std::uint8_t idm[8]) {
         list = &g_lists[g_current];
     }
     if (g_status != kCardAccepted) return g_status;
-    return std::binary_search(list->ids, list->ids + list->count, IdmNumber(idm)) ? kCardRevoked : kCardAccepted;
+    return std::binary_search(list->ids, list->ids + list->count, IdmNumber(idm)) ? kCardRevoked
+                                                                                  : kCardAccepted;
 }
 
-bool CardIsRevoked(const std::uint8_t idm[8]) { return CardRevocationStanding(idm) != kCardAccepted; }
+bool CardIsRevoked(const std::uint8_t idm[8]) {
+    return CardRevocationStanding(idm) != kCardAccepted;
+}
 
 int RevokedCardCount() {
     if (!g_loaded) return 0;

@@ -36,9 +36,9 @@ bool CardIsRevoked(const std::uint8_t idm[8]);
 // Reads both lists now.
 void LoadRevocationLists();
 
-// For zukcli: the distinct IDms the lists name (kMaxRevokedCards + 1 when there are more than can be
-// held), the IDms read (duplicates included), the malformed values, and kCardAccepted when a list
-// is in force, or what keeps every card out.
+// For zukcli: the distinct IDms the lists name (kMaxRevokedCards + 1 when there are more than can
+// be held), the IDms read (duplicates included), the malformed values, and kCardAccepted when a
+// list is in force, or what keeps every card out.
 int RevokedCardCount();
 int RevocationEntriesRead();
 int MalformedRevocationEntries();
@@ -50,9 +50,9 @@ CardStanding RevocationListState();
 enum IdmTextFault {
     kIdmTextOk,
     kIdmTextEmpty,
-    kIdmTextNotHex,        // a character that is neither a hexadecimal digit nor a separator
-    kIdmTextDigitCount,    // not 16 digits
-    kIdmTextSeparators,    // separators not between every two pairs of digits
+    kIdmTextNotHex,      // a character that is neither a hexadecimal digit nor a separator
+    kIdmTextDigitCount,  // not 16 digits
+    kIdmTextSeparators,  // separators not between every two pairs of digits
 };
 IdmTextFault ParseIdmText(const char *text, std::size_t length, std::uint64_t *idm);
 // One line saying what is wrong with a text, for a refusal.

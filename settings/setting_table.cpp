@@ -6,8 +6,8 @@
 
 namespace {
 
-#define ZUK_SETTING_ROW(name, field, machine, section, key, env, governed, kind, bits, def, accepted, \
-                        refusal, meaning)                                                            \
+#define ZUK_SETTING_ROW(name, field, machine, section, key, env, governed, kind, bits, def,        \
+                        accepted, refusal, meaning)                                                \
     {#name, machine, section, key, env, governed, kind, bits, def, accepted, refusal, meaning},
 const SettingRow kRows[] = {ZUK_SETTINGS(ZUK_SETTING_ROW)};
 #undef ZUK_SETTING_ROW

@@ -25,11 +25,11 @@ struct LibrarySettings {
     std::uint32_t Device;        // kDeviceNone or kDeviceReader
     std::uint32_t Config;        // five 4-bit groups, see kConfig*Mask
     std::int32_t PollingInterval;
-    std::int32_t VerifyRetry;    // never negative; 0 means no limit
+    std::int32_t VerifyRetry;  // never negative; 0 means no limit
     char PortName[512];
     char DeviceName[512];
-    std::int32_t StrictLink;     // 1: the link verifies every answer's checksums and padding
-    std::int32_t LogMode;        // kLogMode*
+    std::int32_t StrictLink;  // 1: the link verifies every answer's checksums and padding
+    std::int32_t LogMode;     // kLogMode*
     char LogFileName[512];
     std::uint8_t SystemCodes[kMaxSystemCodes][2];
     std::int32_t SystemCodeCount;
@@ -37,7 +37,7 @@ struct LibrarySettings {
     // locked, no card, wrong PIN) OK, at once without being shown; the prompts that ask for
     // something (card wait, PIN, user ID and password) still appear.
     std::int32_t Unattended;
-    std::int32_t OpenWaitMs;     // ZUKOpen's wait for a reader held elsewhere; -1: without bound
+    std::int32_t OpenWaitMs;  // ZUKOpen's wait for a reader held elsewhere; -1: without bound
     // The process's ZUK_OPEN_WAIT when it is set but no number of milliseconds (empty otherwise);
     // OpenWaitMs is then the INI's.
     char OpenWaitRefused[kEnvTextSize];

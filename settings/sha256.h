@@ -10,9 +10,9 @@ constexpr std::size_t SHA256_SIZE = 32;
 
 struct Sha256Context {
     std::uint32_t state[8];
-    std::uint64_t length;      // bytes taken so far
-    std::uint8_t block[64];    // the unfinished block
-    std::size_t used;          // bytes of it in use
+    std::uint64_t length;    // bytes taken so far
+    std::uint8_t block[64];  // the unfinished block
+    std::size_t used;        // bytes of it in use
 };
 
 void Sha256Init(Sha256Context *context);

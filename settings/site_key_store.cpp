@@ -33,7 +33,8 @@ constexpr std::size_t kValuesOffset = 5;
 constexpr std::size_t kCheckOffset = SITE_KEY_RECORD_SIZE - SITE_KEY_FILE_CHECK_SIZE;
 
 long OpenMachineKey(std::uint32_t view, std::uint32_t access, bool create, PlatKey *key) {
-    return create ? PlatRegCreateKey(PLAT_HKEY_LOCAL_MACHINE, ZUK_SETTINGS_KEY, access | view, false, key)
+    return create ? PlatRegCreateKey(PLAT_HKEY_LOCAL_MACHINE, ZUK_SETTINGS_KEY, access | view,
+                                     false, key)
                   : PlatRegOpenKey(PLAT_HKEY_LOCAL_MACHINE, ZUK_SETTINGS_KEY, access | view, key);
 }
 
@@ -41,8 +42,9 @@ long OpenMachineKey(std::uint32_t view, std::uint32_t access, bool create, PlatK
 
 const char *SiteKeyStoreResultText(SiteKeyStoreResult result) {
     switch (result) {
-#define ZUK_KEY_STORE_TEXT(enumerator, name, text, status) case enumerator: return text;
-    ZUK_SITE_KEY_STORE_RESULTS(ZUK_KEY_STORE_TEXT)
+#define ZUK_KEY_STORE_TEXT(enumerator, name, text, status)                                         \
+    case enumerator: return text;
+        ZUK_SITE_KEY_STORE_RESULTS(ZUK_KEY_STORE_TEXT)
 #undef ZUK_KEY_STORE_TEXT
     }
     return "unknown";
@@ -50,8 +52,9 @@ const char *SiteKeyStoreResultText(SiteKeyStoreResult result) {
 
 const char *SiteKeyStoreResultName(SiteKeyStoreResult result) {
     switch (result) {
-#define ZUK_KEY_STORE_NAME(enumerator, name, text, status) case enumerator: return name;
-    ZUK_SITE_KEY_STORE_RESULTS(ZUK_KEY_STORE_NAME)
+#define ZUK_KEY_STORE_NAME(enumerator, name, text, status)                                         \
+    case enumerator: return name;
+        ZUK_SITE_KEY_STORE_RESULTS(ZUK_KEY_STORE_NAME)
 #undef ZUK_KEY_STORE_NAME
     }
     return "unknown";
@@ -163,9 +166,9 @@ long SiteKeyStoreWrite(std::uint32_t view, const SiteKeys &keys) {
     SiteKeyRecordMake(keys, record);
     std::uint8_t blob[PLAT_PROTECT_MAX];
     std::uint32_t size = sizeof blob;
-    long error = PlatProtectData(record, sizeof record, entropy,
-                                 static_cast<std::uint32_t>(entropySize), PLAT_PROTECT_MACHINE, blob,
-                                 &size);
+    long error =
+        PlatProtectData(record, sizeof record, entropy, static_cast<std::uint32_t>(entropySize),
+                        PLAT_PROTECT_MACHINE, blob, &size);
     PlatSecureWipe(record, sizeof record);
     if (error != 0) return error;
     PlatKey key = 0;

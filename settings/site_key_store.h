@@ -57,7 +57,7 @@ constexpr std::size_t SITE_KEY_RECORD_SIZE = 4 + 1 + 2 * SITE_CHANNEL_KEYS_SIZE 
       SESSION_ERR_KEYS_CHECK)                                                                      \
     /* weak keys or a weak mask (settings/key_strength.h) */                                       \
     K(kKeyStoreWeak, "weak",                                                                       \
-      "the stored site keys are weak (a key or the mask the library refuses)",                    \
+      "the stored site keys are weak (a key or the mask the library refuses)",                     \
       SESSION_ERR_KEYS_WEAK)
 
 #define ZUK_KEY_STORE_ENUMERATOR(enumerator, ...) enumerator,
@@ -72,7 +72,8 @@ const char *SiteKeyStoreResultName(SiteKeyStoreResult result);
 
 // Reads and opens the stored keys from the machine key in the given registry view (0: the
 // process's own; PLAT_KEY_WOW64_32KEY or PLAT_KEY_WOW64_64KEY).  On kKeyStoreOk *out holds the
-// values (hasIssuer false); otherwise *out is wiped.  Every working copy is wiped before it returns.
+// values (hasIssuer false); otherwise *out is wiped.  Every working copy is wiped before it
+// returns.
 SiteKeyStoreResult SiteKeyStoreRead(std::uint32_t view, SiteKeys *out);
 
 // Protects keys (their issuing table left out) for this machine and writes them to the machine key
@@ -93,8 +94,9 @@ std::size_t SiteKeyEntropy(std::uint8_t *out, std::size_t capacity);
 
 // Where the library's keys come from, kept from the read at load.
 struct SiteKeySource {
-    SiteKeyStoreResult result;                   // kKeyStoreNone: built-in keys
-    std::uint8_t check[SITE_KEY_FILE_CHECK_SIZE];  // the keys' check value (kKeyStoreOk; SiteKeysCheck)
+    SiteKeyStoreResult result;  // kKeyStoreNone: built-in keys
+    std::uint8_t
+        check[SITE_KEY_FILE_CHECK_SIZE];  // the keys' check value (kKeyStoreOk; SiteKeysCheck)
 };
 
 // Reads the stored keys of this bitness's view at load (SiteKeyStoreRead) and keeps where the

@@ -50,9 +50,9 @@ bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 
 // The reason of a refusal, when the caller gave room for it (a macro, so that the compiler checks
 // each format against its arguments).
-#define FAIL(...)                                                              \
-    do {                                                                       \
-        if (error && errorSize > 0) std::snprintf(error, errorSize, __VA_ARGS__); \
+#define FAIL(...)                                                                                  \
+    do {                                                                                           \
+        if (error && errorSize > 0) std::snprintf(error, errorSize, __VA_ARGS__);                  \
     } while (0)
 
 // Decodes the digits of [begin, end) into dst (capacity bytes), skipping spaces and tabs.  Returns
@@ -75,7 +75,8 @@ bool DecodeHex(const char *begin, const char *end, std::uint8_t *dst, std::size_
 }
 
 // Appends to the canonical text's hash: "name = HEX\n".
-void HashValue(Sha256Context *context, const char *name, const std::uint8_t *bytes, std::size_t size) {
+void HashValue(Sha256Context *context, const char *name, const std::uint8_t *bytes,
+               std::size_t size) {
     Sha256Update(context, name, std::strlen(name));
     Sha256Update(context, " = ", 3);
     for (std::size_t i = 0; i < size; ++i) {
@@ -100,15 +101,17 @@ struct Line {
     int number;
 };
 
-SiteKeyFileResult ParseLines(const char *text, std::size_t length, SiteKeys *out, std::uint8_t check[],
-                             int seenOn[kValueCount], char *error, std::size_t errorSize) {
+SiteKeyFileResult ParseLines(const char *text, std::size_t length, SiteKeys *out,
+                             std::uint8_t check[], int seenOn[kValueCount], char *error,
+                             std::size_t errorSize) {
     const char *p = text;
     const char *const stop = text + length;
     if (length >= 3 && std::memcmp(p, "\xEF\xBB\xBF", 3) == 0) p += 3;
     bool headerSeen = false;
     int number = 0;
     while (p < stop) {
-        const char *eol = static_cast<const char *>(std::memchr(p, '\n', static_cast<std::size_t>(stop - p)));
+        const char *eol =
+            static_cast<const char *>(std::memchr(p, '\n', static_cast<std::size_t>(stop - p)));
         if (!eol) eol = stop;
         Line line{p, eol, ++number};
         p = eol < stop ? eol + 1 : stop;
@@ -129,11 +132,12 @@ SiteKeyFileResult ParseLines(const char *text, std::size_t length, SiteKeys *out
 
         if (!headerSeen) {
             const std::size_t headerLength = sizeof kHeader - 1;
-            const bool named = size > headerLength && std::memcmp(line.begin, kHeader, headerLength) == 0 &&
-                               (line.begin[headerLength] == ' ' || line.begin[headerLength] == '\t');
+            const bool named =
+                size > headerLength && std::memcmp(line.begin, kHeader, headerLength) == 0 &&
+                (line.begin[headerLength] == ' ' || line.begin[headerLength] == '\t');
             if (!named) {
-                FAIL("line %d: not a site key file (it must begin with '%s %d')",
-                     line.number, kHeader, SITE_KEY_FILE_VERSION);
+                FAIL("line %d: not a site key file (it must begin with '%s %d')", line.number,
+                     kHeader, SITE_KEY_FILE_VERSION);
                 return kSiteKeysNotKeyFile;
             }
             const char *v = line.begin + headerLength;
@@ -141,15 +145,17 @@ SiteKeyFileResult ParseLines(const char *text, std::size_t length, SiteKeys *out
             bool digits = v < line.end;
             for (const char *c = v; c < line.end; ++c) digits = digits && *c >= '0' && *c <= '9';
             if (!digits) {
-                FAIL("line %d: not a site key file (it must begin with '%s %d')",
-                     line.number, kHeader, SITE_KEY_FILE_VERSION);
+                FAIL("line %d: not a site key file (it must begin with '%s %d')", line.number,
+                     kHeader, SITE_KEY_FILE_VERSION);
                 return kSiteKeysNotKeyFile;
             }
             // Only the exact version text is this version: "01" is not "1".
             if (line.end - v != 1 || *v != '0' + SITE_KEY_FILE_VERSION) {
                 const long shown = line.end - v > 12 ? 12 : static_cast<long>(line.end - v);
-                FAIL("line %d: version %.*s%s of the site key file is not known (this program reads version %d)",
-                     line.number, static_cast<int>(shown), v, line.end - v > 12 ? "..." : "", SITE_KEY_FILE_VERSION);
+                FAIL("line %d: version %.*s%s of the site key file is not known (this program "
+                     "reads version %d)",
+                     line.number, static_cast<int>(shown), v, line.end - v > 12 ? "..." : "",
+                     SITE_KEY_FILE_VERSION);
                 return kSiteKeysWrongVersion;
             }
             headerSeen = true;
@@ -170,11 +176,13 @@ SiteKeyFileResult ParseLines(const char *text, std::size_t length, SiteKeys *out
         }
         int index = -1;
         for (int i = 0; i < kValueCount; ++i) {
-            if (std::strlen(kValues[i].name) == nameLength && std::memcmp(kValues[i].name, line.begin, nameLength) == 0)
+            if (std::strlen(kValues[i].name) == nameLength &&
+                std::memcmp(kValues[i].name, line.begin, nameLength) == 0)
                 index = i;
         }
         if (index < 0) {
-            FAIL("line %d: unknown name '%.*s%s' (the names are initial, operational, reader, mask, issuer and check)",
+            FAIL("line %d: unknown name '%.*s%s' (the names are initial, operational, reader, "
+                 "mask, issuer and check)",
                  line.number, static_cast<int>(nameLength > 24 ? 24 : nameLength), line.begin,
                  nameLength > 24 ? "..." : "");
             return kSiteKeysUnknownName;
@@ -192,8 +200,8 @@ SiteKeyFileResult ParseLines(const char *text, std::size_t length, SiteKeys *out
             return kSiteKeysNotHex;
         }
         if (digits != form.size * 2) {
-            FAIL("line %d: '%s' has %lu hexadecimal digits; it needs %lu (%lu bytes)",
-                 line.number, form.name, static_cast<unsigned long>(digits),
+            FAIL("line %d: '%s' has %lu hexadecimal digits; it needs %lu (%lu bytes)", line.number,
+                 form.name, static_cast<unsigned long>(digits),
                  static_cast<unsigned long>(form.size * 2), static_cast<unsigned long>(form.size));
             return kSiteKeysWrongLength;
         }
@@ -255,7 +263,8 @@ SiteKeyFileResult SiteKeyFileParse(const char *text, std::size_t length, SiteKey
         std::uint8_t expected[SITE_KEY_FILE_CHECK_SIZE];
         SiteKeyFileCheck(*out, expected);
         std::uint8_t differ = 0;
-        for (std::size_t i = 0; i < sizeof expected; ++i) differ = static_cast<std::uint8_t>(differ | (expected[i] ^ given[i]));
+        for (std::size_t i = 0; i < sizeof expected; ++i)
+            differ = static_cast<std::uint8_t>(differ | (expected[i] ^ given[i]));
         if (differ != 0) {
             FAIL("line %d: the check value does not match the values (a changed or mistyped digit)",
                  seenOn[kCheck]);
@@ -296,7 +305,8 @@ SiteKeyFileResult SiteKeyFileParse(const char *text, std::size_t length, SiteKey
 
 KeyWeakness SiteKeysWeakness(const SiteKeys &keys, KeyWeaknessFound *found) {
     static_assert(sizeof keys.initial == 24 && sizeof keys.reader == 56 && sizeof keys.mask == 64 &&
-                      sizeof keys.issuer == 88, "the sizes key_strength.h takes");
+                      sizeof keys.issuer == 88,
+                  "the sizes key_strength.h takes");
     KeyWeakness kind = ChannelKeysWeakness(keys.initial, keys.operational, found);
     if (kind == kKeyStrong) kind = ReaderKeysWeakness(keys.reader, found);
     if (kind == kKeyStrong) kind = MaskWeakness(keys.mask, found);
@@ -319,10 +329,12 @@ constexpr int kDraws = 64;
 
 bool DrawChannelKeys(SiteKeysRandom random, SiteKeys *keys) {
     for (int i = 0; i < kDraws; ++i) {
-        if (!random(keys->initial, sizeof keys->initial) || !random(keys->operational, sizeof keys->operational)) {
+        if (!random(keys->initial, sizeof keys->initial) ||
+            !random(keys->operational, sizeof keys->operational)) {
             return false;
         }
-        if (ChannelKeysWeakness(keys->initial, keys->operational, nullptr) == kKeyStrong) return true;
+        if (ChannelKeysWeakness(keys->initial, keys->operational, nullptr) == kKeyStrong)
+            return true;
     }
     return false;
 }
@@ -393,14 +405,18 @@ std::size_t SiteKeyFileFormat(const SiteKeys &keys, char *text, std::size_t size
     char header[32];
     std::snprintf(header, sizeof header, "%s %d\r\n", kHeader, SITE_KEY_FILE_VERSION);
     put(header);
-    put("# One site's reader keys and password mask.  Keep this file secret: whoever holds it can\r\n"
-        "# act as the site's readers and read the passwords its machines remember.  Each value is\r\n"
+    put("# One site's reader keys and password mask.  Keep this file secret: whoever holds it "
+        "can\r\n"
+        "# act as the site's readers and read the passwords its machines remember.  Each value "
+        "is\r\n"
         "# hexadecimal, in groups of 8 bytes; the check value covers them all.\r\n");
     std::uint8_t check[SITE_KEY_FILE_CHECK_SIZE];
     SiteKeyFileCheck(keys, check);
     for (int i = 0; i < kValueCount; ++i) {
         if (i == kIssuer && !keys.hasIssuer) continue;
-        if (i == kIssuer) put("# The issuing stations' key table (the write slots 2, 6, 8 and 10 too); the library ignores it.\r\n");
+        if (i == kIssuer)
+            put("# The issuing stations' key table (the write slots 2, 6, 8 and 10 too); the "
+                "library ignores it.\r\n");
         char name[16];
         std::snprintf(name, sizeof name, "%-11s =", kValues[i].name);
         put(name);

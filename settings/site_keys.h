@@ -6,10 +6,10 @@
 //   ZUKcntrl site keys 1
 //   initial     = <24 bytes>      KA KB KC of the initial channel key set
 //   operational = <24 bytes>      KA KB KC of the operational channel key set
-//   reader      = <56 bytes>      the key-carrying slots 0, 1, 3, 4, 5, 7 and 9 of the card key table
-//   mask        = <64 bytes>      the mask of stored passwords
-//   issuer      = <88 bytes>      optional: all eleven slots, for issuing stations only
-//   check       = <8 bytes>       the first 8 bytes of SHA-256 over the canonical text
+//   reader      = <56 bytes>      the key-carrying slots 0, 1, 3, 4, 5, 7 and 9 of the card key
+//   table mask        = <64 bytes>      the mask of stored passwords issuer      = <88 bytes>
+//   optional: all eleven slots, for issuing stations only check       = <8 bytes>       the first 8
+//   bytes of SHA-256 over the canonical text
 //
 // Two check values name a site's keys.  The file's check value (the `check` line) covers every
 // value of the file, the issuing table too.  The keys' check value covers what the library's
@@ -30,7 +30,8 @@ constexpr std::size_t SITE_READER_KEYS_SIZE = 56;
 constexpr std::size_t SITE_MASK_SIZE = 64;
 constexpr std::size_t SITE_ISSUER_KEYS_SIZE = 88;
 constexpr std::size_t SITE_KEY_FILE_CHECK_SIZE = 8;
-// The largest file the parser reads (comments included), and room for what SiteKeyFileFormat writes.
+// The largest file the parser reads (comments included), and room for what SiteKeyFileFormat
+// writes.
 constexpr std::size_t SITE_KEY_FILE_MAX_SIZE = 65536;
 constexpr std::size_t SITE_KEY_FILE_TEXT_SIZE = 2048;
 // Room for SiteKeyFileParse's reason, terminator included.
@@ -60,15 +61,16 @@ enum SiteKeyFileResult {
     kSiteKeysTooLarge,      // over SITE_KEY_FILE_MAX_SIZE bytes
     kSiteKeysNotKeyFile,    // the first line (after comments and blank lines) is not the header
     kSiteKeysWrongVersion,  // a header of another version
-    kSiteKeysBadLine,       // not "name = value", or a control or non-ASCII character outside a comment
+    kSiteKeysBadLine,  // not "name = value", or a control or non-ASCII character outside a comment
     kSiteKeysUnknownName,   // a name the format does not have
     kSiteKeysRepeatedName,  // a name given twice
-    kSiteKeysNotHex,        // a value with a character other than hexadecimal digits, spaces and tabs
-    kSiteKeysWrongLength,   // a value of another length than its name's (or an odd number of digits)
-    kSiteKeysMissingValue,  // initial, operational, reader, mask or check missing
-    kSiteKeysWrongCheck,    // the check value does not match the values
-    kSiteKeysIssuerMismatch,  // issuer does not carry reader in its slots, or leaves a write slot empty
-    kSiteKeysWeak,          // a weak key or mask (settings/key_strength.h)
+    kSiteKeysNotHex,  // a value with a character other than hexadecimal digits, spaces and tabs
+    kSiteKeysWrongLength,  // a value of another length than its name's (or an odd number of digits)
+    kSiteKeysMissingValue,    // initial, operational, reader, mask or check missing
+    kSiteKeysWrongCheck,      // the check value does not match the values
+    kSiteKeysIssuerMismatch,  // issuer does not carry reader in its slots, or leaves a write slot
+                              // empty
+    kSiteKeysWeak,            // a weak key or mask (settings/key_strength.h)
 };
 
 // A short name of a result ("wrong check"), for tools and tests.

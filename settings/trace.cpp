@@ -21,8 +21,7 @@ void Trace(const char *function, const char *layer, std::uint32_t code, std::uin
             TraceDetail(function, layer, code, lowStatus);
         }
         break;
-    default:
-        break;
+    default: break;
     }
 }
 
@@ -69,9 +68,9 @@ void WriteTraceLine(const char *body) {
     PlatCalendar now;
     if (!PlatLocalTime(PlatTimeNow(), &now)) return;
     char line[1024];
-    int length = std::snprintf(line, sizeof line, "%04d/%02d/%02d,%02d:%02d:%02d,%s\n", now.year,
-                               now.month, now.day, now.hour, now.minute, now.second,
-                               body ? body : "");
+    int length =
+        std::snprintf(line, sizeof line, "%04d/%02d/%02d,%02d:%02d:%02d,%s\n", now.year, now.month,
+                      now.day, now.hour, now.minute, now.second, body ? body : "");
     if (length < 0) return;
     if (static_cast<std::size_t>(length) >= sizeof line) {  // keep the line end on a long body
         length = static_cast<int>(sizeof line) - 1;

@@ -41,7 +41,7 @@ struct Options {
     std::string link;
     std::string fifo;
     int tcpPort = -1;
-    std::string initialHex;      // empty: the key file's set, else the build's
+    std::string initialHex;  // empty: the key file's set, else the build's
     std::string operationalHex;
     std::string keyFile;
     bool provisioned = true;
@@ -64,7 +64,8 @@ std::uint8_t g_builtInIssuerTable[SIM_KEY_TABLE_SIZE];
 
 // Loads a card description file into the card and places it in the field (replacing any card);
 // the card carries the keys of `keys` (the cards' table by default).
-std::string LoadCard(SimReader *r, const std::string &path, const std::uint8_t *keys = g_issuerTable) {
+std::string LoadCard(SimReader *r, const std::string &path,
+                     const std::uint8_t *keys = g_issuerTable) {
     SimCardDescription description;
     std::string error;
     if (!SimCardReadDescriptionFile(path, &description, &error)) return "ERR " + error;
@@ -100,7 +101,8 @@ void UseSiteTables(const SimSiteKeys &keys) {
 }
 
 bool IsTable(const std::vector<std::uint8_t> &data, const std::uint8_t table[SIM_KEY_TABLE_SIZE]) {
-    return data.size() == SIM_KEY_TABLE_SIZE && std::memcmp(data.data(), table, SIM_KEY_TABLE_SIZE) == 0;
+    return data.size() == SIM_KEY_TABLE_SIZE &&
+           std::memcmp(data.data(), table, SIM_KEY_TABLE_SIZE) == 0;
 }
 
 // Card faults: read F1F2 [N] | write F1F2 [N] | silent-after N | remove-after-reads N |
@@ -115,16 +117,35 @@ std::string CardFault(std::istringstream &in) {
         const unsigned long flags = std::strtoul(word.c_str(), nullptr, 16);
         const std::uint8_t f1 = static_cast<std::uint8_t>(flags >> 8);
         const std::uint8_t f2 = static_cast<std::uint8_t>(flags);
-        if (kind == "read") { f.readFlag1 = f1; f.readFlag2 = f2; f.readFlagCount = count; }
-        else { f.writeFlag1 = f1; f.writeFlag2 = f2; f.writeFlagCount = count; }
+        if (kind == "read") {
+            f.readFlag1 = f1;
+            f.readFlag2 = f2;
+            f.readFlagCount = count;
+        } else {
+            f.writeFlag1 = f1;
+            f.writeFlag2 = f2;
+            f.writeFlagCount = count;
+        }
         return "OK";
     }
     int n = 0;
     in >> n;
-    if (kind == "silent-after") { f.silentAfter = n; return "OK"; }
-    if (kind == "remove-after-reads") { f.removeAfterReads = n; return "OK"; }
-    if (kind == "overcount") { f.overcountRead = n; return "OK"; }
-    if (kind == "remove-at-write") { f.removeAtWrite = n; return "OK"; }
+    if (kind == "silent-after") {
+        f.silentAfter = n;
+        return "OK";
+    }
+    if (kind == "remove-after-reads") {
+        f.removeAfterReads = n;
+        return "OK";
+    }
+    if (kind == "overcount") {
+        f.overcountRead = n;
+        return "OK";
+    }
+    if (kind == "remove-at-write") {
+        f.removeAtWrite = n;
+        return "OK";
+    }
     return "ERR unknown card fault";
 }
 
@@ -228,7 +249,8 @@ std::string CardControl(SimReader *r, const std::string &cmd, std::istringstream
     if (cmd == "dump") {
         int service = -1;
         in >> service;
-        if (!g_haveCard || service < 0 || service >= SIM_CARD_SERVICES) return "ERR no such service";
+        if (!g_haveCard || service < 0 || service >= SIM_CARD_SERVICES)
+            return "ERR no such service";
         // The blocks, one a line, then END, so that a client knows where the reply stops.
         return "OK\n" + SimCardDump(g_card, service) + "END";
     }
@@ -245,7 +267,10 @@ std::string CardControl(SimReader *r, const std::string &cmd, std::istringstream
         }
         return out.str();
     }
-    if (cmd == "remove") { r->cardPresent = false; return "OK"; }
+    if (cmd == "remove") {
+        r->cardPresent = false;
+        return "OK";
+    }
     return "";
 }
 
@@ -253,7 +278,12 @@ std::string CardControl(SimReader *r, const std::string &cmd, std::istringstream
 std::string FaultControl(SimReader *r, const std::string &cmd, std::istringstream &in, int *master,
                          int *slave) {
     SimFaults &f = r->faults;
-    if (cmd == "busy") { f.answerClass = 0x80; f.classCount = 1; in >> f.classCount; return "OK"; }
+    if (cmd == "busy") {
+        f.answerClass = 0x80;
+        f.classCount = 1;
+        in >> f.classCount;
+        return "OK";
+    }
     if (cmd == "class") {
         std::string hex;
         in >> hex >> f.classCount;
@@ -267,7 +297,11 @@ std::string FaultControl(SimReader *r, const std::string &cmd, std::istringstrea
         f.splitDelayMs = static_cast<std::uint32_t>(delay);
         return "OK";
     }
-    if (cmd == "cut") { f.cutCount = 1; in >> f.cutCount; return "OK"; }
+    if (cmd == "cut") {
+        f.cutCount = 1;
+        in >> f.cutCount;
+        return "OK";
+    }
     if (cmd == "lost") {
         std::string v;
         in >> v;
@@ -279,17 +313,33 @@ std::string FaultControl(SimReader *r, const std::string &cmd, std::istringstrea
         std::string ins, how;
         int count = 1;
         in >> ins >> how >> count;
-        if (ins.empty() || (how != "acted" && how != "ignored")) return "ERR drop INS acted|ignored [N]";
+        if (ins.empty() || (how != "acted" && how != "ignored"))
+            return "ERR drop INS acted|ignored [N]";
         f.dropIns = static_cast<std::uint8_t>(std::strtoul(ins.c_str(), nullptr, 16));
         f.dropActed = how == "acted";
         f.dropCount = count;
         return "OK";
     }
-    if (cmd == "wrong-seq") { f.wrongSequence = true; return "OK"; }
-    if (cmd == "bad-auth") { f.badAuthAnswer = true; return "OK"; }
-    if (cmd == "empty") { f.emptySecured = true; return "OK"; }
-    if (cmd == "flip") { f.flipSecuredByte = true; return "OK"; }
-    if (cmd == "bad-checksum") { f.badChecksum = true; return "OK"; }
+    if (cmd == "wrong-seq") {
+        f.wrongSequence = true;
+        return "OK";
+    }
+    if (cmd == "bad-auth") {
+        f.badAuthAnswer = true;
+        return "OK";
+    }
+    if (cmd == "empty") {
+        f.emptySecured = true;
+        return "OK";
+    }
+    if (cmd == "flip") {
+        f.flipSecuredByte = true;
+        return "OK";
+    }
+    if (cmd == "bad-checksum") {
+        f.badChecksum = true;
+        return "OK";
+    }
     if (cmd == "sw") {
         std::string ins, word;
         int count = 1;
@@ -329,16 +379,17 @@ std::string FaultControl(SimReader *r, const std::string &cmd, std::istringstrea
 std::string ReportControl(const SimReader *r, const std::string &cmd) {
     if (cmd == "status") {
         std::ostringstream out;
-        out << "OK speed " << r->speed << " authentications " << r->authentications
-            << " sequence " << r->expectedSequence << " keystate " << SimHex(r->keyState, 3)
-            << " card " << (r->cardPresent ? "present" : "absent") << " frames " << r->log.size()
+        out << "OK speed " << r->speed << " authentications " << r->authentications << " sequence "
+            << r->expectedSequence << " keystate " << SimHex(r->keyState, 3) << " card "
+            << (r->cardPresent ? "present" : "absent") << " frames " << r->log.size()
             << " held-kcv " << SimKeyCheckValue(r->heldKeys);
         return out.str();
     }
     if (cmd == "log") {
         std::ostringstream out;
         out << "OK";
-        for (const SimLogEntry &e : r->log) out << "\n" << (e.fromHost ? "> " : "< ") << SimHex(e.bytes);
+        for (const SimLogEntry &e : r->log)
+            out << "\n" << (e.fromHost ? "> " : "< ") << SimHex(e.bytes);
         return out.str();
     }
     if (cmd == "counts") {
@@ -369,7 +420,10 @@ std::string Control(SimReader *r, const std::string &line, int *master, int *sla
     if (reply.empty()) reply = FaultControl(r, cmd, in, master, slave);
     if (reply.empty()) reply = ReportControl(r, cmd);
     if (!reply.empty()) return reply;
-    if (cmd == "quit") { *quit = true; return "OK"; }
+    if (cmd == "quit") {
+        *quit = true;
+        return "OK";
+    }
     return "ERR unknown command";
 }
 
@@ -384,7 +438,8 @@ bool ParseKeys(const std::string &hex, std::uint8_t out[24]) {
 // the command line over either.  False (said on stderr) when a file or a set cannot be used.
 bool LoadKeys(const Options &opt, std::uint8_t initial[24], std::uint8_t operational[24]) {
     UseBuildTables();
-    bool ok = ParseKeys(ZUK_INITIAL_KEYS_HEX, initial) && ParseKeys(ZUK_OPERATIONAL_KEYS_HEX, operational);
+    bool ok = ParseKeys(ZUK_INITIAL_KEYS_HEX, initial) &&
+              ParseKeys(ZUK_OPERATIONAL_KEYS_HEX, operational);
     if (!opt.keyFile.empty()) {
         std::ifstream in(opt.keyFile, std::ios::binary);
         std::stringstream text;
@@ -414,14 +469,19 @@ bool ParseOptions(int argc, char **argv, Options *out) {
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         auto next = [&](std::string *v) {
-            if (i + 1 >= argc) { Usage(); std::exit(2); }
+            if (i + 1 >= argc) {
+                Usage();
+                std::exit(2);
+            }
             *v = argv[++i];
         };
         std::string port;
         if (a == "--link") next(&opt.link);
         else if (a == "--control-fifo") next(&opt.fifo);
-        else if (a == "--control-port") { next(&port); opt.tcpPort = std::atoi(port.c_str()); }
-        else if (a == "--initial-keys") next(&opt.initialHex);
+        else if (a == "--control-port") {
+            next(&port);
+            opt.tcpPort = std::atoi(port.c_str());
+        } else if (a == "--initial-keys") next(&opt.initialHex);
         else if (a == "--operational-keys") next(&opt.operationalHex);
         else if (a == "--key-file") next(&opt.keyFile);
         else if (a == "--unprovisioned") opt.provisioned = false;
@@ -435,10 +495,16 @@ bool ParseOptions(int argc, char **argv, Options *out) {
             next(&v);
             char *end = nullptr;
             const unsigned long us = std::strtoul(v.c_str(), &end, 10);
-            if (v.empty() || *end != '\0' || us > 10000000ul) { Usage(); return false; }
-            (a == "--reader-us" ? opt.pace.readerUs : opt.pace.cardUs) = static_cast<std::uint32_t>(us);
+            if (v.empty() || *end != '\0' || us > 10000000ul) {
+                Usage();
+                return false;
+            }
+            (a == "--reader-us" ? opt.pace.readerUs : opt.pace.cardUs) =
+                static_cast<std::uint32_t>(us);
+        } else {
+            Usage();
+            return false;
         }
-        else { Usage(); return false; }
     }
     return true;
 }
@@ -469,9 +535,9 @@ void ServeLine(SimReader &reader, Options &opt, int master) {
         for (std::size_t i = logBefore; i < reader.log.size(); ++i) {
             if (!reader.log[i].fromHost) ++answered;
         }
-        const std::int64_t us = answered * opt.pace.readerUs +
-                                static_cast<std::int64_t>(reader.cardCommands - cardBefore) *
-                                    opt.pace.cardUs;
+        const std::int64_t us =
+            answered * opt.pace.readerUs +
+            static_cast<std::int64_t>(reader.cardCommands - cardBefore) * opt.pace.cardUs;
         g_processingUs += us;
         readyNs = arrivedNs + us * 1000;
         g_frameEndNs.resize(reader.log.size(), 0);
@@ -513,7 +579,10 @@ void ServeControl(SimReader &reader, int listener, int *control, std::string *co
     char buf[512];
     const ssize_t got = read(*control, buf, sizeof buf);
     if (got <= 0) {
-        if (listener >= 0) { close(*control); *control = -1; }
+        if (listener >= 0) {
+            close(*control);
+            *control = -1;
+        }
     } else {
         controlLine->append(buf, static_cast<std::size_t>(got));
         std::size_t nl;
@@ -539,7 +608,10 @@ int main(int argc, char **argv) {
     if (!LoadKeys(opt, initial, operational)) return 2;
     if (!opt.logPath.empty()) {
         g_log = std::fopen(opt.logPath.c_str(), "a");
-        if (g_log == nullptr) { std::perror("log"); return 1; }
+        if (g_log == nullptr) {
+            std::perror("log");
+            return 1;
+        }
     }
 
     static SimReader reader;
@@ -547,17 +619,26 @@ int main(int argc, char **argv) {
     reader.checkSpeed = opt.speedCheck;
     if (!opt.keyState.empty()) {
         std::vector<std::uint8_t> b;
-        if (!SimParseHex(opt.keyState, &b) || b.size() != 3) { Usage(); return 2; }
+        if (!SimParseHex(opt.keyState, &b) || b.size() != 3) {
+            Usage();
+            return 2;
+        }
         std::memcpy(reader.keyState, b.data(), 3);
     }
     if (!opt.cardFile.empty()) {
         const std::string loaded = LoadCard(&reader, opt.cardFile);
-        if (loaded != "OK") { std::fprintf(stderr, "%s\n", loaded.c_str()); return 2; }
+        if (loaded != "OK") {
+            std::fprintf(stderr, "%s\n", loaded.c_str());
+            return 2;
+        }
     }
 
     int master = -1, slave = -1;
     char name[256];
-    if (openpty(&master, &slave, name, nullptr, nullptr) != 0) { std::perror("openpty"); return 1; }
+    if (openpty(&master, &slave, name, nullptr, nullptr) != 0) {
+        std::perror("openpty");
+        return 1;
+    }
     MakeRaw(master);
     MakeRaw(slave);
     // The reader starts at 9600 bit/s; the host finds the port at this speed.
@@ -568,14 +649,23 @@ int main(int argc, char **argv) {
     tcsetattr(slave, TCSANOW, &t);
     if (!opt.link.empty()) {
         unlink(opt.link.c_str());
-        if (symlink(name, opt.link.c_str()) != 0) { std::perror("symlink"); return 1; }
+        if (symlink(name, opt.link.c_str()) != 0) {
+            std::perror("symlink");
+            return 1;
+        }
     }
 
     int control = -1, listener = -1;
     if (!opt.fifo.empty()) {
-        if (mkfifo(opt.fifo.c_str(), 0600) != 0 && errno != EEXIST) { std::perror("mkfifo"); return 1; }
+        if (mkfifo(opt.fifo.c_str(), 0600) != 0 && errno != EEXIST) {
+            std::perror("mkfifo");
+            return 1;
+        }
         control = open(opt.fifo.c_str(), O_RDWR | O_NONBLOCK);  // RDWR: no EOF when writers go
-        if (control < 0) { std::perror("fifo"); return 1; }
+        if (control < 0) {
+            std::perror("fifo");
+            return 1;
+        }
     } else if (opt.tcpPort >= 0) {
         listener = socket(AF_INET, SOCK_STREAM, 0);
         int one = 1;
@@ -607,9 +697,18 @@ int main(int argc, char **argv) {
         pollfd fds[3];
         int n = 0;
         int masterIndex = -1, controlIndex = -1, listenIndex = -1;
-        if (master >= 0) { masterIndex = n; fds[n++] = {master, POLLIN, 0}; }
-        if (control >= 0) { controlIndex = n; fds[n++] = {control, POLLIN, 0}; }
-        if (listener >= 0) { listenIndex = n; fds[n++] = {listener, POLLIN, 0}; }
+        if (master >= 0) {
+            masterIndex = n;
+            fds[n++] = {master, POLLIN, 0};
+        }
+        if (control >= 0) {
+            controlIndex = n;
+            fds[n++] = {control, POLLIN, 0};
+        }
+        if (listener >= 0) {
+            listenIndex = n;
+            fds[n++] = {listener, POLLIN, 0};
+        }
         const int ready = poll(fds, static_cast<nfds_t>(n), 200);
         if (ready < 0) {
             if (errno == EINTR) continue;

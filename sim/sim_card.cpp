@@ -21,11 +21,17 @@ struct Cursor {
     bool ok;
 
     std::uint8_t Byte() {
-        if (at >= n) { ok = false; return 0; }
+        if (at >= n) {
+            ok = false;
+            return 0;
+        }
         return p[at++];
     }
     const std::uint8_t *Take(std::size_t count) {
-        if (count > n - at) { ok = false; return nullptr; }
+        if (count > n - at) {
+            ok = false;
+            return nullptr;
+        }
         const std::uint8_t *q = p + at;
         at += count;
         return q;
@@ -77,12 +83,28 @@ void CheckAccess(const std::vector<std::uint16_t> &services, const std::vector<B
     *f1 = 0;
     *f2 = 0;
     for (const BlockRef &r : refs) {
-        if (r.listIndex >= static_cast<int>(services.size())) { *f1 = 0xFF; *f2 = 0xA5; return; }
+        if (r.listIndex >= static_cast<int>(services.size())) {
+            *f1 = 0xFF;
+            *f2 = 0xA5;
+            return;
+        }
         bool writable = false;
         const int s = ServiceIndex(services[r.listIndex], &writable);
-        if (s < 0) { *f1 = 0xFF; *f2 = 0xA6; return; }
-        if (write && !writable) { *f1 = 0xFF; *f2 = 0xA5; return; }
-        if (r.block >= SIM_CARD_BLOCKS) { *f1 = 0xFF; *f2 = 0xA8; return; }
+        if (s < 0) {
+            *f1 = 0xFF;
+            *f2 = 0xA6;
+            return;
+        }
+        if (write && !writable) {
+            *f1 = 0xFF;
+            *f2 = 0xA5;
+            return;
+        }
+        if (r.block >= SIM_CARD_BLOCKS) {
+            *f1 = 0xFF;
+            *f2 = 0xA8;
+            return;
+        }
     }
 }
 
@@ -315,14 +337,9 @@ struct CommandRow {
 };
 
 const CommandRow kCommands[] = {
-    {0x00, Polling},
-    {0x60, PollingMulti},
-    {0x04, RequestResponse},
-    {0x42, KeySelect},
-    {0x52, Authentication},
-    {0x56, AuthenticatedRead},
-    {0x14, Read},
-    {0x16, Write},
+    {0x00, Polling},   {0x60, PollingMulti},   {0x04, RequestResponse},
+    {0x42, KeySelect}, {0x52, Authentication}, {0x56, AuthenticatedRead},
+    {0x14, Read},      {0x16, Write},
 };
 
 // The card's answer to one command (empty: no answer), by the command code in its first byte.
@@ -355,12 +372,12 @@ std::size_t SimCardAnswer(void *context, const std::uint8_t *command, std::size_
     return Emit(out, answer, capacity);
 }
 
-bool SimCardParseDescription(const std::string &text, SimCardDescription *out,
-                             std::string *error) {
+bool SimCardParseDescription(const std::string &text, SimCardDescription *out, std::string *error) {
     return ParseCardDescription(text, out, error);
 }
 
-bool SimCardReadDescriptionFile(const std::string &path, SimCardDescription *out, std::string *error) {
+bool SimCardReadDescriptionFile(const std::string &path, SimCardDescription *out,
+                                std::string *error) {
     std::ifstream in(path);
     if (!in) {
         *error = "cannot read " + path;

@@ -23,20 +23,20 @@
 #include "card/issue/card_description.h"
 #include "sim/sim_reader.h"
 
-constexpr int SIM_CARD_SERVICES = 5;         // service numbers 0x198, 0x19C, 0x1A0, 0x1A4, 0x1A8
-constexpr int SIM_CARD_BLOCKS = 32;          // blocks per service
+constexpr int SIM_CARD_SERVICES = 5;  // service numbers 0x198, 0x19C, 0x1A0, 0x1A4, 0x1A8
+constexpr int SIM_CARD_BLOCKS = 32;   // blocks per service
 constexpr std::size_t SIM_CARD_BLOCK_SIZE = 16;
-constexpr int SIM_CARD_KEYS = 11;            // key numbers 0-10
+constexpr int SIM_CARD_KEYS = 11;  // key numbers 0-10
 
 struct SimCardFaults {
-    int readFlagCount = 0;        // the next reads (Read or authenticated read) fail ...
+    int readFlagCount = 0;  // the next reads (Read or authenticated read) fail ...
     std::uint8_t readFlag1 = 0x01, readFlag2 = 0xA8;  // ... with these status flags
-    int writeFlagCount = 0;       // the next Writes fail with these flags
+    int writeFlagCount = 0;                           // the next Writes fail with these flags
     std::uint8_t writeFlag1 = 0x01, writeFlag2 = 0x70;
-    int silentAfter = -1;         // after answering this many more commands the card goes quiet
-    int removeAfterReads = -1;    // the card leaves the field after this many more reads
-    int overcountRead = 0;        // a Read answer claims this many blocks more than it carries
-    int removeAtWrite = -1;       // the card leaves the field when the Nth next Write arrives
+    int silentAfter = -1;       // after answering this many more commands the card goes quiet
+    int removeAfterReads = -1;  // the card leaves the field after this many more reads
+    int overcountRead = 0;      // a Read answer claims this many blocks more than it carries
+    int removeAtWrite = -1;     // the card leaves the field when the Nth next Write arrives
 };
 
 struct SimCard {
@@ -55,7 +55,7 @@ struct SimCard {
     SimCardFaults faults;
     SimReader *reader = nullptr;  // the reader it was placed in: removal faults, the key table
     std::vector<std::string> commands;  // every command body received, as hex text
-    int writes;                   // Writes carried out
+    int writes;                         // Writes carried out
 };
 
 // The card content a description file gives (the shared card description format).
@@ -65,7 +65,8 @@ using SimCardDescription = CardDescription;
 bool SimCardParseDescription(const std::string &text, SimCardDescription *out, std::string *error);
 // Reads a description file (zuk-reader-sim --card, the tests' and the benchmark's cards); false
 // with `error` set ("cannot read PATH", or the parse's reason) when it cannot be read or parsed.
-bool SimCardReadDescriptionFile(const std::string &path, SimCardDescription *out, std::string *error);
+bool SimCardReadDescriptionFile(const std::string &path, SimCardDescription *out,
+                                std::string *error);
 // A card holding the description's content, laid out as the library expects it (a card already
 // placed stays with its reader).
 void SimCardInit(SimCard *card, const SimCardDescription &description);

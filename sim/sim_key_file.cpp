@@ -36,7 +36,8 @@ struct Value {
 
 bool SimParseSiteKeys(const std::string &text, SimSiteKeys *out, std::string *error) {
     std::memset(out, 0, sizeof *out);
-    std::uint8_t mask[64] = {0};  // not the reader's, but a file with a weak mask is refused as a weak file
+    std::uint8_t mask[64] = {
+        0};  // not the reader's, but a file with a weak mask is refused as a weak file
     Value values[] = {
         {"initial", SIM_KEY_SET_SIZE, out->initial, true, false},
         {"operational", SIM_KEY_SET_SIZE, out->operational, true, false},

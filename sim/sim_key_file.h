@@ -11,9 +11,9 @@
 #include <cstdint>
 #include <string>
 
-constexpr std::size_t SIM_KEY_SET_SIZE = 24;    // KA KB KC
+constexpr std::size_t SIM_KEY_SET_SIZE = 24;      // KA KB KC
 constexpr std::size_t SIM_READER_KEYS_SIZE = 56;  // slots 0, 1, 3, 4, 5, 7 and 9
-constexpr std::size_t SIM_KEY_TABLE_SIZE = 88;  // eleven 8-byte slots, slot N for key number N
+constexpr std::size_t SIM_KEY_TABLE_SIZE = 88;    // eleven 8-byte slots, slot N for key number N
 
 struct SimSiteKeys {
     std::uint8_t initial[SIM_KEY_SET_SIZE];

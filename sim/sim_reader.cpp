@@ -99,8 +99,7 @@ std::vector<std::uint8_t> LinkCommand(SimReader *r, const std::uint8_t *b, std::
         *newSpeed = s;
         return Sw(0x9000);
     }
-    default:
-        return Sw(0x6D00);
+    default: return Sw(0x6D00);
     }
 }
 
@@ -113,9 +112,7 @@ std::vector<std::uint8_t> ReaderCommand(SimReader *r, const std::uint8_t *b, std
     std::uint16_t fault;
     if (StatusFault(r, ins, &fault)) return Sw(fault);
     switch (ins) {
-    case 0x01:
-        r->started = true;
-        return Sw(0x9000);
+    case 0x01: r->started = true; return Sw(0x9000);
     case 0x11:
         if (p1 > 1) return Sw(0x6A86);
         r->active = p1 == 1;
@@ -124,8 +121,7 @@ std::vector<std::uint8_t> ReaderCommand(SimReader *r, const std::uint8_t *b, std
         r->setting[0] = p1;
         r->setting[1] = p2;
         return Sw(0x9000);
-    case 0x87:
-        return Sw(0x9000, {r->keyState[0], r->keyState[1], r->keyState[2]});
+    case 0x87: return Sw(0x9000, {r->keyState[0], r->keyState[1], r->keyState[2]});
     case 0x81: {  // challenge: the reader's random under KA, KB
         for (int i = 0; i < 8; ++i) {
             r->randomState = r->randomState * 1103515245u + 12345u;
@@ -188,8 +184,7 @@ std::vector<std::uint8_t> ReaderCommand(SimReader *r, const std::uint8_t *b, std
         r->keyTable.push_back({p1, p2, std::vector<std::uint8_t>(clear.begin() + 8, clear.end())});
         return Sw(0x9000);
     }
-    default:
-        return Sw(0x6D00);
+    default: return Sw(0x6D00);
     }
 }
 
@@ -210,10 +205,15 @@ std::vector<std::uint8_t> CardCommand(SimReader *r, const std::uint8_t *b, std::
 bool PlainReaderBody(const std::uint8_t *b, std::size_t n) {
     if (n < 4 || b[0] != 0x00) return false;
     switch (b[1]) {
-    case 0x01: case 0x11: case 0x13: case 0x81: case 0x83: case 0x85: case 0x87: case 0x89:
-        break;
-    default:
-        return false;
+    case 0x01:
+    case 0x11:
+    case 0x13:
+    case 0x81:
+    case 0x83:
+    case 0x85:
+    case 0x87:
+    case 0x89: break;
+    default: return false;
     }
     return n == 4 || (n > 4 && n == 5u + b[4]);
 }
@@ -246,8 +246,8 @@ void SecuredFrame(SimReader *r, std::uint8_t type, const std::uint8_t *b, std::s
     }
     r->expectedSequence = static_cast<std::uint16_t>(seq + 1);
     const std::uint8_t *body = plain.data() + 4;
-    std::vector<std::uint8_t> inner = type == 0x2C ? CardCommand(r, body, l)
-                                                   : ReaderCommand(r, body, l);
+    std::vector<std::uint8_t> inner =
+        type == 0x2C ? CardCommand(r, body, l) : ReaderCommand(r, body, l);
     std::uint16_t answerSeq = seq;
     if (r->faults.wrongSequence) {
         r->faults.wrongSequence = false;
@@ -283,7 +283,8 @@ void SecuredFrame(SimReader *r, std::uint8_t type, const std::uint8_t *b, std::s
         Answer(r, 0x20, cipher);
         // The answer leaves only as far as the middle of its body.
         const std::size_t keep = 3 + e / 2;
-        r->output.erase(r->output.end() - static_cast<std::ptrdiff_t>(e + 4 - keep), r->output.end());
+        r->output.erase(r->output.end() - static_cast<std::ptrdiff_t>(e + 4 - keep),
+                        r->output.end());
         return;
     }
     Answer(r, 0x20, cipher);
@@ -354,8 +355,8 @@ bool SimReaderReceive(SimReader *reader, const std::uint8_t *data, std::size_t l
     reader->input.insert(reader->input.end(), data, data + length);
     while (reader->input.size() >= 3) {
         const std::uint8_t type = reader->input[0];
-        const std::size_t total = ((static_cast<std::size_t>(reader->input[1]) << 8) |
-                                   reader->input[2]) + 4;
+        const std::size_t total =
+            ((static_cast<std::size_t>(reader->input[1]) << 8) | reader->input[2]) + 4;
         if ((type != 0x08 && type != 0x28 && type != 0x2C) || total > MAX_FRAME) {
             Note(reader, "line noise dropped: " + SimHex(reader->input));
             reader->input.clear();

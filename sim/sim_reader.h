@@ -27,10 +27,10 @@ struct SimFaults {
     // Answers leave in pieces of this many bytes (0: whole); the program pauses between pieces.
     std::size_t splitPiece = 0;
     std::uint32_t splitDelayMs = 0;
-    bool wrongSequence = false;   // next secured answer carries another sequence number
-    bool badAuthAnswer = false;   // next authentication answer carries a wrong T3
-    bool emptySecured = false;    // next secured answer has an empty body
-    int innerLengthExtra = 0;     // next secured answer claims this many body bytes more
+    bool wrongSequence = false;  // next secured answer carries another sequence number
+    bool badAuthAnswer = false;  // next authentication answer carries a wrong T3
+    bool emptySecured = false;   // next secured answer has an empty body
+    int innerLengthExtra = 0;    // next secured answer claims this many body bytes more
     // Commands with this INS answer this status word instead (count < 0: always).
     std::uint8_t statusIns = 0;
     std::uint16_t statusWord = 0x9000;
@@ -69,17 +69,18 @@ struct SimKeyTableEntry {
 struct SimReader {
     std::uint8_t initialKeys[24];
     std::uint8_t operationalKeys[24];
-    std::uint8_t heldKeys[24];      // the set the reader authenticates with
-    std::uint8_t keyState[3];       // a zero byte: not configured, authentication runs in clear
-    std::uint32_t speed;            // the reader's own line speed
-    bool checkSpeed;                // drop reader and card frames sent at another speed
+    std::uint8_t heldKeys[24];  // the set the reader authenticates with
+    std::uint8_t keyState[3];   // a zero byte: not configured, authentication runs in clear
+    std::uint32_t speed;        // the reader's own line speed
+    bool checkSpeed;            // drop reader and card frames sent at another speed
     bool started;
     bool active;
     std::uint8_t setting[2];
     // Authentication and the secured channel.
     bool challengeIssued;
     bool authenticated;
-    bool clearSession;  // the session was authenticated in clear (while the key state was incomplete)
+    bool clearSession;  // the session was authenticated in clear (while the key state was
+                        // incomplete)
     std::uint8_t readerRandom[8];
     std::uint8_t hostRandom[8];
     std::uint8_t sessionKey[8];

@@ -6,7 +6,7 @@
 
 namespace {
 
-#define ZUK_RESULT_MATCHES_HEADER(name, value, ...)                                               \
+#define ZUK_RESULT_MATCHES_HEADER(name, value, ...)                                                \
     static_assert(name == (value), #name " differs between ZUKcntrl.h and status/result_table.h");
 ZUK_RESULTS(ZUK_RESULT_MATCHES_HEADER)
 #undef ZUK_RESULT_MATCHES_HEADER

@@ -79,7 +79,7 @@
       "the reader reported a failure while the link was being closed",                             \
       "nothing to do for this session; if it persists, reconnect the reader", true)                \
     R(ZUK_ERR_BUSY, 1792,                                                                          \
-      "another call of the library is in progress in this process, or another process holds the " \
+      "another call of the library is in progress in this process, or another process holds the "  \
       "reader past OpenWait",                                                                      \
       "another call of the library is in progress in this process, or (from `ZUKOpen`) another "   \
       "process holds the reader past `OpenWait`",                                                  \
@@ -124,7 +124,7 @@ struct ResultRow {
     const char *name;
     const char *headerComment;  // the comment beside its #define in ZUKcntrl.h ("" for none)
     const char *meaning;
-    const char *action;         // what a host should do
+    const char *action;  // what a host should do
     bool readerError;
 };
 

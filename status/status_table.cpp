@@ -8,16 +8,18 @@
 namespace {
 
 const char kCauseNone[] = "";
-const char kCauseProgram[] = "a fault of the calling program or of the library: report it with the trace";
+const char kCauseProgram[] =
+    "a fault of the calling program or of the library: report it with the trace";
 const char kCausePort[] = "the port: check the COM port name, the USB-serial driver and the cable "
                           "(zukcli status tries the port)";
-const char kCauseLine[] = "the serial line: a loose cable, a reader without power, or another program "
-                          "on the port";
+const char kCauseLine[] =
+    "the serial line: a loose cable, a reader without power, or another program "
+    "on the port";
 const char kCauseReader[] = "the reader refused a command: unplug and replug it; if it stays, the "
                             "reader may need service";
 // The remedies of a reader that holds other channel keys than the library uses.
 #define ZUK_KEYS_REMEDY                                                                            \
-    "the reader holds other keys than the library: a reader still on the built-in or another "    \
+    "the reader holds other keys than the library: a reader still on the built-in or another "     \
     "site's keys is moved to this site's with zukcard move-reader; a machine without this site's " \
     "keys gets them with zukcli keys install (zukcli status says which keys the reader accepts)"
 const char kCauseKeys[] = ZUK_KEYS_REMEDY "; or line noise";
@@ -42,19 +44,22 @@ const char kCauseNoPin[] = "a card issued without a PIN";
 const char kCauseWrongPin[] = "the user typed another PIN";
 const char kCausePinLocked[] = "too many wrong PINs: the card must be reset by its issuer";
 const char kCauseManyWrongPins[] = "too many wrong PINs";
-const char kCauseRevoked[] = "an administrator revoked the card (Group Policy or zukcli revoke): it "
-                             "identifies nobody here; zukcli revoked lists the entries";
-const char kCauseRevocationList[] = "the revocation lists (Group Policy's and the machine's) name more than "
-                                   "32,768 distinct cards, hold a REG_MULTI_SZ value over 64 KB, or cannot be "
-                                   "read: zukcli status says which; shorten or mend them";
+const char kCauseRevoked[] =
+    "an administrator revoked the card (Group Policy or zukcli revoke): it "
+    "identifies nobody here; zukcli revoked lists the entries";
+const char kCauseRevocationList[] =
+    "the revocation lists (Group Policy's and the machine's) name more than "
+    "32,768 distinct cards, hold a REG_MULTI_SZ value over 64 KB, or cannot be "
+    "read: zukcli status says which; shorten or mend them";
 const char kCauseSiteKeys[] = "site keys installed on another machine, damaged or changed in the "
                               "registry: the library uses no keys at all until the site's key file "
                               "is installed again (zukcli keys install) or removed (zukcli keys "
                               "remove); zukcli keys status names the fault";
-const char kCauseWeakSiteKeys[] = "site keys stored before this library refused weak keys, or written by "
-                                  "other means: the library uses no keys at all until a key file from "
-                                  "zukcli keys generate is installed (zukcli keys install; readers and "
-                                  "cards move to it) or the keys are removed (zukcli keys remove)";
+const char kCauseWeakSiteKeys[] =
+    "site keys stored before this library refused weak keys, or written by "
+    "other means: the library uses no keys at all until a key file from "
+    "zukcli keys generate is installed (zukcli keys install; readers and "
+    "cards move to it) or the keys are removed (zukcli keys remove)";
 const char kCauseSmallBuffer[] = "give a larger buffer (ZUKGetMaxLength gives the sizes)";
 
 const char kLink[] = "reader link";
@@ -62,20 +67,20 @@ const char kBuild[] = "command builder";
 const char kCard[] = "card command";
 const char kSession[] = "session";
 
-#define ZUK_LINK_ROW(name, value, result, meaning, cause) {#name, value, result, #result, kLink, meaning, cause, 0},
-#define ZUK_BUILD_ROW(name, value, result, meaning, cause) {#name, value, result, #result, kBuild, meaning, cause, 0},
-#define ZUK_CARD_ROW(name, value, result, meaning, cause) {#name, value, result, #result, kCard, meaning, cause, 0},
-#define ZUK_SESSION_ROW(name, value, result, meaning, cause) {#name, value, result, #result, kSession, meaning, cause, 0},
+#define ZUK_LINK_ROW(name, value, result, meaning, cause)                                          \
+    {#name, value, result, #result, kLink, meaning, cause, 0},
+#define ZUK_BUILD_ROW(name, value, result, meaning, cause)                                         \
+    {#name, value, result, #result, kBuild, meaning, cause, 0},
+#define ZUK_CARD_ROW(name, value, result, meaning, cause)                                          \
+    {#name, value, result, #result, kCard, meaning, cause, 0},
+#define ZUK_SESSION_ROW(name, value, result, meaning, cause)                                       \
+    {#name, value, result, #result, kSession, meaning, cause, 0},
 #define ZUK_FIELD_ROW(name, value, bytes, result, meaning, cause)                                  \
     {#name, value, result, #result, (value >> 24) == 0x02 ? kLink : kCard, meaning, cause, bytes},
 
-const StatusRow kRows[] = {
-    ZUK_LINK_STATUSES(ZUK_LINK_ROW)
-    ZUK_BUILD_STATUSES(ZUK_BUILD_ROW)
-    ZUK_CARD_STATUSES(ZUK_CARD_ROW)
-    ZUK_SESSION_STATUSES(ZUK_SESSION_ROW)
-    ZUK_FIELD_STATUSES(ZUK_FIELD_ROW)
-};
+const StatusRow kRows[] = {ZUK_LINK_STATUSES(ZUK_LINK_ROW) ZUK_BUILD_STATUSES(ZUK_BUILD_ROW)
+                               ZUK_CARD_STATUSES(ZUK_CARD_ROW) ZUK_SESSION_STATUSES(ZUK_SESSION_ROW)
+                                   ZUK_FIELD_STATUSES(ZUK_FIELD_ROW)};
 
 #undef ZUK_LINK_ROW
 #undef ZUK_BUILD_ROW
@@ -141,18 +146,17 @@ bool StatusIsSuccess(std::uint32_t status) {
     case BUILD_OK:
     case CARD_OK:
     case CARD_RESPONSE_OK:
-    case SESSION_OK:
-        return true;
-    default:
-        return false;
+    case SESSION_OK: return true;
+    default: return false;
     }
 }
 
 std::int32_t StatusResult(std::uint32_t status) {
     switch (status) {
     case 0: return ZUK_OK;
-#define ZUK_STATUS_CASE(name, value, result, ...) case value: return result;
-    ZUK_ALL_STATUSES(ZUK_STATUS_CASE)
+#define ZUK_STATUS_CASE(name, value, result, ...)                                                  \
+    case value: return result;
+        ZUK_ALL_STATUSES(ZUK_STATUS_CASE)
 #undef ZUK_STATUS_CASE
     default: break;
     }
@@ -160,7 +164,7 @@ std::int32_t StatusResult(std::uint32_t status) {
     if (SplitPhase(status, &base, &phase)) {
         const std::uint32_t field = base & FieldMask(2);
         const bool word = field == LINK_STATUS_WORD_BASE || field == LINK_AUTH_REFUSED_BASE;
-#define ZUK_PHASE_CASE(name, bit, wordResult, otherResult, suffix)                                  \
+#define ZUK_PHASE_CASE(name, bit, wordResult, otherResult, suffix)                                 \
     if (phase == bit) return word ? wordResult : otherResult;
         ZUK_PHASE_BITS(ZUK_PHASE_CASE)
 #undef ZUK_PHASE_CASE
@@ -184,7 +188,8 @@ bool DescribeStatus(std::uint32_t status, StatusDescription *out) {
     const char *suffix = "";
     if ((status >> 24) == 0x02 && (status & kPhaseBits) != 0) {
         if (!SplitPhase(status, &base, &phase)) return false;
-#define ZUK_PHASE_SUFFIX(name, bit, wordResult, otherResult, text) if (phase == bit) suffix = text;
+#define ZUK_PHASE_SUFFIX(name, bit, wordResult, otherResult, text)                                 \
+    if (phase == bit) suffix = text;
         ZUK_PHASE_BITS(ZUK_PHASE_SUFFIX)
 #undef ZUK_PHASE_SUFFIX
     }
@@ -207,8 +212,8 @@ bool DescribeStatus(std::uint32_t status, StatusDescription *out) {
         std::snprintf(bytes, sizeof bytes, " %02X %02X", high, low);
     }
     const bool flags = row->value == CARD_STATUS_FLAG_BASE;
-    std::snprintf(d.meaning, sizeof d.meaning, "%s%s%s%s%s", row->meaning, bytes,
-                  flags ? ": " : "", flags ? StatusFlag2Text(low) : "", suffix);
+    std::snprintf(d.meaning, sizeof d.meaning, "%s%s%s%s%s", row->meaning, bytes, flags ? ": " : "",
+                  flags ? StatusFlag2Text(low) : "", suffix);
     d.family = row->family;
     d.cause = row->value == LINK_STATUS_WORD_BASE && high == 0x63 ? kCauseWord63 : row->cause;
     *out = d;

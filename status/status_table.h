@@ -21,15 +21,16 @@
 
 #define ZUK_LINK_STATUSES(X)                                                                       \
     X(LINK_OK, 0x2000000, ZUK_OK, "success", kCauseNone)                                           \
-    X(LINK_ERR_ARGUMENT, 0x2000001, ZUK_ERR_PARAM, "missing buffer, zero length or over-long body", \
-      kCauseProgram)                                                                               \
+    X(LINK_ERR_ARGUMENT, 0x2000001, ZUK_ERR_PARAM,                                                 \
+      "missing buffer, zero length or over-long body", kCauseProgram)                              \
     X(LINK_ERR_FRAME_TOO_LONG, 0x2000002, ZUK_ERR_BUFFER,                                          \
       "a frame does not fit the receiving buffer", kCauseLine)                                     \
     X(LINK_ERR_INCOMPLETE, 0x2000003, ZUK_ERR_INCOMPLETE,                                          \
       "the reader's answer stayed incomplete after five reads", kCauseLine)                        \
     X(LINK_ERR_ALREADY_OPEN, 0x2000011, ZUK_ERR_ALREADY_OPEN, "the serial port is already open",   \
       kCauseOpenTwice)                                                                             \
-    X(LINK_ERR_NOT_OPEN, 0x2000012, ZUK_ERR_NOT_OPEN, "the serial port is not open", kCauseNotOpen) \
+    X(LINK_ERR_NOT_OPEN, 0x2000012, ZUK_ERR_NOT_OPEN, "the serial port is not open",               \
+      kCauseNotOpen)                                                                               \
     X(LINK_ERR_OPEN, 0x2000013, ZUK_ERR_PORT_OPEN, "the serial port cannot be opened", kCausePort) \
     X(LINK_ERR_CLOSE, 0x2000014, ZUK_ERR_PORT_CLOSE, "the serial port cannot be closed",           \
       kCauseUnplugged)                                                                             \
@@ -78,23 +79,22 @@
     X(CARD_ERR_LENGTH, 0x8000005, ZUK_ERR_CARD_IO,                                                 \
       "a response's length field disagrees with the bytes received", kCauseLine)                   \
     X(CARD_RESPONSE_OK, 0x8040000, ZUK_OK, "success (the expected response code)", kCauseNone)     \
-    X(CARD_ERR_RESPONSE_EB, 0x80400EB, ZUK_ERR_CARD_IO, "unexpected response code 0xEB", \
-      kCauseCard)                                                                                 \
-    X(CARD_ERR_RESPONSE_ED, 0x80400ED, ZUK_ERR_READER_STATUS,                                      \
-      "unexpected response code 0xED", kCauseCard)                       \
+    X(CARD_ERR_RESPONSE_EB, 0x80400EB, ZUK_ERR_CARD_IO, "unexpected response code 0xEB",           \
+      kCauseCard)                                                                                  \
+    X(CARD_ERR_RESPONSE_ED, 0x80400ED, ZUK_ERR_READER_STATUS, "unexpected response code 0xED",     \
+      kCauseCard)                                                                                  \
     X(CARD_ERR_NO_ANSWER, 0x80400EF, ZUK_ERR_NO_CARD, "no card answered (response code 0xEF)",     \
       kCauseNoCard)                                                                                \
-    X(CARD_ERR_RESPONSE_FB, 0x80400FB, ZUK_ERR_CARD_IO, "unexpected response code 0xFB", \
-      kCauseCard)                                                                                 \
-    X(CARD_ERR_RESPONSE_FD, 0x80400FD, ZUK_ERR_READER_STATUS,                                      \
-      "unexpected response code 0xFD", kCauseCard)                       \
-    X(CARD_ERR_RESPONSE_FF, 0x80400FF, ZUK_ERR_READER_STATUS,                                      \
-      "unexpected response code 0xFF", kCauseCard)
+    X(CARD_ERR_RESPONSE_FB, 0x80400FB, ZUK_ERR_CARD_IO, "unexpected response code 0xFB",           \
+      kCauseCard)                                                                                  \
+    X(CARD_ERR_RESPONSE_FD, 0x80400FD, ZUK_ERR_READER_STATUS, "unexpected response code 0xFD",     \
+      kCauseCard)                                                                                  \
+    X(CARD_ERR_RESPONSE_FF, 0x80400FF, ZUK_ERR_READER_STATUS, "unexpected response code 0xFF",     \
+      kCauseCard)
 
 #define ZUK_SESSION_STATUSES(X)                                                                    \
     X(SESSION_OK, 0x10000000, ZUK_OK, "success", kCauseNone)                                       \
-    X(SESSION_ERR_NO_PIN, 0x10000002, ZUK_ERR_NO_DATA, "the card holds no PIN",                    \
-      kCauseNoPin)                                                                                 \
+    X(SESSION_ERR_NO_PIN, 0x10000002, ZUK_ERR_NO_DATA, "the card holds no PIN", kCauseNoPin)       \
     X(SESSION_ERR_WRONG_PIN, 0x10000003, ZUK_ERR_PIN_WRONG, "wrong PIN", kCauseWrongPin)           \
     X(SESSION_ERR_NO_CARD, 0x10000005, ZUK_ERR_NO_CARD, "the card no longer answers", kCauseCard)  \
     X(SESSION_ERR_PIN_LOCKED, 0x10000006, ZUK_ERR_CARD_LOCKED, "the card's PIN is locked",         \
@@ -136,15 +136,15 @@
 // Columns:  P(name, base, bytes, result, meaning (the bytes follow it), cause)
 #define ZUK_FIELD_STATUSES(P)                                                                      \
     P(LINK_STATUS_WORD_BASE, 0x2010000, 2, ZUK_ERR_READER_STATUS,                                  \
-      "the reader answered with status word", kCauseReader)                              \
+      "the reader answered with status word", kCauseReader)                                        \
     P(LINK_AUTH_REFUSED_BASE, 0x2030000, 2, ZUK_ERR_READER_STATUS,                                 \
-      "the reader refused the library's authentication with status word", kCauseKeysRefused)     \
+      "the reader refused the library's authentication with status word", kCauseKeysRefused)       \
     P(CARD_STATUS_FLAG_BASE, 0x8010000, 2, ZUK_ERR_READER_STATUS,                                  \
-      "the card answered status flags", kCauseCard)                                \
+      "the card answered status flags", kCauseCard)                                                \
     P(CARD_READER_STATUS_BASE, 0x8020000, 2, ZUK_ERR_READER_STATUS,                                \
-      "the reader answered status bytes", kCauseReader)                                  \
-    P(CARD_RESPONSE_CODE_BASE, 0x8040000, 1, ZUK_ERR_UNEXPECTED,                                   \
-      "unexpected response code", kCauseCard)
+      "the reader answered status bytes", kCauseReader)                                            \
+    P(CARD_RESPONSE_CODE_BASE, 0x8040000, 1, ZUK_ERR_UNEXPECTED, "unexpected response code",       \
+      kCauseCard)
 
 // A status word the reader gave in answer to the host's half of the mutual authentication (its
 // check of the host's answer failed: the host used other keys than the reader holds) is kept under
@@ -178,7 +178,7 @@ bool StatusTakesPhase(std::uint32_t status);
 
 // A status decoded for people: the family, the meaning (fields and phase decoded) and the cause.
 struct StatusDescription {
-    const char *family;   // "session", "card command", "command builder", "reader link"
+    const char *family;  // "session", "card command", "command builder", "reader link"
     char meaning[160];
     const char *cause;
 };

@@ -18,7 +18,7 @@
 // The header's name of a result code ("ZUK_ERR_PIN_WRONG"), or null for a code it does not define.
 inline const char *ResultMacroName(std::int64_t code) {
     switch (code) {
-#define ZUK_TEST_RESULT_NAME(result, value, ...) \
+#define ZUK_TEST_RESULT_NAME(result, value, ...)                                                   \
     case value: return #result;
         ZUK_RESULTS(ZUK_TEST_RESULT_NAME)
 #undef ZUK_TEST_RESULT_NAME
@@ -48,8 +48,8 @@ inline std::string ResultName(std::int64_t code) {
 inline ::testing::AssertionResult ResultIs(const char *actualText, const char * /*expectedText*/,
                                            std::int64_t actual, std::int64_t expected) {
     if (actual == expected) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << actualText << " gave " << ResultName(actual) << ", not "
-                                         << ResultName(expected);
+    return ::testing::AssertionFailure()
+           << actualText << " gave " << ResultName(actual) << ", not " << ResultName(expected);
 }
 
 #define EXPECT_RESULT(actual, expected) EXPECT_PRED_FORMAT2(ResultIs, actual, expected)

@@ -27,8 +27,7 @@ INT_PTR CALLBACK AccessingProc(HWND dialog, UINT message, WPARAM /*wParam*/, LPA
         // window that reuses it.
         if (dialog == g_dialogs.accessWindow) g_dialogs.accessWindow = nullptr;
         return FALSE;
-    default:
-        return FALSE;
+    default: return FALSE;
     }
 }
 
@@ -42,10 +41,9 @@ bool OpenAccessingWindow(void *parent) {
     SetDialogParent(owner);
     g_dialogs.accessPreviouslyActive = Win().GetActiveWindow();
     g_dialogs.accessRun = DialogRun{};
-    g_dialogs.accessWindow =
-        Win().CreateDialogParamA(static_cast<HINSTANCE>(GetModuleHandleOfLibrary()),
-                                 MAKEINTRESOURCEA(ZUK_DLG_ACCESSING), owner, AccessingProc,
-                                 reinterpret_cast<LPARAM>(&g_dialogs.accessRun));
+    g_dialogs.accessWindow = Win().CreateDialogParamA(
+        static_cast<HINSTANCE>(GetModuleHandleOfLibrary()), MAKEINTRESOURCEA(ZUK_DLG_ACCESSING),
+        owner, AccessingProc, reinterpret_cast<LPARAM>(&g_dialogs.accessRun));
     return g_dialogs.accessWindow != nullptr;
 }
 
@@ -53,7 +51,8 @@ void CloseAccessingWindow() {
     g_dialogs.accessRun.endFlag = 1;
     if (g_dialogs.accessWindow != nullptr) {
         HWND previous = g_dialogs.accessPreviouslyActive;
-        if (previous != nullptr && previous != Win().GetActiveWindow() && Win().IsWindow(previous)) {
+        if (previous != nullptr && previous != Win().GetActiveWindow() &&
+            Win().IsWindow(previous)) {
             Win().SetActiveWindow(previous);
         }
         Win().SendMessageA(g_dialogs.accessWindow, WM_CLOSE, 0, 0);

@@ -31,14 +31,10 @@ INT_PTR CALLBACK CardWaitProc(HWND dialog, UINT message, WPARAM wParam, LPARAM l
         case IDCANCEL:  // Esc and the close command act as the Cancel button
             PostCommand(dialog, ZUK_IDC_WAIT_CANCEL);
             return TRUE;
-        default:
-            return FALSE;
+        default: return FALSE;
         }
-    case WM_DESTROY:
-        EndProcessUnlessLibraryEnded(dialog, true);
-        return FALSE;
-    default:
-        return FALSE;
+    case WM_DESTROY: EndProcessUnlessLibraryEnded(dialog, true); return FALSE;
+    default: return FALSE;
     }
 }
 

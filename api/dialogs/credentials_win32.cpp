@@ -82,7 +82,7 @@ bool ReadTyped(HWND dialog, const DialogEntry &entry) {
     Win().GetDlgItemTextA(dialog, ZUK_IDC_CRED_ID, entry.id, static_cast<int>(kDialogTextSize));
     if (entry.id[0] == '\0') return false;
     Win().GetDlgItemTextA(dialog, ZUK_IDC_CRED_PASSWORD, entry.password,
-                    static_cast<int>(kDialogTextSize));
+                          static_cast<int>(kDialogTextSize));
     return true;
 }
 
@@ -121,8 +121,7 @@ INT_PTR CALLBACK CredentialsProc(HWND dialog, UINT message, WPARAM wParam, LPARA
         case IDCANCEL:  // Esc and the close command act as the Cancel button
             PostCommand(dialog, ZUK_IDC_CRED_CANCEL);
             return TRUE;
-        default:
-            return FALSE;
+        default: return FALSE;
         }
     }
     case WM_DESTROY: {
@@ -130,8 +129,7 @@ INT_PTR CALLBACK CredentialsProc(HWND dialog, UINT message, WPARAM wParam, LPARA
         EndProcessUnlessLibraryEnded(dialog, run != nullptr && run->variant == kCardOrId);
         return FALSE;
     }
-    default:
-        return FALSE;
+    default: return FALSE;
     }
 }
 
@@ -139,8 +137,8 @@ int ShowCredentials(int variant, void *parent, const DialogEntry &entry) {
     DialogRun run{};
     run.variant = variant;
     run.entry = &entry;
-    const int templateId =
-        GetDialogVariant() == kDialogVariantMaskedId ? ZUK_DLG_CREDENTIALS_MASKED : ZUK_DLG_CREDENTIALS;
+    const int templateId = GetDialogVariant() == kDialogVariantMaskedId ? ZUK_DLG_CREDENTIALS_MASKED
+                                                                        : ZUK_DLG_CREDENTIALS;
     return RunModalDialog(templateId, static_cast<HWND>(parent), CredentialsProc, &run);
 }
 

@@ -53,7 +53,7 @@ int RunModalDialog(int templateId, HWND parent, DLGPROC proc, DialogRun *run) {
     // The first window the library shows starts the window system (see window_system_win32.h).
     if (PlatWindowSystem() == nullptr) return kDialogFailed;
     Win().DialogBoxParamA(LibraryInstance(), MAKEINTRESOURCEA(templateId), parent, proc,
-                    reinterpret_cast<LPARAM>(run));
+                          reinterpret_cast<LPARAM>(run));
     g_dialogs.openDialog = nullptr;
     // DialogBoxParam's own -1 (not created) would read as Cancel: the record says what happened.
     return run->initialised ? run->result : kDialogFailed;
@@ -104,7 +104,8 @@ void SetEditLimit(HWND dialog, int controlId, int limit) {
 
 void SetExclamationIcon(HWND dialog, int controlId) {
     Win().SendDlgItemMessageA(dialog, controlId, STM_SETICON,
-                        reinterpret_cast<WPARAM>(Win().LoadIconA(nullptr, IDI_EXCLAMATION)), 0);
+                              reinterpret_cast<WPARAM>(Win().LoadIconA(nullptr, IDI_EXCLAMATION)),
+                              0);
 }
 
 void CentreOnDesktop(HWND window) {
@@ -117,10 +118,12 @@ void CentreOnDesktop(HWND window) {
     const int x = (desktop.right - width) / 2;
     const int y = (desktop.bottom - height) / 2;
     Win().SetWindowPos(window, DialogParent() != nullptr ? HWND_TOP : HWND_TOPMOST, x, y, 0, 0,
-                 SWP_NOSIZE | SWP_SHOWWINDOW);
+                       SWP_NOSIZE | SWP_SHOWWINDOW);
 }
 
-void StartPollTimer(HWND dialog) { Win().SetTimer(dialog, kPollTimerId, PollingPeriodMs(), nullptr); }
+void StartPollTimer(HWND dialog) {
+    Win().SetTimer(dialog, kPollTimerId, PollingPeriodMs(), nullptr);
+}
 
 void StopPollTimer(HWND dialog) { Win().KillTimer(dialog, kPollTimerId); }
 
@@ -135,7 +138,7 @@ bool PollCard(HWND dialog) {
 
 void PostCommand(HWND dialog, int controlId) {
     Win().PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(controlId, BN_CLICKED),
-                 reinterpret_cast<LPARAM>(Win().GetDlgItem(dialog, controlId)));
+                       reinterpret_cast<LPARAM>(Win().GetDlgItem(dialog, controlId)));
 }
 
 void EndByLibrary(HWND dialog, int result) {

@@ -16,9 +16,9 @@
 // a dialog destroyed while it is still 0 was closed from outside.
 struct DialogRun {
     int endFlag;
-    int result;        // the show function's result, set when the library ends the dialog
-    bool initialised;  // the dialog was created (WM_INITDIALOG ran)
-    int variant;       // dialog-specific (the credentials prompts' kind)
+    int result;                // the show function's result, set when the library ends the dialog
+    bool initialised;          // the dialog was created (WM_INITDIALOG ran)
+    int variant;               // dialog-specific (the credentials prompts' kind)
     const DialogEntry *entry;  // the typed prompts' limits and typed-text areas; null for others
 };
 

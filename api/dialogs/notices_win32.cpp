@@ -15,10 +15,13 @@ struct NoticeLayout {
     int iconId;
 };
 
-const NoticeLayout kNoCard = {0x40001, ZUK_IDC_NOCARD_OK, 0x40004,
-                              {ZUK_IDC_NOCARD_TEXT1, ZUK_IDC_NOCARD_TEXT2}, {0x40002, 0x40003},
+const NoticeLayout kNoCard = {0x40001,
+                              ZUK_IDC_NOCARD_OK,
+                              0x40004,
+                              {ZUK_IDC_NOCARD_TEXT1, ZUK_IDC_NOCARD_TEXT2},
+                              {0x40002, 0x40003},
                               ZUK_IDC_NOCARD_ICON};
-const NoticeLayout kPinError = {0x50001, ZUK_IDC_PINERR_OK, 0x50003, {ZUK_IDC_PINERR_TEXT, 0},
+const NoticeLayout kPinError = {0x50001,      ZUK_IDC_PINERR_OK,  0x50003, {ZUK_IDC_PINERR_TEXT, 0},
                                 {0x50002, 0}, ZUK_IDC_PINERR_ICON};
 
 INT_PTR CALLBACK NoticeProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -45,11 +48,8 @@ INT_PTR CALLBACK NoticeProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
         }
         return LOWORD(wParam) == IDCANCEL ? TRUE : FALSE;  // Esc: nothing happens
     }
-    case WM_DESTROY:
-        EndProcessUnlessLibraryEnded(dialog, true);
-        return FALSE;
-    default:
-        return FALSE;
+    case WM_DESTROY: EndProcessUnlessLibraryEnded(dialog, true); return FALSE;
+    default: return FALSE;
     }
 }
 

@@ -35,21 +35,13 @@ INT_PTR CALLBACK PinProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam
             if (pin[0] != '\0') EndByLibrary(dialog, kDialogOk);  // empty: stays open
             return TRUE;
         }
-        case ZUK_IDC_PIN_CANCEL:
-            EndByLibrary(dialog, kDialogCancel);
-            return TRUE;
-        case IDCANCEL:
-            PostCommand(dialog, ZUK_IDC_PIN_CANCEL);
-            return TRUE;
-        default:
-            return FALSE;
+        case ZUK_IDC_PIN_CANCEL: EndByLibrary(dialog, kDialogCancel); return TRUE;
+        case IDCANCEL: PostCommand(dialog, ZUK_IDC_PIN_CANCEL); return TRUE;
+        default: return FALSE;
         }
     }
-    case WM_DESTROY:
-        EndProcessUnlessLibraryEnded(dialog, true);
-        return FALSE;
-    default:
-        return FALSE;
+    case WM_DESTROY: EndProcessUnlessLibraryEnded(dialog, true); return FALSE;
+    default: return FALSE;
     }
 }
 

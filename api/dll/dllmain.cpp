@@ -9,10 +9,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID /*reserv
     case DLL_PROCESS_ATTACH:
         DisableThreadLibraryCalls(instance);
         return LibraryAttach(instance) ? TRUE : FALSE;
-    case DLL_PROCESS_DETACH:
-        LibraryDetach();
-        return TRUE;
-    default:
-        return TRUE;
+    case DLL_PROCESS_DETACH: LibraryDetach(); return TRUE;
+    default: return TRUE;
     }
 }

@@ -26,7 +26,7 @@ namespace {
 
 const char *const kPort = "\\\\.\\COM3";
 
-std::mutex g_line;      // held around every exchange with the simulated reader and card changes
+std::mutex g_line;  // held around every exchange with the simulated reader and card changes
 SimReader g_reader;
 SimCard g_card;
 bool g_plugged = true;  // false: the reader is unplugged (writes refused, nothing answered)
@@ -107,7 +107,8 @@ extern "C" void ZukTestPlugReader(int plugged) {
 }
 
 extern "C" void ZukTestAnswerPinPrompt(const char *pin) {
-    FakeDialogScript({{FAKE_DIALOG_PIN, kDialogOk, "", "", pin != nullptr ? pin : "", nullptr, nullptr}});
+    FakeDialogScript(
+        {{FAKE_DIALOG_PIN, kDialogOk, "", "", pin != nullptr ? pin : "", nullptr, nullptr}});
 }
 
 extern "C" int ZukTestWindowsShown(void) {

@@ -20,8 +20,8 @@ extern "C" {
  * extraIni (INI lines, may be null), then loads the library as its load does.  Returns 1 when the
  * load accepted the values, 0 when it refused them (as a DLL whose load fails). */
 int ZukTestSetUp(unsigned mode, unsigned device, unsigned config, const char *extraIni);
-/* Lays a card made from a card description (the format of the .card files in sim/cards, as text) on the reader;
- * a card already there is replaced.  0, or -1 when the text is no valid description. */
+/* Lays a card made from a card description (the format of the .card files in sim/cards, as text) on
+ * the reader; a card already there is replaced.  0, or -1 when the text is no valid description. */
 int ZukTestLayCard(const char *description);
 /* Takes the card away. */
 void ZukTestTakeCard(void);

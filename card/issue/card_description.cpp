@@ -12,8 +12,8 @@
 namespace {
 
 const char *const kNames[FIELD_COUNT] = {
-    "account",   "password",    "pin",          "retry_limit", "failure_count", "user_name",
-    "user_option", "admin_option", "idm",        "pmm",         "system_code",
+    "account",     "password",     "pin", "retry_limit", "failure_count", "user_name",
+    "user_option", "admin_option", "idm", "pmm",         "system_code",
 };
 
 std::string Trim(const std::string &s) {
@@ -80,8 +80,7 @@ std::string *CardTextField(CardDescription *d, CardField field) {
     case FIELD_IDM:
     case FIELD_PMM:
     case FIELD_SYSTEM_CODE:
-    case FIELD_COUNT:
-        break;
+    case FIELD_COUNT: break;
     }
     return nullptr;
 }
@@ -128,7 +127,8 @@ bool HoldsControlCharacter(const std::string &value) {
 bool ParseCardDescription(const std::string &text, CardDescription *out, std::string *error) {
     // A UTF-8 byte-order mark (as some editors save) is not part of the first name.
     const std::string kBom = "\xEF\xBB\xBF";
-    const std::string body = text.compare(0, kBom.size(), kBom) == 0 ? text.substr(kBom.size()) : text;
+    const std::string body =
+        text.compare(0, kBom.size(), kBom) == 0 ? text.substr(kBom.size()) : text;
     bool seen[FIELD_COUNT] = {};
     for (const std::string &line : SplitLines(body)) {
         const std::string t = Trim(line);

@@ -16,8 +16,7 @@ int CardItemSize(int item) {
 }
 
 CardStatus CardReadWholeItem(int item, std::uint8_t *out, int capacity, int *length) {
-    if (out == nullptr || length == nullptr || capacity <= 0)
-        return SESSION_ERR_ARGUMENT;
+    if (out == nullptr || length == nullptr || capacity <= 0) return SESSION_ERR_ARGUMENT;
     if (!CardSessionIsOpen()) return SESSION_ERR_NOT_OPEN;
     const int size = CardItemSize(item);
     if (size == 0) return SESSION_ERR_NO_ITEM;

@@ -23,9 +23,12 @@ struct TextItem {
 
 // The text items a description writes, in writing order (the PIN control block after the PIN).
 constexpr TextItem kTextItems[] = {
-    {FIELD_ACCOUNT, CARD_ITEM_ACCOUNT},         {FIELD_PASSWORD, CARD_ITEM_PASSWORD},
-    {FIELD_PIN, CARD_ITEM_PIN},                 {FIELD_USER_NAME, CARD_ITEM_USER_NAME},
-    {FIELD_USER_OPTION, CARD_ITEM_USER_OPTION}, {FIELD_ADMIN_OPTION, CARD_ITEM_ADMIN_OPTION},
+    {FIELD_ACCOUNT, CARD_ITEM_ACCOUNT},
+    {FIELD_PASSWORD, CARD_ITEM_PASSWORD},
+    {FIELD_PIN, CARD_ITEM_PIN},
+    {FIELD_USER_NAME, CARD_ITEM_USER_NAME},
+    {FIELD_USER_OPTION, CARD_ITEM_USER_OPTION},
+    {FIELD_ADMIN_OPTION, CARD_ITEM_ADMIN_OPTION},
 };
 constexpr char kControlName[] = "pin_control";
 constexpr int kPinSize = 16;
@@ -168,7 +171,8 @@ std::int32_t IssueFindOverwrites(const IssuePlan &plan, std::string *names) {
         std::uint8_t current[CARD_MAX_ITEM_SIZE] = {0};
         std::uint8_t target[CARD_MAX_ITEM_SIZE];
         int length = 0;
-        const std::int32_t result = CardStatusResult(CardReadWholeItem(w.item, current, sizeof current, &length));
+        const std::int32_t result =
+            CardStatusResult(CardReadWholeItem(w.item, current, sizeof current, &length));
         if (result != 0) return result;
         TargetBytes(w, current, target);
         if (!Loses(current, target, length)) continue;
@@ -192,7 +196,8 @@ std::int32_t IssueRun(IssuePlan *plan) {
         const int size = CardItemSize(w.item);
         int length = 0;
         std::int32_t result = 0;
-        if (w.control) result = CardStatusResult(CardReadWholeItem(w.item, current, sizeof current, &length));
+        if (w.control)
+            result = CardStatusResult(CardReadWholeItem(w.item, current, sizeof current, &length));
         TargetBytes(w, current, target);
         bool keyRefused = false;
         if (result == 0) {
@@ -229,13 +234,15 @@ std::int32_t IssueReadCard(CardDescription *out) {
     int length = 0;
     for (const TextItem &t : kTextItems) {
         std::memset(data, 0, sizeof data);
-        const std::int32_t result = CardStatusResult(CardReadWholeItem(t.item, data, sizeof data, &length));
+        const std::int32_t result =
+            CardStatusResult(CardReadWholeItem(t.item, data, sizeof data, &length));
         if (result != 0) return result;
         const std::string text = TextBefore0(data, length);
         if (std::string *field = CardTextField(out, t.field)) *field = text;
     }
     std::memset(data, 0, sizeof data);
-    std::int32_t result = CardStatusResult(CardReadWholeItem(CARD_ITEM_PIN_CONTROL_READ, data, sizeof data, &length));
+    std::int32_t result =
+        CardStatusResult(CardReadWholeItem(CARD_ITEM_PIN_CONTROL_READ, data, sizeof data, &length));
     if (result != 0) return result;
     out->retryLimit = data[0];
     out->failureCount = data[1];
@@ -257,7 +264,8 @@ IssueOpenStatus IssueTakeReader(const char *port, bool wait, IssueStation *stati
     const PlatHandle mutex = PlatMutexCreate(ZUK_PORT_MUTEX_NAME);
     if (mutex == 0) return ISSUE_NO_MUTEX;
     // An abandoned mutex (its owner ended without releasing it) is this process's now.
-    const std::uint32_t got = wait ? PlatMutexWait(mutex, PLAT_WAIT_FOREVER) : PlatMutexTryWait(mutex);
+    const std::uint32_t got =
+        wait ? PlatMutexWait(mutex, PLAT_WAIT_FOREVER) : PlatMutexTryWait(mutex);
     if (got != PLAT_WAIT_OBJECT_0 && got != PLAT_WAIT_ABANDONED) {
         PlatHandleClose(mutex);
         return got == PLAT_WAIT_TIMEOUT ? ISSUE_READER_HELD : ISSUE_NO_MUTEX;
@@ -289,7 +297,8 @@ IssueOpenStatus IssueOpenStation(const char *port, bool wait,
                                  IssueStation *station) {
     IssueOpenStatus status = IssueTakeReader(port, wait, station);
     if (status != ISSUE_OPENED) return status;
-    station->result = CardStatusResult(CardOpenSession(GetDeviceName(), station->port[0] ? station->port : nullptr));
+    station->result = CardStatusResult(
+        CardOpenSession(GetDeviceName(), station->port[0] ? station->port : nullptr));
     if (station->result != 0) {
         status = ISSUE_OPEN_FAILED;
     } else {

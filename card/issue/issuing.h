@@ -28,14 +28,14 @@ enum IssueState {
 
 struct IssueWrite {
     int item;
-    char name[24];           // the description's name for it ("user_name"), or "item 13"
+    char name[24];  // the description's name for it ("user_name"), or "item 13"
     std::uint8_t data[CARD_MAX_ITEM_SIZE];
-    int length;              // bytes before the zero padding
-    bool control;            // the PIN control block: bytes 0 and 1 set, bytes 2-15 kept
-    int limit, count;        // its new bytes 0 and 1, or ISSUE_KEEP
+    int length;        // bytes before the zero padding
+    bool control;      // the PIN control block: bytes 0 and 1 set, bytes 2-15 kept
+    int limit, count;  // its new bytes 0 and 1, or ISSUE_KEEP
     IssueState state;
-    std::int32_t result;     // result code of the failing card operation, 0 otherwise
-    std::uint32_t lowStatus; // the card layer's raw status of that failure
+    std::int32_t result;      // result code of the failing card operation, 0 otherwise
+    std::uint32_t lowStatus;  // the card layer's raw status of that failure
 };
 
 struct IssuePlan {
@@ -48,7 +48,7 @@ struct IssuePlan {
 bool IssuePlanDescription(const CardDescription &description, IssuePlan *plan, std::string *error);
 void IssuePlanErase(IssuePlan *plan);  // every item of the layout to zero bytes
 bool IssuePlanPin(const std::string &pin, IssuePlan *plan, std::string *error);
-void IssuePlanUnlock(IssuePlan *plan);  // failure count 0, limit kept
+void IssuePlanUnlock(IssuePlan *plan);                                // failure count 0, limit kept
 bool IssuePlanLimit(int limit, IssuePlan *plan, std::string *error);  // limit set, count kept
 
 // The plan's items whose card content would be lost: a byte neither zero nor the one to be written.
@@ -63,19 +63,19 @@ std::int32_t IssueReadCard(CardDescription *out);
 
 enum IssueOpenStatus {
     ISSUE_OPENED,
-    ISSUE_READER_HELD,    // another program holds the reader (only without waiting)
-    ISSUE_NO_MUTEX,       // the reader's mutex could not be created or waited for
-    ISSUE_OPEN_FAILED,    // the session did not open (no reader, port, link)
-    ISSUE_KEYS_REFUSED,   // the reader refused the station's key table
-    ISSUE_SENSE_FAILED,   // sensing failed
-    ISSUE_NO_CARD,        // no card on the reader
+    ISSUE_READER_HELD,   // another program holds the reader (only without waiting)
+    ISSUE_NO_MUTEX,      // the reader's mutex could not be created or waited for
+    ISSUE_OPEN_FAILED,   // the session did not open (no reader, port, link)
+    ISSUE_KEYS_REFUSED,  // the reader refused the station's key table
+    ISSUE_SENSE_FAILED,  // sensing failed
+    ISSUE_NO_CARD,       // no card on the reader
 };
 
 struct IssueStation {
     char port[512];       // the port asked for or set in the settings; empty: the driver's port
     std::int32_t result;  // result code of the failing step
     std::uint32_t lowStatus;
-    PlatHandle mutex;     // the reader's mutex while held, else 0
+    PlatHandle mutex;  // the reader's mutex while held, else 0
     bool sessionOpen;
 };
 

@@ -44,7 +44,8 @@ bool Held(FakeDialogKind kind) {
 // Copies a typed text as the dialogs read an edit field: at most 1023 bytes, zero-terminated.
 void Fill(char *area, const std::string &text) {
     std::memset(area, 0, kDialogTextSize);
-    std::memcpy(area, text.data(), text.size() < kDialogTextSize ? text.size() : kDialogTextSize - 1);
+    std::memcpy(area, text.data(),
+                text.size() < kDialogTextSize ? text.size() : kDialogTextSize - 1);
 }
 
 // The limits and areas of a prompt that takes no typed text.

@@ -12,7 +12,8 @@ std::vector<FakeEventRecord> g_events;
 
 void PlatReportEvent(std::uint16_t type, std::uint32_t id, const char *const *strings, int count) {
     FakeEventRecord record{type, id, {}};
-    for (int i = 0; i < count; ++i) record.strings.push_back(strings[i] != nullptr ? strings[i] : "");
+    for (int i = 0; i < count; ++i)
+        record.strings.push_back(strings[i] != nullptr ? strings[i] : "");
     std::lock_guard<std::mutex> hold(g_lock);
     g_events.push_back(record);
 }

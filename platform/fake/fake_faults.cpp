@@ -8,10 +8,10 @@
 namespace {
 
 struct Fault {
-    int calls;       // since the reset
-    int countdown;   // > 0: calls left until the one that fails
-    bool every;      // every call fails
-    long error;      // the system error a failing registry call returns
+    int calls;      // since the reset
+    int countdown;  // > 0: calls left until the one that fails
+    bool every;     // every call fails
+    long error;     // the system error a failing registry call returns
 };
 
 #define ZUK_FAKE_CALL_NAME(call, name) name,

@@ -116,4 +116,3 @@ bool FakeMutexOwned(const std::string &name) {
     auto m = g_mutexes.find(name);
     return m != g_mutexes.end() && m->second.depth > 0;
 }
-

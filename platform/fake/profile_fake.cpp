@@ -46,7 +46,8 @@ bool Lookup(const char *path, const char *section, const char *key, std::string 
         if (t.empty() || t[0] == ';') continue;
         if (t[0] == '[') {
             size_t close = t.find(']');
-            inSection = close != std::string::npos && SameNoCase(Trim(t.substr(1, close - 1)), section);
+            inSection =
+                close != std::string::npos && SameNoCase(Trim(t.substr(1, close - 1)), section);
             continue;
         }
         size_t eq = t.find('=');

@@ -52,7 +52,8 @@ long PlatProtectData(const std::uint8_t *data, std::uint32_t size, const std::ui
     out[8] = scope == PLAT_PROTECT_MACHINE ? 'M' : 'U';
     PutWord(out + 9, scope == PLAT_PROTECT_MACHINE ? g_machine : g_user);
     PutWord(out + 13, Digest(entropy, entropySize));
-    for (std::uint32_t i = 0; i < size; ++i) out[kHeader + i] = static_cast<std::uint8_t>(data[i] ^ 0xA5);
+    for (std::uint32_t i = 0; i < size; ++i)
+        out[kHeader + i] = static_cast<std::uint8_t>(data[i] ^ 0xA5);
     PutWord(out + kHeader + size, Digest(out, kHeader + size));
     *outSize = total;
     return 0;
@@ -73,7 +74,8 @@ long PlatUnprotectData(const std::uint8_t *blob, std::uint32_t size, const std::
     }
     const std::uint32_t length = size - kHeader - kTrailer;
     if (length > *outSize) return PLAT_ERROR_INSUFFICIENT_BUFFER;
-    for (std::uint32_t i = 0; i < length; ++i) out[i] = static_cast<std::uint8_t>(blob[kHeader + i] ^ 0xA5);
+    for (std::uint32_t i = 0; i < length; ++i)
+        out[i] = static_cast<std::uint8_t>(blob[kHeader + i] ^ 0xA5);
     *outSize = length;
     return 0;
 }

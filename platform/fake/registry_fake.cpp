@@ -70,9 +70,7 @@ std::string Join(PlatKey root, const char *path) {
 
 bool IsRoot(const std::string &full) { return full == "hklm" || full == "hkcu"; }
 
-bool Exists(const std::string &full) {
-    return IsRoot(full) || g_state.keys.count(full) != 0;
-}
+bool Exists(const std::string &full) { return IsRoot(full) || g_state.keys.count(full) != 0; }
 
 PlatKey NewHandle(const std::string &full, std::uint32_t access) {
     PlatKey h = g_state.nextHandle++;
@@ -103,7 +101,7 @@ Key *KeyOf(PlatKey key, std::uint32_t needed, long *error) {
     }
     auto k = g_state.keys.find(full);
     if (k == g_state.keys.end()) {  // deleted while open (hive unloaded)
-        *error = 1018;  // ERROR_KEY_DELETED
+        *error = 1018;              // ERROR_KEY_DELETED
         return nullptr;
     }
     return &k->second;

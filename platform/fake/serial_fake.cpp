@@ -40,9 +40,7 @@ bool ValidHandle(PlatSerial port) { return g_port.open && port == &g_handleTag; 
 
 }  // namespace
 
-void FakeSerialReset() {
-    g_port = FakePort();
-}
+void FakeSerialReset() { g_port = FakePort(); }
 
 void FakeSerialConnect(const std::string &path, const FakeSerialDevice &device) {
     g_port.connected = true;
@@ -64,7 +62,8 @@ PlatSerialTimeouts FakeSerialTimeouts() { return g_port.timeouts; }
 void FakeSerialSetInitialBaud(std::uint32_t baud) { g_port.line.baudRate = baud; }
 
 PlatSerial PlatSerialOpen(const char *path) {
-    if (FakeCallFails(FAKE_CALL_SERIAL_OPEN) || path == nullptr || g_port.open || !g_port.connected) {
+    if (FakeCallFails(FAKE_CALL_SERIAL_OPEN) || path == nullptr || g_port.open ||
+        !g_port.connected) {
         return PLAT_SERIAL_NONE;
     }
     if (!g_port.devicePath.empty() && g_port.devicePath != path) return PLAT_SERIAL_NONE;
@@ -119,8 +118,9 @@ bool PlatSerialRead(PlatSerial port, void *buffer, std::uint32_t length, std::ui
     }
     // A read that returns short has waited its whole time-out on a real port.
     if (*done < length) {
-        g_port.waitedMs += static_cast<std::uint64_t>(g_port.timeouts.readTotalMultiplierMs) * length +
-                           g_port.timeouts.readTotalConstantMs;
+        g_port.waitedMs +=
+            static_cast<std::uint64_t>(g_port.timeouts.readTotalMultiplierMs) * length +
+            g_port.timeouts.readTotalConstantMs;
     }
     return true;
 }
@@ -137,8 +137,8 @@ bool PlatSerialWrite(PlatSerial port, const void *buffer, std::uint32_t length,
     }
     if (n == 0) return true;
     if (g_port.device.receive != nullptr &&
-        !g_port.device.receive(g_port.device.context, static_cast<const std::uint8_t *>(buffer),
-                               n, g_port.line.baudRate)) {
+        !g_port.device.receive(g_port.device.context, static_cast<const std::uint8_t *>(buffer), n,
+                               g_port.line.baudRate)) {
         return false;
     }
     *done = static_cast<std::uint32_t>(n);

@@ -40,7 +40,8 @@ bool PlatLocalTime(std::int64_t seconds, PlatCalendar *out) {
     std::time_t t = static_cast<std::time_t>(seconds);
     std::tm tm{};
     if (!gmtime_r(&t, &tm)) return false;
-    *out = PlatCalendar{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+    *out = PlatCalendar{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday,
+                        tm.tm_hour,        tm.tm_min,     tm.tm_sec};
     return true;
 }
 

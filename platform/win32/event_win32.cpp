@@ -18,8 +18,8 @@ std::uint32_t PlatEventWait(PlatHandle event, std::uint32_t timeoutMs) {
 
 std::uint32_t PlatMutexWaitOrEvent(PlatHandle mutex, PlatHandle event, std::uint32_t timeoutMs) {
     HANDLE handles[2] = {reinterpret_cast<HANDLE>(mutex), reinterpret_cast<HANDLE>(event)};
-    const DWORD result = WaitForMultipleObjects(2, handles, FALSE,
-                                                timeoutMs == PLAT_WAIT_FOREVER ? INFINITE : timeoutMs);
+    const DWORD result = WaitForMultipleObjects(
+        2, handles, FALSE, timeoutMs == PLAT_WAIT_FOREVER ? INFINITE : timeoutMs);
     // With both signalled the lower index wins: the mutex is then owned and reported as such.
     switch (result) {
     case WAIT_OBJECT_0: return PLAT_WAIT_OBJECT_0;

@@ -30,7 +30,8 @@ int PlatMessageBox(void *parent, const char *text, const char *caption, std::uin
                    std::uint16_t language) {
     if (PlatWindowSystem() == nullptr) return 0;
     HHOOK hook = Win().SetWindowsHookExA(WH_CBT, FindBox, nullptr, GetCurrentThreadId());
-    const int answer = Win().MessageBoxExA(static_cast<HWND>(parent), text, caption, style, language);
+    const int answer =
+        Win().MessageBoxExA(static_cast<HWND>(parent), text, caption, style, language);
     if (hook != nullptr) Win().UnhookWindowsHookEx(hook);
     g_box = nullptr;
     return answer;

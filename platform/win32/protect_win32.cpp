@@ -10,8 +10,8 @@
 
 namespace {
 
-typedef BOOL(WINAPI *ProtectFn)(DATA_BLOB *, LPCWSTR, DATA_BLOB *, PVOID, CRYPTPROTECT_PROMPTSTRUCT *,
-                                DWORD, DATA_BLOB *);
+typedef BOOL(WINAPI *ProtectFn)(DATA_BLOB *, LPCWSTR, DATA_BLOB *, PVOID,
+                                CRYPTPROTECT_PROMPTSTRUCT *, DWORD, DATA_BLOB *);
 typedef BOOL(WINAPI *UnprotectFn)(DATA_BLOB *, LPWSTR *, DATA_BLOB *, PVOID,
                                   CRYPTPROTECT_PROMPTSTRUCT *, DWORD, DATA_BLOB *);
 
@@ -52,7 +52,8 @@ long PlatProtectData(const std::uint8_t *data, std::uint32_t size, const std::ui
                      std::uint32_t entropySize, PlatProtectScope scope, std::uint8_t *out,
                      std::uint32_t *outSize) {
     Crypt32 crypt32;
-    if (!LoadCrypt32(&crypt32)) return static_cast<long>(GetLastError() ? GetLastError() : ERROR_PROC_NOT_FOUND);
+    if (!LoadCrypt32(&crypt32))
+        return static_cast<long>(GetLastError() ? GetLastError() : ERROR_PROC_NOT_FOUND);
     DATA_BLOB in = {size, const_cast<BYTE *>(data)};
     DATA_BLOB extra = {entropySize, const_cast<BYTE *>(entropy)};
     DATA_BLOB blob = {0, nullptr};
@@ -68,7 +69,8 @@ long PlatProtectData(const std::uint8_t *data, std::uint32_t size, const std::ui
 long PlatUnprotectData(const std::uint8_t *blob, std::uint32_t size, const std::uint8_t *entropy,
                        std::uint32_t entropySize, std::uint8_t *out, std::uint32_t *outSize) {
     Crypt32 crypt32;
-    if (!LoadCrypt32(&crypt32)) return static_cast<long>(GetLastError() ? GetLastError() : ERROR_PROC_NOT_FOUND);
+    if (!LoadCrypt32(&crypt32))
+        return static_cast<long>(GetLastError() ? GetLastError() : ERROR_PROC_NOT_FOUND);
     DATA_BLOB in = {size, const_cast<BYTE *>(blob)};
     DATA_BLOB extra = {entropySize, const_cast<BYTE *>(entropy)};
     DATA_BLOB value = {0, nullptr};

@@ -59,14 +59,17 @@ long PlatRegSetValue(PlatKey key, const char *name, std::uint32_t type, const st
     return RegSetValueExA(AsHkey(key), name, 0, type, data, size);
 }
 
-long PlatRegDeleteValue(PlatKey key, const char *name) { return RegDeleteValueA(AsHkey(key), name); }
+long PlatRegDeleteValue(PlatKey key, const char *name) {
+    return RegDeleteValueA(AsHkey(key), name);
+}
 
 long PlatRegEnumValue(PlatKey key, std::uint32_t index, char *name, std::uint32_t *nameLength,
                       std::uint32_t *type, std::uint8_t *data, std::uint32_t *size) {
     DWORD n = nameLength ? *nameLength : 0;
     DWORD t = 0;
     DWORD s = size ? *size : 0;
-    LONG error = RegEnumValueA(AsHkey(key), index, name, &n, nullptr, &t, data, size ? &s : nullptr);
+    LONG error =
+        RegEnumValueA(AsHkey(key), index, name, &n, nullptr, &t, data, size ? &s : nullptr);
     if (nameLength) *nameLength = n;
     if (type) *type = t;
     if (size) *size = s;

@@ -20,7 +20,7 @@ bool PlatLocalTime(std::int64_t seconds, PlatCalendar *out) {
     std::tm *tm = std::localtime(&t);
     if (!tm) return false;
     *out = PlatCalendar{tm->tm_year + 1900, tm->tm_mon + 1, tm->tm_mday,
-                        tm->tm_hour, tm->tm_min, tm->tm_sec};
+                        tm->tm_hour,        tm->tm_min,     tm->tm_sec};
     return true;
 }
 

@@ -14,9 +14,9 @@ const WindowSystem *Load() {
     if (user32 == nullptr) return nullptr;
     WindowSystem table{};
     bool complete = true;
-#define ZUK_WINDOW_RESOLVE(name)                                                              \
-    table.name = reinterpret_cast<decltype(&::name)>(                                         \
-        reinterpret_cast<void (*)()>(GetProcAddress(user32, ZUK_WINDOW_NAME(name))));         \
+#define ZUK_WINDOW_RESOLVE(name)                                                                   \
+    table.name = reinterpret_cast<decltype(&::name)>(                                              \
+        reinterpret_cast<void (*)()>(GetProcAddress(user32, ZUK_WINDOW_NAME(name))));              \
     if (table.name == nullptr) complete = false;
     ZUK_WINDOW_FUNCTIONS(ZUK_WINDOW_RESOLVE)
 #undef ZUK_WINDOW_RESOLVE

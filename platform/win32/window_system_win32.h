@@ -10,34 +10,34 @@
 
 // The window functions the library calls.  On 32-bit Windows SetWindowLongPtrA and
 // GetWindowLongPtrA are macros for SetWindowLongA and GetWindowLongA, which the table then holds.
-#define ZUK_WINDOW_FUNCTIONS(X) \
-    X(CallNextHookEx)           \
-    X(CreateDialogParamA)       \
-    X(DestroyWindow)            \
-    X(DialogBoxParamA)          \
-    X(EnableWindow)             \
-    X(EndDialog)                \
-    X(GetActiveWindow)          \
-    X(GetClassNameA)            \
-    X(GetDesktopWindow)         \
-    X(GetDlgItem)               \
-    X(GetDlgItemTextA)          \
-    X(GetWindowLongPtrA)        \
-    X(GetWindowRect)            \
-    X(IsWindow)                 \
-    X(KillTimer)                \
-    X(LoadIconA)                \
-    X(MessageBoxExA)            \
-    X(PostMessageA)             \
-    X(SendDlgItemMessageA)      \
-    X(SendMessageA)             \
-    X(SetActiveWindow)          \
-    X(SetDlgItemTextA)          \
-    X(SetTimer)                 \
-    X(SetWindowLongPtrA)        \
-    X(SetWindowPos)             \
-    X(SetWindowTextA)           \
-    X(SetWindowsHookExA)        \
+#define ZUK_WINDOW_FUNCTIONS(X)                                                                    \
+    X(CallNextHookEx)                                                                              \
+    X(CreateDialogParamA)                                                                          \
+    X(DestroyWindow)                                                                               \
+    X(DialogBoxParamA)                                                                             \
+    X(EnableWindow)                                                                                \
+    X(EndDialog)                                                                                   \
+    X(GetActiveWindow)                                                                             \
+    X(GetClassNameA)                                                                               \
+    X(GetDesktopWindow)                                                                            \
+    X(GetDlgItem)                                                                                  \
+    X(GetDlgItemTextA)                                                                             \
+    X(GetWindowLongPtrA)                                                                           \
+    X(GetWindowRect)                                                                               \
+    X(IsWindow)                                                                                    \
+    X(KillTimer)                                                                                   \
+    X(LoadIconA)                                                                                   \
+    X(MessageBoxExA)                                                                               \
+    X(PostMessageA)                                                                                \
+    X(SendDlgItemMessageA)                                                                         \
+    X(SendMessageA)                                                                                \
+    X(SetActiveWindow)                                                                             \
+    X(SetDlgItemTextA)                                                                             \
+    X(SetTimer)                                                                                    \
+    X(SetWindowLongPtrA)                                                                           \
+    X(SetWindowPos)                                                                                \
+    X(SetWindowTextA)                                                                              \
+    X(SetWindowsHookExA)                                                                           \
     X(UnhookWindowsHookEx)
 
 struct WindowSystem {

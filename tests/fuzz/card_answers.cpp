@@ -87,7 +87,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     int length = 0;
     for (int step = 0; step < 2 && in.size > 0; ++step) {
         switch (((steps >> 1) + step) % 6) {
-        case 0: length = sizeof buffer; (void)CardReadUserName(buffer, &length); break;
+        case 0:
+            length = sizeof buffer;
+            (void)CardReadUserName(buffer, &length);
+            break;
         case 1: (void)CardVerifyPin(reinterpret_cast<const std::uint8_t *>("1234"), 4); break;
         case 2: {
             std::uint8_t password[300];

@@ -58,7 +58,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             plain[1] = static_cast<std::uint8_t>(session.sequenceNumber);
         }
         std::vector<std::uint8_t> cipher(plain.size());
-        if (!plain.empty()) DesCbcEncrypt(kSessionKey, kZeroIv, plain.data(), plain.size(), cipher.data());
+        if (!plain.empty())
+            DesCbcEncrypt(kSessionKey, kZeroIv, plain.data(), plain.size(), cipher.data());
         g_line = {0x20, static_cast<std::uint8_t>(cipher.size() >> 8),
                   static_cast<std::uint8_t>(cipher.size())};
         g_line.insert(g_line.end(), cipher.begin(), cipher.end());

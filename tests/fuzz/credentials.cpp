@@ -21,8 +21,8 @@ void PutValue(FuzzInput &in, const char *key, const char *name) {
     const std::uint8_t choice = in.Byte();
     const std::string bytes = in.Bytes(1100);
     if (choice % 3 == 0) return;
-    FakeRegSetValue(PLAT_HKEY_CURRENT_USER, key, name, choice % 3 == 1 ? PLAT_REG_SZ : PLAT_REG_BINARY,
-                    bytes);
+    FakeRegSetValue(PLAT_HKEY_CURRENT_USER, key, name,
+                    choice % 3 == 1 ? PLAT_REG_SZ : PLAT_REG_BINARY, bytes);
 }
 
 }  // namespace
@@ -43,8 +43,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const int passwordSize = 1 + in.Word() % 600;
     std::vector<char> account(static_cast<std::size_t>(accountSize));
     std::vector<char> password(static_cast<std::size_t>(passwordSize));
-    AccountRequest request{ZUK_ACCOUNT_REQUEST_VERSION, account.data(), accountSize,
-                           password.data(), passwordSize, 0, 0};
+    AccountRequest request{ZUK_ACCOUNT_REQUEST_VERSION,
+                           account.data(),
+                           accountSize,
+                           password.data(),
+                           passwordSize,
+                           0,
+                           0};
     const int result = ZUKGetUserAccount(0, &request, mode, nullptr);
     if (result == ZUK_OK && (request.AccountLength <= 0 || request.AccountLength > accountSize ||
                              request.PasswordLength < 0 || request.PasswordLength > passwordSize))
@@ -53,7 +58,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
     const std::string stored = in.Rest();
     std::uint8_t clear[kStoredTextSize];
-    const std::int32_t n = UnscramblePassword(stored.data(), static_cast<std::int32_t>(stored.size()), clear);
+    const std::int32_t n =
+        UnscramblePassword(stored.data(), static_cast<std::int32_t>(stored.size()), clear);
     if (n < 0 || n > kStoredTextSize / 2) std::abort();
     return 0;
 }

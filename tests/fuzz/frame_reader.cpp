@@ -21,7 +21,8 @@ bool Receive(void *, const std::uint8_t *, std::size_t, std::uint32_t) { return 
 std::size_t Transmit(void *, std::uint8_t *out, std::size_t capacity) {
     std::size_t n = g_line.bytes.size() - g_line.at;
     if (n > capacity) n = capacity;
-    for (std::size_t i = 0; i < n; ++i) out[i] = static_cast<std::uint8_t>(g_line.bytes[g_line.at + i]);
+    for (std::size_t i = 0; i < n; ++i)
+        out[i] = static_cast<std::uint8_t>(g_line.bytes[g_line.at + i]);
     g_line.at += n;
     return n;
 }

@@ -21,7 +21,8 @@ int RunFile(const std::string &path) {
     std::vector<std::uint8_t> bytes;
     std::uint8_t chunk[4096];
     std::size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0) bytes.insert(bytes.end(), chunk, chunk + n);
+    while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0)
+        bytes.insert(bytes.end(), chunk, chunk + n);
     std::fclose(file);
     // An exact-size heap copy, so that a read one byte past the input is caught.
     std::uint8_t *copy = new std::uint8_t[bytes.size() + (bytes.empty() ? 1 : 0)];

@@ -35,7 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     char text[SITE_KEY_FILE_TEXT_SIZE];
     const std::size_t n = SiteKeyFileFormat(keys, text, sizeof text);
     SiteKeys back;
-    if (n == 0 || SiteKeyFileParse(text, n, &back, error, sizeof error) != kSiteKeysOk) std::abort();
+    if (n == 0 || SiteKeyFileParse(text, n, &back, error, sizeof error) != kSiteKeysOk)
+        std::abort();
     if (std::memcmp(&back, &keys, sizeof keys) != 0) std::abort();
     return 0;
 }

@@ -16,14 +16,11 @@ TEST(Bitness, AccountRequestHasTheDocumentedLayout) {
 #else
     const std::size_t expected[] = {0, 4, 8, 12, 16, 20, 24, 28};
 #endif
-    const std::size_t actual[] = {offsetof(AccountRequest, Version),
-                                  offsetof(AccountRequest, AccountBuffer),
-                                  offsetof(AccountRequest, AccountLength),
-                                  offsetof(AccountRequest, PasswordBuffer),
-                                  offsetof(AccountRequest, PasswordLength),
-                                  offsetof(AccountRequest, Reserved1),
-                                  offsetof(AccountRequest, Reserved2),
-                                  sizeof(AccountRequest)};
+    const std::size_t actual[] = {
+        offsetof(AccountRequest, Version),        offsetof(AccountRequest, AccountBuffer),
+        offsetof(AccountRequest, AccountLength),  offsetof(AccountRequest, PasswordBuffer),
+        offsetof(AccountRequest, PasswordLength), offsetof(AccountRequest, Reserved1),
+        offsetof(AccountRequest, Reserved2),      sizeof(AccountRequest)};
     for (std::size_t i = 0; i < sizeof expected / sizeof expected[0]; ++i) {
         EXPECT_EQ(actual[i], expected[i]) << "field " << i << " (the last is the size)";
     }

@@ -33,8 +33,8 @@ bool KeyIsVolatile(const char *key) {
     // A non-volatile child cannot be created below a volatile key.
     HKEY child = nullptr;
     std::string path = std::string(key) + "\\probe";
-    LONG error = RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                 KEY_ALL_ACCESS, nullptr, &child, nullptr);
+    LONG error = RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr,
+                                 REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &child, nullptr);
     if (error == 0) {
         RegCloseKey(child);
         RegDeleteKeyA(HKEY_CURRENT_USER, path.c_str());
@@ -51,7 +51,8 @@ protected:
 };
 
 TEST_F(RealStore, PairsKeysAndStoredForm) {
-    MutableSettings()->Config = kInputIdAndPassword | kRememberIdAndPassword | kRememberStoreNonVolatile;
+    MutableSettings()->Config =
+        kInputIdAndPassword | kRememberIdAndPassword | kRememberStoreNonVolatile;
     char stored[kStoredTextSize];
     const std::uint8_t secret[] = {'s', '3', 'c', 'r', '3', 't'};
     std::int32_t storedLength = ScramblePassword(secret, 6, stored);

@@ -163,7 +163,8 @@ TEST(SpanishLocale, UpperCaseIndexKeyFallsBackToEnglish) {
     ASSERT_EQ(GetSystemDefaultLCID(), 0x080Au);
     std::string dir = InstallDir() + "es\\";
     CreateDirectoryA(dir.c_str(), nullptr);
-    CopyFileA((InstallDir() + "ZukLang_0409.txt").c_str(), (dir + "ZukLang_0409.txt").c_str(), FALSE);
+    CopyFileA((InstallDir() + "ZukLang_0409.txt").c_str(), (dir + "ZukLang_0409.txt").c_str(),
+              FALSE);
     {
         std::ofstream index(dir + "ZukLang.csv", std::ios::binary | std::ios::trunc);
         index << "080A,ZukLang_es.txt\r\n0409,ZukLang_0409.txt\r\n";

@@ -23,7 +23,8 @@
 namespace {
 
 const char kSecret[] = "Wine-Pa55word";
-const DWORD kPairRemembered = kInputIdAndPassword | kRememberIdAndPassword | kRememberStoreNonVolatile;
+const DWORD kPairRemembered =
+    kInputIdAndPassword | kRememberIdAndPassword | kRememberStoreNonVolatile;
 
 // The exact bytes of a value of the current user's store and its type; "<none>" when absent.
 std::string UserValue(const char *key, const char *name, DWORD *type = nullptr) {
@@ -40,7 +41,9 @@ std::string UserValue(const char *key, const char *name, DWORD *type = nullptr) 
 
 void SetUserBinary(const char *key, const char *name, const std::string &bytes) {
     HKEY k = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, key, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr), 0);
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, key, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k,
+                              nullptr),
+              0);
     RegSetValueExA(k, name, 0, REG_BINARY, reinterpret_cast<const BYTE *>(bytes.data()),
                    static_cast<DWORD>(bytes.size()));
     RegCloseKey(k);
@@ -72,7 +75,8 @@ std::string ExportUserKey() {
     STARTUPINFOA si = {};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi = {};
-    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi)) {
+    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                        nullptr, &si, &pi)) {
         return "<reg.exe did not start>";
     }
     WaitForSingleObject(pi.hProcess, 30000);
@@ -113,7 +117,8 @@ protected:
         ASSERT_EQ(LoadRegistryConfig(), kRegistryConfigOk);
         LoadIniSettings(GetInstallPath());
         ASSERT_EQ(GetProtectPasswords(), machineSwitch);
-        ASSERT_EQ(GetSettingSource(kPolicyProtectPasswords), machineSwitch ? kSourceMachine : kSourceDefault);
+        ASSERT_EQ(GetSettingSource(kPolicyProtectPasswords),
+                  machineSwitch ? kSourceMachine : kSourceDefault);
     }
     static int Write(const char *id, const char *password, CredentialKind kind) {
         const std::string masked = Masked(password);
@@ -189,10 +194,17 @@ TEST_F(ProtectedRealStore, HandOverAndPickUpThroughTheLibrary) {
     auto account = lib.Get<UserAccountFn>("ZUKGetUserAccount");
     char accountText[128];
     char passwordText[256];
-    AccountRequest request = {ZUK_ACCOUNT_REQUEST_VERSION, accountText, sizeof accountText,
-                              passwordText, sizeof passwordText, 0, 0};
+    AccountRequest request = {ZUK_ACCOUNT_REQUEST_VERSION,
+                              accountText,
+                              sizeof accountText,
+                              passwordText,
+                              sizeof passwordText,
+                              0,
+                              0};
     CallThread call;
-    StartCall(&call, [&] { return account(handle, &request, ZUK_ACCOUNT_MODE_INTERACTIVE_HANDOVER, nullptr); });
+    StartCall(&call, [&] {
+        return account(handle, &request, ZUK_ACCOUNT_MODE_INTERACTIVE_HANDOVER, nullptr);
+    });
     SeenWindow prompt;
     ASSERT_TRUE(WaitForDialogWith(ZUK_IDC_CRED_ID, &prompt, call.id, 10000));
     SetDlgItemTextA(prompt.hwnd, ZUK_IDC_CRED_ID, "typeduser");
@@ -209,10 +221,16 @@ TEST_F(ProtectedRealStore, HandOverAndPickUpThroughTheLibrary) {
     EXPECT_EQ(exported.find(kSecret), std::string::npos);
     EXPECT_EQ(exported.find(ExportHex(kSecret)), std::string::npos);
 
-    request = AccountRequest{ZUK_ACCOUNT_REQUEST_VERSION, accountText, sizeof accountText, passwordText,
-                             sizeof passwordText, 0, 0};
+    request = AccountRequest{ZUK_ACCOUNT_REQUEST_VERSION,
+                             accountText,
+                             sizeof accountText,
+                             passwordText,
+                             sizeof passwordText,
+                             0,
+                             0};
     ASSERT_RESULT(account(handle, &request, ZUK_ACCOUNT_MODE_PICKUP, nullptr), ZUK_OK);
-    EXPECT_EQ(std::string(accountText, static_cast<std::size_t>(request.AccountLength)), "typeduser");
+    EXPECT_EQ(std::string(accountText, static_cast<std::size_t>(request.AccountLength)),
+              "typeduser");
     EXPECT_EQ(std::string(passwordText, static_cast<std::size_t>(request.PasswordLength)), kSecret);
     EXPECT_EQ(UserValue(ZUK_VOLATILE_KEY, "InputUserID"), "<none>");
     EXPECT_EQ(UserValue(ZUK_VOLATILE_KEY, "InputPasswordProtected"), "<none>");

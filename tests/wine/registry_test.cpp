@@ -16,7 +16,8 @@ const char kTestKey[] = "SOFTWARE\\KORVA\\ZUKTest";
 TEST(RealRegistry, StringReadsDropOneZeroAndRespectCapacity) {
     HKEY key = nullptr;
     ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kTestKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                              &key, nullptr), 0);
+                              &key, nullptr),
+              0);
     const struct {
         std::string stored;
         DWORD type;
@@ -35,7 +36,8 @@ TEST(RealRegistry, StringReadsDropOneZeroAndRespectCapacity) {
         std::string out(c.capacity + 8, '\0');
         std::uint32_t length = c.capacity;
         EXPECT_EQ(ReadRegString(PLAT_HKEY_CURRENT_USER, kTestKey, "V",
-                                reinterpret_cast<std::uint8_t *>(&out[0]), &length), c.error);
+                                reinterpret_cast<std::uint8_t *>(&out[0]), &length),
+                  c.error);
         EXPECT_EQ(out.substr(0, length), c.read);
         EXPECT_EQ(out[c.capacity], '\0');
     }
@@ -60,8 +62,9 @@ TEST(RealIni, DefaultsQuotesAndNegativeRetry) {
     EXPECT_EQ(std::string(GetLogFileName()), InstallDir() + "ZUKcntrl.log");
     EXPECT_EQ(GetSystemCodes(nullptr), 1);
 
-    WriteIni("[Card]\r\nPollingInterval=50\r\nVerifyRetry=-3\r\n[Device]\r\nPortName=\"COM3\"tail\r\n"
-             "[FeliCa]\r\nSystemCode=8165,12fc,0003,81\r\n");
+    WriteIni(
+        "[Card]\r\nPollingInterval=50\r\nVerifyRetry=-3\r\n[Device]\r\nPortName=\"COM3\"tail\r\n"
+        "[FeliCa]\r\nSystemCode=8165,12fc,0003,81\r\n");
     LoadIniSettings(InstallDir().c_str());
     EXPECT_EQ(GetPollingInterval(), 50);
     EXPECT_EQ(GetVerifyRetry(), 0);
@@ -87,17 +90,18 @@ TEST(RealIni, OnePieceReadingAgreesWithThePlatform) {
         "[Device]\nPortName=A\nPortName=B\n[Card]\nPollingInterval=0x10\n[card]\nVerifyRetry=1\n",
         "\xEF\xBB\xBF[Card]\nPollingInterval=5\n",
     };
-    const char *keys[][2] = {{"Card", "PollingInterval"}, {"Card", "VerifyRetry"},
-                             {"Device", "PortName"},      {"Device", "DeviceName"},
-                             {"Log", "Mode"},             {"Log", "FileName"},
-                             {"Prompt", "Unattended"}};
+    const char *keys[][2] = {
+        {"Card", "PollingInterval"}, {"Card", "VerifyRetry"}, {"Device", "PortName"},
+        {"Device", "DeviceName"},    {"Log", "Mode"},         {"Log", "FileName"},
+        {"Prompt", "Unattended"}};
     int decided = 0;
     for (const char *content : files) {
         std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
         if (!IniTextLoad(&ini, path.c_str())) continue;
         for (const auto &k : keys) {
             char ours[64] = {0}, platform[64] = {0};
-            GetPrivateProfileStringA(k[0], k[1], "<default>", platform, sizeof platform, path.c_str());
+            GetPrivateProfileStringA(k[0], k[1], "<default>", platform, sizeof platform,
+                                     path.c_str());
             IniAnswer answer = IniTextString(&ini, k[0], k[1], ours, sizeof ours);
             if (answer == kIniFound) {
                 EXPECT_STREQ(ours, platform) << content << k[1];
@@ -107,7 +111,8 @@ TEST(RealIni, OnePieceReadingAgreesWithThePlatform) {
             std::int32_t number = -77;
             answer = IniTextInt(&ini, k[0], k[1], &number);
             if (answer != kIniUndecided) {
-                EXPECT_EQ(static_cast<UINT>(number), GetPrivateProfileIntA(k[0], k[1], -77, path.c_str()))
+                EXPECT_EQ(static_cast<UINT>(number),
+                          GetPrivateProfileIntA(k[0], k[1], -77, path.c_str()))
                     << content << k[1];
             }
             decided += answer != kIniUndecided;

@@ -20,12 +20,13 @@ namespace {
 const char kKey[] = "SOFTWARE\\KORVA\\ZUKLib";
 
 typedef LONG(WINAPI *RegOpenCurrentUserFn)(REGSAM, PHKEY);
-typedef BOOL(WINAPI *UnprotectFn)(DATA_BLOB *, LPWSTR *, DATA_BLOB *, PVOID, CRYPTPROTECT_PROMPTSTRUCT *,
-                                  DWORD, DATA_BLOB *);
+typedef BOOL(WINAPI *UnprotectFn)(DATA_BLOB *, LPWSTR *, DATA_BLOB *, PVOID,
+                                  CRYPTPROTECT_PROMPTSTRUCT *, DWORD, DATA_BLOB *);
 
 void ReadSiteKeys() {
     HKEY machine = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_QUERY_VALUE, &machine) != ERROR_SUCCESS) return;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_QUERY_VALUE, &machine) != ERROR_SUCCESS)
+        return;
     static BYTE blob[2048];
     DWORD size = sizeof blob;
     const LONG stored = RegQueryValueExA(machine, "SiteKeys", nullptr, nullptr, blob, &size);
@@ -80,7 +81,8 @@ void Attach() {
         DWORD size = sizeof install - 1;
         RegQueryValueExA(machine, "InstallPath", nullptr, nullptr,
                          reinterpret_cast<BYTE *>(install), &size);
-        static const char *const kValues[] = {"Mode", "FeliCa", "Device", "Config", "ProtectPasswords"};
+        static const char *const kValues[] = {"Mode", "FeliCa", "Device", "Config",
+                                              "ProtectPasswords"};
         for (const char *name : kValues) {
             BYTE value[64];
             DWORD length = sizeof value;
@@ -92,11 +94,19 @@ void Attach() {
     HKEY policy = nullptr;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Policies\\KORVA\\ZUKLib", 0,
                       KEY_QUERY_VALUE | KEY_WOW64_64KEY, &policy) == ERROR_SUCCESS) {
-        static const char *const kPolicies[] = {"Mode", "Device", "ConfigInputItems",
-                                                "ConfigRememberItems", "ConfigRememberStore",
-                                                "ConfigReuseBlock", "ConfigDialogVariant", "FeliCa",
-                                                "Unattended", "StrictLink", "LogMode",
-                                                "ProtectPasswords", "EventLog"};
+        static const char *const kPolicies[] = {"Mode",
+                                                "Device",
+                                                "ConfigInputItems",
+                                                "ConfigRememberItems",
+                                                "ConfigRememberStore",
+                                                "ConfigReuseBlock",
+                                                "ConfigDialogVariant",
+                                                "FeliCa",
+                                                "Unattended",
+                                                "StrictLink",
+                                                "LogMode",
+                                                "ProtectPasswords",
+                                                "EventLog"};
         for (const char *name : kPolicies) {
             BYTE value[64];
             DWORD length = sizeof value;
@@ -123,7 +133,8 @@ void Attach() {
     ReadSiteKeys();
     std::snprintf(path, sizeof path, "%sZukLang.csv", install);
     ReadWhole(path, "r", true);
-    std::snprintf(path, sizeof path, "%sZukLang_0409.txt", install);  // what the index names for 0409
+    std::snprintf(path, sizeof path, "%sZukLang_0409.txt",
+                  install);  // what the index names for 0409
     ReadWhole(path, "r", true);
 }
 

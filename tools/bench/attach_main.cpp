@@ -14,7 +14,8 @@ int main(int argc, char **argv) {
         return 2;
     }
     if (std::strcmp(argv[1], "gui") == 0) {
-        if (!LoadLibraryA("user32.dll") || !LoadLibraryA("gdi32.dll") || !LoadLibraryA("advapi32.dll"))
+        if (!LoadLibraryA("user32.dll") || !LoadLibraryA("gdi32.dll") ||
+            !LoadLibraryA("advapi32.dll"))
             return 1;
     }
     LARGE_INTEGER f, a, b;

@@ -33,7 +33,8 @@ const EVP_CIPHER *g_desCbc;
 const EVP_CIPHER *g_tdeaEcb;
 EVP_CIPHER_CTX *g_ctx;
 
-void OpenSsl(const EVP_CIPHER *cipher, const std::uint8_t *key, const std::uint8_t *iv, std::size_t n) {
+void OpenSsl(const EVP_CIPHER *cipher, const std::uint8_t *key, const std::uint8_t *iv,
+             std::size_t n) {
     int a = 0, b = 0;
     EVP_EncryptInit_ex(g_ctx, cipher, nullptr, key, iv);
     EVP_CIPHER_CTX_set_padding(g_ctx, 0);
@@ -77,7 +78,8 @@ int main() {
     for (std::size_t i = 0; i < sizeof g_in; ++i) g_in[i] = static_cast<std::uint8_t>(i * 7 + 1);
     std::memcpy(g_k1k2, kK1, 8);
     std::memcpy(g_k1k2 + 8, kK2, 8);
-    if (OSSL_PROVIDER_load(nullptr, "legacy") == nullptr || OSSL_PROVIDER_load(nullptr, "default") == nullptr) {
+    if (OSSL_PROVIDER_load(nullptr, "legacy") == nullptr ||
+        OSSL_PROVIDER_load(nullptr, "default") == nullptr) {
         std::fprintf(stderr, "OpenSSL's legacy provider (single DES) is not available\n");
         return 1;
     }
@@ -90,11 +92,17 @@ int main() {
     OursCbc(64);
     std::memcpy(mine, g_out, 64);
     SslCbc(64);
-    if (std::memcmp(mine, g_out, 64) != 0) { std::fprintf(stderr, "DES-CBC differs\n"); return 1; }
+    if (std::memcmp(mine, g_out, 64) != 0) {
+        std::fprintf(stderr, "DES-CBC differs\n");
+        return 1;
+    }
     OursEcb(64);
     std::memcpy(mine, g_out, 64);
     SslEcb(64);
-    if (std::memcmp(mine, g_out, 64) != 0) { std::fprintf(stderr, "TDEA-ECB differs\n"); return 1; }
+    if (std::memcmp(mine, g_out, 64) != 0) {
+        std::fprintf(stderr, "TDEA-ECB differs\n");
+        return 1;
+    }
     Report("DES-CBC", OursCbc, SslCbc, 32);
     Report("DES-CBC", OursCbc, SslCbc, 4096);
     Report("TDEA-ECB", OursEcb, SslEcb, 32);

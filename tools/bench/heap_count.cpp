@@ -25,7 +25,10 @@ HeapReAllocFn g_heapReAlloc;
 LocalAllocFn g_localAlloc;
 GlobalAllocFn g_globalAlloc;
 
-void *__cdecl CountMalloc(std::size_t n) { InterlockedIncrement(&g_count); return g_malloc(n); }
+void *__cdecl CountMalloc(std::size_t n) {
+    InterlockedIncrement(&g_count);
+    return g_malloc(n);
+}
 void *__cdecl CountCalloc(std::size_t n, std::size_t s) {
     InterlockedIncrement(&g_count);
     return g_calloc(n, s);
@@ -61,10 +64,12 @@ const Hook kHooks[] = {
     {"malloc", reinterpret_cast<void *>(CountMalloc), reinterpret_cast<void **>(&g_malloc)},
     {"calloc", reinterpret_cast<void *>(CountCalloc), reinterpret_cast<void **>(&g_calloc)},
     {"realloc", reinterpret_cast<void *>(CountRealloc), reinterpret_cast<void **>(&g_realloc)},
-    {"HeapAlloc", reinterpret_cast<void *>(CountHeapAlloc), reinterpret_cast<void **>(&g_heapAlloc)},
+    {"HeapAlloc", reinterpret_cast<void *>(CountHeapAlloc),
+     reinterpret_cast<void **>(&g_heapAlloc)},
     {"HeapReAlloc", reinterpret_cast<void *>(CountHeapReAlloc),
      reinterpret_cast<void **>(&g_heapReAlloc)},
-    {"LocalAlloc", reinterpret_cast<void *>(CountLocalAlloc), reinterpret_cast<void **>(&g_localAlloc)},
+    {"LocalAlloc", reinterpret_cast<void *>(CountLocalAlloc),
+     reinterpret_cast<void **>(&g_localAlloc)},
     {"GlobalAlloc", reinterpret_cast<void *>(CountGlobalAlloc),
      reinterpret_cast<void **>(&g_globalAlloc)},
 };
@@ -75,7 +80,8 @@ bool HookAllocations(HMODULE module) {
     BYTE *base = reinterpret_cast<BYTE *>(module);
     const IMAGE_DOS_HEADER *dos = reinterpret_cast<const IMAGE_DOS_HEADER *>(base);
     const IMAGE_NT_HEADERS *nt = reinterpret_cast<const IMAGE_NT_HEADERS *>(base + dos->e_lfanew);
-    const IMAGE_DATA_DIRECTORY &dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    const IMAGE_DATA_DIRECTORY &dir =
+        nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
     if (dir.VirtualAddress == 0) return false;
     bool hooked = false;
     for (const IMAGE_IMPORT_DESCRIPTOR *imp =
@@ -93,7 +99,8 @@ bool HookAllocations(HMODULE module) {
             for (const Hook &h : kHooks) {
                 if (std::strcmp(name, h.name) != 0) continue;
                 DWORD old = 0;
-                VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, PAGE_READWRITE, &old);
+                VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, PAGE_READWRITE,
+                               &old);
                 *h.original = reinterpret_cast<void *>(slots->u1.Function);
                 slots->u1.Function = reinterpret_cast<DWORD_PTR>(h.wrapper);
                 VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, old, &old);

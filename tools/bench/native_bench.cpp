@@ -96,9 +96,18 @@ extern "C" int __wrap__Z9PinDialogPv(void *parent) {
     return r;
 }
 
-extern "C" void *malloc(size_t n) { CountOne(); return __libc_malloc(n); }
-extern "C" void *calloc(size_t n, size_t s) { CountOne(); return __libc_calloc(n, s); }
-extern "C" void *realloc(void *p, size_t n) { CountOne(); return __libc_realloc(p, n); }
+extern "C" void *malloc(size_t n) {
+    CountOne();
+    return __libc_malloc(n);
+}
+extern "C" void *calloc(size_t n, size_t s) {
+    CountOne();
+    return __libc_calloc(n, s);
+}
+extern "C" void *realloc(void *p, size_t n) {
+    CountOne();
+    return __libc_realloc(p, n);
+}
 extern "C" void free(void *p) { __libc_free(p); }
 
 namespace {
@@ -107,10 +116,10 @@ namespace {
 struct PacedReader {
     SimReader reader;
     SimLinePace pace;
-    std::int64_t readyNs = 0;       // when the queued answer starts to leave
+    std::int64_t readyNs = 0;         // when the queued answer starts to leave
     std::uint32_t answerBaud = 9600;  // the reader's speed when it answered (before a change)
-    std::int64_t simCpuNs = 0;      // CPU spent inside the simulator
-    std::int64_t processingUs = 0;  // processing time charged
+    std::int64_t simCpuNs = 0;        // CPU spent inside the simulator
+    std::int64_t processingUs = 0;    // processing time charged
 } g_sim;
 
 struct SimScope {
@@ -143,12 +152,14 @@ bool Receive(void *, const std::uint8_t *data, std::size_t length, std::uint32_t
             ++answered;
             g_sim.answerBaud = g_sim.reader.log[i].baud;
         }
-        const std::int64_t us = answered * g_sim.pace.readerUs +
-                                (g_sim.reader.cardCommands - cardBefore) * std::int64_t(g_sim.pace.cardUs);
+        const std::int64_t us =
+            answered * g_sim.pace.readerUs +
+            (g_sim.reader.cardCommands - cardBefore) * std::int64_t(g_sim.pace.cardUs);
         g_sim.processingUs += us;
         if (answered > 0) {
             const std::int64_t ready = arrived + us * 1000;
-            g_sim.readyNs = ready > g_sim.pace.readerLineFreeNs ? ready : g_sim.pace.readerLineFreeNs;
+            g_sim.readyNs =
+                ready > g_sim.pace.readerLineFreeNs ? ready : g_sim.pace.readerLineFreeNs;
         }
     }
     return ok;
@@ -162,8 +173,8 @@ std::size_t Transmit(void *, std::uint8_t *out, std::size_t capacity) {
         n = SimReaderTransmit(&g_sim.reader, out, capacity);
     }
     if (n == 0) return 0;
-    const std::int64_t start = g_sim.readyNs > g_sim.pace.readerLineFreeNs ? g_sim.readyNs
-                                                                            : g_sim.pace.readerLineFreeNs;
+    const std::int64_t start =
+        g_sim.readyNs > g_sim.pace.readerLineFreeNs ? g_sim.readyNs : g_sim.pace.readerLineFreeNs;
     g_sim.pace.readerLineFreeNs = start + SimLineNs(n, g_sim.answerBaud);
     g_sim.readyNs = g_sim.pace.readerLineFreeNs;
     if (g_trace) {
@@ -197,9 +208,10 @@ LineCounts Counts() {
     c.lineUs = ns / 1000;
     c.reads = FakeCallCount(FAKE_CALL_SERIAL_READ);
     c.writes = FakeCallCount(FAKE_CALL_SERIAL_WRITE);
-    c.settings = FakeCallCount(FAKE_CALL_SERIAL_GET_STATE) + FakeCallCount(FAKE_CALL_SERIAL_SET_STATE) +
-                 FakeCallCount(FAKE_CALL_SERIAL_SET_TIMEOUTS) + FakeCallCount(FAKE_CALL_SERIAL_PURGE) +
-                 FakeCallCount(FAKE_CALL_SERIAL_OPEN) + FakeCallCount(FAKE_CALL_SERIAL_CLOSE);
+    c.settings =
+        FakeCallCount(FAKE_CALL_SERIAL_GET_STATE) + FakeCallCount(FAKE_CALL_SERIAL_SET_STATE) +
+        FakeCallCount(FAKE_CALL_SERIAL_SET_TIMEOUTS) + FakeCallCount(FAKE_CALL_SERIAL_PURGE) +
+        FakeCallCount(FAKE_CALL_SERIAL_OPEN) + FakeCallCount(FAKE_CALL_SERIAL_CLOSE);
     return c;
 }
 
@@ -225,9 +237,11 @@ bool Attach(const char *systemCodes) {
     FakeRegSetDword(PLAT_HKEY_LOCAL_MACHINE, ZUK_SETTINGS_KEY, "Device", 1);
     FakeRegSetDword(PLAT_HKEY_LOCAL_MACHINE, ZUK_SETTINGS_KEY, "Config", 0x003);
     // What a deployment's INI says: failures are traced.
-    FakeProfileSetFile(g_installDir + "ZUKcntrl.ini",
-                       std::string("[Card]\nVerifyRetry=3\n[Device]\nPortName=COM3\nDeviceName=PR300\n"
-                                   "[Log]\nMode=1\n[FeliCa]\nSystemCode=") + systemCodes + "\n");
+    FakeProfileSetFile(
+        g_installDir + "ZUKcntrl.ini",
+        std::string("[Card]\nVerifyRetry=3\n[Device]\nPortName=COM3\nDeviceName=PR300\n"
+                    "[Log]\nMode=1\n[FeliCa]\nSystemCode=") +
+            systemCodes + "\n");
     FakeSerialDevice device = {nullptr, Receive, Transmit, Purge};
     FakeSerialConnect("", device);
     return LibraryAttach(nullptr);
@@ -236,7 +250,10 @@ bool Attach(const char *systemCodes) {
 int Nothing() { return 0; }
 int OpenCall() { return ZUKOpen(&g_handle); }
 int CloseCall() { return ZUKClose(g_handle); }
-int Unprovision() { std::memset(g_sim.reader.keyState, 0, 3); return 0; }
+int Unprovision() {
+    std::memset(g_sim.reader.keyState, 0, 3);
+    return 0;
+}
 int SenseCall() {
     int present = -1;
     const int r = ZUKSenseCard(g_handle, &present);
@@ -247,17 +264,37 @@ int SenseAbsentCall() {
     const int r = ZUKSenseCard(g_handle, &present);
     return r != 0 ? r : (present == 0 ? 0 : 100 + present);
 }
-int RemoveCard() { g_sim.reader.cardPresent = false; return 0; }
-int PlaceCard() { SimCardPlace(&g_card, &g_sim.reader); return 0; }
+int RemoveCard() {
+    g_sim.reader.cardPresent = false;
+    return 0;
+}
+int PlaceCard() {
+    SimCardPlace(&g_card, &g_sim.reader);
+    return 0;
+}
 char g_text[1024];
-int NameCall() { int n = sizeof g_text; return ZUKGetUserName(g_handle, g_text, &n); }
-int UserOptionCall() { int n = sizeof g_text; return ZUKGetUserOption(g_handle, g_text, &n); }
-int AdminOptionCall() { int n = sizeof g_text; return ZUKGetAdminOption(g_handle, g_text, &n); }
+int NameCall() {
+    int n = sizeof g_text;
+    return ZUKGetUserName(g_handle, g_text, &n);
+}
+int UserOptionCall() {
+    int n = sizeof g_text;
+    return ZUKGetUserOption(g_handle, g_text, &n);
+}
+int AdminOptionCall() {
+    int n = sizeof g_text;
+    return ZUKGetAdminOption(g_handle, g_text, &n);
+}
 int VerifyCall() { return ZUKVerifyPIN(g_handle, 4, "1234"); }
 char g_account[128], g_password[256];
 int AccountCall() {
-    AccountRequest r = {ZUK_ACCOUNT_REQUEST_VERSION, g_account, sizeof g_account, g_password,
-                        sizeof g_password, 0, 0};
+    AccountRequest r = {ZUK_ACCOUNT_REQUEST_VERSION,
+                        g_account,
+                        sizeof g_account,
+                        g_password,
+                        sizeof g_password,
+                        0,
+                        0};
     return ZUKGetUserAccount(g_handle, &r, ZUK_ACCOUNT_MODE_INTERACTIVE, nullptr);
 }
 int ScriptPin() {
@@ -311,21 +348,21 @@ void Row(const char *name, const char *group, Step s, int calls) {
         baseline += ThreadCpuNs() - base0;
     }
     std::sort(us.begin(), us.end());
-    std::printf("{\"name\": \"%s\", \"group\": \"%s\", \"calls\": %d, \"result\": %d, "
-                "\"min_us\": %.1f, \"median_us\": %.1f, \"max_us\": %.1f, "
-                "\"bytes_in\": %llu, \"bytes_out\": %llu, \"frames_in\": %llu, "
-                "\"line_us\": %llu, \"processing_us\": %lld, \"pause_us\": 0, \"pauses\": \"none\", "
-                "\"cpu_us\": %.1f, \"allocs_per_call\": %.2f, \"serial_reads\": %d, "
-                "\"serial_writes\": %d, \"serial_settings\": %d}\n",
-                name, group, calls, result, us.front(), us[us.size() / 2], us.back(),
-                static_cast<unsigned long long>(c1.bytesIn - c0.bytesIn),
-                static_cast<unsigned long long>(c1.bytesOut - c0.bytesOut),
-                static_cast<unsigned long long>(c1.frames - c0.frames),
-                static_cast<unsigned long long>(c1.lineUs - c0.lineUs),
-                static_cast<long long>(p1 - p0),
-                static_cast<double>(cpu - baseline) / calls / 1000.0,
-                static_cast<double>(allocations) / calls, c1.reads - c0.reads, c1.writes - c0.writes,
-                c1.settings - c0.settings);
+    std::printf(
+        "{\"name\": \"%s\", \"group\": \"%s\", \"calls\": %d, \"result\": %d, "
+        "\"min_us\": %.1f, \"median_us\": %.1f, \"max_us\": %.1f, "
+        "\"bytes_in\": %llu, \"bytes_out\": %llu, \"frames_in\": %llu, "
+        "\"line_us\": %llu, \"processing_us\": %lld, \"pause_us\": 0, \"pauses\": \"none\", "
+        "\"cpu_us\": %.1f, \"allocs_per_call\": %.2f, \"serial_reads\": %d, "
+        "\"serial_writes\": %d, \"serial_settings\": %d}\n",
+        name, group, calls, result, us.front(), us[us.size() / 2], us.back(),
+        static_cast<unsigned long long>(c1.bytesIn - c0.bytesIn),
+        static_cast<unsigned long long>(c1.bytesOut - c0.bytesOut),
+        static_cast<unsigned long long>(c1.frames - c0.frames),
+        static_cast<unsigned long long>(c1.lineUs - c0.lineUs), static_cast<long long>(p1 - p0),
+        static_cast<double>(cpu - baseline) / calls / 1000.0,
+        static_cast<double>(allocations) / calls, c1.reads - c0.reads, c1.writes - c0.writes,
+        c1.settings - c0.settings);
     std::fflush(stdout);
 }
 
@@ -363,7 +400,10 @@ int WaitForCardCall() {
     return ZUKWaitForCard(g_handle, 1, -1, &present);
 }
 int HoldFrame() { return EnterApi(); }
-int FreeFrame() { LeaveApi(); return 0; }
+int FreeFrame() {
+    LeaveApi();
+    return 0;
+}
 int PinTriesCall() {
     int left = 0, limit = 0;
     return ZUKGetPinTries(g_handle, &left, &limit);
@@ -398,7 +438,8 @@ void CancelRows(int calls) {
     OpenCall();
     RemoveCard();
     CancelRow("ZUKCancel ends ZUKWaitForCard", Nothing, WaitForCardCall, Nothing, calls);
-    CancelRow("ZUKCancel ends the wait for another call", HoldFrame, PinTriesCall, FreeFrame, calls);
+    CancelRow("ZUKCancel ends the wait for another call", HoldFrame, PinTriesCall, FreeFrame,
+              calls);
     CancelRow("ZUKCancel ends ZUKGetUserAccount's card prompt", HoldCardPrompt, AccountCall,
               EndCardPrompt, calls);
     PlaceCard();
@@ -482,8 +523,10 @@ int main(int argc, char **argv) {
     }
     OpenCall();
     SenseCall();
-    Row("ZUKGetUserName, 10,000 revoked cards", "revoked", {Nothing, NameCall, Nothing}, growthCalls);
-    Row("ZUKVerifyPIN, 10,000 revoked cards", "revoked", {Nothing, VerifyCall, Nothing}, growthCalls);
+    Row("ZUKGetUserName, 10,000 revoked cards", "revoked", {Nothing, NameCall, Nothing},
+        growthCalls);
+    Row("ZUKVerifyPIN, 10,000 revoked cards", "revoked", {Nothing, VerifyCall, Nothing},
+        growthCalls);
     CloseCall();
     LibraryDetach();
     if (!Attach("88B4")) return 1;

@@ -45,7 +45,9 @@ bool LoadZuk() {
     const char *path = std::getenv("ZUKBENCH_DLL");
     g_lib.dll = LoadLibraryA(path != nullptr ? path : "ZUKcntrl.dll");
     if (g_lib.dll == nullptr) return false;
-    auto find = [](const char *name) { return reinterpret_cast<void (*)()>(GetProcAddress(g_lib.dll, name)); };
+    auto find = [](const char *name) {
+        return reinterpret_cast<void (*)()>(GetProcAddress(g_lib.dll, name));
+    };
     g_lib.open = reinterpret_cast<OpenFn>(find("ZUKOpen"));
     g_lib.close = reinterpret_cast<CloseFn>(find("ZUKClose"));
     g_lib.sense = reinterpret_cast<SenseFn>(find("ZUKSenseCard"));
@@ -112,7 +114,10 @@ double ThreadCpuUs() {
 int Nothing() { return 0; }
 int OpenCall() { return g_lib.open(&g_handle); }
 int CloseCall() { return g_lib.close(g_handle); }
-int Unprovision() { Control("keystate 000000"); return 0; }
+int Unprovision() {
+    Control("keystate 000000");
+    return 0;
+}
 int SenseCall() {
     int present = -1;
     const int r = g_lib.sense(g_handle, &present);
@@ -123,17 +128,37 @@ int SenseAbsentCall() {
     const int r = g_lib.sense(g_handle, &present);
     return r != 0 ? r : (present == 0 ? 0 : 100 + present);
 }
-int RemoveCard() { Control("remove"); return 0; }
-int PlaceCard() { Control("place"); return 0; }
+int RemoveCard() {
+    Control("remove");
+    return 0;
+}
+int PlaceCard() {
+    Control("place");
+    return 0;
+}
 char g_text[1024];
-int NameCall() { int n = sizeof g_text; return g_lib.name(g_handle, g_text, &n); }
-int UserOptionCall() { int n = sizeof g_text; return g_lib.userOption(g_handle, g_text, &n); }
-int AdminOptionCall() { int n = sizeof g_text; return g_lib.adminOption(g_handle, g_text, &n); }
+int NameCall() {
+    int n = sizeof g_text;
+    return g_lib.name(g_handle, g_text, &n);
+}
+int UserOptionCall() {
+    int n = sizeof g_text;
+    return g_lib.userOption(g_handle, g_text, &n);
+}
+int AdminOptionCall() {
+    int n = sizeof g_text;
+    return g_lib.adminOption(g_handle, g_text, &n);
+}
 int VerifyCall() { return g_lib.verify(g_handle, 4, "1234"); }
 char g_account[128], g_password[256];
 int AccountCall() {
-    AccountRequest r = {ZUK_ACCOUNT_REQUEST_VERSION, g_account, sizeof g_account, g_password,
-                        sizeof g_password, 0, 0};
+    AccountRequest r = {ZUK_ACCOUNT_REQUEST_VERSION,
+                        g_account,
+                        sizeof g_account,
+                        g_password,
+                        sizeof g_password,
+                        0,
+                        0};
     return g_lib.account(g_handle, &r, ZUK_ACCOUNT_MODE_INTERACTIVE, nullptr);
 }
 
@@ -143,10 +168,16 @@ int HostDrivenCall() {
     int present = 0;
     const int r = g_lib.waitForCard(g_handle, 1, 5000, &present);
     if (r != 0 || present != 1) return r != 0 ? r : 100 + present;
-    AccountRequest request = {ZUK_ACCOUNT_REQUEST_VERSION, g_account, sizeof g_account, g_password,
-                              sizeof g_password, 0, 0};
+    AccountRequest request = {ZUK_ACCOUNT_REQUEST_VERSION,
+                              g_account,
+                              sizeof g_account,
+                              g_password,
+                              sizeof g_password,
+                              0,
+                              0};
     int tries = 0;
-    return g_lib.accountWithPin(g_handle, &request, ZUK_ACCOUNT_MODE_INTERACTIVE, "1234", 4, &tries);
+    return g_lib.accountWithPin(g_handle, &request, ZUK_ACCOUNT_MODE_INTERACTIVE, "1234", 4,
+                                &tries);
 }
 
 // ---- The library's windows answered as soon as they open ----
@@ -164,8 +195,8 @@ const ULONG_PTR kDialogClassAtom = 32770;
 
 bool IsTopLevelDialog(const CREATESTRUCTA *cs) {
     const ULONG_PTR cls = reinterpret_cast<ULONG_PTR>(cs->lpszClass);
-    const bool dialogClass = (cls >> 16) == 0 ? cls == kDialogClassAtom
-                                               : lstrcmpA(cs->lpszClass, "#32770") == 0;
+    const bool dialogClass =
+        (cls >> 16) == 0 ? cls == kDialogClassAtom : lstrcmpA(cs->lpszClass, "#32770") == 0;
     return dialogClass && (cs->style & WS_CHILD) == 0;
 }
 
@@ -179,7 +210,8 @@ void Answer(HWND dialog) {
 }
 
 LRESULT CALLBACK WatchWindows(int code, WPARAM wParam, LPARAM lParam) {
-    if (code == HCBT_CREATEWND && IsTopLevelDialog(reinterpret_cast<CBT_CREATEWNDA *>(lParam)->lpcs))
+    if (code == HCBT_CREATEWND &&
+        IsTopLevelDialog(reinterpret_cast<CBT_CREATEWNDA *>(lParam)->lpcs))
         ++g_windowsOpened;
     // A dialog is activated when it shows, after its controls are set up.
     if (code == HCBT_ACTIVATE) Answer(reinterpret_cast<HWND>(wParam));
@@ -201,8 +233,8 @@ INT_PTR CALLBACK BareDialog(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
 // shown on top, the previously active window activated again, closed.
 int BareAccessWindow() {
     HWND previous = GetActiveWindow();
-    HWND w = CreateDialogParamA(g_lib.dll, MAKEINTRESOURCEA(ZUK_DLG_ACCESSING), nullptr,
-                                BareDialog, 0);
+    HWND w =
+        CreateDialogParamA(g_lib.dll, MAKEINTRESOURCEA(ZUK_DLG_ACCESSING), nullptr, BareDialog, 0);
     if (w == nullptr) return 1;
     SetWindowTextA(w, "Card access");
     SetDlgItemTextA(w, ZUK_IDC_ACCESS_TEXT, "Accessing");
@@ -220,7 +252,8 @@ int BareAccessWindow() {
 // The PIN dialog run modally and answered by the hook as the library's is.
 int BarePinDialog() {
     return DialogBoxParamA(g_lib.dll, MAKEINTRESOURCEA(ZUK_DLG_PIN), nullptr, BareDialog, 0) == 1
-               ? 0 : 1;
+               ? 0
+               : 1;
 }
 
 bool FloorWrite(const unsigned char *frame, DWORD length) {
@@ -239,8 +272,9 @@ bool FloorAnswer() {
 }
 
 bool FloorSpeed(DWORD baud, unsigned char code) {
-    const unsigned char frame[] = {0x08, 0x00, 0x04, 0x00, 0x07, code, 0x00,
-                                   static_cast<unsigned char>(0x08 ^ 0x04 ^ 0x07 ^ code)};
+    const unsigned char frame[] = {
+        0x08, 0x00, 0x04, 0x00,
+        0x07, code, 0x00, static_cast<unsigned char>(0x08 ^ 0x04 ^ 0x07 ^ code)};
     if (!FloorWrite(frame, sizeof frame) || !FloorAnswer()) return false;
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
@@ -352,18 +386,19 @@ void Row(const char *name, const char *group, Step s, int calls, const char *pau
     }
     const long allocs = AllocationCount() - allocs0;
     std::sort(us.begin(), us.end());
-    std::printf("{\"name\": \"%s\", \"group\": \"%s\", \"calls\": %d, \"result\": %d, "
-                "\"min_us\": %.1f, \"median_us\": %.1f, \"max_us\": %.1f, "
-                "\"bytes_in\": %lld, \"bytes_out\": %lld, \"frames_in\": %lld, "
-                "\"line_us\": %lld, \"processing_us\": %lld, \"pause_us\": 0, \"pauses\": \"%s\", "
-                "\"cpu_us\": %.1f, \"allocs_per_call\": %.2f, \"windows\": %ld, \"pin_dialogs\": %ld}\n",
-                name, group, calls, result, us.front(), us[us.size() / 2], us.back(),
-                CountOf(c1, "bytes-in") - CountOf(c0, "bytes-in"),
-                CountOf(c1, "bytes-out") - CountOf(c0, "bytes-out"),
-                CountOf(c1, "frames-in") - CountOf(c0, "frames-in"),
-                CountOf(c1, "line-us") - CountOf(c0, "line-us"),
-                CountOf(c1, "processing-us") - CountOf(c0, "processing-us"), pauses,
-                (cpu - baseline) / calls, static_cast<double>(allocs) / calls, windows, pins);
+    std::printf(
+        "{\"name\": \"%s\", \"group\": \"%s\", \"calls\": %d, \"result\": %d, "
+        "\"min_us\": %.1f, \"median_us\": %.1f, \"max_us\": %.1f, "
+        "\"bytes_in\": %lld, \"bytes_out\": %lld, \"frames_in\": %lld, "
+        "\"line_us\": %lld, \"processing_us\": %lld, \"pause_us\": 0, \"pauses\": \"%s\", "
+        "\"cpu_us\": %.1f, \"allocs_per_call\": %.2f, \"windows\": %ld, \"pin_dialogs\": %ld}\n",
+        name, group, calls, result, us.front(), us[us.size() / 2], us.back(),
+        CountOf(c1, "bytes-in") - CountOf(c0, "bytes-in"),
+        CountOf(c1, "bytes-out") - CountOf(c0, "bytes-out"),
+        CountOf(c1, "frames-in") - CountOf(c0, "frames-in"),
+        CountOf(c1, "line-us") - CountOf(c0, "line-us"),
+        CountOf(c1, "processing-us") - CountOf(c0, "processing-us"), pauses,
+        (cpu - baseline) / calls, static_cast<double>(allocs) / calls, windows, pins);
     std::fflush(stdout);
 }
 
@@ -468,9 +503,7 @@ void CancelRows(int calls) {
               FreeReader, calls);
 }
 
-bool LoadCard(const std::string &file) {
-    return Control("card " + g_cards + "/" + file) == "OK";
-}
+bool LoadCard(const std::string &file) { return Control("card " + g_cards + "/" + file) == "OK"; }
 
 }  // namespace
 
@@ -484,13 +517,25 @@ int main(int argc, char **argv) {
         return 2;
     }
     g_cards = cards;
-    if (!ConnectControl()) { std::fprintf(stderr, "no simulator control port\n"); return 1; }
-    if (!LoadZuk()) { std::fprintf(stderr, "cannot load the library\n"); return 1; }
-    if (!LoadCard("pin.card")) { std::fprintf(stderr, "the simulator refused the card\n"); return 1; }
+    if (!ConnectControl()) {
+        std::fprintf(stderr, "no simulator control port\n");
+        return 1;
+    }
+    if (!LoadZuk()) {
+        std::fprintf(stderr, "cannot load the library\n");
+        return 1;
+    }
+    if (!LoadCard("pin.card")) {
+        std::fprintf(stderr, "the simulator refused the card\n");
+        return 1;
+    }
 
     const char *none = "none";
     g_windowHook = SetWindowsHookExA(WH_CBT, WatchWindows, nullptr, GetCurrentThreadId());
-    if (g_windowHook == nullptr) { std::fprintf(stderr, "cannot hook the windows\n"); return 1; }
+    if (g_windowHook == nullptr) {
+        std::fprintf(stderr, "cannot hook the windows\n");
+        return 1;
+    }
     FloorRows(calls);
     Row("ZUKOpen (provisioning)", "open", {Unprovision, OpenCall, CloseCall}, calls, none);
     Row("ZUKOpen", "export", {Nothing, OpenCall, CloseCall}, calls, none);
@@ -505,8 +550,8 @@ int main(int argc, char **argv) {
     Row("ZUKVerifyPIN", "export", {Nothing, VerifyCall, Nothing}, calls, none);
     Row("ZUKGetUserAccount (PIN answered)", "export", {Nothing, AccountCall, Nothing}, calls,
         "none (a right PIN: no pause after a wrong one)");
-    Row("host-driven identification (card laid: ZUKWaitForCard, ZUKGetUserAccountWithPin)", "export",
-        {Nothing, HostDrivenCall, Nothing}, calls, "none (a right PIN)");
+    Row("host-driven identification (card laid: ZUKWaitForCard, ZUKGetUserAccountWithPin)",
+        "export", {Nothing, HostDrivenCall, Nothing}, calls, "none (a right PIN)");
     LoadCard("nopin.card");
     Row("ZUKGetUserAccount (no PIN)", "export", {Nothing, AccountCall, Nothing}, calls, none);
 

@@ -14,9 +14,9 @@
 const int kMessageBoxTextId = 0xFFFF;
 
 struct DialogQuery {
-    DWORD thread = 0;                  // created on this thread; 0: any thread of this process
-    std::vector<int> anyOfControls;    // holds at least one of these controls; empty: any dialog
-    std::vector<HWND> ignore;          // windows passed over
+    DWORD thread = 0;                // created on this thread; 0: any thread of this process
+    std::vector<int> anyOfControls;  // holds at least one of these controls; empty: any dialog
+    std::vector<HWND> ignore;        // windows passed over
 };
 
 // The first visible dialog-class window of this process that matches the query, or null.

@@ -15,10 +15,12 @@ std::uint32_t Crc32(const std::uint8_t *data, std::size_t size, std::uint32_t cr
 }
 
 void PutBigEndian(std::vector<std::uint8_t> *out, std::uint32_t value) {
-    for (int shift = 24; shift >= 0; shift -= 8) out->push_back(static_cast<std::uint8_t>(value >> shift));
+    for (int shift = 24; shift >= 0; shift -= 8)
+        out->push_back(static_cast<std::uint8_t>(value >> shift));
 }
 
-void PutChunk(std::vector<std::uint8_t> *out, const char type[4], const std::vector<std::uint8_t> &body) {
+void PutChunk(std::vector<std::uint8_t> *out, const char type[4],
+              const std::vector<std::uint8_t> &body) {
     PutBigEndian(out, static_cast<std::uint32_t>(body.size()));
     std::vector<std::uint8_t> typed(type, type + 4);
     typed.insert(typed.end(), body.begin(), body.end());
@@ -38,7 +40,8 @@ std::vector<std::uint8_t> StoredZlib(const std::vector<std::uint8_t> &data) {
         out.push_back(static_cast<std::uint8_t>(size >> 8));
         out.push_back(static_cast<std::uint8_t>(~size));
         out.push_back(static_cast<std::uint8_t>(~size >> 8));
-        out.insert(out.end(), data.begin() + static_cast<long>(at), data.begin() + static_cast<long>(at + size));
+        out.insert(out.end(), data.begin() + static_cast<long>(at),
+                   data.begin() + static_cast<long>(at + size));
         at += size;
     } while (at < data.size());
     std::uint32_t a = 1, b = 0;
@@ -73,8 +76,10 @@ std::vector<std::uint8_t> EncodePng(int width, int height, const std::vector<std
     return out;
 }
 
-bool WritePng(const std::string &path, int width, int height, const std::vector<std::uint8_t> &rgb) {
-    if (width <= 0 || height <= 0 || rgb.size() != static_cast<std::size_t>(width) * height * 3) return false;
+bool WritePng(const std::string &path, int width, int height,
+              const std::vector<std::uint8_t> &rgb) {
+    if (width <= 0 || height <= 0 || rgb.size() != static_cast<std::size_t>(width) * height * 3)
+        return false;
     const std::vector<std::uint8_t> png = EncodePng(width, height, rgb);
     std::FILE *file = std::fopen(path.c_str(), "wb");
     if (file == nullptr) return false;

@@ -45,7 +45,8 @@ struct Names {
 std::string HolderJson(MoveHolder holder, const Options &o) {
     switch (holder) {
     case MOVE_HOLDS_NEW: return JsonString(o.keysFile);
-    case MOVE_HOLDS_OLD: return o.fromFile.empty() ? JsonString("built-in") : JsonString(o.fromFile);
+    case MOVE_HOLDS_OLD:
+        return o.fromFile.empty() ? JsonString("built-in") : JsonString(o.fromFile);
     case MOVE_HOLDS_OTHER: return JsonString("built-in");
     case MOVE_HOLDS_UNKNOWN: break;
     }
@@ -62,14 +63,17 @@ int SayOutcome(const MoveReport &r, const Names &n, Output *out) {
                  " no longer opens it");
         return EXIT_DONE;
     case MOVE_DONE_UNANSWERED:
-        out->Say("the reader's answer to the move was lost (" + failure + "); both sets were tried: "
-                 "the reader on " + where + " now holds " + n.to + ", so it has moved");
+        out->Say("the reader's answer to the move was lost (" + failure +
+                 "); both sets were tried: "
+                 "the reader on " +
+                 where + " now holds " + n.to + ", so it has moved");
         return EXIT_DONE;
     case MOVE_NOT_NEEDED:
         out->Say("the reader on " + where + " already holds " + n.to + "; nothing was written");
         return EXIT_DONE;
     case MOVE_FACTORY:
-        out->Say("the reader on " + where + " is a factory reader (its key state is incomplete): it "
+        out->Say("the reader on " + where +
+                 " is a factory reader (its key state is incomplete): it "
                  "needs no move. The library gives it the site's operational set the first time it "
                  "opens it with the site's keys. Nothing was written.");
         return EXIT_DONE;
@@ -79,16 +83,18 @@ int SayOutcome(const MoveReport &r, const Names &n, Output *out) {
         if (r.holder == MOVE_HOLDS_OTHER) {
             text += "It holds the built-in set: run again without --from.";
         } else {
-            text += std::string("It holds neither ") + (n.fromFile ? "that set, " : "that set nor ") +
-                    n.to + (n.fromFile ? " nor the built-in set" : "") +
+            text += std::string("It holds neither ") +
+                    (n.fromFile ? "that set, " : "that set nor ") + n.to +
+                    (n.fromFile ? " nor the built-in set" : "") +
                     ": run again with --from and the site key file the reader was last moved to.";
         }
         out->Say(text);
         return EXIT_NOT_DONE;
     }
     case MOVE_NOT_MOVED:
-        out->Say("the move did not complete (" + failure + "); both sets were tried: the reader on " +
-                 where + " still holds " + n.from + ". Run the same command again.");
+        out->Say("the move did not complete (" + failure +
+                 "); both sets were tried: the reader on " + where + " still holds " + n.from +
+                 ". Run the same command again.");
         return EXIT_NOT_DONE;
     case MOVE_UNKNOWN:
         out->Say("the move did not complete (" + failure + "), and the reader on " + where +
@@ -99,9 +105,7 @@ int SayOutcome(const MoveReport &r, const Names &n, Output *out) {
     case MOVE_READER_HELD:
         out->Say("another program holds the reader; try again when it has closed it");
         return EXIT_READER_HELD;
-    case MOVE_NO_MUTEX:
-        out->Say("the reader's mutex cannot be had");
-        return EXIT_NOT_DONE;
+    case MOVE_NO_MUTEX: out->Say("the reader's mutex cannot be had"); return EXIT_NOT_DONE;
     case MOVE_OPEN_FAILED:
         out->Say("cannot open the reader on " + where + ": " + failure);
         return EXIT_NOT_DONE;
@@ -132,7 +136,8 @@ int RunMoveReader(const Options &o) {
         SiteKeysWipe(&from);
     }
     if (usable && std::memcmp(oldSet, to.operational, sizeof oldSet) == 0) {
-        error = names.from + " and " + names.to + " are one operational set: there is nothing to move";
+        error =
+            names.from + " and " + names.to + " are one operational set: there is nothing to move";
         usable = false;
     }
     if (!usable) {

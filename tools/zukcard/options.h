@@ -18,10 +18,10 @@ struct Options {
 };
 
 // Exit codes.
-constexpr int EXIT_DONE = 0;          // everything asked was done and read back identical
-constexpr int EXIT_NOT_DONE = 1;      // the reader, the card or the operator stopped it
-constexpr int EXIT_USAGE = 2;         // a bad command line, card file or value: nothing was done
-constexpr int EXIT_READER_HELD = 3;   // --no-wait and another program holds the reader
+constexpr int EXIT_DONE = 0;         // everything asked was done and read back identical
+constexpr int EXIT_NOT_DONE = 1;     // the reader, the card or the operator stopped it
+constexpr int EXIT_USAGE = 2;        // a bad command line, card file or value: nothing was done
+constexpr int EXIT_READER_HELD = 3;  // --no-wait and another program holds the reader
 
 // False with `error` set when the command line is not of zukcard's form.
 bool ParseOptions(int argc, char **argv, Options *options, std::string *error);

@@ -70,17 +70,20 @@ void ReportPlan(const IssuePlan &plan, const std::string &table, Output *out) {
     }
     out->itemsJson += "]";
     if (notWritten.empty()) return;
-    const std::string done = "written and verified: " + (written.empty() ? std::string("none") : written) +
-                             "; not done: " + notWritten;
+    const std::string done =
+        "written and verified: " + (written.empty() ? std::string("none") : written) +
+        "; not done: " + notWritten;
     if (!keyRefused) {
-        out->Say("the card is not complete: " + done + ". Run the same command again to complete it.");
+        out->Say("the card is not complete: " + done +
+                 ". Run the same command again to complete it.");
         return;
     }
     // A card refuses a key it does not hold on every run: saying "again" would only repeat this.
-    out->Say("the card does not hold the write keys of " + table + ": it refused them, so " + done +
-             ". Running the command again will not change that. A blank card from the vendor holds "
-             "the vendor's issuing keys, which the built-in key set writes; a site key file's issuing "
-             "table writes only cards prepared with that table's keys (docs/issuing.md: blank cards)");
+    out->Say(
+        "the card does not hold the write keys of " + table + ": it refused them, so " + done +
+        ". Running the command again will not change that. A blank card from the vendor holds "
+        "the vendor's issuing keys, which the built-in key set writes; a site key file's issuing "
+        "table writes only cards prepared with that table's keys (docs/issuing.md: blank cards)");
 }
 
 std::string CardJson(const CardDescription &d, bool showSecrets) {
@@ -192,7 +195,7 @@ bool UseKeyFile(const std::string &path, std::uint8_t issuer[CARD_KEY_TABLE_SIZE
         std::memcpy(issuer, keys.issuer, CARD_KEY_TABLE_SIZE);
     } else {
         out->Say(path + " carries no issuing table ('issuer'), which an issuing station needs; "
-                 "nothing was done");
+                        "nothing was done");
     }
     SiteKeysWipe(&keys);
     return usable;
@@ -216,8 +219,8 @@ int RunOnReader(const Options &o, std::uint8_t issuer[CARD_KEY_TABLE_SIZE], Outp
     const IssueOpenStatus opened = IssueOpenStation(o.port.c_str(), !o.noWait, issuer, &station);
     SecureZeroMemory(issuer, CARD_KEY_TABLE_SIZE);
     out.port = station.port;
-    const std::string keySet = o.keysFile.empty() ? std::string("the built-in key set")
-                                                  : "the key set of " + o.keysFile;
+    const std::string keySet =
+        o.keysFile.empty() ? std::string("the built-in key set") : "the key set of " + o.keysFile;
     const std::string where = station.port[0] ? station.port : "the reader driver's port";
     const std::string failure = ResultText(station.result, station.lowStatus);
     switch (opened) {
@@ -234,7 +237,8 @@ int RunOnReader(const Options &o, std::uint8_t issuer[CARD_KEY_TABLE_SIZE], Outp
             std::string hint = "the reader does not hold " + keySet +
                                ": give --keys with the site key file of the set it holds";
             if (!o.keysFile.empty())
-                hint += ", or move the reader to this file's set (zukcard move-reader --keys " + o.keysFile + ")";
+                hint += ", or move the reader to this file's set (zukcard move-reader --keys " +
+                        o.keysFile + ")";
             out.Say(hint);
         }
         return out.Finish(EXIT_NOT_DONE);
@@ -283,8 +287,10 @@ int RunOnReader(const Options &o, std::uint8_t issuer[CARD_KEY_TABLE_SIZE], Outp
     }
     if (o.command == "write") NoteIdentity(description, &out);
     if (IssueRun(&plan) != 0) exitCode = EXIT_NOT_DONE;
-    ReportPlan(plan, o.keysFile.empty() ? "the built-in issuing table" : "the issuing table of " + o.keysFile,
-               &out);
+    ReportPlan(
+        plan,
+        o.keysFile.empty() ? "the built-in issuing table" : "the issuing table of " + o.keysFile,
+        &out);
     std::memset(&plan, 0, sizeof plan);  // the plan held the password and the PIN
     IssueCloseStation(&station);
     return out.Finish(exitCode);

@@ -160,8 +160,8 @@ std::string TimeStamp() {
     SYSTEMTIME t;
     GetLocalTime(&t);
     char text[32];
-    std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u.%03u", t.wYear, t.wMonth, t.wDay, t.wHour,
-                  t.wMinute, t.wSecond, t.wMilliseconds);
+    std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u.%03u", t.wYear, t.wMonth,
+                  t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds);
     return text;
 }
 
@@ -177,13 +177,14 @@ bool WatchEvent(const Command &c, int result, int present, bool first, Report *r
     if (result == ZUK_OK) {
         e.AddFlag("present", present == 1);
         e.Only(Field::JsonOnly);
-        what = present == 1 ? (first ? "card present" : "card inserted") : (first ? "no card" : "card removed");
+        what = present == 1 ? (first ? "card present" : "card inserted")
+                            : (first ? "no card" : "card removed");
         e.AddText("event", what);
         e.Only(Field::JsonOnly);
     } else {
         const ResultInfo *info = FindResult(result);
-        what = std::string("ZUKSenseCard failed: ") + (info ? info->name : "unknown result") + " (" +
-               std::to_string(result) + ")";
+        what = std::string("ZUKSenseCard failed: ") + (info ? info->name : "unknown result") +
+               " (" + std::to_string(result) + ")";
     }
     e.line = stamp + "  " + what;
     return Finish(&e, result, r);
@@ -277,10 +278,12 @@ bool Account(const Command &c, Session *s, Report *r) {
     if (answering && StopPinAnswerer()) e.AddText("screenshot", picture);
     if (result == ZUK_OK && CheckLength(&e, "account", request.AccountLength, accountSize) &&
         CheckLength(&e, "password", request.PasswordLength, passwordSize)) {
-        e.AddText("account", std::string(account.data(), static_cast<std::size_t>(request.AccountLength)));
+        e.AddText("account",
+                  std::string(account.data(), static_cast<std::size_t>(request.AccountLength)));
         e.AddNumber("accountLength", request.AccountLength);
         if (c.options.count("--show-password")) {
-            e.AddText("password", std::string(password.data(), static_cast<std::size_t>(request.PasswordLength)));
+            e.AddText("password", std::string(password.data(),
+                                              static_cast<std::size_t>(request.PasswordLength)));
         }
         e.AddNumber("passwordLength", request.PasswordLength);
     }
@@ -301,15 +304,30 @@ bool ParseInteger(const std::string &text, long long *value) {
 }
 
 bool ParseAccountMode(const std::string &text, long long *value) {
-    if (text == "interactive") { *value = ZUK_ACCOUNT_MODE_INTERACTIVE; return true; }
-    if (text == "handover") { *value = ZUK_ACCOUNT_MODE_INTERACTIVE_HANDOVER; return true; }
-    if (text == "pickup") { *value = ZUK_ACCOUNT_MODE_PICKUP; return true; }
+    if (text == "interactive") {
+        *value = ZUK_ACCOUNT_MODE_INTERACTIVE;
+        return true;
+    }
+    if (text == "handover") {
+        *value = ZUK_ACCOUNT_MODE_INTERACTIVE_HANDOVER;
+        return true;
+    }
+    if (text == "pickup") {
+        *value = ZUK_ACCOUNT_MODE_PICKUP;
+        return true;
+    }
     return ParseInteger(text, value);
 }
 
 bool ParseWindow(const std::string &text, long long *value) {
-    if (text == "none") { *value = 0; return true; }
-    if (text == "console") { *value = kConsoleWindow; return true; }
+    if (text == "none") {
+        *value = 0;
+        return true;
+    }
+    if (text == "console") {
+        *value = kConsoleWindow;
+        return true;
+    }
     return ParseInteger(text, value);
 }
 

@@ -46,7 +46,8 @@ void CheckCatalogue(StatusCheck *check) {
     const std::string index = check->installPath + "ZukLang.csv";
     if (index.size() >= kMessageTextSize) {
         check->Add(Finding::Warning, "ZukLang.csv",
-                   "InstallPath is too long to name ZukLang.csv (511 characters): every prompt text is empty");
+                   "InstallPath is too long to name ZukLang.csv (511 characters): every prompt "
+                   "text is empty");
         return;
     }
     if (!Readable(index)) {
@@ -66,7 +67,8 @@ void CheckCatalogue(StatusCheck *check) {
     const std::string chosen = LocaleKey(used);
     if (chosen != locale) {
         check->Add(Finding::Info, "ZukLang.csv",
-                   "no language file for this system's locale " + locale + ": the 0409 (English) file is used");
+                   "no language file for this system's locale " + locale +
+                       ": the 0409 (English) file is used");
     }
     char path[kMessageTextSize];
     SelectLanguageFile(path);
@@ -83,9 +85,11 @@ void CheckCatalogue(StatusCheck *check) {
         return;
     }
     const std::size_t count = MessagesWithText(path);
-    check->Set("Message catalogue", path, "locale " + chosen + ", " + std::to_string(count) + " messages");
+    check->Set("Message catalogue", path,
+               "locale " + chosen + ", " + std::to_string(count) + " messages");
     if (count == 0) {
         check->Add(Finding::Warning, "ZukLang.csv",
-                   "the language file " + Quoted(path) + " holds no message lines (\"<8 hex digits>,<text>\")");
+                   "the language file " + Quoted(path) +
+                       " holds no message lines (\"<8 hex digits>,<text>\")");
     }
 }

@@ -18,7 +18,8 @@ bool ListResultCodes(Report *report) {
     for (std::size_t i = 0; i < count; ++i) {
         const ResultInfo &r = table[i];
         char line[64];
-        std::snprintf(line, sizeof line, "%-23s %10d  0x%08x  ", r.name, r.code, static_cast<unsigned>(r.code));
+        std::snprintf(line, sizeof line, "%-23s %10d  0x%08x  ", r.name, r.code,
+                      static_cast<unsigned>(r.code));
         e.lines.push_back(line + std::string(r.meaning));
         json += std::string(json.size() > 1 ? "," : "") + "{\"code\":" + std::to_string(r.code) +
                 ",\"name\":" + JsonString(r.name) + ",\"meaning\":" + JsonString(r.meaning) +
@@ -53,7 +54,8 @@ bool DecodeCode(const std::string &text, Report *report) {
     StatusDescription d;
     if (!DescribeStatus(static_cast<std::uint32_t>(code), &d)) {
         e.AddText("kind", "unknown");
-        e.AddText("meaning", "neither a result code of ZUKcntrl.h nor a raw code the library writes");
+        e.AddText("meaning",
+                  "neither a result code of ZUKcntrl.h nor a raw code the library writes");
         e.failed = true;
         report->Add(e);
         return false;

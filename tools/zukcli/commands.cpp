@@ -39,19 +39,27 @@ const CommandForm kCommands[] = {
     {"open", {}, 0, 0},
     {"close", {{"--handle", Value::Integer}}, 0, 0},
     {"sense",
-     {{"--handle", Value::Integer}, {"--watch", Value::None}, {"--for", Value::Integer},
+     {{"--handle", Value::Integer},
+      {"--watch", Value::None},
+      {"--for", Value::Integer},
       {"--interval", Value::Integer}},
-     0, 0},
+     0,
+     0},
     {"verify-pin", {{"--handle", Value::Integer}}, 1, 1},
     {"name", {{"--handle", Value::Integer}, {"--size", Value::Size}}, 0, 0},
     {"user-option", {{"--handle", Value::Integer}, {"--size", Value::Size}}, 0, 0},
     {"admin-option", {{"--handle", Value::Integer}, {"--size", Value::Size}}, 0, 0},
     {"account",
-     {{"--handle", Value::Integer}, {"--mode", Value::AccountMode},
-      {"--account-size", Value::Size}, {"--password-size", Value::Size},
-      {"--parent", Value::Window}, {"--show-password", Value::None}, {"--pin", Value::Text},
+     {{"--handle", Value::Integer},
+      {"--mode", Value::AccountMode},
+      {"--account-size", Value::Size},
+      {"--password-size", Value::Size},
+      {"--parent", Value::Window},
+      {"--show-password", Value::None},
+      {"--pin", Value::Text},
       {"--screenshot", Value::Text}},
-     0, 0},
+     0,
+     0},
     {"status", {{"--compliance", Value::None}}, 0, 0},
     {"codes", {}, 0, 1},
     {"trace", {{"--follow", Value::None}, {"--for", Value::Integer}}, 0, 1},
@@ -152,14 +160,15 @@ bool ParseCommand(const std::vector<std::string> &args, std::size_t *next, Comma
                          : form->minArguments == 0 ? ": takes at most one argument"
                                                    : ": needs exactly one argument");
         if (count > form->maxArguments && count > 0) {
-            *error += " (unknown command '" + out->arguments[static_cast<std::size_t>(form->maxArguments)] +
-                      "'?)";
+            *error += " (unknown command '" +
+                      out->arguments[static_cast<std::size_t>(form->maxArguments)] + "'?)";
         }
         return false;
     }
     long long ignored = 0;
     if (name == "codes" && count == 1 && !ParseInteger(out->arguments[0], &ignored)) {
-        *error = "codes: '" + out->arguments[0] + "' is not a number (decimal, or hexadecimal with 0x)";
+        *error =
+            "codes: '" + out->arguments[0] + "' is not a number (decimal, or hexadecimal with 0x)";
         return false;
     }
     if (name == "revoke" || name == "unrevoke") {
@@ -180,10 +189,12 @@ bool RunCommand(const Command &command, Session *session, Report *report) {
     }
     if (command.name == "revoked") return RunRevoked(report);
     if (command.name == "keys") {
-        return RunKeys(command.arguments[0], command.arguments.size() > 1 ? command.arguments[1] : "", report);
+        return RunKeys(command.arguments[0],
+                       command.arguments.size() > 1 ? command.arguments[1] : "", report);
     }
     if (command.name == "codes") {
-        return command.arguments.empty() ? ListResultCodes(report) : DecodeCode(command.arguments[0], report);
+        return command.arguments.empty() ? ListResultCodes(report)
+                                         : DecodeCode(command.arguments[0], report);
     }
     return RunCall(command, session, report);
 }
@@ -196,7 +207,8 @@ const char *UsageText() {
     return "usage: zukcli [--json] [--dll PATH] [--cancel-prompts|--unattended] [--no-wait]\n"
            "              [--timeout SECONDS] COMMAND [options] [COMMAND ...]\n"
            "\n"
-           "Loads ZUKcntrl.dll (--dll, else ZUKCNTRL_DLL, else the one next to zukcli.exe) and runs\n"
+           "Loads ZUKcntrl.dll (--dll, else ZUKCNTRL_DLL, else the one next to zukcli.exe) and "
+           "runs\n"
            "the commands in order, in one process (the reader stays open only within a process):\n"
            "  version                      ZUKGetLibVersion\n"
            "  mode                         ZUKGetLibMode\n"
@@ -225,7 +237,8 @@ const char *UsageText() {
            "                               (0x02000013, 2560, ...) that result code or raw trace\n"
            "                               code decoded: family, meaning, cause, result\n"
            "  trace [FILE] [--follow [--for SECONDS]]\n"
-           "                               the trace log (the library's own, or FILE) decoded: each\n"
+           "                               the trace log (the library's own, or FILE) decoded: "
+           "each\n"
            "                               line's export, result and raw code, grouped into runs\n"
            "                               (a pause of a minute starts a new one); --follow waits\n"
            "                               for new lines until Ctrl+C or SECONDS have passed\n"
@@ -244,8 +257,10 @@ const char *UsageText() {
            "  keys check FILE              whether FILE is a valid site key file, and each key's\n"
            "                               check value (never a key)\n"
            "  keys install FILE            stores FILE's keys (not its issuing table) on this\n"
-           "                               machine, encrypted for this machine, for the library of\n"
-           "                               each bitness (administrator); libraries loaded from then\n"
+           "                               machine, encrypted for this machine, for the library "
+           "of\n"
+           "                               each bitness (administrator); libraries loaded from "
+           "then\n"
            "                               on use them instead of the built-in keys\n"
            "  keys status                  which keys the library uses (built-in, the site's, or\n"
            "                               none: the stored keys cannot be used, and why), with\n"
@@ -261,7 +276,8 @@ const char *UsageText() {
            "                    prompt and the wrong-PIN notice are left to --pin), so every\n"
            "                    call returns its result\n"
            "  --unattended      the library's own prompt-free mode for this process\n"
-           "                    (ZUK_UNATTENDED=1), and the prompts that still ask answered as with\n"
+           "                    (ZUK_UNATTENDED=1), and the prompts that still ask answered as "
+           "with\n"
            "                    --cancel-prompts\n"
            "  --no-wait         ZUKOpen answers ZUK_ERR_BUSY at once while another process holds\n"
            "                    the reader (ZUK_OPEN_WAIT=0 for this process)\n"

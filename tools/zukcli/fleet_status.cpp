@@ -17,7 +17,8 @@
 
 namespace {
 
-const char kEventSourceKey[] = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\ZUKcntrl";
+const char kEventSourceKey[] =
+    "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\ZUKcntrl";
 
 const StatusCheck::Setting *Line(const StatusCheck &check, const char *name) {
     for (const auto &s : check.settings) {
@@ -42,7 +43,8 @@ std::string FileVersion(const std::string &path) {
     if (!GetFileVersionInfoA(path.c_str(), 0, size, &data[0])) return "";
     VS_FIXEDFILEINFO *info = nullptr;
     UINT length = 0;
-    if (!VerQueryValueA(&data[0], "\\", reinterpret_cast<void **>(&info), &length) || info == nullptr)
+    if (!VerQueryValueA(&data[0], "\\", reinterpret_cast<void **>(&info), &length) ||
+        info == nullptr)
         return "";
     char text[64];
     std::snprintf(text, sizeof text, "%lu.%lu.%lu.%lu", HIWORD(info->dwFileVersionMS) * 1ul,
@@ -57,10 +59,12 @@ std::string LibraryJson(REGSAM view) {
     DWORD size = sizeof folder - 1;
     HKEY key = nullptr;
     std::string path;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, ZUK_SETTINGS_KEY, 0, KEY_QUERY_VALUE | view, &key) == ERROR_SUCCESS) {
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, ZUK_SETTINGS_KEY, 0, KEY_QUERY_VALUE | view, &key) ==
+        ERROR_SUCCESS) {
         DWORD type = 0;
-        if (RegQueryValueExA(key, "InstallPath", nullptr, &type, reinterpret_cast<BYTE *>(folder), &size) ==
-                ERROR_SUCCESS && type == REG_SZ)
+        if (RegQueryValueExA(key, "InstallPath", nullptr, &type, reinterpret_cast<BYTE *>(folder),
+                             &size) == ERROR_SUCCESS &&
+            type == REG_SZ)
             path = std::string(folder) + "ZUKcntrl.dll";
         RegCloseKey(key);
     }
@@ -73,8 +77,8 @@ std::string LibraryJson(REGSAM view) {
 
 bool EventSourceRegistered() {
     HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kEventSourceKey, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, &key) !=
-        ERROR_SUCCESS)
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kEventSourceKey, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY,
+                      &key) != ERROR_SUCCESS)
         return false;
     char file[1024] = {0};
     DWORD size = sizeof file - 1, type = 0;
@@ -116,12 +120,14 @@ int FleetExitCode(const FleetInput &in) {
 
 std::string FleetJson(const FleetInput &in) {
     const StatusCheck &check = *in.check;
-    std::string j = "{\"schema\":\"zukcli-status\",\"schemaVersion\":" + std::to_string(kFleetSchemaVersion);
+    std::string j =
+        "{\"schema\":\"zukcli-status\",\"schemaVersion\":" + std::to_string(kFleetSchemaVersion);
     j += ",\"compliance\":" + std::to_string(FleetExitCode(in));
     j += ",\"healthy\":" + std::string(in.healthy ? "true" : "false");
     j += ",\"libraryLoads\":" + std::string(in.libraryLoads ? "true" : "false");
     j += ",\"zukcliLibrary\":" + JsonString(DllPath());
-    j += ",\"libraries\":{\"32\":" + LibraryJson(KEY_WOW64_32KEY) + ",\"64\":" + LibraryJson(KEY_WOW64_64KEY) + "}";
+    j += ",\"libraries\":{\"32\":" + LibraryJson(KEY_WOW64_32KEY) +
+         ",\"64\":" + LibraryJson(KEY_WOW64_64KEY) + "}";
 
     // Every setting of the table with the value in force and its source (null without a load).
     j += ",\"settings\":";
@@ -132,8 +138,8 @@ std::string FleetJson(const FleetInput &in) {
             char value[1024];
             SettingValueText(setting, value, sizeof value);
             s += std::string(s.size() > 1 ? "," : "") + JsonString(SettingRowOf(setting).name) +
-                 ":{\"value\":" + JsonString(value) + ",\"source\":" +
-                 JsonString(SettingSourceName(GetSettingSource(setting))) + "}";
+                 ":{\"value\":" + JsonString(value) +
+                 ",\"source\":" + JsonString(SettingSourceName(GetSettingSource(setting))) + "}";
         }
         j += s + "}";
     } else {
@@ -144,9 +150,10 @@ std::string FleetJson(const FleetInput &in) {
     const StoredKeysSource stored = ReadStoredKeysSource(0, &keys);
     SiteKeysWipe(&keys);
     const std::string difference = SiteKeyViewsDifference();
-    j += ",\"siteKeys\":{\"state\":" + JsonString(SiteKeyState(stored.result)) +
-         ",\"fault\":" + (stored.result == kKeyStoreOk || stored.result == kKeyStoreNone
-                              ? std::string("null") : JsonString(SiteKeyStoreResultName(stored.result))) +
+    j += ",\"siteKeys\":{\"state\":" + JsonString(SiteKeyState(stored.result)) + ",\"fault\":" +
+         (stored.result == kKeyStoreOk || stored.result == kKeyStoreNone
+              ? std::string("null")
+              : JsonString(SiteKeyStoreResultName(stored.result))) +
          ",\"check\":" + (stored.check.empty() ? std::string("null") : JsonString(stored.check)) +
          ",\"viewsAgree\":" + (difference.empty() ? "true" : "false") + "}";
 
@@ -159,12 +166,15 @@ std::string FleetJson(const FleetInput &in) {
     const StatusCheck::Setting *keysLine = Line(check, "Reader keys");
     const bool opens = port != nullptr && port->meaning.rfind("opens", 0) == 0;
     j += ",\"reader\":{\"port\":" + (port ? JsonString(port->text) : std::string("null")) +
-         ",\"reachable\":" + (port == nullptr || port->meaning.rfind("not tried", 0) == 0
-                                  ? std::string("null") : opens ? "true" : "false") +
+         ",\"reachable\":" +
+         (port == nullptr || port->meaning.rfind("not tried", 0) == 0 ? std::string("null")
+          : opens                                                     ? "true"
+                                                                      : "false") +
          ",\"portState\":" + (port ? JsonString(port->meaning) : std::string("null")) +
          ",\"keys\":" + (keysLine ? JsonString(keysLine->text) : std::string("null")) + "}";
 
-    j += ",\"events\":{\"enabled\":" + std::string(in.effective && GetEventLog() ? "true" : "false") +
+    j += ",\"events\":{\"enabled\":" +
+         std::string(in.effective && GetEventLog() ? "true" : "false") +
          ",\"sourceRegistered\":" + (EventSourceRegistered() ? "true" : "false") +
          ",\"source\":" + JsonString(kEventSourceName) + "}";
     return j + "}";

@@ -12,13 +12,13 @@
 const int kFleetSchemaVersion = 1;
 
 // Exit codes of `status --compliance` (the most severe class found).
-const int kFleetCompliant = 0;       // healthy: no error, no warning
-const int kFleetWarnings = 10;       // works; warnings to look at
-const int kFleetNoLoad = 11;         // the library does not load (or is missing)
-const int kFleetNoIdentify = 12;     // loads, but identifies nobody: site keys unusable, the
-                                     // revocation list not held whole, the reader unreachable or
-                                     // refusing the library's keys
-const int kFleetOtherErrors = 13;    // other errors (malformed revocation entries, settings ...)
+const int kFleetCompliant = 0;     // healthy: no error, no warning
+const int kFleetWarnings = 10;     // works; warnings to look at
+const int kFleetNoLoad = 11;       // the library does not load (or is missing)
+const int kFleetNoIdentify = 12;   // loads, but identifies nobody: site keys unusable, the
+                                   // revocation list not held whole, the reader unreachable or
+                                   // refusing the library's keys
+const int kFleetOtherErrors = 13;  // other errors (malformed revocation entries, settings ...)
 
 struct FleetInput {
     const StatusCheck *check;

@@ -46,7 +46,8 @@ bool KnownSection(const std::string &name) {
 bool KnownKey(const std::string &section, const std::string &key) {
     for (int i = 0; i < kSettingCount; ++i) {
         const SettingRow &row = SettingRowOf(static_cast<Setting>(i));
-        if (row.key[0] && lstrcmpiA(row.section, section.c_str()) == 0 && lstrcmpiA(row.key, key.c_str()) == 0) {
+        if (row.key[0] && lstrcmpiA(row.section, section.c_str()) == 0 &&
+            lstrcmpiA(row.key, key.c_str()) == 0) {
             return true;
         }
     }
@@ -58,7 +59,8 @@ std::string Names(const std::string &section) {
     std::vector<std::string> names;
     for (int i = 0; i < kSettingCount; ++i) {
         const SettingRow &row = SettingRowOf(static_cast<Setting>(i));
-        if (!row.key[0] || (!section.empty() && lstrcmpiA(row.section, section.c_str()) != 0)) continue;
+        if (!row.key[0] || (!section.empty() && lstrcmpiA(row.section, section.c_str()) != 0))
+            continue;
         const std::string name = section.empty() ? row.section : row.key;
         if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
     }
@@ -70,7 +72,9 @@ std::string Names(const std::string &section) {
 class Ini {
 public:
     explicit Ini(const std::string &path) : path_(path) {}
-    bool Present(const char *section, const char *key) const { return Raw(section, key, kAbsent) != kAbsent; }
+    bool Present(const char *section, const char *key) const {
+        return Raw(section, key, kAbsent) != kAbsent;
+    }
     std::string Raw(const char *section, const char *key, const char *def) const {
         std::vector<char> buffer(1024, '\0');
         if (path_.empty()) return def;
@@ -101,15 +105,16 @@ std::int32_t NumberKey(const Ini &ini, const char *section, const char *key, std
         std::strtol(raw.c_str(), &end, 10);
         if (raw.empty() || *end != '\0') {
             check->Add(Finding::Warning, Item(section, key),
-                       Item(section, key) + " = " + Quoted(raw) + " is not a whole number: the library reads " +
-                           std::to_string(value));
+                       Item(section, key) + " = " + Quoted(raw) +
+                           " is not a whole number: the library reads " + std::to_string(value));
         }
     }
     return value;
 }
 
 // A text key through the library's quote stripping.
-std::string StrippedText(const Ini &ini, const char *section, const char *key, const std::string &def) {
+std::string StrippedText(const Ini &ini, const char *section, const char *key,
+                         const std::string &def) {
     char stripped[1024];
     StripQuotes(ini.Raw(section, key, def.c_str()).c_str(), stripped, sizeof stripped);
     return stripped;
@@ -132,7 +137,8 @@ void CheckUnknownEntries(const Ini &ini, StatusCheck *check) {
     for (const std::string &section : List(buffer, n)) {
         if (!KnownSection(section)) {
             check->Add(Finding::Warning, "[" + section + "]",
-                       "section [" + section + "] is not read by the library (sections: " + Names("") + ")");
+                       "section [" + section +
+                           "] is not read by the library (sections: " + Names("") + ")");
             continue;
         }
         std::vector<char> entries(32768, '\0');
@@ -144,8 +150,9 @@ void CheckUnknownEntries(const Ini &ini, StatusCheck *check) {
             const std::string key = Trim(line.substr(0, line.find('=')));
             if (!KnownKey(section, key)) {
                 check->Add(Finding::Warning, Item(section.c_str(), key.c_str()),
-                           Item(section.c_str(), key.c_str()) + " is not read by the library (keys of [" +
-                               section + "]: " + Names(section) + ")");
+                           Item(section.c_str(), key.c_str()) +
+                               " is not read by the library (keys of [" + section +
+                               "]: " + Names(section) + ")");
             }
         }
     }
@@ -158,17 +165,20 @@ void CheckOverridden(const Ini &ini, StatusCheck *check) {
         const Setting s = static_cast<Setting>(i);
         const SettingRow &row = SettingRowOf(s);
         const SettingSource source = GetSettingSource(s);
-        if (!row.key[0] || source == kSourceIni || source == kSourceDefault || !ini.Present(row.section, row.key)) {
+        if (!row.key[0] || source == kSourceIni || source == kSourceDefault ||
+            !ini.Present(row.section, row.key)) {
             continue;
         }
         char value[1024];
         SettingValueText(s, value, sizeof value);
-        const std::string by = source == kSourcePolicy        ? std::string("the policy value ") + row.name
-                               : source == kSourceMachine     ? std::string("the machine value ") + row.machine
-                                                              : std::string("the environment variable ") + row.env;
+        const std::string by = source == kSourcePolicy ? std::string("the policy value ") + row.name
+                               : source == kSourceMachine
+                                   ? std::string("the machine value ") + row.machine
+                                   : std::string("the environment variable ") + row.env;
         check->Add(Finding::Info, Item(row.section, row.key),
-                   Item(row.section, row.key) + " = " + Quoted(Trim(ini.Raw(row.section, row.key, ""))) +
-                       " is not in force: " + by + " sets " + value);
+                   Item(row.section, row.key) + " = " +
+                       Quoted(Trim(ini.Raw(row.section, row.key, ""))) + " is not in force: " + by +
+                       " sets " + value);
     }
 }
 
@@ -178,7 +188,8 @@ void CheckCard(const Ini &ini, StatusCheck *check) {
     check->SetNumber("[Card] PollingInterval", polling, "milliseconds between card polls");
     if (polling <= 0) {
         check->Add(Finding::Warning, "[Card] PollingInterval",
-                   "[Card] PollingInterval is " + std::to_string(polling) + ": a polling period must be above 0 ms");
+                   "[Card] PollingInterval is " + std::to_string(polling) +
+                       ": a polling period must be above 0 ms");
     }
     const std::int32_t written = NumberKey(ini, "Card", "VerifyRetry", 0, check);
     const std::int32_t retry = GetVerifyRetry();
@@ -187,34 +198,41 @@ void CheckCard(const Ini &ini, StatusCheck *check) {
                    "[Card] VerifyRetry is " + std::to_string(written) + ", read as " +
                        std::to_string(retry) + " (no limit)");
     }
-    check->SetNumber("[Card] VerifyRetry", retry, retry == 0 ? "no limit" : "PIN entries per identification");
+    check->SetNumber("[Card] VerifyRetry", retry,
+                     retry == 0 ? "no limit" : "PIN entries per identification");
 }
 
 void CheckDevice(const Ini &ini, StatusCheck *check) {
     const std::string port = GetPortName(), device = GetDeviceName();
     if (TextRefused(ini, "Device", "PortName", "")) {
         check->Add(Finding::Error, "[Device] PortName",
-                   "[Device] PortName is 512 characters or longer: refused, so the port is looked up instead");
+                   "[Device] PortName is 512 characters or longer: refused, so the port is looked "
+                   "up instead");
     }
-    check->Set("[Device] PortName", port, port.empty() ? "found through the USB-serial driver's entries" : "");
+    check->Set("[Device] PortName", port,
+               port.empty() ? "found through the USB-serial driver's entries" : "");
     // The name is opened as written: COM10 and above exist only as \\.\COMn.
     if (port.size() > 4 && lstrcmpiA(port.substr(0, 3).c_str(), "COM") == 0 &&
         port.find_first_not_of("0123456789", 3) == std::string::npos) {
         check->Add(Finding::Warning, "[Device] PortName",
-                   "[Device] PortName " + Quoted(port) + " cannot be opened under that name: write " +
-                       Quoted("\\\\.\\" + port) + " for COM10 and above");
+                   "[Device] PortName " + Quoted(port) +
+                       " cannot be opened under that name: write " + Quoted("\\\\.\\" + port) +
+                       " for COM10 and above");
     }
     if (TextRefused(ini, "Device", "DeviceName", "PR300")) {
-        check->Add(Finding::Error, "[Device] DeviceName",
-                   "[Device] DeviceName is 512 characters or longer: refused, so no reader model matches");
+        check->Add(
+            Finding::Error, "[Device] DeviceName",
+            "[Device] DeviceName is 512 characters or longer: refused, so no reader model matches");
     }
     check->Set("[Device] DeviceName", device);
     check->portName = port;
     check->deviceName = device;
     if (device != "PR300") {
-        check->Add(check->device == kDeviceReader ? Finding::Error : Finding::Info, "[Device] DeviceName",
+        check->Add(check->device == kDeviceReader ? Finding::Error : Finding::Info,
+                   "[Device] DeviceName",
                    "[Device] DeviceName is " + Quoted(device) +
-                       ": only PR300 (exactly) is supported; ZUKOpen with a reader answers ZUK_ERR_PORT_OPEN (1280)");
+                       ": only PR300 (exactly) is supported; ZUKOpen with a reader answers "
+                       "ZUK_ERR_PORT_OPEN (1280)");
     }
 }
 
@@ -223,12 +241,14 @@ void CheckLog(const Ini &ini, StatusCheck *check) {
     const std::int32_t mode = GetLogMode();
     check->logMode = mode;
     const bool on = mode == kLogModeFailures || mode == kLogModeFailuresAndNormalEnds;
-    check->SetNumber("[Log] Mode", mode, mode == kLogModeFailures                ? "failures"
-                                         : mode == kLogModeFailuresAndNormalEnds ? "everything"
-                                                                                 : "off");
+    check->SetNumber("[Log] Mode", mode,
+                     mode == kLogModeFailures                ? "failures"
+                     : mode == kLogModeFailuresAndNormalEnds ? "everything"
+                                                             : "off");
     if (!on && mode != kLogModeOff) {
         check->Add(Finding::Warning, "[Log] Mode",
-                   "[Log] Mode is " + std::to_string(mode) + ": only 0, 1 and 3 are defined; the trace is off");
+                   "[Log] Mode is " + std::to_string(mode) +
+                       ": only 0, 1 and 3 are defined; the trace is off");
     }
     const std::string fallback = check->installPath + "ZUKcntrl.log";
     const std::string def = fallback.size() < kTextField ? fallback : std::string();
@@ -238,7 +258,8 @@ void CheckLog(const Ini &ini, StatusCheck *check) {
                    "[Log] FileName is 512 characters or longer: refused, the trace is not written");
     } else if (file.empty() && on) {
         check->Add(Finding::Warning, "[Log] FileName",
-                   "no trace log file name (the default built from InstallPath is too long, or the value is "
+                   "no trace log file name (the default built from InstallPath is too long, or the "
+                   "value is "
                    "empty): the trace is not written");
     }
     check->Set("[Log] FileName", file, file.empty() ? "none: no trace" : "");
@@ -253,10 +274,12 @@ void CheckLog(const Ini &ini, StatusCheck *check) {
     const bool absolute = (file.size() >= 3 && file[1] == ':') || file.compare(0, 2, "\\\\") == 0;
     if (!absolute) {
         check->Add(Finding::Warning, "[Log] FileName",
-                   "[Log] FileName " + Quoted(file) + " is not a full path: it is relative to each host's current folder");
+                   "[Log] FileName " + Quoted(file) +
+                       " is not a full path: it is relative to each host's current folder");
     } else if (!FolderExists(folder)) {
         check->Add(Finding::Warning, "[Log] FileName",
-                   "the trace log's folder " + Quoted(folder) + " does not exist: the trace is not written");
+                   "the trace log's folder " + Quoted(folder) +
+                       " does not exist: the trace is not written");
     }
 }
 
@@ -280,7 +303,8 @@ void CheckSystemCodes(const Ini &ini, StatusCheck *check) {
     }
     const std::size_t used = static_cast<std::size_t>(GetSystemCodes(nullptr));
     std::string codes;
-    for (std::size_t i = 0; i < accepted.size() && i < used; ++i) codes += (i ? ", " : "") + accepted[i];
+    for (std::size_t i = 0; i < accepted.size() && i < used; ++i)
+        codes += (i ? ", " : "") + accepted[i];
     check->Set("[FeliCa] SystemCode", codes, codes.empty() ? "none: no card can be found" : "");
     for (const std::string &piece : ignored) {
         check->Add(Finding::Warning, "[FeliCa] SystemCode",
@@ -293,7 +317,8 @@ void CheckSystemCodes(const Ini &ini, StatusCheck *check) {
                        " codes: only the first five are polled");
     }
     if (used == 0) {
-        check->Add(check->device == kDeviceReader ? Finding::Error : Finding::Warning, "[FeliCa] SystemCode",
+        check->Add(check->device == kDeviceReader ? Finding::Error : Finding::Warning,
+                   "[FeliCa] SystemCode",
                    "[FeliCa] SystemCode holds no valid code: no card can be found");
     }
 }
@@ -302,8 +327,9 @@ void CheckSystemCodes(const Ini &ini, StatusCheck *check) {
 // it.
 void CheckProtectPasswords(const Ini &ini, StatusCheck *check) {
     const std::int32_t written = NumberKey(ini, "Credentials", "ProtectPasswords", 0, check);
-    std::string meaning = GetProtectPasswords() ? "passwords are stored protected for each user (DPAPI)"
-                                                : "passwords are stored masked";
+    std::string meaning = GetProtectPasswords()
+                              ? "passwords are stored protected for each user (DPAPI)"
+                              : "passwords are stored masked";
     const SettingSource source = GetSettingSource(kPolicyProtectPasswords);
     if (source == kSourceMachine) meaning += "; the machine value ProtectPasswords decides";
     if (source == kSourcePolicy) meaning += "; Group Policy decides";
@@ -320,9 +346,10 @@ void CheckProtectPasswords(const Ini &ini, StatusCheck *check) {
 void CheckIniFile(StatusCheck *check) {
     std::string path = check->installPath + "ZUKcntrl.ini";
     if (path.size() >= 1024) {
-        check->Add(Finding::Warning, "ZUKcntrl.ini",
-                   "InstallPath is too long to name ZUKcntrl.ini (1023 characters): the file is not read, "
-                   "every INI setting takes its default");
+        check->Add(
+            Finding::Warning, "ZUKcntrl.ini",
+            "InstallPath is too long to name ZUKcntrl.ini (1023 characters): the file is not read, "
+            "every INI setting takes its default");
         path.clear();
     } else {
         const DWORD a = GetFileAttributesA(path.c_str());
@@ -347,26 +374,30 @@ void CheckIniFile(StatusCheck *check) {
     const std::int32_t unattended = NumberKey(ini, "Prompt", "Unattended", 0, check);
     check->unattended = GetUnattended();
     check->SetNumber("[Prompt] Unattended", unattended,
-                     check->unattended ? "message boxes and notices answer themselves; the card wait, "
-                                         "PIN and ID/password prompts still appear"
-                                       : "prompts shown");
+                     check->unattended
+                         ? "message boxes and notices answer themselves; the card wait, "
+                           "PIN and ID/password prompts still appear"
+                         : "prompts shown");
     if (unattended != 0 && unattended != 1) {
         check->Add(Finding::Warning, "[Prompt] Unattended",
-                   "[Prompt] Unattended is " + std::to_string(unattended) + ": only 1 switches the prompts off");
+                   "[Prompt] Unattended is " + std::to_string(unattended) +
+                       ": only 1 switches the prompts off");
     }
     const std::int32_t openWait = NumberKey(ini, "Device", "OpenWait", -1, check);
     check->SetNumber("[Device] OpenWait", openWait,
-                     GetOpenWaitMs() < 0 ? "ZUKOpen waits without bound while another process holds the reader"
-                                         : "ZUKOpen answers ZUK_ERR_BUSY after " +
-                                               std::to_string(GetOpenWaitMs()) +
-                                               " ms while another process holds the reader");
+                     GetOpenWaitMs() < 0
+                         ? "ZUKOpen waits without bound while another process holds the reader"
+                         : "ZUKOpen answers ZUK_ERR_BUSY after " + std::to_string(GetOpenWaitMs()) +
+                               " ms while another process holds the reader");
     const std::int32_t strict = NumberKey(ini, "Device", "StrictLink", 0, check);
     check->SetNumber("[Device] StrictLink", strict,
-                     GetStrictLink() == 1 ? "every reader answer's checksums and padding are verified"
-                                 : "reader answers are taken as they come");
+                     GetStrictLink() == 1
+                         ? "every reader answer's checksums and padding are verified"
+                         : "reader answers are taken as they come");
     if (strict != 0 && strict != 1) {
-        check->Add(Finding::Warning, "[Device] StrictLink",
-                   "[Device] StrictLink is " + std::to_string(strict) + ": only 1 switches the checks on");
+        check->Add(
+            Finding::Warning, "[Device] StrictLink",
+            "[Device] StrictLink is " + std::to_string(strict) + ": only 1 switches the checks on");
     }
     CheckProtectPasswords(ini, check);
 }

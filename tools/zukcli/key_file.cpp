@@ -17,8 +17,8 @@ std::string SystemError(DWORD error) { return std::to_string(static_cast<unsigne
 }  // namespace
 
 bool ReadKeyFileBytes(const std::string &path, std::vector<char> *bytes, std::string *error) {
-    const HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         const DWORD code = GetLastError();
         *error = code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND
@@ -31,7 +31,8 @@ bool ReadKeyFileBytes(const std::string &path, std::vector<char> *bytes, std::st
     bool ok = true;
     while (have < bytes->size()) {
         DWORD got = 0;
-        if (!ReadFile(file, bytes->data() + have, static_cast<DWORD>(bytes->size() - have), &got, nullptr)) {
+        if (!ReadFile(file, bytes->data() + have, static_cast<DWORD>(bytes->size() - have), &got,
+                      nullptr)) {
             *error = "cannot read " + path + " (system error " + SystemError(GetLastError()) + ")";
             ok = false;
             break;
@@ -53,7 +54,8 @@ SiteKeyFileResult LoadSiteKeyFile(const std::string &path, SiteKeys *keys, std::
         return kSiteKeysBadArgument;
     }
     char reason[SITE_KEY_FILE_ERROR_SIZE] = {0};
-    const SiteKeyFileResult result = SiteKeyFileParse(bytes.data(), bytes.size(), keys, reason, sizeof reason);
+    const SiteKeyFileResult result =
+        SiteKeyFileParse(bytes.data(), bytes.size(), keys, reason, sizeof reason);
     if (!bytes.empty()) SecureZeroMemory(bytes.data(), bytes.size());
     if (result != kSiteKeysOk) *error = path + ": " + reason;
     return result;
@@ -94,13 +96,15 @@ void AddCheckValues(const SiteKeys &keys, Entry *e) {
         e->Only(Field::TextOnly);
         e->AddText("fileCheck", HexText(check, sizeof check));
         e->Only(Field::JsonOnly);
-        e->lines.push_back("(the keys check is what keys status and status show on the machines; the file check, "
-                           "the file's check line, covers the issuing table too)");
+        e->lines.push_back(
+            "(the keys check is what keys status and status show on the machines; the file check, "
+            "the file's check line, covers the issuing table too)");
     }
     e->AddFlag("issuer", keys.hasIssuer);
     e->Only(Field::JsonOnly);
-    e->lines.push_back(keys.hasIssuer ? "issuing table: present (issuing stations only; the library ignores it)"
-                                      : "issuing table: not present");
+    e->lines.push_back(
+        keys.hasIssuer ? "issuing table: present (issuing stations only; the library ignores it)"
+                       : "issuing table: not present");
 }
 
 std::string HexText(const std::uint8_t *bytes, std::size_t size) {

@@ -1,5 +1,6 @@
-// `keys install FILE`, `keys status` and `keys remove`: the site keys stored on this machine for the
-// library of each bitness, encrypted for this machine.  Nothing here prints a key: only check values.
+// `keys install FILE`, `keys status` and `keys remove`: the site keys stored on this machine for
+// the library of each bitness, encrypted for this machine.  Nothing here prints a key: only check
+// values.
 #include "tools/zukcli/key_store.h"
 
 #include <windows.h>
@@ -52,13 +53,16 @@ struct Previous {
 Previous ReadPrevious(std::uint32_t view) {
     Previous p;
     HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, ZUK_SETTINGS_KEY, 0, KEY_QUERY_VALUE | view, &key) != ERROR_SUCCESS) {
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, ZUK_SETTINGS_KEY, 0, KEY_QUERY_VALUE | view, &key) !=
+        ERROR_SUCCESS) {
         return p;
     }
     DWORD type = 0, size = 0;
-    if (RegQueryValueExA(key, ZUK_SITE_KEYS_VALUE, nullptr, &type, nullptr, &size) == ERROR_SUCCESS) {
+    if (RegQueryValueExA(key, ZUK_SITE_KEYS_VALUE, nullptr, &type, nullptr, &size) ==
+        ERROR_SUCCESS) {
         p.bytes.resize(size);
-        if (RegQueryValueExA(key, ZUK_SITE_KEYS_VALUE, nullptr, &type, p.bytes.data(), &size) == ERROR_SUCCESS) {
+        if (RegQueryValueExA(key, ZUK_SITE_KEYS_VALUE, nullptr, &type, p.bytes.data(), &size) ==
+            ERROR_SUCCESS) {
             p.present = true;
             p.type = type;
             p.bytes.resize(size);
@@ -71,7 +75,8 @@ Previous ReadPrevious(std::uint32_t view) {
 bool Restore(std::uint32_t view, const Previous &p) {
     if (!p.present) return SiteKeyStoreRemove(view) == 0;
     HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, ZUK_SETTINGS_KEY, 0, KEY_SET_VALUE | view, &key) != ERROR_SUCCESS) {
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, ZUK_SETTINGS_KEY, 0, KEY_SET_VALUE | view, &key) !=
+        ERROR_SUCCESS) {
         return false;
     }
     const bool ok = RegSetValueExA(key, ZUK_SITE_KEYS_VALUE, 0, p.type, p.bytes.data(),
@@ -115,13 +120,16 @@ bool InstallSiteKeys(const std::string &path, Entry *e) {
         if (!ok) break;
         long stored = SiteKeyStoreWrite(view.flag, keys);
         SiteKeys back;
-        const SiteKeyStoreResult read = stored == 0 ? SiteKeyStoreRead(view.flag, &back) : kKeyStoreNone;
+        const SiteKeyStoreResult read =
+            stored == 0 ? SiteKeyStoreRead(view.flag, &back) : kKeyStoreNone;
         if (stored == 0 && (read != kKeyStoreOk || !SameCheck(keys, back))) {
-            e->lines.push_back(std::string("error: ") + view.name + ": the stored keys do not read back (" +
+            e->lines.push_back(std::string("error: ") + view.name +
+                               ": the stored keys do not read back (" +
                                SiteKeyStoreResultText(read) + ")");
             ok = false;
         } else if (stored != 0) {
-            e->lines.push_back(std::string("error: ") + view.name + ": cannot be stored (" + ErrorText(stored) + ")");
+            e->lines.push_back(std::string("error: ") + view.name + ": cannot be stored (" +
+                               ErrorText(stored) + ")");
             ok = false;
         } else {
             e->lines.push_back(std::string(view.name) + ": stored and read back");
@@ -130,15 +138,21 @@ bool InstallSiteKeys(const std::string &path, Entry *e) {
     }
     if (ok) {
         AddCheckValues(keys, e);
-        if (hadIssuer) e->lines.push_back("the issuing table is not stored: zukcard takes the key file itself");
-        e->lines.push_back("libraries loaded from now on use these keys; readers that hold other keys "
-                           "must be moved (zukcard move-reader) and cards issued with this file");
+        if (hadIssuer)
+            e->lines.push_back(
+                "the issuing table is not stored: zukcard takes the key file itself");
+        e->lines.push_back(
+            "libraries loaded from now on use these keys; readers that hold other keys "
+            "must be moved (zukcard move-reader) and cards issued with this file");
     } else {
         bool restored = true;
-        for (std::size_t i = 0; i < views.size(); ++i) restored = Restore(views[i].flag, previous[i]) && restored;
-        e->error = restored ? "the site keys were not stored; every library keeps the keys it had"
-                            : "the site keys were not stored, and the keys stored before could not be put back "
-                              "in every view: run keys install again, or keys remove";
+        for (std::size_t i = 0; i < views.size(); ++i)
+            restored = Restore(views[i].flag, previous[i]) && restored;
+        e->error =
+            restored
+                ? "the site keys were not stored; every library keeps the keys it had"
+                : "the site keys were not stored, and the keys stored before could not be put back "
+                  "in every view: run keys install again, or keys remove";
     }
     SiteKeysWipe(&keys);
     return ok;
@@ -153,10 +167,11 @@ std::string SiteKeyViewsDifference() {
         const StoredKeysSource stored = ReadStoredKeysSource(view.flag, &keys);
         SiteKeysWipe(&keys);
         // What a library of this view uses: the source, and for site keys which ones.
-        const std::string uses = stored.result == kKeyStoreOk ? "site keys (keys check " + stored.check + ")"
-                                 : stored.result == kKeyStoreNone ? std::string("the built-in keys")
-                                                                  : std::string("no keys (") +
-                                                                        SiteKeyStoreResultName(stored.result) + ")";
+        const std::string uses =
+            stored.result == kKeyStoreOk ? "site keys (keys check " + stored.check + ")"
+            : stored.result == kKeyStoreNone
+                ? std::string("the built-in keys")
+                : std::string("no keys (") + SiteKeyStoreResultName(stored.result) + ")";
         if (first.empty()) first = uses;
         else if (uses != first) differ = true;
         text += std::string(text.empty() ? "" : ", ") + view.name + ": " + uses;
@@ -181,13 +196,15 @@ bool ShowSiteKeys(Entry *e) {
             line += "the built-in keys (no site keys stored)";
         } else {
             line += std::string("NO keys: ") + SiteKeyStoreResultText(result) +
-                    "; every call that needs the reader fails (0x40000) until the key file is installed "
+                    "; every call that needs the reader fails (0x40000) until the key file is "
+                    "installed "
                     "again or the keys are removed";
             usable = false;
         }
         e->lines.push_back(line);
-        json += std::string(json.size() > 1 ? "," : "") + JsonString(view.name) + ":{\"source\":" +
-                JsonString(source) + ",\"result\":" + JsonString(SiteKeyStoreResultName(result)) +
+        json += std::string(json.size() > 1 ? "," : "") + JsonString(view.name) +
+                ":{\"source\":" + JsonString(source) +
+                ",\"result\":" + JsonString(SiteKeyStoreResultName(result)) +
                 (check.empty() ? "" : ",\"check\":" + JsonString(check)) + "}";
         if (result == kKeyStoreOk && shownCheck.empty()) {
             AddCheckValues(keys, e);
@@ -199,8 +216,9 @@ bool ShowSiteKeys(Entry *e) {
     // the built-in (or other) keys splits the machine, whichever program happens to load which.
     const std::string difference = SiteKeyViewsDifference();
     if (!difference.empty()) {
-        e->lines.push_back("error: the registry views hold different keys (" + difference +
-                           "): install the key file again (keys install) or remove the keys (keys remove)");
+        e->lines.push_back(
+            "error: the registry views hold different keys (" + difference +
+            "): install the key file again (keys install) or remove the keys (keys remove)");
         usable = false;
     }
     e->AddFlag("viewsAgree", difference.empty());
@@ -216,16 +234,18 @@ bool RemoveSiteKeys(Entry *e) {
     for (const View &view : LibraryViews()) {
         const long error = SiteKeyStoreRemove(view.flag);
         if (error != 0) {
-            e->lines.push_back(std::string("error: ") + view.name + ": cannot be removed (" + ErrorText(error) + ")");
+            e->lines.push_back(std::string("error: ") + view.name + ": cannot be removed (" +
+                               ErrorText(error) + ")");
             ok = false;
         } else {
             e->lines.push_back(std::string(view.name) + ": no site keys stored");
         }
     }
     if (ok) {
-        e->lines.push_back("libraries loaded from now on use the built-in keys; readers moved to the site's "
-                           "keys refuse them, and passwords remembered under the site's mask no longer unmask "
-                           "to the right password (the users enter them again)");
+        e->lines.push_back(
+            "libraries loaded from now on use the built-in keys; readers moved to the site's "
+            "keys refuse them, and passwords remembered under the site's mask no longer unmask "
+            "to the right password (the users enter them again)");
     } else {
         e->error = "the site keys were not removed for every library";
     }

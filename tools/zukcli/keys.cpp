@@ -19,9 +19,7 @@ bool Random(void *data, std::size_t size) {
     return RtlGenRandom(data, static_cast<ULONG>(size)) != FALSE;
 }
 
-std::string SystemError(DWORD error) {
-    return std::to_string(static_cast<unsigned long>(error));
-}
+std::string SystemError(DWORD error) { return std::to_string(static_cast<unsigned long>(error)); }
 
 bool Generate(const std::string &path, Entry *e) {
     SiteKeys keys;
@@ -35,14 +33,16 @@ bool Generate(const std::string &path, Entry *e) {
     // What is written must read back as these keys.
     SiteKeys back;
     char reason[SITE_KEY_FILE_ERROR_SIZE];
-    const bool readable = length > 0 && SiteKeyFileParse(text, length, &back, reason, sizeof reason) == kSiteKeysOk;
+    const bool readable =
+        length > 0 && SiteKeyFileParse(text, length, &back, reason, sizeof reason) == kSiteKeysOk;
     SiteKeysWipe(&back);
     bool ok = readable;
     if (!readable) {
         e->error = "the new file does not read back (run again)";
     } else {
         // CREATE_NEW: an existing file is never replaced, not even one created a moment ago.
-        const HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        const HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file == INVALID_HANDLE_VALUE) {
             const DWORD error = GetLastError();
             e->error = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS
@@ -51,8 +51,8 @@ bool Generate(const std::string &path, Entry *e) {
             ok = false;
         } else {
             DWORD written = 0;
-            ok = WriteFile(file, text, static_cast<DWORD>(length), &written, nullptr) && written == length &&
-                 FlushFileBuffers(file);
+            ok = WriteFile(file, text, static_cast<DWORD>(length), &written, nullptr) &&
+                 written == length && FlushFileBuffers(file);
             const DWORD error = GetLastError();
             CloseHandle(file);
             if (!ok) {

@@ -14,9 +14,9 @@ std::string g_path;
 
 std::string SystemErrorText(unsigned long error) {
     char *text = nullptr;
-    FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                       FORMAT_MESSAGE_IGNORE_INSERTS,
-                   nullptr, error, 0, reinterpret_cast<char *>(&text), 0, nullptr);
+    FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, error, 0, reinterpret_cast<char *>(&text), 0, nullptr);
     std::string out = "error " + std::to_string(error);
     if (text) {
         std::string message(text);
@@ -59,11 +59,13 @@ bool LoadZukLibrary(std::string *why) {
                                "setting is missing or invalid";
             } else if (error == ERROR_BAD_EXE_FORMAT) {
 #ifdef _WIN64
-                g_loadError += "; this zukcli is a 64-bit program and needs the 64-bit library (the "
-                               "32-bit one is for 32-bit programs)";
+                g_loadError +=
+                    "; this zukcli is a 64-bit program and needs the 64-bit library (the "
+                    "32-bit one is for 32-bit programs)";
 #else
-                g_loadError += "; this zukcli is a 32-bit program and needs the 32-bit library (the "
-                               "64-bit one is for 64-bit programs)";
+                g_loadError +=
+                    "; this zukcli is a 32-bit program and needs the 32-bit library (the "
+                    "64-bit one is for 64-bit programs)";
 #endif
             }
         }

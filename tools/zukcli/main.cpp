@@ -38,8 +38,8 @@ const long kDefaultCallTimeoutSeconds = 120;
 // time-out (a window nobody can answer, a locked card left on the reader while the library waits
 // for a person to take it away) ends the run with a message and exit code 3 instead of waiting
 // for ever.  Commands that wait on purpose (sense --watch, trace --follow) are not timed.
-// g_callStartedAt is GetTickCount() of the call running with its lowest bit set (so that it is never
-// 0, which means none is timed): it can read a tick ahead of the watchdog's clock, which
+// g_callStartedAt is GetTickCount() of the call running with its lowest bit set (so that it is
+// never 0, which means none is timed): it can read a tick ahead of the watchdog's clock, which
 // CallOverran takes as a call just started.
 volatile LONG g_callStartedAt = 0;
 const char *volatile g_callName = "";
@@ -62,9 +62,7 @@ DWORD WINAPI Watchdog(LPVOID) {
     }
 }
 
-bool Timed(const Command &c) {
-    return !c.options.count("--watch") && !c.options.count("--follow");
-}
+bool Timed(const Command &c) { return !c.options.count("--watch") && !c.options.count("--follow"); }
 
 // Global options may stand anywhere; everything else forms the subcommands.
 bool ParseCommandLine(int argc, char **argv, Globals *g, std::vector<Command> *commands,
@@ -84,14 +82,17 @@ bool ParseCommandLine(int argc, char **argv, Globals *g, std::vector<Command> *c
                 *error = "--timeout needs a number of seconds from 0 to 86400";
                 return false;
             }
-        }
-        else if (a == "--timeout") { *error = "--timeout needs a number of seconds"; return false; }
-        else if (a == "--help" || a == "-h" || a == "/?") g->help = true;
+        } else if (a == "--timeout") {
+            *error = "--timeout needs a number of seconds";
+            return false;
+        } else if (a == "--help" || a == "-h" || a == "/?") g->help = true;
         else if (a == "--version") g->version = true;
         else if (a == "--dll" && i + 1 < argc) g->dll = argv[++i];
         else if (a.compare(0, 6, "--dll=") == 0) g->dll = a.substr(6);
-        else if (a == "--dll") { *error = "--dll needs a path"; return false; }
-        else rest.push_back(a);
+        else if (a == "--dll") {
+            *error = "--dll needs a path";
+            return false;
+        } else rest.push_back(a);
     }
     if (g->help || g->version) return true;
     if (rest.empty()) {
@@ -114,7 +115,8 @@ int main(int argc, char **argv) {
     std::vector<Command> commands;
     std::string error;
     if (!ParseCommandLine(argc, argv, &globals, &commands, &error)) {
-        std::fprintf(stderr, "zukcli: %s\n%s%s", error.c_str(), RefusalNeedsUsage(error) ? "\n" : "",
+        std::fprintf(stderr, "zukcli: %s\n%s%s", error.c_str(),
+                     RefusalNeedsUsage(error) ? "\n" : "",
                      RefusalNeedsUsage(error) ? UsageText() : "");
         return 2;
     }

@@ -20,17 +20,19 @@ volatile LONG g_pictured = 0;
 volatile LONG g_running = 0;
 HANDLE g_thread = nullptr;
 
-bool Showing(HWND window) { return window != nullptr && IsWindow(window) && IsWindowVisible(window); }
+bool Showing(HWND window) {
+    return window != nullptr && IsWindow(window) && IsWindowVisible(window);
+}
 
 DWORD WINAPI Watch(LPVOID) {
     DialogQuery pinDialog;
     pinDialog.anyOfControls = {ZUK_IDC_PIN_EDIT};
     DialogQuery wrongPinNotice;
     wrongPinNotice.anyOfControls = {ZUK_IDC_PINERR_OK};
-    HWND given = nullptr;        // the PIN dialog that got the PIN
-    bool givenClosed = false;    // and has closed since
-    HWND cancelled = nullptr;    // the last PIN dialog cancelled
-    HWND dismissed = nullptr;    // the last wrong-PIN notice dismissed
+    HWND given = nullptr;      // the PIN dialog that got the PIN
+    bool givenClosed = false;  // and has closed since
+    HWND cancelled = nullptr;  // the last PIN dialog cancelled
+    HWND dismissed = nullptr;  // the last wrong-PIN notice dismissed
     while (!g_stop) {
         if (given != nullptr && !Showing(given)) givenClosed = true;
         const HWND dialog = FindDialog(pinDialog);

@@ -23,10 +23,10 @@ std::vector<std::string> g_answered;
 
 // What a window is and the button that answers it.
 struct Answerable {
-    int control;     // a control only this kind of window holds
-    int button;      // the button a user would press
-    int textControl; // the text recorded (0: none)
-    bool leftToPin;  // part of the PIN exchange: left alone while --pin answers it
+    int control;      // a control only this kind of window holds
+    int button;       // the button a user would press
+    int textControl;  // the text recorded (0: none)
+    bool leftToPin;   // part of the PIN exchange: left alone while --pin answers it
 };
 
 const Answerable kAnswerable[] = {

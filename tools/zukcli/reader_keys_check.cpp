@@ -73,14 +73,15 @@ void CheckReaderKeys(const std::string &port, StatusCheck *check) {
     // A reader whose key state is complete but that never took an operational set still holds its
     // initial set, which ZUKOpen does not try.
     candidates.push_back({"the built-in initial set", builtIn.initial, builtIn.initial, false});
-    if (stored == kKeyStoreOk) candidates.push_back({"the site's initial set", site.initial, site.initial, false});
+    if (stored == kKeyStoreOk)
+        candidates.push_back({"the site's initial set", site.initial, site.initial, false});
 
     const LinkStatus opened = SessionOpenReader(port.c_str());
     if (opened != LINK_OK) {
         check->Set("Reader keys", "not tried", "the link did not open");
         check->Add(Finding::Error, "reader",
-                   "the port " + Quoted(port) + " opens but the reader does not answer as a PR300: " +
-                       Described(opened));
+                   "the port " + Quoted(port) +
+                       " opens but the reader does not answer as a PR300: " + Described(opened));
     } else {
         std::uint8_t state[3];
         LinkStatus failure = ChannelReadKeyState(state);
@@ -91,26 +92,34 @@ void CheckReaderKeys(const std::string &port, StatusCheck *check) {
         const std::string library = stored == kKeyStoreOk ? "the site's keys" : "the built-in keys";
         if (factory) {
             check->Set("Reader keys", "factory reader",
-                       "its key state is incomplete: the first ZUKOpen gives it the library's operational set");
+                       "its key state is incomplete: the first ZUKOpen gives it the library's "
+                       "operational set");
         } else if (accepted == -2) {
             check->Set("Reader keys", "not tried", "the reader failed before its keys were tried");
-            check->Add(Finding::Error, "reader", "the reader on " + Quoted(port) + " failed: " + Described(failure));
+            check->Add(Finding::Error, "reader",
+                       "the reader on " + Quoted(port) + " failed: " + Described(failure));
         } else if (accepted == -1) {
             std::string tried;
             for (const Candidate &c : candidates) tried += (tried.empty() ? "" : ", ") + c.name;
             check->Set("Reader keys", "none accepted", "the reader refuses " + tried);
-            const std::string head = "the reader holds other keys than the library (" + library +
-                                     "): ZUKOpen fails with 1280. It refuses every set known here (" + tried + "), ";
+            const std::string head =
+                "the reader holds other keys than the library (" + library +
+                "): ZUKOpen fails with 1280. It refuses every set known here (" + tried + "), ";
             if (stored == kKeyStoreOk) {
-                check->Add(Finding::Error, "reader keys",
-                           head + "so it holds another site's keys: move it to this site's with zukcard "
-                                  "move-reader --keys SITE-FILE --from ITS-FILE, or, where this machine "
-                                  "belongs to that site, install that site's key file (zukcli keys install FILE)");
+                check->Add(
+                    Finding::Error, "reader keys",
+                    head + "so it holds another site's keys: move it to this site's with zukcard "
+                           "move-reader --keys SITE-FILE --from ITS-FILE, or, where this machine "
+                           "belongs to that site, install that site's key file (zukcli keys "
+                           "install FILE)");
             } else if (stored == kKeyStoreNone) {
-                check->Add(Finding::Error, "reader keys",
-                           head + "so it holds a site's keys this machine does not have: install the key file "
-                                  "of the site the reader was moved to (zukcli keys install FILE), or use a "
-                                  "reader moved to this site's keys (zukcard move-reader)");
+                check->Add(
+                    Finding::Error, "reader keys",
+                    head +
+                        "so it holds a site's keys this machine does not have: install the key "
+                        "file "
+                        "of the site the reader was moved to (zukcli keys install FILE), or use a "
+                        "reader moved to this site's keys (zukcard move-reader)");
             }
         } else {
             const Candidate &c = candidates[static_cast<std::size_t>(accepted)];
@@ -120,13 +129,15 @@ void CheckReaderKeys(const std::string &port, StatusCheck *check) {
                 if (c.set == builtIn.operational) {
                     remedy = "move it to the site's keys: zukcard move-reader --keys SITE-FILE";
                 } else {
-                    remedy = "its key state is complete but it never took an operational set, and ZUKOpen "
-                             "authenticates with the operational set only: replace the reader or have it "
+                    remedy = "its key state is complete but it never took an operational set, and "
+                             "ZUKOpen "
+                             "authenticates with the operational set only: replace the reader or "
+                             "have it "
                              "reset to its factory state";
                 }
                 check->Add(Finding::Error, "reader keys",
-                           "the reader refuses the library's keys (" + library + ") and accepts " + c.name +
-                               ": ZUKOpen fails with 1280; " + remedy);
+                           "the reader refuses the library's keys (" + library + ") and accepts " +
+                               c.name + ": ZUKOpen fails with 1280; " + remedy);
             }
         }
     }

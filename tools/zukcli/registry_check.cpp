@@ -51,18 +51,21 @@ bool RequiredNumber(PlatKey key, const char *name, StatusCheck *check, std::uint
     const StoredValue v = Stored(key, name);
     *value = 0;
     if (!v.present) {
-        check->Add(Finding::Error, name, std::string(name) + " is missing: the library refuses to load");
+        check->Add(Finding::Error, name,
+                   std::string(name) + " is missing: the library refuses to load");
         return false;
     }
     if (ReadRegDwordIn(key, name, value) != 0) {
         check->Add(Finding::Error, name,
                    std::string(name) + " is " + std::to_string(v.size) + " bytes of " +
-                       RegistryTypeName(v.type) + ", more than a DWORD: the library refuses to load");
+                       RegistryTypeName(v.type) +
+                       ", more than a DWORD: the library refuses to load");
         return false;
     }
     if (v.type != REG_DWORD) {
         check->Add(Finding::Warning, name,
-                   std::string(name) + " is a " + RegistryTypeName(v.type) + ", not a REG_DWORD: the library reads its bytes as the number " +
+                   std::string(name) + " is a " + RegistryTypeName(v.type) +
+                       ", not a REG_DWORD: the library reads its bytes as the number " +
                        std::to_string(*value));
     }
     return true;
@@ -82,25 +85,29 @@ void CheckInstallPath(PlatKey key, StatusCheck *check) {
     const StoredValue v = Stored(key, "InstallPath");
     std::string text;
     if (!v.present) {
-        check->Add(Finding::Error, "InstallPath", "InstallPath is missing: the library refuses to load");
+        check->Add(Finding::Error, "InstallPath",
+                   "InstallPath is missing: the library refuses to load");
         return;
     }
     const std::size_t field = sizeof MutableSettings()->InstallPath;
     if (!ReadText(key, "InstallPath", kRegStringCapacity, &text) || text.size() >= field) {
         check->Add(Finding::Error, "InstallPath",
-                   "InstallPath is " + std::to_string(field) + " bytes or longer: the library refuses to load");
+                   "InstallPath is " + std::to_string(field) +
+                       " bytes or longer: the library refuses to load");
         return;
     }
     const std::size_t zero = text.find('\0');
     if (zero != std::string::npos) {
         if (zero > 0) {
             check->Add(Finding::Warning, "InstallPath",
-                       "InstallPath has a zero byte inside: the library uses only " + Quoted(text.substr(0, zero)));
+                       "InstallPath has a zero byte inside: the library uses only " +
+                           Quoted(text.substr(0, zero)));
         }
         text.resize(zero);
     }
     if (text.empty()) {
-        check->Add(Finding::Error, "InstallPath", "InstallPath is empty: the library refuses to load");
+        check->Add(Finding::Error, "InstallPath",
+                   "InstallPath is empty: the library refuses to load");
         return;
     }
     check->haveInstallPath = true;
@@ -116,25 +123,27 @@ void CheckInstallPath(PlatKey key, StatusCheck *check) {
     if (last != '\\' && last != '/') {
         check->Add(Finding::Warning, "InstallPath",
                    "InstallPath does not end with a backslash: file names are appended directly, "
-                   "so the library looks for " + Quoted(text + "ZUKcntrl.ini") + " and " +
-                       Quoted(text + "ZukLang.csv"));
+                   "so the library looks for " +
+                       Quoted(text + "ZUKcntrl.ini") + " and " + Quoted(text + "ZukLang.csv"));
     }
-    const bool absolute = (text.size() >= 3 && text[1] == ':' && (text[2] == '\\' || text[2] == '/')) ||
-                          text.compare(0, 2, "\\\\") == 0;
+    const bool absolute =
+        (text.size() >= 3 && text[1] == ':' && (text[2] == '\\' || text[2] == '/')) ||
+        text.compare(0, 2, "\\\\") == 0;
     if (!absolute) {
         check->Add(Finding::Warning, "InstallPath",
                    "InstallPath is not a full path (drive and folder): the files are looked up "
                    "relative to each host's current or Windows folder");
     }
     if ((last == '\\' || last == '/') && !FolderExists(text)) {
-        check->Add(Finding::Warning, "InstallPath", "the folder " + Quoted(text) + " does not exist");
+        check->Add(Finding::Warning, "InstallPath",
+                   "the folder " + Quoted(text) + " does not exist");
     }
 }
 
 void CheckMode(PlatKey key, StatusCheck *check) {
     std::uint32_t mode = 0;
     if (!RequiredNumber(key, "Mode", check, &mode)) return;
-    const char *meaning = mode == kLibraryModeCard         ? "account from a card"
+    const char *meaning = mode == kLibraryModeCard          ? "account from a card"
                           : mode == kLibraryModeCardOrTyped ? "account from a card or typed"
                           : mode == kLibraryModeOff         ? "switched off"
                                                             : "no mode of the library";
@@ -145,8 +154,9 @@ void CheckMode(PlatKey key, StatusCheck *check) {
                    "answers ZUK_ERR_DISABLED (4)");
     } else if (mode != kLibraryModeCard && mode != kLibraryModeCardOrTyped) {
         check->Add(Finding::Warning, "Mode",
-                   "Mode " + std::to_string(mode) + " is neither 256 nor 768: ZUKGetLibMode reports 0, "
-                   "and ZUKGetUserAccount with a reader answers ZUK_ERR_DISABLED (4)");
+                   "Mode " + std::to_string(mode) +
+                       " is neither 256 nor 768: ZUKGetLibMode reports 0, "
+                       "and ZUKGetUserAccount with a reader answers ZUK_ERR_DISABLED (4)");
     }
 }
 
@@ -158,11 +168,12 @@ void CheckFelica(PlatKey key, bool libraryReadIt, StatusCheck *check) {
     bool idm = false;
     if (v.present && ReadText(key, "FeliCa", 512, &text)) idm = text == "IDM";
     if (libraryReadIt) idm = GetIdmAsAccount() == 1;
-    check->Set("FeliCa", v.present ? text : "", idm ? "the card's IDm is the user account"
-                                                     : "the account is read from the card");
+    check->Set("FeliCa", v.present ? text : "",
+               idm ? "the card's IDm is the user account" : "the account is read from the card");
     if (v.present && !idm) {
-        check->Add(Finding::Warning, "FeliCa",
-                   "FeliCa is set but is not exactly IDM (upper case, nothing else): it is ignored");
+        check->Add(
+            Finding::Warning, "FeliCa",
+            "FeliCa is set but is not exactly IDM (upper case, nothing else): it is ignored");
     }
 }
 
@@ -170,12 +181,15 @@ void CheckDevice(PlatKey key, StatusCheck *check) {
     std::uint32_t device = 0;
     if (!RequiredNumber(key, "Device", check, &device)) return;
     if (device > kDeviceReader) {
-        check->Add(Finding::Error, "Device",
-                   "Device is " + std::to_string(device) + ", not 0 or 1: the library refuses to load");
+        check->Add(
+            Finding::Error, "Device",
+            "Device is " + std::to_string(device) + ", not 0 or 1: the library refuses to load");
         return;
     }
     check->device = device;
-    check->SetNumber("Device", device, device == kDeviceReader ? "the PR300 reader" : "no reader: user ID and password are typed");
+    check->SetNumber(
+        "Device", device,
+        device == kDeviceReader ? "the PR300 reader" : "no reader: user ID and password are typed");
 }
 
 // The Config groups are the library's own getters' (their value set into the settings record
@@ -185,9 +199,10 @@ void CheckConfig(PlatKey key, StatusCheck *check) {
     if (!RequiredNumber(key, "Config", check, &config)) return;
     MutableSettings()->Config = config;
     const std::uint32_t input = GetInputItems(), remember = GetRememberItems(),
-                        store = GetRememberStore(), reuse = GetReuseBlock(), variant = GetDialogVariant();
+                        store = GetRememberStore(), reuse = GetReuseBlock(),
+                        variant = GetDialogVariant();
     std::string meaning;
-    meaning += input == kInputIdOnly           ? "asks for the user ID"
+    meaning += input == kInputIdOnly          ? "asks for the user ID"
                : input == kInputIdAndPassword ? "asks for user ID and password"
                                               : "input items " + Hex(input);
     meaning += remember == kRememberNothing         ? ", remembers nothing"
@@ -197,20 +212,25 @@ void CheckConfig(PlatKey key, StatusCheck *check) {
     if (remember != kRememberNothing) {
         meaning += store == kRememberStoreNonVolatile ? " persistently" : " for the session";
     }
-    meaning += reuse == 0 ? ", may hand back remembered values silently" : ", never hands back silently";
+    meaning +=
+        reuse == 0 ? ", may hand back remembered values silently" : ", never hands back silently";
     if (variant == kDialogVariantMaskedId) meaning += ", second ID/password layout";
     check->SetNumber("Config", config, meaning, Hex(config));
     if (input != kInputIdOnly && input != kInputIdAndPassword) {
         check->Add(Finding::Warning, "Config",
-                   "Config input items (bits 0-3) are " + Hex(input) + ": only 1 (user ID) and 3 (user ID and password) are in use");
+                   "Config input items (bits 0-3) are " + Hex(input) +
+                       ": only 1 (user ID) and 3 (user ID and password) are in use");
     }
-    if (remember != kRememberNothing && remember != kRememberId && remember != kRememberIdAndPassword) {
+    if (remember != kRememberNothing && remember != kRememberId &&
+        remember != kRememberIdAndPassword) {
         check->Add(Finding::Warning, "Config",
                    "Config remembered items (bits 4-7) are " + Hex(remember) +
-                       ": only 0, 0x10 and 0x30 are in use; a pick-up call (mode 0x10000) answers ZUK_ERR_ACCOUNT_STORE");
+                       ": only 0, 0x10 and 0x30 are in use; a pick-up call (mode 0x10000) answers "
+                       "ZUK_ERR_ACCOUNT_STORE");
     }
     if ((config & ~kConfigGroupBits) != 0) {
-        check->Add(Finding::Warning, "Config", "Config has bits above 0xFFFFF set, which mean nothing");
+        check->Add(Finding::Warning, "Config",
+                   "Config has bits above 0xFFFFF set, which mean nothing");
     }
 }
 
@@ -222,20 +242,23 @@ void CheckProtectPasswords(PlatKey key, StatusCheck *check) {
     std::uint32_t value = 0;
     if (ReadRegDwordIn(key, "ProtectPasswords", &value) != 0) {
         check->Add(Finding::Warning, "ProtectPasswords",
-                   "ProtectPasswords is " + std::to_string(v.size) + " bytes of " + RegistryTypeName(v.type) +
-                       ", more than a DWORD: the library ignores it");
+                   "ProtectPasswords is " + std::to_string(v.size) + " bytes of " +
+                       RegistryTypeName(v.type) + ", more than a DWORD: the library ignores it");
         return;
     }
     check->SetNumber("ProtectPasswords", value,
-                     value == 1 ? "passwords are stored protected for each user (DPAPI)" : "passwords are stored masked");
+                     value == 1 ? "passwords are stored protected for each user (DPAPI)"
+                                : "passwords are stored masked");
     if (v.type != REG_DWORD) {
         check->Add(Finding::Warning, "ProtectPasswords",
                    std::string("ProtectPasswords is a ") + RegistryTypeName(v.type) +
-                       ", not a REG_DWORD: the library reads its bytes as the number " + std::to_string(value));
+                       ", not a REG_DWORD: the library reads its bytes as the number " +
+                       std::to_string(value));
     }
     if (value > 1) {
-        check->Add(Finding::Warning, "ProtectPasswords",
-                   "ProtectPasswords is " + std::to_string(value) + ": only 1 protects the passwords");
+        check->Add(
+            Finding::Warning, "ProtectPasswords",
+            "ProtectPasswords is " + std::to_string(value) + ": only 1 protects the passwords");
     }
 }
 
@@ -245,18 +268,20 @@ void CheckRegistry(StatusCheck *check) {
     const int refusal = LoadRegistryConfig();
     check->registryLoads = refusal == kRegistryConfigOk;
     PlatKey key = 0;
-    const long error = PlatRegOpenKey(PLAT_HKEY_LOCAL_MACHINE, ZUK_SETTINGS_KEY, PLAT_KEY_QUERY_VALUE, &key);
+    const long error =
+        PlatRegOpenKey(PLAT_HKEY_LOCAL_MACHINE, ZUK_SETTINGS_KEY, PLAT_KEY_QUERY_VALUE, &key);
     if (error != 0) {
         check->Add(Finding::Error, kKeyName,
-                   std::string(kKeyName) + kViewName + " cannot be opened (error " + std::to_string(error) +
-                       "): the library refuses to load");
+                   std::string(kKeyName) + kViewName + " cannot be opened (error " +
+                       std::to_string(error) + "): the library refuses to load");
         return;
     }
     const std::size_t errors = check->CountErrors();
     CheckInstallPath(key, check);
     CheckMode(key, check);
     // The library reads FeliCa after InstallPath and Mode: the refusals for those stop before it.
-    CheckFelica(key, refusal != kRegistryConfigNoInstallPath && refusal != kRegistryConfigNoMode, check);
+    CheckFelica(key, refusal != kRegistryConfigNoInstallPath && refusal != kRegistryConfigNoMode,
+                check);
     CheckDevice(key, check);
     CheckConfig(key, check);
     CheckProtectPasswords(key, check);
@@ -272,8 +297,10 @@ void CheckRegistry(StatusCheck *check) {
         // The machine values are sound; the library's step failed on the current user's key,
         // below which it keeps the remembered credentials.
         check->Add(Finding::Error, "HKCU\\" ZUK_SETTINGS_KEY,
-                   "HKCU\\" ZUK_SETTINGS_KEY " cannot be opened or created for this user (the library's "
-                   "registry step gives " + std::to_string(refusal) + "): the library refuses to load");
+                   "HKCU\\" ZUK_SETTINGS_KEY
+                   " cannot be opened or created for this user (the library's "
+                   "registry step gives " +
+                       std::to_string(refusal) + "): the library refuses to load");
     }
 }
 

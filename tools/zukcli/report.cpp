@@ -12,7 +12,8 @@ namespace {
 
 std::string AnsiToUtf8(const std::string &text) {
     if (text.empty()) return text;
-    int wide = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    int wide =
+        MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
     if (wide <= 0) return std::string();
     std::wstring w(static_cast<std::size_t>(wide), L'\0');
     MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &w[0], wide);
@@ -43,7 +44,8 @@ std::string ResultText(int code) {
 
 void PrintText(const Entry &e) {
     const std::string title = e.exportName.empty() ? e.command : e.exportName;
-    for (const std::string &p : e.prompts) std::printf("%s: prompt answered with Cancel: %s\n", title.c_str(), p.c_str());
+    for (const std::string &p : e.prompts)
+        std::printf("%s: prompt answered with Cancel: %s\n", title.c_str(), p.c_str());
     if (!e.line.empty()) {
         std::printf("%s\n", e.line.c_str());
         std::fflush(stdout);
@@ -95,7 +97,8 @@ std::string JsonEntry(const Entry &e) {
     }
     if (!e.prompts.empty()) {
         out += ",\"prompts\":[";
-        for (std::size_t i = 0; i < e.prompts.size(); ++i) out += (i ? "," : "") + JsonString(e.prompts[i]);
+        for (std::size_t i = 0; i < e.prompts.size(); ++i)
+            out += (i ? "," : "") + JsonString(e.prompts[i]);
         out += "]";
     }
     out += ",\"ok\":";
@@ -195,7 +198,8 @@ void Report::Finish(int exitCode) {
         out += (i ? ",\n  " : "\n  ") + JsonEntry(entries_[i]);
     }
     out += "],\n\"messages\":[";
-    for (std::size_t i = 0; i < messages_.size(); ++i) out += (i ? "," : "") + JsonString(messages_[i]);
+    for (std::size_t i = 0; i < messages_.size(); ++i)
+        out += (i ? "," : "") + JsonString(messages_[i]);
     out += "],\n\"exitCode\":" + std::to_string(exitCode) + "}\n";
     std::fputs(out.c_str(), stdout);
     std::fflush(stdout);

@@ -17,16 +17,16 @@ struct Field {
 };
 
 struct Entry {
-    std::string command;          // the subcommand: "version", "sense", "status", ...
-    std::string exportName;       // the export it called, empty for status
-    bool called = false;          // the export ran and returned `result`
+    std::string command;     // the subcommand: "version", "sense", "status", ...
+    std::string exportName;  // the export it called, empty for status
+    bool called = false;     // the export ran and returned `result`
     int result = 0;
-    std::string error;            // why the export could not be called
-    std::vector<Field> fields;    // the outputs
+    std::string error;                 // why the export could not be called
+    std::vector<Field> fields;         // the outputs
     std::vector<std::string> lines;    // further text for the text output (status findings)
     std::vector<std::string> prompts;  // the library's prompts that --cancel-prompts answered
-    bool failed = false;          // counts against the exit code
-    std::string line;             // when set, the text output is this one line (watch events)
+    bool failed = false;               // counts against the exit code
+    std::string line;                  // when set, the text output is this one line (watch events)
 
     void AddNumber(const std::string &key, long long value);
     void AddHex(const std::string &key, long long value);

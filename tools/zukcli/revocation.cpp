@@ -17,13 +17,13 @@ namespace {
 const REGSAM kViews[] = {KEY_WOW64_64KEY, KEY_WOW64_32KEY};
 
 struct ListEntry {
-    std::string list;   // "policy" or "machine"
-    std::string name;   // the value's name
+    std::string list;  // "policy" or "machine"
+    std::string name;  // the value's name
     DWORD type = 0;
-    std::string text;   // its data as text ("(not text)" for another type, strings split by "; ")
-    bool valid = false; // every text of it is an IDm
-    bool tooLong = false;  // a REG_MULTI_SZ value longer than the library reads
-    std::vector<std::string> idms;  // upper case, as the library reads them
+    std::string text;    // its data as text ("(not text)" for another type, strings split by "; ")
+    bool valid = false;  // every text of it is an IDm
+    bool tooLong = false;              // a REG_MULTI_SZ value longer than the library reads
+    std::vector<std::string> idms;     // upper case, as the library reads them
     std::vector<std::string> strings;  // a REG_MULTI_SZ value's strings as they stand
 };
 
@@ -40,7 +40,8 @@ void TakeIdm(std::uint64_t idm, void *context) {
 // The entries of one list key in one view (none when the key is not there).
 void ReadEntries(const char *path, REGSAM view, const char *list, std::vector<ListEntry> *out) {
     HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_QUERY_VALUE | view, &key) != ERROR_SUCCESS) return;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_QUERY_VALUE | view, &key) != ERROR_SUCCESS)
+        return;
     std::vector<BYTE> data(kMaxRevocationValue + 2);
     for (DWORD index = 0;; ++index) {
         char name[256];
@@ -48,12 +49,14 @@ void ReadEntries(const char *path, REGSAM view, const char *list, std::vector<Li
         DWORD type = 0;
         DWORD size = kMaxRevocationValue;
         std::fill(data.begin(), data.end(), 0);
-        const LONG error = RegEnumValueA(key, index, name, &nameLength, nullptr, &type, data.data(), &size);
+        const LONG error =
+            RegEnumValueA(key, index, name, &nameLength, nullptr, &type, data.data(), &size);
         if (error == ERROR_NO_MORE_ITEMS) break;
         ListEntry e;
         e.list = list;
         e.type = type;
-        e.name = error == ERROR_SUCCESS || error == ERROR_MORE_DATA ? std::string(name, nameLength) : "?";
+        e.name = error == ERROR_SUCCESS || error == ERROR_MORE_DATA ? std::string(name, nameLength)
+                                                                    : "?";
         if (error == ERROR_SUCCESS) {
             e.valid = ParseRevocationValue(type, data.data(), size, TakeIdm, &e) == 0;
             if (type == REG_SZ || type == REG_EXPAND_SZ) {
@@ -73,7 +76,8 @@ void ReadEntries(const char *path, REGSAM view, const char *list, std::vector<Li
             }
         } else if (error == ERROR_MORE_DATA && type != REG_SZ && type != REG_EXPAND_SZ) {
             e.tooLong = true;
-            e.text = "(a value over 64 KB: the library cannot hold the list and refuses every card)";
+            e.text =
+                "(a value over 64 KB: the library cannot hold the list and refuses every card)";
         } else {
             e.text = error == ERROR_MORE_DATA ? "(too long)" : "(not text)";
         }
@@ -93,9 +97,10 @@ bool Holds(const ListEntry &e, const std::string &idm) {
 std::string Json(const ListEntry &e) {
     std::string idms = "[";
     for (const std::string &id : e.idms) idms += (idms.size() > 1 ? "," : "") + JsonString(id);
-    return "{\"list\":" + JsonString(e.list) + ",\"name\":" + JsonString(e.name) + ",\"type\":" +
-           JsonString(RegistryTypeName(e.type)) + ",\"entry\":" + JsonString(e.text) + ",\"valid\":" +
-           (e.valid ? "true" : "false") + ",\"idms\":" + idms + "]}";
+    return "{\"list\":" + JsonString(e.list) + ",\"name\":" + JsonString(e.name) +
+           ",\"type\":" + JsonString(RegistryTypeName(e.type)) +
+           ",\"entry\":" + JsonString(e.text) + ",\"valid\":" + (e.valid ? "true" : "false") +
+           ",\"idms\":" + idms + "]}";
 }
 
 // Takes one IDm out of a REG_MULTI_SZ value of the machine's list: the other strings stay as they
@@ -110,7 +115,8 @@ LONG RemoveFromMulti(HKEY key, const ListEntry &entry, const std::string &idm) {
     }
     if (data.empty()) return RegDeleteValueA(key, entry.name.c_str());
     data.push_back('\0');
-    return RegSetValueExA(key, entry.name.c_str(), 0, REG_MULTI_SZ, reinterpret_cast<const BYTE *>(data.data()),
+    return RegSetValueExA(key, entry.name.c_str(), 0, REG_MULTI_SZ,
+                          reinterpret_cast<const BYTE *>(data.data()),
                           static_cast<DWORD>(data.size()));
 }
 
@@ -129,8 +135,11 @@ std::vector<std::string> RevocationValueFaults() {
     std::vector<std::string> faults;
     for (const ListEntry &e : entries) {
         if (e.valid) continue;
-        faults.push_back(e.list + " list value '" + e.name + "' (" + RegistryTypeName(e.type) + "): " + e.text +
-                         (e.tooLong ? "" : e.idms.empty() ? " revokes nothing" : " is partly not an IDm"));
+        faults.push_back(e.list + " list value '" + e.name + "' (" + RegistryTypeName(e.type) +
+                         "): " + e.text +
+                         (e.tooLong        ? ""
+                          : e.idms.empty() ? " revokes nothing"
+                                           : " is partly not an IDm"));
     }
     return faults;
 }
@@ -145,11 +154,13 @@ bool RunRevoke(const std::string &idmText, bool revoke, Report *report) {
     bool ok = true;
     for (REGSAM view : kViews) {
         HKEY key = nullptr;
-        LONG error = RegCreateKeyExA(HKEY_LOCAL_MACHINE, ZUK_REVOKED_MACHINE_KEY, 0, nullptr, 0,
-                                     KEY_SET_VALUE | KEY_QUERY_VALUE | view, nullptr, &key, nullptr);
+        LONG error =
+            RegCreateKeyExA(HKEY_LOCAL_MACHINE, ZUK_REVOKED_MACHINE_KEY, 0, nullptr, 0,
+                            KEY_SET_VALUE | KEY_QUERY_VALUE | view, nullptr, &key, nullptr);
         if (error == ERROR_SUCCESS) {
             if (revoke) {
-                error = RegSetValueExA(key, idm.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE *>(idm.c_str()),
+                error = RegSetValueExA(key, idm.c_str(), 0, REG_SZ,
+                                       reinterpret_cast<const BYTE *>(idm.c_str()),
                                        static_cast<DWORD>(idm.size() + 1));
             } else {
                 // Any entry of this IDm goes, whatever its name, case, form or value type.
@@ -157,7 +168,8 @@ bool RunRevoke(const std::string &idmText, bool revoke, Report *report) {
                 RegCloseKey(key);
                 key = nullptr;
                 ReadEntries(ZUK_REVOKED_MACHINE_KEY, view, "machine", &entries);
-                error = RegOpenKeyExA(HKEY_LOCAL_MACHINE, ZUK_REVOKED_MACHINE_KEY, 0, KEY_SET_VALUE | view, &key);
+                error = RegOpenKeyExA(HKEY_LOCAL_MACHINE, ZUK_REVOKED_MACHINE_KEY, 0,
+                                      KEY_SET_VALUE | view, &key);
                 for (const ListEntry &entry : entries) {
                     if (error != ERROR_SUCCESS || !Holds(entry, idm)) continue;
                     error = entry.type == REG_MULTI_SZ ? RemoveFromMulti(key, entry, idm)
@@ -169,8 +181,10 @@ bool RunRevoke(const std::string &idmText, bool revoke, Report *report) {
         if (error != ERROR_SUCCESS) {
             ok = false;
             e.lines.push_back(std::string("error: the machine's list in the ") +
-                              (view == KEY_WOW64_64KEY ? "64" : "32") + "-bit view cannot be written (" +
-                              std::to_string(error) + (error == ERROR_ACCESS_DENIED ? ", run as an administrator" : "") + ")");
+                              (view == KEY_WOW64_64KEY ? "64" : "32") +
+                              "-bit view cannot be written (" + std::to_string(error) +
+                              (error == ERROR_ACCESS_DENIED ? ", run as an administrator" : "") +
+                              ")");
         }
     }
     if (!revoke) {
@@ -178,12 +192,14 @@ bool RunRevoke(const std::string &idmText, bool revoke, Report *report) {
         ReadEntries(ZUK_REVOKED_POLICY_KEY, KEY_WOW64_64KEY, "policy", &policy);
         for (const ListEntry &entry : policy) {
             if (Holds(entry, idm)) {
-                e.lines.push_back("note: Group Policy still revokes this card (its list is the domain's)");
+                e.lines.push_back(
+                    "note: Group Policy still revokes this card (its list is the domain's)");
             }
         }
     }
     if (ok) {
-        e.lines.push_back(revoke ? "revoked: this card identifies nobody on this machine from the next card operation; "
+        e.lines.push_back(revoke ? "revoked: this card identifies nobody on this machine from the "
+                                   "next card operation; "
                                    "the pairs remembered from it are no longer handed out"
                                  : "taken off the machine's list");
     }
@@ -208,8 +224,9 @@ bool RunRevoked(Report *report) {
         }
         if (!entry.valid) {
             ++malformed;
-            e.lines.push_back("malformed " + entry.list + " value '" + entry.name + "' (" + RegistryTypeName(entry.type) +
-                              "): " + entry.text + " (an entry is an IDm: 16 hexadecimal digits)");
+            e.lines.push_back("malformed " + entry.list + " value '" + entry.name + "' (" +
+                              RegistryTypeName(entry.type) + "): " + entry.text +
+                              " (an entry is an IDm: 16 hexadecimal digits)");
         }
     }
     e.AddNumber("revoked", valid);

@@ -18,7 +18,7 @@ const char *RegistryTypeName(std::uint32_t type);
 struct Finding {
     enum Level { Info, Warning, Error };
     Level level;
-    std::string item;     // "InstallPath", "[Log] FileName", "ZukLang.csv", ...
+    std::string item;  // "InstallPath", "[Log] FileName", "ZukLang.csv", ...
     std::string message;
 };
 
@@ -27,30 +27,33 @@ struct StatusCheck {
     // means.
     struct Setting {
         std::string name;
-        std::string text;      // the value as text
+        std::string text;  // the value as text
         bool isNumber = false;
         long long number = 0;
-        std::string meaning;   // empty when the value speaks for itself
+        std::string meaning;  // empty when the value speaks for itself
     };
     std::vector<Setting> settings;
     std::vector<Finding> findings;
     // From the registry, for the later checks.
-    bool registryLoads = false;   // the library's registry step would succeed
+    bool registryLoads = false;  // the library's registry step would succeed
     bool haveInstallPath = false;
     std::string installPath;
     std::uint32_t device = 0;
     std::int32_t logMode = 0;
-    bool unattended = false;      // [Prompt] Unattended=1
-    std::string portName;         // [Device] PortName as the library uses it (empty: look it up)
+    bool unattended = false;  // [Prompt] Unattended=1
+    std::string portName;     // [Device] PortName as the library uses it (empty: look it up)
     std::string deviceName;
-    std::string logFile;          // [Log] FileName, or the default in the installation folder
+    std::string logFile;  // [Log] FileName, or the default in the installation folder
 
-    void Set(const std::string &name, const std::string &value, const std::string &meaning = std::string()) {
+    void Set(const std::string &name, const std::string &value,
+             const std::string &meaning = std::string()) {
         settings.push_back({name, value, false, 0, meaning});
     }
-    void SetNumber(const std::string &name, long long value, const std::string &meaning = std::string(),
+    void SetNumber(const std::string &name, long long value,
+                   const std::string &meaning = std::string(),
                    const std::string &text = std::string()) {
-        settings.push_back({name, text.empty() ? std::to_string(value) : text, true, value, meaning});
+        settings.push_back(
+            {name, text.empty() ? std::to_string(value) : text, true, value, meaning});
     }
     void Add(Finding::Level level, const std::string &item, const std::string &message) {
         findings.push_back({level, item, message});

@@ -71,7 +71,8 @@ void AddEffectiveSettings(Entry *e) {
         const Setting s = static_cast<Setting>(i);
         const char *source = SettingSourceName(GetSettingSource(s));
         json += std::string(json.size() > 1 ? "," : "") + JsonString(SettingRowOf(s).name) +
-                ":{\"value\":" + JsonString(ValueText(s)) + ",\"source\":" + JsonString(source) + "}";
+                ":{\"value\":" + JsonString(ValueText(s)) + ",\"source\":" + JsonString(source) +
+                "}";
     }
     e->AddJson("effective", json + "}");
 }
@@ -95,17 +96,20 @@ void CheckRevocation(StatusCheck *check) {
     const CardStanding held = RevocationListState();
     const int count = RevokedCardCount();
     if (held == kRevocationTooLong) {
-        check->SetNumber("Revoked cards", count, "more than the library holds: it refuses every card",
+        check->SetNumber("Revoked cards", count,
+                         "more than the library holds: it refuses every card",
                          "more than " + std::to_string(kMaxRevokedCards));
-        check->Add(Finding::Error, "RevokedCards",
-                   "the lists name more than " + std::to_string(kMaxRevokedCards) + " distinct cards (" +
-                       std::to_string(RevocationEntriesRead()) +
-                       " entries read), or a REG_MULTI_SZ value over 64 KB: the library holds no list "
-                       "and refuses every card (raw status 0x10000020) until they are shortened");
+        check->Add(
+            Finding::Error, "RevokedCards",
+            "the lists name more than " + std::to_string(kMaxRevokedCards) + " distinct cards (" +
+                std::to_string(RevocationEntriesRead()) +
+                " entries read), or a REG_MULTI_SZ value over 64 KB: the library holds no list "
+                "and refuses every card (raw status 0x10000020) until they are shortened");
     } else if (held == kRevocationUnreadable) {
         check->Set("Revoked cards", "unreadable", "the library refuses every card");
         check->Add(Finding::Error, "RevokedCards",
-                   "the lists cannot be read whole: the library refuses every card (raw status 0x10000021) "
+                   "the lists cannot be read whole: the library refuses every card (raw status "
+                   "0x10000021) "
                    "until they can");
     } else {
         check->SetNumber("Revoked cards", count, "zukcli revoked lists them");
@@ -126,19 +130,23 @@ void CheckSiteKeys(StatusCheck *check) {
     const SiteKeyStoreResult result = stored.result;
     SiteKeysWipe(&keys);
     const std::string difference = SiteKeyViewsDifference();
-    check->Set("Site keys", stored.source + (stored.check.empty() ? "" : " (keys check " + stored.check + ")") +
-                                (difference.empty() ? "" : "; the registry views differ: " + difference));
+    check->Set("Site keys",
+               stored.source + (stored.check.empty() ? "" : " (keys check " + stored.check + ")") +
+                   (difference.empty() ? "" : "; the registry views differ: " + difference));
     if (!difference.empty()) {
-        check->Add(Finding::Error, "SiteKeys",
-                   "the libraries of the two bitnesses use different keys (" + difference +
-                       "): install the site's key file again (zukcli keys install) or remove the keys "
-                       "(zukcli keys remove)");
+        check->Add(
+            Finding::Error, "SiteKeys",
+            "the libraries of the two bitnesses use different keys (" + difference +
+                "): install the site's key file again (zukcli keys install) or remove the keys "
+                "(zukcli keys remove)");
     }
     if (result != kKeyStoreNone && result != kKeyStoreOk) {
-        check->Add(Finding::Error, "SiteKeys",
-                   std::string(SiteKeyStoreResultText(result)) +
-                       ": every call that needs the reader fails (0x40000) until the site's key file is "
-                       "installed again (zukcli keys install) or the keys are removed (zukcli keys remove)");
+        check->Add(
+            Finding::Error, "SiteKeys",
+            std::string(SiteKeyStoreResultText(result)) +
+                ": every call that needs the reader fails (0x40000) until the site's key file is "
+                "installed again (zukcli keys install) or the keys are removed (zukcli keys "
+                "remove)");
     }
 }
 
@@ -184,8 +192,10 @@ bool RunStatus(Report *report) {
     for (const Finding &f : check.findings) {
         if (f.level != Finding::Info) healthy = false;
         e.lines.push_back(std::string(LevelName(f.level)) + ": " + f.message);
-        findings += std::string(findings.size() > 1 ? "," : "") + "{\"level\":" + JsonString(LevelName(f.level)) +
-                    ",\"item\":" + JsonString(f.item) + ",\"message\":" + JsonString(f.message) + "}";
+        findings += std::string(findings.size() > 1 ? "," : "") +
+                    "{\"level\":" + JsonString(LevelName(f.level)) +
+                    ",\"item\":" + JsonString(f.item) + ",\"message\":" + JsonString(f.message) +
+                    "}";
     }
     findings += "]";
     e.AddText("DLL", dll + (loads ? " (loads)" : " (does not load)"));
@@ -203,19 +213,25 @@ bool RunStatus(Report *report) {
             if (shown[setting]) continue;
             shown[setting] = true;
             text = ValueText(setting);
-            source = setting == kSettingConfig ? ConfigSource() : SettingSourceName(GetSettingSource(setting));
+            source = setting == kSettingConfig ? ConfigSource()
+                                               : SettingSourceName(GetSettingSource(setting));
             // The check's explanation is of the value it read: a policy or the environment that put
             // another value in force gets the row's.
             const SettingSource from = GetSettingSource(setting);
-            if ((from == kSourcePolicy || from == kSourceEnvironment) && text != s.text) meaning = row->meaning;
+            if ((from == kSourcePolicy || from == kSourceEnvironment) && text != s.text)
+                meaning = row->meaning;
             if (s.isNumber) number = std::to_string(std::strtoll(text.c_str(), nullptr, 0));
         }
         const std::string label = row && effective ? SettingLabel(*row) : s.name;
-        const std::string note = source.empty() ? meaning : meaning.empty() ? source : source + "; " + meaning;
-        e.AddText(label, note.empty() ? text : text.empty() ? "(" + note + ")" : text + " (" + note + ")");
+        const std::string note = source.empty()    ? meaning
+                                 : meaning.empty() ? source
+                                                   : source + "; " + meaning;
+        e.AddText(label, note.empty()   ? text
+                         : text.empty() ? "(" + note + ")"
+                                        : text + " (" + note + ")");
         e.Only(Field::TextOnly);
-        settings += std::string(settings.size() > 1 ? "," : "") + JsonString(label) + ":{\"value\":" +
-                    (s.isNumber ? number : JsonString(text)) +
+        settings += std::string(settings.size() > 1 ? "," : "") + JsonString(label) +
+                    ":{\"value\":" + (s.isNumber ? number : JsonString(text)) +
                     (meaning.empty() ? "" : ",\"meaning\":" + JsonString(meaning)) +
                     (source.empty() ? "" : ",\"source\":" + JsonString(source)) + "}";
     }

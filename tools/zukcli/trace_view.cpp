@@ -1,7 +1,7 @@
 // The trace viewer.  A trace line is "date,time,export,NormalEnd", "date,time,export,tag,code",
 // "date,time,export,LOW,code,raw" or "date,time,step,NOTE,text" (a note of the library's on what it
-// does instead of what a setting asked).  The lines carry no process id, so runs are told apart by time:
-// a pause of kRunGapSeconds or more, or a clock that goes back, starts a new run.
+// does instead of what a setting asked).  The lines carry no process id, so runs are told apart by
+// time: a pause of kRunGapSeconds or more, or a clock that goes back, starts a new run.
 #include "tools/zukcli/trace_view.h"
 
 #include <windows.h>
@@ -33,7 +33,8 @@ std::vector<std::string> Split(const std::string &line) {
     std::size_t start = 0;
     for (;;) {
         const std::size_t comma = line.find(',', start);
-        parts.push_back(line.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
+        parts.push_back(
+            line.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
         if (comma == std::string::npos) return parts;
         start = comma + 1;
     }
@@ -53,9 +54,10 @@ bool Digits(const std::string &text, std::size_t at, std::size_t count, int *val
 // Seconds since 1970 of "YYYY/MM/DD" and "HH:MM:SS" (local time, taken as is), or -1.
 long long Seconds(const std::string &date, const std::string &time) {
     int y, m, d, hh, mm, ss;
-    if (date.size() != 10 || time.size() != 8 || !Digits(date, 0, 4, &y) || !Digits(date, 5, 2, &m) ||
-        !Digits(date, 8, 2, &d) || !Digits(time, 0, 2, &hh) || !Digits(time, 3, 2, &mm) || !Digits(time, 6, 2, &ss) ||
-        m < 1 || m > 12 || d < 1 || d > 31) {
+    if (date.size() != 10 || time.size() != 8 || !Digits(date, 0, 4, &y) ||
+        !Digits(date, 5, 2, &m) || !Digits(date, 8, 2, &d) || !Digits(time, 0, 2, &hh) ||
+        !Digits(time, 3, 2, &mm) || !Digits(time, 6, 2, &ss) || m < 1 || m > 12 || d < 1 ||
+        d > 31) {
         return -1;
     }
     // Days from the civil date (proleptic Gregorian).
@@ -80,22 +82,26 @@ bool HexCode(const std::string &text, unsigned long *value) {
 // lines under their own names; and a cancel after the PIN that locked the card is traced as the
 // cancel (-1) while the host receives ZUK_ERR_PIN_WRONG.
 struct Context {
-    bool lockedNowSinceAccountLine = false;  // a ZUKVerifyPIN line with 7 since the last account line
+    bool lockedNowSinceAccountLine =
+        false;  // a ZUKVerifyPIN line with 7 since the last account line
 };
 
 std::string ContextOf(Context *c, const std::string &exportName, bool normal, int result) {
     std::string text;
     if (exportName == "ZUKVerifyPIN") {
         if (!normal && result == ZUK_ERR_PIN_LOCKED_NOW) c->lockedNowSinceAccountLine = true;
-        text = "a PIN check: ZUKVerifyPIN's own call, or the PIN prompt of ZUKGetUserAccount, which "
-               "writes its checks under this name (the host then gets the account call's result)";
+        text =
+            "a PIN check: ZUKVerifyPIN's own call, or the PIN prompt of ZUKGetUserAccount, which "
+            "writes its checks under this name (the host then gets the account call's result)";
     } else if (exportName == "ZUKSenseCard") {
         text = "a card search: ZUKSenseCard's own call, or the card search of ZUKGetUserAccount, "
                "which writes it under this name (the host then gets the account call's result)";
     } else if (exportName == "ZUKGetUserAccount") {
         if (!normal && result == ZUK_CANCELLED && c->lockedNowSinceAccountLine) {
-            text = "the host most likely received ZUK_ERR_PIN_WRONG (3): the cancel came after a wrong "
-                   "PIN that locked the card (the ZUKVerifyPIN line with 7 above), and the call reports "
+            text = "the host most likely received ZUK_ERR_PIN_WRONG (3): the cancel came after a "
+                   "wrong "
+                   "PIN that locked the card (the ZUKVerifyPIN line with 7 above), and the call "
+                   "reports "
                    "the wrong PIN";
         }
         c->lockedNowSinceAccountLine = false;
@@ -118,8 +124,8 @@ struct Viewer {
         const long long at = f.size() >= 2 ? Seconds(f[0], f[1]) : -1;
         unsigned long code = 0, raw = 0;
         const bool normal = f.size() == 4 && f[3] == "NormalEnd";
-        const bool coded = (f.size() == 5 || (f.size() == 6 && f[3] == "LOW")) && HexCode(f[4], &code) &&
-                           (f.size() == 5 || HexCode(f[5], &raw));
+        const bool coded = (f.size() == 5 || (f.size() == 6 && f[3] == "LOW")) &&
+                           HexCode(f[4], &code) && (f.size() == 5 || HexCode(f[5], &raw));
         const bool note = f.size() >= 5 && f[3] == "NOTE";
         if (at < 0 || !(normal || coded || note)) {
             e.AddText("line", line);
@@ -133,7 +139,8 @@ struct Viewer {
         if (last < 0 || at < last || at - last >= kRunGapSeconds) {
             ++run;
             context = Context();
-            if (!report->Json()) report->Message("-- run " + std::to_string(run) + ", from " + f[0] + " " + f[1]);
+            if (!report->Json())
+                report->Message("-- run " + std::to_string(run) + ", from " + f[0] + " " + f[1]);
         }
         last = at;
         e.AddNumber("run", run);
@@ -169,8 +176,8 @@ struct Viewer {
             e.Only(Field::JsonOnly);
             e.AddText("meaning", info ? info->meaning : "a code this zukcli does not know");
             e.Only(Field::JsonOnly);
-            text += std::string(info ? info->name : "unknown result") + " (" + std::to_string(result) + "): " +
-                    (info ? info->meaning : "unknown");
+            text += std::string(info ? info->name : "unknown result") + " (" +
+                    std::to_string(result) + "): " + (info ? info->meaning : "unknown");
             if (f.size() == 6) {
                 char hex[16];
                 std::snprintf(hex, sizeof hex, "0x%08lx", raw);
@@ -184,14 +191,16 @@ struct Viewer {
                     e.Only(Field::JsonOnly);
                     e.AddText("rawCause", d.cause);
                     e.Only(Field::JsonOnly);
-                    text += std::string("\n          raw ") + hex + ", " + d.family + ": " + d.meaning +
-                            "\n          cause: " + d.cause;
+                    text += std::string("\n          raw ") + hex + ", " + d.family + ": " +
+                            d.meaning + "\n          cause: " + d.cause;
                 } else {
-                    text += std::string("\n          raw ") + hex + ": not a code the library writes";
+                    text +=
+                        std::string("\n          raw ") + hex + ": not a code the library writes";
                 }
             }
         }
-        const std::string why = ContextOf(&context, f[2], normal, normal ? 0 : static_cast<int>(code));
+        const std::string why =
+            ContextOf(&context, f[2], normal, normal ? 0 : static_cast<int>(code));
         if (!why.empty()) {
             e.AddText("context", why);
             e.Only(Field::JsonOnly);
@@ -208,12 +217,14 @@ bool RunTrace(const Command &command, Report *report) {
     std::string path = command.arguments.empty() ? InstallationTraceFile() : command.arguments[0];
     const bool follow = command.options.count("--follow") != 0;
     long long seconds = 0;
-    if (command.options.count("--for")) seconds = std::strtoll(command.options.at("--for").c_str(), nullptr, 0);
+    if (command.options.count("--for"))
+        seconds = std::strtoll(command.options.at("--for").c_str(), nullptr, 0);
     Entry problem;
     problem.command = "trace";
     problem.failed = true;
     if (path.empty()) {
-        problem.error = "no trace log file: the library's settings name none (zukcli status tells why); give FILE";
+        problem.error = "no trace log file: the library's settings name none (zukcli status tells "
+                        "why); give FILE";
         report->Add(problem);
         return false;
     }
@@ -253,7 +264,8 @@ bool RunTrace(const Command &command, Report *report) {
             std::clearerr(file);
         }
         if (!follow) break;
-        if (g_stop || (seconds > 0 && GetTickCount() - start >= static_cast<DWORD>(seconds * 1000))) break;
+        if (g_stop || (seconds > 0 && GetTickCount() - start >= static_cast<DWORD>(seconds * 1000)))
+            break;
         Sleep(kFollowPollMs);
         // A rotated log is a new file under the same name: reopen it each round.
         if (file) std::fclose(file);

@@ -13,7 +13,9 @@
 namespace {
 
 FakeDialogStep Pin(const char *pin) { return {FAKE_DIALOG_PIN, 2, "", "", pin, nullptr, nullptr}; }
-FakeDialogStep Answer(FakeDialogKind kind, int result) { return {kind, result, "", "", "", nullptr, nullptr}; }
+FakeDialogStep Answer(FakeDialogKind kind, int result) {
+    return {kind, result, "", "", "", nullptr, nullptr};
+}
 FakeDialogStep Typed(FakeDialogKind kind, const char *id, const char *password) {
     return {kind, 2, id, password, "", nullptr, nullptr};
 }
@@ -24,8 +26,8 @@ protected:
     AccountRequest Request(int accountSize = 128, int passwordSize = 256) {
         std::memset(account, 0x55, sizeof account);
         std::memset(password, 0x55, sizeof password);
-        return AccountRequest{ZUK_ACCOUNT_REQUEST_VERSION, account, accountSize, password,
-                              passwordSize, 0, 0};
+        return AccountRequest{
+            ZUK_ACCOUNT_REQUEST_VERSION, account, accountSize, password, passwordSize, 0, 0};
     }
     std::string Account(const AccountRequest &r) const {
         return std::string(account, static_cast<std::size_t>(r.AccountLength));
@@ -34,12 +36,16 @@ protected:
         return std::string(password, static_cast<std::size_t>(r.PasswordLength));
     }
     // Runs the export with a reader opened first (Device 1) or not.
-    int Get(AccountRequest *r, int mode, int handle = 1) { return ZUKGetUserAccount(handle, r, mode, nullptr); }
+    int Get(AccountRequest *r, int mode, int handle = 1) {
+        return ZUKGetUserAccount(handle, r, mode, nullptr);
+    }
     void StoreRemembered(const std::string &id, const std::string &pw) {
         char text[kStoredTextSize];
         const std::int32_t n = ScramblePassword(reinterpret_cast<const std::uint8_t *>(pw.data()),
                                                 static_cast<std::int32_t>(pw.size()), text);
-        ASSERT_EQ(WriteCredentials(id.data(), static_cast<std::int32_t>(id.size()), text, n, Remembered), 0);
+        ASSERT_EQ(
+            WriteCredentials(id.data(), static_cast<std::int32_t>(id.size()), text, n, Remembered),
+            0);
     }
     std::vector<FakeDialogKind> Shown() const {
         std::vector<FakeDialogKind> kinds;
@@ -76,7 +82,8 @@ TEST_F(AccountTest, RequestChecksAfterTheRetryPrompt) {
     const Case cases[] = {
         {"mode 0x2000", 1, 0x2000, nullptr, 0x10000, 128, false, ZUK_ERR_PARAM},
         {"version 0x20000", 1, 0, nullptr, 0x20000, 128, false, ZUK_ERR_VERSION},
-        {"window that does not exist", 1, 0, reinterpret_cast<void *>(0x999), 0x10000, 128, false, ZUK_ERR_PARAM},
+        {"window that does not exist", 1, 0, reinterpret_cast<void *>(0x999), 0x10000, 128, false,
+         ZUK_ERR_PARAM},
         {"account size 0", 1, 0, nullptr, 0x10000, 0, false, ZUK_ERR_PARAM},
         {"null password buffer", 1, 0, nullptr, 0x10000, 128, true, ZUK_ERR_PARAM},
         {"handle 0 with a reader", 0, 0, nullptr, 0x10000, 128, false, ZUK_ERR_HANDLE},
@@ -111,7 +118,8 @@ TEST_F(AccountTest, CardWithPinGivesAccountAndPasswordAndRemembersThem) {
     EXPECT_FALSE(FakeAccessingOpen());
     std::uint32_t type = 0;
     std::string stored;
-    ASSERT_TRUE(FakeRegGetValue(PLAT_HKEY_CURRENT_USER, ZUK_NONVOLATILE_KEY, "Password", &type, &stored));
+    ASSERT_TRUE(
+        FakeRegGetValue(PLAT_HKEY_CURRENT_USER, ZUK_NONVOLATILE_KEY, "Password", &type, &stored));
     EXPECT_EQ(stored.find("s3cret"), std::string::npos) << "never stored in clear";
     EXPECT_EQ(TraceLines().back(), "ZUKGetUserAccount,NormalEnd");
     // The next call reuses the remembered pair silently: no card read, no prompt.
@@ -135,19 +143,45 @@ TEST_F(AccountTest, PinLoopOutcomes) {
     };
     const Case cases[] = {
         {"cancel on the first prompt", 0, 3, 0, {Answer(FAKE_DIALOG_PIN, -1)}, ZUK_CANCELLED, 0},
-        {"VerifyRetry 2: two wrong PINs end it", 2, 9, 0,
-         {Pin("0000"), Answer(FAKE_DIALOG_PIN_ERROR, 2), Pin("1111"), Answer(FAKE_DIALOG_PIN_ERROR, 2)},
-         ZUK_ERR_PIN_WRONG, 2},
-        {"VerifyRetry 0: cancel after a wrong PIN", 0, 9, 0,
-         {Pin("0000"), Answer(FAKE_DIALOG_PIN_ERROR, 2), Answer(FAKE_DIALOG_PIN, -1)}, ZUK_ERR_PIN_WRONG, 1},
-        {"wrong then right", 0, 9, 4,
-         {Pin("0000"), Answer(FAKE_DIALOG_PIN_ERROR, 2), Pin("1234")}, ZUK_OK, 0},
-        {"the PIN prompt cannot be shown", 0, 3, 0, {Answer(FAKE_DIALOG_PIN, 0)}, ZUK_ERR_INCOMPLETE, 0},
+        {"VerifyRetry 2: two wrong PINs end it",
+         2,
+         9,
+         0,
+         {Pin("0000"), Answer(FAKE_DIALOG_PIN_ERROR, 2), Pin("1111"),
+          Answer(FAKE_DIALOG_PIN_ERROR, 2)},
+         ZUK_ERR_PIN_WRONG,
+         2},
+        {"VerifyRetry 0: cancel after a wrong PIN",
+         0,
+         9,
+         0,
+         {Pin("0000"), Answer(FAKE_DIALOG_PIN_ERROR, 2), Answer(FAKE_DIALOG_PIN, -1)},
+         ZUK_ERR_PIN_WRONG,
+         1},
+        {"wrong then right",
+         0,
+         9,
+         4,
+         {Pin("0000"), Answer(FAKE_DIALOG_PIN_ERROR, 2), Pin("1234")},
+         ZUK_OK,
+         0},
+        {"the PIN prompt cannot be shown",
+         0,
+         3,
+         0,
+         {Answer(FAKE_DIALOG_PIN, 0)},
+         ZUK_ERR_INCOMPLETE,
+         0},
         // The failure that locks the card, then the locked notice, then the card is taken away
         // and the card prompt cancelled: the wrong PIN is what the host hears.
-        {"locked now, then cancelled", 0, 3, 2,
+        {"locked now, then cancelled",
+         0,
+         3,
+         2,
          {Pin("0000"), Answer(FAKE_DIALOG_PIN_ERROR, 2), Answer(FAKE_DIALOG_CARD_WAIT, -1)},
-         ZUK_ERR_PIN_WRONG, 3, PLAT_IDOK},
+         ZUK_ERR_PIN_WRONG,
+         3,
+         PLAT_IDOK},
     };
     for (const Case &c : cases) {
         description.retryLimit = c.limit;
@@ -158,9 +192,9 @@ TEST_F(AccountTest, PinLoopOutcomes) {
         FakeDialogReset();
         FakeDialogScript(c.dialogs);
         // The locked notice is answered with OK and the card is gone by the next attempt.
-        FakeMessageBoxSetHook([](const FakeMessageBox &, void *self) {
-            static_cast<AccountTest *>(self)->RemoveCard();
-        }, this);
+        FakeMessageBoxSetHook([](const FakeMessageBox &,
+                                 void *self) { static_cast<AccountTest *>(self)->RemoveCard(); },
+                              this);
         FakeMessageBoxScript({c.box});
         AccountRequest r = Request();
         EXPECT_RESULT(Get(&r, 0), c.expected) << c.name;
@@ -180,9 +214,9 @@ TEST_F(AccountTest, LockedCardShowsTheNoticeAndTriesAgain) {
     description.failureCount = 3;
     PlaceCard();
     Open();
-    FakeMessageBoxSetHook([](const FakeMessageBox &, void *self) {
-        static_cast<AccountTest *>(self)->RemoveCard();
-    }, this);
+    FakeMessageBoxSetHook(
+        [](const FakeMessageBox &, void *self) { static_cast<AccountTest *>(self)->RemoveCard(); },
+        this);
     FakeMessageBoxScript({PLAT_IDOK});
     FakeDialogScript({Answer(FAKE_DIALOG_CARD_WAIT, -1)});
     AccountRequest r = Request();
@@ -218,16 +252,18 @@ TEST_F(AccountTest, LockedCardNoticeThenTheLockOrTheNextCard) {
         FakeDialogScript(c.dialogs);
         swapOnNotice = c.swap;
         noticesShown = 0;
-        FakeMessageBoxSetHook([](const FakeMessageBox &, void *self) {
-            AccountTest *test = static_cast<AccountTest *>(self);
-            if (test->swapOnNotice) {
-                test->description.failureCount = 0;
-                test->description.idm[7] = 0x08;
-                test->PlaceCard();
-            }
-            // A notice that keeps coming back is a fault; the card taken away ends the call.
-            if (++test->noticesShown == 3) test->RemoveCard();
-        }, this);
+        FakeMessageBoxSetHook(
+            [](const FakeMessageBox &, void *self) {
+                AccountTest *test = static_cast<AccountTest *>(self);
+                if (test->swapOnNotice) {
+                    test->description.failureCount = 0;
+                    test->description.idm[7] = 0x08;
+                    test->PlaceCard();
+                }
+                // A notice that keeps coming back is a fault; the card taken away ends the call.
+                if (++test->noticesShown == 3) test->RemoveCard();
+            },
+            this);
         FakeMessageBoxScript({PLAT_IDOK});
         const std::size_t boxes = FakeMessageBoxesShown().size();
         AccountRequest r = Request();
@@ -326,9 +362,9 @@ TEST_F(AccountTest, EmptyAccountOnTheCardAsksAgainWithTheHostsSizes) {
     // The empty read left the lengths at 0: only a restored request lets Retry read the account
     // of the card laid on the reader meanwhile.
     description.account = "bob";
-    FakeMessageBoxSetHook([](const FakeMessageBox &, void *self) {
-        static_cast<AccountTest *>(self)->PlaceCard();
-    }, this);
+    FakeMessageBoxSetHook(
+        [](const FakeMessageBox &, void *self) { static_cast<AccountTest *>(self)->PlaceCard(); },
+        this);
     FakeMessageBoxScript({PLAT_IDRETRY});
     r = Request(100, 200);
     EXPECT_RESULT(Get(&r, 0), ZUK_OK);
@@ -368,15 +404,54 @@ TEST_F(AccountTest, TypedCredentials) {
     };
     RemoveCard();
     const Case cases[] = {
-        {"no reader: handle 0 and the typed prompt", 0, 0,
-         {Typed(FAKE_DIALOG_ID_PASSWORD, "carol", "pw")}, 128, ZUK_OK, "carol", true},
-        {"an ID of exactly the buffer size", 0, 0,
-         {Typed(FAKE_DIALOG_ID_PASSWORD, "12345678", "pw")}, 8, ZUK_OK, "12345678", false},
-        {"one byte more", 0, 0, {Typed(FAKE_DIALOG_ID_PASSWORD, "123456789", "pw")}, 8, ZUK_ERR_BUFFER, "", false},
-        {"mode 768 without a card: card or typed", 1, 1,
-         {Typed(FAKE_DIALOG_CARD_OR_ID, "dave", "")}, 128, ZUK_OK, "dave", true},
-        {"card-or-ID prompt cannot be shown", 1, 1, {Answer(FAKE_DIALOG_CARD_OR_ID, 0)}, 128, ZUK_ERR_INCOMPLETE, "", false},
-        {"an unexpected prompt result", 1, 1, {Answer(FAKE_DIALOG_CARD_OR_ID, 7)}, 128, ZUK_ERR_UNEXPECTED, "", false},
+        {"no reader: handle 0 and the typed prompt",
+         0,
+         0,
+         {Typed(FAKE_DIALOG_ID_PASSWORD, "carol", "pw")},
+         128,
+         ZUK_OK,
+         "carol",
+         true},
+        {"an ID of exactly the buffer size",
+         0,
+         0,
+         {Typed(FAKE_DIALOG_ID_PASSWORD, "12345678", "pw")},
+         8,
+         ZUK_OK,
+         "12345678",
+         false},
+        {"one byte more",
+         0,
+         0,
+         {Typed(FAKE_DIALOG_ID_PASSWORD, "123456789", "pw")},
+         8,
+         ZUK_ERR_BUFFER,
+         "",
+         false},
+        {"mode 768 without a card: card or typed",
+         1,
+         1,
+         {Typed(FAKE_DIALOG_CARD_OR_ID, "dave", "")},
+         128,
+         ZUK_OK,
+         "dave",
+         true},
+        {"card-or-ID prompt cannot be shown",
+         1,
+         1,
+         {Answer(FAKE_DIALOG_CARD_OR_ID, 0)},
+         128,
+         ZUK_ERR_INCOMPLETE,
+         "",
+         false},
+        {"an unexpected prompt result",
+         1,
+         1,
+         {Answer(FAKE_DIALOG_CARD_OR_ID, 7)},
+         128,
+         ZUK_ERR_UNEXPECTED,
+         "",
+         false},
     };
     for (const Case &c : cases) {
         Configure(768, c.device, 0x203);
@@ -448,7 +523,8 @@ TEST_F(AccountTest, PickUpNeedsTheRememberedUser) {
         }
         std::uint32_t type;
         std::string bytes;
-        EXPECT_FALSE(FakeRegGetValue(PLAT_HKEY_CURRENT_USER, ZUK_VOLATILE_KEY, "InputUserID", &type, &bytes));
+        EXPECT_FALSE(FakeRegGetValue(PLAT_HKEY_CURRENT_USER, ZUK_VOLATILE_KEY, "InputUserID", &type,
+                                     &bytes));
     }
 }
 

@@ -57,8 +57,10 @@ public:
         if (felica != nullptr)
             FakeRegSetString(PLAT_HKEY_LOCAL_MACHINE, ZUK_SETTINGS_KEY, "FeliCa", felica);
         FakeProfileSetFile(TestInstallDir() + "ZUKcntrl.ini",
-                           "[Device]\nPortName=" + portName + "\nDeviceName=PR300\n[Log]\nMode=3\n"
-                           "[FeliCa]\nSystemCode=88B4\n" + extraIni);
+                           "[Device]\nPortName=" + portName +
+                               "\nDeviceName=PR300\n[Log]\nMode=3\n"
+                               "[FeliCa]\nSystemCode=88B4\n" +
+                               extraIni);
         ResetSettings();
         ClearMessageTexts();
         ASSERT_TRUE(LibraryAttach(nullptr));
@@ -106,8 +108,8 @@ protected:
     int Get(int mode) {
         std::memset(account, 0x55, sizeof account);
         std::memset(password, 0x55, sizeof password);
-        request = AccountRequest{ZUK_ACCOUNT_REQUEST_VERSION, account, sizeof account, password,
-                                 sizeof password, 0, 0};
+        request = AccountRequest{
+            ZUK_ACCOUNT_REQUEST_VERSION, account, sizeof account, password, sizeof password, 0, 0};
         return ZUKGetUserAccount(1, &request, mode, nullptr);
     }
     std::string Pair() const {
@@ -118,7 +120,9 @@ protected:
         std::string bytes;
         return FakeRegGetValue(PLAT_HKEY_CURRENT_USER, key, name, nullptr, &bytes);
     }
-    static void ScriptPin() { FakeDialogScript({{FAKE_DIALOG_PIN, 2, "", "", "1234", nullptr, nullptr}}); }
+    static void ScriptPin() {
+        FakeDialogScript({{FAKE_DIALOG_PIN, 2, "", "", "1234", nullptr, nullptr}});
+    }
 
     char account[128];
     char password[256];

@@ -113,7 +113,8 @@ TEST_F(CardExports, SenseTracesOnlyChanges) {
         std::size_t lines;
     } steps[] = {{false, 0, 0}, {false, 0, 0}, {true, 1, 1}, {true, 1, 1}, {false, 0, 2}};
     for (const auto &s : steps) {
-        if (s.card) PlaceCard(); else RemoveCard();
+        if (s.card) PlaceCard();
+        else RemoveCard();
         EXPECT_RESULT(ZUKSenseCard(1, &present), ZUK_OK);
         EXPECT_EQ(present, s.present);
         EXPECT_EQ(TraceLines().size(), s.lines);
@@ -121,8 +122,9 @@ TEST_F(CardExports, SenseTracesOnlyChanges) {
     FakeMessageBoxScript({PLAT_IDCANCEL, PLAT_IDCANCEL});
     EXPECT_RESULT(ZUKSenseCard(0, &present), ZUK_ERR_HANDLE);
     EXPECT_RESULT(ZUKSenseCard(0, &present), ZUK_ERR_HANDLE);
-    EXPECT_EQ(TraceLines(), (std::vector<std::string>{"ZUKSenseCard,NormalEnd", "ZUKSenseCard,NormalEnd",
-                                                      "ZUKSenseCard,ZUK,0x00000800"}));
+    EXPECT_EQ(TraceLines(),
+              (std::vector<std::string>{"ZUKSenseCard,NormalEnd", "ZUKSenseCard,NormalEnd",
+                                        "ZUKSenseCard,ZUK,0x00000800"}));
 }
 
 TEST_F(CardExports, VerifyPinCountsOnTheCard) {

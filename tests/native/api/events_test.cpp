@@ -24,15 +24,17 @@ protected:
     }
     bool Reload(const std::string &ini) {
         FakeProfileSetFile(TestInstallDir() + "ZUKcntrl.ini",
-                           "[Device]\nPortName=" + portName + "\nDeviceName=PR300\n[Log]\nMode=3\n"
-                           "[FeliCa]\nSystemCode=88B4\n" + ini);
+                           "[Device]\nPortName=" + portName +
+                               "\nDeviceName=PR300\n[Log]\nMode=3\n"
+                               "[FeliCa]\nSystemCode=88B4\n" +
+                               ini);
         ReleasePortMutex();
         LibraryDetach();
         return LibraryAttach(nullptr);
     }
     int WithPin(const char *pin, int *tries) {
-        request = AccountRequest{ZUK_ACCOUNT_REQUEST_VERSION, account, sizeof account, password,
-                                 sizeof password, 0, 0};
+        request = AccountRequest{
+            ZUK_ACCOUNT_REQUEST_VERSION, account, sizeof account, password, sizeof password, 0, 0};
         return ZUKGetUserAccountWithPin(1, &request, ZUK_ACCOUNT_MODE_INTERACTIVE, pin,
                                         static_cast<int>(std::strlen(pin)), tries);
     }
@@ -59,15 +61,18 @@ TEST_F(EventsTest, ARefusedLoadSaysWhichValue) {
         const char *names;
     };
     const Case cases[] = {
-        {"Mode missing", [] { FakeRegDeleteValue(PLAT_HKEY_LOCAL_MACHINE, ZUK_SETTINGS_KEY, "Mode"); },
-         "", 100, "Mode"},
-        {"Device above 1", [] { FakeRegSetDword(PLAT_HKEY_LOCAL_MACHINE, ZUK_SETTINGS_KEY, "Device", 2); },
-         "", 100, "Device"},
+        {"Mode missing",
+         [] { FakeRegDeleteValue(PLAT_HKEY_LOCAL_MACHINE, ZUK_SETTINGS_KEY, "Mode"); }, "", 100,
+         "Mode"},
+        {"Device above 1",
+         [] { FakeRegSetDword(PLAT_HKEY_LOCAL_MACHINE, ZUK_SETTINGS_KEY, "Device", 2); }, "", 100,
+         "Device"},
         {"no installation folder",
          [] { FakeRegDeleteValue(PLAT_HKEY_LOCAL_MACHINE, ZUK_SETTINGS_KEY, "InstallPath"); },
          "[Log]\nEventLog=0\n", 100, "InstallPath"},
         {"policy value not accepted",
-         [] { FakeRegSetDword(PLAT_HKEY_LOCAL_MACHINE, ZUK_POLICY_KEY, "Mode", 5); }, "", 101, "Mode"},
+         [] { FakeRegSetDword(PLAT_HKEY_LOCAL_MACHINE, ZUK_POLICY_KEY, "Mode", 5); }, "", 101,
+         "Mode"},
         {"Mode missing, events off in the INI",
          [] { FakeRegDeleteValue(PLAT_HKEY_LOCAL_MACHINE, ZUK_SETTINGS_KEY, "Mode"); },
          "[Log]\nEventLog=0\n", 0, ""},
@@ -88,7 +93,8 @@ TEST_F(EventsTest, ARefusedLoadSaysWhichValue) {
         EXPECT_EQ(events.back().id, c.id);
         EXPECT_EQ(events.back().type, PLAT_EVENT_ERROR);
         ASSERT_EQ(events.back().strings.size(), 1u);
-        EXPECT_NE(events.back().strings[0].find(c.names), std::string::npos) << events.back().strings[0];
+        EXPECT_NE(events.back().strings[0].find(c.names), std::string::npos)
+            << events.back().strings[0];
     }
     FakeRegDeleteValue(PLAT_HKEY_LOCAL_MACHINE, ZUK_POLICY_KEY, "Mode");
     Configure(kLibraryModeCard, kDeviceReader, kTestConfig);
@@ -126,13 +132,17 @@ TEST_F(EventsTest, TheSwitchFromTheIniAndFromPolicy) {
         bool written;
     };
     const Case cases[] = {
-        {"", -1, true}, {"[Log]\nEventLog=0\n", -1, false}, {"[Log]\nEventLog=1\n", 0, false},
-        {"[Log]\nEventLog=0\n", 1, true}, {"[Log]\nEventLog=2\n", -1, false},
+        {"", -1, true},
+        {"[Log]\nEventLog=0\n", -1, false},
+        {"[Log]\nEventLog=1\n", 0, false},
+        {"[Log]\nEventLog=0\n", 1, true},
+        {"[Log]\nEventLog=2\n", -1, false},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(std::string(c.ini) + " policy " + std::to_string(c.policy));
         if (c.policy >= 0)
-            FakeRegSetDword(PLAT_HKEY_LOCAL_MACHINE, ZUK_POLICY_KEY, "EventLog", static_cast<std::uint32_t>(c.policy));
+            FakeRegSetDword(PLAT_HKEY_LOCAL_MACHINE, ZUK_POLICY_KEY, "EventLog",
+                            static_cast<std::uint32_t>(c.policy));
         ASSERT_TRUE(Reload(c.ini));
         FakeRegDeleteValue(PLAT_HKEY_LOCAL_MACHINE, ZUK_POLICY_KEY, "EventLog");
         OpenAndSense();

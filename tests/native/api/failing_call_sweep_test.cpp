@@ -1,9 +1,9 @@
 // Failing-call sweep: the whole account flow (open, sense, PIN, account read, remembered pair
-// written masked or protected, close) and the library's attach, run once for every platform call they make with that
-// one call failing, and once with each kind of call failing throughout (steps whose outcome the
-// flow ignores, such as the deactivation before a close, may fail unnoticed).  Every run ends
-// with documented codes, leaves no busy frame, held mutex or open registry key, and a following
-// run without failures succeeds in the same process.
+// written masked or protected, close) and the library's attach, run once for every platform call
+// they make with that one call failing, and once with each kind of call failing throughout (steps
+// whose outcome the flow ignores, such as the deactivation before a close, may fail unnoticed).
+// Every run ends with documented codes, leaves no busy frame, held mutex or open registry key, and
+// a following run without failures succeeds in the same process.
 #include <cstring>
 
 #include "api_fixture.h"
@@ -26,11 +26,17 @@ protected:
         results.push_back(ZUKSenseCard(1, &present));
         char account[128];
         char password[256];
-        AccountRequest r{ZUK_ACCOUNT_REQUEST_VERSION, account, sizeof account, password,
-                         sizeof password, 0, 0};
+        AccountRequest r{
+            ZUK_ACCOUNT_REQUEST_VERSION, account, sizeof account, password, sizeof password, 0, 0};
         results.push_back(ZUKGetUserAccount(1, &r, 0, nullptr));
         if (protect) {
-            r = AccountRequest{ZUK_ACCOUNT_REQUEST_VERSION, account, sizeof account, password, sizeof password, 0, 0};
+            r = AccountRequest{ZUK_ACCOUNT_REQUEST_VERSION,
+                               account,
+                               sizeof account,
+                               password,
+                               sizeof password,
+                               0,
+                               0};
             results.push_back(ZUKGetUserAccount(1, &r, 0, nullptr));
         }
         results.push_back(ZUKClose(1));
@@ -70,14 +76,16 @@ protected:
         Fresh();
         EXPECT_EQ(Flow(), Succeeded());
         int counts[FAKE_CALL_COUNT];
-        for (int c = 0; c < FAKE_CALL_COUNT; ++c) counts[c] = FakeCallCount(static_cast<FakeCall>(c));
+        for (int c = 0; c < FAKE_CALL_COUNT; ++c)
+            counts[c] = FakeCallCount(static_cast<FakeCall>(c));
         int runs = 0, kinds = 0;
         for (int c = 0; c < FAKE_CALL_COUNT; ++c) {
             const FakeCall call = static_cast<FakeCall>(c);
             if (counts[c] > 0) ++kinds;
             for (int n = 1; n <= counts[c] + 1; ++n) {
                 const bool every = n > counts[c];
-                SCOPED_TRACE(std::string(FakeCallName(call)) + (every ? ", every call" : ", call " + std::to_string(n)));
+                SCOPED_TRACE(std::string(FakeCallName(call)) +
+                             (every ? ", every call" : ", call " + std::to_string(n)));
                 Fresh();
                 FakeFail(call, every ? FAKE_FAIL_EVERY : n);
                 ExpectCleanEnd(Flow(), call);
@@ -117,7 +125,8 @@ TEST_F(FailingCallSweep, EveryPlatformCallOfAttach) {
     for (int c = 0; c < FAKE_CALL_COUNT; ++c) counts[c] = FakeCallCount(static_cast<FakeCall>(c));
     ResetSettings();
     ASSERT_TRUE(LibraryAttach(nullptr));
-    for (int c = 0; c < FAKE_CALL_COUNT; ++c) counts[c] = FakeCallCount(static_cast<FakeCall>(c)) - counts[c];
+    for (int c = 0; c < FAKE_CALL_COUNT; ++c)
+        counts[c] = FakeCallCount(static_cast<FakeCall>(c)) - counts[c];
     int refused = 0;
     for (int c = 0; c < FAKE_CALL_COUNT; ++c) {
         const FakeCall call = static_cast<FakeCall>(c);

@@ -57,15 +57,26 @@ const Fault kFaults[] = {
     {"silent card", [](SimReader *, SimCard *c) { c->faults.silentAfter = 0; }},
     {"card goes quiet mid-command", [](SimReader *, SimCard *c) { c->faults.silentAfter = 2; }},
     {"line closed", [](SimReader *r, SimCard *) { r->faults.closed = true; }},
-    {"card removed between pieces", [](SimReader *, SimCard *c) { c->faults.removeAfterReads = 1; }},
+    {"card removed between pieces",
+     [](SimReader *, SimCard *c) { c->faults.removeAfterReads = 1; }},
     {"bad frame checksum", [](SimReader *r, SimCard *) { r->faults.badChecksum = true; }},
 };
 
-enum Export { OPEN, CLOSE, SENSE, VERIFY, VERIFY_WRONG, NAME, USER_OPTION, ADMIN_OPTION, ACCOUNT,
-              EXPORT_COUNT };
+enum Export {
+    OPEN,
+    CLOSE,
+    SENSE,
+    VERIFY,
+    VERIFY_WRONG,
+    NAME,
+    USER_OPTION,
+    ADMIN_OPTION,
+    ACCOUNT,
+    EXPORT_COUNT
+};
 const char *const kExportNames[EXPORT_COUNT] = {
-    "open", "close", "sense", "verify PIN", "verify wrong PIN", "name", "user option",
-    "admin option", "account"};
+    "open", "close",       "sense",        "verify PIN", "verify wrong PIN",
+    "name", "user option", "admin option", "account"};
 
 // The table of docs/reliability.md: fault -> the cells of its row, in the order of the exports.
 std::map<std::string, std::vector<std::string>> DocumentedCells(std::string *error) {
@@ -137,8 +148,13 @@ protected:
         case ACCOUNT: {
             char account[128];
             char password[256];
-            AccountRequest r{ZUK_ACCOUNT_REQUEST_VERSION, account, sizeof account, password,
-                             sizeof password, 0, 0};
+            AccountRequest r{ZUK_ACCOUNT_REQUEST_VERSION,
+                             account,
+                             sizeof account,
+                             password,
+                             sizeof password,
+                             0,
+                             0};
             return ZUKGetUserAccount(1, &r, 0, nullptr);
         }
         case EXPORT_COUNT: break;

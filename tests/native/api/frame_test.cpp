@@ -31,7 +31,8 @@ TEST_F(Frame, MessageBoxStyleLanguageAndTexts) {
               PLAT_MB_RETRYCANCEL | PLAT_MB_ICONEXCLAMATION | PLAT_MB_TOPMOST | PLAT_MB_TASKMODAL);
     EXPECT_EQ(shown[0].parent, nullptr);
     EXPECT_EQ(shown[0].language, 0x0411);
-    EXPECT_EQ(shown[1].style, PLAT_MB_OK | PLAT_MB_ICONEXCLAMATION) << "with a parent only the given style";
+    EXPECT_EQ(shown[1].style, PLAT_MB_OK | PLAT_MB_ICONEXCLAMATION)
+        << "with a parent only the given style";
     EXPECT_EQ(shown[2].caption, "");
     EXPECT_EQ(shown[2].text, "");
 }
@@ -187,7 +188,8 @@ TEST_F(Unattended, AnswersEveryFramePromptWithCancel) {
 
 TEST_F(Unattended, OnlyTheValueOneSwitchesThePromptsOff) {
     for (const char *value : {"0", "2", "yes", "-1"}) {
-        FakeProfileSetFile(TestInstallDir() + "ZUKcntrl.ini", std::string("[Prompt]\nUnattended=") + value + "\n");
+        FakeProfileSetFile(TestInstallDir() + "ZUKcntrl.ini",
+                           std::string("[Prompt]\nUnattended=") + value + "\n");
         ASSERT_TRUE(Reattach());
         EXPECT_FALSE(GetUnattended()) << value;
     }
@@ -239,15 +241,17 @@ TEST_F(Unattended, AnUnusableOpenWaitOfTheProcessIsTracedWithWhatIsUsedInstead) 
     };
     const Case cases[] = {
         {"[Log]\nMode=1\n[Device]\nOpenWait=2500\n", "1500ms", 2500,
-         "DllLoad,NOTE,ZUK_OPEN_WAIT \"1500ms\" is no number of milliseconds (0 to 999999999): ZUKOpen "
+         "DllLoad,NOTE,ZUK_OPEN_WAIT \"1500ms\" is no number of milliseconds (0 to 999999999): "
+         "ZUKOpen "
          "waits 2500 ms ([Device] OpenWait)"},
         {"[Log]\nMode=3\n", "abc", -1,
-         "DllLoad,NOTE,ZUK_OPEN_WAIT \"abc\" is no number of milliseconds (0 to 999999999): ZUKOpen waits "
+         "DllLoad,NOTE,ZUK_OPEN_WAIT \"abc\" is no number of milliseconds (0 to 999999999): "
+         "ZUKOpen waits "
          "without bound for a reader another process holds (no [Device] OpenWait)"},
         {"[Log]\nMode=1\n", "4294967297", -1, "without bound"},
         {"[Log]\nMode=1\n", "1,5", -1, "ZUK_OPEN_WAIT \"1?5\""},  // the line keeps its fields
         {"[Log]\nMode=1\n", "1500", 1500, ""},
-        {"[Log]\nMode=1\n", "", -1, ""},  // set empty: as not set
+        {"[Log]\nMode=1\n", "", -1, ""},     // set empty: as not set
         {"[Log]\nMode=0\n", "abc", -1, ""},  // no trace at all
     };
     for (const Case &c : cases) {
@@ -288,7 +292,9 @@ TEST_F(Frame, ABoundedOpenWaitEndsBusyWhileTheReaderIsHeldElsewhere) {
     const ExportFrame open = {"ZUKOpen", kMsgRetryCaption, kMsgRetryText, true, false};
     static int calls;
     calls = 0;
-    EXPECT_RESULT(RunExport(open, [](void *) { return ++calls, 0; }, nullptr), ZUK_ERR_BUSY);
+    EXPECT_RESULT(RunExport(
+                      open, [](void *) { return ++calls, 0; }, nullptr),
+                  ZUK_ERR_BUSY);
     EXPECT_EQ(calls, 0);
     // ZUKOpen itself: the handle is 0 after this failure too, whatever the host left in it.
     int handle = 7;
@@ -301,7 +307,9 @@ TEST_F(Frame, ABoundedOpenWaitEndsBusyWhileTheReaderIsHeldElsewhere) {
     done = true;
     other.join();
     // Once it is free the same open takes it.
-    EXPECT_EQ(RunExport(open, [](void *) { return ++calls, 0; }, nullptr), 0);
+    EXPECT_EQ(RunExport(
+                  open, [](void *) { return ++calls, 0; }, nullptr),
+              0);
     EXPECT_EQ(calls, 1);
     EXPECT_TRUE(PortMutexHeld());
     ReleasePortMutex();
@@ -313,9 +321,12 @@ TEST_F(Frame, AFreeReaderIsTakenWhateverTheOpenWait) {
     const ExportFrame open = {"ZUKOpen", kMsgRetryCaption, kMsgRetryText, true, false};
     for (const char *wait : {"0", "1", "50", "-1"}) {
         SCOPED_TRACE(wait);
-        FakeProfileSetFile(TestInstallDir() + "ZUKcntrl.ini", std::string("[Device]\nOpenWait=") + wait + "\n");
+        FakeProfileSetFile(TestInstallDir() + "ZUKcntrl.ini",
+                           std::string("[Device]\nOpenWait=") + wait + "\n");
         ASSERT_TRUE(Reattach());
-        EXPECT_EQ(RunExport(open, [](void *) { return 0; }, nullptr), 0);
+        EXPECT_EQ(RunExport(
+                      open, [](void *) { return 0; }, nullptr),
+                  0);
         EXPECT_TRUE(PortMutexHeld());
         ReleasePortMutex();
     }

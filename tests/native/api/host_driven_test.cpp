@@ -21,12 +21,13 @@ protected:
     int WithPin(const char *pin, int mode = ZUK_ACCOUNT_MODE_INTERACTIVE) {
         std::memset(account, 0x55, sizeof account);
         std::memset(password, 0x55, sizeof password);
-        request = AccountRequest{ZUK_ACCOUNT_REQUEST_VERSION, account, sizeof account, password,
-                                 sizeof password, 0, 0};
+        request = AccountRequest{
+            ZUK_ACCOUNT_REQUEST_VERSION, account, sizeof account, password, sizeof password, 0, 0};
         tries = 99;
         return ZUKGetUserAccountWithPin(1, &request, mode, pin, static_cast<int>(std::strlen(pin)),
                                         &tries);
     }
+
 public:
     // No window of any kind came up: no prompt or notice dialog, no message box, no card-access
     // window.
@@ -73,15 +74,16 @@ TEST_F(HostDriven, EachOutcomeReturnsAtOnceWithTheTriesAndNoWindow) {
          ZUK_OK, -1, "alice/"},
         {"revoked card", kLibraryModeCard,
          [](HostDriven *t) {
-             FakeRegSetString(PLAT_HKEY_LOCAL_MACHINE, ZUK_REVOKED_MACHINE_KEY, "card", t->IdmText());
+             FakeRegSetString(PLAT_HKEY_LOCAL_MACHINE, ZUK_REVOKED_MACHINE_KEY, "card",
+                              t->IdmText());
          },
          "1234", ZUK_ERR_CARD_LOCKED, -1, nullptr},
         {"no card", kLibraryModeCard, [](HostDriven *t) { t->RemoveCard(); }, "1234",
          ZUK_ERR_NO_CARD, -1, nullptr},
         {"no card, card or typed", kLibraryModeCardOrTyped, [](HostDriven *t) { t->RemoveCard(); },
          "1234", ZUK_ERR_NO_CARD, -1, nullptr},
-        {"reader gone", kLibraryModeCard, [](HostDriven *t) { t->sim.faults.closed = true; }, "1234",
-         ZUK_ERR_PORT_IO, -1, nullptr},
+        {"reader gone", kLibraryModeCard, [](HostDriven *t) { t->sim.faults.closed = true; },
+         "1234", ZUK_ERR_PORT_IO, -1, nullptr},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -152,7 +154,8 @@ TEST_F(HostDriven, PinTriesFollowTheCardWithoutAWindow) {
 // The remembered-pair rules of the account flow hold with the host's PIN: silent reuse of a
 // complete remembered pair (no card read, so no PIN tried), and hand-over then pick-up.
 TEST_F(HostDriven, RememberedPairsAreReusedHandedOverAndPickedUp) {
-    Configure(kLibraryModeCard, kDeviceReader, kRememberStoreNonVolatile | kRememberNothing | kInputIdAndPassword);
+    Configure(kLibraryModeCard, kDeviceReader,
+              kRememberStoreNonVolatile | kRememberNothing | kInputIdAndPassword);
     Open();
     ASSERT_RESULT(WithPin("1234", ZUK_ACCOUNT_MODE_INTERACTIVE_HANDOVER), ZUK_OK);
     EXPECT_EQ(Pair(), "alice/s3cret-pass");
@@ -160,7 +163,8 @@ TEST_F(HostDriven, RememberedPairsAreReusedHandedOverAndPickedUp) {
     EXPECT_EQ(Pair(), "alice/s3cret-pass");
     EXPECT_RESULT(WithPin("", ZUK_ACCOUNT_MODE_PICKUP), ZUK_ERR_ACCOUNT_STORE) << "picked up once";
 
-    Configure(kLibraryModeCard, kDeviceReader, kRememberStoreNonVolatile | kRememberIdAndPassword | kInputIdAndPassword);
+    Configure(kLibraryModeCard, kDeviceReader,
+              kRememberStoreNonVolatile | kRememberIdAndPassword | kInputIdAndPassword);
     ASSERT_RESULT(WithPin("1234"), ZUK_OK);
     RemoveCard();
     EXPECT_RESULT(WithPin("9999"), ZUK_OK) << "the remembered pair, without the card";
@@ -171,7 +175,8 @@ TEST_F(HostDriven, RememberedPairsAreReusedHandedOverAndPickedUp) {
 // Arguments: a negative PIN length or a missing PIN is refused before anything else happens.
 TEST_F(HostDriven, RefusesABadPinArgument) {
     Open();
-    AccountRequest r{ZUK_ACCOUNT_REQUEST_VERSION, account, sizeof account, password, sizeof password, 0, 0};
+    AccountRequest r{
+        ZUK_ACCOUNT_REQUEST_VERSION, account, sizeof account, password, sizeof password, 0, 0};
     int left = 5;
     EXPECT_RESULT(ZUKGetUserAccountWithPin(1, &r, 0, "1234", -1, &left), ZUK_ERR_PARAM);
     EXPECT_EQ(left, -1);
@@ -188,7 +193,8 @@ struct ChangingReader {
     FakeSerialDevice inner;
     int frames;
     bool lay;  // lay the card (else take it away)
-    static bool Receive(void *context, const std::uint8_t *data, std::size_t length, std::uint32_t baud) {
+    static bool Receive(void *context, const std::uint8_t *data, std::size_t length,
+                        std::uint32_t baud) {
         ChangingReader *c = static_cast<ChangingReader *>(context);
         if (--c->frames == 0) c->lay ? c->test->PlaceCard() : c->test->RemoveCard();
         return c->inner.receive(c->inner.context, data, length, baud);
@@ -226,8 +232,10 @@ TEST_F(HostDriven, WaitForCardEndsOnTheChangeOrTheTimeOut) {
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        if (c.lay) RemoveCard(); else PlaceCard();
-        ChangingReader changing{this, SimReaderFakeDevice(&sim), c.frames > 0 ? c.frames : -1, c.lay};
+        if (c.lay) RemoveCard();
+        else PlaceCard();
+        ChangingReader changing{this, SimReaderFakeDevice(&sim), c.frames > 0 ? c.frames : -1,
+                                c.lay};
         FakeSerialConnect(kSimPort, changing.Device());
         const std::uint64_t before = FakeSleptMilliseconds();
         EXPECT_RESULT(ZUKWaitForCard(1, c.lay ? 1 : 0, c.timeoutMs, &present), ZUK_OK);
@@ -284,12 +292,15 @@ TEST_F(HostDriven, CancelEndsEachKindOfWait) {
             Counting *k = static_cast<Counting *>(c);
             return k->inner.transmit(k->inner.context, o, n);
         }
-        static void Purge(void *c) { static_cast<Counting *>(c)->inner.purge(static_cast<Counting *>(c)->inner.context); }
+        static void Purge(void *c) {
+            static_cast<Counting *>(c)->inner.purge(static_cast<Counting *>(c)->inner.context);
+        }
     } counting{&polls, SimReaderFakeDevice(&sim)};
-    FakeSerialConnect(kSimPort, FakeSerialDevice{&counting, Counting::Receive, Counting::Transmit, Counting::Purge});
+    FakeSerialConnect(kSimPort, FakeSerialDevice{&counting, Counting::Receive, Counting::Transmit,
+                                                 Counting::Purge});
     EXPECT_RESULT(CancelledFromAnotherThread([&] { return ZUKWaitForCard(1, 1, -1, &present); },
-                                         [&] { return polls > 20; }),
-              ZUK_CANCELLED);
+                                             [&] { return polls > 20; }),
+                  ZUK_CANCELLED);
     EXPECT_EQ(present, 0);
     EXPECT_FALSE(ApiIsBusy());
     FakeSerialConnect(kSimPort, SimReaderFakeDevice(&sim));
@@ -300,19 +311,21 @@ TEST_F(HostDriven, CancelEndsEachKindOfWait) {
     ASSERT_EQ(EnterApi(), 0);
     int left = 0, limit = 0;
     const std::uint64_t before = FakeSleptMilliseconds();
-    EXPECT_RESULT(CancelledFromAnotherThread([&] { return ZUKGetPinTries(1, &left, &limit); },
-                                         [&] { return FakeSleptMilliseconds() >= before + 40; }),
-              ZUK_CANCELLED);
+    EXPECT_RESULT(
+        CancelledFromAnotherThread([&] { return ZUKGetPinTries(1, &left, &limit); },
+                                   [&] { return FakeSleptMilliseconds() >= before + 40; }),
+        ZUK_CANCELLED);
     EXPECT_TRUE(ApiIsBusy()) << "the frame stays the holder's";
     LeaveApi();
     FakeEventRealWaits(false);
 
     // The card wait dialog of ZUKGetUserAccount.
     FakeDialogHoldUntilCancelled(true);
-    AccountRequest r{ZUK_ACCOUNT_REQUEST_VERSION, account, sizeof account, password, sizeof password, 0, 0};
+    AccountRequest r{
+        ZUK_ACCOUNT_REQUEST_VERSION, account, sizeof account, password, sizeof password, 0, 0};
     EXPECT_RESULT(CancelledFromAnotherThread([&] { return ZUKGetUserAccount(1, &r, 0, nullptr); },
-                                         [] { return FakeDialogHeldNow(); }),
-              ZUK_CANCELLED);
+                                             [] { return FakeDialogHeldNow(); }),
+                  ZUK_CANCELLED);
     EXPECT_EQ(r.AccountLength, 0);
     EXPECT_EQ(r.PasswordLength, 0);
     FakeDialogHoldUntilCancelled(false);
@@ -342,17 +355,17 @@ TEST_F(HostDriven, CancelEndsTheOpenWaitForTheReader) {
     int handle = 7;
     std::atomic<bool> started{false};
     EXPECT_RESULT(CancelledFromAnotherThread(
-                  [&] {
-                      started = true;
-                      return ZUKOpen(&handle);
-                  },
-                  [&] {
-                      if (!started) return false;
-                      // Let the open reach its wait (a cancel before it ends the call as well).
-                      std::this_thread::sleep_for(std::chrono::milliseconds(100));
-                      return true;
-                  }),
-              ZUK_CANCELLED);
+                      [&] {
+                          started = true;
+                          return ZUKOpen(&handle);
+                      },
+                      [&] {
+                          if (!started) return false;
+                          // Let the open reach its wait (a cancel before it ends the call as well).
+                          std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                          return true;
+                      }),
+                  ZUK_CANCELLED);
     EXPECT_EQ(handle, 0);
     EXPECT_FALSE(PortMutexHeld());
     EXPECT_FALSE(ApiIsBusy());

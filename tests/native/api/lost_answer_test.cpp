@@ -24,7 +24,8 @@ TEST_F(LostAnswer, TheSessionGoesOnWhetherTheReaderCountedTheCommandOrNot) {
     };
     // One whole read time-out for the rest of the answer, then four short attempts, with the
     // pause after each incomplete attempt.
-    const std::uint64_t bound = SERIAL_READ_TIMEOUT_MS + SERIAL_READ_MS_PER_BYTE * FRAME_BUFFER_SIZE +
+    const std::uint64_t bound = SERIAL_READ_TIMEOUT_MS +
+                                SERIAL_READ_MS_PER_BYTE * FRAME_BUFFER_SIZE +
                                 4 * SERIAL_STALLED_READ_TIMEOUT_MS +
                                 SERIAL_FRAME_READ_ATTEMPTS * SERIAL_FRAME_READ_PAUSE_MS;
     for (const Case &c : cases) {
@@ -38,12 +39,14 @@ TEST_F(LostAnswer, TheSessionGoesOnWhetherTheReaderCountedTheCommandOrNot) {
         int length = sizeof name;
         const std::uint64_t before = FakeSleptMilliseconds() + FakeSerialWaitedMilliseconds();
         EXPECT_RESULT(ZUKGetUserName(1, name, &length), ZUK_ERR_INCOMPLETE);
-        const std::uint64_t waited = FakeSleptMilliseconds() + FakeSerialWaitedMilliseconds() - before;
+        const std::uint64_t waited =
+            FakeSleptMilliseconds() + FakeSerialWaitedMilliseconds() - before;
         EXPECT_LE(waited, bound);
         // The line is clean and both sides agree again: name, name, sense in the same session.
         for (int i = 0; i < 2; ++i) {
             length = sizeof name;
-            ASSERT_RESULT(ZUKGetUserName(1, name, &length), ZUK_OK) << std::hex << GetLastCardStatus();
+            ASSERT_RESULT(ZUKGetUserName(1, name, &length), ZUK_OK)
+                << std::hex << GetLastCardStatus();
             EXPECT_EQ(std::string(name, static_cast<std::size_t>(length)), "Alice Example");
         }
         int present = 0;

@@ -25,8 +25,10 @@ protected:
     // Reloads the library with the machine values of the fixture and these INI lines.
     bool Reload(const std::string &ini = "") {
         FakeProfileSetFile(TestInstallDir() + "ZUKcntrl.ini",
-                           "[Device]\nPortName=" + portName + "\nDeviceName=PR300\n[Log]\nMode=3\n"
-                           "[FeliCa]\nSystemCode=88B4\n" + ini);
+                           "[Device]\nPortName=" + portName +
+                               "\nDeviceName=PR300\n[Log]\nMode=3\n"
+                               "[FeliCa]\nSystemCode=88B4\n" +
+                               ini);
         ReleasePortMutex();
         LibraryDetach();
         return LibraryAttach(nullptr);
@@ -56,10 +58,12 @@ TEST_F(PolicyTest, EachPolicyValueWinsOverWhatItNames) {
         {"Mode", 768, [] { return GetLibraryMode() == kLibraryModeCardOrTyped; }},
         {"Device", 0, [] { return GetDeviceKind() == kDeviceNone; }},
         {"ConfigInputItems", 3, [] { return GetInputItems() == kInputIdAndPassword; }},
-        {"ConfigRememberItems", 0, [] { return GetRememberItems() == kRememberNothing && GetInputItems() == kInputIdOnly; }},
+        {"ConfigRememberItems", 0,
+         [] { return GetRememberItems() == kRememberNothing && GetInputItems() == kInputIdOnly; }},
         {"ConfigRememberStore", 0x100, [] { return GetRememberStore() == kRememberStoreVolatile; }},
         {"ConfigReuseBlock", 0xF000, [] { return GetReuseBlock() == 0xF000u; }},
-        {"ConfigDialogVariant", 0x10000, [] { return GetDialogVariant() == kDialogVariantMaskedId; }},
+        {"ConfigDialogVariant", 0x10000,
+         [] { return GetDialogVariant() == kDialogVariantMaskedId; }},
         {"Unattended", 1, [] { return GetUnattended(); }},
         {"StrictLink", 1, [] { return GetStrictLink() == 1; }},
         {"LogMode", 0, [] { return GetLogMode() == kLogModeOff; }},
@@ -72,7 +76,8 @@ TEST_F(PolicyTest, EachPolicyValueWinsOverWhatItNames) {
         EXPECT_TRUE(c.holds());
         PolicyValue v = kPolicyCount;
         for (int i = 0; i < kPolicyCount; ++i) {
-            if (std::strcmp(PolicyValueName(static_cast<PolicyValue>(i)), c.name) == 0) v = static_cast<PolicyValue>(i);
+            if (std::strcmp(PolicyValueName(static_cast<PolicyValue>(i)), c.name) == 0)
+                v = static_cast<PolicyValue>(i);
         }
         ASSERT_NE(v, kPolicyCount);
         EXPECT_EQ(GetSettingSource(v), kSourcePolicy);
@@ -95,15 +100,16 @@ TEST_F(PolicyTest, AnUnusablePolicyValueRefusesTheLoadAsTheMachineValueWould) {
         std::uint32_t value;
     };
     const Case cases[] = {
-        {"Mode", true, 0},                    // not a number of four bytes
-        {"Device", false, 2},                 // no such reader kind
-        {"ConfigRememberItems", false, 0x31}, // bits outside the group
+        {"Mode", true, 0},                     // not a number of four bytes
+        {"Device", false, 2},                  // no such reader kind
+        {"ConfigRememberItems", false, 0x31},  // bits outside the group
         {"ConfigInputItems", true, 0},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         if (c.text) {
-            FakeRegSetString(PLAT_HKEY_LOCAL_MACHINE, kPolicyKey, c.name, "a long text, not a number");
+            FakeRegSetString(PLAT_HKEY_LOCAL_MACHINE, kPolicyKey, c.name,
+                             "a long text, not a number");
         } else {
             FakeRegSetDword(PLAT_HKEY_LOCAL_MACHINE, kPolicyKey, c.name, c.value);
         }
@@ -121,7 +127,8 @@ TEST_F(PolicyTest, ARefusedLoadIsTracedWithThePolicyValue) {
     EXPECT_FALSE(Reload("[Credentials]\nProtectPasswords=1\n"));
     ASSERT_FALSE(TraceLines().empty());
     EXPECT_EQ(TraceLines().back(),
-              "DllLoad,NOTE,policy value ProtectPasswords is a REG_SZ of 2 bytes (\"1\"): of the wrong type "
+              "DllLoad,NOTE,policy value ProtectPasswords is a REG_SZ of 2 bytes (\"1\"): of the "
+              "wrong type "
               "(a REG_DWORD of 0 or 1 is accepted); the library refuses to load");
     FakeRegSetDword(PLAT_HKEY_LOCAL_MACHINE, kPolicyKey, "ProtectPasswords", 1);
     EXPECT_TRUE(Reload());
@@ -207,7 +214,8 @@ TEST_F(PolicyTest, ARevokedCardInTheAccountFlowIsALockedCard) {
     // Unattended: the call ends with the lock, nothing shown, no PIN asked.
     Configure(kLibraryModeCard, kDeviceReader, kTestConfig, "[Prompt]\nUnattended=1\n");
     Open();
-    AccountRequest r{ZUK_ACCOUNT_REQUEST_VERSION, account, sizeof account, password, sizeof password, 0, 0};
+    AccountRequest r{
+        ZUK_ACCOUNT_REQUEST_VERSION, account, sizeof account, password, sizeof password, 0, 0};
     EXPECT_RESULT(ZUKGetUserAccount(1, &r, 0, nullptr), ZUK_ERR_CARD_LOCKED);
     EXPECT_TRUE(FakeDialogsShown().empty() || FakeDialogsShown().back().kind != FAKE_DIALOG_PIN);
     EXPECT_TRUE(FakeMessageBoxesShown().empty());
@@ -217,10 +225,13 @@ TEST_F(PolicyTest, ARevokedCardInTheAccountFlowIsALockedCard) {
     Configure(kLibraryModeCard, kDeviceReader, kTestConfig);
     LoadMessageCatalogue(ZUK_SOURCE_DIR "/dist/ZukLang_0409.txt");
     Open();
-    FakeMessageBoxSetHook([](const FakeMessageBox &, void *self) { static_cast<PolicyTest *>(self)->RemoveCard(); }, this);
+    FakeMessageBoxSetHook(
+        [](const FakeMessageBox &, void *self) { static_cast<PolicyTest *>(self)->RemoveCard(); },
+        this);
     FakeMessageBoxScript({PLAT_IDOK});
     FakeDialogScript({{FAKE_DIALOG_CARD_WAIT, -1, "", "", "", nullptr, nullptr}});
-    r = AccountRequest{ZUK_ACCOUNT_REQUEST_VERSION, account, sizeof account, password, sizeof password, 0, 0};
+    r = AccountRequest{
+        ZUK_ACCOUNT_REQUEST_VERSION, account, sizeof account, password, sizeof password, 0, 0};
     EXPECT_RESULT(ZUKGetUserAccount(1, &r, 0, nullptr), ZUK_CANCELLED);
     ASSERT_EQ(FakeMessageBoxesShown().size(), 1u);
     // Its own notice, not the one of a card locked by wrong PINs.
@@ -231,7 +242,8 @@ TEST_F(PolicyTest, ARevokedCardInTheAccountFlowIsALockedCard) {
     FakeMessageBoxSetHook(nullptr, nullptr);
     bool revokedTraced = false;
     for (const std::string &line : TraceLines()) {
-        if (line.find("ZUKGetUserAccount,LOW,0x00000006,0x10000008") != std::string::npos) revokedTraced = true;
+        if (line.find("ZUKGetUserAccount,LOW,0x00000006,0x10000008") != std::string::npos)
+            revokedTraced = true;
     }
     EXPECT_TRUE(revokedTraced);
 }
@@ -247,9 +259,11 @@ TEST_F(PolicyTest, AListThatCannotBeReadKeepsTheOneReadBefore) {
     ASSERT_FALSE(FakeEventLog().empty());
     EXPECT_EQ(FakeEventLog().back().id, 200u) << "a revoked card met";
     EXPECT_EQ(FakeEventLog().back().strings, std::vector<std::string>{IdmText()});
-    for (FakeCall call : {FAKE_CALL_REG_ENUM_VALUE, FAKE_CALL_REG_OPEN_KEY, FAKE_CALL_REG_LAST_WRITE}) {
+    for (FakeCall call :
+         {FAKE_CALL_REG_ENUM_VALUE, FAKE_CALL_REG_OPEN_KEY, FAKE_CALL_REG_LAST_WRITE}) {
         SCOPED_TRACE(FakeCallName(call));
-        FakeRegSetString(PLAT_HKEY_LOCAL_MACHINE, ZUK_REVOKED_POLICY_KEY, "other", "0000000000000001");
+        FakeRegSetString(PLAT_HKEY_LOCAL_MACHINE, ZUK_REVOKED_POLICY_KEY, "other",
+                         "0000000000000001");
         FakeFail(call, FAKE_FAIL_EVERY);
         length = sizeof text;
         EXPECT_RESULT(ZUKGetUserName(1, text, &length), ZUK_ERR_CARD_LOCKED);
@@ -304,7 +318,8 @@ TEST_F(PolicyTest, TheListsAreHeldWholeOrEveryCardIsRefused) {
     EXPECT_EQ(CardRevocationStanding(other), kCardAccepted);
 
     // The 32,769th distinct card: every card is refused, and the trace says why.
-    FakeRegSetString(PLAT_HKEY_LOCAL_MACHINE, ZUK_REVOKED_POLICY_KEY, "one more", filler(kMaxRevokedCards));
+    FakeRegSetString(PLAT_HKEY_LOCAL_MACHINE, ZUK_REVOKED_POLICY_KEY, "one more",
+                     filler(kMaxRevokedCards));
     length = sizeof text;
     EXPECT_RESULT(ZUKGetUserName(1, text, &length), ZUK_ERR_SYSTEM);
     EXPECT_EQ(GetLastCardStatus(), SESSION_ERR_REVOCATION_TOO_LONG);
@@ -347,9 +362,10 @@ TEST_F(PolicyTest, AListNeverReadWholeRefusesEveryCard) {
 TEST_F(PolicyTest, EveryStringTypeRevokes) {
     OpenAndSense();
     const std::string idm = IdmText();
-    const std::string spaced = idm.substr(0, 2) + " " + idm.substr(2, 2) + " " + idm.substr(4, 2) + " " +
-                               idm.substr(6, 2) + " " + idm.substr(8, 2) + " " + idm.substr(10, 2) + " " +
-                               idm.substr(12, 2) + " " + idm.substr(14, 2);
+    const std::string spaced = idm.substr(0, 2) + " " + idm.substr(2, 2) + " " + idm.substr(4, 2) +
+                               " " + idm.substr(6, 2) + " " + idm.substr(8, 2) + " " +
+                               idm.substr(10, 2) + " " + idm.substr(12, 2) + " " +
+                               idm.substr(14, 2);
     const struct {
         const char *what;
         std::uint32_t type;
@@ -359,14 +375,16 @@ TEST_F(PolicyTest, EveryStringTypeRevokes) {
     } cases[] = {
         {"REG_EXPAND_SZ", PLAT_REG_EXPAND_SZ, idm + std::string(1, '\0'), 0, 1},
         {"REG_SZ as zukcard prints it", PLAT_REG_SZ, spaced + std::string(1, '\0'), 0, 1},
-        {"REG_MULTI_SZ", PLAT_REG_MULTI_SZ, "0000000000000001" + std::string(1, '\0') + idm + std::string(2, '\0'), 0, 1},
+        {"REG_MULTI_SZ", PLAT_REG_MULTI_SZ,
+         "0000000000000001" + std::string(1, '\0') + idm + std::string(2, '\0'), 0, 1},
         {"REG_MULTI_SZ after an empty string", PLAT_REG_MULTI_SZ,
          "0000000000000001" + std::string(2, '\0') + idm + std::string(2, '\0'), 0, 1},
         {"REG_MULTI_SZ with a malformed string", PLAT_REG_MULTI_SZ,
          "lost card" + std::string(1, '\0') + idm + std::string(2, '\0'), 1, 1},
         {"REG_MULTI_SZ without strings", PLAT_REG_MULTI_SZ, std::string(2, '\0'), 1, 0},
         {"REG_BINARY", PLAT_REG_BINARY, idm, 1, 0},
-        {"REG_MULTI_SZ over 64 KB", PLAT_REG_MULTI_SZ, std::string(kMaxRevocationValue + 1, 'A'), 0, 2},
+        {"REG_MULTI_SZ over 64 KB", PLAT_REG_MULTI_SZ, std::string(kMaxRevocationValue + 1, 'A'), 0,
+         2},
     };
     for (const char *key : {ZUK_REVOKED_POLICY_KEY, ZUK_REVOKED_MACHINE_KEY}) {
         for (const auto &c : cases) {
@@ -375,7 +393,9 @@ TEST_F(PolicyTest, EveryStringTypeRevokes) {
             char text[64];
             int length = sizeof text;
             const int result = ZUKGetUserName(1, text, &length);
-            EXPECT_EQ(result, c.revoked == 0 ? ZUK_OK : c.revoked == 1 ? ZUK_ERR_CARD_LOCKED : ZUK_ERR_SYSTEM);
+            EXPECT_EQ(result, c.revoked == 0   ? ZUK_OK
+                              : c.revoked == 1 ? ZUK_ERR_CARD_LOCKED
+                                               : ZUK_ERR_SYSTEM);
             if (c.revoked == 1) {
                 EXPECT_EQ(GetLastCardStatus(), SESSION_ERR_REVOKED);
             }

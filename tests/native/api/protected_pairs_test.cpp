@@ -59,10 +59,12 @@ TEST_F(ProtectedPairs, HandOverThenPickUpInEitherForm) {
 }
 
 TEST_F(ProtectedPairs, ARememberedPairIsReusedInEitherForm) {
-    const std::uint32_t config = kInputIdAndPassword | kRememberIdAndPassword | kRememberStoreNonVolatile;
+    const std::uint32_t config =
+        kInputIdAndPassword | kRememberIdAndPassword | kRememberStoreNonVolatile;
     for (bool storedOn : {false, true}) {
         for (bool reusedOn : {false, true}) {
-            SCOPED_TRACE(std::string("stored ") + (storedOn ? "on" : "off") + ", reused " + (reusedOn ? "on" : "off"));
+            SCOPED_TRACE(std::string("stored ") + (storedOn ? "on" : "off") + ", reused " +
+                         (reusedOn ? "on" : "off"));
             FakeRegDeleteValue(PLAT_HKEY_CURRENT_USER, ZUK_NONVOLATILE_KEY, "UserID");
             Load(config, storedOn);
             if (CardSessionIsOpen() != 1) Open();
@@ -108,7 +110,8 @@ TEST_F(ProtectedPairs, APairThatDoesNotOpenIsAskedForAgain) {
     FakeFail(FAKE_CALL_UNPROTECT, 1);
     FakeMessageBoxScript({PLAT_IDCANCEL});
     EXPECT_RESULT(Get(kPickUp), ZUK_ERR_ACCOUNT_STORE);
-    EXPECT_EQ(request.AccountLength, static_cast<int>(sizeof account)) << "nothing handed to the host";
+    EXPECT_EQ(request.AccountLength, static_cast<int>(sizeof account))
+        << "nothing handed to the host";
     EXPECT_NE(std::string(account, 5), "alice");
 }
 

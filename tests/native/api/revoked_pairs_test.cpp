@@ -17,15 +17,18 @@ namespace {
 
 const int kHandOver = ZUK_ACCOUNT_MODE_INTERACTIVE_HANDOVER;
 const int kPickUp = ZUK_ACCOUNT_MODE_PICKUP;
-const std::uint32_t kRememberDurable = kRememberStoreNonVolatile | kRememberIdAndPassword | kInputIdAndPassword;
-const std::uint32_t kRememberVolatile = kRememberStoreVolatile | kRememberIdAndPassword | kInputIdAndPassword;
+const std::uint32_t kRememberDurable =
+    kRememberStoreNonVolatile | kRememberIdAndPassword | kInputIdAndPassword;
+const std::uint32_t kRememberVolatile =
+    kRememberStoreVolatile | kRememberIdAndPassword | kInputIdAndPassword;
 const std::uint32_t kHandOverOnly = kRememberNothing | kInputIdAndPassword;
 
 class RevokedPairs : public StoredPairTest {
 protected:
     void Load(std::uint32_t config, bool protect) {
         Configure(kLibraryModeCard, kDeviceReader, config,
-                  std::string("[Prompt]\nUnattended=1\n") + (protect ? "[Credentials]\nProtectPasswords=1\n" : ""));
+                  std::string("[Prompt]\nUnattended=1\n") +
+                      (protect ? "[Credentials]\nProtectPasswords=1\n" : ""));
         ASSERT_EQ(GetProtectPasswords(), protect);
     }
     void Reload() {
@@ -43,13 +46,19 @@ protected:
         for (int i = 0; i < 8; ++i) std::snprintf(text + 2 * i, 3, "%02X", card.idm[i]);
         return text;
     }
-    void Revoke() { FakeRegSetString(PLAT_HKEY_LOCAL_MACHINE, ZUK_REVOKED_MACHINE_KEY, "card", IdmText()); }
-    void Unrevoke() { FakeRegDeleteValue(PLAT_HKEY_LOCAL_MACHINE, ZUK_REVOKED_MACHINE_KEY, "card"); }
+    void Revoke() {
+        FakeRegSetString(PLAT_HKEY_LOCAL_MACHINE, ZUK_REVOKED_MACHINE_KEY, "card", IdmText());
+    }
+    void Unrevoke() {
+        FakeRegDeleteValue(PLAT_HKEY_LOCAL_MACHINE, ZUK_REVOKED_MACHINE_KEY, "card");
+    }
     void StoreRemembered(const std::string &id, const std::string &pw) {
         char text[kStoredTextSize];
         const std::int32_t n = ScramblePassword(reinterpret_cast<const std::uint8_t *>(pw.data()),
                                                 static_cast<std::int32_t>(pw.size()), text);
-        ASSERT_EQ(WriteCredentials(id.data(), static_cast<std::int32_t>(id.size()), text, n, Remembered), 0);
+        ASSERT_EQ(
+            WriteCredentials(id.data(), static_cast<std::int32_t>(id.size()), text, n, Remembered),
+            0);
     }
     bool PinAsked() const {
         for (const FakeDialogShown &d : FakeDialogsShown()) {
@@ -70,16 +79,16 @@ TEST_F(RevokedPairs, APairFromARevokedCardIsNeverHandedOutAndIsDeleted) {
         int refused;  // what the host hears instead of the pair
     };
     const Store stores[] = {
-        {"remembered in the durable key", kRememberDurable, false, 0, 0, ZUK_NONVOLATILE_KEY, "UserID", "Password",
-         "PairRecord", ZUK_ERR_CARD_LOCKED},
-        {"remembered in the volatile key", kRememberVolatile, false, 0, 0, ZUK_VOLATILE_KEY, "UserID", "Password",
-         "PairRecord", ZUK_ERR_CARD_LOCKED},
-        {"remembered, protected", kRememberDurable, true, 0, 0, ZUK_NONVOLATILE_KEY, "UserID", "PasswordProtected",
-         "PairRecord", ZUK_ERR_CARD_LOCKED},
-        {"handed over", kHandOverOnly, false, kHandOver, kPickUp, ZUK_VOLATILE_KEY, "InputUserID", "InputPassword",
-         "InputPairRecord", ZUK_ERR_ACCOUNT_STORE},
-        {"handed over, protected", kHandOverOnly, true, kHandOver, kPickUp, ZUK_VOLATILE_KEY, "InputUserID",
-         "InputPasswordProtected", "InputPairRecord", ZUK_ERR_ACCOUNT_STORE},
+        {"remembered in the durable key", kRememberDurable, false, 0, 0, ZUK_NONVOLATILE_KEY,
+         "UserID", "Password", "PairRecord", ZUK_ERR_CARD_LOCKED},
+        {"remembered in the volatile key", kRememberVolatile, false, 0, 0, ZUK_VOLATILE_KEY,
+         "UserID", "Password", "PairRecord", ZUK_ERR_CARD_LOCKED},
+        {"remembered, protected", kRememberDurable, true, 0, 0, ZUK_NONVOLATILE_KEY, "UserID",
+         "PasswordProtected", "PairRecord", ZUK_ERR_CARD_LOCKED},
+        {"handed over", kHandOverOnly, false, kHandOver, kPickUp, ZUK_VOLATILE_KEY, "InputUserID",
+         "InputPassword", "InputPairRecord", ZUK_ERR_ACCOUNT_STORE},
+        {"handed over, protected", kHandOverOnly, true, kHandOver, kPickUp, ZUK_VOLATILE_KEY,
+         "InputUserID", "InputPasswordProtected", "InputPairRecord", ZUK_ERR_ACCOUNT_STORE},
     };
     enum When { kSameProcess, kAfterReload, kCardMetFirst };
     for (const Store &s : stores) {
@@ -94,7 +103,8 @@ TEST_F(RevokedPairs, APairFromARevokedCardIsNeverHandedOutAndIsDeleted) {
             ScriptPin();
             ASSERT_RESULT(Get(s.storeMode), ZUK_OK);
             ASSERT_EQ(Pair(), "alice/s3cret-pass");
-            ASSERT_TRUE(Has(s.key, s.idName) && Has(s.key, s.passwordName) && Has(s.key, s.recordName));
+            ASSERT_TRUE(Has(s.key, s.idName) && Has(s.key, s.passwordName) &&
+                        Has(s.key, s.recordName));
 
             Revoke();
             if (when == kAfterReload) {
@@ -105,14 +115,16 @@ TEST_F(RevokedPairs, APairFromARevokedCardIsNeverHandedOutAndIsDeleted) {
                 char name[64];
                 int length = sizeof name;
                 EXPECT_RESULT(ZUKGetUserName(1, name, &length), ZUK_ERR_CARD_LOCKED);
-                EXPECT_FALSE(Has(s.key, s.idName) || Has(s.key, s.passwordName) || Has(s.key, s.recordName))
+                EXPECT_FALSE(Has(s.key, s.idName) || Has(s.key, s.passwordName) ||
+                             Has(s.key, s.recordName))
                     << "meeting the revoked card deletes its pair";
             }
             FakeDialogReset();
             EXPECT_EQ(Get(s.readMode), s.refused);
             EXPECT_FALSE(Leaked());
             EXPECT_FALSE(PinAsked());
-            EXPECT_FALSE(Has(s.key, s.idName) || Has(s.key, s.passwordName) || Has(s.key, s.recordName));
+            EXPECT_FALSE(Has(s.key, s.idName) || Has(s.key, s.passwordName) ||
+                         Has(s.key, s.recordName));
             // Taken off the list again, the card works; the deleted pair does not come back.
             Unrevoke();
             if (s.readMode == kPickUp) {
@@ -182,8 +194,9 @@ TEST_F(RevokedPairs, APairMaskedUnderAnotherMaskIsNoPair) {
         const char *what;
         const std::uint8_t *before, *after;
     };
-    const Change changes[] = {
-        {"keys install", builtIn, siteA}, {"keys remove", siteA, builtIn}, {"another site's keys", siteA, siteB}};
+    const Change changes[] = {{"keys install", builtIn, siteA},
+                              {"keys remove", siteA, builtIn},
+                              {"another site's keys", siteA, siteB}};
     for (const Change &c : changes) {
         for (bool protect : {false, true}) {
             SCOPED_TRACE(std::string(c.what) + (protect ? ", protected" : ", masked"));
@@ -197,7 +210,8 @@ TEST_F(RevokedPairs, APairMaskedUnderAnotherMaskIsNoPair) {
             ScriptPin();
             EXPECT_RESULT(Get(0), ZUK_OK);
             EXPECT_EQ(Pair(), "alice/s3cret-pass");
-            EXPECT_EQ(PinAsked(), !protect) << "a masked pair is asked for again; a protected one is read";
+            EXPECT_EQ(PinAsked(), !protect)
+                << "a masked pair is asked for again; a protected one is read";
             // Handed over, then picked up under the other mask.
             Load(kHandOverOnly, protect);
             UsePasswordMask(c.before);
@@ -228,15 +242,17 @@ TEST_F(RevokedPairs, PairsWithoutARecordKeepWorkingUnderTheBuildsMask) {
     EXPECT_FALSE(PinAsked());
 
     std::uint8_t site[PASSWORD_MASK_SIZE];
-    for (int i = 0; i < PASSWORD_MASK_SIZE; ++i) site[i] = static_cast<std::uint8_t>(0x3C ^ (7 * i));
+    for (int i = 0; i < PASSWORD_MASK_SIZE; ++i)
+        site[i] = static_cast<std::uint8_t>(0x3C ^ (7 * i));
     UsePasswordMask(site);
     ScriptPin();
     EXPECT_RESULT(Get(0), ZUK_OK);
     EXPECT_EQ(Pair(), "alice/s3cret-pass");
     EXPECT_TRUE(PinAsked());
 
-    Configure(kLibraryModeCard, kDeviceReader, kRememberStoreNonVolatile | kRememberId | kInputIdOnly,
-              "[Prompt]\nUnattended=1\n", "IDM");
+    Configure(kLibraryModeCard, kDeviceReader,
+              kRememberStoreNonVolatile | kRememberId | kInputIdOnly, "[Prompt]\nUnattended=1\n",
+              "IDM");
     if (!CardSessionIsOpen()) Open();
     std::string idm = IdmText();
     for (char &ch : idm) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));

@@ -76,8 +76,8 @@ protected:
     AccountRequest Request() {
         std::memset(account, 0, sizeof account);
         std::memset(password, 0, sizeof password);
-        return AccountRequest{ZUK_ACCOUNT_REQUEST_VERSION, account, sizeof account, password,
-                              sizeof password, 0, 0};
+        return AccountRequest{
+            ZUK_ACCOUNT_REQUEST_VERSION, account, sizeof account, password, sizeof password, 0, 0};
     }
     char account[128];
     char password[256];
@@ -126,7 +126,8 @@ TEST_F(Secrets, ProtectedStoreLeavesNoPassword) {
 TEST_F(Secrets, TypedCredentialsAreWipedOnceCopied) {
     Configure(768, 0, 0x233);
     ScrubStack();
-    FakeDialogScript({{FAKE_DIALOG_ID_PASSWORD, 2, kTypedId, kTypedPassword, "", nullptr, nullptr}});
+    FakeDialogScript(
+        {{FAKE_DIALOG_ID_PASSWORD, 2, kTypedId, kTypedPassword, "", nullptr, nullptr}});
     AccountRequest r = Request();
     ASSERT_RESULT(ZUKGetUserAccount(0, &r, 0, nullptr), ZUK_OK);
     ASSERT_EQ(std::string(password, static_cast<std::size_t>(r.PasswordLength)), kTypedPassword);
@@ -144,9 +145,12 @@ TEST_F(Secrets, SiteKeysLiveOnlyInTheLibrarysRecordsAndGoAtUnload) {
     SiteKeysWipe(&keys);
     const std::uint8_t reader[SITE_READER_KEYS_SIZE] = ZUK_READER_KEYS_INIT;  // the sample card's
     std::memcpy(keys.reader, reader, sizeof reader);
-    for (std::size_t i = 0; i < sizeof keys.initial; ++i) keys.initial[i] = static_cast<std::uint8_t>(0xA1 + i);
-    for (std::size_t i = 0; i < sizeof keys.operational; ++i) keys.operational[i] = static_cast<std::uint8_t>(0x31 + i);
-    for (std::size_t i = 0; i < sizeof keys.mask; ++i) keys.mask[i] = static_cast<std::uint8_t>(0x81 + i);
+    for (std::size_t i = 0; i < sizeof keys.initial; ++i)
+        keys.initial[i] = static_cast<std::uint8_t>(0xA1 + i);
+    for (std::size_t i = 0; i < sizeof keys.operational; ++i)
+        keys.operational[i] = static_cast<std::uint8_t>(0x31 + i);
+    for (std::size_t i = 0; i < sizeof keys.mask; ++i)
+        keys.mask[i] = static_cast<std::uint8_t>(0x81 + i);
     ASSERT_EQ(SiteKeyStoreWrite(0, keys), 0);
     std::memcpy(sim.heldKeys, keys.operational, 24);
     // The values as texts to look for (none holds a zero byte).
@@ -159,7 +163,8 @@ TEST_F(Secrets, SiteKeysLiveOnlyInTheLibrarysRecordsAndGoAtUnload) {
     ScrubStack();
     ASSERT_TRUE(LibraryAttach(nullptr));
     ASSERT_EQ(GetSiteKeySource().result, kKeyStoreOk);
-    EXPECT_FALSE(DeadStackHolds(operational.c_str())) << "the load left the operational keys on the stack";
+    EXPECT_FALSE(DeadStackHolds(operational.c_str()))
+        << "the load left the operational keys on the stack";
     EXPECT_FALSE(DeadStackHolds(mask.c_str())) << "the load left the mask on the stack";
     Configure(256, 1, 0x233);  // loads again, remembering ID and password
     ScrubStack();

@@ -24,12 +24,15 @@ protected:
         ApiTest::SetUp();
         FakeRegSetString(PLAT_HKEY_LOCAL_MACHINE, ZUK_MACHINE_GUID_KEY, "MachineGuid", kGuid);
         SiteKeysWipe(&site);
-        for (std::size_t i = 0; i < sizeof site.initial; ++i) site.initial[i] = static_cast<std::uint8_t>(0x21 + 3 * i);
-        for (std::size_t i = 0; i < sizeof site.operational; ++i) site.operational[i] = static_cast<std::uint8_t>(0x91 + 5 * i);
+        for (std::size_t i = 0; i < sizeof site.initial; ++i)
+            site.initial[i] = static_cast<std::uint8_t>(0x21 + 3 * i);
+        for (std::size_t i = 0; i < sizeof site.operational; ++i)
+            site.operational[i] = static_cast<std::uint8_t>(0x91 + 5 * i);
         // The simulated cards carry the built-in card keys: the site keeps them in its table.
         const std::uint8_t reader[SITE_READER_KEYS_SIZE] = ZUK_READER_KEYS_INIT;
         std::memcpy(site.reader, reader, sizeof reader);
-        for (std::size_t i = 0; i < sizeof site.mask; ++i) site.mask[i] = static_cast<std::uint8_t>(0x3C ^ (7 * i));
+        for (std::size_t i = 0; i < sizeof site.mask; ++i)
+            site.mask[i] = static_cast<std::uint8_t>(0x3C ^ (7 * i));
     }
     // Stores the site keys and loads the library again; the reader then holds `held`.
     void InstallAndReload(const std::uint8_t held[24]) {
@@ -46,29 +49,35 @@ protected:
     std::string StoredPassword() const {
         std::uint32_t type = 0;
         std::string bytes;
-        EXPECT_TRUE(FakeRegGetValue(PLAT_HKEY_CURRENT_USER, ZUK_NONVOLATILE_KEY, "Password", &type, &bytes));
+        EXPECT_TRUE(FakeRegGetValue(PLAT_HKEY_CURRENT_USER, ZUK_NONVOLATILE_KEY, "Password", &type,
+                                    &bytes));
         return bytes;
     }
     void Remember(const std::string &id, const std::string &password) {
         char text[kStoredTextSize];
-        const std::int32_t n = ScramblePassword(reinterpret_cast<const std::uint8_t *>(password.data()),
-                                                static_cast<std::int32_t>(password.size()), text);
+        const std::int32_t n =
+            ScramblePassword(reinterpret_cast<const std::uint8_t *>(password.data()),
+                             static_cast<std::int32_t>(password.size()), text);
         ASSERT_GT(n, 0);
-        ASSERT_EQ(WriteCredentials(id.data(), static_cast<std::int32_t>(id.size()), text, n, Remembered), 0);
+        ASSERT_EQ(
+            WriteCredentials(id.data(), static_cast<std::int32_t>(id.size()), text, n, Remembered),
+            0);
     }
     std::string RememberedPassword() {
         char id[kStoredTextSize] = {0}, stored[kStoredTextSize] = {0};
         std::int32_t idLength = sizeof id, storedLength = sizeof stored;
         EXPECT_EQ(ReadCredentials(id, &idLength, stored, &storedLength, Remembered), 0);
         std::uint8_t password[kStoredTextSize] = {0};
-        const std::int32_t n = storedLength > 0 ? UnscramblePassword(stored, storedLength, password) : 0;
+        const std::int32_t n =
+            storedLength > 0 ? UnscramblePassword(stored, storedLength, password) : 0;
         return std::string(reinterpret_cast<char *>(password), static_cast<std::size_t>(n));
     }
     std::string Name() {
         char buffer[64] = {0};
         int length = sizeof buffer;
         const int result = ZUKGetUserName(1, buffer, &length);
-        return result == 0 ? std::string(buffer, static_cast<std::size_t>(length)) : "result " + std::to_string(result);
+        return result == 0 ? std::string(buffer, static_cast<std::size_t>(length))
+                           : "result " + std::to_string(result);
     }
     SiteKeys site;
 };
@@ -95,7 +104,8 @@ TEST_F(SiteKeysTest, TheSiteKeysReplaceTheBuiltInOnes) {
     EXPECT_EQ(GetSiteKeySource().result, kKeyStoreNone);
     EXPECT_EQ(RememberedPassword(), "");
     int handle = 0;
-    EXPECT_NE(ZUKOpen(&handle), ZUK_OK) << "a reader moved to the site's keys took the built-in ones";
+    EXPECT_NE(ZUKOpen(&handle), ZUK_OK)
+        << "a reader moved to the site's keys took the built-in ones";
 }
 
 TEST_F(SiteKeysTest, AReaderHoldingTheBuiltInSetRefusesTheSiteKeys) {
@@ -133,12 +143,15 @@ TEST_F(SiteKeysTest, UnusableStoredKeysLeaveTheLibraryWithoutKeys) {
         std::uint32_t status;
     };
     const Case cases[] = {
-        {"another machine's keys", [] { FakeSetProtectIdentity(7, 1); }, SESSION_ERR_KEYS_UNDECRYPTABLE},
+        {"another machine's keys", [] { FakeSetProtectIdentity(7, 1); },
+         SESSION_ERR_KEYS_UNDECRYPTABLE},
         {"no MachineGuid",
          [] { FakeRegDeleteValue(PLAT_HKEY_LOCAL_MACHINE, ZUK_MACHINE_GUID_KEY, "MachineGuid"); },
          SESSION_ERR_KEYS_UNDECRYPTABLE},
         {"a value of another type",
-         [] { FakeRegSetString(PLAT_HKEY_LOCAL_MACHINE, ZUK_SETTINGS_KEY, ZUK_SITE_KEYS_VALUE, "x"); },
+         [] {
+             FakeRegSetString(PLAT_HKEY_LOCAL_MACHINE, ZUK_SETTINGS_KEY, ZUK_SITE_KEYS_VALUE, "x");
+         },
          SESSION_ERR_KEYS_UNREADABLE},
         // Keys stored before weak keys were refused: a mask of zeros would leave the remembered
         // password in the clear.
@@ -146,9 +159,12 @@ TEST_F(SiteKeysTest, UnusableStoredKeysLeaveTheLibraryWithoutKeys) {
          [] {
              SiteKeys weak;
              SiteKeysWipe(&weak);
-             for (std::size_t i = 0; i < sizeof weak.initial; ++i) weak.initial[i] = static_cast<std::uint8_t>(0x10 + i);
-             for (std::size_t i = 0; i < sizeof weak.operational; ++i) weak.operational[i] = static_cast<std::uint8_t>(0x40 + i);
-             for (std::size_t i = 0; i < sizeof weak.reader; ++i) weak.reader[i] = static_cast<std::uint8_t>(0x80 + i);
+             for (std::size_t i = 0; i < sizeof weak.initial; ++i)
+                 weak.initial[i] = static_cast<std::uint8_t>(0x10 + i);
+             for (std::size_t i = 0; i < sizeof weak.operational; ++i)
+                 weak.operational[i] = static_cast<std::uint8_t>(0x40 + i);
+             for (std::size_t i = 0; i < sizeof weak.reader; ++i)
+                 weak.reader[i] = static_cast<std::uint8_t>(0x80 + i);
              ASSERT_EQ(SiteKeyStoreWrite(0, weak), 0);
          },
          SESSION_ERR_KEYS_WEAK},
@@ -178,7 +194,8 @@ TEST_F(SiteKeysTest, UnusableStoredKeysLeaveTheLibraryWithoutKeys) {
         int handle = 0;
         EXPECT_RESULT(ZUKOpen(&handle), ZUK_ERR_SYSTEM);
         // No Retry is offered: a retry fails the same way until an administrator acts.
-        EXPECT_EQ(FakeMessageBoxesShown().size(), boxesBefore) << "a retry prompt for unusable site keys";
+        EXPECT_EQ(FakeMessageBoxesShown().size(), boxesBefore)
+            << "a retry prompt for unusable site keys";
         int present = 0;
         EXPECT_RESULT(ZUKSenseCard(1, &present), ZUK_ERR_NOT_OPEN);
         EXPECT_EQ(sim.log.size(), framesBefore) << "a frame went to the reader";

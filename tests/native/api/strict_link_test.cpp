@@ -20,8 +20,8 @@ TEST_F(StrictLink, LineDamageIsAMalformedAnswerOnlyWhenSwitchedOn) {
         {"bad frame checksum", [](SimReader *r) { r->faults.badChecksum = true; }, false, ZUK_OK},
         {"bad frame checksum, strict", [](SimReader *r) { r->faults.badChecksum = true; }, true,
          ZUK_ERR_CARD_IO},
-        {"changed ciphertext, strict", [](SimReader *r) { r->faults.flipSecuredByte = true; },
-         true, ZUK_ERR_CARD_IO},
+        {"changed ciphertext, strict", [](SimReader *r) { r->faults.flipSecuredByte = true; }, true,
+         ZUK_ERR_CARD_IO},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);

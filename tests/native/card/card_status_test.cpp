@@ -1,7 +1,8 @@
 // Card statuses through what they are for: real reader and card failures, made by the simulated
 // reader and card, come out of the card layer's operations as the status that becomes the result
-// code naming the failure in the public header, and the raw status stays behind for the trace.  (The session's own codes - PIN, buffer, argument, item, open state - are checked
-// through the same operations in pin_test, layout_test and session_test.)
+// code naming the failure in the public header, and the raw status stays behind for the trace. (The
+// session's own codes - PIN, buffer, argument, item, open state - are checked through the same
+// operations in pin_test, layout_test and session_test.)
 #include <string>
 
 #include "ZUKcntrl.h"
@@ -14,7 +15,8 @@ namespace {
 
 TEST(CardStatusResult, KeepsTheRawFailureButNotASuccess) {
     SetLastCardStatus(0);
-    EXPECT_RESULT(CardStatusResult(0x8016A00), ZUK_ERR_READER_STATUS);  // the card's status flag 1 = 0x6A
+    EXPECT_RESULT(CardStatusResult(0x8016A00),
+                  ZUK_ERR_READER_STATUS);  // the card's status flag 1 = 0x6A
     EXPECT_EQ(GetLastCardStatus(), 0x8016A00u);
     for (std::uint32_t ok : {SESSION_OK, CARD_OK, CARD_RESPONSE_OK, BUILD_OK, LINK_OK}) {
         EXPECT_RESULT(CardStatusResult(ok), ZUK_OK);
@@ -55,41 +57,37 @@ protected:
 TEST_F(CardStatusThroughFaults, EachFailureReachesTheResultThatNamesIt) {
     const FaultCase cases[] = {
         {"the reader refuses a command (class 0x82)", READ,
-         [](SimReader *r, SimCard *) { SimFaultAnswerClass(r, 0x82, 1); },
-         ZUK_ERR_READER_STATUS, 0x2000300},
+         [](SimReader *r, SimCard *) { SimFaultAnswerClass(r, 0x82, 1); }, ZUK_ERR_READER_STATUS,
+         0x2000300},
         {"the reader asks twice for a resend", READ,
-         [](SimReader *r, SimCard *) { SimFaultAnswerClass(r, 0x80, 2); },
-         ZUK_ERR_READER_STATUS, 0x2000100},
+         [](SimReader *r, SimCard *) { SimFaultAnswerClass(r, 0x80, 2); }, ZUK_ERR_READER_STATUS,
+         0x2000100},
         {"a secured answer with another sequence number", READ,
-         [](SimReader *r, SimCard *) { r->faults.wrongSequence = true; },
-         ZUK_ERR_CARD_IO, 0x2001200},
+         [](SimReader *r, SimCard *) { r->faults.wrongSequence = true; }, ZUK_ERR_CARD_IO,
+         0x2001200},
         {"an empty secured answer", READ,
-         [](SimReader *r, SimCard *) { r->faults.emptySecured = true; },
-         ZUK_ERR_CARD_IO, 0x2001300},
-        {"a line that closed", READ,
-         [](SimReader *r, SimCard *) { r->faults.closed = true; },
+         [](SimReader *r, SimCard *) { r->faults.emptySecured = true; }, ZUK_ERR_CARD_IO,
+         0x2001300},
+        {"a line that closed", READ, [](SimReader *r, SimCard *) { r->faults.closed = true; },
          ZUK_ERR_PORT_IO, 0x2000018},
         {"a reader that stopped answering", READ,
-         [](SimReader *r, SimCard *) { r->faults.silent = true; },
-         ZUK_ERR_PORT_IO, 0x2000019},
-        {"the card left the field", READ,
-         [](SimReader *r, SimCard *) { SimCardRemove(r); },
+         [](SimReader *r, SimCard *) { r->faults.silent = true; }, ZUK_ERR_PORT_IO, 0x2000019},
+        {"the card left the field", READ, [](SimReader *r, SimCard *) { SimCardRemove(r); },
          ZUK_ERR_NO_CARD, 0x80400EF},
         {"the card stopped answering", READ,
-         [](SimReader *, SimCard *c) { c->faults.silentAfter = 0; },
-         ZUK_ERR_NO_CARD, 0x80400EF},
+         [](SimReader *, SimCard *c) { c->faults.silentAfter = 0; }, ZUK_ERR_NO_CARD, 0x80400EF},
         {"the card refuses the authenticated read (status bytes from the reader)", READ,
-         [](SimReader *, SimCard *c) { c->faults.readFlagCount = 1; },
-         ZUK_ERR_READER_STATUS, 0x80201A8},
+         [](SimReader *, SimCard *c) { c->faults.readFlagCount = 1; }, ZUK_ERR_READER_STATUS,
+         0x80201A8},
         {"a status word while activating the reader", OPEN,
-         [](SimReader *r, SimCard *) { SimFaultStatusWord(r, 0x11); },
-         ZUK_ERR_PORT_OPEN, 0x2116F00},
+         [](SimReader *r, SimCard *) { SimFaultStatusWord(r, 0x11); }, ZUK_ERR_PORT_OPEN,
+         0x2116F00},
         {"the reader refuses the key table", OPEN,
-         [](SimReader *r, SimCard *) { SimFaultStatusWord(r, 0x89); },
-         ZUK_ERR_READER_STATUS, 0x8016F00},
+         [](SimReader *r, SimCard *) { SimFaultStatusWord(r, 0x89); }, ZUK_ERR_READER_STATUS,
+         0x8016F00},
         {"a status word while setting the line speed back on closing", CLOSE,
-         [](SimReader *r, SimCard *) { SimFaultStatusWord(r, 0x07); },
-         ZUK_ERR_LINK_CLOSE, 0x2216F00},
+         [](SimReader *r, SimCard *) { SimFaultStatusWord(r, 0x07); }, ZUK_ERR_LINK_CLOSE,
+         0x2216F00},
     };
     for (const FaultCase &c : cases) {
         SCOPED_TRACE(c.name);
@@ -112,7 +110,8 @@ TEST_F(CardStatusThroughFaults, OpeningFailuresAndNoSession) {
     std::uint8_t name[16];
     int length = sizeof name;
     EXPECT_EQ(CardReadUserName(name, &length), SESSION_ERR_NOT_OPEN);
-    EXPECT_EQ(CardCloseSession(), LINK_ERR_NOT_OPEN) << "closing runs the close sequence on no port";
+    EXPECT_EQ(CardCloseSession(), LINK_ERR_NOT_OPEN)
+        << "closing runs the close sequence on no port";
     Open();
     EXPECT_EQ(CardOpenSession("PR300", kCardPort), SESSION_ERR_ALREADY_OPEN);
 }

@@ -67,7 +67,10 @@ TEST_F(FelicaTest, SeventeenCodesAreRefusedButTheIdmIsCleared) {
     int present = -1;
     ASSERT_EQ(CardSense(&present, kSystemCode, 1), SESSION_OK);
     std::uint8_t many[34];
-    for (int i = 0; i < 17; ++i) { many[2 * i] = 0x88; many[2 * i + 1] = 0xB4; }
+    for (int i = 0; i < 17; ++i) {
+        many[2 * i] = 0x88;
+        many[2 * i + 1] = 0xB4;
+    }
     present = -1;
     EXPECT_RESULT(CardStatusResult(CardSense(&present, many, 17)), ZUK_ERR_PARAM);
     EXPECT_EQ(present, -1);
@@ -148,21 +151,19 @@ TEST_F(FelicaTest, AuthenticatedReadSendsItsBodiesAndReturnsTheBlocks) {
     OpenAndSense();
     std::uint8_t out[64];
     int length = 0;
-    ASSERT_EQ(CardAuthRead(5, 0, 2, kAreas, 1, kNameRead, 4, kNameBlocks, sizeof out, out,
-                           &length),
+    ASSERT_EQ(CardAuthRead(5, 0, 2, kAreas, 1, kNameRead, 4, kNameBlocks, sizeof out, out, &length),
               CARD_OK);
     ASSERT_EQ(card.commands.size(), 2u);
     EXPECT_EQ(card.commands[0], "42 05 00");
-    EXPECT_EQ(card.commands[1], "56 81 " + Idm() +
-                                    " 02 00 00 00 65 01 0A 68 04 80 08 80 09 80 0A 80 0B");
+    EXPECT_EQ(card.commands[1],
+              "56 81 " + Idm() + " 02 00 00 00 65 01 0A 68 04 80 08 80 09 80 0A 80 0B");
     EXPECT_EQ(length, 64);
     EXPECT_EQ(std::string(reinterpret_cast<char *>(out)), "Alice Example");
     // A capacity below the data gives 0x8000002.
     EXPECT_EQ(CardAuthRead(5, 0, 2, kAreas, 1, kNameRead, 4, kNameBlocks, 63, out, &length),
               CARD_ERR_BUFFER);
     // The wrong key does not open the service.
-    EXPECT_EQ(CardAuthRead(7, 0, 2, kAreas, 1, kNameRead, 4, kNameBlocks, sizeof out, out,
-                           &length),
+    EXPECT_EQ(CardAuthRead(7, 0, 2, kAreas, 1, kNameRead, 4, kNameBlocks, sizeof out, out, &length),
               0x80201A5u);
 }
 
@@ -181,8 +182,9 @@ TEST_F(FelicaTest, ReadAndWriteOnlyUnderAnAuthenticationOfTheirService) {
     ASSERT_EQ(CardWriteBlocks(1, block0, data), CARD_OK);
     EXPECT_EQ(card.blocks[1][0][0], 3);
     EXPECT_EQ(card.blocks[1][0][1], 9);
-    EXPECT_EQ(card.commands.back(), "16 " + Idm() + " 01 80 00 03 09 00 00 00 00 00 00 00 00 00 "
-                                                    "00 00 00 00 00");
+    EXPECT_EQ(card.commands.back(), "16 " + Idm() +
+                                        " 01 80 00 03 09 00 00 00 00 00 00 00 00 00 "
+                                        "00 00 00 00 00");
     ASSERT_EQ(CardReadBlocks(1, block0, 16, out, &length), CARD_OK);
     EXPECT_EQ(length, 16);
     EXPECT_EQ(out[1], 9);
@@ -232,9 +234,9 @@ struct BuilderCase {
 
 TEST(FelicaBuild, KeySelectionLimits) {
     const BuilderCase cases[] = {
-        {0, 0, BUILD_OK}, {15, 15, BUILD_OK}, {0x80, 0x8F, BUILD_OK}, {16, 0, BUILD_ERR_LIMIT},
-        {0x7F, 0, BUILD_ERR_LIMIT}, {0x90, 0, BUILD_ERR_LIMIT}, {1, 16, BUILD_ERR_LIMIT},
-        {-1, 0, BUILD_ERR_LIMIT},
+        {0, 0, BUILD_OK},         {15, 15, BUILD_OK},         {0x80, 0x8F, BUILD_OK},
+        {16, 0, BUILD_ERR_LIMIT}, {0x7F, 0, BUILD_ERR_LIMIT}, {0x90, 0, BUILD_ERR_LIMIT},
+        {1, 16, BUILD_ERR_LIMIT}, {-1, 0, BUILD_ERR_LIMIT},
     };
     std::uint8_t out[8];
     std::size_t length = 0;

@@ -57,11 +57,13 @@ TEST_F(IssuingTest, OnlyTheStationsTableOpensTheUserItemsForWriting) {
     const std::uint8_t text[5] = {'m', 'a', 'l', 'l', 'y'};
     for (int item : {CARD_ITEM_ACCOUNT, CARD_ITEM_PASSWORD, CARD_ITEM_USER_NAME,
                      CARD_ITEM_USER_OPTION, CARD_ITEM_ADMIN_OPTION, 13}) {
-        EXPECT_RESULT(CardStatusResult(CardWriteWholeItem(item, text, 5)), ZUK_ERR_READER_STATUS) << item;  // access not allowed
+        EXPECT_RESULT(CardStatusResult(CardWriteWholeItem(item, text, 5)), ZUK_ERR_READER_STATUS)
+            << item;  // access not allowed
     }
     EXPECT_EQ(card.writes, 0);
     const std::uint8_t control[16] = {3, 0};
-    EXPECT_EQ(CardWriteWholeItem(CARD_ITEM_PIN_CONTROL, control, 16), SESSION_OK);  // key 4 is the library's
+    EXPECT_EQ(CardWriteWholeItem(CARD_ITEM_PIN_CONTROL, control, 16),
+              SESSION_OK);  // key 4 is the library's
     EXPECT_EQ(card.writes, 1);
 
     ASSERT_EQ(CardLoadKeyTable(kIssuerKeys), SESSION_OK);
@@ -75,7 +77,8 @@ TEST_F(IssuingTest, OnlyTheStationsTableOpensTheUserItemsForWriting) {
     std::memcpy(wrong, kIssuerKeys, sizeof wrong);
     wrong[2 * 8] ^= 0x01;
     ASSERT_EQ(CardLoadKeyTable(wrong), SESSION_OK);
-    EXPECT_RESULT(CardStatusResult(CardWriteWholeItem(CARD_ITEM_ACCOUNT, text, 3)), ZUK_ERR_READER_STATUS);
+    EXPECT_RESULT(CardStatusResult(CardWriteWholeItem(CARD_ITEM_ACCOUNT, text, 3)),
+                  ZUK_ERR_READER_STATUS);
 }
 
 TEST_F(IssuingTest, APasswordIsPaddedAndWrittenInTwoPiecesUnderOneAuthentication) {
@@ -185,7 +188,10 @@ TEST(CardDescriptionText, LineEndsControlCharactersRepeatsAndByteOrderMark) {
         {"CR LF", "account = bob\r\npin = 8642\r\npassword = hunter2\r\n", nullptr},
         {"CR only", "account = bob\rpin = 8642\rpassword = hunter2\r", nullptr},
         {"mixed", "account = bob\rpin = 8642\r\npassword = hunter2", nullptr},
-        {"byte-order mark", "\xEF\xBB\xBF" "account = bob\npin = 8642\npassword = hunter2", nullptr},
+        {"byte-order mark",
+         "\xEF\xBB\xBF"
+         "account = bob\npin = 8642\npassword = hunter2",
+         nullptr},
         {"name given twice", "account = bob\naccount = eve\n", "account is given twice"},
         {"tab inside a value", "account = bo\tb\n", "control character"},
         {"escape inside a value", "password = a\x1b[2Jb\n", "control character"},

@@ -40,7 +40,8 @@ TEST(KeyCheckValue, IsTheStartOfDesOfZeros) {
 TEST(KeyCheckValue, EveryKeyOfASiteHasOneAndNoneShowsAKey) {
     SiteKeys keys;
     std::memset(&keys, 0, sizeof keys);
-    for (std::size_t i = 0; i < sizeof keys; ++i) reinterpret_cast<std::uint8_t *>(&keys)[i] = static_cast<std::uint8_t>(i * 29 + 1);
+    for (std::size_t i = 0; i < sizeof keys; ++i)
+        reinterpret_cast<std::uint8_t *>(&keys)[i] = static_cast<std::uint8_t>(i * 29 + 1);
     for (bool issuer : {false, true}) {
         SCOPED_TRACE(issuer);
         keys.hasIssuer = issuer;
@@ -49,11 +50,15 @@ TEST(KeyCheckValue, EveryKeyOfASiteHasOneAndNoneShowsAKey) {
         ASSERT_EQ(count, issuer ? KEY_CHECK_MAX : KEY_CHECK_MAX - SITE_WRITE_SLOT_COUNT);
         std::string labels;
         for (int i = 0; i < count; ++i) labels += std::string(values[i].label) + ",";
-        EXPECT_EQ(labels, std::string("initial KA,initial KB,initial KC,operational KA,operational KB,operational KC,"
-                                      "reader slot 0,reader slot 1,reader slot 3,reader slot 4,reader slot 5,"
-                                      "reader slot 7,reader slot 9,mask,") +
-                              (issuer ? "issuer slot 2,issuer slot 6,issuer slot 8,issuer slot 10," : ""));
-        // Each value is its key's: the channel keys in order, the reader slots in the table's order.
+        EXPECT_EQ(
+            labels,
+            std::string(
+                "initial KA,initial KB,initial KC,operational KA,operational KB,operational KC,"
+                "reader slot 0,reader slot 1,reader slot 3,reader slot 4,reader slot 5,"
+                "reader slot 7,reader slot 9,mask,") +
+                (issuer ? "issuer slot 2,issuer slot 6,issuer slot 8,issuer slot 10," : ""));
+        // Each value is its key's: the channel keys in order, the reader slots in the table's
+        // order.
         std::uint8_t expected[KEY_CHECK_VALUE_SIZE];
         DesKeyCheckValue(keys.initial + 16, expected);
         EXPECT_EQ(Hex(values[2].value, 3), Hex(expected, 3));

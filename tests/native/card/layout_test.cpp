@@ -76,9 +76,8 @@ TEST_F(LayoutTest, AccountAndPasswordInPieces) {
         ASSERT_EQ(CardReadAccount(account, &accountLength, password, &passwordLength), SESSION_OK);
         EXPECT_EQ(std::string(reinterpret_cast<char *>(account), accountLength), "alice");
         EXPECT_EQ(passwordLength, static_cast<int>(c.passwordSize));
-        std::vector<std::string> expected = {
-            "42 01 00", AuthRead(Idm(), "0A 66", 0, 8),
-            "42 01 00", AuthRead(Idm(), "0A 66", 8, 12)};
+        std::vector<std::string> expected = {"42 01 00", AuthRead(Idm(), "0A 66", 0, 8), "42 01 00",
+                                             AuthRead(Idm(), "0A 66", 8, 12)};
         if (c.secondPiece) expected.push_back("14 " + Idm() + " 04 " + BlockList(20, 4));
         EXPECT_EQ(card.commands, expected) << c.passwordSize;
     }
@@ -103,7 +102,9 @@ TEST_F(LayoutTest, WholeTextsAndBuffersOneByteShort) {
     std::uint8_t account[4], password[8];
     int accountLength = 4, passwordLength = 8;
     card.commands.clear();
-    EXPECT_RESULT(CardStatusResult(CardReadAccount(account, &accountLength, password, &passwordLength)), ZUK_ERR_BUFFER);
+    EXPECT_RESULT(
+        CardStatusResult(CardReadAccount(account, &accountLength, password, &passwordLength)),
+        ZUK_ERR_BUFFER);
     EXPECT_EQ(card.commands.size(), 2u);
 }
 
@@ -134,7 +135,9 @@ TEST_F(LayoutTest, ArgumentsSessionAndCardFailures) {
     std::uint8_t account[128], password[256];
     int accountLength = 128, passwordLength = 256;
     card.faults.removeAfterReads = 2;  // leaves between the two password pieces
-    EXPECT_RESULT(CardStatusResult(CardReadAccount(account, &accountLength, password, &passwordLength)), ZUK_ERR_NO_CARD);
+    EXPECT_RESULT(
+        CardStatusResult(CardReadAccount(account, &accountLength, password, &passwordLength)),
+        ZUK_ERR_NO_CARD);
     EXPECT_EQ(accountLength, 0);
     EXPECT_EQ(GetLastCardStatus(), 0x80400EFu);
 }

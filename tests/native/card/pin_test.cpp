@@ -44,9 +44,10 @@ TEST_F(PinTest, VerifyOutcomesAndTheCountOnTheCard) {
         int present = 0;
         ASSERT_EQ(CardSense(&present, kSystemCode, 1), SESSION_OK);
         card.blocks[1][0][5] = 0x5A;  // an uninterpreted byte goes back as read
-        EXPECT_EQ(CardStatusResult(CardVerifyPin(reinterpret_cast<const std::uint8_t *>(c.typed.data()),
-                                                 static_cast<int>(c.typed.size()))),
-                  c.result)
+        EXPECT_EQ(
+            CardStatusResult(CardVerifyPin(reinterpret_cast<const std::uint8_t *>(c.typed.data()),
+                                           static_cast<int>(c.typed.size()))),
+            c.result)
             << c.name;
         EXPECT_EQ(card.blocks[1][0][1], c.countAfter) << c.name;
         EXPECT_EQ(card.blocks[1][0][0], c.limit) << c.name;
@@ -64,10 +65,14 @@ TEST_F(PinTest, LockedAfterTheFailureThatReachedTheLimit) {
     const std::uint8_t wrong[4] = {'0', '0', '0', '0'};
     EXPECT_RESULT(CardStatusResult(CardVerifyPin(wrong, 4)), ZUK_ERR_PIN_LOCKED_NOW);
     const std::vector<std::string> expected = {
-        "42 03 00", "56 81 " + Idm() + " 02 00 00 00 65 01 0A 67 01 80 01",
-        "42 03 00", "56 81 " + Idm() + " 02 00 00 00 65 01 0A 67 01 80 00",
-        "42 03 00", "56 81 " + Idm() + " 02 00 00 00 65 01 0A 67 01 80 00",
-        "42 04 00", "52 81 " + Idm() + " 02 00 00 00 65 01 08 67",
+        "42 03 00",
+        "56 81 " + Idm() + " 02 00 00 00 65 01 0A 67 01 80 01",
+        "42 03 00",
+        "56 81 " + Idm() + " 02 00 00 00 65 01 0A 67 01 80 00",
+        "42 03 00",
+        "56 81 " + Idm() + " 02 00 00 00 65 01 0A 67 01 80 00",
+        "42 04 00",
+        "52 81 " + Idm() + " 02 00 00 00 65 01 08 67",
         "16 " + Idm() + " 01 80 00 03 03 00 00 00 00 00 00 00 00 00 00 00 00 00 00",
     };
     EXPECT_EQ(card.commands, expected);
@@ -96,7 +101,8 @@ TEST_F(PinTest, PinStateAndArguments) {
     int present = -1, limit = -1, count = -1;
     std::uint8_t pin[16];
     int pinLength = 16;
-    EXPECT_RESULT(CardStatusResult(CardGetPinState(&present, &limit, &count, pin, &pinLength)), ZUK_ERR_NOT_OPEN);
+    EXPECT_RESULT(CardStatusResult(CardGetPinState(&present, &limit, &count, pin, &pinLength)),
+                  ZUK_ERR_NOT_OPEN);
     EXPECT_RESULT(CardStatusResult(CardVerifyPin(pin, -1)), ZUK_ERR_PARAM);
     EXPECT_RESULT(CardStatusResult(CardVerifyPin(nullptr, 0)), ZUK_ERR_PARAM);
     description.pin = "24680";
@@ -105,7 +111,8 @@ TEST_F(PinTest, PinStateAndArguments) {
     SimCardInit(&card, description);
     OpenAndSense();
     pinLength = 4;
-    EXPECT_RESULT(CardStatusResult(CardGetPinState(&present, &limit, &count, pin, &pinLength)), ZUK_ERR_BUFFER);
+    EXPECT_RESULT(CardStatusResult(CardGetPinState(&present, &limit, &count, pin, &pinLength)),
+                  ZUK_ERR_BUFFER);
     pinLength = 16;
     ASSERT_EQ(CardGetPinState(&present, &limit, &count, pin, &pinLength), SESSION_OK);
     EXPECT_EQ(present, 1);

@@ -13,10 +13,12 @@ namespace {
 
 const std::uint8_t kInitial[24] = ZUK_INITIAL_KEYS_INIT;
 const std::uint8_t kBuiltIn[24] = ZUK_OPERATIONAL_KEYS_INIT;
-const std::uint8_t kSite[24] = {0x31, 0x42, 0x53, 0x64, 0x75, 0x86, 0x97, 0xA8, 0x0B, 0x1C, 0x2D, 0x3E,
-                                0x4F, 0x50, 0x61, 0x72, 0xC4, 0xD5, 0xE6, 0xF7, 0x08, 0x19, 0x2A, 0x3B};
-const std::uint8_t kOther[24] = {0xA1, 0xB2, 0xC3, 0xD4, 0xE5, 0xF6, 0x07, 0x18, 0x29, 0x3A, 0x4B, 0x5C,
-                                 0x6D, 0x7E, 0x8F, 0x90, 0x13, 0x24, 0x35, 0x46, 0x57, 0x68, 0x79, 0x8A};
+const std::uint8_t kSite[24] = {0x31, 0x42, 0x53, 0x64, 0x75, 0x86, 0x97, 0xA8,
+                                0x0B, 0x1C, 0x2D, 0x3E, 0x4F, 0x50, 0x61, 0x72,
+                                0xC4, 0xD5, 0xE6, 0xF7, 0x08, 0x19, 0x2A, 0x3B};
+const std::uint8_t kOther[24] = {0xA1, 0xB2, 0xC3, 0xD4, 0xE5, 0xF6, 0x07, 0x18,
+                                 0x29, 0x3A, 0x4B, 0x5C, 0x6D, 0x7E, 0x8F, 0x90,
+                                 0x13, 0x24, 0x35, 0x46, 0x57, 0x68, 0x79, 0x8A};
 
 // Key blocks (INS 0x85 P2=01) the host sent.
 int KeyBlocksSent(const SimReader &sim) {
@@ -32,9 +34,9 @@ class ReaderMoveTest : public CardTest {};
 TEST_F(ReaderMoveTest, OutcomesAndWhatTheReaderHoldsAfterwards) {
     struct Case {
         const char *name;
-        const std::uint8_t *held;  // the reader's operational set (null: a factory reader)
-        const std::uint8_t *from;  // the old set asked for
-        const std::uint8_t *other; // the further set tried when the old one is refused
+        const std::uint8_t *held;   // the reader's operational set (null: a factory reader)
+        const std::uint8_t *from;   // the old set asked for
+        const std::uint8_t *other;  // the further set tried when the old one is refused
         SimFaults faults;
         MoveOutcome outcome;
         MoveHolder holder;
@@ -53,15 +55,20 @@ TEST_F(ReaderMoveTest, OutcomesAndWhatTheReaderHoldsAfterwards) {
     refused.statusCount = 1;
     const Case cases[] = {
         {"moved", kBuiltIn, kBuiltIn, nullptr, none, MOVE_DONE, MOVE_HOLDS_NEW, kSite, 1},
-        {"already moved", kSite, kBuiltIn, nullptr, none, MOVE_NOT_NEEDED, MOVE_HOLDS_NEW, kSite, 0},
-        {"another set", kOther, kBuiltIn, nullptr, none, MOVE_REFUSED, MOVE_HOLDS_UNKNOWN, kOther, 0},
-        {"the further set", kBuiltIn, kOther, kBuiltIn, none, MOVE_REFUSED, MOVE_HOLDS_OTHER, kBuiltIn, 0},
-        {"factory reader", nullptr, kBuiltIn, nullptr, none, MOVE_FACTORY, MOVE_HOLDS_UNKNOWN, kInitial, 0},
+        {"already moved", kSite, kBuiltIn, nullptr, none, MOVE_NOT_NEEDED, MOVE_HOLDS_NEW, kSite,
+         0},
+        {"another set", kOther, kBuiltIn, nullptr, none, MOVE_REFUSED, MOVE_HOLDS_UNKNOWN, kOther,
+         0},
+        {"the further set", kBuiltIn, kOther, kBuiltIn, none, MOVE_REFUSED, MOVE_HOLDS_OTHER,
+         kBuiltIn, 0},
+        {"factory reader", nullptr, kBuiltIn, nullptr, none, MOVE_FACTORY, MOVE_HOLDS_UNKNOWN,
+         kInitial, 0},
         {"answer lost, set taken", kBuiltIn, kBuiltIn, nullptr, lostAfter, MOVE_DONE_UNANSWERED,
          MOVE_HOLDS_NEW, kSite, 1},
         {"answer lost, set not taken", kBuiltIn, kBuiltIn, nullptr, lostBefore, MOVE_NOT_MOVED,
          MOVE_HOLDS_OLD, kBuiltIn, 1},
-        {"move refused", kBuiltIn, kBuiltIn, nullptr, refused, MOVE_NOT_MOVED, MOVE_HOLDS_OLD, kBuiltIn, 1},
+        {"move refused", kBuiltIn, kBuiltIn, nullptr, refused, MOVE_NOT_MOVED, MOVE_HOLDS_OLD,
+         kBuiltIn, 1},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -75,7 +82,8 @@ TEST_F(ReaderMoveTest, OutcomesAndWhatTheReaderHoldsAfterwards) {
         EXPECT_EQ(std::memcmp(sim.heldKeys, c.heldAfter, 24), 0);
         EXPECT_EQ(KeyBlocksSent(sim), c.keyBlocks);
         EXPECT_EQ(SimHex(sim.keyState, 3), c.held != nullptr ? "02 11 02" : "00 00 00");
-        EXPECT_EQ(report.status != 0, c.outcome == MOVE_REFUSED || c.faults.dropCount + c.faults.statusCount > 0);
+        EXPECT_EQ(report.status != 0,
+                  c.outcome == MOVE_REFUSED || c.faults.dropCount + c.faults.statusCount > 0);
         // The channel's sets are the built-in ones again, the port and the mutex let go of.
         EXPECT_EQ(std::memcmp(g_link.keys.operational, kBuiltIn, 24), 0);
         EXPECT_FALSE(FakeSerialIsOpen());

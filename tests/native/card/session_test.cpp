@@ -18,8 +18,8 @@ void PutMachineValue(const std::string &key, const char *name, const std::string
 }
 
 void PutDriver(const char *service, const std::string &instance, const std::string &friendly) {
-    PutMachineValue(std::string("SYSTEM\\CurrentControlSet\\Services\\") + service + "\\Enum",
-                    "0", instance);
+    PutMachineValue(std::string("SYSTEM\\CurrentControlSet\\Services\\") + service + "\\Enum", "0",
+                    instance);
     PutMachineValue("SYSTEM\\CurrentControlSet\\Enum\\" + instance, "FriendlyName", friendly);
 }
 
@@ -47,7 +47,8 @@ TEST_F(SessionTest, OpenLoadsTheKeyTableAndRefusesASecondOpen) {
 
 TEST_F(SessionTest, DeviceNameIsCheckedBeforeTheRegistry) {
     for (const char *name : {"pr300", "", "PR3000", "PR30"}) {
-        EXPECT_RESULT(CardStatusResult(CardOpenSession(name, kCardPort)), ZUK_ERR_PORT_OPEN) << name;
+        EXPECT_RESULT(CardStatusResult(CardOpenSession(name, kCardPort)), ZUK_ERR_PORT_OPEN)
+            << name;
         EXPECT_EQ(GetLastCardStatus(), CARD_ERR_NO_READER);
     }
     const std::string longName(512, 'P');
@@ -99,7 +100,8 @@ TEST(PortPath, FromFriendlyName) {
     for (const PortCase &c : cases) {
         char path[64] = "untouched";
         const std::string friendly = std::string(kPrefix) + c.tail;
-        EXPECT_EQ(PortPathFromFriendlyName(friendly.c_str(), path, sizeof path), c.status) << c.tail;
+        EXPECT_EQ(PortPathFromFriendlyName(friendly.c_str(), path, sizeof path), c.status)
+            << c.tail;
         if (c.status == CARD_OK) {
             EXPECT_STREQ(path, c.path);
         }

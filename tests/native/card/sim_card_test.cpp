@@ -13,7 +13,8 @@ namespace {
 TEST(SimCardDescription, SampleLoadsAndBadLinesAreRefused) {
     SimCardDescription d;
     std::string error;
-    ASSERT_TRUE(SimCardReadDescriptionFile(std::string(ZUK_SOURCE_DIR) + "/sim/cards/alice.card", &d, &error))
+    ASSERT_TRUE(SimCardReadDescriptionFile(std::string(ZUK_SOURCE_DIR) + "/sim/cards/alice.card",
+                                           &d, &error))
         << error;
     EXPECT_EQ(d.account, "alice");
     EXPECT_EQ(d.password, "s3cret-pass");
@@ -26,8 +27,8 @@ TEST(SimCardDescription, SampleLoadsAndBadLinesAreRefused) {
     EXPECT_NE(printed.find("idm = 01 2E 4C 1F 93 0A 55 07\n"), std::string::npos) << printed;
     EXPECT_NE(printed.find("system_code = 88 B4\n"), std::string::npos) << printed;
 
-    const char *bad[] = {"colour = red", "retry_limit = 256", "idm = 01 02", "pmm = zz",
-                         "failure_count = -1", "no equals sign"};
+    const char *bad[] = {"colour = red", "retry_limit = 256",  "idm = 01 02",
+                         "pmm = zz",     "failure_count = -1", "no equals sign"};
     for (const char *line : bad) {
         SimCardDescription e;
         error.clear();

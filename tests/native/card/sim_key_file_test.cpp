@@ -23,13 +23,21 @@ std::string Digits(int first, int bytes) {
 }
 
 std::string File(bool issuer, const std::string &initial = Digits(0x01, 24),
-                 const std::string &reader = Digits(0x41, 56), const std::string &mask = Digits(0xC1, 64)) {
+                 const std::string &reader = Digits(0x41, 56),
+                 const std::string &mask = Digits(0xC1, 64)) {
     return "\xEF\xBB\xBF# a site\r\nZUKcntrl site keys 1\r\n"
-           "initial = " + initial + "\r\n"
-           "operational = " + Digits(0x21, 24) + "\r\n"
-           "reader = " + reader + "\r\n"
-           "mask = " + mask + "\r\n" +
-           (issuer ? "issuer = " + Digits(0x81, 88) + "\r\n" : "") + "check = 0011223344556677\r\n";
+           "initial = " +
+           initial +
+           "\r\n"
+           "operational = " +
+           Digits(0x21, 24) +
+           "\r\n"
+           "reader = " +
+           reader +
+           "\r\n"
+           "mask = " +
+           mask + "\r\n" + (issuer ? "issuer = " + Digits(0x81, 88) + "\r\n" : "") +
+           "check = 0011223344556677\r\n";
 }
 
 TEST(SimKeyFile, TakesTheSetsAndTablesAndRefusesWhatItCannotUse) {
@@ -42,8 +50,8 @@ TEST(SimKeyFile, TakesTheSetsAndTablesAndRefusesWhatItCannotUse) {
 
     std::uint8_t table[SIM_KEY_TABLE_SIZE];
     SimLibraryKeyTable(keys.reader, table);
-    EXPECT_EQ(SimHex(table + 8, 9), "49 4A 4B 4C 4D 4E 4F 50 00");    // slot 1, then the empty slot 2
-    EXPECT_EQ(SimHex(table + 72, 8), "71 72 73 74 75 76 77 78");      // slot 9: the seventh key
+    EXPECT_EQ(SimHex(table + 8, 9), "49 4A 4B 4C 4D 4E 4F 50 00");  // slot 1, then the empty slot 2
+    EXPECT_EQ(SimHex(table + 72, 8), "71 72 73 74 75 76 77 78");    // slot 9: the seventh key
     std::uint8_t fallback[SIM_KEY_TABLE_SIZE];
     std::memset(fallback, 0xEE, sizeof fallback);
     SimCardKeyTable(keys, fallback, table);
@@ -66,8 +74,10 @@ TEST(SimKeyFile, TakesTheSetsAndTablesAndRefusesWhatItCannotUse) {
         {"ZUKcntrl site keys 1\ninitial = " + Digits(0, 24) + "\n", "no 'operational' value"},
         {"", "empty"},
         // Weak keys, by the library's rule: the simulated reader takes none of them either.
-        {File(false, Digits(0x01, 24), Digits(0x41, 56), std::string(128, '0')), "weak keys: 'mask' is all zero"},
-        {File(false, Digits(0x01, 8) + Digits(0x01, 8) + Digits(0x31, 8)), "'initial' KA and KB are the same key"},
+        {File(false, Digits(0x01, 24), Digits(0x41, 56), std::string(128, '0')),
+         "weak keys: 'mask' is all zero"},
+        {File(false, Digits(0x01, 8) + Digits(0x01, 8) + Digits(0x31, 8)),
+         "'initial' KA and KB are the same key"},
         {File(false, Digits(0x01, 24), std::string(112, '0')), "'reader' slot 0 is all zero"},
     };
     for (const auto &c : refused) {

@@ -17,7 +17,8 @@ LinkStatus SendCard(const Bytes &body, Bytes *answer, std::uint32_t capacity = F
     std::uint8_t frame[FRAME_BUFFER_SIZE + 8];
     std::uint32_t frameLength = 0;
     EXPECT_EQ(ReaderBuildCardFrame(frame, &frameLength, body.data(),
-                                   static_cast<std::uint32_t>(body.size())), LINK_OK);
+                                   static_cast<std::uint32_t>(body.size())),
+              LINK_OK);
     std::uint8_t response[FRAME_BUFFER_SIZE];
     std::uint32_t length = capacity;
     const LinkStatus st = ChannelExchange(frame, frameLength, response, &length);
@@ -32,8 +33,8 @@ Bytes LastPlainBlock(const SimReader &sim) {
         const std::size_t e = (static_cast<std::size_t>(it->bytes[1]) << 8) | it->bytes[2];
         Bytes plain(e);
         const std::uint8_t iv[8] = {0};
-        EXPECT_TRUE(DesCbcDecrypt(g_link.channel.sessionKey, iv, it->bytes.data() + 3, e,
-                                  plain.data()));
+        EXPECT_TRUE(
+            DesCbcDecrypt(g_link.channel.sessionKey, iv, it->bytes.data() + 3, e, plain.data()));
         return plain;
     }
     return {};
@@ -211,8 +212,9 @@ TEST_F(LinkTest, KeyWrappedCommand) {
     big.resize(8 + 248 + 1, 0x11);
     std::uint8_t response[FRAME_BUFFER_SIZE];
     std::uint32_t length = sizeof response;
-    EXPECT_EQ(ChannelExchange(big.data(), static_cast<std::uint32_t>(big.size()), response, &length),
-              LINK_ERR_GENERAL);
+    EXPECT_EQ(
+        ChannelExchange(big.data(), static_cast<std::uint32_t>(big.size()), response, &length),
+        LINK_ERR_GENERAL);
     EXPECT_TRUE(Sent().empty());
 
     Bytes data(16);
@@ -221,15 +223,17 @@ TEST_F(LinkTest, KeyWrappedCommand) {
     frame.insert(frame.end(), data.begin(), data.end());
     frame.push_back(0);  // checksum, not looked at
     length = sizeof response;
-    ASSERT_EQ(ChannelExchange(frame.data(), static_cast<std::uint32_t>(frame.size()), response,
-                              &length), LINK_OK);
+    ASSERT_EQ(
+        ChannelExchange(frame.data(), static_cast<std::uint32_t>(frame.size()), response, &length),
+        LINK_OK);
     EXPECT_EQ(SimHex(response, length), "20 00 02 90 00 B2");  // as received, in clear
     const SimLogEntry &sent = sim.log[0];
     ASSERT_EQ(sent.bytes.size(), 8u + 24u + 1u);
     EXPECT_EQ(SimHex(sent.bytes.data(), 8), "28 00 1D 00 89 01 02 18");
     Bytes clear(24);
     const ChannelSession &s = g_link.channel;
-    ASSERT_TRUE(TdeaEcbDecrypt(s.readerRandom, s.hostRandom, sent.bytes.data() + 8, 24, clear.data()));
+    ASSERT_TRUE(
+        TdeaEcbDecrypt(s.readerRandom, s.hostRandom, sent.bytes.data() + 8, 24, clear.data()));
     EXPECT_EQ(Bytes(clear.begin(), clear.begin() + 8), Bytes(s.sessionKey, s.sessionKey + 8));
     EXPECT_EQ(Bytes(clear.begin() + 8, clear.end()), data);
     ASSERT_EQ(sim.keyTable.size(), 1u);

@@ -43,8 +43,18 @@ std::vector<CavpRecord> ReadCavp(const std::string &path) {
     };
     while (std::getline(in, line)) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (line.rfind("[ENCRYPT]", 0) == 0) { flush(); encrypt = true; current.encrypt = true; continue; }
-        if (line.rfind("[DECRYPT]", 0) == 0) { flush(); encrypt = false; current.encrypt = false; continue; }
+        if (line.rfind("[ENCRYPT]", 0) == 0) {
+            flush();
+            encrypt = true;
+            current.encrypt = true;
+            continue;
+        }
+        if (line.rfind("[DECRYPT]", 0) == 0) {
+            flush();
+            encrypt = false;
+            current.encrypt = false;
+            continue;
+        }
         const auto eq = line.find(" = ");
         if (eq == std::string::npos) continue;
         const std::string name = line.substr(0, eq);
@@ -90,7 +100,8 @@ INSTANTIATE_TEST_SUITE_P(Kat, CavpSingleDes,
                                            "CBC/TCBCsubtab.rsp", "CBC/TCBCinvperm.rsp"));
 
 TEST(CavpTdea, TwoKeyMultiBlockEcbBothDirections) {
-    const std::vector<CavpRecord> records = ReadCavp(std::string(ZUK_CAVP_DIR) + "/ECB/TECBMMT2.rsp");
+    const std::vector<CavpRecord> records =
+        ReadCavp(std::string(ZUK_CAVP_DIR) + "/ECB/TECBMMT2.rsp");
     ASSERT_EQ(records.size(), 20u);
     for (const CavpRecord &r : records) {
         const Bytes k1 = Hex(r.fields.at("KEY1"));
@@ -135,14 +146,15 @@ TEST(DesKnownAnswers, Fips81MultiBlockCbcAndEcb) {
             Bytes room(p.size() + 8, 0xEE);
             const std::size_t in = shift < 0 ? 8 : 0, outAt = shift < 0 ? 0 : 8;
             std::copy(p.begin(), p.end(), room.begin() + static_cast<long>(in));
-            const bool ok = tdea ? TdeaEcbEncrypt(key.data(), key.data(), room.data() + in, p.size(),
-                                                  room.data() + outAt)
+            const bool ok = tdea ? TdeaEcbEncrypt(key.data(), key.data(), room.data() + in,
+                                                  p.size(), room.data() + outAt)
                                  : DesCbcEncrypt(key.data(), iv.data(), room.data() + in, p.size(),
                                                  room.data() + outAt);
             ASSERT_TRUE(ok);
             EXPECT_EQ(Bytes(room.begin() + static_cast<long>(outAt),
                             room.begin() + static_cast<long>(outAt + p.size())),
-                      tdea ? ecb : cbc) << "shift " << shift << (tdea ? " TDEA-ECB" : " DES-CBC");
+                      tdea ? ecb : cbc)
+                << "shift " << shift << (tdea ? " TDEA-ECB" : " DES-CBC");
         }
     }
 }
@@ -176,7 +188,8 @@ Bytes OpenSslCipher(const EVP_CIPHER *cipher, const Bytes &key, const Bytes *iv,
     Bytes out(in.size() + 16);
     int n1 = 0, n2 = 0;
     EXPECT_EQ(EVP_CipherInit_ex(ctx, cipher, nullptr, key.data(), iv ? iv->data() : nullptr,
-                                encrypt ? 1 : 0), 1);
+                                encrypt ? 1 : 0),
+              1);
     EVP_CIPHER_CTX_set_padding(ctx, 0);
     EXPECT_EQ(EVP_CipherUpdate(ctx, out.data(), &n1, in.data(), static_cast<int>(in.size())), 1);
     EXPECT_EQ(EVP_CipherFinal_ex(ctx, out.data() + n1, &n2), 1);

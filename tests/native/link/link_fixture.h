@@ -18,7 +18,6 @@ inline const char *const kPortPath = kSimPort;
 
 class LinkTest : public SimReaderTest {
 protected:
-
     // Opens the link and forgets the opening's frames.
     void OpenLink() {
         ASSERT_EQ(SessionOpenLink(kPortPath), LINK_OK);

@@ -88,18 +88,21 @@ TEST_F(LinkTest, AHeldSetIsReplacedOnlyInASessionAuthenticatedWithIt) {
         {"in the authenticated session", true, false, false, false, LINK_OK},
         {"without an authentication", false, false, false, false, LINK_STATUS_WORD_BASE + 0x6982},
         {"after a failed authentication", true, true, false, false, LINK_STATUS_WORD_BASE + 0x6982},
-        {"with another session key inside", true, false, true, false, LINK_STATUS_WORD_BASE + 0x6982},
+        {"with another session key inside", true, false, true, false,
+         LINK_STATUS_WORD_BASE + 0x6982},
         {"in a clear session", false, false, false, true, LINK_STATUS_WORD_BASE + 0x6982},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         SimReaderInit(&sim, kBuiltInInitial, kBuiltIn, !c.factory);
         LinkUseChannelKeys(kBuiltInInitial, kBuiltIn);
-        ASSERT_EQ(c.authenticated ? SessionOpenLink(kPortPath) : SessionOpenReader(kPortPath), LINK_OK);
+        ASSERT_EQ(c.authenticated ? SessionOpenLink(kPortPath) : SessionOpenReader(kPortPath),
+                  LINK_OK);
         if (c.factory) {
             ASSERT_EQ(ChannelAuthenticate(CHANNEL_KEYS_NONE), LINK_OK);
             const std::uint8_t state[] = {0x00, 0x85, 0x00, 0x02, 0x03, 0x02, 0x11, 0x02};
-            ASSERT_EQ(ReaderCommand(FRAME_TYPE_READER, state, sizeof state, nullptr, nullptr), LINK_OK);
+            ASSERT_EQ(ReaderCommand(FRAME_TYPE_READER, state, sizeof state, nullptr, nullptr),
+                      LINK_OK);
         }
         if (c.failedAgain) {
             LinkUseChannelKeys(kBuiltInInitial, kSiteSet);

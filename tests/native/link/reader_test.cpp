@@ -31,7 +31,8 @@ TEST_F(LinkTest, OpenAndCloseSendExactlyTheReaderSequence) {
 
     sim.log.clear();
     ASSERT_EQ(SessionCloseLink(), LINK_OK);
-    EXPECT_EQ(Sent(), (std::vector<std::string>{"28 00 04 00 11 00 00 3D", "08 00 04 00 07 00 00 0B"}));
+    EXPECT_EQ(Sent(),
+              (std::vector<std::string>{"28 00 04 00 11 00 00 3D", "08 00 04 00 07 00 00 0B"}));
     EXPECT_EQ(FakeSerialLineState().baudRate, 9600u);
     EXPECT_FALSE(FakeSerialIsOpen());
     EXPECT_EQ(sim.speed, 9600u);
@@ -71,7 +72,7 @@ TEST_F(LinkTest, AnswerClassesAndStatusWords) {
     const struct {
         std::uint8_t type;
         LinkStatus code;
-    } classes[] = {{0x00, LINK_OK}, {0x20, LINK_OK}, {0x80, 0x2000100}, {0xA0, 0x2000100},
+    } classes[] = {{0x00, LINK_OK},   {0x20, LINK_OK},   {0x80, 0x2000100}, {0xA0, 0x2000100},
                    {0x81, 0x2000200}, {0xA1, 0x2000200}, {0x82, 0x2000300}, {0xA2, 0x2000300},
                    {0x83, 0x2000400}, {0xA3, 0x2000400}, {0x84, 0x2000500}, {0xA4, 0x2000500},
                    {0x87, 0x2000600}, {0xA7, 0x2000600}, {0x85, 0x2000700}, {0x40, 0x2000700},
@@ -99,8 +100,8 @@ TEST_F(LinkTest, SpeedCodesChecksumAndCardFrame) {
     const struct {
         std::uint32_t speed;
         std::uint8_t code;
-    } speeds[] = {{9600, 0x00}, {14400, 0x10}, {19200, 0x01}, {28800, 0x11}, {38400, 0x02},
-                  {57600, 0x12}, {115200, 0x13}, {4800, 0x13}};
+    } speeds[] = {{9600, 0x00},  {14400, 0x10}, {19200, 0x01},  {28800, 0x11},
+                  {38400, 0x02}, {57600, 0x12}, {115200, 0x13}, {4800, 0x13}};
     for (const auto &s : speeds) EXPECT_EQ(ReaderSpeedCode(s.speed), s.code) << s.speed;
 
     const std::uint8_t body[] = {0x06, 0x01, 0x02};
@@ -118,14 +119,14 @@ TEST(LinkQualifyStatus, MarksOnlyReaderAnswersWithThePhase) {
         LinkStatus phase;
         LinkStatus expected;
     } cases[] = {
-        {0x2000000, LINK_PHASE_OPEN, 0x2000000}, {0x2000001, LINK_PHASE_OPEN, 0x2000001},
-        {0x2000003, LINK_PHASE_OPEN, 0x2000003}, {0x2000011, LINK_PHASE_OPEN, 0x2000011},
-        {0x2000013, LINK_PHASE_OPEN, 0x2000013}, {0x2000019, LINK_PHASE_CLOSE, 0x2000019},
-        {0x2000700, LINK_PHASE_OPEN, 0x2000700}, {0x2001300, LINK_PHASE_CLOSE, 0x2001300},
-        {0x2000100, LINK_PHASE_OPEN, 0x2100100}, {0x2000200, LINK_PHASE_OPEN, 0x2100200},
+        {0x2000000, LINK_PHASE_OPEN, 0x2000000},  {0x2000001, LINK_PHASE_OPEN, 0x2000001},
+        {0x2000003, LINK_PHASE_OPEN, 0x2000003},  {0x2000011, LINK_PHASE_OPEN, 0x2000011},
+        {0x2000013, LINK_PHASE_OPEN, 0x2000013},  {0x2000019, LINK_PHASE_CLOSE, 0x2000019},
+        {0x2000700, LINK_PHASE_OPEN, 0x2000700},  {0x2001300, LINK_PHASE_CLOSE, 0x2001300},
+        {0x2000100, LINK_PHASE_OPEN, 0x2100100},  {0x2000200, LINK_PHASE_OPEN, 0x2100200},
         {0x2000600, LINK_PHASE_CLOSE, 0x2200600}, {0x2001200, LINK_PHASE_OPEN, 0x2101200},
         {0x2016A82, LINK_PHASE_CLOSE, 0x2216A82}, {0x2000004, LINK_PHASE_OPEN, 0x2100004},
-        {0x2000010, LINK_PHASE_OPEN, 0x2100010}, {0x200001A, LINK_PHASE_OPEN, 0x210001A},
+        {0x2000010, LINK_PHASE_OPEN, 0x2100010},  {0x200001A, LINK_PHASE_OPEN, 0x210001A},
         {0x8000005, LINK_PHASE_OPEN, 0x8100005},
     };
     for (const auto &c : cases) {

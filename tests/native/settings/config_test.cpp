@@ -22,10 +22,10 @@ TEST(HexToBytes, ConvertsOrRefusesWhole) {
         {"12fC", 8, 2, {0x12, 0xFC}},
         {"00010002", 8, 4, {0x00, 0x01, 0x00, 0x02}},
         {"", 8, 0, {}},
-        {"816", 8, 0, {}},          // odd length
-        {"81 65", 8, 0, {}},        // a space is no digit
+        {"816", 8, 0, {}},    // odd length
+        {"81 65", 8, 0, {}},  // a space is no digit
         {"81g5", 8, 0, {}},
-        {"816500", 2, 0, {}},       // does not fit the destination
+        {"816500", 2, 0, {}},  // does not fit the destination
         {"-1", 8, 0, {}},
     };
     for (const HexCase &c : cases) {
@@ -111,8 +111,9 @@ TEST(ParseSystemCodes, AcceptsOnlyFourDigitPieces) {
         std::memset(&s, 0xAB, sizeof s);
         ParseSystemCodes(c.text, &s);
         ASSERT_EQ(static_cast<std::size_t>(s.SystemCodeCount) * 2, c.codes.size()) << c.text;
-        EXPECT_EQ(std::vector<std::uint8_t>(&s.SystemCodes[0][0], &s.SystemCodes[0][0] + c.codes.size()),
-                  c.codes)
+        EXPECT_EQ(
+            std::vector<std::uint8_t>(&s.SystemCodes[0][0], &s.SystemCodes[0][0] + c.codes.size()),
+            c.codes)
             << c.text;
     }
 }
@@ -185,16 +186,28 @@ TEST_F(Load, MissingOrInvalidMachineValueRefusesTheLoad) {
         const char *what;
         void (*change)();
     } cases[] = {
-        {"no InstallPath", [] { FakeRegDeleteValue(PLAT_HKEY_LOCAL_MACHINE, ZUK_SETTINGS_KEY, "InstallPath"); }},
-        {"empty InstallPath", [] { FakeRegSetString(PLAT_HKEY_LOCAL_MACHINE, ZUK_SETTINGS_KEY, "InstallPath", ""); }},
+        {"no InstallPath",
+         [] { FakeRegDeleteValue(PLAT_HKEY_LOCAL_MACHINE, ZUK_SETTINGS_KEY, "InstallPath"); }},
+        {"empty InstallPath",
+         [] { FakeRegSetString(PLAT_HKEY_LOCAL_MACHINE, ZUK_SETTINGS_KEY, "InstallPath", ""); }},
         {"InstallPath with no room for a terminator",
-         [] { FakeRegSetValue(PLAT_HKEY_LOCAL_MACHINE, ZUK_SETTINGS_KEY, "InstallPath", PLAT_REG_SZ, std::string(1024, 'p')); }},
+         [] {
+             FakeRegSetValue(PLAT_HKEY_LOCAL_MACHINE, ZUK_SETTINGS_KEY, "InstallPath", PLAT_REG_SZ,
+                             std::string(1024, 'p'));
+         }},
         {"no Mode", [] { FakeRegDeleteValue(PLAT_HKEY_LOCAL_MACHINE, ZUK_SETTINGS_KEY, "Mode"); }},
-        {"no Device", [] { FakeRegDeleteValue(PLAT_HKEY_LOCAL_MACHINE, ZUK_SETTINGS_KEY, "Device"); }},
-        {"Device 2", [] { FakeRegSetDword(PLAT_HKEY_LOCAL_MACHINE, ZUK_SETTINGS_KEY, "Device", 2); }},
-        {"no Config", [] { FakeRegDeleteValue(PLAT_HKEY_LOCAL_MACHINE, ZUK_SETTINGS_KEY, "Config"); }},
-        {"no current user root", [] { FakeFail(FAKE_CALL_REG_OPEN_CURRENT_USER, FAKE_FAIL_EVERY, PLAT_ERROR_PROC_NOT_FOUND); }},
-        {"user key cannot be created", [] { FakeFail(FAKE_CALL_REG_CREATE_KEY, 1, PLAT_ERROR_ACCESS_DENIED); }},
+        {"no Device",
+         [] { FakeRegDeleteValue(PLAT_HKEY_LOCAL_MACHINE, ZUK_SETTINGS_KEY, "Device"); }},
+        {"Device 2",
+         [] { FakeRegSetDword(PLAT_HKEY_LOCAL_MACHINE, ZUK_SETTINGS_KEY, "Device", 2); }},
+        {"no Config",
+         [] { FakeRegDeleteValue(PLAT_HKEY_LOCAL_MACHINE, ZUK_SETTINGS_KEY, "Config"); }},
+        {"no current user root",
+         [] {
+             FakeFail(FAKE_CALL_REG_OPEN_CURRENT_USER, FAKE_FAIL_EVERY, PLAT_ERROR_PROC_NOT_FOUND);
+         }},
+        {"user key cannot be created",
+         [] { FakeFail(FAKE_CALL_REG_CREATE_KEY, 1, PLAT_ERROR_ACCESS_DENIED); }},
     };
     for (const auto &c : cases) {
         FakePlatformReset();
@@ -205,7 +218,8 @@ TEST_F(Load, MissingOrInvalidMachineValueRefusesTheLoad) {
     FakePlatformReset();
     WriteValidMachineConfig();
     EXPECT_TRUE(Reattach());
-    EXPECT_TRUE(FakeRegKeyExists(PLAT_HKEY_CURRENT_USER, ZUK_SETTINGS_KEY)) << "user key is created";
+    EXPECT_TRUE(FakeRegKeyExists(PLAT_HKEY_CURRENT_USER, ZUK_SETTINGS_KEY))
+        << "user key is created";
 }
 
 TEST_F(Load, MachineValuesAndConfigGroups) {
@@ -313,8 +327,9 @@ TEST_F(Load, ProtectPasswordsFromTheIniTheMachineValueAndPolicy) {
         {"0", std::string("\1\0\0\0", 4), none, true, kSourceMachine},
         {"1", std::string("\0\0\0\0", 4), none, false, kSourceMachine},
         {"1", std::string("\2\0\0\0", 4), none, false, kSourceMachine},
-        {"1", std::string("\1\0", 2), none, true, kSourceMachine},  // fewer bytes: still the number 1
-        {"1", std::string(8, '\1'), none, true, kSourceIni},          // more than a DWORD: ignored
+        {"1", std::string("\1\0", 2), none, true,
+         kSourceMachine},                                     // fewer bytes: still the number 1
+        {"1", std::string(8, '\1'), none, true, kSourceIni},  // more than a DWORD: ignored
         {"1", std::string("\1\0\0\0", 4), std::string("\0\0\0\0", 4), false, kSourcePolicy},
         {"0", std::string("\0\0\0\0", 4), std::string("\1\0\0\0", 4), true, kSourcePolicy},
         {"1", none, std::string("\1\0\0\0", 4), true, kSourcePolicy},
@@ -324,8 +339,9 @@ TEST_F(Load, ProtectPasswordsFromTheIniTheMachineValueAndPolicy) {
                      " bytes, policy " + std::to_string(c.policy.size()) + " bytes");
         FakePlatformReset();
         WriteValidMachineConfig();
-        FakeProfileSetFile(TestInstallDir() + "ZUKcntrl.ini",
-                           c.ini == none ? "" : std::string("[Credentials]\nProtectPasswords=") + c.ini + "\n");
+        FakeProfileSetFile(
+            TestInstallDir() + "ZUKcntrl.ini",
+            c.ini == none ? "" : std::string("[Credentials]\nProtectPasswords=") + c.ini + "\n");
         if (c.machine != none) {
             FakeRegSetValue(PLAT_HKEY_LOCAL_MACHINE, ZUK_SETTINGS_KEY, "ProtectPasswords",
                             c.machine.size() == 4 ? PLAT_REG_DWORD : PLAT_REG_BINARY, c.machine);

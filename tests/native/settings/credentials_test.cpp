@@ -14,7 +14,8 @@ TEST(Scramble, RoundTripsEveryLengthAndFirstByte) {
     std::uint8_t password[kMaxStoredPassword];
     for (int length = 1; length <= kMaxStoredPassword; ++length) {
         for (int first = 0; first < 256; first += (length < 4 ? 1 : 37)) {
-            for (int i = 0; i < length; ++i) password[i] = static_cast<std::uint8_t>(i * 7 + length);
+            for (int i = 0; i < length; ++i)
+                password[i] = static_cast<std::uint8_t>(i * 7 + length);
             password[0] = static_cast<std::uint8_t>(first);
             std::int32_t n = ScramblePassword(password, length, stored);
             ASSERT_EQ(n, 2 + 2 * length);
@@ -57,7 +58,8 @@ protected:
     void Configure(std::uint32_t config) { MutableSettings()->Config = config; }
     std::string Value(const char *key, const char *name) {
         std::string bytes;
-        return FakeRegGetValue(PLAT_HKEY_CURRENT_USER, key, name, nullptr, &bytes) ? bytes : "<none>";
+        return FakeRegGetValue(PLAT_HKEY_CURRENT_USER, key, name, nullptr, &bytes) ? bytes
+                                                                                   : "<none>";
     }
 };
 
@@ -172,7 +174,8 @@ TEST_F(Store, APairWrittenPartWayReadsAsNone) {
         ASSERT_EQ(ReadCredentials(id, &idLength, pw, &pwLength, Remembered), 0);
         const std::string pair = std::string(id, idLength) + "/" + std::string(pw, pwLength);
         EXPECT_TRUE(pair == "u/2401" || pair == "/") << pair;
-        EXPECT_EQ(failing == 1, pair == "u/2401") << "only a write that changed nothing keeps the old pair";
+        EXPECT_EQ(failing == 1, pair == "u/2401")
+            << "only a write that changed nothing keeps the old pair";
     }
     // A value changed beside the store (an earlier version writing the password alone) unbinds it.
     ASSERT_EQ(WriteCredentials("u", 1, "2401", 4, Remembered), 0);
@@ -210,11 +213,13 @@ TEST_F(Store, APairOfAnotherMaskReadsAsNone) {
     Configure(0x230);
     std::uint8_t builtIn[PASSWORD_MASK_SIZE], site[PASSWORD_MASK_SIZE];
     std::memcpy(builtIn, g_passwordMask.bytes, sizeof builtIn);
-    for (int i = 0; i < PASSWORD_MASK_SIZE; ++i) site[i] = static_cast<std::uint8_t>(0x3C ^ (7 * i));
+    for (int i = 0; i < PASSWORD_MASK_SIZE; ++i)
+        site[i] = static_cast<std::uint8_t>(0x3C ^ (7 * i));
     ASSERT_EQ(WriteCredentials("u", 1, "2401", 4, Remembered), 0);
     const std::string record = Value(ZUK_NONVOLATILE_KEY, "PairRecord");
     EXPECT_EQ(record.size(), 22u);
-    EXPECT_EQ(record.find(std::string(reinterpret_cast<const char *>(builtIn), 4)), std::string::npos);
+    EXPECT_EQ(record.find(std::string(reinterpret_cast<const char *>(builtIn), 4)),
+              std::string::npos);
     UsePasswordMask(site);
     char id[16] = {0}, pw[16] = {0};
     std::int32_t idLength = sizeof id, pwLength = sizeof pw;

@@ -28,13 +28,13 @@ TEST(IniText, OnlyPlainFilesAreTaken) {
         {"", true},
         {"[Card]\r\nPollingInterval=5\r\n; note\r\n\r\n[Log]\r\n  Mode = 1  \r\n", true},
         {"stray=1\n[Card]\nx=\n", true},
-        {"\xEF\xBB\xBF[Card]\nx=1\n", false},    // UTF-8 byte-order mark
-        {"\xFF\xFE[\0C\0]\0", false},             // UTF-16
+        {"\xEF\xBB\xBF[Card]\nx=1\n", false},  // UTF-8 byte-order mark
+        {"\xFF\xFE[\0C\0]\0", false},          // UTF-16
         {std::string("[Card]\nx=1\0\n", 12), false},
-        {"[Card] ; note\nx=1\n", false},           // text after the section's bracket
-        {"[ Card ]\nx=1\n", false},               // blanks inside the brackets
+        {"[Card] ; note\nx=1\n", false},  // text after the section's bracket
+        {"[ Card ]\nx=1\n", false},       // blanks inside the brackets
         {"[Card\nx=1\n", false},
-        {"[Card]\nPollingInterval\n", false},     // a key without '='
+        {"[Card]\nPollingInterval\n", false},  // a key without '='
         {std::string(kIniTextCapacity, '\n'), false},
         {std::string(kIniTextCapacity - 1, '\n'), true},
     };
@@ -49,14 +49,15 @@ TEST(IniText, OnlyPlainFilesAreTaken) {
 }
 
 TEST(IniText, LookUps) {
-    ASSERT_TRUE(IniTextLoad(&g_ini, WriteFile("PortName=before any section\r\n"
-                                              "[card]\r\nPOLLINGINTERVAL = 250 \r\nVerifyRetry=-3\r\n"
-                                              "Big=1234567890\r\nHex=0x10\r\nWord=12a\r\nEmpty=\r\n"
-                                              "; PortName=commented\r\n"
-                                              "[Device]\r\n\tPortName=\tCOM 3\t\r\nDeviceName=\"PR300\"\r\n"
-                                              "Twice=1\r\nTwice=2\r\nSmall=abcdefgh\r\n"
-                                              "[Log]\r\nMode=1\r\n[log]\r\nMode=2\r\n")
-                                    .c_str()));
+    ASSERT_TRUE(
+        IniTextLoad(&g_ini, WriteFile("PortName=before any section\r\n"
+                                      "[card]\r\nPOLLINGINTERVAL = 250 \r\nVerifyRetry=-3\r\n"
+                                      "Big=1234567890\r\nHex=0x10\r\nWord=12a\r\nEmpty=\r\n"
+                                      "; PortName=commented\r\n"
+                                      "[Device]\r\n\tPortName=\tCOM 3\t\r\nDeviceName=\"PR300\"\r\n"
+                                      "Twice=1\r\nTwice=2\r\nSmall=abcdefgh\r\n"
+                                      "[Log]\r\nMode=1\r\n[log]\r\nMode=2\r\n")
+                                .c_str()));
     const struct {
         const char *section, *key;
         IniAnswer answer;
@@ -69,8 +70,8 @@ TEST(IniText, LookUps) {
         {"Device", "PortName", kIniFound, "COM 3"},
         {"Device", "DeviceName", kIniUndecided, ""},  // quotes: the platform's rules apply
         {"Device", "Twice", kIniUndecided, ""},
-        {"Log", "Mode", kIniUndecided, ""},           // the section twice
-        {"Device", "Small", kIniUndecided, ""},       // does not fit the 8-byte buffer below
+        {"Log", "Mode", kIniUndecided, ""},      // the section twice
+        {"Device", "Small", kIniUndecided, ""},  // does not fit the 8-byte buffer below
     };
     for (const auto &c : strings) {
         char out[8] = "unset";
@@ -85,8 +86,8 @@ TEST(IniText, LookUps) {
         std::int32_t value;
     } numbers[] = {
         {"PollingInterval", kIniFound, 250}, {"VerifyRetry", kIniFound, -3},
-        {"Big", kIniUndecided, 0},            {"Hex", kIniUndecided, 0},
-        {"Word", kIniUndecided, 0},           {"Empty", kIniUndecided, 0},
+        {"Big", kIniUndecided, 0},           {"Hex", kIniUndecided, 0},
+        {"Word", kIniUndecided, 0},          {"Empty", kIniUndecided, 0},
         {"Missing", kIniAbsent, 0},
     };
     for (const auto &c : numbers) {

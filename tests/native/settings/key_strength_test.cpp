@@ -24,7 +24,8 @@ const Pair kPublished[] = {
 };
 
 void Key(const char *hex, std::uint8_t key[8]) {
-    for (int i = 0; i < 8; ++i) key[i] = static_cast<std::uint8_t>(std::stoul(std::string(hex + 2 * i, 2), nullptr, 16));
+    for (int i = 0; i < 8; ++i)
+        key[i] = static_cast<std::uint8_t>(std::stoul(std::string(hex + 2 * i, 2), nullptr, 16));
 }
 
 void Encrypt(const std::uint8_t key[8], const std::uint8_t in[8], std::uint8_t out[8]) {
@@ -45,7 +46,8 @@ TEST(KeyStrength, PublishedWeakAndSemiWeakKeysAreRefusedWhateverTheirParity) {
             Encrypt(partner, once, twice);
             EXPECT_EQ(std::memcmp(twice, plain, 8), 0) << "not a weak pair to DES";
             // 0101010101010101 is the zero key with its parity bits set: refused as all zero.
-            const KeyWeakness expected = std::string(hex) == "0101010101010101" ? kKeyAllZero : kKeyDesWeak;
+            const KeyWeakness expected =
+                std::string(hex) == "0101010101010101" ? kKeyAllZero : kKeyDesWeak;
             EXPECT_EQ(DesKeyWeakness(key), expected);
             for (int i = 0; i < 8; ++i) key[i] ^= 0x01;  // DES reads no parity bit
             EXPECT_EQ(DesKeyWeakness(key), expected) << "with the parity bits flipped";
@@ -74,8 +76,10 @@ TEST(KeyStrength, FoundNamesTheValueAndFitsItsText) {
     std::memcpy(operational + 8, operational + 16, 8);
     EXPECT_EQ(ChannelKeysWeakness(initial, operational, &found), kKeyRepeated);
     EXPECT_STREQ(found.value, "operational");
-    EXPECT_STREQ(found.reason, "'operational' KB and KC are the same key (the channel would be single DES)");
-    EXPECT_EQ(ChannelKeysWeakness(initial, operational, nullptr), kKeyRepeated) << "no record to fill";
+    EXPECT_STREQ(found.reason,
+                 "'operational' KB and KC are the same key (the channel would be single DES)");
+    EXPECT_EQ(ChannelKeysWeakness(initial, operational, nullptr), kKeyRepeated)
+        << "no record to fill";
     std::uint8_t mask[64] = {0};
     EXPECT_EQ(MaskWeakness(mask, &found), kKeyMaskUniform);
     EXPECT_LT(std::strlen(found.reason), KEY_WEAKNESS_TEXT_SIZE);

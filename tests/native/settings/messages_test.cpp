@@ -13,7 +13,7 @@ TEST_F(Catalogue, SelectsTheSystemLocaleThenEnglish) {
     const struct {
         std::uint32_t lcid;
         std::string index;
-        const char *chosen;  // relative to the install dir, "" for none
+        const char *chosen;    // relative to the install dir, "" for none
         std::uint32_t locale;  // whose line named it, 0 for none
     } cases[] = {
         {0x0411, "0411,ja.txt\n0409,en.txt\n", "ja.txt", 0x0411},
@@ -21,9 +21,9 @@ TEST_F(Catalogue, SelectsTheSystemLocaleThenEnglish) {
         {0x080A, "080A,es.txt\n0409,en.txt\n", "en.txt", 0x0409},  // keys are compared exactly
         {0x080a, "080a,es.txt,extra\n0409,en.txt\n", "es.txt", 0x080a},
         {0x0409, "0411,ja.txt\n", "", 0},
-        {0x0411, "0411\n0409,en.txt", "en.txt", 0x0409},           // a key without a file is passed over
-        {0x0411, ",,0411,,ja.txt\n", "ja.txt", 0x0411},             // empty fields are skipped
-        {0x0411, "0411,ja.txt\r\n", "ja.txt", 0x0411},              // no line end in a file name
+        {0x0411, "0411\n0409,en.txt", "en.txt", 0x0409},  // a key without a file is passed over
+        {0x0411, ",,0411,,ja.txt\n", "ja.txt", 0x0411},   // empty fields are skipped
+        {0x0411, "0411,ja.txt\r\n", "ja.txt", 0x0411},    // no line end in a file name
         {0x0411, "0411," + std::string(509, 'n') + "\n", "", 0x0411},  // the path does not fit
     };
     for (const auto &c : cases) {

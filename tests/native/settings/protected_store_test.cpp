@@ -10,8 +10,10 @@
 
 namespace {
 
-const std::uint32_t kRememberedDurable = kInputIdAndPassword | kRememberIdAndPassword | kRememberStoreNonVolatile;
-const std::uint32_t kRememberedSession = kInputIdAndPassword | kRememberIdAndPassword | kRememberStoreVolatile;
+const std::uint32_t kRememberedDurable =
+    kInputIdAndPassword | kRememberIdAndPassword | kRememberStoreNonVolatile;
+const std::uint32_t kRememberedSession =
+    kInputIdAndPassword | kRememberIdAndPassword | kRememberStoreVolatile;
 const std::uint32_t kEnteredOnly = kInputIdAndPassword;
 
 struct Pair {
@@ -19,7 +21,9 @@ struct Pair {
     std::string password;  // unmasked
     bool operator==(const Pair &o) const { return id == o.id && password == o.password; }
 };
-std::ostream &operator<<(std::ostream &out, const Pair &p) { return out << "{" << p.id << ", " << p.password << "}"; }
+std::ostream &operator<<(std::ostream &out, const Pair &p) {
+    return out << "{" << p.id << ", " << p.password << "}";
+}
 
 class ProtectedStore : public LibraryTest {
 protected:
@@ -29,8 +33,9 @@ protected:
     }
     static std::string Masked(const std::string &password) {
         char text[kStoredTextSize] = {0};
-        const std::int32_t n = ScramblePassword(reinterpret_cast<const std::uint8_t *>(password.data()),
-                                                static_cast<std::int32_t>(password.size()), text);
+        const std::int32_t n =
+            ScramblePassword(reinterpret_cast<const std::uint8_t *>(password.data()),
+                             static_cast<std::int32_t>(password.size()), text);
         return std::string(text, static_cast<std::size_t>(n));
     }
     static int Write(const std::string &id, const std::string &password, CredentialKind kind) {
@@ -73,7 +78,8 @@ protected:
         EXPECT_EQ(PlatProtectData(reinterpret_cast<const std::uint8_t *>(data.data()),
                                   static_cast<std::uint32_t>(data.size()),
                                   reinterpret_cast<const std::uint8_t *>(entropy),
-                                  static_cast<std::uint32_t>(std::strlen(entropy)), PLAT_PROTECT_USER, blob, &size),
+                                  static_cast<std::uint32_t>(std::strlen(entropy)),
+                                  PLAT_PROTECT_USER, blob, &size),
                   0);
         return std::string(reinterpret_cast<char *>(blob), size);
     }
@@ -106,7 +112,8 @@ TEST_F(ProtectedStore, SwitchOffStoresTheKnownBytes) {
     EXPECT_EQ(Value(ZUK_NONVOLATILE_KEY, "Password", &passwordType), "19f8acc7224b0ef4cff1");
     EXPECT_EQ(idType, PLAT_REG_SZ);
     EXPECT_EQ(passwordType, PLAT_REG_SZ);
-    EXPECT_EQ(ValueNames(ZUK_NONVOLATILE_KEY), (std::vector<std::string>{"pairrecord", "password", "userid"}));
+    EXPECT_EQ(ValueNames(ZUK_NONVOLATILE_KEY),
+              (std::vector<std::string>{"pairrecord", "password", "userid"}));
     std::uint32_t recordType = 0;
     EXPECT_EQ(Value(ZUK_NONVOLATILE_KEY, "PairRecord", &recordType).size(), 22u);
     EXPECT_EQ(recordType, PLAT_REG_BINARY);
@@ -117,7 +124,8 @@ TEST_F(ProtectedStore, EachFormIsReadWhateverTheSwitchSays) {
     for (const PairForms &p : kPairs) {
         for (bool writeOn : {false, true}) {
             for (bool readOn : {false, true}) {
-                SCOPED_TRACE(std::string(p.key) + " " + p.sealed + (writeOn ? " written on" : " written off") +
+                SCOPED_TRACE(std::string(p.key) + " " + p.sealed +
+                             (writeOn ? " written on" : " written off") +
                              (readOn ? ", read on" : ", read off"));
                 FakePlatformReset();
                 Configure(p.config, writeOn);
@@ -186,20 +194,28 @@ TEST_F(ProtectedStore, ABlobThatDoesNotOpenIsNoPair) {
     static const Case cases[] = {
         {"another user's", [](const PairForms &) { FakeSetProtectIdentity(1, 2); }},
         {"another machine's and user's", [](const PairForms &) { FakeSetProtectIdentity(2, 2); }},
-        {"damaged", [](const PairForms &p) {
+        {"damaged",
+         [](const PairForms &p) {
              std::string blob = Value(p.key, p.sealed);
              blob[blob.size() / 2] ^= 0x01;
              FakeRegSetValue(PLAT_HKEY_CURRENT_USER, p.key, p.sealed, PLAT_REG_BINARY, blob);
          }},
-        {"cut short", [](const PairForms &p) {
+        {"cut short",
+         [](const PairForms &p) {
              FakeRegSetValue(PLAT_HKEY_CURRENT_USER, p.key, p.sealed, PLAT_REG_BINARY,
                              Value(p.key, p.sealed).substr(0, 10));
          }},
-        {"empty", [](const PairForms &p) { FakeRegSetValue(PLAT_HKEY_CURRENT_USER, p.key, p.sealed, PLAT_REG_BINARY, ""); }},
-        {"another program's entropy", [](const PairForms &p) {
-             FakeRegSetValue(PLAT_HKEY_CURRENT_USER, p.key, p.sealed, PLAT_REG_BINARY, Blob("\x01pw", "other program"));
+        {"empty",
+         [](const PairForms &p) {
+             FakeRegSetValue(PLAT_HKEY_CURRENT_USER, p.key, p.sealed, PLAT_REG_BINARY, "");
          }},
-        {"larger than any blob", [](const PairForms &p) {
+        {"another program's entropy",
+         [](const PairForms &p) {
+             FakeRegSetValue(PLAT_HKEY_CURRENT_USER, p.key, p.sealed, PLAT_REG_BINARY,
+                             Blob("\x01pw", "other program"));
+         }},
+        {"larger than any blob",
+         [](const PairForms &p) {
              FakeRegSetValue(PLAT_HKEY_CURRENT_USER, p.key, p.sealed, PLAT_REG_BINARY,
                              std::string(PLAT_PROTECT_MAX + 1, 'b'));
          }},
@@ -207,11 +223,13 @@ TEST_F(ProtectedStore, ABlobThatDoesNotOpenIsNoPair) {
     for (const PairForms &p : kPairs) {
         for (const Case &c : cases) {
             for (bool readOn : {false, true}) {
-                SCOPED_TRACE(std::string(p.sealed) + ": " + c.what + (readOn ? ", read on" : ", read off"));
+                SCOPED_TRACE(std::string(p.sealed) + ": " + c.what +
+                             (readOn ? ", read on" : ", read off"));
                 FakePlatformReset();
                 Configure(p.config, true);
                 ASSERT_EQ(Write("user01", "Pa55word!", p.kind), kStoreOk);
-                FakeRegSetValue(PLAT_HKEY_CURRENT_USER, p.key, p.masked, PLAT_REG_SZ, Masked("old"));
+                FakeRegSetValue(PLAT_HKEY_CURRENT_USER, p.key, p.masked, PLAT_REG_SZ,
+                                Masked("old"));
                 c.spoil(p);
                 Configure(p.config, readOn);
                 char id[64], masked[64];
@@ -220,7 +238,8 @@ TEST_F(ProtectedStore, ABlobThatDoesNotOpenIsNoPair) {
                 ASSERT_EQ(ReadCredentials(id, &idLength, masked, &maskedLength, p.kind), kStoreOk);
                 EXPECT_EQ(idLength, 0);
                 EXPECT_EQ(maskedLength, 0);
-                EXPECT_EQ(std::string(id, 6).find("user01"), std::string::npos) << "the ID is not left behind";
+                EXPECT_EQ(std::string(id, 6).find("user01"), std::string::npos)
+                    << "the ID is not left behind";
                 // Written again, the pair reads once more.
                 Configure(p.config, true);
                 ASSERT_EQ(Write("user02", "again", p.kind), kStoreOk);
@@ -293,7 +312,8 @@ TEST_F(ProtectedStore, DeletingTheEnteredPairTakesEitherForm) {
 
     // Both forms (a deletion failed before): both go.
     ASSERT_EQ(Write("u", "pw", Entered), kStoreOk);
-    FakeRegSetValue(PLAT_HKEY_CURRENT_USER, ZUK_VOLATILE_KEY, "InputPassword", PLAT_REG_SZ, Masked("stale"));
+    FakeRegSetValue(PLAT_HKEY_CURRENT_USER, ZUK_VOLATILE_KEY, "InputPassword", PLAT_REG_SZ,
+                    Masked("stale"));
     EXPECT_EQ(DeleteCredentials(), kStoreOk);
     EXPECT_TRUE(ValueNames(ZUK_VOLATILE_KEY).empty());
 
@@ -311,7 +331,8 @@ TEST_F(ProtectedStore, AnUnusableMaskReadsAndWritesNothing) {
     const std::string masked = Masked("other");
     const int protects = FakeCallCount(FAKE_CALL_PROTECT);
     UsePasswordMask(nullptr);
-    EXPECT_EQ(WriteCredentials("user02", 6, masked.data(), static_cast<std::int32_t>(masked.size()), Remembered),
+    EXPECT_EQ(WriteCredentials("user02", 6, masked.data(), static_cast<std::int32_t>(masked.size()),
+                               Remembered),
               kStoreWriteFailed);
     EXPECT_EQ(Read(Remembered), (Pair{"", ""}));
     EXPECT_EQ(FakeCallCount(FAKE_CALL_PROTECT), protects);

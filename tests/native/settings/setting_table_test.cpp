@@ -34,11 +34,15 @@ TEST(SettingTable, EveryRowIsComplete) {
             EXPECT_TRUE(iniKeys.insert(std::string(row.section) + "/" + row.key).second);
         }
         EXPECT_EQ(row.kind == kKindGroup, row.bits != 0);
-        EXPECT_TRUE(row.refusal == kRegistryConfigOk || row.machine[0]) << "only machine values refuse";
+        EXPECT_TRUE(row.refusal == kRegistryConfigOk || row.machine[0])
+            << "only machine values refuse";
         EXPECT_NE(row.meaning[0], '\0');
-        EXPECT_EQ(std::string(PolicyValueName(static_cast<PolicyValue>(i))), row.governed ? row.name : "");
-        // A governed number says which values a policy may set; each group's values keep to its bits.
-        if (row.governed && row.kind != kKindText && row.kind != kKindCodes && row.kind != kKindIdm) {
+        EXPECT_EQ(std::string(PolicyValueName(static_cast<PolicyValue>(i))),
+                  row.governed ? row.name : "");
+        // A governed number says which values a policy may set; each group's values keep to its
+        // bits.
+        if (row.governed && row.kind != kKindText && row.kind != kKindCodes &&
+            row.kind != kKindIdm) {
             EXPECT_STRNE(row.accepted, "*");
         }
     }
@@ -73,14 +77,19 @@ TEST_F(Governed, AnUnusablePolicyValueOfAnySettingRefusesTheLoadAndIsNamed) {
         const char *says;
     } cases[] = {
         {"ProtectPasswords", PLAT_REG_SZ, Sz("1"), kProblemType,
-         "policy value ProtectPasswords is a REG_SZ of 2 bytes (\"1\"): of the wrong type (a REG_DWORD of 0 or 1 is accepted)"},
-        {"ProtectPasswords", PLAT_REG_BINARY, std::string(8, '\1'), kProblemType, "REG_BINARY of 8 bytes"},
+         "policy value ProtectPasswords is a REG_SZ of 2 bytes (\"1\"): of the wrong type (a "
+         "REG_DWORD of 0 or 1 is accepted)"},
+        {"ProtectPasswords", PLAT_REG_BINARY, std::string(8, '\1'), kProblemType,
+         "REG_BINARY of 8 bytes"},
         {"Mode", PLAT_REG_SZ, Sz("768"), kProblemType, "Mode is a REG_SZ of 4 bytes (\"768\")"},
-        {"Mode", PLAT_REG_DWORD, Dword(5), kProblemValue, "Mode is 5 (0x5): not an accepted value (a REG_DWORD of 0 or 256 or 768"},
+        {"Mode", PLAT_REG_DWORD, Dword(5), kProblemValue,
+         "Mode is 5 (0x5): not an accepted value (a REG_DWORD of 0 or 256 or 768"},
         {"Mode", kRegQword, std::string(8, '\0'), kProblemType, "REG_QWORD of 8 bytes"},
         {"Device", PLAT_REG_DWORD, Dword(2), kProblemValue, "Device is 2"},
-        {"ConfigInputItems", PLAT_REG_DWORD, Dword(2), kProblemValue, "(a REG_DWORD of 1 or 3 is accepted)"},
-        {"ConfigInputItems", PLAT_REG_DWORD, Dword(0x13), kProblemValue, "ConfigInputItems is 19 (0x13)"},
+        {"ConfigInputItems", PLAT_REG_DWORD, Dword(2), kProblemValue,
+         "(a REG_DWORD of 1 or 3 is accepted)"},
+        {"ConfigInputItems", PLAT_REG_DWORD, Dword(0x13), kProblemValue,
+         "ConfigInputItems is 19 (0x13)"},
         {"ConfigRememberItems", PLAT_REG_DWORD, Dword(0x20), kProblemValue, "0 or 16 or 48"},
         {"StrictLink", PLAT_REG_DWORD, Dword(2), kProblemValue, "StrictLink is 2"},
         {"Unattended", PLAT_REG_BINARY, Dword(1), kProblemType, "REG_BINARY of 4 bytes"},
@@ -91,7 +100,8 @@ TEST_F(Governed, AnUnusablePolicyValueOfAnySettingRefusesTheLoadAndIsNamed) {
         {"VerifyRetry", PLAT_REG_DWORD, Dword(101), kProblemValue, "from 0 to 100"},
         {"OpenWait", PLAT_REG_SZ, Sz("5000"), kProblemType, "OpenWait is a REG_SZ"},
         {"PortName", PLAT_REG_DWORD, Dword(3), kProblemType, "PortName is 3"},
-        {"PortName", PLAT_REG_SZ, Sz(std::string(512, 'C')), kProblemTooLong, "too long (a REG_SZ of at most 511 characters"},
+        {"PortName", PLAT_REG_SZ, Sz(std::string(512, 'C')), kProblemTooLong,
+         "too long (a REG_SZ of at most 511 characters"},
         {"SystemCode", PLAT_REG_SZ, Sz("8165,81G5"), kProblemValue, "four-digit hexadecimal codes"},
         {"SystemCode", PLAT_REG_SZ, Sz("1,2,3,4,5,6"), kProblemValue, "SystemCode"},
     };
@@ -123,9 +133,10 @@ TEST_F(Governed, AnUnusablePolicyValueOfAnySettingRefusesTheLoadAndIsNamed) {
 // The settings governed besides the machine values and switches: each policy wins over the INI
 // (and a process's environment), with its source.
 TEST_F(Governed, TheReaderSettingsFollowTheirPolicies) {
-    FakeProfileSetFile(TestInstallDir() + "ZUKcntrl.ini",
-                       "[Card]\nPollingInterval=250\nVerifyRetry=0\n[Device]\nPortName=COM3\nOpenWait=100\n"
-                       "[FeliCa]\nSystemCode=8165\n");
+    FakeProfileSetFile(
+        TestInstallDir() + "ZUKcntrl.ini",
+        "[Card]\nPollingInterval=250\nVerifyRetry=0\n[Device]\nPortName=COM3\nOpenWait=100\n"
+        "[FeliCa]\nSystemCode=8165\n");
     FakeSetEnvironment(kEnvOpenWait, "200");
     ASSERT_TRUE(Reattach());
     EXPECT_EQ(GetOpenWaitMs(), 200);
@@ -147,8 +158,8 @@ TEST_F(Governed, TheReaderSettingsFollowTheirPolicies) {
     ASSERT_EQ(GetSystemCodes(&codes), 2);
     EXPECT_EQ(codes[0], 0x88);
     EXPECT_EQ(codes[1], 0xB4);
-    for (Setting s : {kSettingPollingInterval, kSettingVerifyRetry, kSettingPortName, kSettingOpenWait,
-                      kSettingSystemCode}) {
+    for (Setting s : {kSettingPollingInterval, kSettingVerifyRetry, kSettingPortName,
+                      kSettingOpenWait, kSettingSystemCode}) {
         EXPECT_EQ(GetSettingSource(s), kSourcePolicy) << SettingRowOf(s).name;
     }
     // An empty port name by policy: the port is looked up, whatever the INI says.
@@ -165,7 +176,8 @@ std::string ReadSource(const std::string &path) {
 }
 
 bool IsText(const SettingRow &row) {
-    return row.kind == kKindIdm || row.kind == kKindText || row.kind == kKindFile || row.kind == kKindCodes;
+    return row.kind == kKindIdm || row.kind == kKindText || row.kind == kKindFile ||
+           row.kind == kKindCodes;
 }
 
 // The values a policy may write, as configuration.md shows them.
@@ -181,7 +193,8 @@ std::string AcceptedText(const SettingRow &row) {
     for (std::string word; words >> word;) {
         char hex[16];
         std::snprintf(hex, sizeof hex, "0x%lX", std::stoul(word));
-        out += (out.empty() ? "" : ", ") + (row.kind == kKindGroup && word != "0" ? std::string(hex) : word);
+        out += (out.empty() ? "" : ", ") +
+               (row.kind == kKindGroup && word != "0" ? std::string(hex) : word);
     }
     return out;
 }
@@ -195,13 +208,15 @@ std::string ReplacesText(const SettingRow &row) {
     }
     std::string out;
     if (row.machine[0]) out = std::string("machine `") + row.machine + "`";
-    if (row.key[0]) out += (out.empty() ? "`[" : " and `[") + std::string(row.section) + "] " + row.key + "`";
+    if (row.key[0])
+        out += (out.empty() ? "`[" : " and `[") + std::string(row.section) + "] " + row.key + "`";
     if (row.env[0]) out += std::string(" and `") + row.env + "`";
     return out;
 }
 
 std::string GroupPolicyMarkdown() {
-    std::string out = "| Policy value | Type | Replaces | Values | Meaning |\n|---|---|---|---|---|\n";
+    std::string out =
+        "| Policy value | Type | Replaces | Values | Meaning |\n|---|---|---|---|---|\n";
     for (int i = 0; i < kSettingCount; ++i) {
         const SettingRow &row = SettingRowOf(static_cast<Setting>(i));
         if (!row.governed) continue;
@@ -224,7 +239,8 @@ TEST(SettingTable, TheConfigurationGroupPolicyTableIsTheTable) {
     if (all.substr(from + begin.size(), to - from - begin.size()) != expected) {
         const std::string path = std::string(ZUK_BINARY_DIR) + "/policy-table.md";
         std::ofstream(path) << expected;
-        FAIL() << "the Group Policy table of docs/configuration.md differs from settings/setting_table.h: put "
+        FAIL() << "the Group Policy table of docs/configuration.md differs from "
+                  "settings/setting_table.h: put "
                << path << " between its markers";
     }
 }
@@ -243,7 +259,8 @@ TEST(SettingTable, TheConfigurationTablesNameEveryRow) {
     const std::string doc = section("`ZUKcntrl.ini`");
     ASSERT_FALSE(machineSection.empty() || doc.empty());
     const std::regex machineLine(R"(\n\| `(\w+)` \| (string|DWORD) \|)");
-    for (std::sregex_iterator m(machineSection.begin(), machineSection.end(), machineLine), e; m != e; ++m) {
+    for (std::sregex_iterator m(machineSection.begin(), machineSection.end(), machineLine), e;
+         m != e; ++m) {
         machine.insert((*m)[1]);
     }
     const std::regex iniLine(R"(\n\| `(\w+)` \| `(\w+)` \| ([^|]*) \|)");
@@ -260,7 +277,8 @@ TEST(SettingTable, TheConfigurationTablesNameEveryRow) {
         const std::string key = std::string(row.section) + "/" + row.key;
         rowsIni.insert(key);
         if (row.def[0] && defaults.count(key)) {
-            EXPECT_NE(defaults[key].find(row.def), std::string::npos) << key << ": the default " << row.def;
+            EXPECT_NE(defaults[key].find(row.def), std::string::npos)
+                << key << ": the default " << row.def;
         }
     }
     EXPECT_EQ(machine, rowsMachine) << "the machine values' table of docs/configuration.md";
@@ -320,7 +338,8 @@ TEST(SettingTable, TheInstallersWriteOnlySettingsOfTheTable) {
     }
     const std::regex nsiIni(R"re(WriteINIStr "[^"]*ZUKcntrl\.ini" "(\w+)" "(\w+)")re");
     for (std::sregex_iterator m(nsi.begin(), nsi.end(), nsiIni), e; m != e; ++m, ++checked) {
-        EXPECT_NE(iniRow((*m)[1], (*m)[2]), nullptr) << "ZUKcntrl.nsi writes [" << (*m)[1] << "] " << (*m)[2];
+        EXPECT_NE(iniRow((*m)[1], (*m)[2]), nullptr)
+            << "ZUKcntrl.nsi writes [" << (*m)[1] << "] " << (*m)[2];
     }
     const std::regex wxsReg(R"re(<RegistryValue Name="(\w+)" Type="(\w+)")re");
     for (std::sregex_iterator m(wxs.begin(), wxs.end(), wxsReg), e; m != e; ++m) {

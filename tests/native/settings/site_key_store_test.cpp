@@ -17,10 +17,14 @@ const char kGuid[] = "0d6e1f8c-2b47-4c3a-9e51-7f20a8b3c914";
 SiteKeys SampleKeys() {
     SiteKeys keys;
     SiteKeysWipe(&keys);
-    for (std::size_t i = 0; i < sizeof keys.initial; ++i) keys.initial[i] = static_cast<std::uint8_t>(0x10 + i);
-    for (std::size_t i = 0; i < sizeof keys.operational; ++i) keys.operational[i] = static_cast<std::uint8_t>(0x40 + i);
-    for (std::size_t i = 0; i < sizeof keys.reader; ++i) keys.reader[i] = static_cast<std::uint8_t>(0x80 + i);
-    for (std::size_t i = 0; i < sizeof keys.mask; ++i) keys.mask[i] = static_cast<std::uint8_t>(0xC0 ^ i);
+    for (std::size_t i = 0; i < sizeof keys.initial; ++i)
+        keys.initial[i] = static_cast<std::uint8_t>(0x10 + i);
+    for (std::size_t i = 0; i < sizeof keys.operational; ++i)
+        keys.operational[i] = static_cast<std::uint8_t>(0x40 + i);
+    for (std::size_t i = 0; i < sizeof keys.reader; ++i)
+        keys.reader[i] = static_cast<std::uint8_t>(0x80 + i);
+    for (std::size_t i = 0; i < sizeof keys.mask; ++i)
+        keys.mask[i] = static_cast<std::uint8_t>(0xC0 ^ i);
     SiteKeysCopyReaderToIssuer(&keys);
     for (int slot : kSiteWriteSlots) std::memset(keys.issuer + 8 * slot, 0x5A + slot, 8);
     return keys;
@@ -29,7 +33,8 @@ SiteKeys SampleKeys() {
 std::string StoredBlob() {
     std::uint32_t type = 0;
     std::string bytes;
-    EXPECT_TRUE(FakeRegGetValue(PLAT_HKEY_LOCAL_MACHINE, ZUK_SETTINGS_KEY, ZUK_SITE_KEYS_VALUE, &type, &bytes));
+    EXPECT_TRUE(FakeRegGetValue(PLAT_HKEY_LOCAL_MACHINE, ZUK_SETTINGS_KEY, ZUK_SITE_KEYS_VALUE,
+                                &type, &bytes));
     return bytes;
 }
 
@@ -45,7 +50,8 @@ void StoreRecord(const std::uint8_t *record, std::size_t size) {
     std::uint8_t blob[PLAT_PROTECT_MAX];
     std::uint32_t blobSize = sizeof blob;
     ASSERT_EQ(PlatProtectData(record, static_cast<std::uint32_t>(size), entropy,
-                              static_cast<std::uint32_t>(entropySize), PLAT_PROTECT_MACHINE, blob, &blobSize),
+                              static_cast<std::uint32_t>(entropySize), PLAT_PROTECT_MACHINE, blob,
+                              &blobSize),
               0);
     StoreBlob(std::string(reinterpret_cast<char *>(blob), blobSize));
 }
@@ -57,7 +63,9 @@ protected:
         FakeRegSetString(PLAT_HKEY_LOCAL_MACHINE, ZUK_MACHINE_GUID_KEY, "MachineGuid", kGuid);
         keys = SampleKeys();
     }
-    void TearDown() override { EXPECT_EQ(FakeRegOpenKeyCount(), 0) << "a registry key was left open"; }
+    void TearDown() override {
+        EXPECT_EQ(FakeRegOpenKeyCount(), 0) << "a registry key was left open";
+    }
     SiteKeys keys;
 };
 
@@ -67,7 +75,8 @@ TEST_F(SiteKeyStoreTest, WhatIsStoredReadsBackWithoutTheIssuingTable) {
     ASSERT_EQ(SiteKeyStoreWrite(0, keys), 0);
     const std::string blob = StoredBlob();
     for (const std::uint8_t *value : {keys.operational, keys.reader, keys.mask}) {
-        EXPECT_EQ(blob.find(std::string(reinterpret_cast<const char *>(value), 8)), std::string::npos)
+        EXPECT_EQ(blob.find(std::string(reinterpret_cast<const char *>(value), 8)),
+                  std::string::npos)
             << "a key is stored in clear";
     }
     SiteKeys back;
@@ -94,46 +103,86 @@ TEST_F(SiteKeyStoreTest, EachUnusableStoredValueIsToldApartAndGivesNoKeys) {
         SiteKeyStoreResult expected;
     };
     const Case cases[] = {
-        {"a damaged blob", [] { std::string b = StoredBlob(); b[b.size() / 2] ^= 0x01; StoreBlob(b); },
+        {"a damaged blob",
+         [] {
+             std::string b = StoredBlob();
+             b[b.size() / 2] ^= 0x01;
+             StoreBlob(b);
+         },
          kKeyStoreUndecryptable},
-        {"a blob cut short", [] { std::string b = StoredBlob(); StoreBlob(b.substr(0, b.size() - 1)); },
+        {"a blob cut short",
+         [] {
+             std::string b = StoredBlob();
+             StoreBlob(b.substr(0, b.size() - 1));
+         },
          kKeyStoreUndecryptable},
         {"another machine's blob", [] { FakeSetProtectIdentity(2, 1); }, kKeyStoreUndecryptable},
         {"a blob made for another MachineGuid",
-         [] { FakeRegSetString(PLAT_HKEY_LOCAL_MACHINE, ZUK_MACHINE_GUID_KEY, "MachineGuid", "another"); },
+         [] {
+             FakeRegSetString(PLAT_HKEY_LOCAL_MACHINE, ZUK_MACHINE_GUID_KEY, "MachineGuid",
+                              "another");
+         },
          kKeyStoreUndecryptable},
         {"no MachineGuid",
          [] { FakeRegDeleteValue(PLAT_HKEY_LOCAL_MACHINE, ZUK_MACHINE_GUID_KEY, "MachineGuid"); },
          kKeyStoreNoMachineId},
-        {"the system cannot open it", [] { FakeFail(FAKE_CALL_UNPROTECT, 1, PLAT_ERROR_INVALID_DATA); },
-         kKeyStoreUndecryptable},
+        {"the system cannot open it",
+         [] { FakeFail(FAKE_CALL_UNPROTECT, 1, PLAT_ERROR_INVALID_DATA); }, kKeyStoreUndecryptable},
         {"a string value", [] { StoreBlob("not a blob", PLAT_REG_SZ); }, kKeyStoreUnreadable},
         {"an empty value", [] { StoreBlob(""); }, kKeyStoreUnreadable},
         {"a value larger than any blob", [] { StoreBlob(std::string(PLAT_PROTECT_MAX + 1, 'x')); },
          kKeyStoreUnreadable},
-        {"the value cannot be read", [] { FakeFail(FAKE_CALL_REG_QUERY_VALUE, 1); }, kKeyStoreUnreadable},
-        {"the key cannot be opened", [] { FakeFail(FAKE_CALL_REG_OPEN_KEY, 1); }, kKeyStoreUnreadable},
+        {"the value cannot be read", [] { FakeFail(FAKE_CALL_REG_QUERY_VALUE, 1); },
+         kKeyStoreUnreadable},
+        {"the key cannot be opened", [] { FakeFail(FAKE_CALL_REG_OPEN_KEY, 1); },
+         kKeyStoreUnreadable},
         {"a record of another version",
-         [&record] { std::uint8_t r[SITE_KEY_RECORD_SIZE]; std::memcpy(r, record, sizeof r); r[4] = 2; StoreRecord(r, sizeof r); },
+         [&record] {
+             std::uint8_t r[SITE_KEY_RECORD_SIZE];
+             std::memcpy(r, record, sizeof r);
+             r[4] = 2;
+             StoreRecord(r, sizeof r);
+         },
          kKeyStoreWrongVersion},
-        {"not a record", [] { StoreRecord(reinterpret_cast<const std::uint8_t *>("PK\x03\x04 zip"), 9); },
+        {"not a record",
+         [] { StoreRecord(reinterpret_cast<const std::uint8_t *>("PK\x03\x04 zip"), 9); },
          kKeyStoreWrongVersion},
-        {"a record one byte short", [&record] { StoreRecord(record, sizeof record - 1); }, kKeyStoreWrongLength},
+        {"a record one byte short", [&record] { StoreRecord(record, sizeof record - 1); },
+         kKeyStoreWrongLength},
         {"a record one byte long",
-         [&record] { std::uint8_t r[SITE_KEY_RECORD_SIZE + 1] = {0}; std::memcpy(r, record, sizeof record); StoreRecord(r, sizeof r); },
+         [&record] {
+             std::uint8_t r[SITE_KEY_RECORD_SIZE + 1] = {0};
+             std::memcpy(r, record, sizeof record);
+             StoreRecord(r, sizeof r);
+         },
          kKeyStoreWrongLength},
         {"a changed key under the old check value",
-         [&record] { std::uint8_t r[SITE_KEY_RECORD_SIZE]; std::memcpy(r, record, sizeof r); r[40] ^= 0x80; StoreRecord(r, sizeof r); },
+         [&record] {
+             std::uint8_t r[SITE_KEY_RECORD_SIZE];
+             std::memcpy(r, record, sizeof r);
+             r[40] ^= 0x80;
+             StoreRecord(r, sizeof r);
+         },
          kKeyStoreWrongCheck},
         // Weak keys under a right check value (stored before they were refused, or written by
         // hand): the library refuses them as it refuses a key file that holds them.
         {"a record with a mask of zeros",
-         [] { SiteKeys weak = SampleKeys(); std::memset(weak.mask, 0, sizeof weak.mask);
-              std::uint8_t r[SITE_KEY_RECORD_SIZE]; SiteKeyRecordMake(weak, r); StoreRecord(r, sizeof r); },
+         [] {
+             SiteKeys weak = SampleKeys();
+             std::memset(weak.mask, 0, sizeof weak.mask);
+             std::uint8_t r[SITE_KEY_RECORD_SIZE];
+             SiteKeyRecordMake(weak, r);
+             StoreRecord(r, sizeof r);
+         },
          kKeyStoreWeak},
         {"a record whose operational keys are the initial ones",
-         [] { SiteKeys weak = SampleKeys(); std::memcpy(weak.operational, weak.initial, sizeof weak.initial);
-              std::uint8_t r[SITE_KEY_RECORD_SIZE]; SiteKeyRecordMake(weak, r); StoreRecord(r, sizeof r); },
+         [] {
+             SiteKeys weak = SampleKeys();
+             std::memcpy(weak.operational, weak.initial, sizeof weak.initial);
+             std::uint8_t r[SITE_KEY_RECORD_SIZE];
+             SiteKeyRecordMake(weak, r);
+             StoreRecord(r, sizeof r);
+         },
          kKeyStoreWeak},
     };
     for (const Case &c : cases) {
@@ -144,8 +193,13 @@ TEST_F(SiteKeyStoreTest, EachUnusableStoredValueIsToldApartAndGivesNoKeys) {
         c.arrange();
         SiteKeys read = SampleKeys();
         EXPECT_EQ(SiteKeyStoreRead(0, &read), c.expected);
-        const SiteKeys zero = [] { SiteKeys k; SiteKeysWipe(&k); return k; }();
-        EXPECT_EQ(std::memcmp(&read, &zero, sizeof read), 0) << "keys given out from an unusable value";
+        const SiteKeys zero = [] {
+            SiteKeys k;
+            SiteKeysWipe(&k);
+            return k;
+        }();
+        EXPECT_EQ(std::memcmp(&read, &zero, sizeof read), 0)
+            << "keys given out from an unusable value";
         EXPECT_STRNE(SiteKeyStoreResultText(c.expected), "unknown");
     }
 }

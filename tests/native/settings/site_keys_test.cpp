@@ -34,7 +34,8 @@ TEST(Sha256, PublishedVectorsWholeAndInPieces) {
         {"abc", "BA7816BF8F01CFEA414140DE5DAE2223B00361A396177A9CB410FF61F20015AD"},
         {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
          "248D6A61D20638B8E5C026930C3E6039A33CE45964FF2167F6ECEDD419DB06C1"},
-        {"abcdefghbcdefghicdefghijdefghijkefghijklfghijklmghijklmnhijklmnoijklmnopjklmnopqklmnopqrlmnopqrsmnopqrstnopqrstu",
+        {"abcdefghbcdefghicdefghijdefghijkefghijklfghijklmghijklmnhijklmnoijklmnopjklmnopqklmnopqrl"
+         "mnopqrsmnopqrstnopqrstu",
          "CF5B16A778AF8380036CE59E7B0492370B249B11E8F07A51AFAC45037AFEE9D1"},
         {million, "CDC76E5C9914FB9281A1C7E284D73E67F1809A48A497200E046D39CCC7112CD0"},
     };
@@ -46,7 +47,8 @@ TEST(Sha256, PublishedVectorsWholeAndInPieces) {
             Sha256Context context;
             Sha256Init(&context);
             for (std::size_t at = 0; at < c.message.size(); at += piece) {
-                Sha256Update(&context, c.message.data() + at, std::min(piece, c.message.size() - at));
+                Sha256Update(&context, c.message.data() + at,
+                             std::min(piece, c.message.size() - at));
             }
             std::uint8_t digest[SHA256_SIZE];
             Sha256Final(&context, digest);
@@ -60,12 +62,17 @@ TEST(Sha256, PublishedVectorsWholeAndInPieces) {
 SiteKeys SampleKeys(bool issuer) {
     SiteKeys keys;
     std::memset(&keys, 0, sizeof keys);
-    for (std::size_t i = 0; i < sizeof keys.initial; ++i) keys.initial[i] = static_cast<std::uint8_t>(0x10 + i);
-    for (std::size_t i = 0; i < sizeof keys.operational; ++i) keys.operational[i] = static_cast<std::uint8_t>(0xA0 + i);
-    for (std::size_t i = 0; i < sizeof keys.reader; ++i) keys.reader[i] = static_cast<std::uint8_t>(i * 37 + 5);
-    for (std::size_t i = 0; i < sizeof keys.mask; ++i) keys.mask[i] = static_cast<std::uint8_t>(i * 11 + 0xC3);
+    for (std::size_t i = 0; i < sizeof keys.initial; ++i)
+        keys.initial[i] = static_cast<std::uint8_t>(0x10 + i);
+    for (std::size_t i = 0; i < sizeof keys.operational; ++i)
+        keys.operational[i] = static_cast<std::uint8_t>(0xA0 + i);
+    for (std::size_t i = 0; i < sizeof keys.reader; ++i)
+        keys.reader[i] = static_cast<std::uint8_t>(i * 37 + 5);
+    for (std::size_t i = 0; i < sizeof keys.mask; ++i)
+        keys.mask[i] = static_cast<std::uint8_t>(i * 11 + 0xC3);
     if (issuer) {
-        for (std::size_t i = 0; i < sizeof keys.issuer; ++i) keys.issuer[i] = static_cast<std::uint8_t>(0xFF - i);
+        for (std::size_t i = 0; i < sizeof keys.issuer; ++i)
+            keys.issuer[i] = static_cast<std::uint8_t>(0xFF - i);
         SiteKeysCopyReaderToIssuer(&keys);
     }
     return keys;
@@ -95,7 +102,8 @@ std::string Replace(std::string text, const std::string &from, const std::string
 }
 
 std::string ReplaceAll(std::string text, const std::string &from, const std::string &to) {
-    for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
+    for (std::size_t at = text.find(from); at != std::string::npos;
+         at = text.find(from, at + to.size())) {
         text.replace(at, from.size(), to);
     }
     return text;
@@ -109,8 +117,9 @@ std::string FlipDigit(std::string text, std::size_t at) {
 bool SameKeys(const SiteKeys &a, const SiteKeys &b) {
     return std::memcmp(a.initial, b.initial, sizeof a.initial) == 0 &&
            std::memcmp(a.operational, b.operational, sizeof a.operational) == 0 &&
-           std::memcmp(a.reader, b.reader, sizeof a.reader) == 0 && std::memcmp(a.mask, b.mask, sizeof a.mask) == 0 &&
-           a.hasIssuer == b.hasIssuer && std::memcmp(a.issuer, b.issuer, sizeof a.issuer) == 0;
+           std::memcmp(a.reader, b.reader, sizeof a.reader) == 0 &&
+           std::memcmp(a.mask, b.mask, sizeof a.mask) == 0 && a.hasIssuer == b.hasIssuer &&
+           std::memcmp(a.issuer, b.issuer, sizeof a.issuer) == 0;
 }
 
 bool AllZero(const SiteKeys &k) {
@@ -139,16 +148,20 @@ TEST(SiteKeyFile, WrittenFilesReadBackAsTheSameKeys) {
         EXPECT_EQ(std::strlen(text), n);
         const std::string file(text, n);
         EXPECT_EQ(file.rfind("ZUKcntrl site keys 1\r\n", 0), 0u) << file;
-        for (std::size_t at = file.find('\n'); at != std::string::npos; at = file.find('\n', at + 1)) {
+        for (std::size_t at = file.find('\n'); at != std::string::npos;
+             at = file.find('\n', at + 1)) {
             EXPECT_EQ(file[at - 1], '\r') << "CR LF line ends";
         }
         EXPECT_EQ(file.find("issuer") != std::string::npos, issuer) << file;
         // Values in groups of 8 bytes.
         EXPECT_NE(file.find("initial     = 1011121314151617 18191A1B1C1D1E1F 2021222324252627\r\n"),
-                  std::string::npos) << file;
+                  std::string::npos)
+            << file;
         SiteKeys back;
         char error[SITE_KEY_FILE_ERROR_SIZE];
-        ASSERT_EQ(SiteKeyFileParse(text, n, &back, error, sizeof error), kSiteKeysOk) << error << "\n" << file;
+        ASSERT_EQ(SiteKeyFileParse(text, n, &back, error, sizeof error), kSiteKeysOk)
+            << error << "\n"
+            << file;
         EXPECT_TRUE(SameKeys(back, keys));
         EXPECT_STREQ(error, "");
         // Too small a buffer: nothing written, nothing left.
@@ -178,13 +191,22 @@ TEST(SiteKeyFile, TakesTheLayoutsPeopleAndEditorsWrite) {
          "# site A\n\n" + Replace(Replace(base, "\nmask", "\n\n   # the mask\n\t\nmask"), "\ncheck",
                                   "\n# d\xC3\xA9j\xC3\xA0 vu\ncheck"),
          &plain},
-        {"lower-case digits", Replace(base, initialLine, "initial = " + std::string("101112131415161718191a1b1c1d1e1f2021222324252627") + "\n"), &plain},
+        {"lower-case digits",
+         Replace(
+             base, initialLine,
+             "initial = " + std::string("101112131415161718191a1b1c1d1e1f2021222324252627") + "\n"),
+         &plain},
         {"spaces and tabs between digits and around names",
-         Replace(base, initialLine, "  initial\t=  10 11 12 13 14 15 16 17\t18191A1B1C1D1E1F 2021222324252627   \n"), &plain},
-        {"no spaces around '='", Replace(base, initialLine, "initial=" + Hex(plain.initial, sizeof plain.initial) + "\n"), &plain},
+         Replace(base, initialLine,
+                 "  initial\t=  10 11 12 13 14 15 16 17\t18191A1B1C1D1E1F 2021222324252627   \n"),
+         &plain},
+        {"no spaces around '='",
+         Replace(base, initialLine, "initial=" + Hex(plain.initial, sizeof plain.initial) + "\n"),
+         &plain},
         {"values in another order", Replace(base, initialLine, "") + initialLine, &plain},
         {"check first", Replace(Replace(base, check, ""), "keys 1\n", "keys 1\n" + check), &plain},
-        {"header with extra spaces", Replace(base, "ZUKcntrl site keys 1\n", "ZUKcntrl site keys   1  \n"), &plain},
+        {"header with extra spaces",
+         Replace(base, "ZUKcntrl site keys 1\n", "ZUKcntrl site keys   1  \n"), &plain},
         {"with the issuing table", MinimalFile(issued), &issued},
     };
     for (const auto &c : cases) {
@@ -192,8 +214,10 @@ TEST(SiteKeyFile, TakesTheLayoutsPeopleAndEditorsWrite) {
         SiteKeys out;
         std::memset(&out, 0x5A, sizeof out);
         char error[SITE_KEY_FILE_ERROR_SIZE];
-        EXPECT_EQ(SiteKeyFileParse(c.file.data(), c.file.size(), &out, error, sizeof error), kSiteKeysOk)
-            << error << "\n" << c.file;
+        EXPECT_EQ(SiteKeyFileParse(c.file.data(), c.file.size(), &out, error, sizeof error),
+                  kSiteKeysOk)
+            << error << "\n"
+            << c.file;
         EXPECT_TRUE(SameKeys(out, *c.keys));
     }
 }
@@ -222,66 +246,83 @@ TEST(SiteKeyFile, RefusesBrokenFilesWithTheirReason) {
     } cases[] = {
         {"empty", "", kSiteKeysNotKeyFile, "not a site key file"},
         {"only comments", "# nothing\n\n", kSiteKeysNotKeyFile, "not a site key file"},
-        {"another file", "[Device]\nPort=COM3\n", kSiteKeysNotKeyFile, "line 1: not a site key file"},
-        {"value before the header", mask + base, kSiteKeysNotKeyFile, "line 1: not a site key file"},
+        {"another file", "[Device]\nPort=COM3\n", kSiteKeysNotKeyFile,
+         "line 1: not a site key file"},
+        {"value before the header", mask + base, kSiteKeysNotKeyFile,
+         "line 1: not a site key file"},
         {"header without version", Replace(base, "keys 1", "keys"), kSiteKeysNotKeyFile, "line 1"},
-        {"header with a word for a version", Replace(base, "keys 1", "keys one"), kSiteKeysNotKeyFile, "line 1"},
-        {"header glued to its version", Replace(base, "keys 1", "keys1"), kSiteKeysNotKeyFile, "line 1"},
-        {"version 2", Replace(base, "keys 1", "keys 2"), kSiteKeysWrongVersion, "version 2 of the site key file is not known"},
+        {"header with a word for a version", Replace(base, "keys 1", "keys one"),
+         kSiteKeysNotKeyFile, "line 1"},
+        {"header glued to its version", Replace(base, "keys 1", "keys1"), kSiteKeysNotKeyFile,
+         "line 1"},
+        {"version 2", Replace(base, "keys 1", "keys 2"), kSiteKeysWrongVersion,
+         "version 2 of the site key file is not known"},
         {"version 0", Replace(base, "keys 1", "keys 0"), kSiteKeysWrongVersion, "version 0"},
         {"version 11", Replace(base, "keys 1", "keys 11"), kSiteKeysWrongVersion, "version 11"},
-        {"version 01: only the exact text is version 1", Replace(base, "keys 1", "keys 01"), kSiteKeysWrongVersion,
-         "version 01 of the site key file is not known"},
-        {"a huge version", Replace(base, "keys 1", "keys 123456789012345678901234"), kSiteKeysWrongVersion,
-         "version 123456789012... of"},
-        {"a line without '='", Replace(base, mask, "mask\n"), kSiteKeysBadLine, "line 5: expected 'name = hexadecimal value'"},
-        {"a value without a name", Replace(base, mask, "= 00\n"), kSiteKeysBadLine, "line 5: a value without a name"},
-        {"a NUL byte", Replace(base, "mask = ", std::string("mask = \0", 8)), kSiteKeysBadLine, "line 5: character 0x00"},
-        {"a control character", Replace(base, "mask =", "mask\x01="), kSiteKeysBadLine, "line 5: character 0x01"},
-        {"non-ASCII outside a comment", Replace(base, "mask =", "mask\xC3\xA9="), kSiteKeysBadLine, "character 0xC3"},
+        {"version 01: only the exact text is version 1", Replace(base, "keys 1", "keys 01"),
+         kSiteKeysWrongVersion, "version 01 of the site key file is not known"},
+        {"a huge version", Replace(base, "keys 1", "keys 123456789012345678901234"),
+         kSiteKeysWrongVersion, "version 123456789012... of"},
+        {"a line without '='", Replace(base, mask, "mask\n"), kSiteKeysBadLine,
+         "line 5: expected 'name = hexadecimal value'"},
+        {"a value without a name", Replace(base, mask, "= 00\n"), kSiteKeysBadLine,
+         "line 5: a value without a name"},
+        {"a NUL byte", Replace(base, "mask = ", std::string("mask = \0", 8)), kSiteKeysBadLine,
+         "line 5: character 0x00"},
+        {"a control character", Replace(base, "mask =", "mask\x01="), kSiteKeysBadLine,
+         "line 5: character 0x01"},
+        {"non-ASCII outside a comment", Replace(base, "mask =", "mask\xC3\xA9="), kSiteKeysBadLine,
+         "character 0xC3"},
         {"an unknown name", Replace(base, mask, mask + "spare = 00\n"), kSiteKeysUnknownName,
          "line 6: unknown name 'spare'"},
-        {"names are lower case", Replace(base, "mask =", "Mask ="), kSiteKeysUnknownName, "unknown name 'Mask'"},
-        {"a long unknown name", Replace(base, mask, std::string(300, 'n') + " = 00\n"), kSiteKeysUnknownName,
-         "unknown name 'nnnnnnnnnnnnnnnnnnnnnnnn...'"},
+        {"names are lower case", Replace(base, "mask =", "Mask ="), kSiteKeysUnknownName,
+         "unknown name 'Mask'"},
+        {"a long unknown name", Replace(base, mask, std::string(300, 'n') + " = 00\n"),
+         kSiteKeysUnknownName, "unknown name 'nnnnnnnnnnnnnnnnnnnnnnnn...'"},
         {"a repeated name", Replace(base, mask, mask + mask), kSiteKeysRepeatedName,
          "line 6: 'mask' is given twice (first on line 5)"},
         {"a repeated check", base + check, kSiteKeysRepeatedName, "'check' is given twice"},
-        {"a comment after a value", Replace(base, mask, mask.substr(0, mask.size() - 1) + " # the mask\n"),
-         kSiteKeysNotHex, "line 5: the value of 'mask' is not hexadecimal"},
-        {"a letter past F", Replace(base, "mask = ", "mask = G"), kSiteKeysNotHex, "'mask' is not hexadecimal"},
-        {"0x before the digits", Replace(base, "mask = ", "mask = 0x"), kSiteKeysNotHex, "not hexadecimal"},
+        {"a comment after a value",
+         Replace(base, mask, mask.substr(0, mask.size() - 1) + " # the mask\n"), kSiteKeysNotHex,
+         "line 5: the value of 'mask' is not hexadecimal"},
+        {"a letter past F", Replace(base, "mask = ", "mask = G"), kSiteKeysNotHex,
+         "'mask' is not hexadecimal"},
+        {"0x before the digits", Replace(base, "mask = ", "mask = 0x"), kSiteKeysNotHex,
+         "not hexadecimal"},
         {"an empty value", Replace(base, mask, "mask =\n"), kSiteKeysWrongLength,
          "line 5: 'mask' has 0 hexadecimal digits; it needs 128 (64 bytes)"},
-        {"one byte short", Replace(base, mask, mask.substr(0, mask.size() - 3) + "\n"), kSiteKeysWrongLength,
-         "'mask' has 126 hexadecimal digits"},
-        {"one digit short", Replace(base, mask, mask.substr(0, mask.size() - 2) + "\n"), kSiteKeysWrongLength,
-         "'mask' has 127 hexadecimal digits"},
-        {"one byte long", Replace(base, mask, mask.substr(0, mask.size() - 1) + "00\n"), kSiteKeysWrongLength,
-         "'mask' has 130 hexadecimal digits"},
-        {"a far too long value", Replace(base, mask, "mask = " + std::string(5000, 'A') + "\n"), kSiteKeysWrongLength,
-         "has 5000 hexadecimal digits"},
-        {"a short check", Replace(base, check, check.substr(0, check.size() - 3) + "\n"), kSiteKeysWrongLength,
-         "'check' has 14 hexadecimal digits; it needs 16"},
+        {"one byte short", Replace(base, mask, mask.substr(0, mask.size() - 3) + "\n"),
+         kSiteKeysWrongLength, "'mask' has 126 hexadecimal digits"},
+        {"one digit short", Replace(base, mask, mask.substr(0, mask.size() - 2) + "\n"),
+         kSiteKeysWrongLength, "'mask' has 127 hexadecimal digits"},
+        {"one byte long", Replace(base, mask, mask.substr(0, mask.size() - 1) + "00\n"),
+         kSiteKeysWrongLength, "'mask' has 130 hexadecimal digits"},
+        {"a far too long value", Replace(base, mask, "mask = " + std::string(5000, 'A') + "\n"),
+         kSiteKeysWrongLength, "has 5000 hexadecimal digits"},
+        {"a short check", Replace(base, check, check.substr(0, check.size() - 3) + "\n"),
+         kSiteKeysWrongLength, "'check' has 14 hexadecimal digits; it needs 16"},
         {"a short issuer", Replace(base, mask, mask + "issuer = 00\n"), kSiteKeysWrongLength,
          "'issuer' has 2 hexadecimal digits; it needs 176"},
         {"no mask", Replace(base, mask, ""), kSiteKeysMissingValue, "no 'mask' value"},
-        {"no initial keys", Replace(base, "initial = " + Hex(plain.initial, sizeof plain.initial) + "\n", ""),
+        {"no initial keys",
+         Replace(base, "initial = " + Hex(plain.initial, sizeof plain.initial) + "\n", ""),
          kSiteKeysMissingValue, "no 'initial' value"},
         {"no check", Replace(base, check, ""), kSiteKeysMissingValue, "no 'check' value"},
         {"only the header", "ZUKcntrl site keys 1\n", kSiteKeysMissingValue, "no 'initial' value"},
         {"one reader digit changed", tampered, kSiteKeysWrongCheck,
          "line 6: the check value does not match the values"},
         {"one check digit changed", wrongCheck, kSiteKeysWrongCheck, "does not match"},
-        {"a value left out with the check kept", Replace(MinimalFile(SampleKeys(true)), "issuer = ", "# issuer = "),
-         kSiteKeysWrongCheck, "does not match"},
-        {"an issuer added with the check kept", Replace(base, mask, mask + issuerLine), kSiteKeysWrongCheck,
+        {"a value left out with the check kept",
+         Replace(MinimalFile(SampleKeys(true)), "issuer = ", "# issuer = "), kSiteKeysWrongCheck,
          "does not match"},
-        {"an issuing table without the reader's slot 4", MinimalFile(wrongSlot), kSiteKeysIssuerMismatch,
-         "line 6: 'issuer' slot 4 differs from the reader's key in it"},
-        {"an issuing table with write slot 8 empty", MinimalFile(emptySlot), kSiteKeysIssuerMismatch,
-         "'issuer' leaves write slot 8 empty"},
-        {"lines ended by CR alone", ReplaceAll(base, "\n", "\r"), kSiteKeysBadLine, "line 1: character 0x0D"},
+        {"an issuer added with the check kept", Replace(base, mask, mask + issuerLine),
+         kSiteKeysWrongCheck, "does not match"},
+        {"an issuing table without the reader's slot 4", MinimalFile(wrongSlot),
+         kSiteKeysIssuerMismatch, "line 6: 'issuer' slot 4 differs from the reader's key in it"},
+        {"an issuing table with write slot 8 empty", MinimalFile(emptySlot),
+         kSiteKeysIssuerMismatch, "'issuer' leaves write slot 8 empty"},
+        {"lines ended by CR alone", ReplaceAll(base, "\n", "\r"), kSiteKeysBadLine,
+         "line 1: character 0x0D"},
         {"too large", base + std::string(SITE_KEY_FILE_MAX_SIZE, '#'), kSiteKeysTooLarge,
          "a site key file has at most 65536"},
     };
@@ -290,7 +331,8 @@ TEST(SiteKeyFile, RefusesBrokenFilesWithTheirReason) {
         SiteKeys out;
         std::memset(&out, 0x5A, sizeof out);
         char error[SITE_KEY_FILE_ERROR_SIZE];
-        EXPECT_EQ(SiteKeyFileParse(c.file.data(), c.file.size(), &out, error, sizeof error), c.result)
+        EXPECT_EQ(SiteKeyFileParse(c.file.data(), c.file.size(), &out, error, sizeof error),
+                  c.result)
             << SiteKeyFileResultName(c.result) << ": " << error;
         EXPECT_NE(std::string(error).find(c.reason), std::string::npos) << error;
         EXPECT_TRUE(AllZero(out)) << "what was read is wiped";
@@ -305,7 +347,8 @@ TEST(SiteKeyFile, TooLargeNamesTheLimitNotAByteCount) {
     const std::string big(SITE_KEY_FILE_MAX_SIZE + 1, '#');
     SiteKeys out;
     char error[SITE_KEY_FILE_ERROR_SIZE];
-    EXPECT_EQ(SiteKeyFileParse(big.data(), big.size(), &out, error, sizeof error), kSiteKeysTooLarge);
+    EXPECT_EQ(SiteKeyFileParse(big.data(), big.size(), &out, error, sizeof error),
+              kSiteKeysTooLarge);
     EXPECT_NE(std::string(error).find("too large"), std::string::npos) << error;
     EXPECT_EQ(std::string(error).find("65537"), std::string::npos) << error;
 }
@@ -325,42 +368,59 @@ TEST(SiteKeyFile, RefusesWeakKeysWithTheirReason) {
     } cases[] = {
         {"a mask of zeros", [](SiteKeys *k) { std::memset(k->mask, 0, sizeof k->mask); },
          "line 5: 'mask' is all zero: remembered passwords would be stored in the clear"},
-        {"a mask of one repeated byte", [](SiteKeys *k) { std::memset(k->mask, 0x5C, sizeof k->mask); },
+        {"a mask of one repeated byte",
+         [](SiteKeys *k) { std::memset(k->mask, 0x5C, sizeof k->mask); },
          "'mask' repeats one byte"},
-        {"an initial KA of zeros", [](SiteKeys *k) { std::memset(k->initial, 0, 8); }, "line 2: 'initial' KA is all zero"},
-        {"a zero key with its parity bits set", [](SiteKeys *k) { SetKey(k->operational + 8, "0100010001000100"); },
+        {"an initial KA of zeros", [](SiteKeys *k) { std::memset(k->initial, 0, 8); },
+         "line 2: 'initial' KA is all zero"},
+        {"a zero key with its parity bits set",
+         [](SiteKeys *k) { SetKey(k->operational + 8, "0100010001000100"); },
          "line 3: 'operational' KB is all zero"},
         {"every channel key zero",
-         [](SiteKeys *k) { std::memset(k->initial, 0, 24); std::memset(k->operational, 0, 24); },
+         [](SiteKeys *k) {
+             std::memset(k->initial, 0, 24);
+             std::memset(k->operational, 0, 24);
+         },
          "'initial' KA is all zero"},
-        {"a reader table of zeros", [](SiteKeys *k) { std::memset(k->reader, 0, sizeof k->reader); },
+        {"a reader table of zeros",
+         [](SiteKeys *k) { std::memset(k->reader, 0, sizeof k->reader); },
          "line 4: 'reader' slot 0 is all zero"},
         {"a DES weak key", [](SiteKeys *k) { SetKey(k->operational + 16, "FEFEFEFEFEFEFEFE"); },
          "'operational' KC is a DES weak or semi-weak key"},
-        {"a DES weak key with its parity bits changed", [](SiteKeys *k) { SetKey(k->initial + 8, "E1E1E0E0F0F0F1F1"); },
+        {"a DES weak key with its parity bits changed",
+         [](SiteKeys *k) { SetKey(k->initial + 8, "E1E1E0E0F0F0F1F1"); },
          "'initial' KB is a DES weak or semi-weak key"},
         {"a DES semi-weak key", [](SiteKeys *k) { SetKey(k->reader + 8 * 5, "01FE01FE01FE01FE"); },
          "'reader' slot 7 is a DES weak or semi-weak key"},
-        {"the other of a semi-weak pair", [](SiteKeys *k) { SetKey(k->reader + 8 * 6, "FEE0FEE0FEF1FEF1"); },
+        {"the other of a semi-weak pair",
+         [](SiteKeys *k) { SetKey(k->reader + 8 * 6, "FEE0FEE0FEF1FEF1"); },
          "'reader' slot 9 is a DES weak or semi-weak key"},
         {"KA = KB (single DES)", [](SiteKeys *k) { std::memcpy(k->initial + 8, k->initial, 8); },
          "'initial' KA and KB are the same key (the channel would be single DES)"},
-        {"KB = KC but for parity", [](SiteKeys *k) {
+        {"KB = KC but for parity",
+         [](SiteKeys *k) {
              std::memcpy(k->operational + 16, k->operational + 8, 8);
-             k->operational[16] ^= 0x01; },
+             k->operational[16] ^= 0x01;
+         },
          "'operational' KB and KC are the same key"},
         {"KA = KC", [](SiteKeys *k) { std::memcpy(k->operational + 16, k->operational, 8); },
          "'operational' KA and KC are the same key"},
         {"operational = initial", [](SiteKeys *k) { std::memcpy(k->operational, k->initial, 24); },
          "line 3: 'operational' is the initial key set"},
-        {"operational = initial with only parity bits changed", [](SiteKeys *k) {
-             for (int i = 0; i < 24; ++i) k->operational[i] = static_cast<std::uint8_t>(k->initial[i] ^ 0x01); },
+        {"operational = initial with only parity bits changed",
+         [](SiteKeys *k) {
+             for (int i = 0; i < 24; ++i)
+                 k->operational[i] = static_cast<std::uint8_t>(k->initial[i] ^ 0x01);
+         },
          "'operational' is the initial key set (parity bits aside)"},
-        {"reader slots 0 and 1 the same", [](SiteKeys *k) { std::memcpy(k->reader + 8, k->reader, 8); },
+        {"reader slots 0 and 1 the same",
+         [](SiteKeys *k) { std::memcpy(k->reader + 8, k->reader, 8); },
          "'reader' slots 0 and 1 are the same key"},
-        {"reader slots 3 and 5 the same", [](SiteKeys *k) { std::memcpy(k->reader + 32, k->reader + 16, 8); },
+        {"reader slots 3 and 5 the same",
+         [](SiteKeys *k) { std::memcpy(k->reader + 32, k->reader + 16, 8); },
          "'reader' slots 3 and 5 are the same key"},
-        {"an issuing write slot that is weak", [](SiteKeys *k) { SetKey(k->issuer + 8 * 6, "1F1F1F1F0E0E0E0E"); },
+        {"an issuing write slot that is weak",
+         [](SiteKeys *k) { SetKey(k->issuer + 8 * 6, "1F1F1F1F0E0E0E0E"); },
          "line 6: 'issuer' slot 6 is a DES weak or semi-weak key"},
     };
     for (const auto &c : cases) {
@@ -371,7 +431,9 @@ TEST(SiteKeyFile, RefusesWeakKeysWithTheirReason) {
         const std::string file = MinimalFile(keys);  // a right check value: only the keys are wrong
         SiteKeys out;
         char error[SITE_KEY_FILE_ERROR_SIZE];
-        EXPECT_EQ(SiteKeyFileParse(file.data(), file.size(), &out, error, sizeof error), kSiteKeysWeak) << error;
+        EXPECT_EQ(SiteKeyFileParse(file.data(), file.size(), &out, error, sizeof error),
+                  kSiteKeysWeak)
+            << error;
         EXPECT_NE(std::string(error).find(c.reason), std::string::npos) << error;
         EXPECT_TRUE(AllZero(out));
         EXPECT_NE(SiteKeysWeakness(keys, nullptr), kKeyStrong);
@@ -397,7 +459,9 @@ bool WeakFirst(void *data, std::size_t size) {
     auto *bytes = static_cast<std::uint8_t *>(data);
     const int draw = g_draws++;
     for (std::size_t i = 0; i < size; ++i) {
-        bytes[i] = draw < 4 ? 0 : draw < 6 ? 0x01 : static_cast<std::uint8_t>(draw * 31 + i * 7 + 1);
+        bytes[i] = draw < 4   ? 0
+                   : draw < 6 ? 0x01
+                              : static_cast<std::uint8_t>(draw * 31 + i * 7 + 1);
     }
     return true;
 }
@@ -437,11 +501,13 @@ TEST(SiteKeyFile, ErrorTextAndArguments) {
     EXPECT_STREQ(small, "line 1:");
     char error[SITE_KEY_FILE_ERROR_SIZE];
     EXPECT_EQ(SiteKeyFileParse(nullptr, 5, &out, error, sizeof error), kSiteKeysBadArgument);
-    EXPECT_EQ(SiteKeyFileParse(base.data(), base.size(), nullptr, error, sizeof error), kSiteKeysBadArgument);
+    EXPECT_EQ(SiteKeyFileParse(base.data(), base.size(), nullptr, error, sizeof error),
+              kSiteKeysBadArgument);
     EXPECT_EQ(SiteKeyFileParse(nullptr, 0, &out, error, sizeof error), kSiteKeysNotKeyFile);
     // The text need not be terminated: only `length` bytes count.
     const std::string twice = base + "garbage that follows";
-    EXPECT_EQ(SiteKeyFileParse(twice.data(), base.size(), &out, error, sizeof error), kSiteKeysOk) << error;
+    EXPECT_EQ(SiteKeyFileParse(twice.data(), base.size(), &out, error, sizeof error), kSiteKeysOk)
+        << error;
     // Every result has a name.
     for (int r = kSiteKeysOk; r <= kSiteKeysWeak; ++r) {
         EXPECT_STRNE(SiteKeyFileResultName(static_cast<SiteKeyFileResult>(r)), "?") << r;

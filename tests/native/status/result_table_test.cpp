@@ -32,7 +32,8 @@ std::string ReadSource(const std::string &path) {
 TEST(ResultTable, TheHeaderDefinesTheRowsWithTheirComments) {
     const std::string header = ReadSource("include/ZUKcntrl.h");
     ASSERT_FALSE(header.empty());
-    const std::regex define(R"(#define\s+(ZUK_OK|ZUK_CANCELLED|ZUK_ERR_\w+)\s+\S+[ \t]*(/\*\s*(.*?)\s*\*/)?)");
+    const std::regex define(
+        R"(#define\s+(ZUK_OK|ZUK_CANCELLED|ZUK_ERR_\w+)\s+\S+[ \t]*(/\*\s*(.*?)\s*\*/)?)");
     std::string listed, expected;
     for (std::sregex_iterator it(header.begin(), header.end(), define), end; it != end; ++it) {
         listed += (*it)[1].str() + ": " + (*it)[3].str() + "\n";
@@ -61,7 +62,8 @@ TEST(ResultTable, EveryRowHasItsTextsAndIsFoundByItsValue) {
     EXPECT_FALSE(ResultIsReaderError(0x12345));
 }
 
-// The results table of docs/api.md and the sentence that lists the reader errors, made from the rows.
+// The results table of docs/api.md and the sentence that lists the reader errors, made from the
+// rows.
 std::string ResultsMarkdown() {
     std::string out = "| Value | Name | Meaning | What a host should do |\n|---|---|---|---|\n";
     std::string readerErrors;
@@ -74,18 +76,24 @@ std::string ResultsMarkdown() {
         const ResultRow &row = rows[i];
         char value[40];
         if (row.value >= 0x10000) {
-            std::snprintf(value, sizeof value, "0x%X (%d)", static_cast<unsigned>(row.value), static_cast<int>(row.value));
+            std::snprintf(value, sizeof value, "0x%X (%d)", static_cast<unsigned>(row.value),
+                          static_cast<int>(row.value));
         } else {
             std::snprintf(value, sizeof value, "%d", static_cast<int>(row.value));
         }
-        out += std::string("| ") + value + " | `" + row.name + "` | " + row.meaning + " | " + row.action + " |\n";
+        out += std::string("| ") + value + " | `" + row.name + "` | " + row.meaning + " | " +
+               row.action + " |\n";
         if (row.readerError) {
             ++seen;
             readerErrors += std::string(seen == 1 ? "" : seen == errors ? " and " : ", ") + value;
         }
     }
-    return out + "\nThe reader errors, for which the prompts offer Retry and a host can reasonably try again, are " +
-           readerErrors + ".\n`zukcli codes` lists the codes with their meanings; `zukcli codes <code>` also says what to do\n"
+    return out +
+           "\nThe reader errors, for which the prompts offer Retry and a host can reasonably try "
+           "again, are " +
+           readerErrors +
+           ".\n`zukcli codes` lists the codes with their meanings; `zukcli codes <code>` also says "
+           "what to do\n"
            "and whether it is a reader error.\n";
 }
 
@@ -120,8 +128,8 @@ TEST(ResultTable, TheDocumentsResultTableIsTheTable) {
     if (written != expected) {
         const std::string path = std::string(ZUK_BINARY_DIR) + "/result-table.md";
         std::ofstream(path) << expected;
-        FAIL() << "the results table of docs/api.md differs from status/result_table.h: put " << path
-               << " between its markers";
+        FAIL() << "the results table of docs/api.md differs from status/result_table.h: put "
+               << path << " between its markers";
     }
 }
 
@@ -156,8 +164,10 @@ TEST(ResultTable, EachStoredSiteKeyFaultBecomesASiteKeyStatus) {
         ASSERT_TRUE(DescribeStatus(row.status, &d));
         EXPECT_NE(std::string(d.cause).find("zukcli keys"), std::string::npos) << d.cause;
     }
-    for (std::uint32_t status = SESSION_ERR_KEYS_UNREADABLE; status <= SESSION_ERR_KEYS_WEAK; ++status) {
-        EXPECT_EQ(statuses.count(status), 1u) << std::hex << "status 0x" << status << " is no fault's";
+    for (std::uint32_t status = SESSION_ERR_KEYS_UNREADABLE; status <= SESSION_ERR_KEYS_WEAK;
+         ++status) {
+        EXPECT_EQ(statuses.count(status), 1u)
+            << std::hex << "status 0x" << status << " is no fault's";
     }
     EXPECT_STREQ(SiteKeyStoreResultName(static_cast<SiteKeyStoreResult>(99)), "unknown");
 }

@@ -34,10 +34,10 @@ TEST(StatusTable, ResultsOfStatusesThatCarryBytesOrAPhase) {
         {0x80400FF, ZUK_ERR_READER_STATUS},
         {0x80400EB, ZUK_ERR_CARD_IO},
         {0x80400EF, ZUK_ERR_NO_CARD},
-        {0x80400A0, ZUK_ERR_UNEXPECTED},                // any other response code
+        {0x80400A0, ZUK_ERR_UNEXPECTED},  // any other response code
         {SESSION_ERR_NO_ITEM, ZUK_ERR_SYSTEM},
         {0, ZUK_OK},
-        {0x12345678, ZUK_ERR_UNEXPECTED},               // no status at all
+        {0x12345678, ZUK_ERR_UNEXPECTED},  // no status at all
     };
     for (const auto &c : cases) {
         EXPECT_EQ(StatusResult(c.status), c.result) << std::hex << "status 0x" << c.status;
@@ -118,8 +118,10 @@ TEST(StatusTable, AKeyMismatchNamesItsCauseAndRemedies) {
         StatusDescription d{};
         ASSERT_TRUE(DescribeStatus(c.code, &d)) << std::hex << c.code;
         const std::string cause = d.cause;
-        EXPECT_EQ(cause.find("zukcard move-reader") != std::string::npos, c.keys) << std::hex << c.code << ": " << cause;
-        EXPECT_EQ(cause.find("zukcli keys install") != std::string::npos, c.keys) << std::hex << c.code << ": " << cause;
+        EXPECT_EQ(cause.find("zukcard move-reader") != std::string::npos, c.keys)
+            << std::hex << c.code << ": " << cause;
+        EXPECT_EQ(cause.find("zukcli keys install") != std::string::npos, c.keys)
+            << std::hex << c.code << ": " << cause;
     }
 }
 
@@ -149,15 +151,18 @@ std::string MarkdownTable() {
             std::snprintf(code, sizeof code, "0x%06X%s", static_cast<unsigned>(row.value >> 8),
                           row.bytes == 1 ? "rr" : "");
             if (row.bytes == 2) {
-                std::snprintf(code, sizeof code, "0x%04Xxxyy", static_cast<unsigned>(row.value >> 16));
+                std::snprintf(code, sizeof code, "0x%04Xxxyy",
+                              static_cast<unsigned>(row.value >> 16));
             }
         }
         const bool newFamily = std::string(family) != row.family;
         family = row.family;
         out += std::string("| ") + (newFamily ? row.family : "") + " | `" + code + "` | `" +
                row.name + "` | " + ResultText(row.result, row.resultName) + " | " + row.meaning +
-               (row.bytes == 2 ? " `xx yy`" : row.bytes == 1 ? " `rr`" : "") + " | " + row.cause +
-               " |\n";
+               (row.bytes == 2   ? " `xx yy`"
+                : row.bytes == 1 ? " `rr`"
+                                 : "") +
+               " | " + row.cause + " |\n";
     }
     const StatusPhase *phases = StatusPhases(&count);
     for (std::size_t i = 0; i < count; ++i) {
@@ -165,9 +170,9 @@ std::string MarkdownTable() {
         char code[32];
         std::snprintf(code, sizeof code, "+ 0x%08X", static_cast<unsigned>(p.bit));
         out += std::string("| ") + (i == 0 ? "phase" : "") + " | `" + code + "` | `" + p.name +
-               "` | a status word: " + ResultText(p.wordResult, p.wordResultName) + "; any other: " +
-               ResultText(p.otherResult, p.otherResultName) + " | the same status," + p.meaning +
-               " | as the status without the bit |\n";
+               "` | a status word: " + ResultText(p.wordResult, p.wordResultName) +
+               "; any other: " + ResultText(p.otherResult, p.otherResultName) +
+               " | the same status," + p.meaning + " | as the status without the bit |\n";
     }
     return out;
 }

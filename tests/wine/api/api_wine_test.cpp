@@ -93,11 +93,17 @@ TEST(HostSession, OpenSenseReadVerifyAccountClose) {
     // The account through the PIN dialog: the user types the PIN and presses OK.
     char accountText[128];
     char passwordText[256];
-    AccountRequest request = {ZUK_ACCOUNT_REQUEST_VERSION, accountText, sizeof accountText,
-                              passwordText, sizeof passwordText, 0, 0};
+    AccountRequest request = {ZUK_ACCOUNT_REQUEST_VERSION,
+                              accountText,
+                              sizeof accountText,
+                              passwordText,
+                              sizeof passwordText,
+                              0,
+                              0};
     CallThread acquire;
-    StartCall(&acquire,
-              [&] { return account(kReaderHandle, &request, ZUK_ACCOUNT_MODE_INTERACTIVE, nullptr); });
+    StartCall(&acquire, [&] {
+        return account(kReaderHandle, &request, ZUK_ACCOUNT_MODE_INTERACTIVE, nullptr);
+    });
     SeenWindow pin;
     ASSERT_TRUE(WaitForDialogWith(ZUK_IDC_PIN_EDIT, &pin, acquire.id, 10000));
     // Another thread's call while the dialog is up meets the busy prompt; Cancel gives 1792.
@@ -118,18 +124,14 @@ TEST(HostSession, OpenSenseReadVerifyAccountClose) {
 
     EXPECT_RESULT(close(kReaderHandle), ZUK_OK);
     const std::vector<std::string> expected = {
-        "ZUKOpen,NormalEnd",
-        "ZUKSenseCard,NormalEnd",
-        "ZUKGetUserName,NormalEnd",
-        "ZUKGetUserOption,NormalEnd",
-        "ZUKGetAdminOption,NormalEnd",
-        "ZUKVerifyPIN,LOW,0x00000003,0x10000003",
+        "ZUKOpen,NormalEnd",           "ZUKSenseCard,NormalEnd",
+        "ZUKGetUserName,NormalEnd",    "ZUKGetUserOption,NormalEnd",
+        "ZUKGetAdminOption,NormalEnd", "ZUKVerifyPIN,LOW,0x00000003,0x10000003",
         "ZUKVerifyPIN,NormalEnd",
         "ZUKSenseCard,ZUK,0x00000700",  // the busy prompt, and its cancel
         "ZUKSenseCard,ZUK,0x00000700",
         "ZUKVerifyPIN,NormalEnd",  // the PIN typed into the dialog, traced under its own name
-        "ZUKGetUserAccount,NormalEnd",
-        "ZUKClose,NormalEnd",
+        "ZUKGetUserAccount,NormalEnd", "ZUKClose,NormalEnd",
     };
     EXPECT_EQ(TraceLines(), expected);
 }
@@ -148,7 +150,7 @@ struct UiStep {
 struct AccountCase {
     const char *name;
     DWORD device;
-    const char *ini;  // extra INI lines
+    const char *ini;         // extra INI lines
     const char *cardFaults;  // a simulator command run before the call, or null
     std::vector<UiStep> steps;
     int expected;
@@ -161,22 +163,39 @@ TEST(AccountPrompts, RealDialogsDriveTheFlow) {
     const char *com = std::getenv("ZUK_SIM_COM");
     ASSERT_NE(com, nullptr);
     const AccountCase cases[] = {
-        {"cancel on the first PIN prompt", 1, "", nullptr,
+        {"cancel on the first PIN prompt",
+         1,
+         "",
+         nullptr,
          {{ZUK_IDC_PIN_EDIT, nullptr, nullptr, ZUK_IDC_PIN_CANCEL}},
-         ZUK_CANCELLED, ""},
-        {"VerifyRetry 2: two wrong PINs end it", 1, "[Card]\r\nVerifyRetry=2\r\n", nullptr,
+         ZUK_CANCELLED,
+         ""},
+        {"VerifyRetry 2: two wrong PINs end it",
+         1,
+         "[Card]\r\nVerifyRetry=2\r\n",
+         nullptr,
          {{ZUK_IDC_PIN_EDIT, nullptr, "0000", ZUK_IDC_PIN_OK},
           {ZUK_IDC_PINERR_OK, nullptr, nullptr, ZUK_IDC_PINERR_OK},
           {ZUK_IDC_PIN_EDIT, nullptr, "1111", ZUK_IDC_PIN_OK},
           {ZUK_IDC_PINERR_OK, nullptr, nullptr, ZUK_IDC_PINERR_OK}},
-         ZUK_ERR_PIN_WRONG, ""},
-        {"no reader: the typed prompt", 0, "", nullptr,
+         ZUK_ERR_PIN_WRONG,
+         ""},
+        {"no reader: the typed prompt",
+         0,
+         "",
+         nullptr,
          {{ZUK_IDC_CRED_ID, nullptr, "carol", 0},
           {ZUK_IDC_CRED_PASSWORD, nullptr, "pw", ZUK_IDC_CRED_OK}},
-         0, "carol"},
-        {"locked card: the notice, then the card is taken away", 1, "", "locked",
-         {{0, nullptr, nullptr, IDOK}, {ZUK_IDC_WAIT_CANCEL, nullptr, nullptr, ZUK_IDC_WAIT_CANCEL}},
-         ZUK_CANCELLED, ""},
+         0,
+         "carol"},
+        {"locked card: the notice, then the card is taken away",
+         1,
+         "",
+         "locked",
+         {{0, nullptr, nullptr, IDOK},
+          {ZUK_IDC_WAIT_CANCEL, nullptr, nullptr, ZUK_IDC_WAIT_CANCEL}},
+         ZUK_CANCELLED,
+         ""},
     };
     for (const AccountCase &c : cases) {
         ASSERT_EQ(sim.Command(std::string("card ") + ZUK_SIM_CARD_FILE), "OK");
@@ -195,19 +214,28 @@ TEST(AccountPrompts, RealDialogsDriveTheFlow) {
             }
             CallThread lock;
             int dummy = 0;
-            ASSERT_TRUE(RunCancellingPrompts(&lock, [&] {
-                for (int i = 0; i < 3; ++i) lib.Get<VerifyPinFn>("ZUKVerifyPIN")(kReaderHandle, 1, "x");
-                return 0;
-            }, &dummy));
+            ASSERT_TRUE(RunCancellingPrompts(
+                &lock,
+                [&] {
+                    for (int i = 0; i < 3; ++i)
+                        lib.Get<VerifyPinFn>("ZUKVerifyPIN")(kReaderHandle, 1, "x");
+                    return 0;
+                },
+                &dummy));
         }
         char accountText[128];
         char passwordText[256];
-        AccountRequest request = {ZUK_ACCOUNT_REQUEST_VERSION, accountText, sizeof accountText,
-                                  passwordText, sizeof passwordText, 0, 0};
+        AccountRequest request = {ZUK_ACCOUNT_REQUEST_VERSION,
+                                  accountText,
+                                  sizeof accountText,
+                                  passwordText,
+                                  sizeof passwordText,
+                                  0,
+                                  0};
         CallThread call;
         StartCall(&call, [&] {
-            return lib.Get<UserAccountFn>("ZUKGetUserAccount")(handle, &request, ZUK_ACCOUNT_MODE_INTERACTIVE,
-                                                               nullptr);
+            return lib.Get<UserAccountFn>("ZUKGetUserAccount")(
+                handle, &request, ZUK_ACCOUNT_MODE_INTERACTIVE, nullptr);
         });
         for (const UiStep &step : c.steps) {
             SeenWindow w;
@@ -228,7 +256,8 @@ TEST(AccountPrompts, RealDialogsDriveTheFlow) {
         EXPECT_EQ(call.result, c.expected) << c.name;
         if (c.expected == ZUK_OK || c.expected == ZUK_CANCELLED) {
             EXPECT_EQ(std::string(accountText, static_cast<std::size_t>(request.AccountLength)),
-                      c.account) << c.name;
+                      c.account)
+                << c.name;
         }
         if (c.expected == ZUK_CANCELLED) {
             EXPECT_EQ(request.PasswordLength, 0) << c.name;
@@ -262,43 +291,54 @@ TEST(BadArguments, EveryExportReturnsItsCodeAfterTheRetryPrompt) {
     std::vector<std::pair<const char *, int>> results;
     CallThread t;
     int prompts = 0;
-    ASSERT_TRUE(RunCancellingPrompts(&t, [&] {
-        char buffer[8];
-        int zero = 0;
-        int length = sizeof buffer;
-        AccountRequest request = {ZUK_ACCOUNT_REQUEST_VERSION, buffer, 8, buffer, 8, 0, 0};
-        AccountRequest badVersion = request;
-        badVersion.Version = 0x20000;
-        auto text = lib.Get<ReadTextFn>("ZUKGetUserName");
-        auto account = lib.Get<UserAccountFn>("ZUKGetUserAccount");
-        results = {
-            {"ZUKOpen(null)", lib.Get<OpenFn>("ZUKOpen")(nullptr)},
-            {"ZUKClose(7)", lib.Get<CloseFn>("ZUKClose")(7)},
-            {"ZUKSenseCard(1, null)", lib.Get<SenseFn>("ZUKSenseCard")(kReaderHandle, nullptr)},
-            {"ZUKVerifyPIN(1, -1, pin)", lib.Get<VerifyPinFn>("ZUKVerifyPIN")(kReaderHandle, -1, "1")},
-            {"ZUKGetUserName(1, buffer, 0)", text(kReaderHandle, buffer, &zero)},
-            {"ZUKGetUserName(0, buffer, 8)", text(0, buffer, &length)},
-            {"ZUKGetUserOption(1, null, 8)", lib.Get<ReadTextFn>("ZUKGetUserOption")(kReaderHandle, nullptr, &length)},
-            {"ZUKGetAdminOption(1, buffer, null)", lib.Get<ReadTextFn>("ZUKGetAdminOption")(kReaderHandle, buffer, nullptr)},
-            {"ZUKGetMaxLength(null, null)", lib.Get<int(ZUKAPI *)(int *, int *)>("ZUKGetMaxLength")(nullptr, nullptr)},
-            {"ZUKGetLibVersion(null)", lib.Get<int(ZUKAPI *)(int *)>("ZUKGetLibVersion")(nullptr)},
-            {"ZUKGetLibMode(null)", lib.Get<int(ZUKAPI *)(int *, int)>("ZUKGetLibMode")(nullptr, 5)},
-            {"ZUKGetUserAccount(null request)",
-             account(kReaderHandle, nullptr, ZUK_ACCOUNT_MODE_INTERACTIVE, nullptr)},
-            {"ZUKGetUserAccount(mode 0x2000)", account(kReaderHandle, &request, 0x2000, nullptr)},
-            {"ZUKGetUserAccount(invalid window)",
-             account(kReaderHandle, &request, ZUK_ACCOUNT_MODE_INTERACTIVE, reinterpret_cast<void *>(0x4321))},
-            {"ZUKGetUserAccount(version 0x20000)",
-             account(kReaderHandle, &badVersion, ZUK_ACCOUNT_MODE_INTERACTIVE, nullptr)},
-            {"ZUKGetUserAccount(handle 3)",
-             account(3, &request, ZUK_ACCOUNT_MODE_INTERACTIVE, nullptr)},
-        };
-        return 0;
-    }, &prompts));
-    const int expected[] = {ZUK_ERR_PARAM, ZUK_ERR_HANDLE, ZUK_ERR_PARAM, ZUK_ERR_PARAM,
-                            ZUK_ERR_PARAM, ZUK_ERR_HANDLE, ZUK_ERR_PARAM, ZUK_ERR_PARAM,
-                            ZUK_ERR_PARAM, ZUK_ERR_PARAM, ZUK_ERR_PARAM, ZUK_ERR_PARAM,
-                            ZUK_ERR_PARAM, ZUK_ERR_PARAM, ZUK_ERR_VERSION, ZUK_ERR_HANDLE};
+    ASSERT_TRUE(RunCancellingPrompts(
+        &t,
+        [&] {
+            char buffer[8];
+            int zero = 0;
+            int length = sizeof buffer;
+            AccountRequest request = {ZUK_ACCOUNT_REQUEST_VERSION, buffer, 8, buffer, 8, 0, 0};
+            AccountRequest badVersion = request;
+            badVersion.Version = 0x20000;
+            auto text = lib.Get<ReadTextFn>("ZUKGetUserName");
+            auto account = lib.Get<UserAccountFn>("ZUKGetUserAccount");
+            results = {
+                {"ZUKOpen(null)", lib.Get<OpenFn>("ZUKOpen")(nullptr)},
+                {"ZUKClose(7)", lib.Get<CloseFn>("ZUKClose")(7)},
+                {"ZUKSenseCard(1, null)", lib.Get<SenseFn>("ZUKSenseCard")(kReaderHandle, nullptr)},
+                {"ZUKVerifyPIN(1, -1, pin)",
+                 lib.Get<VerifyPinFn>("ZUKVerifyPIN")(kReaderHandle, -1, "1")},
+                {"ZUKGetUserName(1, buffer, 0)", text(kReaderHandle, buffer, &zero)},
+                {"ZUKGetUserName(0, buffer, 8)", text(0, buffer, &length)},
+                {"ZUKGetUserOption(1, null, 8)",
+                 lib.Get<ReadTextFn>("ZUKGetUserOption")(kReaderHandle, nullptr, &length)},
+                {"ZUKGetAdminOption(1, buffer, null)",
+                 lib.Get<ReadTextFn>("ZUKGetAdminOption")(kReaderHandle, buffer, nullptr)},
+                {"ZUKGetMaxLength(null, null)",
+                 lib.Get<int(ZUKAPI *)(int *, int *)>("ZUKGetMaxLength")(nullptr, nullptr)},
+                {"ZUKGetLibVersion(null)",
+                 lib.Get<int(ZUKAPI *)(int *)>("ZUKGetLibVersion")(nullptr)},
+                {"ZUKGetLibMode(null)",
+                 lib.Get<int(ZUKAPI *)(int *, int)>("ZUKGetLibMode")(nullptr, 5)},
+                {"ZUKGetUserAccount(null request)",
+                 account(kReaderHandle, nullptr, ZUK_ACCOUNT_MODE_INTERACTIVE, nullptr)},
+                {"ZUKGetUserAccount(mode 0x2000)",
+                 account(kReaderHandle, &request, 0x2000, nullptr)},
+                {"ZUKGetUserAccount(invalid window)",
+                 account(kReaderHandle, &request, ZUK_ACCOUNT_MODE_INTERACTIVE,
+                         reinterpret_cast<void *>(0x4321))},
+                {"ZUKGetUserAccount(version 0x20000)",
+                 account(kReaderHandle, &badVersion, ZUK_ACCOUNT_MODE_INTERACTIVE, nullptr)},
+                {"ZUKGetUserAccount(handle 3)",
+                 account(3, &request, ZUK_ACCOUNT_MODE_INTERACTIVE, nullptr)},
+            };
+            return 0;
+        },
+        &prompts));
+    const int expected[] = {ZUK_ERR_PARAM, ZUK_ERR_HANDLE, ZUK_ERR_PARAM,   ZUK_ERR_PARAM,
+                            ZUK_ERR_PARAM, ZUK_ERR_HANDLE, ZUK_ERR_PARAM,   ZUK_ERR_PARAM,
+                            ZUK_ERR_PARAM, ZUK_ERR_PARAM,  ZUK_ERR_PARAM,   ZUK_ERR_PARAM,
+                            ZUK_ERR_PARAM, ZUK_ERR_PARAM,  ZUK_ERR_VERSION, ZUK_ERR_HANDLE};
     ASSERT_EQ(results.size(), sizeof expected / sizeof expected[0]);
     for (std::size_t i = 0; i < results.size(); ++i)
         EXPECT_EQ(results[i].second, expected[i]) << results[i].first;
@@ -306,7 +346,8 @@ TEST(BadArguments, EveryExportReturnsItsCodeAfterTheRetryPrompt) {
 }
 
 TEST(TwoProcesses, SecondOpenWaitsForTheFirstClose) {
-    WriteMachineConfig(kLibraryModeCard, kDeviceNone);  // no reader: ZUKOpen holds the mutex all the same
+    WriteMachineConfig(kLibraryModeCard,
+                       kDeviceNone);  // no reader: ZUKOpen holds the mutex all the same
     WriteIni("[Log]\r\nMode=0\r\n");
     for (const char *how : {"close", "end"}) {
         HANDLE event = CreateEventA(nullptr, TRUE, FALSE, "zuk-api-child-opened");
@@ -374,16 +415,21 @@ int OwnerChild() {
     LoadedLibrary lib;
     int handle = -1;
     if (lib.Get<OpenFn>("ZUKOpen")(&handle) != 0) return 4;
-    HWND owner = CreateWindowExA(0, "STATIC", "host", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100,
-                                 nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    HWND owner = CreateWindowExA(0, "STATIC", "host", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr,
+                                 nullptr, GetModuleHandleA(nullptr), nullptr);
     if (owner == nullptr) return 5;
     SetTimer(owner, 1, 1500, DestroyOnTimer);
     char accountText[128];
     char passwordText[256];
-    AccountRequest request = {ZUK_ACCOUNT_REQUEST_VERSION, accountText, sizeof accountText,
-                              passwordText, sizeof passwordText, 0, 0};
-    lib.Get<UserAccountFn>("ZUKGetUserAccount")(handle, &request,
-                                                ZUK_ACCOUNT_MODE_INTERACTIVE, owner);
+    AccountRequest request = {ZUK_ACCOUNT_REQUEST_VERSION,
+                              accountText,
+                              sizeof accountText,
+                              passwordText,
+                              sizeof passwordText,
+                              0,
+                              0};
+    lib.Get<UserAccountFn>("ZUKGetUserAccount")(handle, &request, ZUK_ACCOUNT_MODE_INTERACTIVE,
+                                                owner);
     return 6;  // the library should have ended the process
 }
 

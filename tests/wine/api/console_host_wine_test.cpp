@@ -50,10 +50,13 @@ bool DialogShown(int controlId) {
     auto resolve = [user32](const char *name) {
         return reinterpret_cast<void (*)()>(GetProcAddress(user32, name));
     };
-    DialogSearch s{GetCurrentProcessId(), controlId,
-                   reinterpret_cast<decltype(&::GetWindowThreadProcessId)>(resolve("GetWindowThreadProcessId")),
+    DialogSearch s{GetCurrentProcessId(),
+                   controlId,
+                   reinterpret_cast<decltype(&::GetWindowThreadProcessId)>(
+                       resolve("GetWindowThreadProcessId")),
                    reinterpret_cast<decltype(&::IsWindowVisible)>(resolve("IsWindowVisible")),
-                   reinterpret_cast<decltype(&::GetDlgItem)>(resolve("GetDlgItem")), false};
+                   reinterpret_cast<decltype(&::GetDlgItem)>(resolve("GetDlgItem")),
+                   false};
     auto enumWindows = reinterpret_cast<decltype(&::EnumWindows)>(resolve("EnumWindows"));
     if (enumWindows == nullptr || s.threadProcess == nullptr || s.visible == nullptr ||
         s.item == nullptr)
@@ -87,8 +90,8 @@ protected:
                  "PollingInterval=100\r\n[Prompt]\r\nUnattended=1\r\n");
     }
     void Fresh() {
-        request = AccountRequest{ZUK_ACCOUNT_REQUEST_VERSION, account, sizeof account, password,
-                                 sizeof password, 0, 0};
+        request = AccountRequest{
+            ZUK_ACCOUNT_REQUEST_VERSION, account, sizeof account, password, sizeof password, 0, 0};
     }
     SimControl sim;
     char account[128];
@@ -118,7 +121,8 @@ TEST_F(ConsoleHost, CallsThatShowNothingNeverLoadTheWindowSystem) {
     auto withPin = lib.Get<UserAccountWithPinFn>("ZUKGetUserAccountWithPin");
     int tries = 0;
     Fresh();
-    EXPECT_EQ(withPin(kReaderHandle, &request, ZUK_ACCOUNT_MODE_INTERACTIVE, "1234", 4, &tries), ZUK_OK);
+    EXPECT_EQ(withPin(kReaderHandle, &request, ZUK_ACCOUNT_MODE_INTERACTIVE, "1234", 4, &tries),
+              ZUK_OK);
     Fresh();
     EXPECT_EQ(withPin(kReaderHandle, &request, ZUK_ACCOUNT_MODE_INTERACTIVE, "0000", 4, &tries),
               ZUK_ERR_PIN_WRONG);
@@ -172,20 +176,24 @@ TEST(BuiltMessageTable, EveryEventHasItsTexts) {
     const Event events[] = {ZUK_EVENTS(ZUK_EVENT_ID)};
 #undef ZUK_EVENT_ID
     for (const Event &e : events) {
-        for (WORD language : {MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT)}) {
+        for (WORD language : {MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
+                              MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT)}) {
             SCOPED_TRACE(std::to_string(e.id) + " in language " + std::to_string(language));
             char text[2048] = {0};
-            const DWORD length = FormatMessageA(
-                FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_IGNORE_INSERTS, lib.module, e.id,
-                language, text, sizeof text, nullptr);
+            const DWORD length =
+                FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_IGNORE_INSERTS,
+                               lib.module, e.id, language, text, sizeof text, nullptr);
             EXPECT_GT(length, 10u) << "error " << GetLastError();
-            EXPECT_NE(std::strstr(text, ("%" + std::to_string(e.strings)).c_str()), nullptr) << text;
+            EXPECT_NE(std::strstr(text, ("%" + std::to_string(e.strings)).c_str()), nullptr)
+                << text;
         }
     }
     char text[64];
-    EXPECT_EQ(FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_IGNORE_INSERTS, lib.module,
-                             999, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), text, sizeof text, nullptr),
-              0u) << "an id the table does not have";
+    EXPECT_EQ(
+        FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_IGNORE_INSERTS, lib.module, 999,
+                       MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), text, sizeof text, nullptr),
+        0u)
+        << "an id the table does not have";
 }
 
 }  // namespace

@@ -63,11 +63,12 @@ protected:
         ASSERT_NE(com, nullptr);
         WriteMachineConfig(kLibraryModeCard, kDeviceReader, kConfigPairRememberedNoReuse);
         WriteIni(std::string("[Device]\r\nPortName=\\\\.\\") + com +
-                 "\r\nDeviceName=PR300\r\n[FeliCa]\r\nSystemCode=88B4\r\n[Card]\r\nPollingInterval=100\r\n");
+                 "\r\nDeviceName=PR300\r\n[FeliCa]\r\nSystemCode=88B4\r\n[Card]\r\nPollingInterval="
+                 "100\r\n");
     }
     int WithPin(const LoadedLibrary &lib, const char *pin, int *tries) {
-        request = AccountRequest{ZUK_ACCOUNT_REQUEST_VERSION, account, sizeof account, password,
-                                 sizeof password, 0, 0};
+        request = AccountRequest{
+            ZUK_ACCOUNT_REQUEST_VERSION, account, sizeof account, password, sizeof password, 0, 0};
         return lib.Get<UserAccountWithPinFn>("ZUKGetUserAccountWithPin")(
             kReaderHandle, &request, ZUK_ACCOUNT_MODE_INTERACTIVE, pin,
             static_cast<int>(std::strlen(pin)), tries);
@@ -131,8 +132,8 @@ TEST_F(HostDrivenWine, CancelEndsTheCardWaits) {
     EXPECT_RESULT(waiting.result, ZUK_CANCELLED);
     EXPECT_LT(GetTickCount() - start, 2000u);
 
-    request = AccountRequest{ZUK_ACCOUNT_REQUEST_VERSION, account, sizeof account, password,
-                             sizeof password, 0, 0};
+    request = AccountRequest{
+        ZUK_ACCOUNT_REQUEST_VERSION, account, sizeof account, password, sizeof password, 0, 0};
     CallThread dialog;
     StartCall(&dialog, [&] {
         return lib.Get<UserAccountFn>("ZUKGetUserAccount")(kReaderHandle, &request,
@@ -163,7 +164,8 @@ TEST_F(HostDrivenWine, CancelEndsTheCardWaits) {
     EXPECT_TRUE(WaitGone(box.hwnd, 5000));
 
     ASSERT_EQ(sim.Command("place"), "OK");
-    EXPECT_RESULT(lib.Get<WaitForCardFn>("ZUKWaitForCard")(kReaderHandle, 1, 2000, &present), ZUK_OK);
+    EXPECT_RESULT(lib.Get<WaitForCardFn>("ZUKWaitForCard")(kReaderHandle, 1, 2000, &present),
+                  ZUK_OK);
     EXPECT_EQ(present, 1);
     int tries = 0;
     EXPECT_EQ(WithPin(lib, "1234", &tries), 0);
@@ -222,7 +224,8 @@ TEST_F(HostDrivenWine, EveryOutcomeWithoutAWindow) {
             // The card's IDm (alice.card) on the machine's revocation list.
             HKEY key = nullptr;
             ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, ZUK_REVOKED_MACHINE_KEY, 0, nullptr, 0,
-                                      KEY_SET_VALUE, nullptr, &key, nullptr), ERROR_SUCCESS);
+                                      KEY_SET_VALUE, nullptr, &key, nullptr),
+                      ERROR_SUCCESS);
             const char idm[] = "012E4C1F930A5507";
             RegSetValueExA(key, "card", 0, REG_SZ, reinterpret_cast<const BYTE *>(idm), sizeof idm);
             RegCloseKey(key);
@@ -242,7 +245,8 @@ TEST_F(HostDrivenWine, EveryOutcomeWithoutAWindow) {
         EXPECT_EQ(g_windowsCreated.load(), 0);
         EXPECT_EQ(WindowCounter::ThreadWindows(), 0);
         if (s.expected == ZUK_OK) {
-            EXPECT_EQ(std::string(account, static_cast<std::size_t>(request.AccountLength)), "alice");
+            EXPECT_EQ(std::string(account, static_cast<std::size_t>(request.AccountLength)),
+                      "alice");
         }
     }
     // No ZUKClose on the line that is gone: its failure would bring up the retry prompt of the

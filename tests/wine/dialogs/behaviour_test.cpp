@@ -22,14 +22,17 @@ namespace {
 // Removes the remembered pair a test wrote, so no other test of the prefix meets it.
 void ForgetRememberedPair() {
     HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, ZUK_NONVOLATILE_KEY, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, ZUK_NONVOLATILE_KEY, 0, KEY_SET_VALUE, &key) !=
+        ERROR_SUCCESS)
+        return;
     RegDeleteValueA(key, "UserID");
     RegDeleteValueA(key, "Password");
     RegCloseKey(key);
 }
 
 // Config: user ID and password typed, both remembered in the durable key.
-const std::uint32_t kPairRemembered = kInputIdAndPassword | kRememberIdAndPassword | kRememberStoreNonVolatile;
+const std::uint32_t kPairRemembered =
+    kInputIdAndPassword | kRememberIdAndPassword | kRememberStoreNonVolatile;
 
 class DialogBehaviour : public ::testing::Test {
 protected:
@@ -59,7 +62,8 @@ const Prompt kPinError = {"pin_error", PinErrorDialog, UiKind::PinError};
 bool Open(ShownDialog *shown, const Prompt &p, void *parent = nullptr) {
     std::string why;
     int (*show)(void *) = p.show;
-    const bool ok = Show(shown, [show, parent] { return show(parent); }, p.kind, &why);
+    const bool ok = Show(
+        shown, [show, parent] { return show(parent); }, p.kind, &why);
     if (!ok) ADD_FAILURE() << p.name << ": " << why;
     return ok;
 }
@@ -168,7 +172,8 @@ TEST_F(DialogBehaviour, EscCloseAndButtons) {
         int result;  // 99: the dialog stays open
     };
     const Case cases[] = {
-        {kCardWait, Esc, 0, kDialogCancel},      {kCardWait, Close, 0, kDialogCancel},
+        {kCardWait, Esc, 0, kDialogCancel},
+        {kCardWait, Close, 0, kDialogCancel},
         {kCardWait, Button, ZUK_IDC_WAIT_CANCEL, kDialogCancel},
         {kCardOrId, Esc, 0, kDialogCancel},
         {kCardOrId, Close, 0, kDialogCancel},
@@ -177,7 +182,8 @@ TEST_F(DialogBehaviour, EscCloseAndButtons) {
         {kIdPassword, Button, ZUK_IDC_CRED_CANCEL, kDialogCancel},
         {kPin, Esc, 0, kDialogCancel},
         {kPin, Button, ZUK_IDC_PIN_CANCEL, kDialogCancel},
-        {kNoCard, Esc, 0, 99},                    {kNoCard, Close, 0, 99},
+        {kNoCard, Esc, 0, 99},
+        {kNoCard, Close, 0, 99},
         {kNoCard, Button, ZUK_IDC_NOCARD_OK, kDialogOk},
         {kPinError, Esc, 0, 99},
         {kPinError, Close, 0, 99},
@@ -204,8 +210,9 @@ TEST_F(DialogBehaviour, CredentialsPromptsFollowTheConfiguration) {
     // A remembered pair, written as the account flow writes it.
     const char password[] = "remembered secret";
     char stored[kStoredTextSize] = {0};
-    const std::int32_t storedLength = ScramblePassword(
-        reinterpret_cast<const std::uint8_t *>(password), static_cast<std::int32_t>(strlen(password)), stored);
+    const std::int32_t storedLength =
+        ScramblePassword(reinterpret_cast<const std::uint8_t *>(password),
+                         static_cast<std::int32_t>(strlen(password)), stored);
     MutableSettings()->Config = kPairRemembered;
     ASSERT_EQ(WriteCredentials("carol", 5, stored, storedLength, Remembered), kStoreOk);
 
@@ -239,7 +246,8 @@ TEST_F(DialogBehaviour, CredentialsPromptsFollowTheConfiguration) {
             EXPECT_TRUE(w.Control(ZUK_IDC_CRED_PASSWORD)->masked);
             EXPECT_EQ(w.Text(ZUK_IDC_CRED_ID), c.id);
             EXPECT_EQ(EditText(w.hwnd, ZUK_IDC_CRED_PASSWORD), c.password);
-            if (c.config == (kDialogVariantMaskedId | kPairRemembered)) SaveScreenshot(w.hwnd, LocaleFolder(), std::string(p.name) + "_masked_filled");
+            if (c.config == (kDialogVariantMaskedId | kPairRemembered))
+                SaveScreenshot(w.hwnd, LocaleFolder(), std::string(p.name) + "_masked_filled");
             PressButton(w.hwnd, ZUK_IDC_CRED_CANCEL);
             ASSERT_TRUE(Ended(&shown));
         }
@@ -268,7 +276,8 @@ TEST_F(DialogBehaviour, ACardEndsTheWaitingDialogsWhateverWasTyped) {
         ASSERT_TRUE(Ended(&shown));
         EXPECT_EQ(shown.call.result, kDialogCard);
         const std::vector<PollRecord> polls = Polls();
-        ASSERT_EQ(polls.size(), static_cast<std::size_t>(cardAt)) << "no poll after the card answered";
+        ASSERT_EQ(polls.size(), static_cast<std::size_t>(cardAt))
+            << "no poll after the card answered";
         for (const PollRecord &r : polls) EXPECT_EQ(r.handle, kReaderHandle);
     }
 }
@@ -327,22 +336,25 @@ TEST_F(DialogBehaviour, PlacementAndZOrder) {
     GetWindowRect(GetDesktopWindow(), &desktop);
     for (bool withParent : {false, true}) {
         for (const Prompt &p : {kCardWait, kIdPassword, kPin, kNoCard}) {
-            SCOPED_TRACE(std::string(p.name) + (withParent ? " with a parent" : " without a parent"));
+            SCOPED_TRACE(std::string(p.name) +
+                         (withParent ? " with a parent" : " without a parent"));
             HWND owner = nullptr;
             ShownDialog shown;
             std::string why;
             int (*show)(void *) = p.show;
-            ASSERT_TRUE(Show(&shown,
-                             [show, withParent, &owner] {
-                                 if (withParent) {
-                                     owner = CreateWindowExA(0, "STATIC", "owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
-                                                             10, 10, 200, 100, nullptr, nullptr, nullptr, nullptr);
-                                 }
-                                 const int result = show(owner);
-                                 if (owner != nullptr) DestroyWindow(owner);
-                                 return result;
-                             },
-                             p.kind, &why))
+            ASSERT_TRUE(Show(
+                &shown,
+                [show, withParent, &owner] {
+                    if (withParent) {
+                        owner =
+                            CreateWindowExA(0, "STATIC", "owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
+                                            10, 10, 200, 100, nullptr, nullptr, nullptr, nullptr);
+                    }
+                    const int result = show(owner);
+                    if (owner != nullptr) DestroyWindow(owner);
+                    return result;
+                },
+                p.kind, &why))
                 << why;
             const RECT r = shown.window.rect;
             EXPECT_EQ(r.left, (desktop.right - (r.right - r.left)) / 2);

@@ -22,7 +22,8 @@ const int kChildNoWindow = 5;
 // program's import slot, which the child points at WatchedExit.  It reports whether the library
 // had left the call frame and released the reader's mutex by then (the parent cannot see that
 // once the child is gone), and ends the process with the code given.
-// (32-bit import symbols carry the stdcall decoration and a leading underscore; 64-bit ones neither.)
+// (32-bit import symbols carry the stdcall decoration and a leading underscore; 64-bit ones
+// neither.)
 #ifdef _WIN64
 extern "C" void *g_exitProcessSlot asm("__imp_ExitProcess");
 #else
@@ -69,17 +70,17 @@ int EndFromOutsideChild(const std::string &dialog) {
     EnterApi();
     AcquirePortMutex();
     WatchExit();
-    Target target{CreateWindowExA(0, "STATIC", "owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10, 200,
-                                  100, nullptr, nullptr, nullptr, nullptr),
+    Target target{CreateWindowExA(0, "STATIC", "owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10,
+                                  200, 100, nullptr, nullptr, nullptr, nullptr),
                   dialog == "accessing"};
     CreateThread(nullptr, 0, EndFromOutside, &target, 0, nullptr);
     struct Entry {
         const char *name;
         int (*show)(void *);
     };
-    const Entry entries[] = {{"card_wait", CardWaitDialog}, {"card_or_id", CardOrIdDialog},
+    const Entry entries[] = {{"card_wait", CardWaitDialog},     {"card_or_id", CardOrIdDialog},
                              {"id_password", IdPasswordDialog}, {"pin", PinDialog},
-                             {"no_card", NoCardDialog}, {"pin_error", PinErrorDialog}};
+                             {"no_card", NoCardDialog},         {"pin_error", PinErrorDialog}};
     for (const Entry &e : entries) {
         if (dialog == e.name) e.show(target.owner);
     }

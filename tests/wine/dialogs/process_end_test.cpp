@@ -15,8 +15,8 @@ const DWORD kChildWentOn = 7;
 
 TEST(DialogProcessEnd, DestroyedFromOutsideEndsTheProcess) {
     WriteMachineConfig(kLibraryModeCard, kDeviceReader, kConfigPairTyped);
-    const char *cases[] = {"card_wait", "card_or_id", "id_password", "pin", "no_card", "pin_error",
-                           "accessing"};
+    const char *cases[] = {"card_wait", "card_or_id", "id_password", "pin",
+                           "no_card",   "pin_error",  "accessing"};
     for (const char *dialog : cases) {
         SCOPED_TRACE(dialog);
         HANDLE clean = CreateEventA(nullptr, TRUE, FALSE, kChildCleanEvent);
@@ -29,7 +29,8 @@ TEST(DialogProcessEnd, DestroyedFromOutsideEndsTheProcess) {
         GetExitCodeProcess(child, &code);
         CloseHandle(child);
         ASSERT_TRUE(ended);
-        EXPECT_EQ(code, 0u) << (code == kChildWentOn ? "the dialog returned and the process went on" : "");
+        EXPECT_EQ(code, 0u) << (code == kChildWentOn ? "the dialog returned and the process went on"
+                                                     : "");
         EXPECT_EQ(WaitForSingleObject(clean, 0), WAIT_OBJECT_0)
             << "the child left the call frame and released the reader's mutex before it ended";
         CloseHandle(clean);

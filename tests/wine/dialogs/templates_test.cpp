@@ -42,22 +42,34 @@ const std::vector<Item> CredentialsItems(bool maskedId) {
 
 const std::vector<Template> &Templates() {
     static const std::vector<Template> templates = {
-        {101, 183, 57, "Set IC Card",
+        {101,
+         183,
+         57,
+         "Set IC Card",
          {{1011, CentredText, 13, 13, 157, 12, "Please Set IC Card on RW"},
           {1012, Button, 66, 33, 50, 14, "CANCEL"}}},
-        {102, 158, 77, "PIN",
+        {102,
+         158,
+         77,
+         "PIN",
          {{1041, CentredText, 5, 9, 146, 17, "Please input IC card password."},
           {1042, MaskedEdit, 17, 29, 122, 14, ""},
           {1043, DefaultButton, 24, 51, 50, 14, "OK"},
           {1044, Button, 82, 51, 50, 14, "CANCEL"}}},
         {103, 207, 110, "Set IC card or input", CredentialsItems(false)},
         {115, 207, 110, "Set IC card or input", CredentialsItems(true)},
-        {104, 171, 67, "No card",
+        {104,
+         171,
+         67,
+         "No card",
          {{1033, DefaultButton, 59, 44, 50, 14, "OK"},
           {1031, CentredText, 32, 13, 122, 8, "Please Set IC Card on RW "},
           {1032, CentredText, 32, 22, 122, 8, "and retry it."},
           {1010, Icon, 7, 10, 20, 20, ""}}},
-        {105, 158, 58, "Error verify",
+        {105,
+         158,
+         58,
+         "Error verify",
          {{1052, DefaultButton, 50, 37, 50, 14, "OK"},
           {1051, CentredText, 33, 13, 116, 8, "Failed to verify the authentication PIN."},
           {1011, Icon, 7, 7, 20, 21, ""}}},
@@ -112,7 +124,8 @@ void CheckKind(Kind kind, const std::wstring &cls, DWORD style) {
     case Button:
     case DefaultButton:
         EXPECT_EQ(cls, L"#128");  // Button
-        EXPECT_EQ(style & BS_TYPEMASK, static_cast<DWORD>(kind == Button ? BS_PUSHBUTTON : BS_DEFPUSHBUTTON));
+        EXPECT_EQ(style & BS_TYPEMASK,
+                  static_cast<DWORD>(kind == Button ? BS_PUSHBUTTON : BS_DEFPUSHBUTTON));
         EXPECT_TRUE(style & WS_TABSTOP);
         break;
     case Edit:
@@ -132,7 +145,8 @@ BOOL CALLBACK CollectLanguage(HMODULE, LPCSTR, LPCSTR, WORD language, LONG_PTR p
 }
 
 TEST(DialogTemplates, MatchTheTable) {
-    HMODULE dll = LoadLibraryExA((ProgramDir() + "ZUKcntrl.dll").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    HMODULE dll =
+        LoadLibraryExA((ProgramDir() + "ZUKcntrl.dll").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     ASSERT_NE(dll, nullptr);
     for (const Template &t : Templates()) {
         SCOPED_TRACE("template " + std::to_string(t.id));
@@ -140,15 +154,17 @@ TEST(DialogTemplates, MatchTheTable) {
         EnumResourceLanguagesA(dll, reinterpret_cast<LPCSTR>(RT_DIALOG), MAKEINTRESOURCEA(t.id),
                                CollectLanguage, reinterpret_cast<LONG_PTR>(&languages));
         EXPECT_EQ(languages, std::vector<WORD>{0x0411});
-        HRSRC found = FindResourceExA(dll, reinterpret_cast<LPCSTR>(RT_DIALOG), MAKEINTRESOURCEA(t.id), 0x0411);
+        HRSRC found = FindResourceExA(dll, reinterpret_cast<LPCSTR>(RT_DIALOG),
+                                      MAKEINTRESOURCEA(t.id), 0x0411);
         ASSERT_NE(found, nullptr);
-        const unsigned char *base = static_cast<const unsigned char *>(LockResource(LoadResource(dll, found)));
+        const unsigned char *base =
+            static_cast<const unsigned char *>(LockResource(LoadResource(dll, found)));
         ASSERT_NE(base, nullptr);
         Reader r{base};
-        ASSERT_EQ(r.Word(), 1);       // DLGTEMPLATEEX
+        ASSERT_EQ(r.Word(), 1);  // DLGTEMPLATEEX
         ASSERT_EQ(r.Word(), 0xFFFF);
-        r.Dword();                    // help id
-        r.Dword();                    // extended style
+        r.Dword();  // help id
+        r.Dword();  // extended style
         const DWORD style = r.Dword();
         EXPECT_EQ(style & (WS_POPUP | WS_CAPTION | DS_MODALFRAME | DS_SETFONT),
                   static_cast<DWORD>(WS_POPUP | WS_CAPTION | DS_MODALFRAME | DS_SETFONT));
@@ -162,9 +178,9 @@ TEST(DialogTemplates, MatchTheTable) {
         EXPECT_EQ(r.SzOrOrd(), L"");  // no menu
         EXPECT_EQ(r.SzOrOrd(), L"");  // the standard dialog class
         EXPECT_EQ(r.SzOrOrd(), Wide(t.caption));
-        EXPECT_EQ(r.Word(), 9);       // points
-        r.Word();                     // weight
-        r.Word();                     // italic, charset
+        EXPECT_EQ(r.Word(), 9);  // points
+        r.Word();                // weight
+        r.Word();                // italic, charset
         EXPECT_EQ(r.SzOrOrd(), std::wstring(L"\xFF2D\xFF33 \xFF30\x30B4\x30B7\x30C3\x30AF"));
         for (size_t i = 0; i < count && i < t.items.size(); ++i) {
             const Item &item = t.items[i];

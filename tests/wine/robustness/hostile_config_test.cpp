@@ -36,7 +36,8 @@ std::vector<int> Cycle(const std::string &ini) {
     int handle = 0;
     int present = 0;
     results.push_back(Cancelling([&] { return lib.Get<OpenFn>("ZUKOpen")(&handle); }));
-    results.push_back(Cancelling([&] { return lib.Get<SenseFn>("ZUKSenseCard")(kReaderHandle, &present); }));
+    results.push_back(
+        Cancelling([&] { return lib.Get<SenseFn>("ZUKSenseCard")(kReaderHandle, &present); }));
     results.push_back(Cancelling([&] {
         char text[64];
         int length = sizeof text;
@@ -115,8 +116,8 @@ TEST_F(HostileConfig, LongRegistryStrings) {
     EXPECT_EQ(CycleNamed(SimIni()), Named(kEveryCallOk));
     DeleteMachineValue("FeliCa");
     // A port name of 1,024 characters cannot name the reader's port.
-    const std::vector<int> results = Cycle(
-        "[Device]\r\nPortName=\\\\.\\" + std::string(1024, 'C') + "\r\n[FeliCa]\r\nSystemCode=88B4\r\n");
+    const std::vector<int> results = Cycle("[Device]\r\nPortName=\\\\.\\" + std::string(1024, 'C') +
+                                           "\r\n[FeliCa]\r\nSystemCode=88B4\r\n");
     ASSERT_FALSE(results.empty());
     EXPECT_NE(results[0], ZUK_OK);
     for (int code : results) EXPECT_TRUE(IsDocumentedResult(code)) << ResultName(code);
@@ -124,11 +125,11 @@ TEST_F(HostileConfig, LongRegistryStrings) {
 
 TEST_F(HostileConfig, OddIniValues) {
     const char *com = std::getenv("ZUK_SIM_COM");
-    const std::vector<int> results = Cycle(
-        std::string("[Device]\r\nPortName=\\\\.\\") + (com ? com : "COM1") +
-        "\r\nDeviceName=PR300\r\nStrictLink=yes\r\n[Card]\r\nPollingInterval=-5\r\n"
-        "VerifyRetry=abc\r\n[Log]\r\nMode=99999999999999999999\r\nFileName=\"\r\n"
-        "[FeliCa]\r\nSystemCode=zzzz,,8165x,88B4\r\n");
+    const std::vector<int> results =
+        Cycle(std::string("[Device]\r\nPortName=\\\\.\\") + (com ? com : "COM1") +
+              "\r\nDeviceName=PR300\r\nStrictLink=yes\r\n[Card]\r\nPollingInterval=-5\r\n"
+              "VerifyRetry=abc\r\n[Log]\r\nMode=99999999999999999999\r\nFileName=\"\r\n"
+              "[FeliCa]\r\nSystemCode=zzzz,,8165x,88B4\r\n");
     ASSERT_EQ(results.size(), 4u);
     EXPECT_RESULT(results[0], ZUK_OK);
     for (int code : results) EXPECT_TRUE(IsDocumentedResult(code)) << ResultName(code);

@@ -8,7 +8,8 @@
 int CyclesChild(int cycles);
 
 int main(int argc, char **argv) {
-    if (argc == 3 && std::strcmp(argv[1], "--cycles-child") == 0) return CyclesChild(std::atoi(argv[2]));
+    if (argc == 3 && std::strcmp(argv[1], "--cycles-child") == 0)
+        return CyclesChild(std::atoi(argv[2]));
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

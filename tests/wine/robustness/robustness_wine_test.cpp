@@ -165,11 +165,11 @@ TEST_F(FaultRows, ALostAnswerDoesNotBreakTheSession) {
         ASSERT_EQ(sim.Command("cut"), "OK");
         const DWORD start = GetTickCount();
         EXPECT_RESULT(Cancelling([&] {
-                      char text[64];
-                      int length = sizeof text;
-                      return name(kReaderHandle, text, &length);
-                  }),
-                  ZUK_ERR_INCOMPLETE);
+                          char text[64];
+                          int length = sizeof text;
+                          return name(kReaderHandle, text, &length);
+                      }),
+                      ZUK_ERR_INCOMPLETE);
         const DWORD ms = GetTickCount() - start;
         EXPECT_LT(ms, 6000u);
         std::printf("| answer cut (%s) | `lost %s`, `cut` | name | 0x1 | %lu |\n", mode, mode,
@@ -190,13 +190,18 @@ TEST_F(FaultRows, StrictLinkTurnsLineDamageIntoAMalformedAnswer) {
     int handle = 0;
     ASSERT_RESULT(Cancelling([&] { return lib.Get<OpenFn>("ZUKOpen")(&handle); }), ZUK_OK);
     int present = 0;
-    ASSERT_RESULT(Cancelling([&] { return lib.Get<SenseFn>("ZUKSenseCard")(kReaderHandle, &present); }), ZUK_OK);
+    ASSERT_RESULT(
+        Cancelling([&] { return lib.Get<SenseFn>("ZUKSenseCard")(kReaderHandle, &present); }),
+        ZUK_OK);
     for (const char *damage : {"flip", "bad-checksum"}) {
         ASSERT_EQ(sim.Command(damage), "OK");
         char text[64];
         int length = sizeof text;
-        EXPECT_RESULT(Cancelling([&] { return lib.Get<ReadTextFn>("ZUKGetUserName")(kReaderHandle, text, &length); }),
-                  ZUK_ERR_CARD_IO)
+        EXPECT_RESULT(Cancelling([&] {
+                          return lib.Get<ReadTextFn>("ZUKGetUserName")(kReaderHandle, text,
+                                                                       &length);
+                      }),
+                      ZUK_ERR_CARD_IO)
             << damage;
     }
     EXPECT_EQ(Text(lib.Get<ReadTextFn>("ZUKGetUserName")), "Alice Example");
@@ -226,8 +231,10 @@ TEST_F(Secrets, WritableSectionsHoldNoPinOrPassword) {
     const char kPassword[] = "pw-Secret-8842";
     FILE *card = std::fopen("Z:\\tmp\\zuk-robustness-secret.card", "w");
     ASSERT_NE(card, nullptr);
-    std::fprintf(card, "account = alice\npassword = %s\npin = %s\nretry_limit = 3\n"
-                       "user_name = Alice Example\nsystem_code = 88 B4\n", kPassword, kPin);
+    std::fprintf(card,
+                 "account = alice\npassword = %s\npin = %s\nretry_limit = 3\n"
+                 "user_name = Alice Example\nsystem_code = 88 B4\n",
+                 kPassword, kPin);
     std::fclose(card);
     Load("", kConfigPairRememberedNoReuse, "/tmp/zuk-robustness-secret.card");
     const LoadedLibrary &lib = *loaded;
@@ -239,19 +246,25 @@ TEST_F(Secrets, WritableSectionsHoldNoPinOrPassword) {
 
     char accountText[128];
     char passwordText[256];
-    AccountRequest request = {ZUK_ACCOUNT_REQUEST_VERSION, accountText, sizeof accountText,
-                              passwordText, sizeof passwordText, 0, 0};
+    AccountRequest request = {ZUK_ACCOUNT_REQUEST_VERSION,
+                              accountText,
+                              sizeof accountText,
+                              passwordText,
+                              sizeof passwordText,
+                              0,
+                              0};
     CallThread call;
     StartCall(&call, [&] {
-        return lib.Get<UserAccountFn>("ZUKGetUserAccount")(kReaderHandle, &request, ZUK_ACCOUNT_MODE_INTERACTIVE,
-                                                           nullptr);
+        return lib.Get<UserAccountFn>("ZUKGetUserAccount")(kReaderHandle, &request,
+                                                           ZUK_ACCOUNT_MODE_INTERACTIVE, nullptr);
     });
     SeenWindow pin;
     ASSERT_TRUE(WaitForDialogWith(ZUK_IDC_PIN_EDIT, &pin, call.id, 10000));
     AnswerPinDialog(pin.hwnd, kPin);
     ASSERT_TRUE(FinishCall(&call, 15000));
     ASSERT_RESULT(call.result, ZUK_OK);
-    EXPECT_EQ(std::string(passwordText, static_cast<std::size_t>(request.PasswordLength)), kPassword);
+    EXPECT_EQ(std::string(passwordText, static_cast<std::size_t>(request.PasswordLength)),
+              kPassword);
     SecureZeroMemory(passwordText, sizeof passwordText);
 
     EXPECT_FALSE(WritableSectionsHold(lib.module, kPin)) << "the PIN";
@@ -339,7 +352,10 @@ int CyclesChild(int cycles) {
     for (int i = 0; i < cycles; ++i) {
         int handle = 0;
         int present = 0;
-        if (open(&handle) != 0) { ++failures; continue; }
+        if (open(&handle) != 0) {
+            ++failures;
+            continue;
+        }
         if (sense(kReaderHandle, &present) != 0 || present != 1) ++failures;
         if (Text(name) != "Alice Example") ++failures;
         if (close(kReaderHandle) != 0) ++failures;

@@ -101,8 +101,8 @@ bool Identify(const Exports &x, std::string *failure) {
     }
     char account[128];
     char password[256];
-    AccountRequest request{ZUK_ACCOUNT_REQUEST_VERSION, account, sizeof account, password,
-                           sizeof password, 0, 0};
+    AccountRequest request{
+        ZUK_ACCOUNT_REQUEST_VERSION, account, sizeof account, password, sizeof password, 0, 0};
     if (ok && ((rc = x.account(kReaderHandle, &request, 0, nullptr)) != ZUK_OK ||
                std::string(account, static_cast<std::size_t>(request.AccountLength)) != "alice")) {
         *failure = "account " + std::to_string(rc);
@@ -147,8 +147,8 @@ Sample Measure(int cycle) {
     Sample s{cycle, 0, 0, 0, 0, 0};
     PROCESS_MEMORY_COUNTERS_EX memory{};
     memory.cb = sizeof memory;
-    if (GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS *>(&memory),
-                             sizeof memory)) {
+    if (GetProcessMemoryInfo(GetCurrentProcess(),
+                             reinterpret_cast<PROCESS_MEMORY_COUNTERS *>(&memory), sizeof memory)) {
         s.privateBytes = memory.PrivateUsage != 0 ? memory.PrivateUsage : memory.PagefileUsage;
     }
     s.heapBytes = HeapBytesInUse();
@@ -165,16 +165,16 @@ std::string Figure(unsigned long value, const char *unit = "") {
 void PrintSample(const char *what, const Sample &s) {
     std::printf("%s (cycle %d): private bytes %s, heap in use %s, handles %s, GDI objects %s, "
                 "USER objects %s\n",
-                what, s.cycle, Figure(static_cast<unsigned long>(s.privateBytes / 1024), " KiB").c_str(),
+                what, s.cycle,
+                Figure(static_cast<unsigned long>(s.privateBytes / 1024), " KiB").c_str(),
                 Figure(static_cast<unsigned long>(s.heapBytes / 1024), " KiB").c_str(),
                 Figure(s.handles).c_str(), Figure(s.gdi).c_str(), Figure(s.user).c_str());
 }
 
 // Every line of the trace (and of its rotated predecessor) is whole.
 int BrokenTraceLines(int *lines) {
-    const std::regex whole(
-        "\\d{4}/\\d\\d/\\d\\d,\\d\\d:\\d\\d:\\d\\d,ZUK[A-Za-z]+,"
-        "(NormalEnd|(ZUK|LOW),0x[0-9a-f]{8}(,0x[0-9a-f]{8})?)");
+    const std::regex whole("\\d{4}/\\d\\d/\\d\\d,\\d\\d:\\d\\d:\\d\\d,ZUK[A-Za-z]+,"
+                           "(NormalEnd|(ZUK|LOW),0x[0-9a-f]{8}(,0x[0-9a-f]{8})?)");
     int broken = 0;
     *lines = 0;
     for (const char *name : {"ZUKcntrl.log.old", "ZUKcntrl.log"}) {
@@ -198,7 +198,8 @@ int main(int argc, char **argv) {
     const int cycles = argc > 1 ? std::atoi(argv[1]) : 100;
     const unsigned seed = argc > 2 ? static_cast<unsigned>(std::strtoul(argv[2], nullptr, 10)) : 1;
     const int every = argc > 3 ? std::atoi(argv[3]) : 3;
-    const DWORD limitMs = argc > 4 ? static_cast<DWORD>(std::strtoul(argv[4], nullptr, 10)) * 1000 : 0;
+    const DWORD limitMs =
+        argc > 4 ? static_cast<DWORD>(std::strtoul(argv[4], nullptr, 10)) * 1000 : 0;
     if (cycles <= 0 || every < 2) {
         std::fprintf(stderr, "usage: zuk_soak CYCLES [SEED] [EVERY>=2] [SECONDS]\n");
         return 2;
@@ -274,7 +275,8 @@ int main(int argc, char **argv) {
                 sim.Command("cut 0");
                 sim.Command("class 80 0");
             } else if (!ok) {
-                std::printf("cycle %d failed at %s (the cycle before: %s)\n", cycle, failure.c_str(),
+                std::printf("cycle %d failed at %s (the cycle before: %s)\n", cycle,
+                            failure.c_str(),
                             (cycle - 1) % every == 0 && cycle > 1 ? "a fault" : "clean");
                 ++failures;
             }
@@ -288,8 +290,8 @@ int main(int argc, char **argv) {
         WaitForSingleObject(answerer, 5000);
         CloseHandle(answerer);
 
-        std::printf("soak: %d cycles of %d, seed %u, a fault every %d cycles, %lu s\n", done, cycles, seed,
-                    every, static_cast<unsigned long>(ms / 1000));
+        std::printf("soak: %d cycles of %d, seed %u, a fault every %d cycles, %lu s\n", done,
+                    cycles, seed, every, static_cast<unsigned long>(ms / 1000));
         for (int k = 0; k < kFaultCount; ++k) {
             std::printf("  %-8s injected %4d, its own cycle still identified the user %4d times\n",
                         kFaults[k].name, injected[k], faultCycleOk[k]);
@@ -315,7 +317,8 @@ int main(int argc, char **argv) {
     std::printf("  trace lines: %d, broken: %d\n", lines, broken);
     if (broken != 0 || lines == 0) ++failures;
     WriteIni("");
-    for (const char *name : {"InstallPath", "Mode", "Device", "Config", "FeliCa"}) DeleteMachineValue(name);
+    for (const char *name : {"InstallPath", "Mode", "Device", "Config", "FeliCa"})
+        DeleteMachineValue(name);
     std::printf("%s\n", failures == 0 ? "soak: clean" : "soak: FAILED");
     return failures == 0 ? 0 : 1;
 }

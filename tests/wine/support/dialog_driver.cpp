@@ -23,7 +23,8 @@ BOOL CALLBACK CollectControl(HWND child, LPARAM param) {
     c.enabled = IsWindowEnabled(child) != FALSE;
     c.visible = IsWindowVisible(child) != FALSE;
     if (lstrcmpiA(c.className.c_str(), "Edit") == 0) {
-        c.masked = (c.style & ES_PASSWORD) != 0 && SendMessageA(child, EM_GETPASSWORDCHAR, 0, 0) != 0;
+        c.masked =
+            (c.style & ES_PASSWORD) != 0 && SendMessageA(child, EM_GETPASSWORDCHAR, 0, 0) != 0;
         c.limit = static_cast<int>(SendMessageA(child, EM_GETLIMITTEXT, 0, 0));
     }
     s->controls.push_back(c);
@@ -60,9 +61,9 @@ UiKind KindOf(HWND window) {
         UiKind kind;
     };
     static const Signature kSignatures[] = {
-        {kMessageBoxTextId, UiKind::MessageBox}, {ZUK_IDC_WAIT_CANCEL, UiKind::CardWait},
-        {ZUK_IDC_CRED_OK, UiKind::Credentials},  {ZUK_IDC_PIN_OK, UiKind::Pin},
-        {ZUK_IDC_NOCARD_OK, UiKind::NoCard},     {ZUK_IDC_PINERR_OK, UiKind::PinError},
+        {kMessageBoxTextId, UiKind::MessageBox},  {ZUK_IDC_WAIT_CANCEL, UiKind::CardWait},
+        {ZUK_IDC_CRED_OK, UiKind::Credentials},   {ZUK_IDC_PIN_OK, UiKind::Pin},
+        {ZUK_IDC_NOCARD_OK, UiKind::NoCard},      {ZUK_IDC_PINERR_OK, UiKind::PinError},
         {ZUK_IDC_ACCESS_TEXT, UiKind::Accessing},
     };
     for (const Signature &s : kSignatures) {
@@ -102,7 +103,8 @@ bool WaitForKind(UiKind kind, DWORD thread, DWORD timeoutMs, DialogSnapshot *out
                  const std::vector<HWND> &ignore) {
     SeenWindow seen;
     if (!WaitForWindow(&seen, timeoutMs, thread, ignore)) {
-        *why = std::string("no ") + UiKindName(kind) + " within " + std::to_string(timeoutMs) + " ms";
+        *why =
+            std::string("no ") + UiKindName(kind) + " within " + std::to_string(timeoutMs) + " ms";
         return false;
     }
     ReadDialog(seen.hwnd, out);

@@ -32,7 +32,7 @@ struct DialogSnapshot {
     bool topmost = false;
     bool hasSystemMenu = false;
     RECT rect{};
-    std::vector<ControlState> controls;  // in z-order (the tab order of a dialog)
+    std::vector<ControlState> controls;         // in z-order (the tab order of a dialog)
     const ControlState *Control(int id) const;  // null when there is none
     std::string Text(int id) const;             // "" when there is none
 };

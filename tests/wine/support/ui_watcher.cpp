@@ -31,7 +31,8 @@ bool WaitFor(const DialogQuery &query, SeenWindow *out, DWORD timeoutMs) {
 
 }  // namespace
 
-bool WaitForWindow(SeenWindow *out, DWORD timeoutMs, DWORD thread, const std::vector<HWND> &ignore) {
+bool WaitForWindow(SeenWindow *out, DWORD timeoutMs, DWORD thread,
+                   const std::vector<HWND> &ignore) {
     DialogQuery query;
     query.thread = thread;
     query.ignore = ignore;

@@ -9,7 +9,8 @@ const char kKey[] = "SOFTWARE\\KORVA\\ZUKLib";
 
 HKEY MachineKey() {
     HKEY key = nullptr;
-    RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+    RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                    nullptr);
     return key;
 }
 }  // namespace
@@ -43,7 +44,8 @@ void DeleteMachineValue(const char *name) {
 }
 
 void WriteMachineConfig(DWORD mode, DWORD device, DWORD config) {
-    for (const char *name : {"InstallPath", "Mode", "Device", "Config", "FeliCa", "ProtectPasswords"}) {
+    for (const char *name :
+         {"InstallPath", "Mode", "Device", "Config", "FeliCa", "ProtectPasswords"}) {
         DeleteMachineValue(name);
     }
     SetMachineString("InstallPath", InstallDir());
@@ -69,9 +71,7 @@ std::string ReadWholeFile(const std::string &path) {
     return s.str();
 }
 
-LoadedLibrary::LoadedLibrary() {
-    module = LoadLibraryA((ProgramDir() + "ZUKcntrl.dll").c_str());
-}
+LoadedLibrary::LoadedLibrary() { module = LoadLibraryA((ProgramDir() + "ZUKcntrl.dll").c_str()); }
 
 LoadedLibrary::~LoadedLibrary() {
     if (module) FreeLibrary(module);
@@ -84,7 +84,8 @@ HANDLE StartChild(const std::string &arguments) {
     STARTUPINFOA si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
-    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                        &pi)) {
         return nullptr;
     }
     CloseHandle(pi.hThread);

@@ -27,8 +27,8 @@ int main(int argc, char **argv) {
     std::uint8_t blob[PLAT_PROTECT_MAX];
     std::uint32_t blobSize = sizeof blob;
     const long error = PlatProtectData(record.data(), static_cast<std::uint32_t>(size), entropy,
-                                       static_cast<std::uint32_t>(entropySize), PLAT_PROTECT_MACHINE, blob,
-                                       &blobSize);
+                                       static_cast<std::uint32_t>(entropySize),
+                                       PLAT_PROTECT_MACHINE, blob, &blobSize);
     if (error != 0) {
         std::fprintf(stderr, "protection failed: %ld\n", error);
         return 1;
