@@ -31,7 +31,7 @@ function(zuk_add_installer name with64)
             -DZUK_OUTFILE=${setup} ${PROJECT_SOURCE_DIR}/dist/ZUKcntrl.nsi
     DEPENDS ${PROJECT_SOURCE_DIR}/dist/ZUKcntrl.nsi ${PROJECT_SOURCE_DIR}/dist/ZUKcntrl.ini
             ${PROJECT_SOURCE_DIR}/include/ZUKcntrl.h
-            ${PROJECT_SOURCE_DIR}/LICENSE ${templates} ZUKcntrl zukcli zukcard ${ARG_DEPENDS}
+            ${PROJECT_SOURCE_DIR}/LICENSE ${templates} ZUKcntrl ZUKCredProv zukcli zukcard ${ARG_DEPENDS}
     ${sign}
     COMMENT "Installer ${name}"
     VERBATIM)
@@ -47,7 +47,7 @@ elseif(NOT ZUK_WIN32_BUILD_DIR)
                  "32-bit tree first and name it with -DZUK_WIN32_BUILD_DIR=<dir>")
 else()
   set(bin32 ${ZUK_WIN32_BUILD_DIR}/bin)
-  set(files32 ${bin32}/ZUKcntrl.dll ${bin32}/zukcli.exe ${bin32}/zukcard.exe
+  set(files32 ${bin32}/ZUKcntrl.dll ${bin32}/ZUKCredProv.dll ${bin32}/zukcli.exe ${bin32}/zukcard.exe
               ${bin32}/libZUKcntrl.dll.a ${bin32}/ZUKcntrl.lib)
   set(defines -DZUK_BIN=${bin32} -DZUK_BIN64=${PROJECT_BINARY_DIR}/bin)
   zuk_add_installer(${ZUK_SETUP_X64} ON DEPENDS ${files32} DEFINES ${defines} -DZUK_STUB64)

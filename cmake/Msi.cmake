@@ -45,7 +45,7 @@ function(zuk_add_msi name arch with64 bin32)
     ${sign}
     DEPENDS ${ZUK_MSI_BUILD_SCRIPT} ${PROJECT_SOURCE_DIR}/dist/msi/ZUKcntrl.wxs
             ${PROJECT_SOURCE_DIR}/dist/ZUKcntrl.ini ${catalogue} ${PROJECT_SOURCE_DIR}/include/ZUKcntrl.h
-            ${PROJECT_SOURCE_DIR}/LICENSE ${templates} zukmsi ZUKcntrl zukcli zukcard ${ARG_DEPENDS}
+            ${PROJECT_SOURCE_DIR}/LICENSE ${templates} zukmsi ZUKcntrl ZUKCredProv zukcli zukcard ${ARG_DEPENDS}
     COMMENT "MSI package ${name}"
     VERBATIM)
   string(MAKE_C_IDENTIFIER ${name} target)
@@ -58,6 +58,6 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 4)
 elseif(ZUK_WIN32_BUILD_DIR)
   set(bin32 ${ZUK_WIN32_BUILD_DIR}/bin)
   zuk_add_msi(${ZUK_MSI_X64} x64 ON ${bin32} BIN64 ${PROJECT_BINARY_DIR}/bin
-              DEPENDS ${bin32}/ZUKcntrl.dll ${bin32}/zukcli.exe ${bin32}/zukcard.exe
+              DEPENDS ${bin32}/ZUKcntrl.dll ${bin32}/ZUKCredProv.dll ${bin32}/zukcli.exe ${bin32}/zukcard.exe
                       ${bin32}/libZUKcntrl.dll.a ${bin32}/ZUKcntrl.lib)
 endif()

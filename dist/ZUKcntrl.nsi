@@ -25,6 +25,8 @@
 ; names the 32-bit library's folder)
 ; Values: /MODE=0|256|768 /DEVICE=0|1 /CONFIG=0x3 /FELICA=IDM|NONE /PORT=COMn /SYSTEMCODE=88B4,...
 ; /SITEKEYS=FILE (a site key file; its value in quotes when it holds blanks);
+; /CREDPROV (also install ZUKCredProv.dll and register it as a credential provider, so that users
+; sign in to Windows and unlock with the card: off unless given, kept by upgrades once registered);
 ; an invalid one, an unknown or misspelt option, an option in quotes, a site key file that is
 ; missing or not valid, or a folder longer than 200 characters stops the installer before it
 ; writes anything (exit code 2).  /SITEKEYS stores the file's keys with the installed zukcli
@@ -67,6 +69,10 @@ RequestExecutionLevel admin
 
 !define ZUK_KEY "SOFTWARE\KORVA\ZUKLib"
 !define ZUK_UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\ZUKcntrl"
+; The credential provider's class (credprov/credential_provider_abi.h) and its registration.
+!define ZUK_CREDPROV_CLSID "{aa050858-7c63-48e9-8e8c-84676b7fb3ac}"
+!define ZUK_CREDPROV_KEY "SOFTWARE\Microsoft\Windows\CurrentVersion\Authentication\Credential Providers\${ZUK_CREDPROV_CLSID}"
+!define ZUK_CREDPROV_CLASS_KEY "SOFTWARE\Classes\CLSID\${ZUK_CREDPROV_CLSID}"
 
 Name "ZUKcntrl ${ZUK_VERSION}"
 OutFile "${ZUK_OUTFILE}"
@@ -110,6 +116,7 @@ Var RepeatedOption  ; set by ZukCheckOptionNames: an option given twice
 Var SeenOptions   ; the option names given so far, each between bars: "|/MODE=|/S|"
 Var SiteKeys      ; /SITEKEYS=: the site key file's full path, checked; empty without the option
 Var RemoveSiteKeys  ; the uninstaller's /REMOVESITEKEYS: 1 removes the stored site keys too
+Var CredProv      ; 1: install and register the credential provider (/CREDPROV, or registered already)
 
 ; Stops the installer before anything is written: a message (skipped when silent) and exit code 2.
 !macro ZUK_REFUSE TEXT
@@ -198,6 +205,7 @@ Function ZukCheckOptionName
   ${OrIf} $8 == "/PORT="
   ${OrIf} $8 == "/SYSTEMCODE="
   ${OrIf} $8 == "/SITEKEYS="
+  ${OrIf} $8 == "/CREDPROV"
     Call ZukNoteOption
     Return
   ${EndIf}
@@ -364,7 +372,7 @@ Function .onInit
   ; Every option is checked before anything is written, its name first.
   Call ZukCheckOptionNames
   ${If} $BadOption != ""
-    !insertmacro ZUK_REFUSE "Unknown option $BadOption: the options are /S, /MODE=, /DEVICE=, /CONFIG=, /FELICA=, /PORT=, /SYSTEMCODE= (without quotes or blanks) and /D=, which comes last."
+    !insertmacro ZUK_REFUSE "Unknown option $BadOption: the options are /S, /MODE=, /DEVICE=, /CONFIG=, /FELICA=, /PORT=, /SYSTEMCODE=, /SITEKEYS=, /CREDPROV (without quotes or blanks) and /D=, which comes last."
   ${EndIf}
   ${If} $RepeatedOption != ""
     !insertmacro ZUK_REFUSE "The option $RepeatedOption is given twice: give each option once."
@@ -427,6 +435,32 @@ Function .onInit
   ${EndIf}
 !endif
   StrCpy $FeliCaAction "keep"
+
+  ; The credential provider: asked for, or registered by an earlier installation (in either view).
+  StrCpy $CredProv 0
+  ${GetParameters} $R0
+  ClearErrors
+  ${GetOptions} $R0 "/CREDPROV" $R1
+  ${IfNot} ${Errors}
+    StrCpy $CredProv 1
+  ${EndIf}
+  SetRegView 32
+  ClearErrors
+  ReadRegStr $R1 HKLM "${ZUK_CREDPROV_KEY}" ""
+  ${IfNot} ${Errors}
+    StrCpy $CredProv 1
+  ${EndIf}
+!ifdef ZUK_BIN64
+  ${If} ${RunningX64}
+    SetRegView 64
+    ClearErrors
+    ReadRegStr $R1 HKLM "${ZUK_CREDPROV_KEY}" ""
+    ${IfNot} ${Errors}
+      StrCpy $CredProv 1
+    ${EndIf}
+    SetRegView 32
+  ${EndIf}
+!endif
 
   ${GetParameters} $R0
   ClearErrors
@@ -744,6 +778,37 @@ Section "ZUKcntrl"
   ${EndIf}
 SectionEnd
 
+; Registers the credential provider DLL $R0 in the current registry view: the sign-in screen of
+; that bitness finds it under Credential Providers, COM loads it from the class's InprocServer32.
+Function ZukRegisterCredProv
+  WriteRegStr HKLM "${ZUK_CREDPROV_KEY}" "" "ZUKcntrl card sign-in"
+  WriteRegStr HKLM "${ZUK_CREDPROV_CLASS_KEY}" "" "ZUKcntrl card sign-in"
+  WriteRegStr HKLM "${ZUK_CREDPROV_CLASS_KEY}\InprocServer32" "" "$R0"
+  WriteRegStr HKLM "${ZUK_CREDPROV_CLASS_KEY}\InprocServer32" "ThreadingModel" "Apartment"
+FunctionEnd
+
+; The credential provider (/CREDPROV): beside each library, registered in each library's view.
+Section "-Credential provider" SecCredProv
+  ${If} $CredProv == 1
+    SetOutPath "$INSTDIR"
+    File "${ZUK_BIN}\ZUKCredProv.dll"
+    SetRegView 32
+    StrCpy $R0 "$INSTDIR\ZUKCredProv.dll"
+    Call ZukRegisterCredProv
+!ifdef ZUK_BIN64
+    ${If} $Dir64 != ""
+      SetOutPath "$Dir64"
+      File "${ZUK_BIN64}\ZUKCredProv.dll"
+      SetRegView 64
+      StrCpy $R0 "$Dir64\ZUKCredProv.dll"
+      Call ZukRegisterCredProv
+      SetRegView 32
+    ${EndIf}
+!endif
+    SetOutPath "$INSTDIR"
+  ${EndIf}
+SectionEnd
+
 ; Only an issuing station needs it: the library's users never write cards.
 Section /o "Issuing station tool (zukcard.exe)" SecIssuing
   SetOutPath "$INSTDIR"
@@ -762,6 +827,8 @@ SectionEnd
 !macro ZUK_REMOVE_FILES_FUNCTION PREFIX
 Function ${PREFIX}ZukRemoveFiles
   Delete "$R0\ZUKcntrl.dll"
+  ; The sign-in screen may hold the provider loaded: then it goes at the next restart.
+  Delete /REBOOTOK "$R0\ZUKCredProv.dll"
   Delete "$R0\zukcli.exe"
   Delete "$R0\zukcard.exe"
   Delete "$R0\ZukLang.csv"
@@ -886,7 +953,20 @@ Function un.ZukRemoveEventSource
   SetRegView 32
 FunctionEnd
 
+; The credential provider's registration in the current registry view.
+Function un.ZukRemoveCredProv
+  DeleteRegKey HKLM "${ZUK_CREDPROV_KEY}"
+  DeleteRegKey HKLM "${ZUK_CREDPROV_CLASS_KEY}"
+FunctionEnd
+
 Section "Uninstall"
+  ; The sign-in screen stops asking for the provider first, then its files go.
+  SetRegView 32
+  Call un.ZukRemoveCredProv
+  ${If} ${RunningX64}
+    SetRegView 64
+    Call un.ZukRemoveCredProv
+  ${EndIf}
   SetRegView 32
   StrCpy $R0 $INSTDIR
   Call un.ZukRemoveFiles

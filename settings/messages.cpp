@@ -15,13 +15,15 @@
 
 namespace {
 
-// The catalogue's ids; their texts are in the settings record (settings_state.h), by index.
+// The catalogue's ids (0x000Dxxxx: the sign-in tile of ZUKCredProv.dll); their texts are in the
+// settings record (settings_state.h), by index.
 const std::uint32_t kIds[] = {
     0x00010001, 0x00010002, 0x00010003, 0x00020001, 0x00020002, 0x00020003, 0x00020004, 0x00020005,
     0x00020006, 0x00020007, 0x00030001, 0x00030002, 0x00030003, 0x00030004, 0x00040001, 0x00040002,
     0x00040003, 0x00040004, 0x00050001, 0x00050002, 0x00050003, 0x00060001, 0x00060002, 0x00070001,
     0x00070002, 0x00080001, 0x00080002, 0x00090001, 0x00090002, 0x000A0001, 0x000A0002, 0x000B0001,
-    0x000B0002, 0x000C0001, 0x000C0003, 0x000C0004, 0x000C0005,
+    0x000B0002, 0x000C0001, 0x000C0003, 0x000C0004, 0x000C0005, 0x000D0001, 0x000D0002, 0x000D0003,
+    0x000D0004, 0x000D0005, 0x000D0006, 0x000D0007, 0x000D0008, 0x000D0009, 0x000D000A,
 };
 
 const std::size_t kMessageCount = sizeof kIds / sizeof kIds[0];
@@ -98,10 +100,14 @@ std::size_t MessageIdCount() { return kMessageCount; }
 std::uint32_t MessageIdAt(std::size_t index) { return index < kMessageCount ? kIds[index] : 0; }
 
 std::uint32_t FindLanguageFileName(char *fileName) {
+    return FindLanguageFileNameIn(GetInstallPath(), fileName);
+}
+
+std::uint32_t FindLanguageFileNameIn(const char *folder, char *fileName) {
     if (!fileName) return 0;
     fileName[0] = '\0';
     char indexPath[kMessageTextSize];
-    if (!JoinText(indexPath, sizeof indexPath, GetInstallPath(), "ZukLang.csv")) return 0;
+    if (!folder || !JoinText(indexPath, sizeof indexPath, folder, "ZukLang.csv")) return 0;
     const std::uint32_t locales[2] = {PlatSystemDefaultLcid(), 0x0409};
     for (std::uint32_t locale : locales) {
         char key[16];

@@ -15,6 +15,9 @@ const char *GetMessageText(std::uint32_t id);
 // locale (or, failing that, 0409) names into fileName (kMessageTextSize bytes) and returns that
 // locale; 0 and fileName empty when the index cannot be read or has neither line.
 std::uint32_t FindLanguageFileName(char *fileName);
+// The same for the ZukLang.csv in `folder` (a path that ends with a backslash, as InstallPath
+// does).
+std::uint32_t FindLanguageFileNameIn(const char *folder, char *fileName);
 
 // Writes the full path of the language file for the system locale (or, failing that, 0409) into
 // path (kMessageTextSize bytes); leaves it empty when there is none or the path does not fit.

@@ -108,7 +108,7 @@ struct SiteKeySourceRecord {
 
 // The message texts, one per id of the catalogue (messages.cpp).
 const std::size_t kMessageTextSize = 512;
-const std::size_t kMessageIds = 37;
+const std::size_t kMessageIds = 47;
 
 struct SettingsState {
     LibrarySettings settings;

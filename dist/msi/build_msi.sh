@@ -7,9 +7,10 @@
 #     upgrade keeps ZukCard installed where it was);
 #   - the options are secure properties, so that they reach the elevated installation when the
 #     package is started with its user interface;
+#   - the feature ZukCredProv gets its condition (level 1 when CREDPROV=1);
 #   - ZukUndo is a rollback action (wixl writes Execute="rollback" as an immediate one): type 3329 =
 #     a DLL from the Binary table (1) + rollback (256) + in the script (1024) + no impersonation (2048).
-# BIN32 and BIN64 hold ZUKcntrl.dll, zukcli.exe, zukcard.exe, libZUKcntrl.dll.a and ZUKcntrl.lib
+# BIN32 and BIN64 hold ZUKcntrl.dll, ZUKCredProv.dll, zukcli.exe, zukcard.exe, libZUKcntrl.dll.a and ZUKcntrl.lib
 # of each build; x64 needs both, x86 the 32-bit one only.  ZUKMSI_DLL is the custom actions'
 # library of the package's bitness.
 set -eu
@@ -22,7 +23,7 @@ stage="$out.files"
 rm -rf "$stage"
 mkdir -p "$stage/bin32"
 stage_build() {  # from to
-    for f in ZUKcntrl.dll zukcli.exe zukcard.exe libZUKcntrl.dll.a ZUKcntrl.lib; do
+    for f in ZUKcntrl.dll ZUKCredProv.dll zukcli.exe zukcard.exe libZUKcntrl.dll.a ZUKcntrl.lib; do
         cp "$1/$f" "$2/"
     done
 }
@@ -49,8 +50,12 @@ upgrade_code='{6E0F3C1A-5B2D-4C71-9A4E-2F8D0B7C3E51}'
 # 769 = msidbUpgradeAttributesMigrateFeatures (1) + VersionMinInclusive (256) + VersionMaxInclusive (512)
 msibuild "$out" -q "DELETE FROM \`Upgrade\` WHERE \`ActionProperty\` = 'ZUKOLDERFOUND'"
 msibuild "$out" -q "INSERT INTO \`Upgrade\` (\`UpgradeCode\`, \`VersionMin\`, \`VersionMax\`, \`Attributes\`, \`ActionProperty\`) VALUES ('$upgrade_code', '0.0.0', '$version', 769, 'ZUKOLDERFOUND')"
-secure="ZUKOLDERFOUND;ZUKNEWERFOUND;MODE;DEVICE;CONFIG;FELICA;PORT;SYSTEMCODE;SITEKEYS;REMOVESITEKEYS;INSTALLDIR;ZUKCARD"
+secure="ZUKOLDERFOUND;ZUKNEWERFOUND;MODE;DEVICE;CONFIG;FELICA;PORT;SYSTEMCODE;SITEKEYS;REMOVESITEKEYS;INSTALLDIR;ZUKCARD;CREDPROV"
 [ "$with64" -eq 1 ] && secure="$secure;INSTALLDIR64"
 msibuild "$out" -q "UPDATE \`Property\` SET \`Value\` = '$secure' WHERE \`Property\` = 'SecureCustomProperties'"
 msibuild "$out" -q "UPDATE \`CustomAction\` SET \`Type\` = 3329 WHERE \`Action\` = 'ZukUndo'"
+# The credential provider's feature is installed when CREDPROV=1 (a feature condition, which wixl
+# does not write): level 1 then, its own 200 above the default INSTALLLEVEL otherwise.
+msibuild "$out" -q "CREATE TABLE \`Condition\` (\`Feature_\` CHAR(38) NOT NULL, \`Level\` SHORT NOT NULL, \`Condition\` CHAR(255) PRIMARY KEY \`Feature_\`, \`Level\`)" 2>/dev/null || true
+msibuild "$out" -q "INSERT INTO \`Condition\` (\`Feature_\`, \`Level\`, \`Condition\`) VALUES ('ZukCredProv', 1, 'CREDPROV = \"1\"')"
 rm -rf "$stage"

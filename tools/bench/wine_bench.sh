@@ -94,7 +94,7 @@ wine "$CLI" keys generate "$keyfile" </dev/null >"$OUT/site-keys.log" 2>&1 || tr
 wine "$CLI" keys install "$keyfile" </dev/null >>"$OUT/site-keys.log" 2>&1 || true
 wine "$CLI" keys status </dev/null 2>&1 | tr -d '\r' >"$OUT/site-keys-status.txt" || true
 cat "$OUT/site-keys-status.txt" >>"$OUT/site-keys.log"
-if grep -q "^  $BENCH_VIEW-bit view: the site keys (check" "$OUT/site-keys-status.txt"; then
+if grep -q "^  $BENCH_VIEW-bit view: the site keys (" "$OUT/site-keys-status.txt"; then
     attach_loads true "$DLL" "$BIN/zukempty.dll" "$BIN/zukattachfloor.dll"
 else
     zuk_log "the site keys could not be stored: no attach rows with site keys (see site-keys.log)"
