@@ -50,11 +50,14 @@ struct HostPin {
 };
 
 // The card-access window around a card operation, unless the host drives the flow.
+// The card-access window only informs: neither the host-driven flow nor an unattended host (no
+// person at the screen, often a service that has no window system running) shows it.
+bool ShowsAccess(const HostPin *host) { return host == nullptr && !GetUnattended(); }
 bool OpenAccess(void *window, const HostPin *host) {
-    return host != nullptr || OpenAccessingWindow(window);
+    return !ShowsAccess(host) || OpenAccessingWindow(window);
 }
 void CloseAccess(const HostPin *host) {
-    if (host == nullptr) CloseAccessingWindow();
+    if (ShowsAccess(host)) CloseAccessingWindow();
 }
 
 // Cancel: the host gets empty texts.
@@ -293,6 +296,7 @@ int CardPath(AccountRequest *request, int handle, int mode, void *window, HostPi
     if (hasPin) {
         if (host != nullptr) host->triesLeft = tries.limit != 0 ? tries.left : -1;
         if (locked) {
+            CardReportLocked("it was locked before this identification");
             const int code = CardStatusResult(SESSION_ERR_PIN_LOCKED);
             return host != nullptr ? Traced(code) : code;
         }

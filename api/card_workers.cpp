@@ -13,6 +13,7 @@
 #include "card/sensing.h"
 #include "card/session.h"
 #include "card/card_state.h"
+#include "settings/events.h"
 #include "settings/config.h"
 #include "settings/credentials.h"
 #include "settings/revocation.h"
@@ -56,10 +57,19 @@ int TextWorker(const char *name, TextRead read, int handle, char *buffer, int *l
 CardStatus CardStandingStatus() {
     switch (CardRevocationStanding(g_card.idm)) {
     case kCardAccepted: return SESSION_OK;
-    case kCardRevoked: ForgetPairsOfCard(g_card.idm); return SESSION_ERR_REVOKED;
-    case kRevocationTooLong: return SESSION_ERR_REVOCATION_TOO_LONG;
+    case kCardRevoked: {
+        ForgetPairsOfCard(g_card.idm);
+        char idm[17];
+        EventIdmText(g_card.idm, idm);
+        WriteEvent(kEventRevokedCard, idm);
+        return SESSION_ERR_REVOKED;
+    }
+    case kRevocationTooLong:
+        WriteEvent(kEventRevocationNotWhole, "more cards or a longer value than the library holds");
+        return SESSION_ERR_REVOCATION_TOO_LONG;
     case kRevocationUnreadable: break;
     }
+    WriteEvent(kEventRevocationNotWhole, "a revocation key cannot be read");
     return SESSION_ERR_REVOCATION_UNREADABLE;
 }
 

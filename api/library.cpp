@@ -9,6 +9,7 @@
 #include "ZUKcntrl.h"
 #include "settings/config.h"
 #include "settings/credentials.h"
+#include "settings/events.h"
 #include "settings/messages.h"
 #include "settings/site_key_store.h"
 #include "settings/trace.h"
@@ -53,10 +54,44 @@ void TraceRefusedPolicy() {
     Setting setting = kSettingCount;
     const PolicyRead *read = nullptr;
     if (!GetRefusedPolicy(&setting, &read) || GetInstallPath()[0] == '\0') return;
-    LoadIniSettings(GetInstallPath());
     char text[512];
     DescribeRefusedPolicy(setting, *read, text, sizeof text);
     TraceNote("DllLoad", text);
+}
+
+// What a refused load's event names: the machine value or the user's key that refused it.
+const char *RefusalText(int result) {
+    switch (result) {
+    case kRegistryConfigNoInstallPath:
+        return "the machine value InstallPath (missing, empty or too long), or no key "
+               "HKLM\\SOFTWARE\\KORVA\\ZUKLib";
+    case kRegistryConfigNoMode: return "the machine value Mode (missing)";
+    case kRegistryConfigBadDevice: return "the machine value Device (missing or above 1)";
+    case kRegistryConfigNoConfig: return "the machine value Config (missing)";
+    case kRegistryConfigNoUserRoot: return "the current user's registry root (cannot be opened)";
+    case kRegistryConfigNoUserKey:
+        return "the current user's key Software\\KORVA\\ZUKLib (cannot be created)";
+    default: return "an unknown reason";
+    }
+}
+
+// The event of a refused load: the policy value that refused it, or the value missing.  The INI
+// (for the EventLog setting) is read when the installation folder is known; before that nothing
+// can say events are off, and the event is written.
+void ReportRefusedLoad(int result) {
+    const bool folderKnown = GetInstallPath()[0] != '\0';
+    if (folderKnown) LoadIniSettings(GetInstallPath());
+    Setting setting = kSettingCount;
+    const PolicyRead *read = nullptr;
+    if (result == kRegistryConfigBadPolicy && GetRefusedPolicy(&setting, &read)) {
+        char text[512];
+        DescribeRefusedPolicy(setting, *read, text, sizeof text);
+        if (folderKnown) WriteEvent(kEventPolicyRefused, text);
+        else WriteEventUnread(kEventPolicyRefused, text);
+        return;
+    }
+    if (folderKnown) WriteEvent(kEventLoadRefused, RefusalText(result));
+    else WriteEventUnread(kEventLoadRefused, RefusalText(result));
 }
 
 }  // namespace
@@ -74,13 +109,17 @@ void LoadSiteKeys() {
         CardRefuseSessions(why);
         UsePasswordMask(nullptr);
         Trace("DllLoad", "LOW", static_cast<std::uint32_t>(ZUK_ERR_SYSTEM), why);
+        WriteEvent(kEventSiteKeysUnusable, SiteKeyStoreResultName(result),
+                   SiteKeyStoreResultText(result));
     }
     SiteKeysWipe(&keys);
 }
 
 bool LibraryAttach(void *moduleHandle) {
     g_frame.moduleHandle = moduleHandle;
-    if (LoadRegistryConfig() != kRegistryConfigOk) {
+    const int refusal = LoadRegistryConfig();
+    if (refusal != kRegistryConfigOk) {
+        ReportRefusedLoad(refusal);
         TraceRefusedPolicy();
         return false;
     }

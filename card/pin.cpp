@@ -4,11 +4,13 @@
 
 #include <cstring>
 
+#include "card/card_state.h"
 #include "card/card_status.h"
 #include "card/felica.h"
 #include "card/layout.h"
 #include "card/session.h"
 #include "platform/system.h"
+#include "settings/events.h"
 
 namespace {
 
@@ -83,6 +85,12 @@ CardStatus CardGetPinState(int *present, int *retryLimit, int *failureCount, std
     return SESSION_OK;
 }
 
+void CardReportLocked(const char *why) {
+    char idm[17];
+    EventIdmText(g_card.idm, idm);
+    WriteEvent(kEventCardLocked, idm, why);
+}
+
 CardStatus CardVerifyPin(const std::uint8_t *pin, int length) {
     if (pin == nullptr || length < 0) return SESSION_ERR_ARGUMENT;
     if (!CardSessionIsOpen()) return SESSION_ERR_NOT_OPEN;
@@ -96,11 +104,17 @@ CardStatus CardVerifyPin(const std::uint8_t *pin, int length) {
     PlatSecureWipe(stored, sizeof stored);
     if (result != SESSION_OK) return result;
     if (!present) return SESSION_ERR_NO_PIN;
-    if (limit != 0 && count >= limit) return SESSION_ERR_PIN_LOCKED;
+    if (limit != 0 && count >= limit) {
+        CardReportLocked("it was locked before this PIN entry");
+        return SESSION_ERR_PIN_LOCKED;
+    }
     if (match) return ResetPinFailures();
     result = CountPinFailure();
     if (result != SESSION_OK) return result;
-    if (limit != 0 && count + 1 >= limit) return SESSION_ERR_NOW_LOCKED;
+    if (limit != 0 && count + 1 >= limit) {
+        CardReportLocked("this wrong PIN used its last try");
+        return SESSION_ERR_NOW_LOCKED;
+    }
     return SESSION_ERR_WRONG_PIN;
 }
 

@@ -14,4 +14,8 @@ CardStatus CardVerifyPin(const std::uint8_t *pin, int length);
 CardStatus CountPinFailure();
 CardStatus ResetPinFailures();
 
+// Writes the locked card's event (settings/events.h) for the card of the session: its IDm and
+// why, never the PIN.
+void CardReportLocked(const char *why);
+
 #endif

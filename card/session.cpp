@@ -2,6 +2,7 @@
 // USB-serial driver's registry entries, link open, key table) and closing.
 #include "card/session.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "card/card_state.h"
@@ -11,6 +12,7 @@
 #include "link/reader.h"
 #include "link/transport.h"
 #include "platform/system.h"
+#include "settings/events.h"
 #include "settings/registry.h"
 
 namespace {
@@ -130,7 +132,13 @@ LinkStatus SessionOpenLink(const char *devicePath) {
     const LinkStatus st = SessionOpenReader(devicePath);
     if (st != LINK_OK) return st;
     const LinkStatus established = ChannelEstablish();
-    return established == LINK_OK ? LINK_OK : UndoOpen(established);
+    if (established == LINK_OK) return LINK_OK;
+    if (ChannelKeysRefused(established)) {
+        char status[16];
+        std::snprintf(status, sizeof status, "0x%08X", static_cast<unsigned>(established));
+        WriteEvent(kEventReaderRefusedKeys, devicePath != nullptr ? devicePath : "", status);
+    }
+    return UndoOpen(established);
 }
 
 LinkStatus SessionCloseLink() {

@@ -743,6 +743,7 @@ Section "ZUKcntrl"
     SetRegView 32
   ${EndIf}
 !endif
+  Call ZukRegisterEventSource
   SetOutPath "$INSTDIR"
 
   WriteUninstaller "$INSTDIR\uninstall.exe"
@@ -927,6 +928,31 @@ Function un.ZukRemoveValues
   ${EndIf}
 FunctionEnd
 
+; The library's event source in the Application log: the library of the machine's own bitness
+; (the 64-bit one where it is installed) holds the message table the Event Viewer reads.  The
+; SYSTEM hive has one view for both bitnesses; the 64-bit view is named where it exists.
+!define ZUK_EVENT_SOURCE_KEY "SYSTEM\CurrentControlSet\Services\EventLog\Application\ZUKcntrl"
+Function ZukRegisterEventSource
+  StrCpy $R0 "$INSTDIR\ZUKcntrl.dll"
+  ${If} $Dir64 != ""
+    StrCpy $R0 "$Dir64\ZUKcntrl.dll"
+  ${EndIf}
+  ${If} ${RunningX64}
+    SetRegView 64
+  ${EndIf}
+  WriteRegExpandStr HKLM "${ZUK_EVENT_SOURCE_KEY}" "EventMessageFile" "$R0"
+  WriteRegDWORD HKLM "${ZUK_EVENT_SOURCE_KEY}" "TypesSupported" 7
+  SetRegView 32
+FunctionEnd
+
+Function un.ZukRemoveEventSource
+  ${If} ${RunningX64}
+    SetRegView 64
+  ${EndIf}
+  DeleteRegKey HKLM "${ZUK_EVENT_SOURCE_KEY}"
+  SetRegView 32
+FunctionEnd
+
 ; The credential provider's registration in the current registry view.
 Function un.ZukRemoveCredProv
   DeleteRegKey HKLM "${ZUK_CREDPROV_KEY}"
@@ -960,6 +986,7 @@ Section "Uninstall"
   ${EndIf}
 
   Call un.ZukRemoveValues
+  Call un.ZukRemoveEventSource
   DeleteRegKey HKLM "${ZUK_UNINSTALL_KEY}"
   ; The remembered credentials of the user who removes the library (other users' stay in their
   ; own profiles).

@@ -424,6 +424,7 @@ bool GetUnattended() { return g_settings.Unattended == 1; }
 std::int32_t GetOpenWaitMs() { return g_settings.OpenWaitMs; }
 const char *GetOpenWaitRefused() { return g_settings.OpenWaitRefused; }
 bool GetProtectPasswords() { return g_settings.ProtectPasswords == 1; }
+bool GetEventLog() { return g_settings.EventLog == 1; }
 
 std::int32_t GetSystemCodes(const std::uint8_t **codes) {
     if (codes) *codes = &g_settings.SystemCodes[0][0];

@@ -89,6 +89,8 @@ std::int32_t GetLogMode();
 const char *GetLogFileName();
 std::int32_t GetSystemCodes(const std::uint8_t **codes);
 bool GetUnattended();
+// [Log] EventLog (default 1): whether the library's events go to the system's event log.
+bool GetEventLog();
 std::int32_t GetOpenWaitMs();
 // The text of a ZUK_OPEN_WAIT the load could not use, or "" (see LibrarySettings).
 const char *GetOpenWaitRefused();

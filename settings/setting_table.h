@@ -107,7 +107,9 @@ enum SettingKind {
       kRegistryConfigOk, "up to five comma-separated four-digit hexadecimal system codes to poll") \
     S(Unattended, Unattended, "", "Prompt", "Unattended", "ZUK_UNATTENDED", true, kKindSwitch, 0,  \
       "0", "0 1", kRegistryConfigOk,                                                               \
-      "1: retry and busy boxes answer Cancel and notices OK without being shown")
+      "1: retry and busy boxes answer Cancel and notices OK without being shown")                  \
+    S(EventLog, EventLog, "", "Log", "EventLog", "", true, kKindSwitch, 0, "1", "0 1",             \
+      kRegistryConfigOk, "1: the library's events go to the Windows Application log; 0: none")
 
 // The settings by row.  kPolicy* are the same rows under the name their policy value has.
 #define ZUK_SETTING_ENUM(name, ...) kSetting##name, kPolicy##name = kSetting##name,

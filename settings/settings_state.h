@@ -44,6 +44,8 @@ struct LibrarySettings {
     // 1: remembered and entered passwords are kept protected for the current user (DPAPI) instead
     // of masked.
     std::int32_t ProtectPasswords;
+    // 1: the library writes its events (events.h) to the system's event log.
+    std::int32_t EventLog;
     // The machine values found at load of the rows that have an INI key too (ProtectPasswords):
     // they win over the INI's.
     std::uint8_t MachineFound[kSettingCount];

@@ -20,7 +20,7 @@ INT_PTR CALLBACK AccessingProc(HWND dialog, UINT message, WPARAM /*wParam*/, LPA
     case WM_CLOSE:
         // Only the library closes this window; a close from anywhere else ends the process.
         EndProcessUnlessLibraryEnded(dialog, false);
-        DestroyWindow(dialog);
+        Win().DestroyWindow(dialog);
         return TRUE;
     case WM_DESTROY:
         // Destroyed with its owner: forget the handle, so that a later close cannot reach a
@@ -36,11 +36,12 @@ INT_PTR CALLBACK AccessingProc(HWND dialog, UINT message, WPARAM /*wParam*/, LPA
 bool OpenAccessingWindow(void *parent) {
     // One window at a time: a window still open is closed rather than left behind.
     if (g_dialogs.accessWindow != nullptr) CloseAccessingWindow();
+    if (PlatWindowSystem() == nullptr) return false;
     HWND owner = static_cast<HWND>(parent);
     SetDialogParent(owner);
-    g_dialogs.accessPreviouslyActive = GetActiveWindow();
+    g_dialogs.accessPreviouslyActive = Win().GetActiveWindow();
     g_dialogs.accessRun = DialogRun{};
-    g_dialogs.accessWindow = CreateDialogParamA(
+    g_dialogs.accessWindow = Win().CreateDialogParamA(
         static_cast<HINSTANCE>(GetModuleHandleOfLibrary()), MAKEINTRESOURCEA(ZUK_DLG_ACCESSING),
         owner, AccessingProc, reinterpret_cast<LPARAM>(&g_dialogs.accessRun));
     return g_dialogs.accessWindow != nullptr;
@@ -50,10 +51,11 @@ void CloseAccessingWindow() {
     g_dialogs.accessRun.endFlag = 1;
     if (g_dialogs.accessWindow != nullptr) {
         HWND previous = g_dialogs.accessPreviouslyActive;
-        if (previous != nullptr && previous != GetActiveWindow() && IsWindow(previous)) {
-            SetActiveWindow(previous);
+        if (previous != nullptr && previous != Win().GetActiveWindow() &&
+            Win().IsWindow(previous)) {
+            Win().SetActiveWindow(previous);
         }
-        SendMessageA(g_dialogs.accessWindow, WM_CLOSE, 0, 0);
+        Win().SendMessageA(g_dialogs.accessWindow, WM_CLOSE, 0, 0);
     }
     g_dialogs.accessWindow = nullptr;
 }

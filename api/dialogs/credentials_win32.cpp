@@ -39,14 +39,14 @@ void FillRemembered(HWND dialog) {
     std::int32_t storedLength = kStoredTextSize - 1;
     if (ReadCredentials(id, &idLength, stored, &storedLength, Remembered) != kStoreOk) return;
     id[idLength > 0 ? idLength : 0] = '\0';
-    SetDlgItemTextA(dialog, ZUK_IDC_CRED_ID, id);
+    Win().SetDlgItemTextA(dialog, ZUK_IDC_CRED_ID, id);
     if (remember == kRememberIdAndPassword) {
         stored[storedLength > 0 ? storedLength : 0] = '\0';
         std::uint8_t password[kStoredTextSize] = {0};
         std::int32_t length = UnscramblePassword(stored, storedLength, password);
         if (length < 0 || length >= kStoredTextSize) length = 0;
         password[length] = '\0';
-        SetDlgItemTextA(dialog, ZUK_IDC_CRED_PASSWORD, reinterpret_cast<char *>(password));
+        Win().SetDlgItemTextA(dialog, ZUK_IDC_CRED_PASSWORD, reinterpret_cast<char *>(password));
         SecureZeroMemory(password, sizeof password);
     }
     SecureZeroMemory(stored, sizeof stored);
@@ -58,7 +58,7 @@ void Initialise(HWND dialog, const PromptTexts &texts, const DialogEntry &entry)
     if (texts.line2 != 0) {
         SetControlText(dialog, ZUK_IDC_CRED_TEXT2, texts.line2);
     } else {
-        SetDlgItemTextA(dialog, ZUK_IDC_CRED_TEXT2, "");
+        Win().SetDlgItemTextA(dialog, ZUK_IDC_CRED_TEXT2, "");
     }
     SetLabelText(dialog, ZUK_IDC_CRED_ID_LABEL, kMsgIdLabel, "(&I)");
     SetLabelText(dialog, ZUK_IDC_CRED_PASSWORD_LABEL, kMsgPasswordLabel, "(&P)");
@@ -67,8 +67,8 @@ void Initialise(HWND dialog, const PromptTexts &texts, const DialogEntry &entry)
     SetEditLimit(dialog, ZUK_IDC_CRED_ID, entry.idLimit);
     SetEditLimit(dialog, ZUK_IDC_CRED_PASSWORD, entry.passwordLimit);
     if (GetInputItems() == kInputIdOnly) {
-        EnableWindow(GetDlgItem(dialog, ZUK_IDC_CRED_PASSWORD_LABEL), FALSE);
-        EnableWindow(GetDlgItem(dialog, ZUK_IDC_CRED_PASSWORD), FALSE);
+        Win().EnableWindow(Win().GetDlgItem(dialog, ZUK_IDC_CRED_PASSWORD_LABEL), FALSE);
+        Win().EnableWindow(Win().GetDlgItem(dialog, ZUK_IDC_CRED_PASSWORD), FALSE);
     }
     FillRemembered(dialog);
     CentreOnDesktop(dialog);
@@ -79,10 +79,10 @@ void Initialise(HWND dialog, const PromptTexts &texts, const DialogEntry &entry)
 bool ReadTyped(HWND dialog, const DialogEntry &entry) {
     std::memset(entry.id, 0, kDialogTextSize);
     std::memset(entry.password, 0, kDialogTextSize);
-    GetDlgItemTextA(dialog, ZUK_IDC_CRED_ID, entry.id, static_cast<int>(kDialogTextSize));
+    Win().GetDlgItemTextA(dialog, ZUK_IDC_CRED_ID, entry.id, static_cast<int>(kDialogTextSize));
     if (entry.id[0] == '\0') return false;
-    GetDlgItemTextA(dialog, ZUK_IDC_CRED_PASSWORD, entry.password,
-                    static_cast<int>(kDialogTextSize));
+    Win().GetDlgItemTextA(dialog, ZUK_IDC_CRED_PASSWORD, entry.password,
+                          static_cast<int>(kDialogTextSize));
     return true;
 }
 

@@ -19,7 +19,7 @@ namespace {
 // What a cancel does to a dialog: the command of Esc, which the waiting dialogs and the prompts
 // take as their Cancel button (the notices, which wait for nothing, keep it from closing them).
 void PostCancel(HWND dialog) {
-    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    Win().PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
 }
 
 // A label's catalogue text and its suffix together.
@@ -50,8 +50,10 @@ int RunModalDialog(int templateId, HWND parent, DLGPROC proc, DialogRun *run) {
     run->endFlag = 0;
     run->result = kDialogFailed;
     run->initialised = false;
-    DialogBoxParamA(LibraryInstance(), MAKEINTRESOURCEA(templateId), parent, proc,
-                    reinterpret_cast<LPARAM>(run));
+    // The first window the library shows starts the window system (see window_system_win32.h).
+    if (PlatWindowSystem() == nullptr) return kDialogFailed;
+    Win().DialogBoxParamA(LibraryInstance(), MAKEINTRESOURCEA(templateId), parent, proc,
+                          reinterpret_cast<LPARAM>(run));
     g_dialogs.openDialog = nullptr;
     // DialogBoxParam's own -1 (not created) would read as Cancel: the record says what happened.
     return run->initialised ? run->result : kDialogFailed;
@@ -59,7 +61,7 @@ int RunModalDialog(int templateId, HWND parent, DLGPROC proc, DialogRun *run) {
 
 DialogRun *BeginDialog(HWND dialog, LPARAM param) {
     DialogRun *run = reinterpret_cast<DialogRun *>(param);
-    SetWindowLongPtrA(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(run));
+    Win().SetWindowLongPtrA(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(run));
     run->endFlag = 0;
     run->initialised = true;
     // Known to a cancel from now on; a cancel that came before (after the flow last looked) ends
@@ -75,21 +77,21 @@ void CancelWaitingDialogs() {
 }
 
 DialogRun *RunOf(HWND dialog) {
-    return reinterpret_cast<DialogRun *>(GetWindowLongPtrA(dialog, DWLP_USER));
+    return reinterpret_cast<DialogRun *>(Win().GetWindowLongPtrA(dialog, DWLP_USER));
 }
 
 void SetCaptionText(HWND dialog, std::uint32_t messageId) {
-    SetWindowTextA(dialog, CatalogueText(messageId));
+    Win().SetWindowTextA(dialog, CatalogueText(messageId));
 }
 
 void SetControlText(HWND dialog, int controlId, std::uint32_t messageId) {
-    SetDlgItemTextA(dialog, controlId, CatalogueText(messageId));
+    Win().SetDlgItemTextA(dialog, controlId, CatalogueText(messageId));
 }
 
 void SetLabelText(HWND dialog, int controlId, std::uint32_t messageId, const char *suffix) {
     char label[kLabelBufferSize];
     std::snprintf(label, sizeof label, "%s%s", CatalogueText(messageId), suffix);
-    SetDlgItemTextA(dialog, controlId, label);
+    Win().SetDlgItemTextA(dialog, controlId, label);
 }
 
 void SetEditLimit(HWND dialog, int controlId, int limit) {
@@ -97,30 +99,33 @@ void SetEditLimit(HWND dialog, int controlId, int limit) {
     // an edit field) would let the user type text that is then cut.
     const int largest = static_cast<int>(kDialogTextSize) - 1;
     const int bytes = (limit <= 0 || limit > largest) ? largest : limit;
-    SendDlgItemMessageA(dialog, controlId, EM_LIMITTEXT, static_cast<WPARAM>(bytes), 0);
+    Win().SendDlgItemMessageA(dialog, controlId, EM_LIMITTEXT, static_cast<WPARAM>(bytes), 0);
 }
 
 void SetExclamationIcon(HWND dialog, int controlId) {
-    SendDlgItemMessageA(dialog, controlId, STM_SETICON,
-                        reinterpret_cast<WPARAM>(LoadIcon(nullptr, IDI_EXCLAMATION)), 0);
+    Win().SendDlgItemMessageA(dialog, controlId, STM_SETICON,
+                              reinterpret_cast<WPARAM>(Win().LoadIconA(nullptr, IDI_EXCLAMATION)),
+                              0);
 }
 
 void CentreOnDesktop(HWND window) {
     RECT desktop{};
     RECT own{};
-    GetWindowRect(GetDesktopWindow(), &desktop);
-    GetWindowRect(window, &own);
+    Win().GetWindowRect(Win().GetDesktopWindow(), &desktop);
+    Win().GetWindowRect(window, &own);
     const int width = own.right - own.left;
     const int height = own.bottom - own.top;
     const int x = (desktop.right - width) / 2;
     const int y = (desktop.bottom - height) / 2;
-    SetWindowPos(window, DialogParent() != nullptr ? HWND_TOP : HWND_TOPMOST, x, y, 0, 0,
-                 SWP_NOSIZE | SWP_SHOWWINDOW);
+    Win().SetWindowPos(window, DialogParent() != nullptr ? HWND_TOP : HWND_TOPMOST, x, y, 0, 0,
+                       SWP_NOSIZE | SWP_SHOWWINDOW);
 }
 
-void StartPollTimer(HWND dialog) { SetTimer(dialog, kPollTimerId, PollingPeriodMs(), nullptr); }
+void StartPollTimer(HWND dialog) {
+    Win().SetTimer(dialog, kPollTimerId, PollingPeriodMs(), nullptr);
+}
 
-void StopPollTimer(HWND dialog) { KillTimer(dialog, kPollTimerId); }
+void StopPollTimer(HWND dialog) { Win().KillTimer(dialog, kPollTimerId); }
 
 bool PollCard(HWND dialog) {
     StopPollTimer(dialog);
@@ -132,8 +137,8 @@ bool PollCard(HWND dialog) {
 }
 
 void PostCommand(HWND dialog, int controlId) {
-    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(controlId, BN_CLICKED),
-                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, controlId)));
+    Win().PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(controlId, BN_CLICKED),
+                       reinterpret_cast<LPARAM>(Win().GetDlgItem(dialog, controlId)));
 }
 
 void EndByLibrary(HWND dialog, int result) {
@@ -142,7 +147,7 @@ void EndByLibrary(HWND dialog, int result) {
         run->endFlag = 1;
         run->result = result;
     }
-    EndDialog(dialog, 1);
+    Win().EndDialog(dialog, 1);
 }
 
 void EndProcessUnlessLibraryEnded(HWND dialog, bool stopTimer) {

@@ -10,6 +10,7 @@
 #include <cstdint>
 
 #include "platform/dialogs.h"
+#include "platform/win32/window_system_win32.h"
 
 // One open dialog.  endFlag is 0 from initialisation until the library itself ends the dialog;
 // a dialog destroyed while it is still 0 was closed from outside.

@@ -31,7 +31,7 @@ INT_PTR CALLBACK PinProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam
         case ZUK_IDC_PIN_OK: {
             char *pin = run->entry->pin;
             std::memset(pin, 0, kDialogTextSize);
-            GetDlgItemTextA(dialog, ZUK_IDC_PIN_EDIT, pin, static_cast<int>(kDialogTextSize));
+            Win().GetDlgItemTextA(dialog, ZUK_IDC_PIN_EDIT, pin, static_cast<int>(kDialogTextSize));
             if (pin[0] != '\0') EndByLibrary(dialog, kDialogOk);  // empty: stays open
             return TRUE;
         }

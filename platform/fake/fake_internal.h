@@ -15,6 +15,7 @@ void FakeDialogReset();
 void FakeFaultsReset();
 void FakeProtectReset();
 void FakeEventReset();
+void FakeEventLogReset();
 
 // The events' side of a wait for a mutex or an event: whether the event is set, and the wake-up
 // of the threads waiting for a mutex when an event is set.

@@ -9,9 +9,18 @@
 
 #include "platform/registry.h"
 
-// Forgets every key, value, INI file, recorded message box, serial device and fault; resets
-// clock and locale.
+// Forgets every key, value, INI file, recorded message box, serial device, event and fault;
+// resets clock and locale.
 void FakePlatformReset();
+
+// ---- event log ----
+// The events written (PlatReportEvent) since the reset, oldest first.
+struct FakeEventRecord {
+    std::uint16_t type;
+    std::uint32_t id;
+    std::vector<std::string> strings;
+};
+std::vector<FakeEventRecord> FakeEventLog();
 
 // ---- faults ----
 // Every platform call that can fail, by the name of the function.  A failing call answers as the

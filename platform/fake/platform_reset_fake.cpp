@@ -12,6 +12,7 @@ void FakePlatformReset() {
     FakeMutexReset();
     FakeSerialReset();
     FakeWindowReset();
+    FakeEventLogReset();
     FakeDialogReset();
     FakeFaultsReset();
     FakeProtectReset();

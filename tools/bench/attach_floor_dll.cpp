@@ -105,7 +105,8 @@ void Attach() {
                                                 "Unattended",
                                                 "StrictLink",
                                                 "LogMode",
-                                                "ProtectPasswords"};
+                                                "ProtectPasswords",
+                                                "EventLog"};
         for (const char *name : kPolicies) {
             BYTE value[64];
             DWORD length = sizeof value;

@@ -34,6 +34,7 @@ struct Library {
     PinTriesFn pinTries;
     WaitForCardFn waitForCard;
     CancelFn cancel;
+    UserAccountWithPinFn accountWithPin;
 } g_lib;
 
 SOCKET g_control = INVALID_SOCKET;
@@ -58,10 +59,11 @@ bool LoadZuk() {
     g_lib.pinTries = reinterpret_cast<PinTriesFn>(find("ZUKGetPinTries"));
     g_lib.waitForCard = reinterpret_cast<WaitForCardFn>(find("ZUKWaitForCard"));
     g_lib.cancel = reinterpret_cast<CancelFn>(find("ZUKCancel"));
+    g_lib.accountWithPin = reinterpret_cast<UserAccountWithPinFn>(find("ZUKGetUserAccountWithPin"));
     HookAllocations(g_lib.dll);
     return g_lib.open && g_lib.close && g_lib.sense && g_lib.verify && g_lib.name &&
            g_lib.userOption && g_lib.adminOption && g_lib.account && g_lib.pinTries &&
-           g_lib.waitForCard && g_lib.cancel;
+           g_lib.waitForCard && g_lib.cancel && g_lib.accountWithPin;
 }
 
 bool ConnectControl() {
@@ -158,6 +160,24 @@ int AccountCall() {
                         0,
                         0};
     return g_lib.account(g_handle, &r, ZUK_ACCOUNT_MODE_INTERACTIVE, nullptr);
+}
+
+// The host-driven identification a host with its own PIN pad makes once a card is laid: the
+// wait that sees the card, then the account with the PIN it collected (no window).
+int HostDrivenCall() {
+    int present = 0;
+    const int r = g_lib.waitForCard(g_handle, 1, 5000, &present);
+    if (r != 0 || present != 1) return r != 0 ? r : 100 + present;
+    AccountRequest request = {ZUK_ACCOUNT_REQUEST_VERSION,
+                              g_account,
+                              sizeof g_account,
+                              g_password,
+                              sizeof g_password,
+                              0,
+                              0};
+    int tries = 0;
+    return g_lib.accountWithPin(g_handle, &request, ZUK_ACCOUNT_MODE_INTERACTIVE, "1234", 4,
+                                &tries);
 }
 
 // ---- The library's windows answered as soon as they open ----
@@ -530,6 +550,8 @@ int main(int argc, char **argv) {
     Row("ZUKVerifyPIN", "export", {Nothing, VerifyCall, Nothing}, calls, none);
     Row("ZUKGetUserAccount (PIN answered)", "export", {Nothing, AccountCall, Nothing}, calls,
         "none (a right PIN: no pause after a wrong one)");
+    Row("host-driven identification (card laid: ZUKWaitForCard, ZUKGetUserAccountWithPin)",
+        "export", {Nothing, HostDrivenCall, Nothing}, calls, "none (a right PIN)");
     LoadCard("nopin.card");
     Row("ZUKGetUserAccount (no PIN)", "export", {Nothing, AccountCall, Nothing}, calls, none);
 

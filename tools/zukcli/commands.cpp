@@ -60,7 +60,7 @@ const CommandForm kCommands[] = {
       {"--screenshot", Value::Text}},
      0,
      0},
-    {"status", {}, 0, 0},
+    {"status", {{"--compliance", Value::None}}, 0, 0},
     {"codes", {}, 0, 1},
     {"trace", {{"--follow", Value::None}, {"--for", Value::Integer}}, 0, 1},
     {"revoke", {}, 1, 1},

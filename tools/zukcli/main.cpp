@@ -159,7 +159,12 @@ int main(int argc, char **argv) {
         if (!RunCommand(c, &session, &report)) ok = false;
         InterlockedExchange(&g_callStartedAt, 0);
     }
-    const int exitCode = ok ? 0 : 1;
+    int exitCode = ok ? 0 : 1;
+    // status --compliance: the class of its findings, for management tools (fleet_status.h).
+    for (const Command &c : commands) {
+        if (c.name == "status" && c.options.count("--compliance") && exitCode != kExitCallTimedOut)
+            exitCode = StatusComplianceCode();
+    }
     StopPromptCanceller();
     report.Finish(exitCode);
     std::fflush(stdout);

@@ -12,6 +12,7 @@
 #include "settings/revocation.h"
 #include "tools/zukcli/revocation.h"
 #include "settings/site_key_store.h"
+#include "tools/zukcli/fleet_status.h"
 #include "tools/zukcli/key_store.h"
 #include "tools/zukcli/library.h"
 #include "tools/zukcli/settings_check.h"
@@ -149,7 +150,11 @@ void CheckSiteKeys(StatusCheck *check) {
     }
 }
 
+int g_complianceCode = 0;
+
 }  // namespace
+
+int StatusComplianceCode() { return g_complianceCode; }
 
 std::string InstallationTraceFile() {
     return LoadInstallationSettings() ? GetLogFileName() : std::string();
@@ -239,6 +244,9 @@ bool RunStatus(Report *report) {
     e.AddJson("settings", settings);
     if (effective) AddEffectiveSettings(&e);
     e.AddJson("findings", findings);
+    const FleetInput fleet{&check, loads, healthy, effective};
+    e.AddJson("fleet", FleetJson(fleet));
+    g_complianceCode = FleetExitCode(fleet);
     e.lines.push_back(healthy ? "healthy: the library loads and its settings are complete"
                               : "NOT healthy: see the errors and warnings above");
     e.failed = !healthy;

@@ -9,6 +9,9 @@
 // configured.
 bool RunStatus(Report *report);
 
+// The compliance class of the last status (fleet_status.h): the exit code of `status --compliance`.
+int StatusComplianceCode();
+
 // The trace log file the library writes to ([Log] FileName or its default), or empty.
 std::string InstallationTraceFile();
 

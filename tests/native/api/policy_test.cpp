@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "api_fixture.h"
+#include "platform/eventlog.h"
 #include "settings/policy.h"
 #include "settings/revocation.h"
 #include "status/status_table.h"
@@ -255,6 +256,9 @@ TEST_F(PolicyTest, AListThatCannotBeReadKeepsTheOneReadBefore) {
     char text[64];
     int length = sizeof text;
     ASSERT_RESULT(ZUKGetUserName(1, text, &length), ZUK_ERR_CARD_LOCKED);
+    ASSERT_FALSE(FakeEventLog().empty());
+    EXPECT_EQ(FakeEventLog().back().id, 200u) << "a revoked card met";
+    EXPECT_EQ(FakeEventLog().back().strings, std::vector<std::string>{IdmText()});
     for (FakeCall call :
          {FAKE_CALL_REG_ENUM_VALUE, FAKE_CALL_REG_OPEN_KEY, FAKE_CALL_REG_LAST_WRITE}) {
         SCOPED_TRACE(FakeCallName(call));
@@ -321,6 +325,9 @@ TEST_F(PolicyTest, TheListsAreHeldWholeOrEveryCardIsRefused) {
     EXPECT_EQ(GetLastCardStatus(), SESSION_ERR_REVOCATION_TOO_LONG);
     EXPECT_EQ(CardRevocationStanding(other), kRevocationTooLong);
     EXPECT_EQ(RevocationListState(), kRevocationTooLong);
+    ASSERT_FALSE(FakeEventLog().empty());
+    EXPECT_EQ(FakeEventLog().back().id, 104u) << "the list not held whole";
+    EXPECT_EQ(FakeEventLog().back().type, PLAT_EVENT_ERROR);
     EXPECT_GT(RevokedCardCount(), kMaxRevokedCards);
     EXPECT_EQ(TraceLines().back(), "ZUKGetUserName,LOW,0x00040000,0x10000020");
 

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "api_fixture.h"
+#include "platform/eventlog.h"
 #include "card/card_state.h"
 #include "link/link_state.h"
 #include "settings/credentials.h"
@@ -115,6 +116,13 @@ TEST_F(SiteKeysTest, AReaderHoldingTheBuiltInSetRefusesTheSiteKeys) {
     EXPECT_NE(result, ZUK_OK);
     EXPECT_TRUE(IsDocumentedResult(result)) << ResultName(result);
     EXPECT_EQ(std::memcmp(sim.heldKeys, builtIn, 24), 0) << "the reader's keys changed";
+    // The event log names the reader's port and its refusal, not the keys.
+    ASSERT_FALSE(FakeEventLog().empty());
+    const FakeEventRecord event = FakeEventLog().back();
+    EXPECT_EQ(event.id, 103u);
+    EXPECT_EQ(event.type, PLAT_EVENT_ERROR);
+    ASSERT_EQ(event.strings.size(), 2u);
+    EXPECT_NE(event.strings[0].find(portName), std::string::npos) << event.strings[0];
 }
 
 TEST_F(SiteKeysTest, AFactoryReaderIsProvisionedWithTheSiteSet) {
@@ -174,6 +182,12 @@ TEST_F(SiteKeysTest, UnusableStoredKeysLeaveTheLibraryWithoutKeys) {
         char line[64];
         std::snprintf(line, sizeof line, "DllLoad,LOW,0x00040000,0x%08x", c.status);
         EXPECT_EQ(TraceLines()[0], line) << "the load says why";
+        ASSERT_FALSE(FakeEventLog().empty());
+        const FakeEventRecord event = FakeEventLog().back();
+        EXPECT_EQ(event.id, 102u) << "and so does the event log";
+        EXPECT_EQ(event.type, PLAT_EVENT_ERROR);
+        ASSERT_EQ(event.strings.size(), 2u);
+        EXPECT_FALSE(event.strings[0].empty());
 
         const std::size_t framesBefore = sim.log.size();
         const std::size_t boxesBefore = FakeMessageBoxesShown().size();

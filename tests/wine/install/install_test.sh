@@ -128,6 +128,12 @@ check "a refused install wrote no 64-bit file" [ ! -e "$folder64" ]
 
 wine "$base/setup.exe" /S /PORT=COM7 /SYSTEMCODE=88B4,8165 </dev/null
 check "the installer exits with 0" [ $? -eq 0 ]
+# The event source names the library of the machine's bitness as its message file.
+events='HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\ZUKcntrl'
+wine reg query "$events" /reg:64 2>/dev/null | tr -d '\r' >"$base/event-source.txt"
+check "the event source is registered with the 64-bit library's message table" \
+    sh -c "grep -q 'EventMessageFile.*Program Files\\\\KORVA\\\\ZUKcntrl\\\\ZUKcntrl.dll' '$base/event-source.txt' &&
+           grep -q 'TypesSupported.*0x7' '$base/event-source.txt'"
 folder_of() {  # view: the folder of that view's library
     if [ "$1" = 64 ]; then echo "$folder64"; else echo "$folder"; fi
 }
@@ -309,6 +315,7 @@ done
 for view in $views; do revoked_kept "$view" "the removal (without /REMOVESITEKEYS)"; done
 check "the programs list entry is gone" \
     sh -c "! wine reg query 'HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\ZUKcntrl' /reg:32 >/dev/null 2>&1"
+check "the event source is gone" sh -c "! wine reg query '$events' /reg:64 >/dev/null 2>&1"
 
 # Installed again, then removed with /REMOVESITEKEYS: nothing stays, the revocation list neither.
 wine "$base/setup.exe" /S </dev/null

@@ -94,7 +94,9 @@ nothing_installed() {  # step: no file, no value, no product
     check "$1: no KORVA folder" \
         sh -c "[ ! -e '$WINEPREFIX/drive_c/Program Files (x86)/KORVA' ] && [ ! -e '$WINEPREFIX/drive_c/Program Files/KORVA' ]"
     check "$1: no product in the programs list" [ "$(products)" -eq 0 ]
+    check "$1: no event source" sh -c "! wine reg query '$events' /reg:64 >/dev/null 2>&1"
 }
+events='HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\ZUKcntrl'
 
 echo "prefix: $WINEPREFIX"
 wineboot -i >/dev/null 2>&1 </dev/null
@@ -220,6 +222,12 @@ for view in $views; do
                grep -qF '\"InstallPath\"=\"$regpath\"' '$base/reg$view.txt'"
 done
 has_templates "$folder" "the first installation"
+# The event source: the package's own library holds the message table.
+eventdll='Program Files (x86)\\KORVA\\ZUKcntrl\\ZUKcntrl.dll'
+[ "$arch" = x64 ] && eventdll='Program Files\\KORVA\\ZUKcntrl\\ZUKcntrl.dll'
+wine reg query "$events" /reg:64 2>/dev/null | tr -d '\r' >"$base/event-source.txt"
+check "the event source names the package's library ($arch)" \
+    sh -c "grep -q 'EventMessageFile.*$eventdll' '$base/event-source.txt' && grep -q 'TypesSupported.*0x7' '$base/event-source.txt'"
 check "one copy of the Group Policy templates, beside the 32-bit library" [ ! -e "$folder64/PolicyDefinitions" ]
 if [ "$arch" = x64 ]; then
     check "the 64-bit folder holds the 64-bit library" \

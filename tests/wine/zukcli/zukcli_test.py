@@ -585,6 +585,49 @@ class Status(unittest.TestCase):
         self.assertEqual((code, status["healthy"], status["libraryLoads"], status["findings"]), (0, True, True, []))
         self.assertEqual(status["settings"]["[Log] FileName"]["value"], self.install.windows + "ZUKcntrl.log")
 
+    def test_the_fleet_document_has_every_documented_field(self):
+        """The fleet object of status's JSON result has exactly the fields docs/install.md lists
+        (its schema table is the one description), and status --compliance ends with the class."""
+        text = open(os.path.join(SOURCE, "docs", "install.md"), encoding="utf-8").read()
+        table = text.split("<!-- fleet schema -->")[1].split("<!-- end of fleet schema -->")[0]
+        documented = re.findall(r"^\| `([A-Za-z0-9_.*]+)` \|", table, re.M)
+        self.assertGreater(len(documented), 15)
+
+        def paths(value, prefix=""):
+            found = set()
+            if isinstance(value, dict):
+                for key, inner in value.items():
+                    # The libraries' bitnesses and the settings' names are keys of their own.
+                    name = "*" if prefix in ("libraries.", "settings.") else key
+                    found.add(prefix + name)
+                    found |= paths(inner, prefix + name + ".")
+            return found
+
+        for machine, ini, compliance in (({"Device": 0}, GOOD_INI, 0), ({"Mode": None}, GOOD_INI, 11)):
+            with self.subTest(machine=machine):
+                self.install.machine(**machine)
+                self.install.write_ini(ini)
+                code, document = zukcli_json("status", "--compliance")
+                fleet = document["results"][0]["fleet"]
+                self.assertEqual((fleet["schema"], fleet["schemaVersion"]), ("zukcli-status", 1))
+                self.assertEqual((code, fleet["compliance"]), (compliance, compliance))
+                found = paths(fleet)
+                if compliance == 0:
+                    self.assertEqual(found, set(documented))
+                    self.assertEqual(fleet["settings"]["EventLog"], {"value": "1", "source": "default"})
+                    self.assertEqual(fleet["settings"]["Device"], {"value": "0", "source": "machine"})
+                    # The library of this view is where InstallPath names it (this test's folder
+                    # holds no copy: zukcli loads the build's).
+                    own = fleet["libraries"][VIEW[-2:]]
+                    self.assertEqual((own["path"], own["present"]), (self.install.windows + "ZUKcntrl.dll", False))
+                else:
+                    self.assertIsNone(fleet["settings"])
+                    self.assertFalse(fleet["libraryLoads"])
+                self.assertEqual(fleet["revocation"]["state"], "held")
+                self.assertIn(fleet["siteKeys"]["state"], ("built-in", "site"))
+                code, _ = zukcli("status")
+                self.assertEqual(code, 0 if compliance == 0 else 1, "without --compliance: 0 or 1")
+
     def test_policy_values_win_and_status_names_their_source(self):
         self.install.machine(Device=0, ProtectPasswords=1)
         try:
