@@ -9,6 +9,7 @@
 
 #include "credprov/logon_pack.h"
 #include "credprov/session.h"
+#include "settings/policy.h"
 
 namespace {
 
@@ -26,17 +27,16 @@ HRESULT CopyToCoTask(const wchar_t *text, LPWSTR *out) {
     return S_OK;
 }
 
+// The CredentialProvider policy, read by the library's own policy reader for its settings row:
+// 0 switches the provider off, and so does a value the row does not accept (another type, or
+// neither 0 nor 1), over which the library would refuse to load anyway.  Absent: on.
 bool ProviderSwitchedOff() {
-    DWORD value = 1, size = sizeof value, type = 0;
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Policies\\KORVA\\ZUKLib", 0, KEY_QUERY_VALUE,
-                      &key) != ERROR_SUCCESS) {
-        return false;
-    }
-    const LONG read = RegQueryValueExA(key, ZUK_CREDPROV_POLICY_VALUE, nullptr, &type,
-                                       reinterpret_cast<BYTE *>(&value), &size);
-    RegCloseKey(key);
-    return read == ERROR_SUCCESS && type == REG_DWORD && value == 0;
+    PlatKey key = 0;
+    if (!OpenPolicyKey(&key)) return false;
+    PolicyRead read{};
+    ReadPolicy(key, kSettingCredentialProvider, &read);
+    PlatRegCloseKey(key);
+    return read.present && (read.problem != kProblemNone || read.number == 0);
 }
 
 class Credential final : public ICredentialProviderCredential {

@@ -14,8 +14,7 @@ HRESULT CredProvGetClassObject(REFCLSID clsid, REFIID iid, void **out);
 // S_OK when no object or lock of the provider lives.
 HRESULT CredProvCanUnloadNow();
 
-// The policy value that switches the provider off: HKLM\SOFTWARE\Policies\KORVA\ZUKLib,
-// CredentialProvider (DWORD) 0.  Any other value, or none, leaves it on.
-#define ZUK_CREDPROV_POLICY_VALUE "CredentialProvider"
+// The policy value that switches the provider off is the settings row CredentialProvider
+// (settings/setting_table.h): HKLM\SOFTWARE\Policies\KORVA\ZUKLib, CredentialProvider (DWORD) 0.
 
 #endif

@@ -233,7 +233,14 @@ int ReadMachineValues(PlatKey machine) {
         const SettingRow &row = SettingRowOf(s);
         g_settings.MachineFound[s] = 0;
         if (row.kind == kKindGroup) SetSource(s, kSourceMachine);  // bits of the machine's Config
-        if (row.machine[0] == '\0') continue;
+        if (row.machine[0] == '\0') {
+            // A policy-only row (no store of its own) starts at its default.
+            if (row.section[0] == '\0' && row.env[0] == '\0' && row.kind != kKindGroup) {
+                PutNumber(s, static_cast<std::uint32_t>(DefaultNumber(row)));
+                SetSource(s, kSourceDefault);
+            }
+            continue;
+        }
         const bool alsoIni = row.section[0] != '\0';
         if (!alsoIni) SetSource(s, kSourceMachine);
         if (row.kind == kKindPath) {

@@ -18,7 +18,8 @@
 // Columns:
 //   S(name, field of LibrarySettings, machine value, INI section, INI key, environment variable,
 //     governed, kind, Config bits, default, accepted policy values, refusal, meaning)
-// "" where a row has no such store.  Accepted: values separated by spaces, "LOW..HIGH", or "*"
+// "" where a row has no such store (a row with none is a policy only: its default stands unless the
+// policy sets it).  Accepted: values separated by spaces, "LOW..HIGH", or "*"
 // (texts: anything that fits the field and that the kind reads).  Refusal: the RegistryConfigResult
 // a missing or unusable machine value gives (kRegistryConfigOk: it is optional).
 #ifndef ZUK_SETTINGS_SETTING_TABLE_H
@@ -109,7 +110,10 @@ enum SettingKind {
       "0", "0 1", kRegistryConfigOk,                                                               \
       "1: retry and busy boxes answer Cancel and notices OK without being shown")                  \
     S(EventLog, EventLog, "", "Log", "EventLog", "", true, kKindSwitch, 0, "1", "0 1",             \
-      kRegistryConfigOk, "1: the library's events go to the Windows Application log; 0: none")
+      kRegistryConfigOk, "1: the library's events go to the Windows Application log; 0: none")     \
+    S(CredentialProvider, CredentialProvider, "", "", "", "", true, kKindSwitch, 0, "1", "0 1",    \
+      kRegistryConfigOk,                                                                           \
+      "0: the credential provider ZUKCredProv.dll takes no part in sign-in or unlock")
 
 // The settings by row.  kPolicy* are the same rows under the name their policy value has.
 #define ZUK_SETTING_ENUM(name, ...) kSetting##name, kPolicy##name = kSetting##name,

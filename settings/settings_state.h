@@ -46,6 +46,9 @@ struct LibrarySettings {
     std::int32_t ProtectPasswords;
     // 1: the library writes its events (events.h) to the system's event log.
     std::int32_t EventLog;
+    // 0: the credential provider (ZUKCredProv.dll) is switched off; a policy only, which the
+    // provider reads through the same row (the library itself does not use it).
+    std::int32_t CredentialProvider;
     // The machine values found at load of the rows that have an INI key too (ProtectPasswords):
     // they win over the INI's.
     std::uint8_t MachineFound[kSettingCount];

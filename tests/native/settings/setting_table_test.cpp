@@ -28,7 +28,8 @@ TEST(SettingTable, EveryRowIsComplete) {
         const SettingRow &row = SettingRowOf(static_cast<Setting>(i));
         SCOPED_TRACE(row.name);
         EXPECT_TRUE(names.insert(row.name).second);
-        EXPECT_TRUE(row.machine[0] || row.key[0] || row.kind == kKindGroup) << "stored nowhere";
+        EXPECT_TRUE(row.machine[0] || row.key[0] || row.kind == kKindGroup || row.governed)
+            << "stored nowhere, and no policy";
         EXPECT_EQ(row.section[0] == '\0', row.key[0] == '\0');
         if (row.key[0]) {
             EXPECT_TRUE(iniKeys.insert(std::string(row.section) + "/" + row.key).second);
@@ -104,6 +105,8 @@ TEST_F(Governed, AnUnusablePolicyValueOfAnySettingRefusesTheLoadAndIsNamed) {
          "too long (a REG_SZ of at most 511 characters"},
         {"SystemCode", PLAT_REG_SZ, Sz("8165,81G5"), kProblemValue, "four-digit hexadecimal codes"},
         {"SystemCode", PLAT_REG_SZ, Sz("1,2,3,4,5,6"), kProblemValue, "SystemCode"},
+        {"CredentialProvider", PLAT_REG_SZ, Sz("0"), kProblemType,
+         "CredentialProvider is a REG_SZ"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(std::string(c.name) + ": " + c.says);
@@ -168,6 +171,25 @@ TEST_F(Governed, TheReaderSettingsFollowTheirPolicies) {
     EXPECT_STREQ(GetPortName(), "");
 }
 
+// A setting that only a policy sets (the credential provider's switch) starts at its default on
+// every load, and the policy replaces it.
+TEST_F(Governed, APolicyOnlySettingStartsAtItsDefault) {
+    char text[32];
+    ASSERT_TRUE(Reattach());
+    SettingValueText(kSettingCredentialProvider, text, sizeof text);
+    EXPECT_STREQ(text, "1");
+    EXPECT_EQ(GetSettingSource(kSettingCredentialProvider), kSourceDefault);
+    SetPolicy("CredentialProvider", PLAT_REG_DWORD, Dword(0));
+    ASSERT_TRUE(Reattach());
+    SettingValueText(kSettingCredentialProvider, text, sizeof text);
+    EXPECT_STREQ(text, "0");
+    EXPECT_EQ(GetSettingSource(kSettingCredentialProvider), kSourcePolicy);
+    FakeRegDeleteValue(PLAT_HKEY_LOCAL_MACHINE, ZUK_POLICY_KEY, "CredentialProvider");
+    ASSERT_TRUE(Reattach());
+    SettingValueText(kSettingCredentialProvider, text, sizeof text);
+    EXPECT_STREQ(text, "1") << "the policy's value outlived it";
+}
+
 std::string ReadSource(const std::string &path) {
     std::ifstream file(std::string(ZUK_SOURCE_DIR) + "/" + path);
     std::stringstream text;
@@ -211,7 +233,7 @@ std::string ReplacesText(const SettingRow &row) {
     if (row.key[0])
         out += (out.empty() ? "`[" : " and `[") + std::string(row.section) + "] " + row.key + "`";
     if (row.env[0]) out += std::string(" and `") + row.env + "`";
-    return out;
+    return out.empty() ? "nothing (a policy only)" : out;
 }
 
 std::string GroupPolicyMarkdown() {

@@ -102,20 +102,24 @@ protected:
         CredProvSeams()->negotiatePackage = FakeNegotiatePackage;
     }
     static void ForgetRevocation() { RegDeleteKeyA(HKEY_LOCAL_MACHINE, ZUK_REVOKED_MACHINE_KEY); }
-    static void SetPolicy(bool off) {
+    // The provider's policy value as stored (type and bytes), or none (size 0).
+    static void WritePolicy(DWORD type, const void *data, DWORD size) {
         HKEY key = nullptr;
         if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, ZUK_POLICY_KEY, 0, nullptr, 0, KEY_SET_VALUE,
                             nullptr, &key, nullptr) != ERROR_SUCCESS) {
             return;
         }
-        const DWORD zero = 0;
-        if (off) {
-            RegSetValueExA(key, ZUK_CREDPROV_POLICY_VALUE, 0, REG_DWORD,
-                           reinterpret_cast<const BYTE *>(&zero), sizeof zero);
+        const char *name = SettingRowOf(kSettingCredentialProvider).name;
+        if (size != 0) {
+            RegSetValueExA(key, name, 0, type, static_cast<const BYTE *>(data), size);
         } else {
-            RegDeleteValueA(key, ZUK_CREDPROV_POLICY_VALUE);
+            RegDeleteValueA(key, name);
         }
         RegCloseKey(key);
+    }
+    static void SetPolicy(bool off) {
+        const DWORD zero = 0;
+        WritePolicy(REG_DWORD, &zero, off ? sizeof zero : 0);
     }
     void SetUp() override {
         ASSERT_NE(g_dll, nullptr) << "ZUKCredProv.dll in " << InstallDir();
@@ -436,12 +440,28 @@ TEST_F(ProviderDll, LoadedAsTheSignInScreenLoadsIt) {
         SignInScreen screen;
         EXPECT_EQ(screen.Begin(getClassObject, other), E_NOTIMPL) << other;
     }
-    SetPolicy(true);
-    {
+    // 0 switches the provider off; so does a value the policy cannot hold (the library would
+    // refuse to load over it): a mistyped policy never leaves the tile on.  1 leaves it on.
+    const DWORD zero = 0, one = 1, two = 2;
+    const struct {
+        DWORD type;
+        const void *data;
+        DWORD size;
+        HRESULT begin;
+    } policies[] = {
+        {REG_DWORD, &zero, 4, E_NOTIMPL}, {REG_SZ, "0", 2, E_NOTIMPL},
+        {REG_SZ, "1", 2, E_NOTIMPL},      {REG_DWORD, &two, 4, E_NOTIMPL},
+        {REG_BINARY, &one, 2, E_NOTIMPL}, {REG_DWORD, &one, 4, S_OK},
+    };
+    for (const auto &policy : policies) {
+        WritePolicy(policy.type, policy.data, policy.size);
         SignInScreen screen;
-        EXPECT_EQ(screen.Begin(getClassObject, CPUS_LOGON), E_NOTIMPL) << "switched off by policy";
-        EXPECT_EQ(GetModuleHandleA((InstallDir() + "ZUKcntrl.dll").c_str()), nullptr)
-            << "the library is not even loaded";
+        EXPECT_EQ(screen.Begin(getClassObject, CPUS_LOGON), policy.begin)
+            << "policy of type " << policy.type << " and " << policy.size << " bytes";
+        if (policy.begin == E_NOTIMPL) {
+            EXPECT_EQ(GetModuleHandleA((InstallDir() + "ZUKcntrl.dll").c_str()), nullptr)
+                << "the library is not even loaded";
+        }
     }
     SetPolicy(false);
 
