@@ -2,10 +2,11 @@
 # The soak: identifications (open, sense, name, the account with its PIN prompt answered, close)
 # in one process of the 64-bit library under Wine, against zuk-reader-sim, with a fault injected
 # every few cycles: an answer cut on the line, answers in pieces, the reader silent for a while, a
-# busy answer, a changed byte (strict link checking on), the card taken away.  The six come in a
-# shuffled order drawn from SEED, so a run repeats exactly.  The cycle after every fault must
-# identify the user, the process's memory (and handles, GDI and USER objects where Wine reports
-# them) must stay flat from the first sample to the last, and every trace line must be whole.
+# busy answer, a changed byte (strict link checking on), the card taken away, the card revoked on
+# the machine (an event in the Application log).  The seven come in a shuffled order drawn from
+# SEED, so a run repeats exactly.  The cycle after every fault must identify the user, the
+# process's memory (and handles, GDI and USER objects where Wine reports them) must stay flat from
+# the first sample to the last, and every trace line must be whole.
 # Prints the report; exits 0 only when the run is clean.
 #   scripts/soak.sh [CYCLES] [SEED] [EVERY] [SECONDS]
 #                       (defaults 10000, 1, a fault every 3 cycles, no time limit; with SECONDS

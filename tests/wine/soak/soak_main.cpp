@@ -1,7 +1,8 @@
 // The soak: N identifications (open, sense, name, the account with the PIN answered, close) in one
 // process against zuk-reader-sim, with a fault drawn from a seeded generator injected every few
 // cycles: an answer cut on the line, answers in pieces, a reader silent for a while, a busy
-// answer, a changed byte (strict link checking on), the card taken away.  The cycle after each
+// answer, a changed byte (strict link checking on), the card taken away, the card revoked on the
+// machine (which writes an event to the Application log, on by default).  The cycle after each
 // fault must identify the user; the process's private bytes, handles and GDI and USER objects
 // must stay flat; every trace line must be whole.
 //   zuk_soak.exe CYCLES [SEED] [EVERY] [SECONDS]   (run_with_sim.sh gives the simulator's port;
@@ -23,6 +24,7 @@
 #include "ZUKcntrl.h"
 #include "api/workers.h"
 #include "resources/dialog_ids.h"
+#include "settings/revocation.h"
 #include "tests/wine/support/sim_control.h"
 #include "tests/wine/support/wine_support.h"
 #include "tools/dialogs/find_dialog.h"
@@ -55,8 +57,9 @@ DWORD WINAPI AnswerPins(LPVOID) {
 
 struct Fault {
     const char *name;
-    const char *apply;  // simulator command before the cycle
+    const char *apply;  // simulator command before the cycle (nullptr: none)
     const char *undo;   // after it (nullptr: the fault is used up by itself)
+    bool revoke;        // the card's IDm (alice.card) is on the machine's revocation list
 };
 
 const Fault kFaults[] = {
@@ -66,7 +69,26 @@ const Fault kFaults[] = {
     {"busy", "busy", nullptr},
     {"flip", "flip", nullptr},
     {"removed", "remove", "place"},
+    {"revoked", nullptr, nullptr, true},
 };
+
+// The card on the machine's revocation list, or off it (the key removed).
+bool Revoke(bool on) {
+    if (!on) {
+        const LONG gone = RegDeleteKeyA(HKEY_LOCAL_MACHINE, ZUK_REVOKED_MACHINE_KEY);
+        return gone == ERROR_SUCCESS || gone == ERROR_FILE_NOT_FOUND;
+    }
+    HKEY key = nullptr;
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, ZUK_REVOKED_MACHINE_KEY, 0, nullptr, 0, KEY_SET_VALUE,
+                        nullptr, &key, nullptr) != ERROR_SUCCESS) {
+        return false;
+    }
+    const char idm[] = "012E4C1F930A5507";
+    const bool set = RegSetValueExA(key, "Card1", 0, REG_SZ, reinterpret_cast<const BYTE *>(idm),
+                                    sizeof idm) == ERROR_SUCCESS;
+    RegCloseKey(key);
+    return set;
+}
 const int kFaultCount = sizeof kFaults / sizeof kFaults[0];
 
 struct Exports {
@@ -213,6 +235,7 @@ int main(int argc, char **argv) {
     // A host without a person at the screen: no retry prompt waits; only the PIN prompt, which the
     // answerer thread takes.  Strict link checking makes a changed byte an error.
     SetEnvironmentVariableA("ZUK_UNATTENDED", "1");
+    Revoke(false);  // no revocation left behind by an earlier run
     const char *com = std::getenv("ZUK_SIM_COM");
     WriteMachineConfig(kLibraryModeCard, kDeviceReader, kConfigPairTyped);
     DeleteFileA((InstallDir() + "ZUKcntrl.log").c_str());
@@ -252,7 +275,7 @@ int main(int argc, char **argv) {
             done = cycle;
             const Fault *fault = nullptr;
             if (cycle % every == 0) {
-                // The six faults in a shuffled order, round after round: every kind comes up.
+                // The faults in a shuffled order, round after round: every kind comes up.
                 if (next == kFaultCount) {
                     std::shuffle(order, order + kFaultCount, random);
                     next = 0;
@@ -260,8 +283,12 @@ int main(int argc, char **argv) {
                 const int kind = order[next++];
                 fault = &kFaults[kind];
                 ++injected[kind];
-                if (sim.Command(fault->apply) != "OK") {
+                if (fault->apply != nullptr && sim.Command(fault->apply) != "OK") {
                     std::printf("cycle %d: the simulator refused '%s'\n", cycle, fault->apply);
+                    ++failures;
+                }
+                if (fault->revoke && !Revoke(true)) {
+                    std::printf("cycle %d: the card cannot be revoked\n", cycle);
                     ++failures;
                 }
             }
@@ -270,6 +297,10 @@ int main(int argc, char **argv) {
             if (fault != nullptr) {
                 if (ok) ++faultCycleOk[fault - kFaults];
                 if (fault->undo != nullptr) sim.Command(fault->undo);
+                if (fault->revoke && !Revoke(false)) {
+                    std::printf("cycle %d: the revocation cannot be taken back\n", cycle);
+                    ++failures;
+                }
                 // Whatever the fault left unused ends here, so that it cannot hit the next cycle.
                 sim.Command("split 0 0");
                 sim.Command("cut 0");
@@ -317,6 +348,7 @@ int main(int argc, char **argv) {
     std::printf("  trace lines: %d, broken: %d\n", lines, broken);
     if (broken != 0 || lines == 0) ++failures;
     WriteIni("");
+    Revoke(false);
     for (const char *name : {"InstallPath", "Mode", "Device", "Config", "FeliCa"})
         DeleteMachineValue(name);
     std::printf("%s\n", failures == 0 ? "soak: clean" : "soak: FAILED");
