@@ -108,7 +108,7 @@ enum SettingKind {
       kRegistryConfigOk, "up to five comma-separated four-digit hexadecimal system codes to poll") \
     S(Unattended, Unattended, "", "Prompt", "Unattended", "ZUK_UNATTENDED", true, kKindSwitch, 0,  \
       "0", "0 1", kRegistryConfigOk,                                                               \
-      "1: retry and busy boxes answer Cancel and notices OK without being shown")                  \
+      "1: retry and busy boxes answer Cancel and notices OK unshown; no card-access window")       \
     S(EventLog, EventLog, "", "Log", "EventLog", "", true, kKindSwitch, 0, "1", "0 1",             \
       kRegistryConfigOk, "1: the library's events go to the Windows Application log; 0: none")     \
     S(CredentialProvider, CredentialProvider, "", "", "", "", true, kKindSwitch, 0, "1", "0 1",    \
