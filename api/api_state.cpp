@@ -25,6 +25,7 @@ void ApiStateReset() {
     g_frame.moduleHandle = nullptr;
     g_frame.lastSenseResult = 0;
     g_frame.lastSensePresence = 0;
+    g_frame.revocationEventStanding = 0;
     ResetPromptState();
     DialogStateReset();
 }

@@ -18,6 +18,10 @@ struct FrameState {
     // that a host polling the reader gets one line per change rather than one per poll.
     int lastSenseResult;
     int lastSensePresence;
+    // The standing of a revocation list not held whole that was last written to the event log
+    // (kCardAccepted: none since the lists were last whole), so that a host calling many times
+    // while the list cannot be read writes one event, not one per call.
+    int revocationEventStanding;
 };
 
 struct PromptState {

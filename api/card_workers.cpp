@@ -52,10 +52,22 @@ int TextWorker(const char *name, TextRead read, int handle, char *buffer, int *l
     return Traced(name, handle == kReaderHandle ? ZUK_ERR_PARAM : ZUK_ERR_HANDLE);
 }
 
+// A revocation list not held whole is one event for each spell: written when the standing first
+// turns so (or changes between too long and unreadable), not again on every call while it lasts.
+void WriteRevocationEvent(CardStanding standing, const char *why) {
+    if (g_frame.revocationEventStanding == standing) return;
+    g_frame.revocationEventStanding = standing;
+    WriteEvent(kEventRevocationNotWhole, why);
+}
+
 }  // namespace
 
 CardStatus CardStandingStatus() {
-    switch (CardRevocationStanding(g_card.idm)) {
+    const CardStanding standing = CardRevocationStanding(g_card.idm);
+    if (standing == kCardAccepted || standing == kCardRevoked) {
+        g_frame.revocationEventStanding = kCardAccepted;  // the lists are whole again
+    }
+    switch (standing) {
     case kCardAccepted: return SESSION_OK;
     case kCardRevoked: {
         ForgetPairsOfCard(g_card.idm);
@@ -65,11 +77,11 @@ CardStatus CardStandingStatus() {
         return SESSION_ERR_REVOKED;
     }
     case kRevocationTooLong:
-        WriteEvent(kEventRevocationNotWhole, "more cards or a longer value than the library holds");
+        WriteRevocationEvent(standing, "more cards or a longer value than the library holds");
         return SESSION_ERR_REVOCATION_TOO_LONG;
     case kRevocationUnreadable: break;
     }
-    WriteEvent(kEventRevocationNotWhole, "a revocation key cannot be read");
+    WriteRevocationEvent(standing, "a revocation key cannot be read");
     return SESSION_ERR_REVOCATION_UNREADABLE;
 }
 

@@ -330,13 +330,34 @@ TEST_F(PolicyTest, TheListsAreHeldWholeOrEveryCardIsRefused) {
     EXPECT_EQ(FakeEventLog().back().type, PLAT_EVENT_ERROR);
     EXPECT_GT(RevokedCardCount(), kMaxRevokedCards);
     EXPECT_EQ(TraceLines().back(), "ZUKGetUserName,LOW,0x00040000,0x10000020");
+    // One event for the spell, however often a host calls while it lasts.
+    auto notWholeEvents = [] {
+        int n = 0;
+        for (const FakeEventRecord &e : FakeEventLog()) n += e.id == 104u;
+        return n;
+    };
+    for (int i = 0; i < 3; ++i) {
+        length = sizeof text;
+        EXPECT_RESULT(ZUKGetUserName(1, text, &length), ZUK_ERR_SYSTEM);
+    }
+    EXPECT_EQ(notWholeEvents(), 1);
 
     // Taken off again: the list is whole, the unlisted card is accepted, the listed one is not.
     FakeRegDeleteValue(PLAT_HKEY_LOCAL_MACHINE, ZUK_REVOKED_POLICY_KEY, "one more");
     EXPECT_EQ(CardRevocationStanding(other), kCardAccepted);
+    length = sizeof text;
+    EXPECT_RESULT(ZUKGetUserName(1, text, &length), ZUK_ERR_CARD_LOCKED);
     FakeRegDeleteValue(PLAT_HKEY_LOCAL_MACHINE, ZUK_REVOKED_MACHINE_KEY, "zz card");
     length = sizeof text;
     EXPECT_RESULT(ZUKGetUserName(1, text, &length), ZUK_OK);
+    // A new spell after the lists were whole is a new event.
+    FakeRegSetString(PLAT_HKEY_LOCAL_MACHINE, ZUK_REVOKED_POLICY_KEY, "one more",
+                     filler(kMaxRevokedCards));
+    FakeRegSetString(PLAT_HKEY_LOCAL_MACHINE, ZUK_REVOKED_POLICY_KEY, "two more",
+                     filler(kMaxRevokedCards + 1));
+    length = sizeof text;
+    EXPECT_RESULT(ZUKGetUserName(1, text, &length), ZUK_ERR_SYSTEM);
+    EXPECT_EQ(notWholeEvents(), 2);
 }
 
 // A list never read whole is no list: until one reading succeeds every card is refused.
