@@ -1,7 +1,7 @@
 // The floor of the library's attach time on this platform: an entry point that makes the system
-// calls the library's load must make (the machine key's five values, the current user's root and
-// library key, the INI file read whole, the stored site keys, the language index and the English
-// catalogue read by lines) and nothing else: no parsing, no checks, no settings kept.  What the
+// calls the library's load must make (the machine key's values, the policy key's values where the
+// key exists, the current user's root and library key, the INI file read whole, the stored site
+// keys, the language index and the English catalogue read by lines) and nothing else: no parsing, no checks, no settings kept.  What the
 // library's attach costs beyond this DLL's is the library's own work.
 //
 // The site keys take what is stored, as the library's load does: the machine key opened again for
@@ -15,7 +15,21 @@
 #include <cstdio>
 #include <cstring>
 
+#include "settings/setting_table.h"
+
 namespace {
+
+// The values the library's load queries, from its settings table (so that this floor follows
+// every row added): the machine values after InstallPath, and every governed row's policy value.
+struct Row {
+    const char *name;
+    const char *machine;
+    bool governed;
+};
+#define ZUK_FLOOR_ROW(name, field, machine, section, key, env, governed, ...)                      \
+    {#name, machine, governed},
+const Row kRows[] = {ZUK_SETTINGS(ZUK_FLOOR_ROW)};
+#undef ZUK_FLOOR_ROW
 
 const char kKey[] = "SOFTWARE\\KORVA\\ZUKLib";
 
@@ -81,12 +95,11 @@ void Attach() {
         DWORD size = sizeof install - 1;
         RegQueryValueExA(machine, "InstallPath", nullptr, nullptr,
                          reinterpret_cast<BYTE *>(install), &size);
-        static const char *const kValues[] = {"Mode", "FeliCa", "Device", "Config",
-                                              "ProtectPasswords"};
-        for (const char *name : kValues) {
+        for (const Row &row : kRows) {
+            if (row.machine[0] == '\0' || std::strcmp(row.machine, "InstallPath") == 0) continue;
             BYTE value[64];
             DWORD length = sizeof value;
-            RegQueryValueExA(machine, name, nullptr, nullptr, value, &length);
+            RegQueryValueExA(machine, row.machine, nullptr, nullptr, value, &length);
         }
         RegCloseKey(machine);
     }
@@ -94,23 +107,11 @@ void Attach() {
     HKEY policy = nullptr;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Policies\\KORVA\\ZUKLib", 0,
                       KEY_QUERY_VALUE | KEY_WOW64_64KEY, &policy) == ERROR_SUCCESS) {
-        static const char *const kPolicies[] = {"Mode",
-                                                "Device",
-                                                "ConfigInputItems",
-                                                "ConfigRememberItems",
-                                                "ConfigRememberStore",
-                                                "ConfigReuseBlock",
-                                                "ConfigDialogVariant",
-                                                "FeliCa",
-                                                "Unattended",
-                                                "StrictLink",
-                                                "LogMode",
-                                                "ProtectPasswords",
-                                                "EventLog"};
-        for (const char *name : kPolicies) {
-            BYTE value[64];
+        for (const Row &row : kRows) {
+            if (!row.governed) continue;
+            BYTE value[512];
             DWORD length = sizeof value;
-            RegQueryValueExA(policy, name, nullptr, nullptr, value, &length);
+            RegQueryValueExA(policy, row.name, nullptr, nullptr, value, &length);
         }
         RegCloseKey(policy);
     }

@@ -80,8 +80,22 @@ attach_loads() {  # keys (true|false) DLL...: LOADS rounds of one load of each D
 }
 zuk_log "Wine: $LOADS loads of each DLL in fresh processes"
 : >"$OUT/attach.jsonl"
-dlls=("$DLL" "$BIN/zukempty.dll" "$BIN/zukattachfloor.dll")
-if [ -n "${ZUK_BENCH_BEFORE_DLL:-}" ]; then dlls+=("$ZUK_BENCH_BEFORE_DLL"); fi
+# Every DLL is loaded from a folder of its own under OUT: where a DLL lies changes its load time
+# under Wine by up to a millisecond (the build's bin folder, with its hundreds of files, against a
+# small one), which is more than the differences measured here.
+attach_copy() {  # NAME DLL: prints the copy's path
+    mkdir -p "$OUT/attach/$1"
+    cp "$2" "$OUT/attach/$1/"
+    echo "$OUT/attach/$1/$(basename "$2")"
+}
+DLL="$(attach_copy library "$DLL")"
+EMPTY="$(attach_copy empty "$BIN/zukempty.dll")"
+FLOOR="$(attach_copy floor "$BIN/zukattachfloor.dll")"
+dlls=("$DLL" "$EMPTY" "$FLOOR")
+if [ -n "${ZUK_BENCH_BEFORE_DLL:-}" ]; then
+    ZUK_BENCH_BEFORE_DLL="$(attach_copy before "$ZUK_BENCH_BEFORE_DLL")"
+    dlls+=("$ZUK_BENCH_BEFORE_DLL")
+fi
 attach_loads false "${dlls[@]}"
 
 # The same with site keys stored: the library's load then opens them (MachineGuid, crypt32,
@@ -94,10 +108,14 @@ wine "$CLI" keys generate "$keyfile" </dev/null >"$OUT/site-keys.log" 2>&1 || tr
 wine "$CLI" keys install "$keyfile" </dev/null >>"$OUT/site-keys.log" 2>&1 || true
 wine "$CLI" keys status </dev/null 2>&1 | tr -d '\r' >"$OUT/site-keys-status.txt" || true
 cat "$OUT/site-keys-status.txt" >>"$OUT/site-keys.log"
+# Keys that cannot be stored (or a zukcli whose wording this check no longer finds) end the bench
+# with an error rather than leave the rows out unnoticed.
 if grep -q "^  $BENCH_VIEW-bit view: the site keys (" "$OUT/site-keys-status.txt"; then
-    attach_loads true "$DLL" "$BIN/zukempty.dll" "$BIN/zukattachfloor.dll"
+    attach_loads true "$DLL" "$EMPTY" "$FLOOR"
 else
-    zuk_log "the site keys could not be stored: no attach rows with site keys (see site-keys.log)"
+    echo "bench.sh: the site keys could not be stored, or zukcli keys status no longer says so" \
+        "as this script expects: no attach rows with site keys (see $OUT/site-keys.log)" >&2
+    exit 1
 fi
 wine "$CLI" keys remove </dev/null >>"$OUT/site-keys.log" 2>&1 || true
 rm -f "$OUT/site-keys.txt"
