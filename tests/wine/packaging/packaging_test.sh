@@ -105,7 +105,8 @@ contents)
         fail "msi/zukmsi.dll exports '$exports'"
     fi
     for f in ZUKcntrl.dll zukcli.exe zukcard.exe msi/zukmsi.dll; do
-        system='KERNEL32.DLL|USER32.DLL|GDI32.DLL|ADVAPI32.DLL|MSVCRT.DLL|WS2_32.DLL'
+        # VERSION.DLL: the file version API (zukcli's status reads both libraries' versions).
+        system='KERNEL32.DLL|USER32.DLL|GDI32.DLL|ADVAPI32.DLL|MSVCRT.DLL|WS2_32.DLL|VERSION.DLL'
         [ "$f" = msi/zukmsi.dll ] && system="$system|MSI.DLL"  # Windows Installer's own API
         others="$("$objdump" -p "$bin/$f" | sed -n 's/^\s*DLL Name: //p' | tr 'a-z' 'A-Z' |
                   grep -v -x -E "$system")"
