@@ -1,8 +1,9 @@
 // The floor of the library's attach time on this platform: an entry point that makes the system
 // calls the library's load must make (the machine key's values, the policy key's values where the
 // key exists, the current user's root and library key, the INI file read whole, the stored site
-// keys, the language index and the English catalogue read by lines) and nothing else: no parsing, no checks, no settings kept.  What the
-// library's attach costs beyond this DLL's is the library's own work.
+// keys, the language index and the English catalogue read by lines) and nothing else: no parsing,
+// no checks, no settings kept.  What the library's attach costs beyond this DLL's is the library's
+// own work.
 //
 // The site keys take what is stored, as the library's load does: the machine key opened again for
 // the SiteKeys value; only when there is one, the machine's MachineGuid, crypt32.dll loaded (and

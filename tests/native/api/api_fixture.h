@@ -80,6 +80,24 @@ public:
         ASSERT_EQ(present, 1);
     }
 
+    // The laid card's IDm as sixteen hexadecimal digits, as revocation lists and events write it.
+    std::string IdmText() const {
+        char text[17];
+        for (int i = 0; i < 8; ++i) std::snprintf(text + 2 * i, 3, "%02X", card.idm[i]);
+        return text;
+    }
+    // Reloads the library with the machine values set and these INI lines (added to the defaults).
+    bool Reload(const std::string &ini = "") {
+        FakeProfileSetFile(TestInstallDir() + "ZUKcntrl.ini",
+                           "[Device]\nPortName=" + portName +
+                               "\nDeviceName=PR300\n[Log]\nMode=3\n"
+                               "[FeliCa]\nSystemCode=88B4\n" +
+                               ini);
+        ReleasePortMutex();
+        LibraryDetach();
+        return LibraryAttach(nullptr);
+    }
+
     static std::string LogPath() { return TestInstallDir() + "ZUKcntrl.log"; }
     // The trace's lines without their time stamps.
     static std::vector<std::string> TraceLines() {

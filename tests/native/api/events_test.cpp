@@ -17,21 +17,6 @@ namespace {
 
 class EventsTest : public ApiTest {
 protected:
-    std::string IdmText() const {
-        char text[17];
-        EventIdmText(card.idm, text);
-        return text;
-    }
-    bool Reload(const std::string &ini) {
-        FakeProfileSetFile(TestInstallDir() + "ZUKcntrl.ini",
-                           "[Device]\nPortName=" + portName +
-                               "\nDeviceName=PR300\n[Log]\nMode=3\n"
-                               "[FeliCa]\nSystemCode=88B4\n" +
-                               ini);
-        ReleasePortMutex();
-        LibraryDetach();
-        return LibraryAttach(nullptr);
-    }
     int WithPin(const char *pin, int *tries) {
         request = AccountRequest{
             ZUK_ACCOUNT_REQUEST_VERSION, account, sizeof account, password, sizeof password, 0, 0};

@@ -42,11 +42,6 @@ public:
         description.retryLimit = limit;
         PlaceCard();
     }
-    std::string IdmText() const {
-        char text[17];
-        for (int i = 0; i < 8; ++i) std::snprintf(text + 2 * i, 3, "%02X", card.idm[i]);
-        return text;
-    }
 
     int tries = 0;
 };

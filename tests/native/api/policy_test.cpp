@@ -17,22 +17,6 @@ const char kPolicyKey[] = ZUK_POLICY_KEY;
 
 class PolicyTest : public ApiTest {
 protected:
-    std::string IdmText() const {
-        char text[17];
-        for (int i = 0; i < 8; ++i) std::snprintf(text + 2 * i, 3, "%02X", card.idm[i]);
-        return text;
-    }
-    // Reloads the library with the machine values of the fixture and these INI lines.
-    bool Reload(const std::string &ini = "") {
-        FakeProfileSetFile(TestInstallDir() + "ZUKcntrl.ini",
-                           "[Device]\nPortName=" + portName +
-                               "\nDeviceName=PR300\n[Log]\nMode=3\n"
-                               "[FeliCa]\nSystemCode=88B4\n" +
-                               ini);
-        ReleasePortMutex();
-        LibraryDetach();
-        return LibraryAttach(nullptr);
-    }
     int FailureCount() const { return card.blocks[1][0][1]; }
 };
 

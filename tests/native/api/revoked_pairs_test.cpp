@@ -41,11 +41,6 @@ protected:
         const std::string a(account, sizeof account), p(password, sizeof password);
         return a.find("alice") != std::string::npos || p.find("s3cret") != std::string::npos;
     }
-    std::string IdmText() const {
-        char text[17];
-        for (int i = 0; i < 8; ++i) std::snprintf(text + 2 * i, 3, "%02X", card.idm[i]);
-        return text;
-    }
     void Revoke() {
         FakeRegSetString(PLAT_HKEY_LOCAL_MACHINE, ZUK_REVOKED_MACHINE_KEY, "card", IdmText());
     }
