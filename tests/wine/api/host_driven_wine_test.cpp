@@ -53,7 +53,7 @@ struct WindowCounter {
 class HostDrivenWine : public ::testing::Test {
 protected:
     // No card revoked on the machine (a revocation from an earlier run must not stay behind).
-    static void ForgetRevocation() { RegDeleteKeyA(HKEY_LOCAL_MACHINE, ZUK_REVOKED_MACHINE_KEY); }
+    static void ForgetRevocation() { RevokeSampleCard(false); }
     void TearDown() override { ForgetRevocation(); }
     void SetUp() override {
         ASSERT_TRUE(sim.Connected());
@@ -221,14 +221,7 @@ TEST_F(HostDrivenWine, EveryOutcomeWithoutAWindow) {
             ASSERT_EQ(sim.Command(s.simCommand), "OK");
         }
         if (s.revoke) {
-            // The card's IDm (alice.card) on the machine's revocation list.
-            HKEY key = nullptr;
-            ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, ZUK_REVOKED_MACHINE_KEY, 0, nullptr, 0,
-                                      KEY_SET_VALUE, nullptr, &key, nullptr),
-                      ERROR_SUCCESS);
-            const char idm[] = "012E4C1F930A5507";
-            RegSetValueExA(key, "card", 0, REG_SZ, reinterpret_cast<const BYTE *>(idm), sizeof idm);
-            RegCloseKey(key);
+            ASSERT_TRUE(RevokeSampleCard(true));
         }
         int tries = 99;
         const DWORD start = GetTickCount();

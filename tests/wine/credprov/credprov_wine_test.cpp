@@ -101,7 +101,7 @@ protected:
         CredProvSetModule(g_dll);  // the linked objects find the library and catalogue beside it
         CredProvSeams()->negotiatePackage = FakeNegotiatePackage;
     }
-    static void ForgetRevocation() { RegDeleteKeyA(HKEY_LOCAL_MACHINE, ZUK_REVOKED_MACHINE_KEY); }
+    static void ForgetRevocation() { RevokeSampleCard(false); }
     // The provider's policy value as stored (type and bytes), or none (size 0).
     static void WritePolicy(DWORD type, const void *data, DWORD size) {
         HKEY key = nullptr;
@@ -255,13 +255,7 @@ TEST_F(TileStatus, EveryStatusText) {
             ASSERT_EQ(sim.Command(s.simCommand), "OK");
         }
         if (s.revoke) {
-            HKEY key = nullptr;
-            ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, ZUK_REVOKED_MACHINE_KEY, 0, nullptr, 0,
-                                      KEY_SET_VALUE, nullptr, &key, nullptr),
-                      ERROR_SUCCESS);
-            const char idm[] = "012E4C1F930A5507";
-            RegSetValueExA(key, "card", 0, REG_SZ, reinterpret_cast<const BYTE *>(idm), sizeof idm);
-            RegCloseKey(key);
+            ASSERT_TRUE(RevokeSampleCard(true));
         }
         Submitted result = screen.Submit(s.pin);
         EXPECT_EQ(result.hr, S_OK);

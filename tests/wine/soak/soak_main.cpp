@@ -24,7 +24,6 @@
 #include "ZUKcntrl.h"
 #include "api/workers.h"
 #include "resources/dialog_ids.h"
-#include "settings/revocation.h"
 #include "tests/wine/support/sim_control.h"
 #include "tests/wine/support/wine_support.h"
 #include "tools/dialogs/find_dialog.h"
@@ -72,23 +71,6 @@ const Fault kFaults[] = {
     {"revoked", nullptr, nullptr, true},
 };
 
-// The card on the machine's revocation list, or off it (the key removed).
-bool Revoke(bool on) {
-    if (!on) {
-        const LONG gone = RegDeleteKeyA(HKEY_LOCAL_MACHINE, ZUK_REVOKED_MACHINE_KEY);
-        return gone == ERROR_SUCCESS || gone == ERROR_FILE_NOT_FOUND;
-    }
-    HKEY key = nullptr;
-    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, ZUK_REVOKED_MACHINE_KEY, 0, nullptr, 0, KEY_SET_VALUE,
-                        nullptr, &key, nullptr) != ERROR_SUCCESS) {
-        return false;
-    }
-    const char idm[] = "012E4C1F930A5507";
-    const bool set = RegSetValueExA(key, "Card1", 0, REG_SZ, reinterpret_cast<const BYTE *>(idm),
-                                    sizeof idm) == ERROR_SUCCESS;
-    RegCloseKey(key);
-    return set;
-}
 const int kFaultCount = sizeof kFaults / sizeof kFaults[0];
 
 struct Exports {
@@ -235,7 +217,7 @@ int main(int argc, char **argv) {
     // A host without a person at the screen: no retry prompt waits; only the PIN prompt, which the
     // answerer thread takes.  Strict link checking makes a changed byte an error.
     SetEnvironmentVariableA("ZUK_UNATTENDED", "1");
-    Revoke(false);  // no revocation left behind by an earlier run
+    RevokeSampleCard(false);  // no revocation left behind by an earlier run
     const char *com = std::getenv("ZUK_SIM_COM");
     WriteMachineConfig(kLibraryModeCard, kDeviceReader, kConfigPairTyped);
     DeleteFileA((InstallDir() + "ZUKcntrl.log").c_str());
@@ -287,7 +269,7 @@ int main(int argc, char **argv) {
                     std::printf("cycle %d: the simulator refused '%s'\n", cycle, fault->apply);
                     ++failures;
                 }
-                if (fault->revoke && !Revoke(true)) {
+                if (fault->revoke && !RevokeSampleCard(true)) {
                     std::printf("cycle %d: the card cannot be revoked\n", cycle);
                     ++failures;
                 }
@@ -297,7 +279,7 @@ int main(int argc, char **argv) {
             if (fault != nullptr) {
                 if (ok) ++faultCycleOk[fault - kFaults];
                 if (fault->undo != nullptr) sim.Command(fault->undo);
-                if (fault->revoke && !Revoke(false)) {
+                if (fault->revoke && !RevokeSampleCard(false)) {
                     std::printf("cycle %d: the revocation cannot be taken back\n", cycle);
                     ++failures;
                 }
@@ -348,7 +330,7 @@ int main(int argc, char **argv) {
     std::printf("  trace lines: %d, broken: %d\n", lines, broken);
     if (broken != 0 || lines == 0) ++failures;
     WriteIni("");
-    Revoke(false);
+    RevokeSampleCard(false);
     for (const char *name : {"InstallPath", "Mode", "Device", "Config", "FeliCa"})
         DeleteMachineValue(name);
     std::printf("%s\n", failures == 0 ? "soak: clean" : "soak: FAILED");

@@ -4,6 +4,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "settings/revocation.h"
+
 namespace {
 const char kKey[] = "SOFTWARE\\KORVA\\ZUKLib";
 
@@ -41,6 +43,23 @@ void DeleteMachineValue(const char *name) {
     HKEY key = MachineKey();
     RegDeleteValueA(key, name);
     RegCloseKey(key);
+}
+
+bool RevokeSampleCard(bool revoked) {
+    if (!revoked) {
+        const LONG gone = RegDeleteKeyA(HKEY_LOCAL_MACHINE, ZUK_REVOKED_MACHINE_KEY);
+        return gone == ERROR_SUCCESS || gone == ERROR_FILE_NOT_FOUND;
+    }
+    HKEY key = nullptr;
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, ZUK_REVOKED_MACHINE_KEY, 0, nullptr, 0, KEY_SET_VALUE,
+                        nullptr, &key, nullptr) != ERROR_SUCCESS) {
+        return false;
+    }
+    const char idm[] = "012E4C1F930A5507";  // the sample card's IDm
+    const bool set = RegSetValueExA(key, "card", 0, REG_SZ, reinterpret_cast<const BYTE *>(idm),
+                                    sizeof idm) == ERROR_SUCCESS;
+    RegCloseKey(key);
+    return set;
 }
 
 void WriteMachineConfig(DWORD mode, DWORD device, DWORD config) {

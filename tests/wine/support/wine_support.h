@@ -31,6 +31,10 @@ void SetMachineString(const char *name, const std::string &value);
 void SetMachineDword(const char *name, DWORD value);
 void DeleteMachineValue(const char *name);
 
+// Puts the sample card (sim/cards/alice.card) on the machine's revocation list, or (false) removes
+// the machine's list; true when the registry took it.
+bool RevokeSampleCard(bool revoked);
+
 // Writes the INI file of the installation folder (empty content deletes it).
 void WriteIni(const std::string &content);
 
