@@ -53,21 +53,9 @@ PlatHandle PlatMutexCreate(const char *name) {
     return h;
 }
 
+// A plain wait is the wait with an event that is never set (no event has handle 0).
 std::uint32_t PlatMutexWait(PlatHandle mutex, std::uint32_t timeoutMs) {
-    std::unique_lock<std::mutex> lock(g_mutexLock);
-    auto h = g_handles.find(mutex);
-    if (h == g_handles.end() || FakeCallFails(FAKE_CALL_MUTEX_WAIT)) return PLAT_WAIT_FAILED;
-    Named &m = g_mutexes[h->second];
-    std::thread::id self = std::this_thread::get_id();
-    const auto free = [&] { return m.depth == 0 || m.owner == self; };
-    if (timeoutMs == PLAT_WAIT_FOREVER) {
-        g_mutexChanged.wait(lock, free);
-    } else if (!g_mutexChanged.wait_for(lock, std::chrono::milliseconds(timeoutMs), free)) {
-        return PLAT_WAIT_TIMEOUT;
-    }
-    m.owner = self;
-    ++m.depth;
-    return PLAT_WAIT_OBJECT_0;
+    return PlatMutexWaitOrEvent(mutex, 0, timeoutMs);
 }
 
 std::uint32_t PlatMutexWaitOrEvent(PlatHandle mutex, PlatHandle event, std::uint32_t timeoutMs) {
